@@ -1,0 +1,71 @@
+#include "catalogue/TextEncoding.h"
+
+#include <QStringDecoder>
+
+QString Utf8ToUnicode(const QByteArray &body)
+{
+    // QString::fromUtf8 would drop a leading byte-order mark; the first field must keep it.
+    // Stateless: the body is complete, so a truncated sequence at its end is ill-formed rather
+    // than held back for input that never comes.
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+    return decoder.decode(body);
+}
+
+namespace {
+
+bool isUnreserved(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')
+        || c == u'-' || c == u'.' || c == u'_' || c == u'~';
+}
+
+void appendEscape(QString &out, unsigned byte)
+{
+    static constexpr char16_t hex[] = u"0123456789ABCDEF";
+    out += u'%';
+    out += hex[byte >> 4];
+    out += hex[byte & 0xF];
+}
+
+void appendCodePoint(QString &out, char32_t cp)
+{
+    if (cp < 0x80) {
+        appendEscape(out, cp);
+    } else if (cp < 0x800) {
+        appendEscape(out, 0xC0 | (cp >> 6));
+        appendEscape(out, 0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        appendEscape(out, 0xE0 | (cp >> 12));
+        appendEscape(out, 0x80 | ((cp >> 6) & 0x3F));
+        appendEscape(out, 0x80 | (cp & 0x3F));
+    } else {
+        appendEscape(out, 0xF0 | (cp >> 18));
+        appendEscape(out, 0x80 | ((cp >> 12) & 0x3F));
+        appendEscape(out, 0x80 | ((cp >> 6) & 0x3F));
+        appendEscape(out, 0x80 | (cp & 0x3F));
+    }
+}
+
+} // namespace
+
+QString GBtoUTF8(const QString &keyword)
+{
+    QString out;
+    out.reserve(keyword.size() * 3);
+    const qsizetype n = keyword.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = keyword.at(i).unicode();
+        if (isUnreserved(c)) {
+            out += c;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(keyword.at(i + 1).unicode())) {
+            appendCodePoint(out, QChar::surrogateToUcs4(c, keyword.at(i + 1).unicode()));
+            ++i;
+        } else if (QChar::isSurrogate(c)) {
+            appendCodePoint(out, QChar::ReplacementCharacter);
+        } else {
+            appendCodePoint(out, c);
+        }
+    }
+    return out;
+}

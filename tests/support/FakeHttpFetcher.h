@@ -1,0 +1,23 @@
+#pragma once
+
+#include "catalogue/HttpFetcher.h"
+
+#include <QHash>
+#include <QStringList>
+
+// Answers GETs from a table of bodies; a URL without an entry fails. Records every request.
+class FakeHttpFetcher : public HttpFetcher
+{
+public:
+    std::optional<QByteArray> get(const QString &url) override
+    {
+        requests.append(url);
+        if (offline || !bodies.contains(url))
+            return std::nullopt;
+        return bodies.value(url);
+    }
+
+    QHash<QString, QByteArray> bodies;
+    QStringList requests;
+    bool offline = false;
+};
