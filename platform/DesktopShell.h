@@ -1,0 +1,10 @@
+#pragma once
+
+#include "platform/Shell.h"
+
+class DesktopShell final : public Shell
+{
+public:
+    void openFolder(const QString &folder) override;
+    void openTarget(const QUrl &target) override;
+};

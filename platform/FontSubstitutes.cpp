@@ -1,0 +1,12 @@
+#include "platform/FontSubstitutes.h"
+
+#include <QFont>
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+void installFontSubstitutes()
+{
+    QFont::insertSubstitutions(u"楷体"_s, QStringList{u"KaiTi"_s, u"AR PL UKai CN"_s, u"AR PL KaitiM GB"_s});
+    QFont::insertSubstitutions(u"宋体"_s, QStringList{u"SimSun"_s, u"Noto Serif CJK SC"_s, u"AR PL SungtiL GB"_s});
+}

@@ -1,0 +1,82 @@
+#include "platform/NetworkHttpFetcher.h"
+
+#include "support/ScriptedHttpServer.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+class TstNetworkHttpFetcher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void returnsTheWholeBodyUnchanged();
+    void failsWithoutUsingAPartialBody_data();
+    void failsWithoutUsingAPartialBody();
+    void stalledTransferTimesOut();
+    void unreachableServerFails();
+};
+
+void TstNetworkHttpFetcher::returnsTheWholeBodyUnchanged()
+{
+    ScriptedHttpServer server;
+    QByteArray body("\xEF\xBB\xBF\xE4\xB8\xAD\x00\x01\x02?TtbBa?1?1", 17);
+    body += QByteArray(300000, 'x');
+    server.setAnswer(u"/guanfang/admin_upload.php"_s, ScriptedHttpServer::reply(200, body));
+
+    NetworkHttpFetcher fetcher;
+    const QString url = server.root() + u"guanfang/admin_upload.php?page=2&q=%E4%B8%AD%2B&t=1"_s;
+    QCOMPARE(fetcher.get(url), std::optional<QByteArray>(body));
+    // The encoded keyword reaches the server exactly as it was built.
+    QCOMPARE(server.requestedTargets, QStringList(u"/guanfang/admin_upload.php?page=2&q=%E4%B8%AD%2B&t=1"_s));
+}
+
+void TstNetworkHttpFetcher::failsWithoutUsingAPartialBody_data()
+{
+    QTest::addColumn<ScriptedHttpServer::Answer>("answer");
+
+    QTest::newRow("404") << ScriptedHttpServer::reply(404, "not here");
+    QTest::newRow("500") << ScriptedHttpServer::reply(500, "?TtbBa?1?1");
+    QTest::newRow("cut short of its Content-Length")
+        << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n?TtbBa?1?1", true};
+    QTest::newRow("connection closed before any answer") << ScriptedHttpServer::Answer{QByteArray(), true};
+    QTest::newRow("garbage instead of HTTP") << ScriptedHttpServer::Answer{"hello\r\n\r\n", true};
+}
+
+void TstNetworkHttpFetcher::failsWithoutUsingAPartialBody()
+{
+    QFETCH(ScriptedHttpServer::Answer, answer);
+    ScriptedHttpServer server;
+    server.setAnswer(u"/page"_s, answer);
+
+    NetworkHttpFetcher fetcher;
+    QCOMPARE(fetcher.get(server.root() + u"page"_s), std::nullopt);
+}
+
+void TstNetworkHttpFetcher::stalledTransferTimesOut()
+{
+    ScriptedHttpServer server;
+    server.setAnswer(u"/slow"_s, {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", false});
+
+    NetworkHttpFetcher fetcher(200ms);
+    QCOMPARE(fetcher.get(server.root() + u"slow"_s), std::nullopt);
+    QCOMPARE(fetcher.get(server.root() + u"never-answered"_s), std::nullopt);
+}
+
+void TstNetworkHttpFetcher::unreachableServerFails()
+{
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    NetworkHttpFetcher fetcher;
+    QCOMPARE(fetcher.get(u"http://127.0.0.1:%1/x"_s.arg(closedPort)), std::nullopt);
+    QCOMPARE(fetcher.get(u"not a url"_s), std::nullopt);
+}
+
+QTEST_GUILESS_MAIN(TstNetworkHttpFetcher)
+#include "tst_networkhttpfetcher.moc"

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/Shell.h"
+
+#include <QList>
+#include <QStringList>
+
+// Records what the windows ask the desktop to open instead of opening it.
+class RecordingShell : public Shell
+{
+public:
+    void openFolder(const QString &folder) override { folders.append(folder); }
+    void openTarget(const QUrl &target) override { targets.append(target); }
+
+    QStringList folders;
+    QList<QUrl> targets;
+};

@@ -1,0 +1,57 @@
+#include "support/ScriptedHttpServer.h"
+
+#include <QTcpSocket>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+ScriptedHttpServer::ScriptedHttpServer(QObject *parent)
+    : QObject(parent)
+{
+    m_server.listen(QHostAddress::LocalHost);
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_server.nextPendingConnection())
+            serve(socket);
+    });
+}
+
+QString ScriptedHttpServer::root() const
+{
+    return u"http://127.0.0.1:%1/"_s.arg(m_server.serverPort());
+}
+
+void ScriptedHttpServer::setAnswer(const QString &path, const Answer &answer)
+{
+    m_answers.insert(path, answer);
+}
+
+ScriptedHttpServer::Answer ScriptedHttpServer::reply(int status, const QByteArray &body,
+                                                     const QByteArray &contentType)
+{
+    QByteArray raw = "HTTP/1.1 " + QByteArray::number(status) + " Scripted\r\n";
+    raw += "Content-Type: " + contentType + "\r\n";
+    raw += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    raw += "Connection: close\r\n\r\n";
+    return {raw + body, true};
+}
+
+void ScriptedHttpServer::serve(QTcpSocket *socket)
+{
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    auto buffer = std::make_shared<QByteArray>();
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+        buffer->append(socket->readAll());
+        if (!buffer->contains("\r\n\r\n"))
+            return;
+        const QList<QByteArray> requestLine = buffer->left(buffer->indexOf("\r\n")).split(' ');
+        buffer->clear();
+        const QString target = QString::fromLatin1(requestLine.value(1));
+        requestedTargets.append(target);
+        const auto answer = m_answers.constFind(QUrl(target).path());
+        if (answer == m_answers.cend())
+            return;
+        socket->write(answer->raw);
+        if (answer->closeAfter)
+            socket->disconnectFromHost();
+    });
+}

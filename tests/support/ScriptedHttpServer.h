@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QHash>
+#include <QStringList>
+#include <QTcpServer>
+
+// A loopback HTTP server whose answers are written byte for byte by the test, so that it can
+// misbehave on purpose: wrong lengths, cut connections, stalls.
+class ScriptedHttpServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Answer
+    {
+        QByteArray raw;            // status line, headers and body, sent as they are
+        bool closeAfter = true;    // close the connection once raw is written
+    };
+
+    explicit ScriptedHttpServer(QObject *parent = nullptr);
+
+    // "http://127.0.0.1:<port>/"
+    QString root() const;
+    // Answers requests for path (e.g. "/page") with answer; a path without one stalls forever.
+    void setAnswer(const QString &path, const Answer &answer);
+    // A complete answer with the given status and body, with a correct Content-Length.
+    static Answer reply(int status, const QByteArray &body, const QByteArray &contentType = "text/plain");
+
+    QStringList requestedTargets;
+
+private:
+    void serve(QTcpSocket *socket);
+
+    QTcpServer m_server;
+    QHash<QString, Answer> m_answers;
+};
