@@ -1,0 +1,32 @@
+#include "app/Form_zhuchuangti.h"
+#include "platform/DesktopShell.h"
+#include "platform/FontSubstitutes.h"
+
+#include <QApplication>
+#include <QIcon>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QIcon applicationIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 128})
+        icon.addFile(u":/icons/quillmere-%1.png"_s.arg(size), QSize(size, size));
+    return icon;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    installFontSubstitutes();
+    QApplication::setWindowIcon(applicationIcon());
+
+    DesktopShell shell;
+    Form_zhuchuangti mainWindow(ProgramFolder::ofExecutable(), shell, {});
+    mainWindow.show();
+    return app.exec();
+}
