@@ -1,6 +1,8 @@
 #include "app/Form_zhuchuangti.h"
 #include "platform/DesktopShell.h"
 #include "platform/FontSubstitutes.h"
+#include "platform/NetworkHttpFetcher.h"
+#include "windows/Form_guanfang.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -25,8 +27,12 @@ int main(int argc, char *argv[])
     installFontSubstitutes();
     QApplication::setWindowIcon(applicationIcon());
 
+    const QString serverRoot = QStringLiteral(QUILLMERE_SERVER_ROOT);
+    const ProgramFolder programFolder = ProgramFolder::ofExecutable();
     DesktopShell shell;
-    Form_zhuchuangti mainWindow(ProgramFolder::ofExecutable(), shell, {});
+    NetworkHttpFetcher fetcher;
+    Form_guanfang guanfang(serverRoot, programFolder, fetcher, shell);
+    Form_zhuchuangti mainWindow(programFolder, shell, {.guanfang = &guanfang});
     mainWindow.show();
     return app.exec();
 }
