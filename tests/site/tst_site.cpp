@@ -35,6 +35,20 @@ int fieldCountOf(const QString &endpoint)
     return endpoint == Official ? 7 : 6;
 }
 
+// Runs one statement on a site's database from outside the site.
+bool execInDatabase(const QString &dataPath, const QString &statement)
+{
+    bool done = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"outside"_s);
+        db.setDatabaseName(dataPath + u"/site.sqlite"_s);
+        done = db.open() && QSqlQuery(db).exec(statement);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"outside"_s);
+    return done;
+}
+
 } // namespace
 
 class TstSite : public QObject
@@ -418,14 +432,7 @@ void TstSite::databaseFailureIsAnError()
 {
     ReferenceSite site;
     QVERIFY2(site.start(), qPrintable(site.errorString()));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"failure"_s);
-        db.setDatabaseName(site.dataPath() + u"/site.sqlite"_s);
-        QVERIFY(db.open());
-        QVERIFY(QSqlQuery(db).exec(u"DROP TABLE resource_links"_s));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(u"failure"_s);
+    QVERIFY(execInDatabase(site.dataPath(), u"DROP TABLE resource_links"_s));
 
     for (const QString &path : {Official + u"page=1"_s, User + u"page=1"_s, u"zorvik/"_s}) {
         const Reply reply = get(site.root() + path);
@@ -444,17 +451,10 @@ void TstSite::dataSurvivesRestart()
     m_site.stop();
 
     // A row that only the database holds, with text that would break the page layout.
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"restart"_s);
-        db.setDatabaseName(m_site.dataPath() + u"/site.sqlite"_s);
-        QVERIFY(db.open());
-        QSqlQuery insert(db);
-        QVERIFY(insert.exec(u"INSERT INTO resources (catalogue, category, title, remark, collected_at, file_path)"
-                            " VALUES ('user', '软件', '坏?Ttb?TtbBa?Ba?标' || char(1) || '题' || char(2),"
-                            " '一个?问号', '2030-01-01 08:00', 'late.zip')"_s));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(u"restart"_s);
+    QVERIFY(execInDatabase(m_site.dataPath(),
+                           u"INSERT INTO resources (catalogue, category, title, remark, collected_at, file_path)"
+                           " VALUES ('user', '软件', '坏?Ttb?TtbBa?Ba?标' || char(1) || '题' || char(2),"
+                           " '一个?问号', '2030-01-01 08:00', 'late.zip')"_s));
 
     QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
     // The port may differ; everything else is as it was.
