@@ -69,6 +69,8 @@ private slots:
     void search();
 
     void officialLinksAndPagesAreReachable();
+    void linksFollowTheHostAsked_data();
+    void linksFollowTheHostAsked();
     void startPage();
     void userFilesDownloadWhole();
     void rejectedPaths_data();
@@ -331,6 +333,32 @@ void TstSite::officialLinksAndPagesAreReachable()
     }
     QCOMPARE(schemes, (QSet<QString>{u"http"_s, u"magnet"_s, u"ed2k"_s}));
     QVERIFY(someWithoutLinks);
+}
+
+void TstSite::linksFollowTheHostAsked_data()
+{
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<QString>("root");  // empty: the address the site listens on
+    QTest::newRow("name and port") << "localhost:8642"_ba << u"http://localhost:8642/"_s;
+    QTest::newRow("markup") << "x\"><script>"_ba << QString();
+}
+
+void TstSite::linksFollowTheHostAsked()
+{
+    QFETCH(QByteArray, host);
+    QFETCH(QString, root);
+    if (root.isEmpty())
+        root = m_site.root();
+    QNetworkRequest request(QUrl(m_site.root() + Official + u"page=1"_s));
+    request.setRawHeader("Host", host);
+    QNetworkReply *reply = m_network.get(request);
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    QVERIFY(reply->isFinished() || finished.wait(TimeoutMs));
+    const CataloguePage page = ParseCataloguePage(Utf8ToUnicode(reply->readAll()), 7);
+    reply->deleteLater();
+    QVERIFY(!page.records.isEmpty());
+    for (const ResourceRecord &record : page.records)
+        QVERIFY(record.field(ResourceRecord::BrowseAddress).startsWith(root));
 }
 
 void TstSite::startPage()
