@@ -2,6 +2,9 @@
 
 #include <QDeadlineTimer>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -20,6 +23,8 @@ ReferenceSite::ReferenceSite(const QString &dataPath)
     }
     // The site's warnings belong in the test's log.
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test that crashes must not leave the site behind, holding the test runner's output.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
 
 ReferenceSite::~ReferenceSite()
