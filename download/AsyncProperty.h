@@ -8,10 +8,9 @@
 // What a read reports about itself, in its progress and completion notifications.
 struct AsyncProperty
 {
-    // Only Error and EndDownloadData end a read; the others describe one still under way.
+    // Error and EndDownloadData end a read; DownloadingData reports one under way.
     enum Status : qint32 {
         Error = 0,
-        BeginDownloadData = 4,
         DownloadingData = 5,
         EndDownloadData = 6,
     };
@@ -19,7 +18,7 @@ struct AsyncProperty
     QString PropertyName;
     qint32 StatusCode = Error;
     qint64 BytesRead = 0;
-    // The size the server announced; 0 while it is not known.
+    // The size the server announced, 0 while it is not known; at EndDownloadData the body's size.
     qint64 BytesMax = 0;
     // With EndDownloadData: the whole body, written beside the file named by PropertyName but
     // not yet in its place; commit() moves it there. Dropped uncommitted, it is removed.
