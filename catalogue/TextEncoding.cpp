@@ -1,15 +1,15 @@
 #include "catalogue/TextEncoding.h"
 
-#include <QStringDecoder>
-
 QString Utf8ToUnicode(const QByteArray &body)
 {
-    // QString::fromUtf8 would drop a leading byte-order mark; the first field must keep it.
-    // Stateless: the body is complete, so a truncated sequence at its end is ill-formed rather
-    // than held back for input that never comes.
-    QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
-    return decoder.decode(body);
+    // QString::fromUtf8 drops a leading byte-order mark, but the first field must keep it. It is
+    // put back by hand because QStringDecoder, which could keep it, decodes at a third of the speed.
+    static constexpr QByteArrayView Bom("\xEF\xBB\xBF");
+    if (!body.startsWith(Bom))
+        return QString::fromUtf8(body);
+    QString text = QString::fromUtf8(QByteArrayView(body).sliced(Bom.size()));
+    text.prepend(QChar(0xFEFF));
+    return text;
 }
 
 namespace {

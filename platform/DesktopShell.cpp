@@ -1,6 +1,10 @@
 #include "platform/DesktopShell.h"
 
 #include <QDesktopServices>
+#include <QProcess>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
 
 void DesktopShell::openFolder(const QString &folder)
 {
@@ -9,7 +13,14 @@ void DesktopShell::openFolder(const QString &folder)
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
-void DesktopShell::openTarget(const QUrl &target)
+void DesktopShell::openTarget(const QString &target)
 {
-    QDesktopServices::openUrl(target);
+    const QUrl url(target, QUrl::TolerantMode);
+    if (url.isValid()) {
+        QDesktopServices::openUrl(url);
+        return;
+    }
+    // Links such as ed2k://|file|...|/ are no valid URL to Qt; the desktop's opener still
+    // knows their scheme. The link is one argument, never a command line.
+    QProcess::startDetached(u"xdg-open"_s, {target});
 }

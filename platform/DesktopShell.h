@@ -6,5 +6,5 @@ class DesktopShell final : public Shell
 {
 public:
     void openFolder(const QString &folder) override;
-    void openTarget(const QUrl &target) override;
+    void openTarget(const QString &target) override;
 };

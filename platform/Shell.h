@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QUrl>
 
 // What the windows ask of the desktop: show a folder, open a link. Neither waits nor reports.
 class Shell
@@ -10,5 +9,6 @@ public:
     virtual ~Shell() = default;
 
     virtual void openFolder(const QString &folder) = 0;
-    virtual void openTarget(const QUrl &target) = 0;
+    // target is a link such as http://..., magnet:?... or ed2k://|file|...|/
+    virtual void openTarget(const QString &target) = 0;
 };

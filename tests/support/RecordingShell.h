@@ -2,7 +2,6 @@
 
 #include "platform/Shell.h"
 
-#include <QList>
 #include <QStringList>
 
 // Records what the windows ask the desktop to open instead of opening it.
@@ -10,8 +9,8 @@ class RecordingShell : public Shell
 {
 public:
     void openFolder(const QString &folder) override { folders.append(folder); }
-    void openTarget(const QUrl &target) override { targets.append(target); }
+    void openTarget(const QString &target) override { targets.append(target); }
 
     QStringList folders;
-    QList<QUrl> targets;
+    QStringList targets;
 };

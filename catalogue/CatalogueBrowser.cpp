@@ -1,0 +1,167 @@
+#include "catalogue/CatalogueBrowser.h"
+
+#include "catalogue/CatalogueView.h"
+#include "catalogue/TextEncoding.h"
+
+#include <QtNumeric>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Only spaces are trimmed from the keyword box, as typed.
+QString trimSpaces(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == u' ')
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+} // namespace
+
+CatalogueBrowser::CatalogueBrowser(const CatalogueProfile &profile, HttpFetcher &fetcher)
+    : m_profile(profile)
+    , m_fetcher(fetcher)
+{
+}
+
+void CatalogueBrowser::attach(CatalogueView *view, const QString &serverRoot)
+{
+    m_view = view;
+    m_selectedRow = -1;
+    m_currentPage = 1;
+    m_baseUrl = serverRoot + m_profile.cataloguePath;
+}
+
+void CatalogueBrowser::LoadFirstPage()
+{
+    m_currentPage = 1;
+    m_endpoint = m_profile.endpoint;
+    show(query(1, false), m_profile.firstPagePrefix, ButtonRule::FirstPage);
+}
+
+void CatalogueBrowser::NextPage()
+{
+    turnPage(1, ButtonRule::NextPage);
+}
+
+void CatalogueBrowser::PreviousPage()
+{
+    turnPage(-1, ButtonRule::PreviousPage);
+}
+
+void CatalogueBrowser::turnPage(int step, ButtonRule rule)
+{
+    const qint32 before = m_currentPage;
+    // A step beyond the counter's range is refused and the counter stays.
+    qint32 page = m_currentPage;
+    if (!qAddOverflow(m_currentPage, qint32(step), &page))
+        m_currentPage = page;
+    const bool repeatSearch = m_profile.pagingRepeatsSearch && m_keywordMode;
+    if (!show(query(m_currentPage, repeatSearch), m_profile.pagingPrefix, rule))
+        m_currentPage = before;
+}
+
+void CatalogueBrowser::Search()
+{
+    runSearch();
+}
+
+void CatalogueBrowser::Refresh()
+{
+    m_view->setKeywordText(QString());
+    const std::optional<CataloguePage> page = runSearch();
+    if (page && page->resourceCount)
+        m_view->setStatusText(m_profile.firstPagePrefix + *page->resourceCount + u" 个资源"_s);
+}
+
+std::optional<CataloguePage> CatalogueBrowser::runSearch()
+{
+    const qint32 pageBefore = m_currentPage;
+    const bool modeBefore = m_keywordMode;
+    m_currentPage = 1;
+    const CatalogueQuery search = query(1, true);
+    // A search without a keyword goes back to plain paging; the box's hint is a placeholder,
+    // so it is never searched for.
+    if (m_profile.pagingRepeatsSearch)
+        m_keywordMode = !search.keyword->isEmpty();
+    std::optional<CataloguePage> page = show(search, m_profile.searchPrefix, ButtonRule::FirstPage);
+    // The list still shows the last page that did arrive: paging goes on from there.
+    if (!page) {
+        m_currentPage = pageBefore;
+        m_keywordMode = modeBefore;
+    }
+    return page;
+}
+
+CatalogueQuery CatalogueBrowser::query(qint32 page, bool withKeyword) const
+{
+    CatalogueQuery query{m_baseUrl, m_endpoint, page, {}, {}};
+    if (withKeyword) {
+        query.keyword = GBtoUTF8(trimSpaces(m_view->keywordText()));
+        if (m_profile.hasSearchField)
+            query.searchField = qint16(m_view->searchField());
+    }
+    return query;
+}
+
+std::optional<CataloguePage> CatalogueBrowser::show(const CatalogueQuery &query, const QString &statusPrefix,
+                                                    ButtonRule rule)
+{
+    const CatalogueFetch fetch = FetchCatalogue(m_fetcher, BuildCatalogueUrl(query), m_lastResponse);
+    CataloguePage page = ParseCataloguePage(fetch.text, m_profile.fieldCount);
+    FillResourceList(page);
+    if (!fetch.succeeded) {
+        // The buttons keep their state: they still describe the list on screen.
+        m_view->setStatusText(u"连接服务器失败"_s);
+        return std::nullopt;
+    }
+    if (page.resourceCount)
+        m_view->setStatusText(statusPrefix + *page.resourceCount + u" 个资源"_s);
+    UpdatePagingButtons(rule, page.pageCount);
+    return page;
+}
+
+void CatalogueBrowser::FillResourceList(const CataloguePage &page)
+{
+    m_view->clearRows();
+    if (m_profile.keepsDownloadAddresses)
+        m_view->clearDownloadAddresses();
+    // Rows beyond what the list can count are left out rather than wrapping round.
+    const qsizetype rows = std::min<qsizetype>(page.records.size(), MaxRows);
+    for (qsizetype i = 0; i < rows; ++i) {
+        const ResourceRecord &record = page.records[i];
+        const int row = m_view->itemCount();
+        m_view->addRow(row, record.field(0).toString());
+        for (int column = 1; column < m_profile.fieldCount; ++column)
+            m_view->setCellText(row, column, record.field(column).toString());
+        if (m_profile.keepsDownloadAddresses)
+            m_view->appendDownloadAddress(record.field(ResourceRecord::DownloadAddress).toString());
+    }
+}
+
+void CatalogueBrowser::UpdatePagingButtons(ButtonRule rule, qint32 pageCount)
+{
+    // With a single page (or none) there is nowhere to page to, whichever way the user came.
+    if (pageCount < 2) {
+        m_view->setPagingButtons(false, false);
+        return;
+    }
+    switch (rule) {
+    case ButtonRule::FirstPage:
+        m_view->setPagingButtons(false, true);
+        break;
+    case ButtonRule::NextPage:
+        m_view->setPagingButtons(true, m_currentPage != pageCount);
+        break;
+    case ButtonRule::PreviousPage:
+        m_view->setPagingButtons(m_currentPage != 1, true);
+        break;
+    }
+}

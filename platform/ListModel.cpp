@@ -1,0 +1,129 @@
+#include "platform/ListModel.h"
+
+#include <QMetaObject>
+
+int ListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_publishedRows;
+}
+
+int ListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_captions.size());
+}
+
+QVariant ListModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_publishedRows)
+        return {};
+    return cellText(index.row(), index.column());
+}
+
+QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    return m_captions.value(section);
+}
+
+void ListModel::removeAllColumns()
+{
+    beginResetModel();
+    m_captions.clear();
+    m_cells.clear();
+    m_publishedRows = 0;
+    endResetModel();
+}
+
+void ListModel::insertColumn(int position, const QString &caption)
+{
+    position = std::clamp(position, 0, int(m_captions.size()));
+    const int columns = int(m_captions.size());
+    const int rows = itemCount();
+    beginInsertColumns({}, position, position);
+    QList<QString> cells;
+    cells.reserve(qsizetype(rows) * (columns + 1));
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column <= columns; ++column) {
+            if (column == position)
+                cells.append(QString());
+            if (column < columns)
+                cells.append(m_cells.at(qsizetype(row) * columns + column));
+        }
+    }
+    m_captions.insert(position, caption);
+    m_cells = std::move(cells);
+    endInsertColumns();
+}
+
+void ListModel::clearRows()
+{
+    if (m_publishedRows > 0) {
+        beginRemoveRows({}, 0, m_publishedRows - 1);
+        m_cells.clear();
+        m_publishedRows = 0;
+        endRemoveRows();
+    } else {
+        m_cells.clear();
+    }
+}
+
+void ListModel::insertRow(int position, const QString &firstColumnText)
+{
+    if (m_captions.isEmpty())
+        return;
+    position = std::clamp(position, 0, itemCount());
+    const bool seen = position < m_publishedRows;
+    if (seen)
+        beginInsertRows({}, position, position);
+    const qsizetype first = qsizetype(position) * m_captions.size();
+    m_cells.insert(first, m_captions.size(), QString());
+    m_cells[first] = firstColumnText;
+    if (seen) {
+        ++m_publishedRows;
+        endInsertRows();
+    } else {
+        // Not yet seen by any view: it joins the next announcement.
+        schedulePublish();
+    }
+}
+
+void ListModel::setCellText(int row, int column, const QString &text)
+{
+    if (!contains(row, column))
+        return;
+    m_cells[qsizetype(row) * m_captions.size() + column] = text;
+    if (row < m_publishedRows) {
+        const QModelIndex cell = index(row, column);
+        Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
+    }
+}
+
+QString ListModel::cellText(int row, int column) const
+{
+    return contains(row, column) ? m_cells.at(qsizetype(row) * m_captions.size() + column) : QString();
+}
+
+void ListModel::publishRows()
+{
+    m_publishScheduled = false;
+    const int rows = itemCount();
+    if (rows <= m_publishedRows)
+        return;
+    beginInsertRows({}, m_publishedRows, rows - 1);
+    m_publishedRows = rows;
+    endInsertRows();
+}
+
+bool ListModel::contains(int row, int column) const
+{
+    return row >= 0 && row < itemCount() && column >= 0 && column < m_captions.size();
+}
+
+void ListModel::schedulePublish()
+{
+    if (m_publishScheduled)
+        return;
+    m_publishScheduled = true;
+    QMetaObject::invokeMethod(this, &ListModel::publishRows, Qt::QueuedConnection);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+// Rows of text under captioned columns. Rows added in a burst (a page of up to 32 767) are
+// announced to views once, when control returns to the event loop, instead of row by row.
+class ListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    void removeAllColumns();
+    void insertColumn(int position, const QString &caption);
+
+    void clearRows();
+    // Rows held so far, including those not yet announced to views.
+    int itemCount() const { return int(m_cells.size() / std::max<qsizetype>(1, m_captions.size())); }
+    void insertRow(int position, const QString &firstColumnText);
+    void setCellText(int row, int column, const QString &text);
+    QString cellText(int row, int column) const;
+
+    // Announces the rows added since the last announcement; runs by itself from the event loop.
+    void publishRows();
+
+private:
+    bool contains(int row, int column) const;
+    void schedulePublish();
+
+    QStringList m_captions;
+    QList<QString> m_cells;   // row-major, m_captions.size() cells a row
+    int m_publishedRows = 0;  // what views have been told
+    bool m_publishScheduled = false;
+};

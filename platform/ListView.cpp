@@ -1,0 +1,76 @@
+#include "platform/ListView.h"
+
+#include "platform/ListModel.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+
+ListView::ListView(QWidget *parent)
+    : QTreeView(parent)
+    , m_model(new ListModel(this))
+{
+    setModel(m_model);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAllColumnsShowFocus(true);
+    setSortingEnabled(false);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+    QPalette ground = palette();
+    ground.setColor(QPalette::Base, Qt::white);
+    setPalette(ground);
+
+    connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
+        Q_EMIT ItemClick(index.row());
+    });
+}
+
+void ListView::removeAllColumns()
+{
+    m_model->removeAllColumns();
+}
+
+void ListView::addColumn(int position, const QString &caption, int width)
+{
+    m_model->insertColumn(position, caption);
+    const int column = std::clamp(position, 0, m_model->columnCount() - 1);
+    setColumnWidth(column, width);
+    setColumnHidden(column, width == 0);
+}
+
+void ListView::clearRows()
+{
+    m_model->clearRows();
+}
+
+int ListView::itemCount() const
+{
+    return m_model->itemCount();
+}
+
+void ListView::addRow(int position, const QString &firstColumnText)
+{
+    m_model->insertRow(position, firstColumnText);
+}
+
+void ListView::setCellText(int row, int column, const QString &text)
+{
+    m_model->setCellText(row, column, text);
+}
+
+QString ListView::cellText(int row, int column) const
+{
+    return m_model->cellText(row, column);
+}
+
+void ListView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QTreeView::mouseDoubleClickEvent(event);
+    // Over empty space there is no row to act on.
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+        Q_EMIT DblClick();
+}

@@ -1,0 +1,74 @@
+#include "site/FileStreamer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTcpSocket>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 ChunkSize = 256 * 1024;
+// Enough queued to keep a fast connection busy between two rounds of the event loop.
+constexpr qint64 QueueLimit = 1024 * 1024;
+
+} // namespace
+
+std::optional<QString> FileStreamer::locate(const QString &folder, const QString &relativePath)
+{
+    const QStringList segments = relativePath.split(u'/');
+    for (const QString &segment : segments) {
+        if (segment.isEmpty() || segment == u"."_s || segment == u".."_s || segment.contains(u'\\')
+            || segment.contains(QChar::Null))
+            return std::nullopt;
+    }
+    const QString base = QFileInfo(folder).canonicalFilePath();
+    const QFileInfo file(QDir(folder).filePath(relativePath));
+    // The canonical path resolves links, so a link inside the folder cannot lead out of it.
+    if (base.isEmpty() || !file.isFile() || !file.canonicalFilePath().startsWith(base + u'/'))
+        return std::nullopt;
+    return file.canonicalFilePath();
+}
+
+void FileStreamer::stream(QHttpServerResponder &&responder, std::unique_ptr<QFile> file, const QByteArray &mimeType)
+{
+    responder.writeStatusLine(QHttpServerResponder::StatusCode::Ok);
+    responder.writeHeader("Content-Type", mimeType);
+    responder.writeHeader("Content-Length", QByteArray::number(file->size()));
+    responder.writeBody(QByteArray());  // ends the headers, also for an empty file
+    new FileStreamer(std::move(responder), std::move(file));
+}
+
+FileStreamer::FileStreamer(QHttpServerResponder &&responder, std::unique_ptr<QFile> file)
+    : QObject(responder.socket())
+    , m_responder(std::move(responder))
+    , m_file(std::move(file))
+    , m_remaining(m_file->size())
+    , m_buffer(ChunkSize, Qt::Uninitialized)
+{
+    QTcpSocket *socket = m_responder.socket();
+    connect(socket, &QTcpSocket::bytesWritten, this, &FileStreamer::sendMore);
+    connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+    sendMore();
+}
+
+void FileStreamer::sendMore()
+{
+    QTcpSocket *socket = m_responder.socket();
+    while (m_remaining > 0 && socket->bytesToWrite() < QueueLimit) {
+        const qint64 read = m_file->read(m_buffer.data(), std::min(ChunkSize, m_remaining));
+        if (read <= 0) {
+            // The file shrank or failed under us: the promised length cannot be kept, and
+            // closing the connection is the only way to tell the client the body is cut short.
+            socket->abort();
+            deleteLater();
+            return;
+        }
+        m_responder.writeBody(m_buffer.constData(), read);
+        m_remaining -= read;
+    }
+    if (m_remaining == 0) {
+        disconnect(socket, nullptr, this, nullptr);
+        deleteLater();
+    }
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+class SiteStore;
+
+// The catalogue a fresh site starts with: official and user resources in several categories,
+// and the files they point at, generated with fixed content so every run serves the same bytes.
+class SampleData
+{
+public:
+    static bool seed(SiteStore &store, QString *error);
+};

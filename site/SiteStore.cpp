@@ -1,0 +1,257 @@
+#include "site/SiteStore.h"
+
+#include "site/SampleData.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Schema steps, oldest first; PRAGMA user_version counts the steps a database has taken, so
+// a later feature (user uploads, the message board) appends a step instead of editing one.
+const QList<QStringList> &schemaSteps()
+{
+    static const QList<QStringList> steps = {
+        {
+            u"CREATE TABLE resources ("
+            " id INTEGER PRIMARY KEY,"
+            " catalogue TEXT NOT NULL CHECK (catalogue IN ('official', 'user')),"
+            " category TEXT NOT NULL,"
+            " title TEXT NOT NULL,"
+            " remark TEXT NOT NULL DEFAULT '',"
+            " collected_at TEXT NOT NULL,"
+            " file_path TEXT NOT NULL DEFAULT '')"_s,
+            u"CREATE INDEX resources_by_time ON resources (catalogue, collected_at DESC, id DESC)"_s,
+            u"CREATE TABLE resource_links ("
+            " resource_id INTEGER NOT NULL REFERENCES resources (id) ON DELETE CASCADE,"
+            " position INTEGER NOT NULL,"
+            " label TEXT NOT NULL,"
+            " target TEXT NOT NULL,"
+            " PRIMARY KEY (resource_id, position))"_s,
+        },
+    };
+    return steps;
+}
+
+QString catalogueName(Catalogue catalogue)
+{
+    return catalogue == Catalogue::Official ? u"official"_s : u"user"_s;
+}
+
+// LIKE would read % and _ in a keyword as wildcards; escaped, they match themselves.
+QString likePattern(const QString &keyword)
+{
+    QString escaped = keyword;
+    escaped.replace(u'\\', u"\\\\"_s).replace(u'%', u"\\%"_s).replace(u'_', u"\\_"_s);
+    return u'%' + escaped + u'%';
+}
+
+QString searchCondition(SiteStore::SearchField field)
+{
+    switch (field) {
+    case SiteStore::SearchField::Category:
+        return u" AND category LIKE ? ESCAPE '\\'"_s;
+    case SiteStore::SearchField::Title:
+        return u" AND title LIKE ? ESCAPE '\\'"_s;
+    case SiteStore::SearchField::Anywhere:
+        break;
+    }
+    return u" AND (title LIKE ? ESCAPE '\\' OR category LIKE ? ESCAPE '\\' OR remark LIKE ? ESCAPE '\\')"_s;
+}
+
+SiteResource readResource(const QSqlQuery &query, Catalogue catalogue)
+{
+    SiteResource resource;
+    resource.id = query.value(0).toLongLong();
+    resource.catalogue = catalogue;
+    resource.category = query.value(1).toString();
+    resource.title = query.value(2).toString();
+    resource.remark = query.value(3).toString();
+    resource.collectedAt = query.value(4).toString();
+    resource.filePath = query.value(5).toString();
+    return resource;
+}
+
+const QString ResourceColumns = u"id, category, title, remark, collected_at, file_path"_s;
+
+} // namespace
+
+SiteStore::SiteStore(const QString &dataPath)
+    : m_dataDir(dataPath)
+    , m_connectionName(u"site-"_s + QString::number(quintptr(this), 16))
+{
+}
+
+SiteStore::~SiteStore()
+{
+    if (QSqlDatabase::contains(m_connectionName)) {
+        database().close();
+        QSqlDatabase::removeDatabase(m_connectionName);
+    }
+}
+
+QString SiteStore::uploadFolder() const
+{
+    return m_dataDir.filePath(u"wangyou/up"_s);
+}
+
+QString SiteStore::officialFilesFolder() const
+{
+    return m_dataDir.filePath(u"guanfang/files"_s);
+}
+
+QSqlDatabase SiteStore::database() const
+{
+    return QSqlDatabase::database(m_connectionName);
+}
+
+bool SiteStore::open()
+{
+    if (!m_dataDir.mkpath(u"."_s)) {
+        m_error = u"cannot create the data folder %1"_s.arg(m_dataDir.path());
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connectionName);
+    db.setDatabaseName(m_dataDir.filePath(u"site.sqlite"_s));
+    if (!db.open()) {
+        m_error = db.lastError().text();
+        return false;
+    }
+    QSqlQuery(db).exec(u"PRAGMA foreign_keys = ON"_s);
+    return migrate();
+}
+
+bool SiteStore::migrate()
+{
+    QSqlDatabase db = database();
+    QSqlQuery query(db);
+    if (!query.exec(u"PRAGMA user_version"_s) || !query.next()) {
+        m_error = query.lastError().text();
+        return false;
+    }
+    const int version = query.value(0).toInt();
+    const QList<QStringList> &steps = schemaSteps();
+    if (version >= steps.size())
+        return true;
+
+    // All steps and the seeding commit together: a start that fails half-way leaves the
+    // database as it was, and the next start tries again.
+    db.transaction();
+    for (int step = version; step < steps.size(); ++step) {
+        for (const QString &statement : steps.at(step)) {
+            if (!query.exec(statement)) {
+                m_error = query.lastError().text();
+                db.rollback();
+                return false;
+            }
+        }
+    }
+    if (version == 0 && !SampleData::seed(*this, &m_error)) {
+        db.rollback();
+        return false;
+    }
+    query.exec(u"PRAGMA user_version = %1"_s.arg(steps.size()));
+    if (!db.commit()) {
+        m_error = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+qint64 SiteStore::addResource(const SiteResource &resource)
+{
+    QSqlQuery query(database());
+    query.prepare(u"INSERT INTO resources (catalogue, category, title, remark, collected_at, file_path)"
+                  " VALUES (?, ?, ?, COALESCE(?, ''), ?, COALESCE(?, ''))"_s);  // a null QString binds as NULL
+    query.addBindValue(catalogueName(resource.catalogue));
+    query.addBindValue(resource.category);
+    query.addBindValue(resource.title);
+    query.addBindValue(resource.remark);
+    query.addBindValue(resource.collectedAt);
+    query.addBindValue(resource.filePath);
+    if (!query.exec())
+        return 0;
+    const qint64 id = query.lastInsertId().toLongLong();
+
+    QSqlQuery link(database());
+    link.prepare(u"INSERT INTO resource_links (resource_id, position, label, target) VALUES (?, ?, ?, ?)"_s);
+    for (qsizetype position = 0; position < resource.links.size(); ++position) {
+        link.addBindValue(id);
+        link.addBindValue(position);
+        link.addBindValue(resource.links.at(position).label);
+        link.addBindValue(resource.links.at(position).target);
+        if (!link.exec())
+            return 0;
+    }
+    return id;
+}
+
+std::optional<SiteStore::Page> SiteStore::findResources(Catalogue catalogue, const QString &keyword,
+                                                        SearchField field, qint64 page) const
+{
+    QString where = u" FROM resources WHERE catalogue = ?"_s;
+    QVariantList values = {catalogueName(catalogue)};
+    if (!keyword.isEmpty()) {
+        where += searchCondition(field);
+        const qsizetype placeholders = field == SearchField::Anywhere ? 3 : 1;
+        for (qsizetype i = 0; i < placeholders; ++i)
+            values.append(likePattern(keyword));
+    }
+
+    Page result;
+    QSqlQuery query(database());
+    query.prepare(u"SELECT COUNT(*)"_s + where);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    result.total = query.value(0).toLongLong();
+
+    query.prepare(u"SELECT "_s + ResourceColumns + where
+                  + u" ORDER BY collected_at DESC, id DESC LIMIT ? OFFSET ?"_s);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    query.addBindValue(PageSize);
+    query.addBindValue((std::max<qint64>(page, 1) - 1) * PageSize);
+    if (!query.exec())
+        return std::nullopt;
+    while (query.next()) {
+        SiteResource resource = readResource(query, catalogue);
+        if (!loadLinks(resource))
+            return std::nullopt;
+        result.resources.append(resource);
+    }
+    return result;
+}
+
+std::optional<SiteResource> SiteStore::resource(Catalogue catalogue, qint64 id) const
+{
+    QSqlQuery query(database());
+    query.prepare(u"SELECT "_s + ResourceColumns + u" FROM resources WHERE catalogue = ? AND id = ?"_s);
+    query.addBindValue(catalogueName(catalogue));
+    query.addBindValue(id);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    SiteResource resource = readResource(query, catalogue);
+    if (!loadLinks(resource))
+        return std::nullopt;
+    return resource;
+}
+
+bool SiteStore::loadLinks(SiteResource &resource) const
+{
+    QSqlQuery query(database());
+    query.prepare(u"SELECT label, target FROM resource_links WHERE resource_id = ? ORDER BY position"_s);
+    query.addBindValue(resource.id);
+    if (!query.exec())
+        return false;
+    while (query.next())
+        resource.links.append({query.value(0).toString(), query.value(1).toString()});
+    return true;
+}

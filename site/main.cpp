@@ -1,0 +1,65 @@
+#include "site/SiteServer.h"
+#include "site/SiteStore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+int fail(const QString &message)
+{
+    QTextStream(stderr) << "quillmere-site: " << message << Qt::endl;
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"quillmere-site"_s);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"The Quillmere community site: both catalogues, their pages and files."_s);
+    parser.addHelpOption();
+    const QCommandLineOption hostOption(u"host"_s, u"Address to listen on."_s, u"address"_s, u"127.0.0.1"_s);
+    const QCommandLineOption portOption(u"port"_s, u"Port to listen on; 0 picks a free one."_s, u"port"_s, u"8642"_s);
+    const QCommandLineOption dataOption(u"data"_s, u"Folder of the database and the files; seeded when new."_s,
+                                        u"folder"_s,
+                                        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    parser.addOptions({hostOption, portOption, dataOption});
+    parser.process(app);
+
+    const QHostAddress address(parser.value(hostOption));
+    if (address.isNull())
+        return fail(u"not an IP address: %1"_s.arg(parser.value(hostOption)));
+    bool ok = false;
+    const uint port = parser.value(portOption).toUInt(&ok);
+    if (!ok || port > 65535)
+        return fail(u"not a port number: %1"_s.arg(parser.value(portOption)));
+
+    SiteStore store(parser.value(dataOption));
+    if (!store.open())
+        return fail(u"cannot open the data folder %1: %2"_s.arg(parser.value(dataOption), store.errorString()));
+
+    SiteServer server(store);
+    const quint16 listening = server.listen(address, quint16(port));
+    if (listening == 0)
+        return fail(u"cannot listen on %1 port %2"_s.arg(address.toString(), QString::number(port)));
+
+    QUrl root;
+    root.setScheme(u"http"_s);
+    root.setHost(address.toString());
+    root.setPort(listening);
+    root.setPath(u"/"_s);
+    server.setFallbackRoot(root.toString());
+    // Tests and scripts wait for this line to know the port.
+    QTextStream(stdout) << "Listening on " << root.toString() << Qt::endl;
+    return app.exec();
+}

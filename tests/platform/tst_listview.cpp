@@ -1,0 +1,137 @@
+#include "platform/ListView.h"
+
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TstListView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void columnsHaveWidthsAndZeroHides();
+    void rowsAndCellsReadBackBeforeAndAfterTheViewSeesThem();
+    void refillReplacesTheRows();
+    void cellsOutsideTheListAreIgnored();
+    void clickReportsTheRowAndDoubleClickOnlyOverARow();
+
+private:
+    QPoint centreOfRow(int row) const;
+    std::unique_ptr<ListView> m_view;
+};
+
+void TstListView::init()
+{
+    m_view = std::make_unique<ListView>();
+    m_view->resize(400, 300);
+    m_view->removeAllColumns();
+    m_view->addColumn(0, u"分类"_s, 80);
+    m_view->addColumn(1, u"标题"_s, 200);
+    m_view->addColumn(2, u"下载地址"_s, 0);
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+}
+
+void TstListView::cleanup()
+{
+    m_view.reset();
+}
+
+QPoint TstListView::centreOfRow(int row) const
+{
+    return m_view->visualRect(m_view->model()->index(row, 1)).center();
+}
+
+void TstListView::columnsHaveWidthsAndZeroHides()
+{
+    QCOMPARE(m_view->model()->columnCount(), 3);
+    QCOMPARE(m_view->model()->headerData(1, Qt::Horizontal).toString(), u"标题"_s);
+    QCOMPARE(m_view->columnWidth(0), 80);
+    QCOMPARE(m_view->columnWidth(1), 200);
+    QVERIFY(!m_view->isColumnHidden(1));
+    QVERIFY(m_view->isColumnHidden(2));
+    QCOMPARE(m_view->palette().color(QPalette::Base), QColor(Qt::white));
+
+    // A column inserted in front moves the others, with their cells.
+    m_view->addRow(0, u"a"_s);
+    m_view->setCellText(0, 1, u"b"_s);
+    m_view->addColumn(0, u"id"_s, 0);
+    QCOMPARE(m_view->cellText(0, 1), u"a"_s);
+    QCOMPARE(m_view->cellText(0, 2), u"b"_s);
+    QVERIFY(m_view->isColumnHidden(0));
+}
+
+void TstListView::rowsAndCellsReadBackBeforeAndAfterTheViewSeesThem()
+{
+    for (int row = 0; row < 1000; ++row) {
+        QCOMPARE(m_view->itemCount(), row);
+        m_view->addRow(m_view->itemCount(), u"软件"_s);
+        m_view->setCellText(row, 1, u"标题 %1"_s.arg(row));
+        m_view->setCellText(row, 2, u"x%1.zip"_s.arg(row));
+    }
+    QCOMPARE(m_view->cellText(999, 1), u"标题 999"_s);
+
+    QTRY_COMPARE(m_view->model()->rowCount(), 1000);
+    QCOMPARE(m_view->model()->index(500, 2).data().toString(), u"x500.zip"_s);
+
+    // A row inserted in the middle of rows the view already shows.
+    m_view->addRow(1, u"音乐"_s);
+    QCOMPARE(m_view->model()->rowCount(), 1001);
+    QCOMPARE(m_view->cellText(1, 0), u"音乐"_s);
+    QCOMPARE(m_view->cellText(2, 1), u"标题 1"_s);
+    m_view->setCellText(1, 1, u"新"_s);
+    QCOMPARE(m_view->model()->index(1, 1).data().toString(), u"新"_s);
+}
+
+void TstListView::refillReplacesTheRows()
+{
+    for (int row = 0; row < 50; ++row)
+        m_view->addRow(row, u"old"_s);
+    QTRY_COMPARE(m_view->model()->rowCount(), 50);
+
+    m_view->clearRows();
+    QCOMPARE(m_view->itemCount(), 0);
+    QCOMPARE(m_view->model()->rowCount(), 0);
+    m_view->addRow(0, u"new"_s);
+    QTRY_COMPARE(m_view->model()->rowCount(), 1);
+    QCOMPARE(m_view->model()->index(0, 0).data().toString(), u"new"_s);
+}
+
+void TstListView::cellsOutsideTheListAreIgnored()
+{
+    m_view->addRow(0, u"a"_s);
+    m_view->setCellText(5, 1, u"x"_s);
+    m_view->setCellText(0, 7, u"x"_s);
+    m_view->setCellText(-1, 0, u"x"_s);
+    QCOMPARE(m_view->itemCount(), 1);
+    QCOMPARE(m_view->cellText(-1, 0), QString());
+    QCOMPARE(m_view->cellText(3, 1), QString());
+    QCOMPARE(m_view->cellText(0, 9), QString());
+}
+
+void TstListView::clickReportsTheRowAndDoubleClickOnlyOverARow()
+{
+    for (int row = 0; row < 3; ++row)
+        m_view->addRow(row, u"r%1"_s.arg(row));
+    QTRY_COMPARE(m_view->model()->rowCount(), 3);
+    QSignalSpy clicks(m_view.get(), &ListView::ItemClick);
+    QSignalSpy doubleClicks(m_view.get(), &ListView::DblClick);
+
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, centreOfRow(2));
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(clicks.takeFirst().at(0).toInt(), 2);
+    QCOMPARE(m_view->selectionModel()->selectedRows().size(), 1);
+
+    QTest::mouseDClick(m_view->viewport(), Qt::LeftButton, {}, centreOfRow(1));
+    QCOMPARE(doubleClicks.count(), 1);
+
+    QTest::mouseDClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(100, 280));
+    QCOMPARE(doubleClicks.count(), 1);
+}
+
+QTEST_MAIN(TstListView)
+#include "tst_listview.moc"

@@ -1,0 +1,111 @@
+#include "platform/WebPane.h"
+
+#include "support/ScriptedHttpServer.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Reports in its title whether a right click's context menu event was cancelled.
+const QByteArray ReportingPage = R"(<html><body style="height:500px">page
+<script>
+window.addEventListener('contextmenu', function (e) {
+    setTimeout(function () { document.title = 'cancelled:' + e.defaultPrevented; });
+});
+</script></body></html>)";
+
+const QByteArray DialogPage = R"(<html><body><script>
+alert('hello');
+document.title = 'confirm:' + confirm('sure?') + ' prompt:' + prompt('name?', 'x');
+</script></body></html>)";
+
+} // namespace
+
+class TstWebPane : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void reportsLoadBeginAndCompletion();
+    void silentPaneShowsNoDialogs();
+    void rightClickOverAHookedDocumentShowsNoMenu();
+
+private:
+    void rightClick();
+    ScriptedHttpServer m_server;
+    std::unique_ptr<WebPane> m_pane;
+};
+
+void TstWebPane::initTestCase()
+{
+    m_server.setAnswer(u"/report"_s, ScriptedHttpServer::reply(200, ReportingPage, "text/html"));
+    m_server.setAnswer(u"/dialogs"_s, ScriptedHttpServer::reply(200, DialogPage, "text/html"));
+}
+
+void TstWebPane::init()
+{
+    m_pane = std::make_unique<WebPane>();
+    m_pane->resize(400, 300);
+    m_pane->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));
+}
+
+void TstWebPane::cleanup()
+{
+    m_pane.reset();
+}
+
+void TstWebPane::rightClick()
+{
+    QWidget *surface = m_pane->focusProxy();
+    QVERIFY(surface);
+    QTest::mouseClick(surface, Qt::RightButton, {}, QPoint(50, 50));
+}
+
+void TstWebPane::reportsLoadBeginAndCompletion()
+{
+    QSignalSpy begun(m_pane.get(), &WebPane::DownloadBegin);
+    QSignalSpy completed(m_pane.get(), &WebPane::DownloadComplete);
+    m_pane->Navigate(QUrl(m_server.root() + u"report"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 20000);
+    QCOMPARE(begun.count(), 1);
+    QCOMPARE(m_pane->url(), QUrl(m_server.root() + u"report"_s));
+}
+
+void TstWebPane::silentPaneShowsNoDialogs()
+{
+    m_pane->setSilent(true);
+    QVERIFY(m_pane->isSilent());
+    QSignalSpy completed(m_pane.get(), &WebPane::DownloadComplete);
+    m_pane->Navigate(QUrl(m_server.root() + u"dialogs"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(m_pane->title(), u"confirm:false prompt:null"_s, 20000);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+}
+
+void TstWebPane::rightClickOverAHookedDocumentShowsNoMenu()
+{
+    QSignalSpy completed(m_pane.get(), &WebPane::DownloadComplete);
+    m_pane->Navigate(QUrl(m_server.root() + u"report"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 20000);
+
+    m_pane->suppressContextMenuOfDocument();
+    rightClick();
+    QTRY_COMPARE_WITH_TIMEOUT(m_pane->title(), u"cancelled:true"_s, 10000);
+    QCOMPARE(QApplication::activePopupWidget(), nullptr);
+
+    // A new document is not hooked until the pane is told again.
+    m_pane->reload();
+    QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 2, 20000);
+    rightClick();
+    QTRY_COMPARE_WITH_TIMEOUT(m_pane->title(), u"cancelled:false"_s, 10000);
+}
+
+QTEST_MAIN(TstWebPane)
+#include "tst_webpane.moc"

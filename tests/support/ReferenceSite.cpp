@@ -1,0 +1,69 @@
+#include "support/ReferenceSite.h"
+
+#include <QDeadlineTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int StartTimeoutMs = 30000;
+constexpr int StopTimeoutMs = 10000;
+
+} // namespace
+
+ReferenceSite::ReferenceSite(const QString &dataPath)
+    : m_dataPath(dataPath)
+{
+    if (m_dataPath.isEmpty()) {
+        m_temporaryData = std::make_unique<QTemporaryDir>();
+        m_dataPath = m_temporaryData->path();
+    }
+    // The site's warnings belong in the test's log.
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+ReferenceSite::~ReferenceSite()
+{
+    stop();
+}
+
+bool ReferenceSite::start()
+{
+    stop();
+    m_error.clear();
+    m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE),
+                    {u"--host"_s, u"127.0.0.1"_s, u"--port"_s, u"0"_s, u"--data"_s, m_dataPath});
+    if (!m_process.waitForStarted(StartTimeoutMs)) {
+        m_error = m_process.errorString();
+        return false;
+    }
+    const QDeadlineTimer deadline(StartTimeoutMs);
+    while (!m_process.canReadLine()) {
+        if (m_process.state() != QProcess::Running || !m_process.waitForReadyRead(deadline.remainingTime())) {
+            m_error = u"the site did not start listening (exit code %1)"_s.arg(m_process.exitCode());
+            stop();
+            return false;
+        }
+    }
+    static const QString Prefix = u"Listening on "_s;
+    const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+    if (!line.startsWith(Prefix)) {
+        m_error = u"unexpected first line from the site: "_s + line;
+        stop();
+        return false;
+    }
+    m_root = line.sliced(Prefix.size());
+    return true;
+}
+
+void ReferenceSite::stop()
+{
+    m_root.clear();
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(StopTimeoutMs)) {
+        m_process.kill();
+        m_process.waitForFinished(StopTimeoutMs);
+    }
+}

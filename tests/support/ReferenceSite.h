@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// The reference community site in a child process on a free loopback port, for tests that
+// want real HTTP. Stopped when the object goes.
+class ReferenceSite
+{
+public:
+    // Without a data folder the site gets a fresh temporary one, removed with this object.
+    explicit ReferenceSite(const QString &dataPath = QString());
+    ~ReferenceSite();
+
+    // Starts the site and waits until it listens; false, with errorString(), when it does not.
+    bool start();
+    void stop();
+
+    QString root() const { return m_root; }  // "http://127.0.0.1:<port>/" while running
+    QString dataPath() const { return m_dataPath; }
+    QString errorString() const { return m_error; }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_temporaryData;
+    QString m_dataPath;
+    QProcess m_process;
+    QString m_root;
+    QString m_error;
+};

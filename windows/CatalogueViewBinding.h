@@ -1,0 +1,45 @@
+#pragma once
+
+#include "catalogue/CatalogueView.h"
+
+#include <QPointer>
+#include <QStringList>
+
+class ListView;
+class QAbstractButton;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+// The controls of one opening of a catalogue window, as its browser sees them.
+class CatalogueViewBinding : public CatalogueView
+{
+public:
+    struct Controls
+    {
+        ListView *list = nullptr;
+        QLabel *status = nullptr;
+        QAbstractButton *previous = nullptr;
+        QAbstractButton *next = nullptr;
+        QLineEdit *keyword = nullptr;
+        QComboBox *searchField = nullptr;   // none in the user window
+        QStringList *downloadAddresses = nullptr; // none in the user window
+    };
+
+    explicit CatalogueViewBinding(const Controls &controls);
+
+    void clearRows() override;
+    int itemCount() const override;
+    void addRow(int position, const QString &firstColumnText) override;
+    void setCellText(int row, int column, const QString &text) override;
+    void clearDownloadAddresses() override;
+    void appendDownloadAddress(const QString &address) override;
+    void setStatusText(const QString &text) override;
+    void setPagingButtons(bool previousEnabled, bool nextEnabled) override;
+    QString keywordText() const override;
+    void setKeywordText(const QString &text) override;
+    int searchField() const override;
+
+private:
+    Controls m_controls;
+};

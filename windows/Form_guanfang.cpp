@@ -1,0 +1,185 @@
+#include "windows/Form_guanfang.h"
+
+#include "catalogue/LinkTargets.h"
+#include "platform/ListView.h"
+#include "platform/Shell.h"
+#include "platform/Skin.h"
+#include "platform/WebPane.h"
+#include "windows/Twips.h"
+#include "windows/WaitCursor.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+template<typename Control>
+Control *place(QWidget *window, const QString &name, const QRect &geometry)
+{
+    auto *control = new Control(window);
+    control->setObjectName(name);
+    control->setGeometry(geometry);
+    return control;
+}
+
+QPushButton *button(QWidget *window, const QString &name, const QString &caption, const QRect &geometry)
+{
+    auto *control = place<QPushButton>(window, name, geometry);
+    control->setText(caption);
+    return control;
+}
+
+} // namespace
+
+Form_guanfang::Form_guanfang(const QString &serverRoot, const ProgramFolder &programFolder,
+                             HttpFetcher &fetcher, Shell &shell, QObject *parent)
+    : Form(parent)
+    , m_serverRoot(serverRoot)
+    , m_programFolder(programFolder)
+    , m_shell(shell)
+    , m_browser(CatalogueProfile::official(), fetcher)
+{
+}
+
+Form_guanfang::~Form_guanfang() = default;
+
+QWidget *Form_guanfang::createWindow()
+{
+    auto *window = new QWidget;
+    window->setFixedSize(twipsToPixels(12615), twipsToPixels(8565));
+
+    m_searchField = place<QComboBox>(window, u"Combo1"_s, twipsRect(15, 15, 1005, 300));
+    m_searchField->addItems({u"分类"_s, u"标题"_s});
+    m_keyword = place<QLineEdit>(window, u"textsou"_s, twipsRect(1020, 0, 2085, 300));
+    m_keyword->setPlaceholderText(u"请输入关键字"_s);
+    m_keyword->installEventFilter(this);
+    m_search = button(window, u"SoSo"_s, u"搜索"_s, twipsRect(3120, 0, 855, 300));
+    m_refresh = button(window, u"ShuaXin"_s, u"刷新"_s, twipsRect(3960, 0, 855, 300));
+
+    m_status = place<QLabel>(window, u"JiLu_Text"_s, twipsRect(4920, 60, 5415, 250));
+    m_status->setTextFormat(Qt::PlainText); // the count comes from the server
+    m_status->setText(u"0"_s);
+    QPalette red = m_status->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    m_status->setPalette(red);
+    auto *heading = place<QLabel>(window, u"Label1"_s, twipsRect(10560, 120, 975, 255));
+    heading->setText(u"下载地址"_s);
+
+    m_list = place<ListView>(window, u"ListView"_s, twipsRect(0, 360, 9375, 3090));
+    m_links = place<QListWidget>(window, u"List1"_s, twipsRect(9480, 360, 3075, 2760));
+    m_previous = button(window, u"Qian"_s, u"上一页"_s, twipsRect(9585, 3120, 1335, 300));
+    m_next = button(window, u"Hou"_s, u"下一页"_s, twipsRect(11100, 3120, 1335, 300));
+    m_web = place<WebPane>(window, u"Web"_s, twipsRect(0, 3480, 12615, 5085));
+
+    m_downloadAddresses.clear();
+    m_linkTargets.clear();
+    m_clickedAddress.clear();
+    m_binding = std::make_unique<CatalogueViewBinding>(CatalogueViewBinding::Controls{
+        m_list, m_status, m_previous, m_next, m_keyword, m_searchField, &m_downloadAddresses});
+
+    connect(m_next, &QPushButton::clicked, this, &Form_guanfang::Hou_Click);
+    connect(m_previous, &QPushButton::clicked, this, &Form_guanfang::Qian_Click);
+    connect(m_search, &QPushButton::clicked, this, &Form_guanfang::SoSo_Click);
+    connect(m_refresh, &QPushButton::clicked, this, &Form_guanfang::ShuaXin_Click);
+    connect(m_list, &ListView::ItemClick, this, &Form_guanfang::ListView_ItemClick);
+    connect(m_links, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem *item) { List1_Click(m_links->row(item)); });
+    connect(m_web, &WebPane::DownloadComplete, this, &Form_guanfang::Web_DownloadComplete);
+    return window;
+}
+
+void Form_guanfang::Form_Load()
+{
+    m_web->setSilent(true);
+    m_searchField->setCurrentIndex(1);
+    m_web->Navigate(QUrl(m_serverRoot + u"zorvik/"_s));
+    window()->setWindowTitle(u"官方资源"_s);
+    m_browser.attach(m_binding.get(), m_serverRoot);
+    m_previous->setEnabled(false);
+    m_next->setEnabled(false);
+    m_search->setEnabled(false);
+
+    m_list->removeAllColumns();
+    const QList<std::pair<QString, int>> columns = {
+        {u"分类"_s, 80}, {u"标题"_s, 265}, {u"备注"_s, 140}, {u"收录时间"_s, 140},
+        {u"下载地址"_s, 0}, {u"id"_s, 0}, {u"浏览地址"_s, 0},
+    };
+    for (int i = 0; i < columns.size(); ++i)
+        m_list->addColumn(i, columns[i].first, columns[i].second);
+
+    Skin::attach(m_programFolder.skinFile());
+    m_search->setEnabled(true);
+    const WaitCursor busy;
+    m_browser.LoadFirstPage();
+}
+
+void Form_guanfang::Form_Unload()
+{
+    m_browser.detach();
+    m_binding.reset();
+}
+
+bool Form_guanfang::eventFilter(QObject *watched, QEvent *event)
+{
+    // Every click into the keyword box empties it, ready for a new keyword.
+    if (watched == m_keyword && event->type() == QEvent::MouseButtonPress)
+        m_keyword->clear();
+    return Form::eventFilter(watched, event);
+}
+
+void Form_guanfang::Hou_Click()
+{
+    const WaitCursor busy;
+    m_browser.NextPage();
+}
+
+void Form_guanfang::Qian_Click()
+{
+    const WaitCursor busy;
+    m_browser.PreviousPage();
+}
+
+void Form_guanfang::SoSo_Click()
+{
+    const WaitCursor busy;
+    m_browser.Search();
+}
+
+void Form_guanfang::ShuaXin_Click()
+{
+    const WaitCursor busy;
+    m_browser.Refresh();
+}
+
+void Form_guanfang::ListView_ItemClick(int row)
+{
+    m_browser.setSelectedRow(row);
+    m_links->clear();
+    m_linkTargets.clear();
+    m_clickedAddress = m_downloadAddresses.value(row);
+    for (const DownloadLink &link : ParseDownloadLinks(m_clickedAddress)) {
+        m_links->addItem(link.label);
+        m_linkTargets.append(link.target);
+    }
+    if (const std::optional<QUrl> page = browsableAddress(m_list->cellText(row, ResourceRecord::BrowseAddress)))
+        m_web->Navigate(*page);
+}
+
+void Form_guanfang::List1_Click(int index)
+{
+    const QString target = m_linkTargets.value(index);
+    if (isOpenableLinkTarget(target))
+        m_shell.openTarget(target);
+}
+
+void Form_guanfang::Web_DownloadComplete()
+{
+    // The page now shown is the document whose context menu is kept away.
+    m_web->suppressContextMenuOfDocument();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "catalogue/CatalogueBrowser.h"
+#include "platform/ProgramFolder.h"
+#include "windows/CatalogueViewBinding.h"
+#include "windows/Form.h"
+
+#include <memory>
+
+class ListView;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class Shell;
+class WebPane;
+
+// The official catalogue: a page of entries at a time, searched by category or title; a clicked
+// entry shows its download links and its web page.
+class Form_guanfang final : public Form
+{
+    Q_OBJECT
+
+public:
+    Form_guanfang(const QString &serverRoot, const ProgramFolder &programFolder, HttpFetcher &fetcher,
+                  Shell &shell, QObject *parent = nullptr);
+    ~Form_guanfang() override;
+
+    const CatalogueBrowser &browser() const { return m_browser; }
+
+protected:
+    QWidget *createWindow() override;
+    void Form_Load() override;
+    void Form_Unload() override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void Hou_Click();
+    void Qian_Click();
+    void SoSo_Click();
+    void ShuaXin_Click();
+    void ListView_ItemClick(int row);
+    void List1_Click(int index);
+    void Web_DownloadComplete();
+
+    QString m_serverRoot;
+    ProgramFolder m_programFolder;
+    Shell &m_shell;
+    CatalogueBrowser m_browser;
+
+    // Controls of the current opening (object names are the designer names); they go with
+    // the window when it closes.
+    QComboBox *m_searchField = nullptr;  // Combo1
+    QLineEdit *m_keyword = nullptr;      // textsou
+    QPushButton *m_search = nullptr;     // SoSo
+    QPushButton *m_refresh = nullptr;    // ShuaXin
+    QLabel *m_status = nullptr;          // JiLu_Text
+    ListView *m_list = nullptr;          // ListView
+    QListWidget *m_links = nullptr;      // List1
+    QPushButton *m_previous = nullptr;   // Qian
+    QPushButton *m_next = nullptr;       // Hou
+    WebPane *m_web = nullptr;            // Web
+    // Working data beside the visible controls, remade empty at every opening.
+    QStringList m_downloadAddresses;     // List3: field 4 of row r at entry r
+    QStringList m_linkTargets;           // List2: target of List1's entry i at entry i
+    QString m_clickedAddress;            // HaunCun_Text: field 4 of the clicked row
+    std::unique_ptr<CatalogueViewBinding> m_binding;
+};
