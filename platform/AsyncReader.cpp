@@ -62,7 +62,8 @@ AsyncReader::~AsyncReader() = default;
 std::optional<AsyncReadError> AsyncReader::AsyncRead(const QString &target, AsyncReadType readType,
                                                      const QString &propertyName, qint32 options)
 {
-    const QUrl url(target, QUrl::StrictMode);
+    // Tolerant: an address with a space or other unencoded character is sent encoded.
+    const QUrl url(target, QUrl::TolerantMode);
     if (!url.isValid() || url.host().isEmpty() || (url.scheme() != u"http"_s && url.scheme() != u"https"_s))
         return AsyncReadError{InvalidArgument, u"不支持的下载地址: "_s + target};
     if (readType != AsyncReadType::StagedFile)

@@ -21,6 +21,7 @@ private slots:
     void streamsTheBodyIntoItsFile();
     void failedReadLeavesNothingBehind_data();
     void failedReadLeavesNothingBehind();
+    void encodesTheAddress();
     void stalledTransferTimesOut();
     void missingFolderFailsThroughTheEventLoop();
     void refusesWhatItCannotRead_data();
@@ -158,6 +159,18 @@ void TstAsyncReader::failedReadLeavesNothingBehind()
     QVERIFY(existing.open(QIODevice::ReadOnly));
     QCOMPARE(existing.readAll(), QByteArray("the previous download"));
     QCOMPARE(filesInFolder(), QStringList{u"a.rar"_s});
+}
+
+void TstAsyncReader::encodesTheAddress()
+{
+    ScriptedHttpServer server;
+    server.setAnswer(u"/up/年终 总结.txt"_s, ScriptedHttpServer::reply(200, "notes"));
+
+    AsyncReader reader;
+    const AsyncProperty done = readToEnd(reader, server.root() + u"up/年终 总结.txt"_s, m_dir->filePath(u"a.txt"_s));
+
+    QCOMPARE(done.StatusCode, AsyncProperty::EndDownloadData);
+    QCOMPARE(server.requestedTargets, QStringList{u"/up/%E5%B9%B4%E7%BB%88%20%E6%80%BB%E7%BB%93.txt"_s});
 }
 
 void TstAsyncReader::stalledTransferTimesOut()
