@@ -1,5 +1,6 @@
 #include "download/Downloader.h"
 
+#include "support/DownloadEventLog.h"
 #include "support/FakeAsyncReadFacility.h"
 #include "support/RecordingMessageBox.h"
 
@@ -32,42 +33,26 @@ private slots:
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
-    // The Downloader's signals, in the order they were raised.
-    QStringList m_events;
     std::unique_ptr<QTemporaryDir> m_dir;
     FakeAsyncReadFacility *m_facility = nullptr;
     RecordingMessageBox m_messageBox;
     std::unique_ptr<Downloader> m_downloader;
+    std::unique_ptr<DownloadEventLog> m_log;
 };
 
 void TstDownloader::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_events.clear();
     m_messageBox.boxes.clear();
     auto facility = std::make_unique<FakeAsyncReadFacility>();
     m_facility = facility.get();
     m_downloader = std::make_unique<Downloader>(std::move(facility), m_messageBox);
-
-    connect(m_downloader.get(), &Downloader::DownloadProgress, this, [this](qint64 cur, qint64 max, const QString &file) {
-        m_events.append(u"progress %1/%2 %3"_s.arg(cur).arg(max).arg(QFileInfo(file).fileName()));
-    });
-    connect(m_downloader.get(), &Downloader::DownloadError, this, [this](const QString &file) {
-        m_events.append(u"error "_s + QFileInfo(file).fileName());
-    });
-    connect(m_downloader.get(), &Downloader::DownloadComplete, this, [this](qint64 max, const QString &file) {
-        m_events.append(u"complete %1 %2"_s.arg(max).arg(QFileInfo(file).fileName()));
-    });
-    connect(m_downloader.get(), &Downloader::DownloadAllComplete, this, [this](const QStringList &failed) {
-        QStringList names;
-        for (const QString &file : failed)
-            names.append(QFileInfo(file).fileName());
-        m_events.append(u"all ["_s + names.join(u',') + u']');
-    });
+    m_log = std::make_unique<DownloadEventLog>(*m_downloader);
 }
 
 void TstDownloader::cleanup()
 {
+    m_log.reset();
     m_downloader.reset();
 }
 
@@ -84,7 +69,7 @@ void TstDownloader::beginDownloadStartsAStagedReadAndRecordsIt()
     QCOMPARE(m_facility->reads[1].options, 0);
     QCOMPARE(m_downloader->DownloadFiles(), QStringList({QString(), path(u"a.rar"_s), path(u"b.rar"_s)}));
     QCOMPARE(m_downloader->DownloadStates(), QList<quint8>({0, 255, 255}));
-    QVERIFY(m_events.isEmpty());
+    QVERIFY(m_log->events.isEmpty());
 }
 
 void TstDownloader::refusedReadShowsOneBoxAndRecordsNothing()
@@ -98,7 +83,7 @@ void TstDownloader::refusedReadShowsOneBoxAndRecordsNothing()
     QCOMPARE(m_messageBox.boxes[0].text, u"5:错误在调用 BeginDownload().\r\n\r\n错误描述: 不支持的地址"_s);
     QCOMPARE(m_downloader->DownloadFiles(), QStringList{QString()});
     QCOMPARE(m_downloader->DownloadStates(), QList<quint8>{0});
-    QVERIFY(m_events.isEmpty());
+    QVERIFY(m_log->events.isEmpty());
 }
 
 void TstDownloader::progressNeedsAKnownTotal_data()
@@ -106,18 +91,18 @@ void TstDownloader::progressNeedsAKnownTotal_data()
     QTest::addColumn<qint64>("bytesRead");
     QTest::addColumn<qint64>("bytesMax");
     QTest::addColumn<qint32>("status");
-    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("progress");
     QTest::addColumn<bool>("cancelled");
 
     QTest::newRow("known total") << qint64(400) << qint64(1000) << qint32(AsyncProperty::DownloadingData)
-                                 << QStringList{u"progress 400/1000 a.rar"_s} << false;
+                                 << QStringList{u"400/1000 a.rar"_s} << false;
     QTest::newRow("total not announced") << qint64(400) << qint64(0) << qint32(AsyncProperty::DownloadingData)
                                          << QStringList() << false;
     QTest::newRow("beyond 4 GiB") << qint64(5000000000) << qint64(6442450944) << qint32(AsyncProperty::DownloadingData)
-                                  << QStringList{u"progress 5000000000/6442450944 a.rar"_s} << false;
+                                  << QStringList{u"5000000000/6442450944 a.rar"_s} << false;
     QTest::newRow("error status is reported, then cancelled")
         << qint64(10) << qint64(1000) << qint32(AsyncProperty::Error)
-        << QStringList{u"progress 10/1000 a.rar"_s} << true;
+        << QStringList{u"10/1000 a.rar"_s} << true;
 }
 
 void TstDownloader::progressNeedsAKnownTotal()
@@ -125,13 +110,14 @@ void TstDownloader::progressNeedsAKnownTotal()
     QFETCH(qint64, bytesRead);
     QFETCH(qint64, bytesMax);
     QFETCH(qint32, status);
-    QFETCH(QStringList, events);
+    QFETCH(QStringList, progress);
     QFETCH(bool, cancelled);
 
     m_downloader->BeginDownload(u"http://h/up/a.rar"_s, path(u"a.rar"_s));
     m_facility->progress(path(u"a.rar"_s), bytesRead, bytesMax, status);
 
-    QCOMPARE(m_events, events);
+    QCOMPARE(m_log->progress, progress);
+    QVERIFY(m_log->events.isEmpty());
     QCOMPARE(*m_facility->cancelled, cancelled ? QStringList{path(u"a.rar"_s)} : QStringList());
     // Progress never ends a download, whatever its status.
     QCOMPARE(m_downloader->DownloadStates(), QList<quint8>({0, 255}));
@@ -152,7 +138,7 @@ void TstDownloader::completedDownloadIsPutInPlaceBeforeItIsReported()
 
     m_facility->complete(file, AsyncProperty::EndDownloadData, FakeAsyncReadFacility::stage(file, "body"));
 
-    QCOMPARE(m_events, QStringList({u"complete 4 a.rar"_s, u"all []"_s}));
+    QCOMPARE(m_log->events, QStringList({u"complete 4 a.rar"_s, u"all []"_s}));
     QCOMPARE(fileSeenByTheHost, QByteArray("body"));
     QCOMPARE(statesSeenByTheHost, QList<quint8>({0, 255}));
     QCOMPARE(m_downloader->DownloadFiles(), QStringList{QString()});
@@ -167,7 +153,7 @@ void TstDownloader::batchEndsOnlyWhenEveryDownloadHasEnded()
     m_downloader->BeginDownload(u"http://h/up/c.rar"_s, path(u"c.rar"_s));
 
     m_facility->complete(path(u"b.rar"_s), AsyncProperty::Error);
-    QCOMPARE(m_events, QStringList{u"error b.rar"_s});
+    QCOMPARE(m_log->events, QStringList{u"error b.rar"_s});
     QCOMPARE(*m_facility->cancelled, QStringList{path(u"b.rar"_s)});
     QCOMPARE(m_downloader->DownloadStates(), QList<quint8>({0, 255, 0, 255}));
 
@@ -175,7 +161,7 @@ void TstDownloader::batchEndsOnlyWhenEveryDownloadHasEnded()
                          FakeAsyncReadFacility::stage(path(u"c.rar"_s), "cc"));
     m_facility->complete(path(u"a.rar"_s), AsyncProperty::Error);
 
-    QCOMPARE(m_events, QStringList({u"error b.rar"_s, u"complete 2 c.rar"_s, u"error a.rar"_s,
+    QCOMPARE(m_log->events, QStringList({u"error b.rar"_s, u"complete 2 c.rar"_s, u"error a.rar"_s,
                                     u"all [,a.rar,b.rar]"_s}));
     QCOMPARE(m_downloader->DownloadFiles(), QStringList{QString()});
 }
@@ -186,7 +172,7 @@ void TstDownloader::otherCompletionCodesLeaveTheDownloadUnfinished()
     m_facility->complete(path(u"a.rar"_s), AsyncProperty::DownloadingData);
     m_facility->complete(path(u"a.rar"_s), 300);
 
-    QVERIFY(m_events.isEmpty());
+    QVERIFY(m_log->events.isEmpty());
     QCOMPARE(m_downloader->DownloadStates(), QList<quint8>({0, AsyncProperty::DownloadingData}));
 }
 
@@ -198,7 +184,7 @@ void TstDownloader::sameSaveFileTwiceKeepsTheBatchOpen()
 
     m_facility->complete(file, AsyncProperty::EndDownloadData, FakeAsyncReadFacility::stage(file, "1"));
     m_facility->complete(file, AsyncProperty::EndDownloadData, FakeAsyncReadFacility::stage(file, "22"));
-    QCOMPARE(m_events, QStringList({u"complete 1 a.rar"_s, u"complete 2 a.rar"_s}));
+    QCOMPARE(m_log->events, QStringList({u"complete 1 a.rar"_s, u"complete 2 a.rar"_s}));
     QCOMPARE(m_downloader->DownloadStates(), QList<quint8>({0, 6, 255}));
 
     QVERIFY(m_downloader->CancelAllDownload());
@@ -213,13 +199,13 @@ void TstDownloader::completionForAnUnrecordedPath()
 {
     m_downloader->BeginDownload(u"http://h/up/a.rar"_s, path(u"a.rar"_s));
     m_facility->complete(path(u"A.RAR"_s), AsyncProperty::Error);
-    QCOMPARE(m_events, QStringList{u"error A.RAR"_s});
+    QCOMPARE(m_log->events, QStringList{u"error A.RAR"_s});
     QCOMPARE(m_downloader->DownloadStates(), QList<quint8>({0, 255}));
 
     m_downloader->CancelAllDownload();
     m_facility->complete(path(u"a.rar"_s), AsyncProperty::EndDownloadData,
                          FakeAsyncReadFacility::stage(path(u"a.rar"_s), "late"));
-    QCOMPARE(m_events, QStringList({u"error A.RAR"_s, u"complete 4 a.rar"_s, u"all []"_s}));
+    QCOMPARE(m_log->events, QStringList({u"error A.RAR"_s, u"complete 4 a.rar"_s, u"all []"_s}));
 }
 
 void TstDownloader::bodyThatCannotBePutInPlaceIsAFailure()
@@ -232,7 +218,7 @@ void TstDownloader::bodyThatCannotBePutInPlaceIsAFailure()
 
     m_facility->complete(file, AsyncProperty::EndDownloadData, std::move(body));
 
-    QCOMPARE(m_events, QStringList({u"error a.rar"_s, u"all [,a.rar]"_s}));
+    QCOMPARE(m_log->events, QStringList({u"error a.rar"_s, u"all [,a.rar]"_s}));
     QVERIFY(QFileInfo(file + u"/kept"_s).isDir());
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
@@ -246,7 +232,7 @@ void TstDownloader::destructionCancelsRunningReads()
     m_downloader.reset();
 
     QCOMPARE(*cancelled, QStringList({path(u"a.rar"_s), path(u"b.rar"_s)}));
-    QVERIFY(m_events.isEmpty());
+    QVERIFY(m_log->events.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstDownloader)
