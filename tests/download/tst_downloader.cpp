@@ -3,6 +3,7 @@
 #include "support/DownloadEventLog.h"
 #include "support/FakeAsyncReadFacility.h"
 #include "support/RecordingMessageBox.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -131,9 +132,7 @@ void TstDownloader::completedDownloadIsPutInPlaceBeforeItIsReported()
     QByteArray fileSeenByTheHost;
     connect(m_downloader.get(), &Downloader::DownloadComplete, this, [&] {
         statesSeenByTheHost = m_downloader->DownloadStates();
-        QFile onDisk(file);
-        if (onDisk.open(QIODevice::ReadOnly))
-            fileSeenByTheHost = onDisk.readAll();
+        fileSeenByTheHost = readFile(file);
     });
 
     m_facility->complete(file, AsyncProperty::EndDownloadData, FakeAsyncReadFacility::stage(file, "body"));

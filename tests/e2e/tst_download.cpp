@@ -5,6 +5,7 @@
 #include "support/RecordingMessageBox.h"
 #include "support/ReferenceSite.h"
 #include "support/ScriptedHttpServer.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -35,8 +36,6 @@ private:
     QString userFile(const QString &address) const { return m_site.root() + u"wangyou/up/"_s + address; }
     // Every file below the download folder with its content, to see what a download changed.
     QMap<QString, QByteArray> folderContents() const;
-    static bool writeFile(const QString &path, const QByteArray &content);
-    static QByteArray readFile(const QString &path);
 
     ReferenceSite m_site;
     std::unique_ptr<QTemporaryDir> m_folder;
@@ -63,18 +62,6 @@ QMap<QString, QByteArray> TstDownload::folderContents() const
         contents.insert(QDir(m_folder->path()).relativeFilePath(file), readFile(file));
     }
     return contents;
-}
-
-bool TstDownload::writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray TstDownload::readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void TstDownload::downloadsUserFiles_data()

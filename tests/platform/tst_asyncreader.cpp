@@ -1,6 +1,7 @@
 #include "platform/AsyncReader.h"
 
 #include "support/ScriptedHttpServer.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -106,9 +107,7 @@ void TstAsyncReader::streamsTheBodyIntoItsFile()
     // Nothing is under the target's name until the body is committed.
     QVERIFY(!QFile::exists(file));
     QVERIFY(done.Value->commit());
-    QFile saved(file);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), body);
+    QCOMPARE(readFile(file), body);
 
     qint64 previous = 0;
     for (const AsyncProperty &progress : std::as_const(m_progress)) {
@@ -145,10 +144,7 @@ void TstAsyncReader::failedReadLeavesNothingBehind()
     ScriptedHttpServer server;
     server.setAnswer(u"/up/a.rar"_s, answer);
     const QString file = m_dir->filePath(u"a.rar"_s);
-    QFile existing(file);
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("the previous download");
-    existing.close();
+    QVERIFY(writeFile(file, "the previous download"));
 
     AsyncReader reader;
     const AsyncProperty done = readToEnd(reader, server.root() + u"up/a.rar"_s, file);
@@ -156,8 +152,7 @@ void TstAsyncReader::failedReadLeavesNothingBehind()
     QCOMPARE(done.StatusCode, AsyncProperty::Error);
     QCOMPARE(done.PropertyName, file);
     QVERIFY(!done.Value);
-    QVERIFY(existing.open(QIODevice::ReadOnly));
-    QCOMPARE(existing.readAll(), QByteArray("the previous download"));
+    QCOMPARE(readFile(file), QByteArray("the previous download"));
     QCOMPARE(filesInFolder(), QStringList{u"a.rar"_s});
 }
 
@@ -237,10 +232,7 @@ void TstAsyncReader::cancelledReadSendsNothingMore()
     ScriptedHttpServer quickServer;
     quickServer.setAnswer(u"/quick"_s, ScriptedHttpServer::reply(200, "quick"));
     const QString stuck = m_dir->filePath(u"stuck"_s);
-    QFile existing(stuck);
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("kept");
-    existing.close();
+    QVERIFY(writeFile(stuck, "kept"));
 
     AsyncReader reader;
     QSignalSpy progress(&reader, &AsyncReader::AsyncReadProgress);
@@ -257,8 +249,7 @@ void TstAsyncReader::cancelledReadSendsNothingMore()
     QVERIFY(completions.wait());
     QCOMPARE(completions.size(), 1);
     QCOMPARE(completions.first().first().value<AsyncProperty>().PropertyName, m_dir->filePath(u"quick"_s));
-    QVERIFY(existing.open(QIODevice::ReadOnly));
-    QCOMPARE(existing.readAll(), QByteArray("kept"));
+    QCOMPARE(readFile(stuck), QByteArray("kept"));
     QCOMPARE(filesInFolder(), QStringList{u"stuck"_s});
 }
 
