@@ -39,14 +39,20 @@ ProgressBarModel::ProgressBarModel(QObject *parent)
 {
 }
 
+template<typename T>
+void ProgressBarModel::store(T &field, const T &value, const QString &name)
+{
+    field = value;
+    Q_EMIT PropertyChanged(name);
+}
+
 void ProgressBarModel::setValue(qint32 value)
 {
     if (value > m_max)
         value = m_max;
     if (value < m_min)
         value = m_min;
-    m_value = value;
-    Q_EMIT PropertyChanged(u"Value"_s);
+    store(m_value, value, u"Value"_s);
 }
 
 void ProgressBarModel::setMax(qint32 value)
@@ -75,80 +81,67 @@ void ProgressBarModel::setMin(qint32 value)
 
 void ProgressBarModel::setRoundedValue(qint32 value)
 {
-    m_roundedValue = value;
-    Q_EMIT PropertyChanged(u"RoundedValue"_s);
+    store(m_roundedValue, value, u"RoundedValue"_s);
 }
 
 void ProgressBarModel::setEnabled(bool value)
 {
-    m_enabled = value;
-    Q_EMIT PropertyChanged(u"Enabled"_s);
+    store(m_enabled, value, u"Enabled"_s);
 }
 
 void ProgressBarModel::setTheme(BarTheme value)
 {
-    m_theme = value;
-    Q_EMIT PropertyChanged(u"Theme"_s);
+    store(m_theme, value, u"Theme"_s);
 }
 
 void ProgressBarModel::setTextStyle(BarTextStyle value)
 {
-    m_textStyle = value;
-    Q_EMIT PropertyChanged(u"TextStyle"_s);
+    store(m_textStyle, value, u"TextStyle"_s);
 }
 
 void ProgressBarModel::setOrientations(BarOrientation value)
 {
-    m_orientations = value;
-    Q_EMIT PropertyChanged(u"Orientations"_s);
+    store(m_orientations, value, u"Orientations"_s);
 }
 
 void ProgressBarModel::setTextAlignment(BarTextAlignment value)
 {
-    m_textAlignment = value;
-    Q_EMIT PropertyChanged(u"TextAlignment"_s);
+    store(m_textAlignment, value, u"TextAlignment"_s);
 }
 
 void ProgressBarModel::setText(const QString &value)
 {
-    m_text = value;
-    Q_EMIT PropertyChanged(u"Text"_s);
+    store(m_text, value, u"Text"_s);
 }
 
 void ProgressBarModel::setTextEffectColor(Colour value)
 {
-    m_textEffectColor = value;
-    Q_EMIT PropertyChanged(u"TextEffectColor"_s);
+    store(m_textEffectColor, value, u"TextEffectColor"_s);
 }
 
 void ProgressBarModel::setTextEffect(BarTextEffect value)
 {
-    m_textEffect = value;
-    Q_EMIT PropertyChanged(u"TextEffect"_s);
+    store(m_textEffect, value, u"TextEffect"_s);
 }
 
 void ProgressBarModel::setTextForeColor(Colour value)
 {
-    m_textForeColor = value;
-    Q_EMIT PropertyChanged(u"TextForeColor"_s);
+    store(m_textForeColor, value, u"TextForeColor"_s);
 }
 
 void ProgressBarModel::setTextFont(const QFont &value)
 {
-    m_textFont = value;
-    Q_EMIT PropertyChanged(u"TextFont"_s);
+    store(m_textFont, value, u"TextFont"_s);
 }
 
 void ProgressBarModel::setPBSCustomeColor1(Colour value)
 {
-    m_customColor1 = value;
-    Q_EMIT PropertyChanged(u"PBSCustomeColor1"_s);
+    store(m_customColor1, value, u"PBSCustomeColor1"_s);
 }
 
 void ProgressBarModel::setPBSCustomeColor2(Colour value)
 {
-    m_customColor2 = value;
-    Q_EMIT PropertyChanged(u"PBSCustomeColor2"_s);
+    store(m_customColor2, value, u"PBSCustomeColor2"_s);
 }
 
 double ProgressBarModel::percent() const

@@ -78,6 +78,9 @@ Q_SIGNALS:
     void PropertyChanged(const QString &PropertyName);
 
 private:
+    template<typename T>
+    void store(T &field, const T &value, const QString &name);
+
     qint32 m_value = 0;
     qint32 m_max = 0;
     qint32 m_min = 0;
