@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, run and test the client.
-# Safe to run again: apt is skipped when everything is already present.
+# --bench also installs what the benchmarks in bench/ compare against (a static web server
+# and curl). Safe to run again: apt is skipped when everything is already present.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,9 @@ packages=(
     libqt6sql6-sqlite
     xvfb xauth fonts-noto-cjk fonts-arphic-ukai
 )
+if [[ ${1:-} == --bench ]]; then
+    packages+=(nginx curl)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -38,6 +38,7 @@ ScriptedHttpServer::Answer ScriptedHttpServer::reply(int status, const QByteArra
 void ScriptedHttpServer::serve(QTcpSocket *socket)
 {
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::disconnected, this, [this] { ++closedConnections; });
     auto buffer = std::make_shared<QByteArray>();
     connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
         buffer->append(socket->readAll());

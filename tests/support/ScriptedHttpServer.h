@@ -27,6 +27,8 @@ public:
     static Answer reply(int status, const QByteArray &body, const QByteArray &contentType = "text/plain");
 
     QStringList requestedTargets;
+    // Connections that have ended, from either side.
+    int closedConnections = 0;
 
 private:
     void serve(QTcpSocket *socket);

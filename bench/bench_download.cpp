@@ -1,0 +1,237 @@
+// Downloads one large file over loopback from nginx with AsyncReader + Downloader and with
+// curl -o in the same run, and prints throughput, peak resident memory growth and the rate of
+// progress notifications. Usage: bench_download [size in MiB, default 1024]
+
+#include "download/Downloader.h"
+#include "download/MessageBox.h"
+#include "platform/AsyncReader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <map>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 MiB = 1024 * 1024;
+constexpr int Rounds = 3;
+
+class PrintingMessageBox : public MessageBox
+{
+public:
+    void show(Icon, const QString &title, const QString &text) override
+    {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+    }
+};
+
+struct Figures
+{
+    double seconds = 0;
+    bool succeeded = false;
+    qint64 residentGrowth = 0;
+    qint64 notifications = 0;
+    qint64 busiestSecond = 0;
+};
+
+qint64 statusField(const QByteArray &field)
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return 0;
+}
+
+// Restarts the kernel's peak-resident count, so that the peak is that of the download alone.
+void resetPeakResident()
+{
+    QFile clearRefs(u"/proc/self/clear_refs"_s);
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+}
+
+bool writeServedFile(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block(MiB, '\0');
+    for (qsizetype i = 0; i < block.size(); ++i)
+        block[i] = char(i * 31 % 253);
+    for (qint64 written = 0; written < size; written += block.size()) {
+        if (file.write(block) != block.size())
+            return false;
+    }
+    return true;
+}
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+bool waitUntilListening(quint16 port)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(100))
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+QString nginxConfig(const QString &root, quint16 port)
+{
+    return uR"(daemon off;
+master_process off;
+pid %1/nginx.pid;
+error_log %1/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    client_body_temp_path %1/client_body;
+    proxy_temp_path %1/proxy;
+    fastcgi_temp_path %1/fastcgi;
+    uwsgi_temp_path %1/uwsgi;
+    scgi_temp_path %1/scgi;
+    sendfile on;
+    tcp_nopush on;
+    server {
+        listen 127.0.0.1:%2;
+        root %1/www;
+    }
+}
+)"_s.arg(root).arg(port);
+}
+
+Figures downloadWithCurl(const QString &curl, const QString &url, const QString &target)
+{
+    Figures figures;
+    QElapsedTimer clock;
+    clock.start();
+    const int exitCode = QProcess::execute(curl, {u"-s"_s, u"-f"_s, u"-o"_s, target, url});
+    figures.seconds = clock.nsecsElapsed() / 1e9;
+    figures.succeeded = exitCode == 0;
+    return figures;
+}
+
+Figures downloadWithDownloader(const QString &url, const QString &target)
+{
+    PrintingMessageBox messageBox;
+    Downloader downloader(std::make_unique<AsyncReader>(), messageBox);
+    Figures figures;
+    std::map<qint64, qint64> perSecond;
+    QElapsedTimer clock;
+    QEventLoop loop;
+    QObject::connect(&downloader, &Downloader::DownloadProgress, [&] {
+        ++figures.notifications;
+        ++perSecond[clock.elapsed() / 1000];
+    });
+    QObject::connect(&downloader, &Downloader::DownloadComplete, [&] { figures.succeeded = true; });
+    QObject::connect(&downloader, &Downloader::DownloadAllComplete, &loop, &QEventLoop::quit);
+
+    const qint64 residentBefore = statusField("VmRSS:");
+    resetPeakResident();
+    clock.start();
+    downloader.BeginDownload(url, target);
+    loop.exec();
+    figures.seconds = clock.nsecsElapsed() / 1e9;
+    figures.residentGrowth = statusField("VmHWM:") - residentBefore;
+    for (const auto &[second, count] : perSecond)
+        figures.busiestSecond = qMax(figures.busiestSecond, count);
+    return figures;
+}
+
+double mibPerSecond(qint64 size, const Figures &figures)
+{
+    return figures.succeeded ? double(size) / MiB / figures.seconds : 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const qint64 size = (argc > 1 ? QByteArray(argv[1]).toLongLong() : 1024) * MiB;
+    const QStringList systemFolders{u"/usr/sbin"_s, u"/usr/bin"_s, u"/sbin"_s, u"/bin"_s};
+    const QString nginx = QStandardPaths::findExecutable(u"nginx"_s, systemFolders);
+    const QString curl = QStandardPaths::findExecutable(u"curl"_s, systemFolders);
+    if (size <= 0 || nginx.isEmpty() || curl.isEmpty()) {
+        std::fprintf(stderr, "needs nginx and curl (scripts/setup.sh --bench) and a size in MiB\n");
+        return 2;
+    }
+
+    QTemporaryDir work;
+    const QString served = work.filePath(u"www/big.bin"_s);
+    if (!QDir().mkpath(work.filePath(u"www"_s)) || !writeServedFile(served, size)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(served));
+        return 2;
+    }
+    const quint16 port = freeLoopbackPort();
+    QFile config(work.filePath(u"nginx.conf"_s));
+    if (!config.open(QIODevice::WriteOnly) || config.write(nginxConfig(work.path(), port).toUtf8()) < 0)
+        return 2;
+    config.close();
+
+    QProcess server;
+    server.start(nginx, {u"-p"_s, work.path(), u"-e"_s, work.filePath(u"error.log"_s), u"-c"_s, config.fileName()});
+    if (!server.waitForStarted() || !waitUntilListening(port)) {
+        std::fprintf(stderr, "nginx did not start; see %s\n", qPrintable(work.filePath(u"error.log"_s)));
+        return 2;
+    }
+
+    const QString url = u"http://127.0.0.1:%1/big.bin"_s.arg(port);
+    const QString target = work.filePath(u"downloaded.bin"_s);
+    double bestCurl = 0;
+    double bestOurs = 0;
+    Figures worst;
+    double fastestRate = 0;
+    for (int round = 1; round <= Rounds; ++round) {
+        const Figures byCurl = downloadWithCurl(curl, url, target);
+        QFile::remove(target);
+        Figures ours = downloadWithDownloader(url, target);
+        ours.succeeded = ours.succeeded && QFileInfo(target).size() == size;
+        QFile::remove(target);
+        const double rate = ours.notifications / ours.seconds;
+        std::printf("round %d: curl -o %.0f MiB/s; AsyncReader+Downloader %.0f MiB/s, %.1f MiB resident "
+                    "growth, %.1f progress notifications a second (%lld in the busiest second)%s\n",
+                    round, mibPerSecond(size, byCurl), mibPerSecond(size, ours),
+                    double(ours.residentGrowth) / MiB, rate, ours.busiestSecond,
+                    ours.succeeded ? "" : ", FAILED");
+        bestCurl = qMax(bestCurl, mibPerSecond(size, byCurl));
+        bestOurs = qMax(bestOurs, mibPerSecond(size, ours));
+        worst.residentGrowth = qMax(worst.residentGrowth, ours.residentGrowth);
+        worst.busiestSecond = qMax(worst.busiestSecond, ours.busiestSecond);
+        fastestRate = qMax(fastestRate, rate);
+    }
+    server.terminate();
+    server.waitForFinished();
+
+    std::printf("file: %lld MiB over loopback from nginx, best of %d rounds each\n", size / MiB, Rounds);
+    std::printf("throughput: %.2fx curl (%.0f vs %.0f MiB/s; target >= 0.8x)\n",
+                bestCurl > 0 ? bestOurs / bestCurl : 0.0, bestOurs, bestCurl);
+    std::printf("peak resident growth: %.1f MiB at most (target < 64 MiB)\n", double(worst.residentGrowth) / MiB);
+    std::printf("progress notifications: %.1f a second at most on average, %lld in the busiest second "
+                "(target <= ~60)\n", fastestRate, worst.busiestSecond);
+    return 0;
+}

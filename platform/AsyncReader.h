@@ -1,0 +1,45 @@
+#pragma once
+
+#include "download/AsyncReadFacility.h"
+
+#include <chrono>
+#include <map>
+#include <memory>
+
+class QNetworkAccessManager;
+
+// The read facility over QNetworkAccessManager: one GET per read, the body streamed into a
+// QSaveFile beside its target in bounded memory. Only a 2xx answer that arrives whole ends in
+// EndDownloadData; anything else (an error status, a cut connection, a body short of its
+// Content-Length, no byte for the inactivity time-out, a file that cannot be written) ends in
+// Error with nothing left on disk.
+class AsyncReader final : public AsyncReadFacility
+{
+    Q_OBJECT
+
+public:
+    explicit AsyncReader(std::chrono::milliseconds inactivityTimeout = std::chrono::seconds(30),
+                         QObject *parent = nullptr);
+    ~AsyncReader() override;
+
+    std::optional<AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType,
+                                            const QString &propertyName, qint32 options) override;
+    void CancelAsyncRead(const QString &propertyName) override;
+
+private:
+    struct Read;
+
+    void receive(quint64 id);
+    void finish(quint64 id);
+    void fail(quint64 id);
+    bool store(Read &read);
+    void reportProgress(Read &read);
+    std::unique_ptr<Read> take(quint64 id);
+
+    std::chrono::milliseconds m_inactivityTimeout;
+    // Made at the first read: start-up does not pay for the network stack.
+    std::unique_ptr<QNetworkAccessManager> m_manager;
+    // After m_manager, so the reads are stopped before their manager goes.
+    std::map<quint64, std::unique_ptr<Read>> m_reads;
+    quint64 m_nextId = 0;
+};

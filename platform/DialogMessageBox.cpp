@@ -1,0 +1,18 @@
+#include "platform/DialogMessageBox.h"
+
+#include <QMessageBox>
+
+using namespace Qt::StringLiterals;
+
+DialogMessageBox::DialogMessageBox(QWidget *parent)
+    : m_parent(parent)
+{
+}
+
+void DialogMessageBox::show(Icon icon, const QString &title, const QString &text)
+{
+    // Message texts break lines with "\r\n"; a label shows the "\r" as a stray glyph.
+    QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, title,
+                    QString(text).replace(u"\r\n"_s, u"\n"_s), QMessageBox::Ok, m_parent);
+    box.exec();
+}

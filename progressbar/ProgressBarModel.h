@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QFont>
+#include <QObject>
+#include <QString>
+
+class PropertyBag;
+
+// Every property of the progress bar, the range rules of Value, Max and Min, and the saving
+// and restoring of the properties. Every setter stores, then raises PropertyChanged with the
+// property's name, also when the value does not change; the drawing follows the signal.
+class ProgressBarModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Any integer is accepted; values outside the lists draw as the drawing decides.
+    enum class BarTheme : qint32 { Gold = 1, Lime, Green, Teal, Blue, Pink, Red, Aqua, SilverGreen, Custom };
+    enum class BarTextStyle : qint32 { ValueText = 1, PercentText, CaptionText };
+    enum class BarOrientation : qint32 { Horizontal = 1, Vertical };
+    enum class BarTextAlignment : qint32 {
+        TopLeft = 1, MiddleLeft, BottomLeft,
+        TopCenter, MiddleCenter, BottomCenter,
+        TopRight, MiddleRight, BottomRight,
+    };
+    enum class BarTextEffect : qint32 { Plain = 1, Raised, Sunken, Outline, Shadow };
+    // 0x00BBGGRR: red in the low byte.
+    using Colour = quint32;
+
+    // Everything starts at zero, false or empty until InitProperties or ReadProperties.
+    explicit ProgressBarModel(QObject *parent = nullptr);
+
+    qint32 Value() const { return m_value; }
+    void setValue(qint32 value);
+    qint32 Max() const { return m_max; }
+    void setMax(qint32 value);
+    qint32 Min() const { return m_min; }
+    void setMin(qint32 value);
+    qint32 RoundedValue() const { return m_roundedValue; }
+    void setRoundedValue(qint32 value);
+    // The look only: a disabled bar draws grey and still takes every setting.
+    bool Enabled() const { return m_enabled; }
+    void setEnabled(bool value);
+    BarTheme Theme() const { return m_theme; }
+    void setTheme(BarTheme value);
+    BarTextStyle TextStyle() const { return m_textStyle; }
+    void setTextStyle(BarTextStyle value);
+    BarOrientation Orientations() const { return m_orientations; }
+    void setOrientations(BarOrientation value);
+    BarTextAlignment TextAlignment() const { return m_textAlignment; }
+    void setTextAlignment(BarTextAlignment value);
+    QString Text() const { return m_text; }
+    void setText(const QString &value);
+    Colour TextEffectColor() const { return m_textEffectColor; }
+    void setTextEffectColor(Colour value);
+    BarTextEffect TextEffect() const { return m_textEffect; }
+    void setTextEffect(BarTextEffect value);
+    Colour TextForeColor() const { return m_textForeColor; }
+    void setTextForeColor(Colour value);
+    QFont TextFont() const { return m_textFont; }
+    void setTextFont(const QFont &value);
+    Colour PBSCustomeColor1() const { return m_customColor1; }
+    void setPBSCustomeColor1(Colour value);
+    Colour PBSCustomeColor2() const { return m_customColor2; }
+    void setPBSCustomeColor2(Colour value);
+
+    // The filled share, Value against Max (Min does not enter): 0 to 100, unrounded.
+    double percent() const;
+
+    // A new bar: the defaults, through the setters.
+    void InitProperties(const QFont &ambientFont);
+    // A bar with stored data: every key, through the setters; a missing key gives its default,
+    // and a value that does not fit its property leaves the property as it was.
+    void ReadProperties(const PropertyBag &bag, const QFont &ambientFont, const QString &displayName);
+    void WriteProperties(PropertyBag &bag, const QFont &ambientFont) const;
+
+Q_SIGNALS:
+    void PropertyChanged(const QString &PropertyName);
+
+private:
+    template<typename T>
+    void store(T &field, const T &value, const QString &name);
+
+    qint32 m_value = 0;
+    qint32 m_max = 0;
+    qint32 m_min = 0;
+    qint32 m_roundedValue = 0;
+    bool m_enabled = false;
+    BarTheme m_theme = BarTheme(0);
+    BarTextStyle m_textStyle = BarTextStyle(0);
+    BarOrientation m_orientations = BarOrientation(0);
+    BarTextAlignment m_textAlignment = BarTextAlignment(0);
+    QString m_text;
+    Colour m_textEffectColor = 0;
+    BarTextEffect m_textEffect = BarTextEffect(0);
+    Colour m_textForeColor = 0;
+    QFont m_textFont;
+    Colour m_customColor1 = 0;
+    Colour m_customColor2 = 0;
+};

@@ -1,0 +1,185 @@
+#include "download/Downloader.h"
+#include "platform/AsyncReader.h"
+
+#include "support/DownloadEventLog.h"
+#include "support/RecordingMessageBox.h"
+#include "support/ReferenceSite.h"
+#include "support/ScriptedHttpServer.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// Real downloads through AsyncReader and the Downloader: user files of the reference site,
+// and a scripted server for answers the site never gives.
+class TstDownload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void downloadsUserFiles_data();
+    void downloadsUserFiles();
+    void failedDownloadLeavesTheFolderAsItWas_data();
+    void failedDownloadLeavesTheFolderAsItWas();
+    void bodyWithoutASizeCompletesWithoutProgress();
+    void batchEndsAfterEveryDownloadWithItsFailures();
+    void destroyingTheDownloaderStopsItsDownload();
+
+private:
+    QString userFile(const QString &address) const { return m_site.root() + u"wangyou/up/"_s + address; }
+    // Every file below the download folder with its content, to see what a download changed.
+    QMap<QString, QByteArray> folderContents() const;
+
+    ReferenceSite m_site;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    RecordingMessageBox m_messageBox;
+};
+
+void TstDownload::initTestCase()
+{
+    QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
+}
+
+void TstDownload::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_messageBox.boxes.clear();
+}
+
+QMap<QString, QByteArray> TstDownload::folderContents() const
+{
+    QMap<QString, QByteArray> contents;
+    QDirIterator files(m_folder->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString file = files.next();
+        contents.insert(QDir(m_folder->path()).relativeFilePath(file), readFile(file));
+    }
+    return contents;
+}
+
+void TstDownload::downloadsUserFiles_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("an 8 MiB video, replacing an older copy") << u"2024/06/hometown-aerial.mp4"_s << u"家乡 航拍 小片"_s;
+    QTest::newRow("a Chinese file name") << u"2024/05/年终总结模板.txt"_s << u"年终总结 模板"_s;
+    QTest::newRow("a file at the top of the folder") << u"readme-first.txt"_s << u"先看我 新人 必读"_s;
+}
+
+void TstDownload::downloadsUserFiles()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, title);
+    const QByteArray expected = readFile(QDir(m_site.dataPath()).filePath(u"wangyou/up/"_s + address));
+    QVERIFY(!expected.isEmpty());
+    const QString target = m_folder->filePath(title + u'/' + address);
+    QVERIFY(writeFile(target, "an older copy"));
+
+    Downloader downloader(std::make_unique<AsyncReader>(), m_messageBox);
+    DownloadEventLog log(downloader);
+    downloader.BeginDownload(userFile(address), target);
+    QTRY_VERIFY_WITH_TIMEOUT(log.batchEnded(), 30000);
+
+    const QString name = QFileInfo(target).fileName();
+    QCOMPARE(log.events, QStringList({u"complete %1 %2"_s.arg(expected.size()).arg(name), u"all []"_s}));
+    QVERIFY(!log.progress.isEmpty());
+    QCOMPARE(log.progress.last(), u"%1/%1 %2"_s.arg(expected.size()).arg(name));
+    QCOMPARE(folderContents(), (QMap<QString, QByteArray>{{title + u'/' + address, expected}}));
+    QVERIFY(m_messageBox.boxes.isEmpty());
+}
+
+void TstDownload::failedDownloadLeavesTheFolderAsItWas_data()
+{
+    QTest::addColumn<QString>("siteAddress");  // empty: the scripted answer
+    QTest::addColumn<ScriptedHttpServer::Answer>("answer");
+    QTest::addColumn<QString>("saveFile");
+
+    QTest::newRow("not on the site") << u"2024/01/no-such-file.zip"_s << ScriptedHttpServer::Answer() << u"t/a.zip"_s;
+    QTest::newRow("target under a file, not a folder") << u"readme-first.txt"_s << ScriptedHttpServer::Answer()
+                                                      << u"t/a.zip/readme-first.txt"_s;
+    QTest::newRow("connection cut mid-body") << QString()
+        << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nContent-Length: 400000\r\n\r\n" + QByteArray(100000, 'x'), true}
+        << u"t/a.zip"_s;
+    QTest::newRow("server error") << QString() << ScriptedHttpServer::reply(500, "broken") << u"t/a.zip"_s;
+}
+
+void TstDownload::failedDownloadLeavesTheFolderAsItWas()
+{
+    QFETCH(QString, siteAddress);
+    QFETCH(ScriptedHttpServer::Answer, answer);
+    QFETCH(QString, saveFile);
+    ScriptedHttpServer server;
+    server.setAnswer(u"/up/a.zip"_s, answer);
+    const QString url = siteAddress.isEmpty() ? server.root() + u"up/a.zip"_s : userFile(siteAddress);
+    QVERIFY(writeFile(m_folder->filePath(u"t/a.zip"_s), "the previous download"));
+    const QMap<QString, QByteArray> before = folderContents();
+
+    Downloader downloader(std::make_unique<AsyncReader>(), m_messageBox);
+    DownloadEventLog log(downloader);
+    downloader.BeginDownload(url, m_folder->filePath(saveFile));
+    QTRY_VERIFY_WITH_TIMEOUT(log.batchEnded(), 30000);
+
+    const QString name = QFileInfo(saveFile).fileName();
+    QCOMPARE(log.events, QStringList({u"error "_s + name, u"all [,"_s + name + u']'}));
+    QCOMPARE(folderContents(), before);
+    QVERIFY(m_messageBox.boxes.isEmpty());
+}
+
+void TstDownload::bodyWithoutASizeCompletesWithoutProgress()
+{
+    ScriptedHttpServer server;
+    const QByteArray body(300000, 'z');
+    server.setAnswer(u"/up/a.zip"_s, {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body, true});
+
+    Downloader downloader(std::make_unique<AsyncReader>(), m_messageBox);
+    DownloadEventLog log(downloader);
+    downloader.BeginDownload(server.root() + u"up/a.zip"_s, m_folder->filePath(u"a.zip"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(log.batchEnded(), 30000);
+
+    QCOMPARE(log.events, QStringList({u"complete 300000 a.zip"_s, u"all []"_s}));
+    QCOMPARE(log.progress, QStringList());
+    QCOMPARE(readFile(m_folder->filePath(u"a.zip"_s)), body);
+}
+
+void TstDownload::batchEndsAfterEveryDownloadWithItsFailures()
+{
+    Downloader downloader(std::make_unique<AsyncReader>(), m_messageBox);
+    DownloadEventLog log(downloader);
+    downloader.BeginDownload(userFile(u"2024/06/hometown-aerial.mp4"_s), m_folder->filePath(u"video.mp4"_s));
+    downloader.BeginDownload(userFile(u"missing.zip"_s), m_folder->filePath(u"missing.zip"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(log.batchEnded(), 30000);
+
+    QCOMPARE(log.events.size(), 3);
+    QVERIFY(log.events.contains(u"error missing.zip"_s));
+    QCOMPARE(log.events.filter(u"complete "_s).filter(u" video.mp4"_s).size(), 1);
+    QCOMPARE(log.events.last(), u"all [,missing.zip]"_s);
+    QCOMPARE(folderContents().keys(), QStringList{u"video.mp4"_s});
+    QCOMPARE(downloader.DownloadFiles(), QStringList{QString()});
+}
+
+void TstDownload::destroyingTheDownloaderStopsItsDownload()
+{
+    ScriptedHttpServer server;
+    server.setAnswer(u"/up/a.zip"_s, {"HTTP/1.1 200 OK\r\nContent-Length: 900000\r\n\r\n" + QByteArray(1000, 'x'), false});
+    auto downloader = std::make_unique<Downloader>(std::make_unique<AsyncReader>(), m_messageBox);
+    DownloadEventLog log(*downloader);
+    downloader->BeginDownload(server.root() + u"up/a.zip"_s, m_folder->filePath(u"a.zip"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(log.progress, QStringList{u"1000/900000 a.zip"_s}, 30000);
+
+    downloader.reset();
+
+    QTRY_COMPARE(server.closedConnections, 1);
+    QVERIFY(log.events.isEmpty());
+    QVERIFY(folderContents().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TstDownload)
+#include "tst_download.moc"

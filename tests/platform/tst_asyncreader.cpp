@@ -1,0 +1,257 @@
+#include "platform/AsyncReader.h"
+
+#include "support/ScriptedHttpServer.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+class TstAsyncReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void streamsTheBodyIntoItsFile_data();
+    void streamsTheBodyIntoItsFile();
+    void failedReadLeavesNothingBehind_data();
+    void failedReadLeavesNothingBehind();
+    void encodesTheAddress();
+    void stalledTransferTimesOut();
+    void missingFolderFailsThroughTheEventLoop();
+    void refusesWhatItCannotRead_data();
+    void refusesWhatItCannotRead();
+    void cancelledReadSendsNothingMore();
+
+private:
+    // Starts a read into file and waits for its completion.
+    AsyncProperty readToEnd(AsyncReader &reader, const QString &url, const QString &file);
+    QStringList filesInFolder() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QList<AsyncProperty> m_progress;
+};
+
+void TstAsyncReader::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_progress.clear();
+}
+
+AsyncProperty TstAsyncReader::readToEnd(AsyncReader &reader, const QString &url, const QString &file)
+{
+    const QMetaObject::Connection reporting = connect(&reader, &AsyncReader::AsyncReadProgress, this,
+        [this](const AsyncProperty &property) { m_progress.append(property); });
+    QList<AsyncProperty> completions;
+    const QMetaObject::Connection collecting = connect(&reader, &AsyncReader::AsyncReadComplete, this,
+        [&completions](const AsyncProperty &property) { completions.append(property); });
+    const bool ended = !reader.AsyncRead(url, AsyncReadType::StagedFile, file, AsyncReadForceUpdate)
+        && QTest::qWaitFor([&completions] { return !completions.isEmpty(); }, 10000);
+    disconnect(reporting);
+    disconnect(collecting);
+    // A read that was refused or never ended has a status no caller expects.
+    return ended ? completions.first() : AsyncProperty{QString(), -1, 0, 0, nullptr};
+}
+
+QStringList TstAsyncReader::filesInFolder() const
+{
+    return QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+void TstAsyncReader::streamsTheBodyIntoItsFile_data()
+{
+    QTest::addColumn<ScriptedHttpServer::Answer>("answer");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<qint64>("announced");
+
+    QByteArray large(3 * 1024 * 1024 + 17, '\0');
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = char(i * 7 % 251);
+    QTest::newRow("with Content-Length") << ScriptedHttpServer::reply(200, large) << large << qint64(large.size());
+    QTest::newRow("without Content-Length, ended by closing")
+        << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + large, true}
+        << large << qint64(0);
+    QTest::newRow("chunked") << ScriptedHttpServer::Answer{
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n", true}
+        << QByteArray("abcdefg") << qint64(0);
+    QTest::newRow("empty") << ScriptedHttpServer::reply(200, QByteArray()) << QByteArray() << qint64(0);
+    QTest::newRow("after a redirect") << ScriptedHttpServer::Answer{
+        "HTTP/1.1 302 Found\r\nLocation: /final\r\nContent-Length: 0\r\n\r\n", true}
+        << QByteArray("moved here") << qint64(10);
+}
+
+void TstAsyncReader::streamsTheBodyIntoItsFile()
+{
+    QFETCH(ScriptedHttpServer::Answer, answer);
+    QFETCH(QByteArray, body);
+    QFETCH(qint64, announced);
+    ScriptedHttpServer server;
+    server.setAnswer(u"/up/a.rar"_s, answer);
+    server.setAnswer(u"/final"_s, ScriptedHttpServer::reply(200, "moved here"));
+    const QString file = m_dir->filePath(u"a.rar"_s);
+
+    AsyncReader reader;
+    const AsyncProperty done = readToEnd(reader, server.root() + u"up/a.rar"_s, file);
+
+    QCOMPARE(done.StatusCode, AsyncProperty::EndDownloadData);
+    QCOMPARE(done.PropertyName, file);
+    QCOMPARE(done.BytesRead, body.size());
+    QCOMPARE(done.BytesMax, body.size());
+    QVERIFY(done.Value);
+    // Nothing is under the target's name until the body is committed.
+    QVERIFY(!QFile::exists(file));
+    QVERIFY(done.Value->commit());
+    QCOMPARE(readFile(file), body);
+
+    qint64 previous = 0;
+    for (const AsyncProperty &progress : std::as_const(m_progress)) {
+        QCOMPARE(progress.StatusCode, AsyncProperty::DownloadingData);
+        QCOMPARE(progress.BytesMax, announced);
+        QVERIFY(progress.BytesRead >= previous);
+        previous = progress.BytesRead;
+    }
+    // The host always hears the final count before the completion.
+    QCOMPARE(previous, body.size());
+}
+
+void TstAsyncReader::failedReadLeavesNothingBehind_data()
+{
+    QTest::addColumn<ScriptedHttpServer::Answer>("answer");
+
+    QTest::newRow("404") << ScriptedHttpServer::reply(404, "not here");
+    QTest::newRow("500") << ScriptedHttpServer::reply(500, "oops");
+    QTest::newRow("cut short of its Content-Length")
+        << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x'), true};
+    QTest::newRow("chunked body cut") << ScriptedHttpServer::Answer{
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n1000\r\nabc", true};
+    QTest::newRow("connection closed before any answer") << ScriptedHttpServer::Answer{QByteArray(), true};
+    QTest::newRow("garbage instead of HTTP") << ScriptedHttpServer::Answer{"hello\r\n\r\n", true};
+    QTest::newRow("redirect to a local file") << ScriptedHttpServer::Answer{
+        "HTTP/1.1 302 Found\r\nLocation: file:///etc/hostname\r\nContent-Length: 0\r\n\r\n", true};
+    QTest::newRow("endless redirects") << ScriptedHttpServer::Answer{
+        "HTTP/1.1 302 Found\r\nLocation: /up/a.rar\r\nContent-Length: 0\r\n\r\n", true};
+}
+
+void TstAsyncReader::failedReadLeavesNothingBehind()
+{
+    QFETCH(ScriptedHttpServer::Answer, answer);
+    ScriptedHttpServer server;
+    server.setAnswer(u"/up/a.rar"_s, answer);
+    const QString file = m_dir->filePath(u"a.rar"_s);
+    QVERIFY(writeFile(file, "the previous download"));
+
+    AsyncReader reader;
+    const AsyncProperty done = readToEnd(reader, server.root() + u"up/a.rar"_s, file);
+
+    QCOMPARE(done.StatusCode, AsyncProperty::Error);
+    QCOMPARE(done.PropertyName, file);
+    QVERIFY(!done.Value);
+    QCOMPARE(readFile(file), QByteArray("the previous download"));
+    QCOMPARE(filesInFolder(), QStringList{u"a.rar"_s});
+}
+
+void TstAsyncReader::encodesTheAddress()
+{
+    ScriptedHttpServer server;
+    server.setAnswer(u"/up/年终 总结.txt"_s, ScriptedHttpServer::reply(200, "notes"));
+
+    AsyncReader reader;
+    const AsyncProperty done = readToEnd(reader, server.root() + u"up/年终 总结.txt"_s, m_dir->filePath(u"a.txt"_s));
+
+    QCOMPARE(done.StatusCode, AsyncProperty::EndDownloadData);
+    QCOMPARE(server.requestedTargets, QStringList{u"/up/%E5%B9%B4%E7%BB%88%20%E6%80%BB%E7%BB%93.txt"_s});
+}
+
+void TstAsyncReader::stalledTransferTimesOut()
+{
+    ScriptedHttpServer server;
+    server.setAnswer(u"/slow"_s, {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", false});
+
+    AsyncReader reader(200ms);
+    QCOMPARE(readToEnd(reader, server.root() + u"slow"_s, m_dir->filePath(u"slow"_s)).StatusCode,
+             AsyncProperty::Error);
+    QCOMPARE(readToEnd(reader, server.root() + u"never-answered"_s, m_dir->filePath(u"never"_s)).StatusCode,
+             AsyncProperty::Error);
+    QCOMPARE(filesInFolder(), QStringList());
+}
+
+void TstAsyncReader::missingFolderFailsThroughTheEventLoop()
+{
+    ScriptedHttpServer server;
+    server.setAnswer(u"/a.rar"_s, ScriptedHttpServer::reply(200, "body"));
+    const QString file = m_dir->filePath(u"missing/a.rar"_s);
+
+    AsyncReader reader;
+    QSignalSpy completions(&reader, &AsyncReader::AsyncReadComplete);
+    QCOMPARE(reader.AsyncRead(server.root() + u"a.rar"_s, AsyncReadType::StagedFile, file, 0), std::nullopt);
+    QCOMPARE(completions.size(), 0);
+    QVERIFY(completions.wait());
+    QCOMPARE(completions.first().first().value<AsyncProperty>().StatusCode, AsyncProperty::Error);
+    QVERIFY(server.requestedTargets.isEmpty());
+    QCOMPARE(filesInFolder(), QStringList());
+}
+
+void TstAsyncReader::refusesWhatItCannotRead_data()
+{
+    QTest::addColumn<QString>("url");
+
+    QTest::newRow("ftp") << u"ftp://127.0.0.1/a.rar"_s;
+    QTest::newRow("local file") << u"file:///etc/hostname"_s;
+    QTest::newRow("no host") << u"http:///a.rar"_s;
+    QTest::newRow("relative") << u"up/a.rar"_s;
+    QTest::newRow("not a URL") << u"http://exa mple.com/%zz"_s;
+}
+
+void TstAsyncReader::refusesWhatItCannotRead()
+{
+    QFETCH(QString, url);
+    AsyncReader reader;
+    QSignalSpy completions(&reader, &AsyncReader::AsyncReadComplete);
+
+    const std::optional<AsyncReadError> refused =
+        reader.AsyncRead(url, AsyncReadType::StagedFile, m_dir->filePath(u"a.rar"_s), 0);
+
+    QVERIFY(refused);
+    QCOMPARE(refused->number, 5);
+    QVERIFY(refused->description.contains(url));
+    QCoreApplication::processEvents();
+    QCOMPARE(completions.size(), 0);
+    QCOMPARE(filesInFolder(), QStringList());
+}
+
+void TstAsyncReader::cancelledReadSendsNothingMore()
+{
+    ScriptedHttpServer stuckServer;
+    stuckServer.setAnswer(u"/stuck"_s, {"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(3000, 'x'), false});
+    ScriptedHttpServer quickServer;
+    quickServer.setAnswer(u"/quick"_s, ScriptedHttpServer::reply(200, "quick"));
+    const QString stuck = m_dir->filePath(u"stuck"_s);
+    QVERIFY(writeFile(stuck, "kept"));
+
+    AsyncReader reader;
+    QSignalSpy progress(&reader, &AsyncReader::AsyncReadProgress);
+    QSignalSpy completions(&reader, &AsyncReader::AsyncReadComplete);
+    QCOMPARE(reader.AsyncRead(stuckServer.root() + u"stuck"_s, AsyncReadType::StagedFile, stuck, 0), std::nullopt);
+    QVERIFY(progress.wait());
+    QCOMPARE(progress.last().first().value<AsyncProperty>().BytesRead, 3000);
+
+    reader.CancelAsyncRead(stuck);
+    QTRY_COMPARE(stuckServer.closedConnections, 1);
+    // A read that ends after the cancel gives the cancelled one every chance to report.
+    QCOMPARE(reader.AsyncRead(quickServer.root() + u"quick"_s, AsyncReadType::StagedFile,
+                              m_dir->filePath(u"quick"_s), 0), std::nullopt);
+    QVERIFY(completions.wait());
+    QCOMPARE(completions.size(), 1);
+    QCOMPARE(completions.first().first().value<AsyncProperty>().PropertyName, m_dir->filePath(u"quick"_s));
+    QCOMPARE(readFile(stuck), QByteArray("kept"));
+    QCOMPARE(filesInFolder(), QStringList{u"stuck"_s});
+}
+
+QTEST_GUILESS_MAIN(TstAsyncReader)
+#include "tst_asyncreader.moc"

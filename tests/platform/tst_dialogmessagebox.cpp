@@ -1,0 +1,60 @@
+#include "platform/DialogMessageBox.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+class TstDialogMessageBox : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsAModalBoxUntilOk_data();
+    void showsAModalBoxUntilOk();
+};
+
+void TstDialogMessageBox::showsAModalBoxUntilOk_data()
+{
+    QTest::addColumn<MessageBox::Icon>("icon");
+    QTest::addColumn<QMessageBox::Icon>("shownIcon");
+
+    QTest::newRow("critical") << MessageBox::Icon::Critical << QMessageBox::Critical;
+    QTest::newRow("no icon") << MessageBox::Icon::None << QMessageBox::NoIcon;
+}
+
+void TstDialogMessageBox::showsAModalBoxUntilOk()
+{
+    QFETCH(MessageBox::Icon, icon);
+    QFETCH(QMessageBox::Icon, shownIcon);
+    QWidget window;
+    window.show();
+    DialogMessageBox messageBox(&window);
+
+    QString title;
+    QString text;
+    QMessageBox::Icon seenIcon = QMessageBox::Information;
+    QWidget *boxParent = nullptr;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        title = box->windowTitle();
+        text = box->text();
+        seenIcon = box->icon();
+        boxParent = box->parentWidget();
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    messageBox.show(icon, u"错误"_s, u"5:错误在调用 BeginDownload().\r\n\r\n错误描述: D"_s);
+
+    QCOMPARE(title, u"错误"_s);
+    QCOMPARE(text, u"5:错误在调用 BeginDownload().\n\n错误描述: D"_s);
+    QCOMPARE(seenIcon, shownIcon);
+    QCOMPARE(boxParent, &window);
+}
+
+QTEST_MAIN(TstDialogMessageBox)
+#include "tst_dialogmessagebox.moc"

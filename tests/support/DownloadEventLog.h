@@ -1,0 +1,41 @@
+#pragma once
+
+#include "download/Downloader.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+// Records what a Downloader raises, naming files by their last segment: progress apart, every
+// other event as one line, in the order raised ("complete 4 a.rar", "error b.rar",
+// "all [,b.rar]").
+class DownloadEventLog : public QObject
+{
+public:
+    explicit DownloadEventLog(Downloader &downloader)
+    {
+        using namespace Qt::StringLiterals;
+        connect(&downloader, &Downloader::DownloadProgress, this, [this](qint64 cur, qint64 max, const QString &file) {
+            progress.append(u"%1/%2 %3"_s.arg(cur).arg(max).arg(name(file)));
+        });
+        connect(&downloader, &Downloader::DownloadError, this, [this](const QString &file) {
+            events.append(u"error "_s + name(file));
+        });
+        connect(&downloader, &Downloader::DownloadComplete, this, [this](qint64 max, const QString &file) {
+            events.append(u"complete %1 %2"_s.arg(max).arg(name(file)));
+        });
+        connect(&downloader, &Downloader::DownloadAllComplete, this, [this](const QStringList &failed) {
+            QStringList names;
+            for (const QString &file : failed)
+                names.append(name(file));
+            events.append(u"all ["_s + names.join(u',') + u']');
+        });
+    }
+
+    bool batchEnded() const { return !events.isEmpty() && events.last().startsWith(u"all ["); }
+
+    QStringList events;
+    QStringList progress;
+
+private:
+    static QString name(const QString &file) { return QFileInfo(file).fileName(); }
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "download/MessageBox.h"
+
+#include <QList>
+
+// Records the boxes it is asked to show instead of showing them.
+class RecordingMessageBox : public MessageBox
+{
+public:
+    struct Shown
+    {
+        Icon icon;
+        QString title;
+        QString text;
+    };
+
+    void show(Icon icon, const QString &title, const QString &text) override
+    {
+        boxes.append({icon, title, text});
+    }
+
+    QList<Shown> boxes;
+};
