@@ -39,7 +39,9 @@ bool isName(QStringView name)
 
 QFont makeFont(const QString &face, double pointSize, int weight, bool italic, bool underline, bool strikeOut)
 {
-    QFont font(face);
+    QFont font;
+    // QFont(face) would read a comma in the face as a list of faces.
+    font.setFamilies({face});
     font.setPointSizeF(pointSize);
     font.setWeight(QFont::Weight(weight));
     font.setItalic(italic);
@@ -94,12 +96,12 @@ QString payload(const QVariant &value)
         return quoted(value.toString());
     default: {
         const QFont font = value.value<QFont>();
-        return u"%1 %2 %3 %4 %5 %6"_s.arg(quoted(font.family()),
-                                          QString::number(font.pointSizeF(), 'g', QLocale::FloatingPointShortest))
-            .arg(font.weight())
-            .arg(int(font.italic()))
-            .arg(int(font.underline()))
-            .arg(int(font.strikeOut()));
+        // Joined, not arg()-chained: a face such as "%2" must stay as it is.
+        return QStringList{quoted(font.family()),
+                           QString::number(font.pointSizeF(), 'g', QLocale::FloatingPointShortest),
+                           QString::number(font.weight()), QString::number(int(font.italic())),
+                           QString::number(int(font.underline())), QString::number(int(font.strikeOut()))}
+            .join(u' ');
     }
     }
 }

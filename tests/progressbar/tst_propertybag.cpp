@@ -78,6 +78,8 @@ void TstPropertyBag::textFormRoundTrips_data()
     QTest::newRow("escapes") << u"Text string \"say \\\"hi\\\" \\\\ \\n\\r\\t\\u0001 中文 😀\"\n"_s;
     QTest::newRow("lone surrogate") << u"Text string \"\\uD800x\"\n"_s;
     QTest::newRow("fractional font") << u"TextFont font \"Noto Sans CJK SC\" 10.5 700 1 1 1\n"_s;
+    QTest::newRow("font face with a comma") << u"TextFont font \"宋,体\" 9 400 0 0 0\n"_s;
+    QTest::newRow("font face with a place marker") << u"TextFont font \"%2 face\" 9 400 0 0 0\n"_s;
 }
 
 void TstPropertyBag::textFormRoundTrips()
