@@ -3,10 +3,9 @@
 #include "catalogue/LinkTargets.h"
 #include "platform/ListView.h"
 #include "platform/Shell.h"
-#include "platform/Skin.h"
 #include "platform/WebPane.h"
+#include "windows/Controls.h"
 #include "windows/Twips.h"
-#include "windows/WaitCursor.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -16,38 +15,14 @@
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-template<typename Control>
-Control *place(QWidget *window, const QString &name, const QRect &geometry)
-{
-    auto *control = new Control(window);
-    control->setObjectName(name);
-    control->setGeometry(geometry);
-    return control;
-}
-
-QPushButton *button(QWidget *window, const QString &name, const QString &caption, const QRect &geometry)
-{
-    auto *control = place<QPushButton>(window, name, geometry);
-    control->setText(caption);
-    return control;
-}
-
-} // namespace
+using Controls::place;
 
 Form_guanfang::Form_guanfang(const QString &serverRoot, const ProgramFolder &programFolder,
                              HttpFetcher &fetcher, Shell &shell, QObject *parent)
-    : Form(parent)
-    , m_serverRoot(serverRoot)
-    , m_programFolder(programFolder)
+    : CatalogueForm(CatalogueProfile::official(), serverRoot, programFolder, fetcher, parent)
     , m_shell(shell)
-    , m_browser(CatalogueProfile::official(), fetcher)
 {
 }
-
-Form_guanfang::~Form_guanfang() = default;
 
 QWidget *Form_guanfang::createWindow()
 {
@@ -59,29 +34,19 @@ QWidget *Form_guanfang::createWindow()
     m_keyword = place<QLineEdit>(window, u"textsou"_s, twipsRect(1020, 0, 2085, 300));
     m_keyword->setPlaceholderText(u"请输入关键字"_s);
     m_keyword->installEventFilter(this);
-    m_search = button(window, u"SoSo"_s, u"搜索"_s, twipsRect(3120, 0, 855, 300));
-    m_refresh = button(window, u"ShuaXin"_s, u"刷新"_s, twipsRect(3960, 0, 855, 300));
-
-    m_status = place<QLabel>(window, u"JiLu_Text"_s, twipsRect(4920, 60, 5415, 250));
-    m_status->setTextFormat(Qt::PlainText); // the count comes from the server
-    m_status->setText(u"0"_s);
-    QPalette red = m_status->palette();
-    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    m_status->setPalette(red);
-    auto *heading = place<QLabel>(window, u"Label1"_s, twipsRect(10560, 120, 975, 255));
-    heading->setText(u"下载地址"_s);
-
+    m_search = Controls::button(window, u"SoSo"_s, u"搜索"_s, twipsRect(3120, 0, 855, 300));
+    m_refresh = Controls::button(window, u"ShuaXin"_s, u"刷新"_s, twipsRect(3960, 0, 855, 300));
+    m_status = Controls::plainLabel(window, u"JiLu_Text"_s, u"0"_s, twipsRect(4920, 60, 5415, 250), QColor(255, 0, 0));
+    Controls::plainLabel(window, u"Label1"_s, u"下载地址"_s, twipsRect(10560, 120, 975, 255));
     m_list = place<ListView>(window, u"ListView"_s, twipsRect(0, 360, 9375, 3090));
     m_links = place<QListWidget>(window, u"List1"_s, twipsRect(9480, 360, 3075, 2760));
-    m_previous = button(window, u"Qian"_s, u"上一页"_s, twipsRect(9585, 3120, 1335, 300));
-    m_next = button(window, u"Hou"_s, u"下一页"_s, twipsRect(11100, 3120, 1335, 300));
+    m_previous = Controls::button(window, u"Qian"_s, u"上一页"_s, twipsRect(9585, 3120, 1335, 300));
+    m_next = Controls::button(window, u"Hou"_s, u"下一页"_s, twipsRect(11100, 3120, 1335, 300));
     m_web = place<WebPane>(window, u"Web"_s, twipsRect(0, 3480, 12615, 5085));
 
     m_downloadAddresses.clear();
     m_linkTargets.clear();
     m_clickedAddress.clear();
-    m_binding = std::make_unique<CatalogueViewBinding>(CatalogueViewBinding::Controls{
-        m_list, m_status, m_previous, m_next, m_keyword, m_searchField, &m_downloadAddresses});
 
     connect(m_next, &QPushButton::clicked, this, &Form_guanfang::Hou_Click);
     connect(m_previous, &QPushButton::clicked, this, &Form_guanfang::Qian_Click);
@@ -99,30 +64,10 @@ void Form_guanfang::Form_Load()
     m_web->setSilent(true);
     m_searchField->setCurrentIndex(1);
     m_web->Navigate(QUrl(m_serverRoot + u"zorvik/"_s));
-    window()->setWindowTitle(u"官方资源"_s);
-    m_browser.attach(m_binding.get(), m_serverRoot);
-    m_previous->setEnabled(false);
-    m_next->setEnabled(false);
-    m_search->setEnabled(false);
-
-    m_list->removeAllColumns();
-    const QList<std::pair<QString, int>> columns = {
-        {u"分类"_s, 80}, {u"标题"_s, 265}, {u"备注"_s, 140}, {u"收录时间"_s, 140},
-        {u"下载地址"_s, 0}, {u"id"_s, 0}, {u"浏览地址"_s, 0},
-    };
-    for (int i = 0; i < columns.size(); ++i)
-        m_list->addColumn(i, columns[i].first, columns[i].second);
-
-    Skin::attach(m_programFolder.skinFile());
-    m_search->setEnabled(true);
-    const WaitCursor busy;
-    m_browser.LoadFirstPage();
-}
-
-void Form_guanfang::Form_Unload()
-{
-    m_browser.detach();
-    m_binding.reset();
+    loadCatalogue(u"官方资源"_s,
+                  {m_list, m_status, m_previous, m_next, m_keyword, m_searchField, &m_downloadAddresses}, m_search,
+                  {{u"分类"_s, 80}, {u"标题"_s, 265}, {u"备注"_s, 140}, {u"收录时间"_s, 140},
+                   {u"下载地址"_s, 0}, {u"id"_s, 0}, {u"浏览地址"_s, 0}});
 }
 
 bool Form_guanfang::eventFilter(QObject *watched, QEvent *event)
@@ -130,31 +75,27 @@ bool Form_guanfang::eventFilter(QObject *watched, QEvent *event)
     // Every click into the keyword box empties it, ready for a new keyword.
     if (watched == m_keyword && event->type() == QEvent::MouseButtonPress)
         m_keyword->clear();
-    return Form::eventFilter(watched, event);
+    return CatalogueForm::eventFilter(watched, event);
 }
 
 void Form_guanfang::Hou_Click()
 {
-    const WaitCursor busy;
-    m_browser.NextPage();
+    browse(&CatalogueBrowser::NextPage);
 }
 
 void Form_guanfang::Qian_Click()
 {
-    const WaitCursor busy;
-    m_browser.PreviousPage();
+    browse(&CatalogueBrowser::PreviousPage);
 }
 
 void Form_guanfang::SoSo_Click()
 {
-    const WaitCursor busy;
-    m_browser.Search();
+    browse(&CatalogueBrowser::Search);
 }
 
 void Form_guanfang::ShuaXin_Click()
 {
-    const WaitCursor busy;
-    m_browser.Refresh();
+    browse(&CatalogueBrowser::Refresh);
 }
 
 void Form_guanfang::ListView_ItemClick(int row)

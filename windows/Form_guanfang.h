@@ -1,11 +1,6 @@
 #pragma once
 
-#include "catalogue/CatalogueBrowser.h"
-#include "platform/ProgramFolder.h"
-#include "windows/CatalogueViewBinding.h"
-#include "windows/Form.h"
-
-#include <memory>
+#include "windows/CatalogueForm.h"
 
 class ListView;
 class QComboBox;
@@ -18,21 +13,17 @@ class WebPane;
 
 // The official catalogue: a page of entries at a time, searched by category or title; a clicked
 // entry shows its download links and its web page.
-class Form_guanfang final : public Form
+class Form_guanfang final : public CatalogueForm
 {
     Q_OBJECT
 
 public:
     Form_guanfang(const QString &serverRoot, const ProgramFolder &programFolder, HttpFetcher &fetcher,
                   Shell &shell, QObject *parent = nullptr);
-    ~Form_guanfang() override;
-
-    const CatalogueBrowser &browser() const { return m_browser; }
 
 protected:
     QWidget *createWindow() override;
     void Form_Load() override;
-    void Form_Unload() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -44,10 +35,7 @@ private:
     void List1_Click(int index);
     void Web_DownloadComplete();
 
-    QString m_serverRoot;
-    ProgramFolder m_programFolder;
     Shell &m_shell;
-    CatalogueBrowser m_browser;
 
     // Controls of the current opening (object names are the designer names); they go with
     // the window when it closes.
@@ -65,5 +53,4 @@ private:
     QStringList m_downloadAddresses;     // List3: field 4 of row r at entry r
     QStringList m_linkTargets;           // List2: target of List1's entry i at entry i
     QString m_clickedAddress;            // HaunCun_Text: field 4 of the clicked row
-    std::unique_ptr<CatalogueViewBinding> m_binding;
 };

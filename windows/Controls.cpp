@@ -1,0 +1,38 @@
+#include "windows/Controls.h"
+
+#include "platform/ListView.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace Controls {
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption, const QRect &geometry)
+{
+    auto *control = place<QPushButton>(parent, name, geometry);
+    control->setText(caption);
+    return control;
+}
+
+QLabel *plainLabel(QWidget *parent, const QString &name, const QString &text, const QRect &geometry,
+                   const QColor &colour)
+{
+    auto *label = place<QLabel>(parent, name, geometry);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    if (colour.isValid()) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, colour);
+        label->setPalette(palette);
+    }
+    return label;
+}
+
+void setColumns(ListView *list, const QList<std::pair<QString, int>> &columns)
+{
+    list->removeAllColumns();
+    for (int position = 0; position < columns.size(); ++position)
+        list->addColumn(position, columns[position].first, columns[position].second);
+}
+
+} // namespace Controls
