@@ -1,8 +1,11 @@
 #include "app/Form_zhuchuangti.h"
+#include "platform/AsyncReader.h"
 #include "platform/DesktopShell.h"
+#include "platform/DialogMessageBox.h"
 #include "platform/FontSubstitutes.h"
 #include "platform/NetworkHttpFetcher.h"
 #include "windows/Form_guanfang.h"
+#include "windows/Form_wangyou.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -30,9 +33,12 @@ int main(int argc, char *argv[])
     const QString serverRoot = QStringLiteral(QUILLMERE_SERVER_ROOT);
     const ProgramFolder programFolder = ProgramFolder::ofExecutable();
     DesktopShell shell;
+    DialogMessageBox messageBox;
     NetworkHttpFetcher fetcher;
     Form_guanfang guanfang(serverRoot, programFolder, fetcher, shell);
-    Form_zhuchuangti mainWindow(programFolder, shell, {.guanfang = &guanfang});
+    Form_wangyou wangyou(serverRoot, programFolder, fetcher, shell, messageBox,
+                         [] { return std::make_unique<AsyncReader>(); });
+    Form_zhuchuangti mainWindow(programFolder, shell, {.guanfang = &guanfang, .wangyou = &wangyou});
     mainWindow.show();
     return app.exec();
 }

@@ -9,22 +9,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// Only spaces are trimmed from the keyword box, as typed.
-QString trimSpaces(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u' ')
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
-} // namespace
-
 CatalogueBrowser::CatalogueBrowser(const CatalogueProfile &profile, HttpFetcher &fetcher)
     : m_profile(profile)
     , m_fetcher(fetcher)

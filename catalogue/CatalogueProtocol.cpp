@@ -82,6 +82,17 @@ QString BuildCatalogueUrl(const CatalogueQuery &query)
     return url;
 }
 
+QString trimSpaces(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == u' ')
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
 CatalogueFetch FetchCatalogue(HttpFetcher &fetcher, const QString &url, QByteArray &storedResponse)
 {
     std::optional<QByteArray> body = fetcher.get(url);

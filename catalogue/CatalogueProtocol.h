@@ -73,6 +73,9 @@ struct CatalogueFetch
 
 QString BuildCatalogueUrl(const CatalogueQuery &query);
 
+// Removes leading and trailing spaces (U+0020 only) from a keyword or a received cell.
+QString trimSpaces(const QString &text);
+
 // Fetches url; on success the body replaces storedResponse, on failure storedResponse stays.
 // Either way the stored bytes are decoded.
 CatalogueFetch FetchCatalogue(HttpFetcher &fetcher, const QString &url, QByteArray &storedResponse);

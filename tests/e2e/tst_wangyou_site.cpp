@@ -1,0 +1,197 @@
+#include "platform/AsyncReader.h"
+#include "platform/ListView.h"
+#include "platform/NetworkHttpFetcher.h"
+#include "progressbar/ProgressBar.h"
+#include "windows/Form_wangyou.h"
+
+#include "support/RecordingMessageBox.h"
+#include "support/RecordingShell.h"
+#include "support/ReferenceSite.h"
+#include "support/TestFiles.h"
+
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// The user window against the reference site, downloading real files: what a user does.
+class TstWangyouSite : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void browsesSearchesAndRefreshes();
+    void downloadsAFileWhileTheBarMoves();
+    void secondDoubleClickDuringADownloadIsRefused();
+    void failedDownloadReturnsToIdle();
+    void closingMidDownloadLeavesNothing();
+
+private:
+    template<typename T> T *control(const QString &name) const
+    {
+        return m_form->window()->findChild<T *>(name);
+    }
+    int searchFor(const QString &keyword, const QString &title);
+    void doubleClickRow(int row);
+    QStringList filesUnder(const QString &folder) const;
+
+    ReferenceSite m_site;
+    std::unique_ptr<QTemporaryDir> m_programFolder;
+    NetworkHttpFetcher m_fetcher;
+    RecordingShell m_shell;
+    RecordingMessageBox m_messageBox;
+    std::unique_ptr<Form_wangyou> m_form;
+};
+
+void TstWangyouSite::initTestCase()
+{
+    QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
+}
+
+void TstWangyouSite::init()
+{
+    m_programFolder = std::make_unique<QTemporaryDir>();
+    m_shell = RecordingShell();
+    m_messageBox = RecordingMessageBox();
+    m_form = std::make_unique<Form_wangyou>(m_site.root(), ProgramFolder(m_programFolder->path()), m_fetcher, m_shell,
+                                            m_messageBox, [] { return std::make_unique<AsyncReader>(); });
+    m_form->show();
+    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 10);
+}
+
+void TstWangyouSite::cleanup()
+{
+    m_form.reset();
+}
+
+int TstWangyouSite::searchFor(const QString &keyword, const QString &title)
+{
+    auto *box = control<QLineEdit>(u"Text1"_s);
+    box->clear();
+    box->insert(keyword);
+    QTest::mouseClick(control<QPushButton>(u"Sousuo"_s), Qt::LeftButton);
+    auto *list = control<ListView>(u"ListView"_s);
+    [&] { QTRY_COMPARE(list->model()->rowCount(), list->itemCount()); }();
+    for (int row = 0; row < list->itemCount(); ++row) {
+        if (list->cellText(row, ResourceRecord::Title) == title)
+            return row;
+    }
+    return -1;
+}
+
+void TstWangyouSite::doubleClickRow(int row)
+{
+    auto *list = control<ListView>(u"ListView"_s);
+    const QPoint centre = list->visualRect(list->model()->index(row, 1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+}
+
+QStringList TstWangyouSite::filesUnder(const QString &folder) const
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(folder).relativeFilePath(it.next()));
+    return files;
+}
+
+void TstWangyouSite::browsesSearchesAndRefreshes()
+{
+    const QString status = control<QLabel>(u"JiLu_Text"_s)->text();
+    QVERIFY2(status.startsWith(u"已收录 "_s), qPrintable(status));
+    QTest::mouseClick(control<QPushButton>(u"Hou"_s), Qt::LeftButton);
+    QCOMPARE(m_form->browser().currentPage(), 2);
+    QVERIFY(control<QLabel>(u"JiLu_Text"_s)->text().startsWith(u"当前共有 "_s));
+
+    QVERIFY(searchFor(u"航拍"_s, u"家乡 航拍 小片"_s) >= 0);
+    QVERIFY(control<QLabel>(u"JiLu_Text"_s)->text().startsWith(u"搜索到 "_s));
+
+    QTest::mouseClick(control<QPushButton>(u"shuaxin"_s), Qt::LeftButton);
+    QCOMPARE(control<QLabel>(u"JiLu_Text"_s)->text(), status);
+    QCOMPARE(control<QLineEdit>(u"Text1"_s)->text(), QString());
+}
+
+void TstWangyouSite::downloadsAFileWhileTheBarMoves()
+{
+    const int row = searchFor(u"航拍"_s, u"家乡 航拍 小片"_s);
+    QVERIFY(row >= 0);
+    auto *bar = control<ProgressBar>(u"ProgressBar1"_s);
+    QSignalSpy barChanges(bar, &ProgressBar::PropertyChanged);
+
+    doubleClickRow(row);
+    QVERIFY(!bar->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 60000);
+
+    const QString folder = m_programFolder->path() + u"/Xiazai/家乡 航拍 小片/"_s;
+    const QString address = u"2024/06/hometown-aerial.mp4"_s;
+    const QByteArray served = readFile(m_site.dataPath() + u"/wangyou/up/"_s + address);
+    QVERIFY(served.size() > 4 * 1024 * 1024);
+    QCOMPARE(readFile(folder + address), served);
+    QCOMPARE(filesUnder(m_programFolder->path()), QStringList(u"Xiazai/家乡 航拍 小片/"_s + address));
+    QCOMPARE(m_shell.folders, QStringList(folder));
+    QVERIFY(m_messageBox.boxes.isEmpty());
+    // The bar moved on its way: several values between 0 and 100.
+    QVERIFY(barChanges.count() > 3);
+
+    // Idle again: another download starts.
+    const int other = searchFor(u"新人"_s, u"先看我 新人 必读"_s);
+    QVERIFY(other >= 0);
+    doubleClickRow(other);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 60000);
+    QCOMPARE(m_shell.folders.size(), 2);
+    QCOMPARE(filesUnder(m_programFolder->path()).size(), 2);
+}
+
+void TstWangyouSite::secondDoubleClickDuringADownloadIsRefused()
+{
+    const int row = searchFor(u"航拍"_s, u"家乡 航拍 小片"_s);
+    doubleClickRow(row);
+    doubleClickRow(row);
+    QCOMPARE(m_messageBox.boxes.size(), 1);
+    QCOMPARE(m_messageBox.boxes[0].text, u"无法多任务下载!"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(u"ProgressBar1"_s)->isHidden(), 60000);
+    QCOMPARE(filesUnder(m_programFolder->path()).size(), 1);
+}
+
+void TstWangyouSite::failedDownloadReturnsToIdle()
+{
+    const int row = searchFor(u"新人"_s, u"先看我 新人 必读"_s);
+    auto *list = control<ListView>(u"ListView"_s);
+    const QString served = m_site.dataPath() + u"/wangyou/up/"_s + list->cellText(row, ResourceRecord::DownloadAddress);
+    const QByteArray content = readFile(served);
+    QVERIFY(QFile::remove(served));
+
+    doubleClickRow(row);
+    QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(u"ProgressBar1"_s)->isHidden(), 30000);
+    QCOMPARE(m_messageBox.boxes.size(), 1);
+    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
+    QVERIFY(m_shell.folders.isEmpty());
+    QCOMPARE(filesUnder(m_programFolder->path()), QStringList());
+    QVERIFY(writeFile(served, content));
+}
+
+void TstWangyouSite::closingMidDownloadLeavesNothing()
+{
+    const int row = searchFor(u"航拍"_s, u"家乡 航拍 小片"_s);
+    doubleClickRow(row);
+    QSignalSpy unloaded(m_form.get(), &Form::unloaded);
+    m_form->window()->close();
+    QCOMPARE(unloaded.count(), 1);
+
+    QTest::qWait(500);
+    QCOMPARE(filesUnder(m_programFolder->path()), QStringList());
+    QVERIFY(m_shell.folders.isEmpty());
+    QVERIFY(m_messageBox.boxes.isEmpty());
+}
+
+QTEST_MAIN(TstWangyouSite)
+#include "tst_wangyou_site.moc"

@@ -1,0 +1,357 @@
+#include "windows/Form_wangyou.h"
+
+#include "download/Downloader.h"
+#include "platform/ListView.h"
+#include "progressbar/ProgressBar.h"
+#include "support/FakeAsyncReadFacility.h"
+#include "support/FakeHttpFetcher.h"
+#include "support/RecordingMessageBox.h"
+#include "support/RecordingShell.h"
+#include "support/TestFiles.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Root = u"http://site/"_s;
+const QString Catalogue = Root + u"wangyou/users_upload.php?"_s;
+
+QByteArray record(const QStringList &fields)
+{
+    return (fields.join(QChar(2)) + QChar(1)).toUtf8();
+}
+
+} // namespace
+
+class TstFormWangyou : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void windowFollowsTheDesign_data();
+    void windowFollowsTheDesign();
+    void progressBarHasItsDesignData();
+    void doubleClickDownloadsIntoTheTitlesFolder();
+    void progressMovesTheBarRoundingHalfToEven_data();
+    void progressMovesTheBarRoundingHalfToEven();
+    void completionHidesTheBarAndOpensTheFolderOnce();
+    void secondDownloadWhileOneRunsIsRefused();
+    void failureReturnsToIdleWithAMessage();
+    void refusedReadHidesTheBar();
+    void emptyAddressDoesNothing();
+    void namesFromTheServerStayInsideTheDownloadFolder_data();
+    void namesFromTheServerStayInsideTheDownloadFolder();
+    void closingCancelsTheRunningDownload();
+    void folderButtonOpensTheDownloadFolder();
+
+private:
+    template<typename T> T *control(const QString &name) const
+    {
+        return m_form->window()->findChild<T *>(name);
+    }
+    void doubleClickRow(int row);
+    ProgressBar *bar() const { return control<ProgressBar>(u"ProgressBar1"_s); }
+    QString xiazai() const { return m_programFolder->path() + u"/Xiazai/"_s; }
+
+    std::unique_ptr<QTemporaryDir> m_programFolder;
+    FakeHttpFetcher m_fetcher;
+    RecordingShell m_shell;
+    RecordingMessageBox m_messageBox;
+    FakeAsyncReadFacility *m_facility = nullptr;
+    std::shared_ptr<QStringList> m_cancelled;
+    std::unique_ptr<Form_wangyou> m_form;
+};
+
+void TstFormWangyou::init()
+{
+    m_programFolder = std::make_unique<QTemporaryDir>();
+    m_fetcher = FakeHttpFetcher();
+    m_shell = RecordingShell();
+    m_messageBox = RecordingMessageBox();
+    m_fetcher.bodies.insert(Catalogue + u"page=1"_s,
+                            record({u"软件"_s, u"A B"_s, u"备注"_s, u"2024-05-18"_s, u"x.rar"_s, u"1"_s})
+                                + record({u"音乐"_s, u"  歌单  "_s, {}, {}, u"  2024/05/list.txt "_s, u"2"_s})
+                                + record({u"空"_s, u"没有地址"_s, {}, {}, u"   "_s, u"3"_s})
+                                + "?TtbBa?25?3");
+    m_form = std::make_unique<Form_wangyou>(Root, ProgramFolder(m_programFolder->path()), m_fetcher, m_shell,
+                                            m_messageBox, [this] {
+                                                auto facility = std::make_unique<FakeAsyncReadFacility>();
+                                                m_facility = facility.get();
+                                                m_cancelled = facility->cancelled;
+                                                return facility;
+                                            });
+    m_form->show();
+    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 3);
+}
+
+void TstFormWangyou::cleanup()
+{
+    m_form.reset();
+}
+
+void TstFormWangyou::doubleClickRow(int row)
+{
+    auto *list = control<ListView>(u"ListView"_s);
+    const QPoint centre = list->visualRect(list->model()->index(row, 1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+}
+
+void TstFormWangyou::windowFollowsTheDesign_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("Frame2") << u"Frame2"_s << QRect(3, 2, 546, 49) << u"搜索"_s;
+    QTest::newRow("Text1") << u"Text1"_s << QRect(8, 16, 193, 25) << QString();
+    QTest::newRow("Sousuo") << u"Sousuo"_s << QRect(208, 16, 41, 25) << u"搜索"_s;
+    QTest::newRow("shuaxin") << u"shuaxin"_s << QRect(248, 16, 41, 25) << u"刷新"_s;
+    QTest::newRow("JiLu_Text") << u"JiLu_Text"_s << QRect(296, 22, 177, 25) << u"已收录 25 个资源"_s;
+    QTest::newRow("Command_ziyuanguanli") << u"Command_ziyuanguanli"_s << QRect(472, 16, 65, 23) << u"资源管理"_s;
+    QTest::newRow("Frame1") << u"Frame1"_s << QRect(3, 48, 545, 441) << QString();
+    QTest::newRow("ListView") << u"ListView"_s << QRect(8, 16, 529, 417) << QString();
+    QTest::newRow("Qian") << u"Qian"_s << QRect(64, 496, 97, 33) << u"上一页"_s;
+    QTest::newRow("Hou") << u"Hou"_s << QRect(208, 496, 97, 33) << u"下一页"_s;
+    QTest::newRow("ProgressBar1") << u"ProgressBar1"_s << QRect(336, 496, 209, 33) << QString();
+}
+
+void TstFormWangyou::windowFollowsTheDesign()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+
+    QCOMPARE(m_form->window()->windowTitle(), u"网友资源"_s);
+    QCOMPARE(m_form->window()->size(), QSize(551, 537));
+    auto *widget = control<QWidget>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->geometry(), geometry);
+    if (auto *button = qobject_cast<QPushButton *>(widget))
+        QCOMPARE(button->text(), text);
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
+        QCOMPARE(label->text(), text);
+        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    }
+    if (auto *box = qobject_cast<QGroupBox *>(widget))
+        QCOMPARE(box->title(), text);
+    if (auto *list = qobject_cast<ListView *>(widget)) {
+        const QList<int> widths = {80, 200, 105, 140, 0, 0};
+        QCOMPARE(list->model()->columnCount(), widths.size());
+        for (int column = 0; column < widths.size(); ++column) {
+            QCOMPARE(list->isColumnHidden(column), widths[column] == 0);
+            if (widths[column])
+                QCOMPARE(list->columnWidth(column), widths[column]);
+        }
+    }
+    // The keys go round in the designed order.
+    QWidget *key = control<QWidget>(u"Qian"_s);
+    QStringList order;
+    for (int i = 0; i < 7; ++i, key = key->nextInFocusChain()) {
+        while (key->focusPolicy() == Qt::NoFocus || !key->isVisibleTo(m_form->window()) || key->objectName().isEmpty())
+            key = key->nextInFocusChain();
+        order.append(key->objectName());
+    }
+    QCOMPARE(order, QStringList({u"Qian"_s, u"Hou"_s, u"ListView"_s, u"Text1"_s, u"Sousuo"_s,
+                                 u"Command_ziyuanguanli"_s, u"shuaxin"_s}));
+}
+
+void TstFormWangyou::progressBarHasItsDesignData()
+{
+    const ProgressBarModel &model = bar()->model();
+    QVERIFY(bar()->isHidden());
+    QCOMPARE(model.Value(), 0);
+    QCOMPARE(model.Max(), 100);
+    QCOMPARE(model.TextStyle(), ProgressBarModel::BarTextStyle::PercentText);
+    QCOMPARE(model.TextEffect(), ProgressBarModel::BarTextEffect::Shadow);
+    QCOMPARE(model.TextEffectColor(), ProgressBarModel::Colour(0xFFFFFF));
+    QCOMPARE(model.TextFont().family(), u"宋体"_s);
+    QCOMPARE(model.TextFont().pointSize(), 9);
+    QCOMPARE(model.Text(), u"ProgressBar1"_s);
+}
+
+void TstFormWangyou::doubleClickDownloadsIntoTheTitlesFolder()
+{
+    doubleClickRow(1);
+    QCOMPARE(m_form->browser().selectedRow(), 1);
+    QCOMPARE(m_facility->reads.size(), 1);
+    QCOMPARE(m_facility->reads[0].target, Root + u"wangyou/up/2024/05/list.txt"_s);
+    QCOMPARE(m_facility->reads[0].propertyName, xiazai() + u"歌单/2024/05/list.txt"_s);
+    QCOMPARE(m_form->targetFolder(), xiazai() + u"歌单/"_s);
+    QVERIFY(QFileInfo(xiazai() + u"歌单/2024/05"_s).isDir());
+    QVERIFY(!bar()->isHidden());
+    QCOMPARE(bar()->model().Value(), 0);
+}
+
+void TstFormWangyou::progressMovesTheBarRoundingHalfToEven_data()
+{
+    QTest::addColumn<qint64>("current");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("984 of 1000") << qint64(984) << qint64(1000) << 98;
+    QTest::newRow("4 of 1000") << qint64(4) << qint64(1000) << 0;
+    QTest::newRow("98.5 goes to 98") << qint64(985) << qint64(1000) << 98;
+    QTest::newRow("99.5 goes to 100") << qint64(995) << qint64(1000) << 100;
+    QTest::newRow("more than the total is clamped") << qint64(2000) << qint64(1000) << 100;
+    QTest::newRow("all of it") << qint64(1) << qint64(1) << 100;
+    QTest::newRow("a percentage beyond 32 bits") << (qint64(1) << 40) << qint64(1) << 100;
+    QTest::newRow("sizes above 2 GiB") << qint64(3'000'000'000) << qint64(6'000'000'000) << 50;
+}
+
+void TstFormWangyou::progressMovesTheBarRoundingHalfToEven()
+{
+    QFETCH(qint64, current);
+    QFETCH(qint64, total);
+    QFETCH(int, value);
+
+    doubleClickRow(0);
+    const QString saveFile = m_facility->reads[0].propertyName;
+    m_facility->progress(saveFile, current, total);
+    QCOMPARE(bar()->model().Value(), value);
+    // Progress only moves the bar: the download runs until it completes.
+    QVERIFY(!bar()->isHidden());
+    QVERIFY(m_shell.folders.isEmpty());
+}
+
+void TstFormWangyou::completionHidesTheBarAndOpensTheFolderOnce()
+{
+    doubleClickRow(0);
+    const QString saveFile = m_facility->reads[0].propertyName;
+    QCOMPARE(saveFile, xiazai() + u"A B/x.rar"_s);
+    m_facility->progress(saveFile, 996, 1000);
+    m_facility->progress(saveFile, 1000, 1000);
+    m_facility->complete(saveFile, AsyncProperty::EndDownloadData, FakeAsyncReadFacility::stage(saveFile, "rar!"));
+
+    QCOMPARE(readFile(saveFile), QByteArray("rar!"));
+    QVERIFY(bar()->isHidden());
+    QCOMPARE(m_shell.folders, QStringList(xiazai() + u"A B/"_s));
+    QVERIFY(m_messageBox.boxes.isEmpty());
+
+    // Idle again: the next double click downloads.
+    doubleClickRow(1);
+    QCOMPARE(m_facility->reads.size(), 2);
+    QVERIFY(!bar()->isHidden());
+}
+
+void TstFormWangyou::secondDownloadWhileOneRunsIsRefused()
+{
+    doubleClickRow(0);
+    doubleClickRow(1);
+
+    QCOMPARE(m_facility->reads.size(), 1);
+    QCOMPARE(m_messageBox.boxes.size(), 1);
+    QCOMPARE(m_messageBox.boxes[0].title, u"提示"_s);
+    QCOMPARE(m_messageBox.boxes[0].text, u"无法多任务下载!"_s);
+    QCOMPARE(m_messageBox.boxes[0].icon, MessageBox::Icon::None);
+    QCOMPARE(m_form->targetFolder(), xiazai() + u"A B/"_s);
+    QVERIFY(!QFileInfo::exists(xiazai() + u"歌单"_s));
+}
+
+void TstFormWangyou::failureReturnsToIdleWithAMessage()
+{
+    doubleClickRow(0);
+    m_facility->complete(m_facility->reads[0].propertyName, AsyncProperty::Error);
+
+    QVERIFY(bar()->isHidden());
+    QCOMPARE(m_messageBox.boxes.size(), 1);
+    QCOMPARE(m_messageBox.boxes[0].title, u"提示"_s);
+    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
+    QVERIFY(m_shell.folders.isEmpty());
+
+    doubleClickRow(0);
+    QCOMPARE(m_facility->reads.size(), 2);
+}
+
+void TstFormWangyou::refusedReadHidesTheBar()
+{
+    m_facility->refusal = AsyncReadError{5, u"地址无效"_s};
+    doubleClickRow(0);
+
+    QVERIFY(bar()->isHidden());
+    QCOMPARE(m_messageBox.boxes.size(), 1);
+    QCOMPARE(m_messageBox.boxes[0].title, u"错误"_s);
+    QCOMPARE(m_messageBox.boxes[0].icon, MessageBox::Icon::Critical);
+}
+
+void TstFormWangyou::emptyAddressDoesNothing()
+{
+    doubleClickRow(2);
+    QVERIFY(m_facility->reads.isEmpty());
+    QVERIFY(bar()->isHidden());
+    QVERIFY(m_messageBox.boxes.isEmpty());
+    QVERIFY(!QFileInfo::exists(xiazai()));
+}
+
+void TstFormWangyou::namesFromTheServerStayInsideTheDownloadFolder_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("saveFile");
+
+    QTest::newRow("title climbing out") << u"../../evil"_s << u"x.rar"_s << u".._.._evil/x.rar"_s;
+    QTest::newRow("title dot dot") << u".."_s << u"x.rar"_s << u"_/x.rar"_s;
+    QTest::newRow("address climbing out") << u"t"_s << u"../../../evil.sh"_s << QString();
+    QTest::newRow("absolute address") << u"t"_s << u"/tmp/evil.sh"_s << QString();
+    QTest::newRow("empty segment") << u"t"_s << u"a//b"_s << QString();
+}
+
+void TstFormWangyou::namesFromTheServerStayInsideTheDownloadFolder()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, address);
+    QFETCH(QString, saveFile);
+    m_fetcher.bodies.insert(Catalogue + u"page=1&q="_s, record({u"c"_s, title, {}, {}, address, u"9"_s}) + "?TtbBa?1?1");
+    QTest::mouseClick(control<QPushButton>(u"shuaxin"_s), Qt::LeftButton);
+    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 1);
+
+    doubleClickRow(0);
+    if (saveFile.isEmpty()) {
+        QVERIFY(m_facility->reads.isEmpty());
+        QCOMPARE(m_messageBox.boxes.size(), 1);
+        QCOMPARE(m_messageBox.boxes[0].text, u"下载地址无效!"_s);
+        QVERIFY(bar()->isHidden());
+        QVERIFY(!QFileInfo::exists(xiazai()));
+    } else {
+        QCOMPARE(m_facility->reads.size(), 1);
+        QCOMPARE(m_facility->reads[0].propertyName, xiazai() + saveFile);
+    }
+}
+
+void TstFormWangyou::closingCancelsTheRunningDownload()
+{
+    doubleClickRow(0);
+    const QString saveFile = m_facility->reads[0].propertyName;
+    QSignalSpy unloaded(m_form.get(), &Form::unloaded);
+
+    m_form->window()->close();
+    QCOMPARE(unloaded.count(), 1);
+    QCOMPARE(*m_cancelled, QStringList(saveFile));
+
+    // Opened again: the bar is hidden and a download starts at once.
+    m_form->show();
+    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 3);
+    QVERIFY(bar()->isHidden());
+    doubleClickRow(0);
+    QCOMPARE(m_facility->reads.size(), 1);
+}
+
+void TstFormWangyou::folderButtonOpensTheDownloadFolder()
+{
+    QTest::mouseClick(control<QPushButton>(u"Command_ziyuanguanli"_s), Qt::LeftButton);
+    QCOMPARE(m_shell.folders, QStringList(xiazai()));
+    QVERIFY(!QFileInfo::exists(xiazai()));
+}
+
+QTEST_MAIN(TstFormWangyou)
+#include "tst_form_wangyou.moc"

@@ -1,0 +1,203 @@
+#include "windows/Form_wangyou.h"
+
+#include "download/AsyncReadFacility.h"
+#include "download/Downloader.h"
+#include "download/MessageBox.h"
+#include "download/SavePath.h"
+#include "platform/ListView.h"
+#include "platform/Shell.h"
+#include "progressbar/ProgressBar.h"
+#include "progressbar/PropertyBag.h"
+#include "windows/Controls.h"
+#include "windows/Twips.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cmath>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+using Controls::place;
+
+namespace {
+
+// ProgressBar1's stored design data.
+PropertyBag progressBarDesign()
+{
+    PropertyBag design;
+    design.WriteProperty(u"value"_s, 0, 50);
+    design.WriteProperty(u"textstyle"_s, qint32(ProgressBarModel::BarTextStyle::PercentText), 1);
+    design.WriteProperty(u"texteffect"_s, qint32(ProgressBarModel::BarTextEffect::Shadow), 1);
+    design.WriteProperty(u"texteffectcolor"_s, ProgressBarModel::Colour(0xFFFFFF), ProgressBarModel::Colour(0xC8C8C8));
+    design.WriteProperty(u"textfont"_s, QFont(u"宋体"_s, 9), QVariant());
+    design.WriteProperty(u"text"_s, u"ProgressBar1"_s, QString());
+    return design;
+}
+
+} // namespace
+
+Form_wangyou::Form_wangyou(const QString &serverRoot, const ProgramFolder &programFolder, HttpFetcher &fetcher,
+                           Shell &shell, MessageBox &messageBox, FacilityFactory makeFacility, QObject *parent)
+    : CatalogueForm(CatalogueProfile::user(), serverRoot, programFolder, fetcher, parent)
+    , m_shell(shell)
+    , m_messageBox(messageBox)
+    , m_makeFacility(std::move(makeFacility))
+{
+}
+
+QWidget *Form_wangyou::createWindow()
+{
+    auto *window = new QWidget;
+    window->setFixedSize(twipsToPixels(8265), twipsToPixels(8055));
+
+    auto *searchRow = place<QGroupBox>(window, u"Frame2"_s, twipsRect(50, 30, 8190, 735));
+    searchRow->setTitle(u"搜索"_s);
+    m_keyword = place<QLineEdit>(searchRow, u"Text1"_s, twipsRect(120, 240, 2895, 375));
+    m_search = Controls::button(searchRow, u"Sousuo"_s, u"搜索"_s, twipsRect(3120, 240, 615, 375));
+    m_refresh = Controls::button(searchRow, u"shuaxin"_s, u"刷新"_s, twipsRect(3720, 240, 615, 375));
+    m_status = Controls::plainLabel(searchRow, u"JiLu_Text"_s, u"Label1"_s, twipsRect(4440, 330, 2655, 375),
+                                    QColor(255, 0, 0));
+    auto *folderButton = Controls::button(searchRow, u"Command_ziyuanguanli"_s, u"资源管理"_s,
+                                          twipsRect(7080, 240, 975, 345));
+    auto *listFrame = place<QGroupBox>(window, u"Frame1"_s, twipsRect(50, 720, 8175, 6615));
+    m_list = place<ListView>(listFrame, u"ListView"_s, twipsRect(120, 240, 7935, 6255));
+    m_previous = Controls::button(window, u"Qian"_s, u"上一页"_s, twipsRect(960, 7440, 1455, 495));
+    m_next = Controls::button(window, u"Hou"_s, u"下一页"_s, twipsRect(3120, 7440, 1455, 495));
+    m_bar = place<ProgressBar>(window, u"ProgressBar1"_s, twipsRect(5040, 7440, 3135, 495));
+    m_bar->ReadProperties(progressBarDesign());
+    m_bar->hide();
+    m_downloader = new Downloader(m_makeFacility(), m_messageBox, window);
+    m_scratch.clear();
+
+    const QList<QWidget *> tabOrder = {m_previous, m_next, m_list, m_keyword, m_search, folderButton, m_refresh};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    connect(m_search, &QPushButton::clicked, this, &Form_wangyou::Sousuo_Click);
+    connect(m_refresh, &QPushButton::clicked, this, &Form_wangyou::shuaxin_Click);
+    connect(m_previous, &QPushButton::clicked, this, &Form_wangyou::Qian_Click);
+    connect(m_next, &QPushButton::clicked, this, &Form_wangyou::Hou_Click);
+    connect(folderButton, &QPushButton::clicked, this, &Form_wangyou::Command_ziyuanguanli_Click);
+    connect(m_list, &ListView::ItemClick, this, &Form_wangyou::ListView_ItemClick);
+    connect(m_list, &ListView::DblClick, this, &Form_wangyou::ListView_DblClick);
+    connect(m_downloader, &Downloader::DownloadProgress, this, &Form_wangyou::ShowDownloadProgress);
+    connect(m_downloader, &Downloader::DownloadComplete, this, &Form_wangyou::Downloader1_DownloadComplete);
+    connect(m_downloader, &Downloader::DownloadError, this, &Form_wangyou::Downloader1_DownloadError);
+    return window;
+}
+
+void Form_wangyou::Form_Load()
+{
+    loadCatalogue(u"网友资源"_s, {m_list, m_status, m_previous, m_next, m_keyword, nullptr, nullptr}, m_search,
+                  {{u"分类"_s, 80}, {u"标题"_s, 200}, {u"备注"_s, 105}, {u"收录时间"_s, 140},
+                   {u"下载地址"_s, 0}, {u"id"_s, 0}});
+}
+
+void Form_wangyou::Form_Unload()
+{
+    // No file and no temporary file stays behind a download the user walked away from.
+    if (m_downloader)
+        m_downloader->CancelAllDownload();
+    CatalogueForm::Form_Unload();
+}
+
+void Form_wangyou::Sousuo_Click()
+{
+    browse(&CatalogueBrowser::Search);
+}
+
+void Form_wangyou::shuaxin_Click()
+{
+    browse(&CatalogueBrowser::Refresh);
+}
+
+void Form_wangyou::Qian_Click()
+{
+    browse(&CatalogueBrowser::PreviousPage);
+}
+
+void Form_wangyou::Hou_Click()
+{
+    browse(&CatalogueBrowser::NextPage);
+}
+
+void Form_wangyou::ListView_ItemClick(int row)
+{
+    m_browser.setSelectedRow(row);
+}
+
+void Form_wangyou::ListView_DblClick()
+{
+    StartDownload();
+}
+
+void Form_wangyou::Command_ziyuanguanli_Click()
+{
+    m_shell.openFolder(m_programFolder.downloadFolder());
+}
+
+void Form_wangyou::StartDownload()
+{
+    const int row = m_browser.selectedRow();
+    m_scratch = trimSpaces(m_list->cellText(row, ResourceRecord::DownloadAddress));
+    const QString address = m_scratch;
+    m_scratch = trimSpaces(m_list->cellText(row, ResourceRecord::Title));
+    const QString title = m_scratch;
+    if (address.isEmpty())
+        return;
+    // A download runs while the bar shows.
+    if (!m_bar->isHidden()) {
+        tell(u"无法多任务下载!"_s);
+        return;
+    }
+    if (!SavePath::isSafeAddress(address)) {
+        tell(u"下载地址无效!"_s);
+        return;
+    }
+
+    const QString url = m_browser.baseUrl() + u"up/"_s + address;
+    m_targetFolder = m_programFolder.downloadFolder() + SavePath::folderName(title) + u"/"_s;
+    const QString saveFile = m_targetFolder + address;
+    // The address may name sub-folders of its own.
+    QDir().mkpath(QFileInfo(saveFile).absolutePath());
+
+    m_bar->show();
+    m_bar->model().setValue(0);
+    const qsizetype recorded = m_downloader->DownloadFiles().size();
+    m_downloader->BeginDownload(url, saveFile);
+    // Refused at once: the downloader has already told the user why.
+    if (m_downloader->DownloadFiles().size() == recorded)
+        m_bar->hide();
+}
+
+void Form_wangyou::ShowDownloadProgress(qint64 CurBytes, qint64 MaxBytes)
+{
+    // nearbyint rounds halves to the even neighbour: 98.5 % shows 98, 99.5 % shows 100.
+    const double percent = std::nearbyint(double(CurBytes) / double(MaxBytes) * 100);
+    constexpr double Largest = std::numeric_limits<qint32>::max();
+    m_bar->model().setValue(qint32(std::clamp(percent, -Largest, Largest)));
+}
+
+void Form_wangyou::Downloader1_DownloadComplete()
+{
+    // The file is in place now, so its folder shows it.
+    m_bar->model().setValue(100);
+    m_bar->hide();
+    m_shell.openFolder(m_targetFolder);
+}
+
+void Form_wangyou::Downloader1_DownloadError()
+{
+    m_bar->hide();
+    tell(u"下载失败!"_s);
+}
+
+void Form_wangyou::tell(const QString &message)
+{
+    m_messageBox.show(MessageBox::Icon::None, u"提示"_s, message);
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "windows/CatalogueForm.h"
+
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class AsyncReadFacility;
+class Downloader;
+class ListView;
+class MessageBox;
+class ProgressBar;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class Shell;
+
+// The catalogue of resources shared by users. A double-clicked entry is downloaded into a
+// folder named after its title under the download folder, one download at a time, while the
+// progress bar shows how far it has come.
+class Form_wangyou final : public CatalogueForm
+{
+    Q_OBJECT
+
+public:
+    // Makes the read facility of each opening's downloader.
+    using FacilityFactory = std::function<std::unique_ptr<AsyncReadFacility>()>;
+
+    Form_wangyou(const QString &serverRoot, const ProgramFolder &programFolder, HttpFetcher &fetcher, Shell &shell,
+                 MessageBox &messageBox, FacilityFactory makeFacility, QObject *parent = nullptr);
+
+    // Folder of the download last started.
+    QString targetFolder() const { return m_targetFolder; }
+
+protected:
+    QWidget *createWindow() override;
+    void Form_Load() override;
+    void Form_Unload() override;
+
+private:
+    void Sousuo_Click();
+    void shuaxin_Click();
+    void Qian_Click();
+    void Hou_Click();
+    void ListView_ItemClick(int row);
+    void ListView_DblClick();
+    void Command_ziyuanguanli_Click();
+    void StartDownload();
+    void ShowDownloadProgress(qint64 CurBytes, qint64 MaxBytes);
+    void Downloader1_DownloadComplete();
+    void Downloader1_DownloadError();
+    void tell(const QString &message);
+
+    Shell &m_shell;
+    MessageBox &m_messageBox;
+    FacilityFactory m_makeFacility;
+    QString m_targetFolder;
+
+    // Controls of the current opening (object names are the designer names).
+    QLineEdit *m_keyword = nullptr;      // Text1
+    QPushButton *m_search = nullptr;     // Sousuo
+    QPushButton *m_refresh = nullptr;    // shuaxin
+    QLabel *m_status = nullptr;          // JiLu_Text
+    ListView *m_list = nullptr;          // ListView
+    QPushButton *m_previous = nullptr;   // Qian
+    QPushButton *m_next = nullptr;       // Hou
+    ProgressBar *m_bar = nullptr;        // ProgressBar1
+    QPointer<Downloader> m_downloader;   // Downloader1, goes with the window
+    QString m_scratch;                   // HaunCun_Text
+};
