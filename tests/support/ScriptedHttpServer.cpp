@@ -52,7 +52,11 @@ void ScriptedHttpServer::serve(QTcpSocket *socket)
         if (answer == m_answers.cend())
             return;
         socket->write(answer->raw);
-        if (answer->closeAfter)
+        if (answer->resetAfter) {
+            socket->waitForBytesWritten(1000);
+            socket->abort();
+        } else if (answer->closeAfter) {
             socket->disconnectFromHost();
+        }
     });
 }

@@ -15,6 +15,7 @@ public:
     {
         QByteArray raw;            // status line, headers and body, sent as they are
         bool closeAfter = true;    // close the connection once raw is written
+        bool resetAfter = false;   // instead, drop it at once, as a crashed server does
     };
 
     explicit ScriptedHttpServer(QObject *parent = nullptr);

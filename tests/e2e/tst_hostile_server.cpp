@@ -1,0 +1,272 @@
+#include "platform/AsyncReader.h"
+#include "platform/ListView.h"
+#include "platform/NetworkHttpFetcher.h"
+#include "progressbar/ProgressBar.h"
+#include "windows/Form_guanfang.h"
+#include "windows/Form_wangyou.h"
+
+#include "support/RecordingMessageBox.h"
+#include "support/RecordingShell.h"
+#include "support/ScriptedHttpServer.h"
+#include "support/TestFiles.h"
+
+#include <QDirIterator>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Answer = ScriptedHttpServer::Answer;
+
+QByteArray record(const QStringList &fields)
+{
+    return (fields.join(QChar(2)) + QChar(1)).toUtf8();
+}
+
+Answer page(const QByteArray &body)
+{
+    return ScriptedHttpServer::reply(200, body, "text/plain; charset=utf-8");
+}
+
+Answer cut(const QByteArray &headers, const QByteArray &body, bool reset = false)
+{
+    return {"HTTP/1.1 200 OK\r\n" + headers + "\r\n" + body, true, reset};
+}
+
+} // namespace
+
+// The client against a server that misbehaves on purpose: nothing crashes, nothing is written
+// outside the download folder, no file is damaged or left half done, and the user is told
+// where the user must know.
+class TstHostileServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void badCataloguePages_data();
+    void badCataloguePages();
+    void unsafeLinkTargetsAreNotOpened();
+    void badDownloads_data();
+    void badDownloads();
+    void unsafeNamesWriteNothingOutsideTheDownloadFolder_data();
+    void unsafeNamesWriteNothingOutsideTheDownloadFolder();
+
+private:
+    template<typename T> T *control(Form &form, const QString &name) const
+    {
+        return form.window()->findChild<T *>(name);
+    }
+    void openWangyou(const QByteArray &catalogue);
+    void doubleClickFirstRow();
+    QStringList filesUnder(const QString &folder) const;
+
+    std::unique_ptr<ScriptedHttpServer> m_server;
+    std::unique_ptr<QTemporaryDir> m_root;
+    QString m_programFolder;
+    std::unique_ptr<NetworkHttpFetcher> m_fetcher;
+    RecordingShell m_shell;
+    RecordingMessageBox m_messageBox;
+    std::unique_ptr<Form_wangyou> m_wangyou;
+};
+
+void TstHostileServer::init()
+{
+    m_server = std::make_unique<ScriptedHttpServer>();
+    m_root = std::make_unique<QTemporaryDir>();
+    m_programFolder = m_root->path() + u"/program"_s;
+    QVERIFY(QDir().mkpath(m_programFolder));
+    m_fetcher = std::make_unique<NetworkHttpFetcher>(1s);
+    m_shell = RecordingShell();
+    m_messageBox = RecordingMessageBox();
+}
+
+void TstHostileServer::cleanup()
+{
+    m_wangyou.reset();
+}
+
+QStringList TstHostileServer::filesUnder(const QString &folder) const
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(folder).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+
+void TstHostileServer::badCataloguePages_data()
+{
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("firstTitle");
+
+    const QByteArray two = record({u"c"_s, u"新一"_s}) + record({u"c"_s, u"新二"_s});
+    QTest::newRow("truncated body") << cut("Content-Length: 5000\r\n", two) << 2 << u"连接服务器失败"_s << u"旧一"_s;
+    QTest::newRow("connection reset") << cut("Content-Length: 5000\r\n", two, true) << 2 << u"连接服务器失败"_s
+                                      << u"旧一"_s;
+    QTest::newRow("HTTP 404") << ScriptedHttpServer::reply(404, two + "?TtbBa?2?1") << 2 << u"连接服务器失败"_s
+                              << u"旧一"_s;
+    QTest::newRow("HTTP 500") << ScriptedHttpServer::reply(500, "?TtbBa?9?9") << 2 << u"连接服务器失败"_s << u"旧一"_s;
+    QTest::newRow("stalled") << Answer{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc", false} << 2
+                             << u"连接服务器失败"_s << u"旧一"_s;
+    QTest::newRow("no trailer") << page(two + "<html>oops?</html>") << 2 << u"已分享 2 个资源"_s << u"新一"_s;
+    QTest::newRow("garbage trailer") << page(two + "?TtbBa?<b>9</b>?x?") << 2 << u"已分享 <b>9</b> 个资源"_s
+                                     << u"新一"_s;
+    QTest::newRow("invalid UTF-8") << page("c\x02\xff\xfe\xe4\xb8\x01?TtbBa?1?1") << 1 << u"已分享 1 个资源"_s
+                                   << u"\uFFFD\uFFFD\uFFFD\uFFFD"_s;
+    QByteArray huge;
+    for (int i = 0; i < 40000; ++i)
+        huge += record({u"c"_s, u"t"_s + QString::number(i)});
+    QTest::newRow("40 000 records") << page(huge + "?TtbBa?40000?1") << 32767 << u"已分享 40000 个资源"_s << u"t0"_s;
+}
+
+void TstHostileServer::badCataloguePages()
+{
+    QFETCH(Answer, answer);
+    QFETCH(int, rows);
+    QFETCH(QString, status);
+    QFETCH(QString, firstTitle);
+
+    const QString path = u"/guanfang/admin_upload.php"_s;
+    m_server->setAnswer(path, page(record({u"c"_s, u"旧一"_s}) + record({u"c"_s, u"旧二"_s}) + "?TtbBa?2?1"));
+    Form_guanfang form(m_server->root(), ProgramFolder(m_programFolder), *m_fetcher, m_shell);
+    form.show();
+    auto *list = control<ListView>(form, u"ListView"_s);
+    QCOMPARE(list->itemCount(), 2);
+
+    m_server->setAnswer(path, answer);
+    QTest::mouseClick(control<QPushButton>(form, u"ShuaXin"_s), Qt::LeftButton);
+    QCOMPARE(list->itemCount(), rows);
+    QCOMPARE(list->cellText(0, ResourceRecord::Title), firstTitle);
+    QCOMPARE(control<QLabel>(form, u"JiLu_Text"_s)->text(), status);
+    QCOMPARE(control<QLabel>(form, u"JiLu_Text"_s)->textFormat(), Qt::PlainText);
+    QTRY_COMPARE(list->model()->rowCount(), rows);
+}
+
+void TstHostileServer::unsafeLinkTargetsAreNotOpened()
+{
+    const QString links = u"本地/*/file:///etc/passwd/**/共享/*/smb://host/share/**/脚本/*/javascript:alert(1)/**/"
+                          u"路径/*//usr/bin/xterm/**/未知/*/foo:bar/**/网页/*/http://h/ok.zip/**/"_s;
+    m_server->setAnswer(u"/guanfang/admin_upload.php"_s,
+                        page(record({u"c"_s, u"t"_s, {}, {}, links, u"1"_s, u"file:///etc/passwd"_s}) + "?TtbBa?1?1"));
+    Form_guanfang form(m_server->root(), ProgramFolder(m_programFolder), *m_fetcher, m_shell);
+    form.show();
+    auto *list = control<ListView>(form, u"ListView"_s);
+    QTRY_COMPARE(list->model()->rowCount(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 1)).center());
+
+    auto *shown = control<QListWidget>(form, u"List1"_s);
+    QCOMPARE(shown->count(), 6);
+    for (int i = 0; i < shown->count(); ++i)
+        QTest::mouseClick(shown->viewport(), Qt::LeftButton, {}, shown->visualItemRect(shown->item(i)).center());
+    QCOMPARE(m_shell.targets, QStringList(u"http://h/ok.zip"_s));
+}
+
+void TstHostileServer::openWangyou(const QByteArray &catalogue)
+{
+    m_server->setAnswer(u"/wangyou/users_upload.php"_s, page(catalogue));
+    m_wangyou = std::make_unique<Form_wangyou>(m_server->root(), ProgramFolder(m_programFolder), *m_fetcher, m_shell,
+                                               m_messageBox, [] { return std::make_unique<AsyncReader>(1s); });
+    m_wangyou->show();
+    auto *list = control<ListView>(*m_wangyou, u"ListView"_s);
+    QTRY_COMPARE(list->model()->rowCount(), list->itemCount());
+}
+
+void TstHostileServer::doubleClickFirstRow()
+{
+    auto *list = control<ListView>(*m_wangyou, u"ListView"_s);
+    const QPoint centre = list->visualRect(list->model()->index(0, 1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+}
+
+void TstHostileServer::badDownloads_data()
+{
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<QByteArray>("saved");
+
+    const QByteArray body(100000, 'x');
+    QTest::newRow("connection reset mid-body") << cut("Content-Length: 400000\r\n", body, true) << QByteArray();
+    QTest::newRow("Content-Length larger than the body") << cut("Content-Length: 400000\r\n", body) << QByteArray();
+    QTest::newRow("HTTP 404") << ScriptedHttpServer::reply(404, "<html>not found</html>", "text/html") << QByteArray();
+    QTest::newRow("HTTP 500") << ScriptedHttpServer::reply(500, body) << QByteArray();
+    QTest::newRow("stalled transfer") << Answer{"HTTP/1.1 200 OK\r\nContent-Length: 400000\r\n\r\n" + body, false}
+                                      << QByteArray();
+    // The client can only take the server at its word: the announced bytes are the file.
+    QTest::newRow("Content-Length smaller than the body")
+        << cut("Content-Length: 10\r\n", "0123456789 and more the server did not announce") << QByteArray("0123456789");
+}
+
+void TstHostileServer::badDownloads()
+{
+    QFETCH(Answer, answer);
+    QFETCH(QByteArray, saved);
+
+    const QString target = m_programFolder + u"/Xiazai/资源/file.bin"_s;
+    QVERIFY(writeFile(target, "the copy already on disk"));
+    m_server->setAnswer(u"/wangyou/up/file.bin"_s, answer);
+    openWangyou(record({u"c"_s, u"资源"_s, {}, {}, u"file.bin"_s, u"1"_s}) + "?TtbBa?1?1");
+
+    doubleClickFirstRow();
+    auto *bar = control<ProgressBar>(*m_wangyou, u"ProgressBar1"_s);
+    QVERIFY(!bar->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 20000);
+
+    QCOMPARE(filesUnder(m_root->path()), QStringList(u"program/Xiazai/资源/file.bin"_s));
+    if (saved.isEmpty()) {
+        QCOMPARE(readFile(target), QByteArray("the copy already on disk"));
+        QCOMPARE(m_messageBox.boxes.size(), 1);
+        QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
+        QVERIFY(m_shell.folders.isEmpty());
+    } else {
+        QCOMPARE(readFile(target), saved);
+        QVERIFY(m_messageBox.boxes.isEmpty());
+        QCOMPARE(m_shell.folders.size(), 1);
+    }
+}
+
+void TstHostileServer::unsafeNamesWriteNothingOutsideTheDownloadFolder_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QStringList>("files");
+
+    QTest::newRow("title climbing out") << u"../../../escaped"_s << u"file.bin"_s
+                                        << QStringList(u"program/Xiazai/.._.._.._escaped/file.bin"_s);
+    QTest::newRow("address climbing out") << u"t"_s << u"../../../escaped.bin"_s << QStringList();
+    QTest::newRow("absolute address") << u"t"_s << (m_root ? m_root->path() : u"/tmp"_s) + u"/escaped.bin"_s
+                                      << QStringList();
+    QTest::newRow("backslash address") << u"t"_s << u"..\\..\\escaped.bin"_s << QStringList();
+}
+
+void TstHostileServer::unsafeNamesWriteNothingOutsideTheDownloadFolder()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, address);
+    QFETCH(QStringList, files);
+
+    m_server->setAnswer(u"/wangyou/up/file.bin"_s, ScriptedHttpServer::reply(200, "payload"));
+    openWangyou(record({u"c"_s, title, {}, {}, address, u"1"_s}) + "?TtbBa?1?1");
+    doubleClickFirstRow();
+    auto *bar = control<ProgressBar>(*m_wangyou, u"ProgressBar1"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 20000);
+
+    QCOMPARE(filesUnder(m_root->path()), files);
+    if (files.isEmpty()) {
+        QCOMPARE(m_messageBox.boxes.size(), 1);
+        QCOMPARE(m_messageBox.boxes[0].text, u"下载地址无效!"_s);
+    }
+}
+
+QTEST_MAIN(TstHostileServer)
+#include "tst_hostile_server.moc"
