@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
 
 using namespace Qt::StringLiterals;
 
@@ -96,6 +98,10 @@ void TstWebPane::rightClickOverAHookedDocumentShowsNoMenu()
     QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 20000);
 
     m_pane->suppressContextMenuOfDocument();
+    // Scripts of one world run in order: once this one has answered, the hook is in place.
+    bool hooked = false;
+    m_pane->page()->runJavaScript(u"0"_s, QWebEngineScript::ApplicationWorld, [&hooked](const QVariant &) { hooked = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(hooked, 10000);
     rightClick();
     QTRY_COMPARE_WITH_TIMEOUT(m_pane->title(), u"cancelled:true"_s, 10000);
     QCOMPARE(QApplication::activePopupWidget(), nullptr);
