@@ -88,6 +88,8 @@ ProgressBar::ProgressBar(QWidget *parent)
     : QWidget(parent)
     , m_textMeasure(fontMeasure)
 {
+    // A caption such as "<b>" is printed as it stands.
+    m_textLayout.setTextFormat(Qt::PlainText);
     // The picture covers every pixel: nothing beneath needs painting first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     connect(&m_model, &ProgressBarModel::PropertyChanged, this, [this](const QString &name) {
@@ -283,12 +285,13 @@ void ProgressBar::DrawBarText(QPainter &painter, const QString &text, qint32 ali
     // Only the placements away from the top-left corner depend on the text's size.
     const bool measured = alignment >= 2 && alignment <= 9;
     const QPoint at = textPosition(alignment, m_picture.size(), measured ? m_textMeasure(font, text) : QSizeF());
-    // Prints take the top-left corner of the text; the painter wants the baseline.
-    const QPoint baseline = at + QPoint(0, QFontMetrics(font).ascent());
+    // One layout serves every copy, and the next redraw too while the text and font stay.
+    if (m_textLayout.text() != text)
+        m_textLayout.setText(text);
     painter.setFont(font);
     for (const Copy &copy : copies) {
         const Colour ink = copy.ink == Ink::Text ? textColour : copy.ink == Ink::Effect ? effectColour : FixedGrey;
         painter.setPen(toQColor(ink));
-        painter.drawText(baseline + QPoint(copy.dx, copy.dy), text);
+        painter.drawStaticText(at + QPoint(copy.dx, copy.dy), m_textLayout);
     }
 }

@@ -5,6 +5,7 @@
 #include "progressbar/ProgressBarModel.h"
 
 #include <QImage>
+#include <QStaticText>
 #include <QWidget>
 
 #include <functional>
@@ -73,6 +74,7 @@ private:
     QImage m_picture;
     BarColours::BarPalette m_palette{};
     TextMeasure m_textMeasure;
+    QStaticText m_textLayout;
     // Made again only when the size or the corner rounding changes.
     BarShape m_shape;
 };

@@ -91,6 +91,7 @@ private slots:
     void textFollowsStyle();
     void noTextForOtherStylesOrEffects_data();
     void noTextForOtherStylesOrEffects();
+    void captionIsPlainText();
     void hostHearsOfAChangeBeforeTheRedraw();
     void resizeRedraws();
     void takesItsNameAndFontFromTheHost();
@@ -414,6 +415,19 @@ void TstProgressBar::noTextForOtherStylesOrEffects()
 
     QVERIFY(pixelsOf(b.bar.picture(), qRgb(0, 0, 255)).isEmpty());
     QVERIFY(pixelsOf(b.bar.picture(), qRgb(255, 0, 0)).isEmpty());
+}
+
+// Marks that would make rich text vanish are printed as they stand.
+void TstProgressBar::captionIsPlainText()
+{
+    BarOnHost b(QSize(209, 33));
+    b.model().setTextFont(crispFont());
+    b.model().setTextForeColor(Blue);
+    b.model().setTextEffect(Model::BarTextEffect::Plain);
+    b.model().setText(u"<i></i>"_s);
+    b.model().setTextStyle(Model::BarTextStyle::CaptionText);
+
+    QVERIFY(boundsOf(pixelsOf(b.bar.picture(), qRgb(0, 0, 255))).width() > 20);
 }
 
 void TstProgressBar::hostHearsOfAChangeBeforeTheRedraw()
