@@ -118,7 +118,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     installFontSubstitutes();
-    const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"/tmp/render/gallery.png"_s;
+    const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"progressbar-gallery.png"_s;
 
     // A heading, ten theme rows, five effect rows and three more.
     QImage image(LabelWidth + 2 * ColumnWidth,
