@@ -2,7 +2,9 @@
 #include "platform/DesktopShell.h"
 #include "platform/FontSubstitutes.h"
 #include "platform/NetworkHttpFetcher.h"
+#include "windows/Form_fenxiang.h"
 #include "windows/Form_guanfang.h"
+#include "windows/Form_liuyan.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -32,7 +34,10 @@ int main(int argc, char *argv[])
     DesktopShell shell;
     NetworkHttpFetcher fetcher;
     Form_guanfang guanfang(serverRoot, programFolder, fetcher, shell);
-    Form_zhuchuangti mainWindow(programFolder, shell, {.guanfang = &guanfang});
+    Form_fenxiang fenxiang(serverRoot);
+    Form_liuyan liuyan(serverRoot);
+    Form_zhuchuangti mainWindow(programFolder, shell,
+                                {.guanfang = &guanfang, .fenxiang = &fenxiang, .liuyan = &liuyan});
     mainWindow.show();
     return app.exec();
 }
