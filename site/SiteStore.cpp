@@ -244,6 +244,19 @@ std::optional<SiteResource> SiteStore::resource(Catalogue catalogue, qint64 id) 
     return resource;
 }
 
+std::optional<QStringList> SiteStore::categories(Catalogue catalogue) const
+{
+    QSqlQuery query(database());
+    query.prepare(u"SELECT category FROM resources WHERE catalogue = ? GROUP BY category ORDER BY MIN(id)"_s);
+    query.addBindValue(catalogueName(catalogue));
+    if (!query.exec())
+        return std::nullopt;
+    QStringList result;
+    while (query.next())
+        result.append(query.value(0).toString());
+    return result;
+}
+
 bool SiteStore::loadLinks(SiteResource &resource) const
 {
     QSqlQuery query(database());

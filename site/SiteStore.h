@@ -43,6 +43,8 @@ public:
     std::optional<Page> findResources(Catalogue catalogue, const QString &keyword, SearchField field,
                                       qint64 page) const;
     std::optional<SiteResource> resource(Catalogue catalogue, qint64 id) const;
+    // The categories of a catalogue, in the order they first appeared; nothing when the database fails.
+    std::optional<QStringList> categories(Catalogue catalogue) const;
 
 private:
     QSqlDatabase database() const;
