@@ -46,7 +46,7 @@ ul.links a:hover { background: #1d5f99; text-decoration: none; }
 .notice h1 { font-size: 40px; color: #2f8fc9; margin: 0; }
 )"_s;
 
-// The upload page lives in a small window of its own.
+// The upload page and the message board live in small windows of their own.
 const QString CompactStyle = uR"(
 header { padding: 6px 12px; }
 header .brand { font-size: 17px; }
@@ -74,6 +74,17 @@ dl.facts { display: grid; grid-template-columns: 40px 1fr; gap: 4px 8px; margin:
     background: #fff; border: 1px solid #dde5ec; border-radius: 6px; }
 dl.facts dt { color: #8a96a3; }
 dl.facts dd { margin: 0; overflow-wrap: anywhere; }
+form.post { margin: 0 0 10px; }
+form.post .row { display: flex; gap: 8px; margin-bottom: 6px; }
+form.post .row input { flex: 1; }
+h2 small { font-weight: normal; color: #8a96a3; font-size: 12px; margin-left: 6px; }
+ol.messages { list-style: none; margin: 0; padding: 0; }
+ol.messages li { background: #fff; border: 1px solid #dde5ec; border-radius: 6px; padding: 6px 10px; margin-bottom: 6px; }
+ol.messages .who { display: flex; justify-content: space-between; gap: 8px; }
+ol.messages .who b { color: #1d5f99; overflow: hidden; text-overflow: ellipsis; white-space: nowrap; }
+ol.messages .when { color: #8a96a3; font-size: 12px; white-space: nowrap; }
+ol.messages .text { white-space: pre-wrap; overflow-wrap: anywhere; }
+nav.pager { display: flex; justify-content: space-between; color: #8a96a3; font-size: 12px; }
 )"_s;
 
 QString escaped(const QString &text)
@@ -144,6 +155,27 @@ QString HtmlPages::errorText(UserUpload::Error error)
         return u"文件太大：单个文件不能超过 %1 MB。"_s.arg(UserUpload::MaxFileBytes / (1024 * 1024));
     case UserUpload::Error::StoreFailed:
         return u"服务器保存文件失败，请稍后再试。"_s;
+    }
+    return QString();
+}
+
+QString HtmlPages::errorText(MessagePost::Error error)
+{
+    switch (error) {
+    case MessagePost::Error::None:
+        break;
+    case MessagePost::Error::Malformed:
+        return u"提交的内容格式不对，请重新填写。"_s;
+    case MessagePost::Error::EmptyName:
+        return u"请填写昵称。"_s;
+    case MessagePost::Error::NameTooLong:
+        return u"昵称不能超过 %1 个字。"_s.arg(MessagePost::MaxNameLength);
+    case MessagePost::Error::EmptyText:
+        return u"请填写留言内容。"_s;
+    case MessagePost::Error::TextTooLong:
+        return u"留言不能超过 %1 个字。"_s.arg(MessagePost::MaxTextLength);
+    case MessagePost::Error::StoreFailed:
+        return u"服务器保存留言失败，请稍后再试。"_s;
     }
     return QString();
 }
@@ -285,6 +317,46 @@ QByteArray HtmlPages::uploadDonePage(const SiteResource &resource, const QString
         linkTo(root, u"wangyou/up/"_s + resource.filePath), escaped(fileName), escaped(resource.collectedAt),
         escaped(root));
     return document(u"上传成功 - Quillmere"_s, root, u"资源分享"_s, main, CompactStyle);
+}
+
+QByteArray HtmlPages::messageBoardPage(const SiteStore::MessagePage &messages, qint64 page, const SiteMessage &entered,
+                                       MessagePost::Error error, bool posted, const QString &root)
+{
+    QString notice = errorBox(errorText(error));
+    if (posted && error == MessagePost::Error::None)
+        notice = u"<p class=\"done\">留言成功，谢谢你的留言！</p>"_s;
+
+    QString items;
+    for (const SiteMessage &message : messages.messages) {
+        items += u"<li><div class=\"who\"><b>%1</b><span class=\"when\">%2</span></div><div class=\"text\">%3</div></li>\n"_s
+                     .arg(escaped(message.name), escaped(message.postedAt), escaped(message.text));
+    }
+    const QString list = items.isEmpty() ? u"<p class=\"empty\">还没有留言，来写下第一条吧。</p>"_s
+                                         : u"<ol class=\"messages\">\n"_s + items + u"</ol>"_s;
+
+    const qint64 lastPage = std::max<qint64>(1, (messages.total + SiteStore::MessagesPerPage - 1) / SiteStore::MessagesPerPage);
+    QString pager;
+    if (lastPage > 1) {
+        const QString board = escaped(root) + u"nds_wd-nds_wd.html?page="_s;
+        const QString newer = page > 1 ? u"<a href=\"%1%2\">‹ 较新的留言</a>"_s.arg(board, QString::number(page - 1))
+                                       : u"<span></span>"_s;
+        const QString older = page < lastPage ? u"<a href=\"%1%2\">较早的留言 ›</a>"_s.arg(board, QString::number(page + 1))
+                                              : u"<span></span>"_s;
+        pager = u"<nav class=\"pager\">%1<span>第 %2 / %3 页</span>%4</nav>"_s.arg(
+            newer, QString::number(page), QString::number(lastPage), older);
+    }
+
+    const QString main = uR"(%1
+<form class="post" method="post" action="%2nds_wd-nds_wd.html">
+<div class="row"><input name="name" type="text" maxlength="%3" value="%4" placeholder="你的昵称"><button type="submit">发表留言</button></div>
+<textarea name="text" rows="3" maxlength="%5" placeholder="说点什么吧（不超过 %5 字）">%6</textarea>
+</form>
+<h2>大家的留言<small>共 %7 条</small></h2>
+%8
+%9)"_s.arg(notice, escaped(root), QString::number(MessagePost::MaxNameLength), escaped(entered.name),
+                             QString::number(MessagePost::MaxTextLength), escaped(entered.text),
+                             QString::number(messages.total), list, pager);
+    return document(u"留言板 - Quillmere"_s, root, u"留言板"_s, main, CompactStyle);
 }
 
 QByteArray HtmlPages::refusalPage(const QString &message, const QString &root)

@@ -5,6 +5,7 @@
 #include "site/FormData.h"
 #include "site/GuardedTcpServer.h"
 #include "site/HtmlPages.h"
+#include "site/MessagePost.h"
 #include "site/SiteStore.h"
 #include "site/UserUpload.h"
 
@@ -124,6 +125,8 @@ bool SiteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *so
     const QString root = rootFor(request);
     if (path == u"/wangyou/"_s)
         return uploadRoute(request, socket, root);
+    if (path == u"/nds_wd-nds_wd.html"_s)
+        return messageBoardRoute(request, socket, root);
     if (request.method() != QHttpServerRequest::Method::Get)
         return respondNotAllowed(makeResponder(request, socket), "GET");
 
@@ -193,6 +196,33 @@ bool SiteServer::uploadRoute(const QHttpServerRequest &request, QTcpSocket *sock
     makeResponder(request, socket)
         .write(HtmlPages::uploadPage(*categories, result.resource, result.error, root), HtmlType,
                uploadStatus(result.error));
+    return true;
+}
+
+bool SiteServer::messageBoardRoute(const QHttpServerRequest &request, QTcpSocket *socket, const QString &root)
+{
+    const bool isPost = request.method() == QHttpServerRequest::Method::Post;
+    if (!isPost && request.method() != QHttpServerRequest::Method::Get)
+        return respondNotAllowed(makeResponder(request, socket), "GET, POST");
+
+    MessagePost::Result posted;
+    if (isPost) {
+        posted = MessagePost::receive(m_store, FormData::parse(request.value("Content-Type"), request.body()),
+                                      QDateTime::currentDateTime());
+        if (posted.error == MessagePost::Error::None)
+            return redirect(makeResponder(request, socket), root + u"nds_wd-nds_wd.html?posted=1"_s);
+    }
+    const QUrlQuery query(request.url());
+    const qint64 page = isPost ? 1 : pageNumber(query);
+    const std::optional<SiteStore::MessagePage> messages = m_store.findMessages(page);
+    if (!messages)
+        return respondWithError(makeResponder(request, socket));
+    const QByteArray html = HtmlPages::messageBoardPage(*messages, page, posted.message, posted.error,
+                                                        !isPost && query.hasQueryItem(u"posted"_s), root);
+    const auto status = posted.error == MessagePost::Error::None ? QHttpServerResponder::StatusCode::Ok
+        : posted.error == MessagePost::Error::StoreFailed       ? QHttpServerResponder::StatusCode::InternalServerError
+                                                                : QHttpServerResponder::StatusCode::BadRequest;
+    makeResponder(request, socket).write(html, HtmlType, status);
     return true;
 }
 

@@ -10,7 +10,7 @@
 class SiteStore;
 
 // Answers the site's routes: the two catalogues, the official resource pages and files, the
-// start page, the users' files and the upload page. Anything else is a 404 page.
+// start page, the users' files, the upload page and the message board. Anything else is a 404 page.
 class SiteServer : public QAbstractHttpServer
 {
     Q_OBJECT
@@ -34,6 +34,7 @@ protected:
 
 private:
     bool uploadRoute(const QHttpServerRequest &request, QTcpSocket *socket, const QString &root);
+    bool messageBoardRoute(const QHttpServerRequest &request, QTcpSocket *socket, const QString &root);
     QString rootFor(const QHttpServerRequest &request) const;
     bool sendFile(const QHttpServerRequest &request, QTcpSocket *socket, const QString &folder,
                   const QString &relativePath);
