@@ -61,15 +61,16 @@ std::pair<UserUpload::Error, QString> UserUpload::storedFileName(const QString &
     if (name.size() > MaxFileNameLength)
         return {Error::FileNameTooLong, QString()};
 
-    // Harmless here, but a URL would read "#", "%" and "?" as syntax, Windows forbids the
-    // others, and a leading dot hides the file once downloaded.
+    // Letters and digits of any script stay, with the marks a URL path takes as they are;
+    // anything else (spaces, "#", "%", "?", what Windows forbids) becomes "_", so the address
+    // needs no escaping and the file can be saved anywhere. A leading dot would hide it.
     for (QChar &c : name) {
-        if (u"<>:\"|?*#%"_s.contains(c))
+        if (!c.isLetterOrNumber() && !u"-_.()+,;=!~'@&$"_s.contains(c))
             c = u'_';
     }
     if (name.startsWith(u'.'))
         name[0] = u'_';
-    while (name.endsWith(u'.') || name.endsWith(u' '))
+    while (name.endsWith(u'.'))
         name.chop(1);
     return {Error::None, name};
 }

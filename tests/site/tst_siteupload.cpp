@@ -177,6 +177,9 @@ void TstSiteUpload::storesTheFileAndTheRecord_data()
     QTest::newRow("awkward characters replaced")
         << MultipartType << form("音乐", "awkward", "a<b>:c|d?e#f%22g*h.mp3", "ID3") << u"awkward"_s << u"备注"_s
         << u"a_b__c_d_e_f_22g_h.mp3"_s << "ID3"_ba;
+    QTest::newRow("spaces and punctuation replaced")
+        << MultipartType << form("电子书", "三国", "《三国》 第1卷 (上).txt", "话说") << u"三国"_s << u"备注"_s
+        << u"_三国__第1卷_(上).txt"_s << u"话说"_s.toUtf8();
     QTest::newRow("hidden name shown, trailing dots dropped")
         << MultipartType << form("软件", "hidden", ".config...", "x=1") << u"hidden"_s << u"备注"_s << u"_config"_s
         << "x=1"_ba;
