@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLocale>
 
 using namespace Qt::StringLiterals;
 
@@ -26,6 +27,9 @@ QIcon applicationIcon()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // The program speaks Chinese whatever the desktop's language, and so do the browser panes'
+    // own texts (the file picker of a form, the page shown when a site cannot be reached).
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     installFontSubstitutes();
     QApplication::setWindowIcon(applicationIcon());
 

@@ -258,7 +258,7 @@ QByteArray HtmlPages::uploadPage(const QStringList &categories, const SiteResour
         {u"NoFile"_s, errorText(UserUpload::Error::NoFile)},
         {u"FileTooLarge"_s, errorText(UserUpload::Error::FileTooLarge)},
     };
-    const QString main = uR"(<p class="lead">把好用的资源分享给大家，上传后会出现在“网友资源”里。</p>
+    const QString main = uR"(<p class="lead">分享好用的资源，上传后会出现在“网友资源”中。</p>
 %1
 <form class="grid" id="upload" method="post" action="%2wangyou/" enctype="multipart/form-data">
 <label for="category">分类</label><select id="category" name="category">%3</select>
@@ -311,7 +311,7 @@ QByteArray HtmlPages::uploadDonePage(const SiteResource &resource, const QString
 <dt>文件</dt><dd><a href="%4">%5</a></dd>
 <dt>时间</dt><dd>%6</dd>
 </dl>
-<p>它已加入“网友资源”：回到主窗口点“网友资源”，就能找到并下载。</p>
+<p>它已加入“网友资源”。关闭本窗口，在主窗口点“网友资源”就能找到并下载。</p>
 <p><a class="button" href="%7wangyou/">继续上传</a></p>)"_s.arg(
         escaped(resource.category), escaped(resource.title), resource.remark.isEmpty() ? u"无"_s : escaped(resource.remark),
         linkTo(root, u"wangyou/up/"_s + resource.filePath), escaped(fileName), escaped(resource.collectedAt),
