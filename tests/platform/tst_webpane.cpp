@@ -1,6 +1,7 @@
 #include "platform/WebPane.h"
 
 #include "support/ScriptedHttpServer.h"
+#include "support/WebPaneScripts.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -96,6 +97,7 @@ void TstWebPane::rightClickOverAHookedDocumentShowsNoMenu()
     QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 20000);
 
     m_pane->suppressContextMenuOfDocument();
+    QVERIFY(waitForApplicationScripts(m_pane.get()));
     rightClick();
     QTRY_COMPARE_WITH_TIMEOUT(m_pane->title(), u"cancelled:true"_s, 10000);
     QCOMPARE(QApplication::activePopupWidget(), nullptr);

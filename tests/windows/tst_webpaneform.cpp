@@ -3,6 +3,7 @@
 #include "windows/Form_liuyan.h"
 
 #include "support/ScriptedHttpServer.h"
+#include "support/WebPaneScripts.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -103,8 +104,10 @@ void TstWebPaneForm::follow(const QString &link)
     QTRY_COMPARE_WITH_TIMEOUT(web()->url(), QUrl(url(link)), 20000);
 }
 
+// Right after a completed load, once the window's hook on the new document has run.
 void TstWebPaneForm::rightClick()
 {
+    QVERIFY(waitForApplicationScripts(web()));
     QTest::mouseClick(web()->focusProxy(), Qt::RightButton, {}, QPoint(50, 50));
 }
 
