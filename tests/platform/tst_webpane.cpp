@@ -9,23 +9,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// Reports in its title whether a right click's context menu event was cancelled.
-const QByteArray ReportingPage = R"(<html><body style="height:500px">page
-<script>
-window.addEventListener('contextmenu', function (e) {
-    setTimeout(function () { document.title = 'cancelled:' + e.defaultPrevented; });
-});
-</script></body></html>)";
-
-const QByteArray DialogPage = R"(<html><body><script>
-alert('hello');
-document.title = 'confirm:' + confirm('sure?') + ' prompt:' + prompt('name?', 'x');
-</script></body></html>)";
-
-} // namespace
-
 class TstWebPane : public QObject
 {
     Q_OBJECT
@@ -46,7 +29,7 @@ private:
 
 void TstWebPane::initTestCase()
 {
-    m_server.setAnswer(u"/report"_s, ScriptedHttpServer::reply(200, ReportingPage, "text/html"));
+    m_server.setAnswer(u"/report"_s, ScriptedHttpServer::reply(200, reportingPage("report", "/report"), "text/html"));
     m_server.setAnswer(u"/dialogs"_s, ScriptedHttpServer::reply(200, DialogPage, "text/html"));
 }
 
