@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 struct HeaderValue

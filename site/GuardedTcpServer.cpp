@@ -7,8 +7,6 @@
 #include <memory>
 #include <optional>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 // The head of the request now arriving on one connection, as far as it has come.
@@ -87,13 +85,13 @@ void GuardedTcpServer::incomingConnection(qintptr socketDescriptor)
         }
         head->complete = true;
         head->bytes.truncate(end);
-        if (end > MaxHeadBytes)
-            return refuse(Refusal::HeadTooLarge);
         const std::optional<qint64> length = declaredLength(head->bytes);
-        if (!length)
-            return refuse(Refusal::LengthRequired);
-        if (*length > m_maxBodyBytes)
-            return refuse(Refusal::BodyTooLarge);
+        if (end > MaxHeadBytes)
+            refuse(Refusal::HeadTooLarge);
+        else if (!length)
+            refuse(Refusal::LengthRequired);
+        else if (*length > m_maxBodyBytes)
+            refuse(Refusal::BodyTooLarge);
     });
     addPendingConnection(socket);
 }
