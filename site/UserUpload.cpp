@@ -78,15 +78,21 @@ std::pair<UserUpload::Error, QString> UserUpload::storedFileName(const QString &
 UserUpload::Error UserUpload::store(SiteStore &store, const QByteArray &data, const QString &fileName,
                                     const QDateTime &now, SiteResource &resource)
 {
-    // A folder per month keeps the upload folder browsable.
+    // A folder per month keeps the upload folder browsable. It is made a level at a time and
+    // each level must be a real folder: nothing is created or written through a link that
+    // leads out of the upload folder.
     const QString month = now.toString(u"yyyy/MM"_s);
-    const QDir uploads(store.uploadFolder());
-    if (!uploads.mkpath(month))
+    if (!QDir().mkpath(store.uploadFolder()))
         return Error::StoreFailed;
-    // The month's folder must really be inside the upload folder, not a link leading out of it.
-    const QString base = QFileInfo(uploads.path()).canonicalFilePath();
-    if (base.isEmpty() || !QFileInfo(uploads.filePath(month)).canonicalFilePath().startsWith(base + u'/'))
-        return Error::StoreFailed;
+    const QDir uploads(QFileInfo(store.uploadFolder()).canonicalFilePath());
+    QString folder = uploads.path();
+    for (const QString &level : month.split(u'/')) {
+        folder += u'/' + level;
+        if (!QFileInfo::exists(folder))
+            QDir().mkdir(folder);
+        if (QFileInfo(folder).canonicalFilePath() != folder)
+            return Error::StoreFailed;
+    }
 
     // An earlier upload of the same name keeps its file; this one gets a number.
     const QFileInfo named(fileName);

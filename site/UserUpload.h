@@ -42,10 +42,9 @@ public:
 
     static Result receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now);
 
+private:
     // The name a file named clientName by the visitor is stored under, or the reason it is refused.
     static std::pair<Error, QString> storedFileName(const QString &clientName);
-
-private:
     static Error store(SiteStore &store, const QByteArray &data, const QString &fileName, const QDateTime &now,
                        SiteResource &resource);
 };

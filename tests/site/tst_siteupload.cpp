@@ -3,10 +3,12 @@
 #include "support/HttpClient.h"
 #include "support/ReferenceSite.h"
 
+#include <QDate>
 #include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -83,6 +85,7 @@ private slots:
     void requestTooLargeIsRefusedBeforeItsBody_data();
     void requestTooLargeIsRefusedBeforeItsBody();
     void otherMethodsAreNotAllowed();
+    void nothingIsWrittenThroughALinkOut();
     void uploadsSurviveARestart();
 
 private:
@@ -365,6 +368,21 @@ void TstSiteUpload::otherMethodsAreNotAllowed()
     const HttpClient::Reply reply = m_http.send("PUT", m_site.root() + u"wangyou/"_s);
     QCOMPARE(reply.status, 405);
     QCOMPARE(reply.header("Allow"), "GET, POST");
+}
+
+// A folder of the upload folder that is a link to elsewhere is not written through.
+void TstSiteUpload::nothingIsWrittenThroughALinkOut()
+{
+    ReferenceSite site;
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    QTemporaryDir outside;
+    const QString year = QDate::currentDate().toString(u"yyyy"_s);
+    QVERIFY(QFile::link(outside.path(), site.dataPath() + u"/wangyou/up/"_s + year));
+
+    const HttpClient::Reply reply = m_http.post(site.root() + u"wangyou/"_s, MultipartType, form("软件", "外面", "out.txt", "x"));
+    QCOMPARE(reply.status, 500);
+    QVERIFY(reply.text().contains(u"服务器保存文件失败"_s));
+    QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 void TstSiteUpload::uploadsSurviveARestart()
