@@ -4,11 +4,14 @@
 #include "platform/DialogMessageBox.h"
 #include "platform/FontSubstitutes.h"
 #include "platform/NetworkHttpFetcher.h"
+#include "windows/Form_fenxiang.h"
 #include "windows/Form_guanfang.h"
+#include "windows/Form_liuyan.h"
 #include "windows/Form_wangyou.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QLocale>
 
 using namespace Qt::StringLiterals;
 
@@ -27,6 +30,9 @@ QIcon applicationIcon()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // The program speaks Chinese whatever the desktop's language, and so do the browser panes'
+    // own texts (the file picker of a form, the page shown when a site cannot be reached).
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     installFontSubstitutes();
     QApplication::setWindowIcon(applicationIcon());
 
@@ -38,7 +44,10 @@ int main(int argc, char *argv[])
     Form_guanfang guanfang(serverRoot, programFolder, fetcher, shell);
     Form_wangyou wangyou(serverRoot, programFolder, fetcher, shell, messageBox,
                          [] { return std::make_unique<AsyncReader>(); });
-    Form_zhuchuangti mainWindow(programFolder, shell, {.guanfang = &guanfang, .wangyou = &wangyou});
+    Form_fenxiang fenxiang(serverRoot);
+    Form_liuyan liuyan(serverRoot);
+    Form_zhuchuangti mainWindow(programFolder, shell,
+                                {.guanfang = &guanfang, .wangyou = &wangyou, .fenxiang = &fenxiang, .liuyan = &liuyan});
     mainWindow.show();
     return app.exec();
 }

@@ -1,5 +1,7 @@
 #include "site/HtmlPages.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -44,6 +46,47 @@ ul.links a:hover { background: #1d5f99; text-decoration: none; }
 .notice h1 { font-size: 40px; color: #2f8fc9; margin: 0; }
 )"_s;
 
+// The upload page and the message board live in small windows of their own.
+const QString CompactStyle = uR"(
+header { padding: 6px 12px; }
+header .brand { font-size: 17px; }
+main { padding: 10px 12px; }
+p { margin: 0 0 8px; }
+.lead { color: #52606d; }
+input[type=text], select, textarea { width: 100%; padding: 4px 6px; font: inherit; color: inherit;
+    background: #fff; border: 1px solid #c5d1dc; border-radius: 4px; }
+input[type=text]:focus, select:focus, textarea:focus { outline: none; border-color: #2f8fc9; }
+textarea { resize: none; }
+button, a.button { display: inline-block; padding: 5px 18px; font: inherit; color: #fff; background: #2f8fc9;
+    border: none; border-radius: 4px; cursor: pointer; }
+button:hover, a.button:hover { background: #1d5f99; text-decoration: none; }
+button:disabled { background: #8fb8d6; cursor: default; }
+.error, .done { padding: 6px 10px; border-radius: 4px; }
+.error { color: #b42318; background: #fdecea; border: 1px solid #f5c2c0; }
+.done { color: #1e6b34; background: #e8f5e9; border: 1px solid #b7dfbf; }
+[hidden] { display: none; }
+form.grid { display: grid; grid-template-columns: 34px 1fr; gap: 8px; align-items: center; margin: 0; }
+form.grid label { color: #52606d; }
+form.grid textarea { align-self: start; }
+form.grid .hint { color: #8a96a3; font-size: 12px; margin: 0; }
+input[type=file] { width: 100%; font-size: 12px; }
+dl.facts { display: grid; grid-template-columns: 40px 1fr; gap: 4px 8px; margin: 0 0 10px; padding: 8px 10px;
+    background: #fff; border: 1px solid #dde5ec; border-radius: 6px; }
+dl.facts dt { color: #8a96a3; }
+dl.facts dd { margin: 0; overflow-wrap: anywhere; }
+form.post { margin: 0 0 10px; }
+form.post .row { display: flex; gap: 8px; margin-bottom: 6px; }
+form.post .row input { flex: 1; }
+h2 small { font-weight: normal; color: #8a96a3; font-size: 12px; margin-left: 6px; }
+ol.messages { list-style: none; margin: 0; padding: 0; }
+ol.messages li { background: #fff; border: 1px solid #dde5ec; border-radius: 6px; padding: 6px 10px; margin-bottom: 6px; }
+ol.messages .who { display: flex; justify-content: space-between; gap: 8px; }
+ol.messages .who b { color: #1d5f99; overflow: hidden; text-overflow: ellipsis; white-space: nowrap; }
+ol.messages .when { color: #8a96a3; font-size: 12px; white-space: nowrap; }
+ol.messages .text { white-space: pre-wrap; overflow-wrap: anywhere; }
+nav.pager { display: flex; justify-content: space-between; color: #8a96a3; font-size: 12px; }
+)"_s;
+
 QString escaped(const QString &text)
 {
     return text.toHtmlEscaped();
@@ -70,9 +113,75 @@ QString newsList(const QList<SiteResource> &resources, qsizetype count, const QS
     return items.isEmpty() ? u"<p class=\"empty\">暂无</p>"_s : u"<ul class=\"news\">"_s + items + u"</ul>"_s;
 }
 
+// A path below the site root as a link: each segment percent-encoded, the separators kept.
+QString linkTo(const QString &root, const QString &path)
+{
+    return escaped(root + QString::fromLatin1(QUrl::toPercentEncoding(path, "/")));
+}
+
+QString errorBox(const QString &message, const QString &id = QString())
+{
+    const QString idAttribute = id.isEmpty() ? QString() : u" id=\"%1\""_s.arg(id);
+    return u"<p class=\"error\"%1%2>%3</p>"_s.arg(idAttribute, message.isEmpty() ? u" hidden"_s : QString(),
+                                                    escaped(message));
+}
+
 } // namespace
 
-QByteArray HtmlPages::document(const QString &title, const QString &root, const QString &trail, const QString &main)
+QString HtmlPages::errorText(UserUpload::Error error)
+{
+    switch (error) {
+    case UserUpload::Error::None:
+        break;
+    case UserUpload::Error::Malformed:
+        return u"上传的内容不完整或格式不对，请重新选择文件再试一次。"_s;
+    case UserUpload::Error::NoCategory:
+        return u"请选择一个分类。"_s;
+    case UserUpload::Error::EmptyTitle:
+        return u"请填写标题。"_s;
+    case UserUpload::Error::TitleTooLong:
+        return u"标题不能超过 %1 个字。"_s.arg(UserUpload::MaxTitleLength);
+    case UserUpload::Error::RemarkTooLong:
+        return u"备注不能超过 %1 个字。"_s.arg(UserUpload::MaxRemarkLength);
+    case UserUpload::Error::NoFile:
+        return u"请选择要上传的文件。"_s;
+    case UserUpload::Error::UnsafeFileName:
+        return u"文件名不安全：不能含有路径、斜杠或控制字符，也不能只由点组成。请改名后再上传。"_s;
+    case UserUpload::Error::FileNameTooLong:
+        return u"文件名太长，不能超过 %1 个字。"_s.arg(UserUpload::MaxFileNameLength);
+    case UserUpload::Error::EmptyFile:
+        return u"这个文件是空的，不能上传。"_s;
+    case UserUpload::Error::FileTooLarge:
+        return u"文件太大：单个文件不能超过 %1 MB。"_s.arg(UserUpload::MaxFileBytes / (1024 * 1024));
+    case UserUpload::Error::StoreFailed:
+        return u"服务器保存文件失败，请稍后再试。"_s;
+    }
+    return QString();
+}
+
+QString HtmlPages::errorText(MessagePost::Error error)
+{
+    switch (error) {
+    case MessagePost::Error::None:
+        break;
+    case MessagePost::Error::Malformed:
+        return u"提交的内容格式不对，请重新填写。"_s;
+    case MessagePost::Error::EmptyName:
+        return u"请填写昵称。"_s;
+    case MessagePost::Error::NameTooLong:
+        return u"昵称不能超过 %1 个字。"_s.arg(MessagePost::MaxNameLength);
+    case MessagePost::Error::EmptyText:
+        return u"请填写留言内容。"_s;
+    case MessagePost::Error::TextTooLong:
+        return u"留言不能超过 %1 个字。"_s.arg(MessagePost::MaxTextLength);
+    case MessagePost::Error::StoreFailed:
+        return u"服务器保存留言失败，请稍后再试。"_s;
+    }
+    return QString();
+}
+
+QByteArray HtmlPages::document(const QString &title, const QString &root, const QString &trail, const QString &main,
+                               const QString &extraStyle)
 {
     return uR"(<!DOCTYPE html>
 <html lang="zh-CN">
@@ -87,7 +196,7 @@ QByteArray HtmlPages::document(const QString &title, const QString &root, const 
 <main>%5</main>
 </body>
 </html>
-)"_s.arg(escaped(title), StyleSheet, escaped(root), trail, main)
+)"_s.arg(escaped(title), StyleSheet + extraStyle, escaped(root), trail, main)
         .toUtf8();
 }
 
@@ -133,4 +242,126 @@ QByteArray HtmlPages::notFoundPage(const QString &root)
 <p><a href="%1zorvik/">返回首页</a></p>
 </div>)"_s.arg(escaped(root));
     return document(u"页面不存在 - Quillmere"_s, root, u"页面不存在"_s, main);
+}
+
+QByteArray HtmlPages::uploadPage(const QStringList &categories, const SiteResource &entered, UserUpload::Error error,
+                                 const QString &root)
+{
+    QString options;
+    for (const QString &category : categories) {
+        const QString selected = category == entered.category ? u" selected"_s : QString();
+        options += u"<option%1>%2</option>"_s.arg(selected, escaped(category));
+    }
+    // The page checks what it can before sending, so that a file too large never travels.
+    const QJsonObject messages{
+        {u"EmptyTitle"_s, errorText(UserUpload::Error::EmptyTitle)},
+        {u"NoFile"_s, errorText(UserUpload::Error::NoFile)},
+        {u"FileTooLarge"_s, errorText(UserUpload::Error::FileTooLarge)},
+    };
+    const QString main = uR"(<p class="lead">分享好用的资源，上传后会出现在“网友资源”中。</p>
+%1
+<form class="grid" id="upload" method="post" action="%2wangyou/" enctype="multipart/form-data">
+<label for="category">分类</label><select id="category" name="category">%3</select>
+<label for="title">标题</label><input id="title" name="title" type="text" maxlength="%4" value="%5" placeholder="资源的名字">
+<label for="remark">备注</label><textarea id="remark" name="remark" rows="3" maxlength="%6" placeholder="简单介绍一下（可不填）">%7</textarea>
+<label for="file">文件</label><input id="file" name="file" type="file">
+<span></span><p class="hint">单个文件不超过 %8 MB，文件名中不能有路径或控制字符。</p>
+<span></span><div><button type="submit">上传分享</button></div>
+</form>
+<script>
+(function () {
+    var messages = %9, limit = %10;
+    var form = document.getElementById('upload'), box = document.getElementById('error');
+    form.addEventListener('submit', function (event) {
+        var file = form.file.files[0], message = '';
+        if (!form.title.value.trim())
+            message = messages.EmptyTitle;
+        else if (!file)
+            message = messages.NoFile;
+        else if (file.size > limit)
+            message = messages.FileTooLarge;
+        box.textContent = message;
+        box.hidden = !message;
+        if (message) {
+            event.preventDefault();
+            return;
+        }
+        var button = form.querySelector('button');
+        button.disabled = true;
+        button.textContent = '正在上传…';
+    });
+})();
+</script>)"_s.arg(errorBox(errorText(error), u"error"_s), escaped(root), options,
+                   QString::number(UserUpload::MaxTitleLength), escaped(entered.title),
+                   QString::number(UserUpload::MaxRemarkLength), escaped(entered.remark),
+                   QString::number(UserUpload::MaxFileBytes / (1024 * 1024)),
+                   QString::fromUtf8(QJsonDocument(messages).toJson(QJsonDocument::Compact)),
+                   QString::number(UserUpload::MaxFileBytes));
+    return document(u"资源分享 - Quillmere"_s, root, u"资源分享"_s, main, CompactStyle);
+}
+
+QByteArray HtmlPages::uploadDonePage(const SiteResource &resource, const QString &root)
+{
+    const QString fileName = resource.filePath.section(u'/', -1);
+    const QString main = uR"(<p class="done"><b>上传成功！</b>谢谢你的分享。</p>
+<dl class="facts">
+<dt>分类</dt><dd>%1</dd>
+<dt>标题</dt><dd>%2</dd>
+<dt>备注</dt><dd>%3</dd>
+<dt>文件</dt><dd><a href="%4">%5</a></dd>
+<dt>时间</dt><dd>%6</dd>
+</dl>
+<p>它已加入“网友资源”。关闭本窗口，在主窗口点“网友资源”就能找到并下载。</p>
+<p><a class="button" href="%7wangyou/">继续上传</a></p>)"_s.arg(
+        escaped(resource.category), escaped(resource.title), resource.remark.isEmpty() ? u"无"_s : escaped(resource.remark),
+        linkTo(root, u"wangyou/up/"_s + resource.filePath), escaped(fileName), escaped(resource.collectedAt),
+        escaped(root));
+    return document(u"上传成功 - Quillmere"_s, root, u"资源分享"_s, main, CompactStyle);
+}
+
+QByteArray HtmlPages::messageBoardPage(const SiteStore::MessagePage &messages, qint64 page, const SiteMessage &entered,
+                                       MessagePost::Error error, bool posted, const QString &root)
+{
+    QString notice = errorBox(errorText(error));
+    if (posted && error == MessagePost::Error::None)
+        notice = u"<p class=\"done\">留言成功，谢谢你的留言！</p>"_s;
+
+    QString items;
+    for (const SiteMessage &message : messages.messages) {
+        items += u"<li><div class=\"who\"><b>%1</b><span class=\"when\">%2</span></div><div class=\"text\">%3</div></li>\n"_s
+                     .arg(escaped(message.name), escaped(message.postedAt), escaped(message.text));
+    }
+    const QString list = items.isEmpty() ? u"<p class=\"empty\">还没有留言，来写下第一条吧。</p>"_s
+                                         : u"<ol class=\"messages\">\n"_s + items + u"</ol>"_s;
+
+    const qint64 lastPage = std::max<qint64>(1, (messages.total + SiteStore::MessagesPerPage - 1) / SiteStore::MessagesPerPage);
+    QString pager;
+    if (lastPage > 1) {
+        const QString board = escaped(root) + u"nds_wd-nds_wd.html?page="_s;
+        const QString newer = page > 1 ? u"<a href=\"%1%2\">‹ 较新的留言</a>"_s.arg(board, QString::number(page - 1))
+                                       : u"<span></span>"_s;
+        const QString older = page < lastPage ? u"<a href=\"%1%2\">较早的留言 ›</a>"_s.arg(board, QString::number(page + 1))
+                                              : u"<span></span>"_s;
+        pager = u"<nav class=\"pager\">%1<span>第 %2 / %3 页</span>%4</nav>"_s.arg(
+            newer, QString::number(page), QString::number(lastPage), older);
+    }
+
+    const QString main = uR"(%1
+<form class="post" method="post" action="%2nds_wd-nds_wd.html">
+<div class="row"><input name="name" type="text" maxlength="%3" value="%4" placeholder="你的昵称"><button type="submit">发表留言</button></div>
+<textarea name="text" rows="3" maxlength="%5" placeholder="说点什么吧（不超过 %5 字）">%6</textarea>
+</form>
+<h2>大家的留言<small>共 %7 条</small></h2>
+%8
+%9)"_s.arg(notice, escaped(root), QString::number(MessagePost::MaxNameLength), escaped(entered.name),
+                             QString::number(MessagePost::MaxTextLength), escaped(entered.text),
+                             QString::number(messages.total), list, pager);
+    return document(u"留言板 - Quillmere"_s, root, u"留言板"_s, main, CompactStyle);
+}
+
+QByteArray HtmlPages::refusalPage(const QString &message, const QString &root)
+{
+    const QString main = uR"(%1
+<p><a class="button" href="%2wangyou/">返回上传页</a></p>)"_s.arg(errorBox(message), escaped(root));
+    return document(u"无法处理 - Quillmere"_s, root, u"无法处理"_s, main, CompactStyle);
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "site/MessagePost.h"
 #include "site/SiteStore.h"
+#include "site/UserUpload.h"
 
 #include <QByteArray>
 #include <QString>
 
-// The site's web pages, small enough to read well in the client's 840 x 340 browser pane.
+// The site's web pages, small enough to read well in the client's browser panes: 840 x 340 in
+// the official window, 337 x 417 for the upload page, 465 x 489 for the message board.
 // Styles are inline and there are no external assets, so a page shows the same offline.
 class HtmlPages
 {
@@ -15,6 +18,22 @@ public:
     static QByteArray resourcePage(const SiteResource &resource, const QString &root);
     static QByteArray notFoundPage(const QString &root);
 
+    // The upload form, filled with what was entered before and the reason it was refused, if any.
+    static QByteArray uploadPage(const QStringList &categories, const SiteResource &entered, UserUpload::Error error,
+                                 const QString &root);
+    static QByteArray uploadDonePage(const SiteResource &resource, const QString &root);
+
+    // One page of messages under the posting form; posted thanks for a message just stored.
+    static QByteArray messageBoardPage(const SiteStore::MessagePage &messages, qint64 page, const SiteMessage &entered,
+                                       MessagePost::Error error, bool posted, const QString &root);
+
+    // A page that only states why a request was refused.
+    static QByteArray refusalPage(const QString &message, const QString &root);
+
+    static QString errorText(UserUpload::Error error);
+    static QString errorText(MessagePost::Error error);
+
 private:
-    static QByteArray document(const QString &title, const QString &root, const QString &trail, const QString &main);
+    static QByteArray document(const QString &title, const QString &root, const QString &trail, const QString &main,
+                               const QString &extraStyle = QString());
 };

@@ -2,9 +2,14 @@
 
 #include "site/CatalogueRenderer.h"
 #include "site/FileStreamer.h"
+#include "site/FormData.h"
+#include "site/GuardedTcpServer.h"
 #include "site/HtmlPages.h"
+#include "site/MessagePost.h"
 #include "site/SiteStore.h"
+#include "site/UserUpload.h"
 
+#include <QDateTime>
 #include <QHttpServerRequest>
 #include <QMimeDatabase>
 #include <QRegularExpression>
@@ -46,6 +51,54 @@ bool respondWithError(QHttpServerResponder &&responder)
     return true;
 }
 
+// After a post the browser is sent on to a page it may load again without posting twice.
+bool redirect(QHttpServerResponder &&responder, const QString &target)
+{
+    responder.write({{"Location", target.toUtf8()}}, QHttpServerResponder::StatusCode::SeeOther);
+    return true;
+}
+
+bool respondNotAllowed(QHttpServerResponder &&responder, const QByteArray &allowed)
+{
+    responder.write({{"Allow", allowed}}, QHttpServerResponder::StatusCode::MethodNotAllowed);
+    return true;
+}
+
+QByteArray rawPage(int status, const QByteArray &reason, const QByteArray &page)
+{
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Type: " + HtmlType
+        + "\r\nContent-Length: " + QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page;
+}
+
+// Links on these pages stay on whatever host the browser used.
+QByteArray refusal(GuardedTcpServer::Refusal refusal)
+{
+    switch (refusal) {
+    case GuardedTcpServer::Refusal::HeadTooLarge:
+        return rawPage(431, "Request Header Fields Too Large",
+                       HtmlPages::refusalPage(u"请求头太大，无法处理。"_s, u"/"_s));
+    case GuardedTcpServer::Refusal::LengthRequired:
+        return rawPage(411, "Length Required",
+                       HtmlPages::refusalPage(u"请求没有注明内容长度，无法处理。"_s, u"/"_s));
+    case GuardedTcpServer::Refusal::BodyTooLarge:
+        break;
+    }
+    return rawPage(413, "Payload Too Large",
+                   HtmlPages::refusalPage(HtmlPages::errorText(UserUpload::Error::FileTooLarge), u"/"_s));
+}
+
+QHttpServerResponder::StatusCode uploadStatus(UserUpload::Error error)
+{
+    switch (error) {
+    case UserUpload::Error::FileTooLarge:
+        return QHttpServerResponder::StatusCode::PayloadTooLarge;
+    case UserUpload::Error::StoreFailed:
+        return QHttpServerResponder::StatusCode::InternalServerError;
+    default:
+        return QHttpServerResponder::StatusCode::BadRequest;
+    }
+}
+
 } // namespace
 
 SiteServer::SiteServer(SiteStore &store, QObject *parent)
@@ -54,15 +107,28 @@ SiteServer::SiteServer(SiteStore &store, QObject *parent)
 {
 }
 
+quint16 SiteServer::listenGuarded(const QHostAddress &address, quint16 port)
+{
+    auto *server = new GuardedTcpServer(MaxRequestBodyBytes, refusal, this);
+    if (!server->listen(address, port)) {
+        delete server;
+        return 0;
+    }
+    bind(server);
+    return server->serverPort();
+}
+
 bool SiteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    if (request.method() != QHttpServerRequest::Method::Get) {
-        makeResponder(request, socket).write({{"Allow", "GET"}}, QHttpServerResponder::StatusCode::MethodNotAllowed);
-        return true;
-    }
     const QString path = request.url().path(QUrl::FullyDecoded);
     const QUrlQuery query(request.url());
     const QString root = rootFor(request);
+    if (path == u"/wangyou/"_s)
+        return uploadRoute(request, socket, root);
+    if (path == u"/nds_wd-nds_wd.html"_s)
+        return messageBoardRoute(request, socket, root);
+    if (request.method() != QHttpServerRequest::Method::Get)
+        return respondNotAllowed(makeResponder(request, socket), "GET");
 
     if (path == u"/guanfang/admin_upload.php"_s) {
         // The client's field selector: 0 searches the category, 1 the title.
@@ -100,6 +166,64 @@ bool SiteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *so
     if (path.startsWith(UserFiles))
         return sendFile(request, socket, m_store.uploadFolder(), path.sliced(UserFiles.size()));
     return false;
+}
+
+bool SiteServer::uploadRoute(const QHttpServerRequest &request, QTcpSocket *socket, const QString &root)
+{
+    if (request.method() == QHttpServerRequest::Method::Get) {
+        // "?done=<id>" is where a successful upload leads.
+        bool ok = false;
+        const qint64 id = QUrlQuery(request.url()).queryItemValue(u"done"_s).toLongLong(&ok);
+        if (const std::optional<SiteResource> done = ok ? m_store.resource(Catalogue::User, id) : std::nullopt)
+            return respond(makeResponder(request, socket), HtmlType, HtmlPages::uploadDonePage(*done, root));
+        const std::optional<QStringList> categories = m_store.categories(Catalogue::User);
+        if (!categories)
+            return respondWithError(makeResponder(request, socket));
+        return respond(makeResponder(request, socket), HtmlType,
+                       HtmlPages::uploadPage(*categories, SiteResource(), UserUpload::Error::None, root));
+    }
+    if (request.method() != QHttpServerRequest::Method::Post)
+        return respondNotAllowed(makeResponder(request, socket), "GET, POST");
+
+    const QByteArray body = request.body();  // the fields point into it
+    const UserUpload::Result result = UserUpload::receive(m_store, FormData::parse(request.value("Content-Type"), body),
+                                                          QDateTime::currentDateTime());
+    if (result.error == UserUpload::Error::None)
+        return redirect(makeResponder(request, socket), root + u"wangyou/?done="_s + QString::number(result.resource.id));
+    const std::optional<QStringList> categories = m_store.categories(Catalogue::User);
+    if (!categories)
+        return respondWithError(makeResponder(request, socket));
+    makeResponder(request, socket)
+        .write(HtmlPages::uploadPage(*categories, result.resource, result.error, root), HtmlType,
+               uploadStatus(result.error));
+    return true;
+}
+
+bool SiteServer::messageBoardRoute(const QHttpServerRequest &request, QTcpSocket *socket, const QString &root)
+{
+    const bool isPost = request.method() == QHttpServerRequest::Method::Post;
+    if (!isPost && request.method() != QHttpServerRequest::Method::Get)
+        return respondNotAllowed(makeResponder(request, socket), "GET, POST");
+
+    MessagePost::Result posted;
+    if (isPost) {
+        posted = MessagePost::receive(m_store, FormData::parse(request.value("Content-Type"), request.body()),
+                                      QDateTime::currentDateTime());
+        if (posted.error == MessagePost::Error::None)
+            return redirect(makeResponder(request, socket), root + u"nds_wd-nds_wd.html?posted=1"_s);
+    }
+    const QUrlQuery query(request.url());
+    const qint64 page = isPost ? 1 : pageNumber(query);
+    const std::optional<SiteStore::MessagePage> messages = m_store.findMessages(page);
+    if (!messages)
+        return respondWithError(makeResponder(request, socket));
+    const QByteArray html = HtmlPages::messageBoardPage(*messages, page, posted.message, posted.error,
+                                                        !isPost && query.hasQueryItem(u"posted"_s), root);
+    const auto status = posted.error == MessagePost::Error::None ? QHttpServerResponder::StatusCode::Ok
+        : posted.error == MessagePost::Error::StoreFailed       ? QHttpServerResponder::StatusCode::InternalServerError
+                                                                : QHttpServerResponder::StatusCode::BadRequest;
+    makeResponder(request, socket).write(html, HtmlType, status);
+    return true;
 }
 
 void SiteServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)

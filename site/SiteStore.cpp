@@ -35,6 +35,13 @@ const QList<QStringList> &schemaSteps()
             " target TEXT NOT NULL,"
             " PRIMARY KEY (resource_id, position))"_s,
         },
+        {
+            u"CREATE TABLE messages ("
+            " id INTEGER PRIMARY KEY,"
+            " name TEXT NOT NULL,"
+            " text TEXT NOT NULL,"
+            " posted_at TEXT NOT NULL)"_s,
+        },
     };
     return steps;
 }
@@ -242,6 +249,49 @@ std::optional<SiteResource> SiteStore::resource(Catalogue catalogue, qint64 id) 
     if (!loadLinks(resource))
         return std::nullopt;
     return resource;
+}
+
+std::optional<QStringList> SiteStore::categories(Catalogue catalogue) const
+{
+    QSqlQuery query(database());
+    query.prepare(u"SELECT category FROM resources WHERE catalogue = ? GROUP BY category ORDER BY MIN(id)"_s);
+    query.addBindValue(catalogueName(catalogue));
+    if (!query.exec())
+        return std::nullopt;
+    QStringList result;
+    while (query.next())
+        result.append(query.value(0).toString());
+    return result;
+}
+
+qint64 SiteStore::addMessage(const SiteMessage &message)
+{
+    QSqlQuery query(database());
+    query.prepare(u"INSERT INTO messages (name, text, posted_at) VALUES (?, ?, ?)"_s);
+    query.addBindValue(message.name);
+    query.addBindValue(message.text);
+    query.addBindValue(message.postedAt);
+    return query.exec() ? query.lastInsertId().toLongLong() : 0;
+}
+
+std::optional<SiteStore::MessagePage> SiteStore::findMessages(qint64 page) const
+{
+    MessagePage result;
+    QSqlQuery query(database());
+    if (!query.exec(u"SELECT COUNT(*) FROM messages"_s) || !query.next())
+        return std::nullopt;
+    result.total = query.value(0).toLongLong();
+
+    // Ids grow with every post, so they order the board more finely than the minutes of posted_at.
+    query.prepare(u"SELECT id, name, text, posted_at FROM messages ORDER BY id DESC LIMIT ? OFFSET ?"_s);
+    query.addBindValue(MessagesPerPage);
+    query.addBindValue((std::max<qint64>(page, 1) - 1) * MessagesPerPage);
+    if (!query.exec())
+        return std::nullopt;
+    while (query.next())
+        result.messages.append({query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString(),
+                                query.value(3).toString()});
+    return result;
 }
 
 bool SiteStore::loadLinks(SiteResource &resource) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "site/SiteMessage.h"
 #include "site/SiteResource.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@ class SiteStore
 {
 public:
     static constexpr int PageSize = 10;
+    static constexpr int MessagesPerPage = 10;
 
     enum class SearchField { Category, Title, Anywhere };
 
@@ -22,6 +24,12 @@ public:
     {
         QList<SiteResource> resources;
         qint64 total = 0;  // matches of the whole query, not of this page
+    };
+
+    struct MessagePage
+    {
+        QList<SiteMessage> messages;
+        qint64 total = 0;  // messages on the whole board
     };
 
     explicit SiteStore(const QString &dataPath);
@@ -43,6 +51,13 @@ public:
     std::optional<Page> findResources(Catalogue catalogue, const QString &keyword, SearchField field,
                                       qint64 page) const;
     std::optional<SiteResource> resource(Catalogue catalogue, qint64 id) const;
+    // The categories of a catalogue, in the order they first appeared; nothing when the database fails.
+    std::optional<QStringList> categories(Catalogue catalogue) const;
+
+    // Returns the new id, or 0 when the database refused the row.
+    qint64 addMessage(const SiteMessage &message);
+    // Newest first; pages count from 1. Nothing when the database fails.
+    std::optional<MessagePage> findMessages(qint64 page) const;
 
 private:
     QSqlDatabase database() const;

@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
         return fail(u"cannot open the data folder %1: %2"_s.arg(parser.value(dataOption), store.errorString()));
 
     SiteServer server(store);
-    const quint16 listening = server.listen(address, quint16(port));
+    const quint16 listening = server.listenGuarded(address, quint16(port));
     if (listening == 0)
         return fail(u"cannot listen on %1 port %2"_s.arg(address.toString(), QString::number(port)));
 

@@ -1,6 +1,7 @@
 #include "platform/WebPane.h"
 
 #include "support/ScriptedHttpServer.h"
+#include "support/WebPaneScripts.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -9,23 +10,6 @@
 #include <QWebEngineScript>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Reports in its title whether a right click's context menu event was cancelled.
-const QByteArray ReportingPage = R"(<html><body style="height:500px">page
-<script>
-window.addEventListener('contextmenu', function (e) {
-    setTimeout(function () { document.title = 'cancelled:' + e.defaultPrevented; });
-});
-</script></body></html>)";
-
-const QByteArray DialogPage = R"(<html><body><script>
-alert('hello');
-document.title = 'confirm:' + confirm('sure?') + ' prompt:' + prompt('name?', 'x');
-</script></body></html>)";
-
-} // namespace
 
 class TstWebPane : public QObject
 {
@@ -47,7 +31,7 @@ private:
 
 void TstWebPane::initTestCase()
 {
-    m_server.setAnswer(u"/report"_s, ScriptedHttpServer::reply(200, ReportingPage, "text/html"));
+    m_server.setAnswer(u"/report"_s, ScriptedHttpServer::reply(200, reportingPage("report", "/report"), "text/html"));
     m_server.setAnswer(u"/dialogs"_s, ScriptedHttpServer::reply(200, DialogPage, "text/html"));
 }
 
@@ -98,10 +82,7 @@ void TstWebPane::rightClickOverAHookedDocumentShowsNoMenu()
     QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 20000);
 
     m_pane->suppressContextMenuOfDocument();
-    // Scripts of one world run in order: once this one has answered, the hook is in place.
-    bool hooked = false;
-    m_pane->page()->runJavaScript(u"0"_s, QWebEngineScript::ApplicationWorld, [&hooked](const QVariant &) { hooked = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(hooked, 10000);
+    QVERIFY(waitForApplicationScripts(m_pane.get()));
     rightClick();
     QTRY_COMPARE_WITH_TIMEOUT(m_pane->title(), u"cancelled:true"_s, 10000);
     QCOMPARE(QApplication::activePopupWidget(), nullptr);

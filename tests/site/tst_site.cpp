@@ -1,5 +1,6 @@
 #include "catalogue/CatalogueProtocol.h"
 #include "catalogue/TextEncoding.h"
+#include "support/HttpClient.h"
 #include "support/ReferenceSite.h"
 
 #include <QDir>
@@ -21,14 +22,6 @@ namespace {
 constexpr int TimeoutMs = 30000;
 const QString Official = u"guanfang/admin_upload.php?"_s;
 const QString User = u"wangyou/users_upload.php?"_s;
-
-struct Reply
-{
-    int status = 0;
-    QByteArray contentType;
-    QByteArray contentLength;
-    QByteArray body;
-};
 
 int fieldCountOf(const QString &endpoint)
 {
@@ -83,12 +76,13 @@ private slots:
     void dataSurvivesRestart();
 
 private:
-    Reply get(const QString &url);
+    HttpClient::Reply get(const QString &url);
     CataloguePage catalogue(const QString &endpoint, const QString &query);
     QList<QStringList> allRecords(const QString &endpoint, const QString &search, qint64 *total);
     int rawStatus(const QByteArray &target);
 
     ReferenceSite m_site;
+    HttpClient m_http;
     QNetworkAccessManager m_network;
 };
 
@@ -104,25 +98,15 @@ void TstSite::cleanupTestCase()
     m_site.stop();
 }
 
-Reply TstSite::get(const QString &url)
+HttpClient::Reply TstSite::get(const QString &url)
 {
-    QNetworkReply *reply = m_network.get(QNetworkRequest(QUrl(url)));
-    QSignalSpy finished(reply, &QNetworkReply::finished);
-    if (!reply->isFinished())
-        finished.wait(TimeoutMs);
-    Reply result;
-    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    result.contentType = reply->rawHeader("Content-Type");
-    result.contentLength = reply->rawHeader("Content-Length");
-    result.body = reply->readAll();
-    reply->deleteLater();
-    return result;
+    return m_http.get(url);
 }
 
 CataloguePage TstSite::catalogue(const QString &endpoint, const QString &query)
 {
-    const Reply reply = get(m_site.root() + endpoint + query);
-    if (reply.status != 200 || reply.contentType != "text/plain; charset=utf-8")
+    const HttpClient::Reply reply = get(m_site.root() + endpoint + query);
+    if (reply.status != 200 || reply.header("Content-Type") != "text/plain; charset=utf-8")
         return {};
     return ParseCataloguePage(Utf8ToUnicode(reply.body), fieldCountOf(endpoint));
 }
@@ -173,9 +157,9 @@ void TstSite::catalogueLayout()
 {
     QFETCH(QString, endpoint);
     const int fieldCount = fieldCountOf(endpoint);
-    const Reply reply = get(m_site.root() + endpoint + u"page=1"_s);
+    const HttpClient::Reply reply = get(m_site.root() + endpoint + u"page=1"_s);
     QCOMPARE(reply.status, 200);
-    QCOMPARE(reply.contentType, "text/plain; charset=utf-8");
+    QCOMPARE(reply.header("Content-Type"), "text/plain; charset=utf-8");
     const QString text = Utf8ToUnicode(reply.body);
 
     // Records end with U+0001 and hold exactly their fields; the trailer closes the body.
@@ -249,8 +233,8 @@ void TstSite::badPageShowsFirstPage_data()
 void TstSite::badPageShowsFirstPage()
 {
     QFETCH(QString, query);
-    const Reply first = get(m_site.root() + Official + u"page=1"_s);
-    const Reply reply = get(m_site.root() + Official + query);
+    const HttpClient::Reply first = get(m_site.root() + Official + u"page=1"_s);
+    const HttpClient::Reply reply = get(m_site.root() + Official + query);
     QCOMPARE(reply.status, 200);
     QCOMPARE(reply.body, first.body);
 }
@@ -318,17 +302,17 @@ void TstSite::officialLinksAndPagesAreReachable()
             if (target.scheme() != u"http"_s)
                 continue;
             QVERIFY2(link.target.startsWith(m_site.root()), qPrintable(link.target));
-            const Reply file = get(link.target);
+            const HttpClient::Reply file = get(link.target);
             QCOMPARE(file.status, 200);
             QVERIFY(!file.body.isEmpty());
-            QCOMPARE(file.contentLength.toLongLong(), file.body.size());
+            QCOMPARE(file.header("Content-Length").toLongLong(), file.body.size());
         }
 
         const QString address = fields[ResourceRecord::BrowseAddress];
         QVERIFY2(address.startsWith(m_site.root()), qPrintable(address));
-        const Reply page = get(address);
+        const HttpClient::Reply page = get(address);
         QCOMPARE(page.status, 200);
-        QCOMPARE(page.contentType, "text/html; charset=utf-8");
+        QCOMPARE(page.header("Content-Type"), "text/html; charset=utf-8");
         QVERIFY(QString::fromUtf8(page.body).contains(fields[ResourceRecord::Title].toHtmlEscaped()));
     }
     QCOMPARE(schemes, (QSet<QString>{u"http"_s, u"magnet"_s, u"ed2k"_s}));
@@ -363,9 +347,9 @@ void TstSite::linksFollowTheHostAsked()
 
 void TstSite::startPage()
 {
-    const Reply reply = get(m_site.root() + u"zorvik/"_s);
+    const HttpClient::Reply reply = get(m_site.root() + u"zorvik/"_s);
     QCOMPARE(reply.status, 200);
-    QCOMPARE(reply.contentType, "text/html; charset=utf-8");
+    QCOMPARE(reply.header("Content-Type"), "text/html; charset=utf-8");
     const QString html = QString::fromUtf8(reply.body);
     QVERIFY(html.contains(u"Quillmere"_s));
     const CataloguePage newest = catalogue(Official, u"page=1"_s);
@@ -384,9 +368,9 @@ void TstSite::userFilesDownloadWhole()
         const QString address = fields[ResourceRecord::DownloadAddress];
         QFile file(uploads.filePath(address));
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(address));
-        const Reply reply = get(m_site.root() + u"wangyou/up/"_s + address);
+        const HttpClient::Reply reply = get(m_site.root() + u"wangyou/up/"_s + address);
         QCOMPARE(reply.status, 200);
-        QCOMPARE(reply.contentLength.toLongLong(), file.size());
+        QCOMPARE(reply.header("Content-Length").toLongLong(), file.size());
         QVERIFY2(reply.body == file.readAll(), qPrintable(address));
         largest = std::max(largest, file.size());
     }
@@ -437,22 +421,18 @@ void TstSite::unknownRoutes_data()
 void TstSite::unknownRoutes()
 {
     QFETCH(QString, path);
-    const Reply reply = get(m_site.root() + path);
+    const HttpClient::Reply reply = get(m_site.root() + path);
     QCOMPARE(reply.status, 404);
-    QCOMPARE(reply.contentType, "text/html; charset=utf-8");
+    QCOMPARE(reply.header("Content-Type"), "text/html; charset=utf-8");
     QVERIFY(QString::fromUtf8(reply.body).contains(u"页面不存在"_s));
 }
 
 void TstSite::onlyGetIsAnswered()
 {
-    QNetworkRequest request(QUrl(m_site.root() + Official + u"page=1"_s));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
-    QNetworkReply *reply = m_network.post(request, "q=x");
-    QSignalSpy finished(reply, &QNetworkReply::finished);
-    QVERIFY(reply->isFinished() || finished.wait(TimeoutMs));
-    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 405);
-    QCOMPARE(reply->rawHeader("Allow"), "GET");
-    reply->deleteLater();
+    const HttpClient::Reply reply =
+        m_http.post(m_site.root() + Official + u"page=1"_s, "application/x-www-form-urlencoded", "q=x");
+    QCOMPARE(reply.status, 405);
+    QCOMPARE(reply.header("Allow"), "GET");
 }
 
 // An empty catalogue would be taken for the truth; a failing database must be an error.
@@ -463,9 +443,9 @@ void TstSite::databaseFailureIsAnError()
     QVERIFY(execInDatabase(site.dataPath(), u"DROP TABLE resource_links"_s));
 
     for (const QString &path : {Official + u"page=1"_s, User + u"page=1"_s, u"zorvik/"_s}) {
-        const Reply reply = get(site.root() + path);
+        const HttpClient::Reply reply = get(site.root() + path);
         QCOMPARE(reply.status, 500);
-        QCOMPARE(reply.contentType, "text/plain; charset=utf-8");
+        QCOMPARE(reply.header("Content-Type"), "text/plain; charset=utf-8");
     }
 }
 

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// A message left on the site's message board.
+struct SiteMessage
+{
+    qint64 id = 0;
+    QString name;
+    QString text;      // may hold line breaks
+    QString postedAt;  // "2024-03-15 21:07"
+};

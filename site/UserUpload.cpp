@@ -1,0 +1,117 @@
+#include "site/UserUpload.h"
+
+#include "site/FormData.h"
+#include "site/SiteStore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+UserUpload::Result UserUpload::receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now)
+{
+    Result result;
+    result.resource.catalogue = Catalogue::User;
+    if (!form) {
+        result.error = Error::Malformed;
+        return result;
+    }
+    // The catalogue shows each field on one line.
+    result.resource.category = form->value(u"category").simplified();
+    result.resource.title = form->value(u"title").simplified();
+    result.resource.remark = form->value(u"remark").simplified();
+
+    const std::optional<QStringList> categories = store.categories(Catalogue::User);
+    const FormData::Field *file = form->field(u"file");
+    const auto [nameError, fileName] = storedFileName(file && file->fileName ? *file->fileName : QString());
+    if (!categories)
+        result.error = Error::StoreFailed;
+    else if (!categories->contains(result.resource.category))
+        result.error = Error::NoCategory;
+    else if (result.resource.title.isEmpty())
+        result.error = Error::EmptyTitle;
+    else if (result.resource.title.size() > MaxTitleLength)
+        result.error = Error::TitleTooLong;
+    else if (result.resource.remark.size() > MaxRemarkLength)
+        result.error = Error::RemarkTooLong;
+    else if (nameError != Error::None)
+        result.error = nameError;
+    else if (file->data.isEmpty())
+        result.error = Error::EmptyFile;
+    else if (file->data.size() > MaxFileBytes)
+        result.error = Error::FileTooLarge;
+    else
+        result.error = UserUpload::store(store, file->data, fileName, now, result.resource);
+    return result;
+}
+
+std::pair<UserUpload::Error, QString> UserUpload::storedFileName(const QString &clientName)
+{
+    QString name = clientName.trimmed();
+    if (name.isEmpty())
+        return {Error::NoFile, QString()};
+    const bool onlyDots = std::all_of(name.begin(), name.end(), [](QChar c) { return c == u'.'; });
+    const bool hasControl = std::any_of(name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
+    if (onlyDots || hasControl || name.contains(u'/') || name.contains(u'\\'))
+        return {Error::UnsafeFileName, QString()};
+    if (name.size() > MaxFileNameLength)
+        return {Error::FileNameTooLong, QString()};
+
+    // Letters and digits of any script stay, with the marks a URL path takes as they are;
+    // anything else (spaces, "#", "%", "?", what Windows forbids) becomes "_", so the address
+    // needs no escaping and the file can be saved anywhere. A leading dot would hide it.
+    for (QChar &c : name) {
+        if (!c.isLetterOrNumber() && !u"-_.()+,;=!~'@&$"_s.contains(c))
+            c = u'_';
+    }
+    if (name.startsWith(u'.'))
+        name[0] = u'_';
+    while (name.endsWith(u'.'))
+        name.chop(1);
+    return {Error::None, name};
+}
+
+UserUpload::Error UserUpload::store(SiteStore &store, const QByteArray &data, const QString &fileName,
+                                    const QDateTime &now, SiteResource &resource)
+{
+    // A folder per month keeps the upload folder browsable. It is made a level at a time and
+    // each level must be a real folder: nothing is created or written through a link that
+    // leads out of the upload folder.
+    const QString month = now.toString(u"yyyy/MM"_s);
+    if (!QDir().mkpath(store.uploadFolder()))
+        return Error::StoreFailed;
+    const QDir uploads(QFileInfo(store.uploadFolder()).canonicalFilePath());
+    QString folder = uploads.path();
+    for (const QString &level : month.split(u'/')) {
+        folder += u'/' + level;
+        if (!QFileInfo::exists(folder))
+            QDir().mkdir(folder);
+        if (QFileInfo(folder).canonicalFilePath() != folder)
+            return Error::StoreFailed;
+    }
+
+    // An earlier upload of the same name keeps its file; this one gets a number.
+    const QFileInfo named(fileName);
+    const QString suffix = named.suffix().isEmpty() ? QString() : u'.' + named.suffix();
+    QString relativePath = month + u'/' + fileName;
+    for (int n = 2; QFileInfo::exists(uploads.filePath(relativePath)); ++n)
+        relativePath = u"%1/%2-%3%4"_s.arg(month, named.completeBaseName(), QString::number(n), suffix);
+
+    // The file appears whole or not at all.
+    QSaveFile file(uploads.filePath(relativePath));
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+        return Error::StoreFailed;
+
+    resource.collectedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
+    resource.filePath = relativePath;
+    resource.id = store.addResource(resource);
+    if (resource.id == 0) {
+        QFile::remove(uploads.filePath(relativePath));
+        return Error::StoreFailed;
+    }
+    return Error::None;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "site/SiteResource.h"
+
+#include <optional>
+
+class FormData;
+class QDateTime;
+class SiteStore;
+
+// A resource shared through the upload page: checked, its file stored below the upload folder
+// under a name the site chooses, and its record added to the user catalogue.
+class UserUpload
+{
+public:
+    static constexpr qint64 MaxFileBytes = 50 * 1024 * 1024;
+    static constexpr qsizetype MaxTitleLength = 60;
+    static constexpr qsizetype MaxRemarkLength = 200;
+    static constexpr qsizetype MaxFileNameLength = 100;
+
+    enum class Error {
+        None,
+        Malformed,        // not a complete multipart form
+        NoCategory,       // missing, or not one of the catalogue's categories
+        EmptyTitle,
+        TitleTooLong,
+        RemarkTooLong,
+        NoFile,
+        UnsafeFileName,   // a path, a control character, or only dots
+        FileNameTooLong,
+        EmptyFile,
+        FileTooLarge,
+        StoreFailed,      // the file or the record could not be saved
+    };
+
+    struct Result
+    {
+        Error error = Error::None;
+        // What was submitted, tidied; on success also the id, time and file path it was stored with.
+        SiteResource resource;
+    };
+
+    static Result receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now);
+
+private:
+    // The name a file named clientName by the visitor is stored under, or the reason it is refused.
+    static std::pair<Error, QString> storedFileName(const QString &clientName);
+    static Error store(SiteStore &store, const QByteArray &data, const QString &fileName, const QDateTime &now,
+                       SiteResource &resource);
+};

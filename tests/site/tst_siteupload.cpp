@@ -1,0 +1,402 @@
+#include "catalogue/CatalogueProtocol.h"
+#include "catalogue/TextEncoding.h"
+#include "support/HttpClient.h"
+#include "support/ReferenceSite.h"
+
+#include <QDate>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int TimeoutMs = 30000;
+constexpr qint64 MaxFileBytes = 50 * 1024 * 1024;
+const QByteArray Boundary = "----QuillmereFormBoundary7MA4YWxk";
+const QByteArray MultipartType = "multipart/form-data; boundary=" + Boundary;
+
+QByteArray textPart(const QByteArray &name, const QByteArray &value)
+{
+    return "Content-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value;
+}
+
+QByteArray filePart(const QByteArray &fileName, const QByteArray &data)
+{
+    return "Content-Disposition: form-data; name=\"file\"; filename=\"" + fileName
+           + "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + data;
+}
+
+QByteArray multipart(const QList<QByteArray> &parts, const QByteArray &boundary = Boundary)
+{
+    QByteArray body;
+    for (const QByteArray &part : parts)
+        body += "--" + boundary + "\r\n" + part + "\r\n";
+    return body + "--" + boundary + "--\r\n";
+}
+
+QByteArray form(const QByteArray &category, const QByteArray &title, const QByteArray &fileName, const QByteArray &data,
+                const QByteArray &boundary = Boundary)
+{
+    return multipart({textPart("category", category), textPart("title", title), textPart("remark", "备注"),
+                      filePart(fileName, data)},
+                     boundary);
+}
+
+// Bytes that look like the start of a delimiter, line breaks and a NUL: only the real delimiter ends the file.
+QByteArray trickyBytes(const QByteArray &boundary)
+{
+    QByteArray data = "PK\x03\x04\r\n--" + boundary.left(boundary.size() - 1) + "\r\n\r\n--\0end"_ba;
+    for (int i = 0; i < 3000; ++i)
+        data += char(i * 7);
+    return data;
+}
+
+QStringList filesBelow(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    files.sort();
+    return files;
+}
+
+} // namespace
+
+// The upload page of the reference site: what it stores, what it refuses, and that a refusal
+// leaves nothing behind.
+class TstSiteUpload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void uploadPageOffersTheCategories();
+    void storesTheFileAndTheRecord_data();
+    void storesTheFileAndTheRecord();
+    void sameNameKeepsTheEarlierFile();
+    void refusals_data();
+    void refusals();
+    void requestTooLargeIsRefusedBeforeItsBody_data();
+    void requestTooLargeIsRefusedBeforeItsBody();
+    void otherMethodsAreNotAllowed();
+    void nothingIsWrittenThroughALinkOut();
+    void uploadsSurviveARestart();
+
+private:
+    QStringList newest();
+    qint64 userCount();
+    QByteArray raw(const QByteArray &request, bool *closed);
+
+    ReferenceSite m_site;
+    HttpClient m_http;
+    QString m_uploads;
+};
+
+void TstSiteUpload::initTestCase()
+{
+    QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
+    m_uploads = m_site.dataPath() + u"/wangyou/up"_s;
+}
+
+// The fields of the newest entry of the user catalogue, read the way the client reads them.
+QStringList TstSiteUpload::newest()
+{
+    const HttpClient::Reply reply = m_http.get(m_site.root() + u"wangyou/users_upload.php?page=1"_s);
+    const CataloguePage page = ParseCataloguePage(Utf8ToUnicode(reply.body), 6);
+    QStringList fields;
+    if (!page.records.isEmpty()) {
+        for (int k = 0; k <= ResourceRecord::Id; ++k)
+            fields.append(page.records.first().field(k).toString());
+    }
+    return fields;
+}
+
+qint64 TstSiteUpload::userCount()
+{
+    const HttpClient::Reply reply = m_http.get(m_site.root() + u"wangyou/users_upload.php?page=1"_s);
+    return ParseCataloguePage(Utf8ToUnicode(reply.body), 6).resourceCount.value_or(u"-1"_s).toLongLong();
+}
+
+// Sends a request exactly as written and reads the answer until the site closes the connection.
+QByteArray TstSiteUpload::raw(const QByteArray &request, bool *closed)
+{
+    const QUrl root(m_site.root());
+    QTcpSocket socket;
+    socket.connectToHost(root.host(), root.port());
+    if (!socket.waitForConnected(TimeoutMs))
+        return {};
+    socket.write(request);
+    QByteArray answer;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(TimeoutMs))
+        answer += socket.readAll();
+    answer += socket.readAll();
+    *closed = socket.state() != QAbstractSocket::ConnectedState;
+    return answer;
+}
+
+void TstSiteUpload::uploadPageOffersTheCategories()
+{
+    const HttpClient::Reply reply = m_http.get(m_site.root() + u"wangyou/"_s);
+    QCOMPARE(reply.status, 200);
+    QCOMPARE(reply.header("Content-Type"), "text/html; charset=utf-8");
+    const QString html = reply.text();
+    for (const QString &category : {u"软件"_s, u"教程"_s, u"工具"_s, u"电子书"_s, u"音乐"_s, u"游戏"_s, u"视频"_s})
+        QVERIFY2(html.contains(u"<option>"_s + category + u"</option>"_s), qPrintable(category));
+    QVERIFY(html.contains(u"enctype=\"multipart/form-data\""_s));
+    QVERIFY(html.contains(u"50 MB"_s));
+}
+
+void TstSiteUpload::storesTheFileAndTheRecord_data()
+{
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("title");     // as stored
+    QTest::addColumn<QString>("remark");
+    QTest::addColumn<QString>("fileName");  // as stored
+    QTest::addColumn<QByteArray>("data");
+
+    const QByteArray text = u"第一行\n第二行\n"_s.toUtf8();
+    QTest::newRow("as a browser sends it") << MultipartType << form("软件", "输入法 词库", "词库.txt", text)
+                                           << u"输入法 词库"_s << u"备注"_s << u"词库.txt"_s << text;
+
+    const QByteArray quoted = "a b:c";
+    QTest::newRow("quoted boundary, tricky bytes")
+        << "Multipart/Form-Data; charset=utf-8; boundary=\"" + quoted + "\"" << form("工具", "tool", "t.bin", trickyBytes(quoted), quoted)
+        << u"tool"_s << u"备注"_s << u"t.bin"_s << trickyBytes(quoted);
+
+    QTest::newRow("preamble, epilogue, fields in another order")
+        << MultipartType
+        << "ignored preamble\r\n" + multipart({filePart("notes.md", "# hi"), textPart("title", "  两个   空格 "),
+                                               textPart("category", "教程")})
+               + "ignored epilogue"
+        << u"两个 空格"_s << QString() << u"notes.md"_s << "# hi"_ba;
+
+    QTest::newRow("awkward characters replaced")
+        << MultipartType << form("音乐", "awkward", "a<b>:c|d?e#f%22g*h.mp3", "ID3") << u"awkward"_s << u"备注"_s
+        << u"a_b__c_d_e_f_22g_h.mp3"_s << "ID3"_ba;
+    QTest::newRow("spaces and punctuation replaced")
+        << MultipartType << form("电子书", "三国", "《三国》 第1卷 (上).txt", "话说") << u"三国"_s << u"备注"_s
+        << u"_三国__第1卷_(上).txt"_s << u"话说"_s.toUtf8();
+    QTest::newRow("hidden name shown, trailing dots dropped")
+        << MultipartType << form("软件", "hidden", ".config...", "x=1") << u"hidden"_s << u"备注"_s << u"_config"_s
+        << "x=1"_ba;
+}
+
+void TstSiteUpload::storesTheFileAndTheRecord()
+{
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, title);
+    QFETCH(QString, remark);
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, data);
+
+    const HttpClient::Reply posted = m_http.post(m_site.root() + u"wangyou/"_s, contentType, body);
+    QCOMPARE(posted.status, 303);
+    const QString done = QString::fromUtf8(posted.header("Location"));
+    QVERIFY2(done.startsWith(m_site.root() + u"wangyou/?done="_s), qPrintable(done));
+
+    // The page after the upload confirms it, and reloading it stores nothing again.
+    const qint64 count = userCount();
+    const HttpClient::Reply page = m_http.get(done);
+    QCOMPARE(page.status, 200);
+    QVERIFY(page.text().contains(u"上传成功"_s));
+    QVERIFY(page.text().contains(title.toHtmlEscaped()));
+    QCOMPARE(userCount(), count);
+
+    const QStringList record = newest();
+    QVERIFY(!record.isEmpty());
+    QCOMPARE(u"?done="_s + record[ResourceRecord::Id], done.section(u'/', -1));
+    QCOMPARE(record[ResourceRecord::Title], title);
+    QCOMPARE(record[ResourceRecord::Remark], remark);
+    const QString address = record[ResourceRecord::DownloadAddress];
+    QVERIFY2(QRegularExpression(u"^\\d{4}/\\d\\d/"_s + QRegularExpression::escape(fileName) + u'$').match(address).hasMatch(),
+             qPrintable(address));
+
+    QFile stored(m_uploads + u'/' + address);
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QCOMPARE(stored.readAll(), data);
+    const HttpClient::Reply download = m_http.get(m_site.root() + u"wangyou/up/"_s + address);
+    QCOMPARE(download.status, 200);
+    QCOMPARE(download.body, data);
+}
+
+void TstSiteUpload::sameNameKeepsTheEarlierFile()
+{
+    QStringList addresses;
+    for (const QByteArray &data : {"first"_ba, "second"_ba, "third"_ba}) {
+        QCOMPARE(m_http.post(m_site.root() + u"wangyou/"_s, MultipartType, form("软件", data, "same.tar.gz", data)).status, 303);
+        const QStringList record = newest();
+        QVERIFY(!record.isEmpty());
+        addresses.append(record[ResourceRecord::DownloadAddress]);
+        QFile stored(m_uploads + u'/' + addresses.last());
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(stored.readAll(), data);
+    }
+    QVERIFY(addresses[0].endsWith(u"/same.tar.gz"_s));
+    QVERIFY(addresses[1].endsWith(u"/same.tar-2.gz"_s));
+    QVERIFY(addresses[2].endsWith(u"/same.tar-3.gz"_s));
+    QFile first(m_uploads + u'/' + addresses[0]);
+    QVERIFY(first.open(QIODevice::ReadOnly));
+    QCOMPARE(first.readAll(), "first");
+}
+
+void TstSiteUpload::refusals_data()
+{
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+
+    const QByteArray markup = "<script>alert(1)</script>";
+    const QString malformed = u"不完整或格式不对"_s;
+    const QString unsafe = u"文件名不安全"_s;
+    const QByteArray complete = form("软件", markup, "a.txt", "data");
+
+    QTest::newRow("empty title") << MultipartType << form("软件", " \t ", "a.txt", "data") << 400 << u"请填写标题"_s;
+    QTest::newRow("title too long") << MultipartType << form("软件", QByteArray(61, 'x'), "a.txt", "data") << 400
+                                    << u"标题不能超过 60 个字"_s;
+    QTest::newRow("remark too long")
+        << MultipartType
+        << multipart({textPart("category", "软件"), textPart("title", markup), textPart("remark", QByteArray(201, 'r')),
+                      filePart("a.txt", "data")})
+        << 400 << u"备注不能超过 200 个字"_s;
+    QTest::newRow("unknown category") << MultipartType << form("木马", markup, "a.txt", "data") << 400 << u"请选择一个分类"_s;
+    QTest::newRow("no file field") << MultipartType
+                                   << multipart({textPart("category", "软件"), textPart("title", markup)}) << 400
+                                   << u"请选择要上传的文件"_s;
+    QTest::newRow("no file chosen") << MultipartType << form("软件", markup, "", "") << 400 << u"请选择要上传的文件"_s;
+    QTest::newRow("empty file") << MultipartType << form("软件", markup, "a.txt", "") << 400 << u"是空的"_s;
+    QTest::newRow("file too large") << MultipartType << form("软件", markup, "big.bin", QByteArray(MaxFileBytes + 1, 'b'))
+                                    << 413 << u"不能超过 50 MB"_s;
+
+    QTest::newRow("parent folder") << MultipartType << form("软件", markup, "../../site.sqlite", "x") << 400 << unsafe;
+    QTest::newRow("absolute path") << MultipartType << form("软件", markup, "/etc/passwd", "x") << 400 << unsafe;
+    QTest::newRow("backslash path") << MultipartType << form("软件", markup, "..\\..\\evil.exe", "x") << 400 << unsafe;
+    QTest::newRow("dot-dot") << MultipartType << form("软件", markup, "..", "x") << 400 << unsafe;
+    QTest::newRow("only dots") << MultipartType << form("软件", markup, "....", "x") << 400 << unsafe;
+    QTest::newRow("control character") << MultipartType << form("软件", markup, "a\x01.txt", "x") << 400 << unsafe;
+    QTest::newRow("tab") << MultipartType << form("软件", markup, "a\t.txt", "x") << 400 << unsafe;
+    QTest::newRow("name too long") << MultipartType << form("软件", markup, QByteArray(101, 'n'), "x") << 400
+                                   << u"文件名太长"_s;
+
+    QTest::newRow("cut short") << MultipartType << complete.left(complete.size() - 30) << 400 << malformed;
+    QTest::newRow("no closing delimiter") << MultipartType << complete.left(complete.indexOf("--" + Boundary + "--"))
+                                          << 400 << malformed;
+    QTest::newRow("no boundary given") << "multipart/form-data"_ba << complete << 400 << malformed;
+    QTest::newRow("other boundary") << "multipart/form-data; boundary=other"_ba << complete << 400 << malformed;
+    QTest::newRow("boundary too long") << "multipart/form-data; boundary=" + QByteArray(71, 'b')
+                                       << form("软件", markup, "a.txt", "data", QByteArray(71, 'b')) << 400 << malformed;
+    QTest::newRow("unclosed quote") << "multipart/form-data; boundary=\"" + Boundary << complete << 400 << malformed;
+    QTest::newRow("bare line feeds") << MultipartType << QByteArray(complete).replace("\r\n", "\n") << 400 << malformed;
+    QTest::newRow("part without disposition")
+        << MultipartType << multipart({"Content-Type: text/plain\r\n\r\nx", filePart("a.txt", "x")}) << 400 << malformed;
+    QTest::newRow("part without name") << MultipartType
+                                       << multipart({"Content-Disposition: form-data\r\n\r\nx", filePart("a.txt", "x")})
+                                       << 400 << malformed;
+    QTest::newRow("not a form") << "text/plain"_ba << complete << 400 << malformed;
+    QTest::newRow("empty body") << MultipartType << QByteArray() << 400 << malformed;
+}
+
+void TstSiteUpload::refusals()
+{
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+
+    const QStringList filesBefore = filesBelow(m_site.dataPath());
+    const qint64 countBefore = userCount();
+    const HttpClient::Reply reply = m_http.post(m_site.root() + u"wangyou/"_s, contentType, body);
+    QCOMPARE(reply.status, status);
+    QCOMPARE(reply.header("Content-Type"), "text/html; charset=utf-8");
+    const QString html = reply.text();
+    QVERIFY2(html.contains(u"<p class=\"error\" id=\"error\">"_s) && html.contains(message), qPrintable(html.right(2000)));
+    // The form comes back for another try, with what was typed, shown as text.
+    QVERIFY(html.contains(u"<form"_s));
+    QVERIFY(!html.contains(u"<script>alert"_s));
+    const bool parsed = !message.contains(u"格式不对"_s);
+    if (parsed && body.contains("<script>alert(1)</script>"))
+        QVERIFY(html.contains(u"value=\"&lt;script&gt;alert(1)&lt;/script&gt;\""_s));
+
+    QCOMPARE(filesBelow(m_site.dataPath()), filesBefore);
+    QCOMPARE(userCount(), countBefore);
+}
+
+void TstSiteUpload::requestTooLargeIsRefusedBeforeItsBody_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("statusLine");
+
+    const QByteArray head = "POST /wangyou/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " + MultipartType + "\r\n";
+    QTest::newRow("declared body too large")
+        << head + "Content-Length: " + QByteArray::number(MaxFileBytes + 64 * 1024 + 1) + "\r\n\r\n"
+        << "HTTP/1.1 413 Payload Too Large"_ba;
+    QTest::newRow("one of two lengths too large")
+        << head + "Content-Length: 10\r\nContent-Length: 99999999999\r\n\r\n" << "HTTP/1.1 413 Payload Too Large"_ba;
+    QTest::newRow("unreadable length") << head + "Content-Length: lots\r\n\r\n" << "HTTP/1.1 413 Payload Too Large"_ba;
+    QTest::newRow("length not stated") << head + "Transfer-Encoding: chunked\r\n\r\n10\r\n0123456789abcdef\r\n"
+                                       << "HTTP/1.1 411 Length Required"_ba;
+    QTest::newRow("endless head") << head + "X-Padding: " + QByteArray(70 * 1024, 'p')
+                                  << "HTTP/1.1 431 Request Header Fields Too Large"_ba;
+}
+
+void TstSiteUpload::requestTooLargeIsRefusedBeforeItsBody()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, statusLine);
+
+    bool closed = false;
+    const QByteArray answer = raw(request, &closed);
+    QVERIFY2(answer.startsWith(statusLine + "\r\n"), answer.left(200).constData());
+    QVERIFY(closed);
+    if (statusLine.contains("413"))
+        QVERIFY(QString::fromUtf8(answer).contains(u"不能超过 50 MB"_s));
+
+    // The site goes on serving.
+    QCOMPARE(m_http.get(m_site.root() + u"wangyou/"_s).status, 200);
+}
+
+void TstSiteUpload::otherMethodsAreNotAllowed()
+{
+    const HttpClient::Reply reply = m_http.send("PUT", m_site.root() + u"wangyou/"_s);
+    QCOMPARE(reply.status, 405);
+    QCOMPARE(reply.header("Allow"), "GET, POST");
+}
+
+// A folder of the upload folder that is a link to elsewhere is not written through.
+void TstSiteUpload::nothingIsWrittenThroughALinkOut()
+{
+    ReferenceSite site;
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    QTemporaryDir outside;
+    const QString year = QDate::currentDate().toString(u"yyyy"_s);
+    QVERIFY(QFile::link(outside.path(), site.dataPath() + u"/wangyou/up/"_s + year));
+
+    const HttpClient::Reply reply = m_http.post(site.root() + u"wangyou/"_s, MultipartType, form("软件", "外面", "out.txt", "x"));
+    QCOMPARE(reply.status, 500);
+    QVERIFY(reply.text().contains(u"服务器保存文件失败"_s));
+    QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+void TstSiteUpload::uploadsSurviveARestart()
+{
+    QCOMPARE(m_http.post(m_site.root() + u"wangyou/"_s, MultipartType, form("视频", "留得住", "keep.mp4", "frames")).status,
+             303);
+    const QStringList before = newest();
+    QCOMPARE(before.value(ResourceRecord::Title), u"留得住"_s);
+    m_site.stop();
+    QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
+
+    QCOMPARE(newest(), before);
+    QCOMPARE(m_http.get(m_site.root() + u"wangyou/up/"_s + before[ResourceRecord::DownloadAddress]).body, "frames");
+}
+
+QTEST_GUILESS_MAIN(TstSiteUpload)
+#include "tst_siteupload.moc"

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "windows/WebPaneForm.h"
+
+// The message board window: the site's message board page, and nothing more of its own.
+class Form_liuyan final : public WebPaneForm
+{
+    Q_OBJECT
+
+public:
+    explicit Form_liuyan(const QString &serverRoot, QObject *parent = nullptr);
+};
