@@ -1,68 +1,76 @@
 #include "platform/WebPane.h"
 
-#include <QWebEnginePage>
-#include <QWebEngineScript>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLibrary>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-class SilentPage : public QWebEnginePage
+using ViewFactory = QWidget *(*)(QWidget *parent);
+
+// The engine module sits beside the executable; a program that linked it already has it.
+ViewFactory engineViewFactory()
 {
-public:
-    using QWebEnginePage::QWebEnginePage;
-
-    bool silent = false;
-
-protected:
-    void javaScriptAlert(const QUrl &origin, const QString &message) override
-    {
-        if (!silent)
-            QWebEnginePage::javaScriptAlert(origin, message);
-    }
-
-    bool javaScriptConfirm(const QUrl &origin, const QString &message) override
-    {
-        return !silent && QWebEnginePage::javaScriptConfirm(origin, message);
-    }
-
-    bool javaScriptPrompt(const QUrl &origin, const QString &message, const QString &defaultValue,
-                          QString *result) override
-    {
-        return !silent && QWebEnginePage::javaScriptPrompt(origin, message, defaultValue, result);
-    }
-};
+    static const ViewFactory factory = [] () -> ViewFactory {
+        for (const QString &module : {QCoreApplication::applicationDirPath() + u"/quillmere_webengine"_s,
+                                      u"quillmere_webengine"_s}) {
+            QLibrary library(module);
+            if (auto create = reinterpret_cast<ViewFactory>(library.resolve("quillmereCreateEngineView")))
+                return create;
+        }
+        return nullptr;
+    }();
+    return factory;
+}
 
 } // namespace
 
 WebPane::WebPane(QWidget *parent)
-    : QWebEngineView(parent)
+    : QWidget(parent)
 {
-    setPage(new SilentPage(this));
-    connect(this, &QWebEngineView::loadStarted, this, &WebPane::DownloadBegin);
-    connect(this, &QWebEngineView::loadFinished, this, &WebPane::DownloadComplete);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (const ViewFactory create = engineViewFactory()) {
+        m_view = create(this);
+        setFocusProxy(m_view);
+        connect(m_view, SIGNAL(loadStarted()), this, SIGNAL(DownloadBegin()));
+        connect(m_view, SIGNAL(loadFinished(bool)), this, SIGNAL(DownloadComplete()));
+        layout->addWidget(m_view);
+    } else {
+        auto *notice = new QLabel(u"无法加载网页组件"_s, this);
+        notice->setAlignment(Qt::AlignCenter);
+        layout->addWidget(notice);
+    }
 }
 
 void WebPane::setSilent(bool silent)
 {
-    static_cast<SilentPage *>(page())->silent = silent;
-}
-
-bool WebPane::isSilent() const
-{
-    return static_cast<const SilentPage *>(page())->silent;
+    m_silent = silent;
+    if (m_view)
+        QMetaObject::invokeMethod(m_view, "setSilent", Q_ARG(bool, silent));
 }
 
 void WebPane::Navigate(const QUrl &url)
 {
-    load(url);
+    if (m_view)
+        QMetaObject::invokeMethod(m_view, "navigate", Q_ARG(QUrl, url));
+}
+
+QUrl WebPane::url() const
+{
+    return m_view ? m_view->property("url").toUrl() : QUrl();
+}
+
+QString WebPane::title() const
+{
+    return m_view ? m_view->property("title").toString() : QString();
 }
 
 void WebPane::suppressContextMenuOfDocument()
 {
-    // Cancelling the document's contextmenu event keeps the engine from asking for a menu.
-    // The listener lives in the program's own script world, out of the page's reach.
-    page()->runJavaScript(
-        u"window.addEventListener('contextmenu', function (event) { event.preventDefault(); }, true);"_s,
-        QWebEngineScript::ApplicationWorld);
+    if (m_view)
+        QMetaObject::invokeMethod(m_view, "suppressContextMenuOfDocument");
 }

@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QWebEngineView>
+#include <QUrl>
+#include <QWidget>
 
-class QWebEnginePage;
-
-// The embedded browser of the web windows and of the official catalogue.
-class WebPane : public QWebEngineView
+// The embedded browser of the web windows and of the official catalogue. The browser engine
+// lives in a module of its own, loaded when the first pane is made, so that start-up does not
+// wait for it; where the module cannot be loaded the pane says so in place of the page.
+class WebPane : public QWidget
 {
     Q_OBJECT
 
@@ -14,15 +15,24 @@ public:
 
     // A silent pane shows no dialogs of its own: no script alerts, confirmations or prompts.
     void setSilent(bool silent);
-    bool isSilent() const;
+    bool isSilent() const { return m_silent; }
 
     void Navigate(const QUrl &url);
+    QUrl url() const;
+    QString title() const;
 
     // Hooks the document now shown so that right clicks over it show no menu. A document
     // loaded later needs hooking again.
     void suppressContextMenuOfDocument();
 
+    // The engine's own view, a QWebEngineView; null without the engine.
+    QWidget *engineView() const { return m_view; }
+
 Q_SIGNALS:
     void DownloadBegin();
     void DownloadComplete();
+
+private:
+    QWidget *m_view = nullptr;
+    bool m_silent = false;
 };

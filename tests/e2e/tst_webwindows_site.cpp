@@ -6,6 +6,7 @@
 #include "windows/Form_liuyan.h"
 
 #include "support/ReferenceSite.h"
+#include "support/WebPaneScripts.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -94,7 +95,7 @@ QVariant TstWebWindowsSite::evaluate(WebPane *web, const QString &script)
 {
     // Shared, so that an answer arriving after a failed wait has somewhere to go.
     auto result = std::make_shared<std::optional<QVariant>>();
-    web->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
+    engineView(web)->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
     return QTest::qWaitFor([&] { return result->has_value(); }, TimeoutMs) ? **result : QVariant();
 }
 
@@ -142,7 +143,7 @@ document.getElementById('remark').value = '从上传页面传上来的';)"_s);
     // F5 takes the window back to an empty form.
     QVERIFY(QTest::qWaitForWindowActive(m_fenxiang->window()));
     QSignalSpy completed(web, &WebPane::DownloadComplete);
-    QTest::keyClick(web->focusProxy(), Qt::Key_F5);
+    QTest::keyClick(inputSurface(web), Qt::Key_F5);
     QVERIFY(completed.wait(TimeoutMs));
     QCOMPARE(web->url(), m_fenxiang->startAddress());
     QCOMPARE(evaluate(web, u"document.getElementById('title').value"_s).toString(), QString());
@@ -191,7 +192,7 @@ document.querySelector('form.post [name=text]').value = "第一行 <script>docum
 
     // Loading the page again does not post again.
     QSignalSpy completed(web, &WebPane::DownloadComplete);
-    web->reload();
+    engineView(web)->reload();
     QVERIFY(completed.wait(TimeoutMs));
     QCOMPARE(evaluate(web, u"document.querySelectorAll('ol.messages li').length"_s).toInt(), 1);
     m_liuyan->unload();

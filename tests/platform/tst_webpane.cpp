@@ -50,7 +50,7 @@ void TstWebPane::cleanup()
 
 void TstWebPane::rightClick()
 {
-    QWidget *surface = m_pane->focusProxy();
+    QWidget *surface = inputSurface(m_pane.get());
     QVERIFY(surface);
     QTest::mouseClick(surface, Qt::RightButton, {}, QPoint(50, 50));
 }
@@ -88,7 +88,7 @@ void TstWebPane::rightClickOverAHookedDocumentShowsNoMenu()
     QCOMPARE(QApplication::activePopupWidget(), nullptr);
 
     // A new document is not hooked until the pane is told again.
-    m_pane->reload();
+    engineView(m_pane.get())->reload();
     QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 2, 20000);
     rightClick();
     QTRY_COMPARE_WITH_TIMEOUT(m_pane->title(), u"cancelled:false"_s, 10000);

@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <QTest>
+#include <QWebEnginePage>
 #include <QWebEngineScript>
+#include <QWebEngineView>
 
 #include <memory>
 
@@ -26,13 +28,25 @@ alert('hello');
 document.title = 'confirm:' + confirm('sure?') + ' prompt:' + prompt('name?', 'x');
 </script></body></html>)";
 
+// The engine's view inside a pane, for what the pane itself does not offer.
+inline QWebEngineView *engineView(const WebPane *pane)
+{
+    return qobject_cast<QWebEngineView *>(pane->engineView());
+}
+
+// The widget that takes the pane's mouse and keyboard input.
+inline QWidget *inputSurface(const WebPane *pane)
+{
+    return engineView(pane)->focusProxy();
+}
+
 // Waits until every script the pane was asked to run in the program's own world has run:
 // they run in the order asked, so an answer from one more means the earlier ones are done.
 // A right click sent earlier could overtake the hook that keeps the menu away.
 inline bool waitForApplicationScripts(WebPane *pane)
 {
     auto answered = std::make_shared<bool>(false);
-    pane->page()->runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld,
+    engineView(pane)->page()->runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld,
                                 [answered](const QVariant &) { *answered = true; });
     return QTest::qWaitFor([&] { return *answered; }, 20000);
 }

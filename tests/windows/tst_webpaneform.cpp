@@ -95,7 +95,7 @@ void TstWebPaneForm::waitForLoads(QSignalSpy &completed, int count)
 
 void TstWebPaneForm::follow(const QString &link)
 {
-    web()->page()->runJavaScript(u"document.getElementById('next').click();"_s);
+    engineView(web())->page()->runJavaScript(u"document.getElementById('next').click();"_s);
     QTRY_COMPARE_WITH_TIMEOUT(web()->url(), QUrl(url(link)), 20000);
 }
 
@@ -103,14 +103,14 @@ void TstWebPaneForm::follow(const QString &link)
 void TstWebPaneForm::rightClick()
 {
     QVERIFY(waitForApplicationScripts(web()));
-    QTest::mouseClick(web()->focusProxy(), Qt::RightButton, {}, QPoint(50, 50));
+    QTest::mouseClick(inputSurface(web()), Qt::RightButton, {}, QPoint(50, 50));
 }
 
 // As the user does it: the page has the keyboard focus and the window is active.
 void TstWebPaneForm::pressF5()
 {
     QVERIFY(QTest::qWaitForWindowActive(m_form->window()));
-    QWidget *page = web()->focusProxy();
+    QWidget *page = inputSurface(web());
     page->setFocus();
     QCOMPARE(QApplication::focusWidget(), page);
     QTest::keyClick(page, Qt::Key_F5);

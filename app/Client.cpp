@@ -1,0 +1,34 @@
+#include "app/Client.h"
+
+#include "platform/AsyncReader.h"
+#include "platform/FontSubstitutes.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLocale>
+
+using namespace Qt::StringLiterals;
+
+void Client::prepareApplication()
+{
+    // The program speaks Chinese whatever the desktop's language, and so do the browser panes'
+    // own texts (the file picker of a form, the page shown when a site cannot be reached).
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    installFontSubstitutes();
+    QIcon icon;
+    for (int size : {16, 32, 48, 128})
+        icon.addFile(u":/icons/quillmere-%1.png"_s.arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+}
+
+Client::Client(const QString &serverRoot)
+    : m_programFolder(ProgramFolder::ofExecutable())
+    , m_guanfang(serverRoot, m_programFolder, m_fetcher, m_shell)
+    , m_wangyou(serverRoot, m_programFolder, m_fetcher, m_shell, m_messageBox,
+                [] { return std::make_unique<AsyncReader>(); })
+    , m_fenxiang(serverRoot)
+    , m_liuyan(serverRoot)
+    , m_mainWindow(m_programFolder, m_shell,
+                   {.guanfang = &m_guanfang, .wangyou = &m_wangyou, .fenxiang = &m_fenxiang, .liuyan = &m_liuyan})
+{
+}
