@@ -8,7 +8,8 @@ build=${QUILLMERE_BUILD_DIR:-$root/build}
 "$root/scripts/build.sh"
 
 site_log=$build/site.log
-"$build/site/quillmere-site" --port 8642 --data "$build/site-data" >"$site_log" 2>&1 &
+# Files come at 2 MiB a second, as over a real line, so that a download can be watched.
+"$build/site/quillmere-site" --port 8642 --data "$build/site-data" --rate 2048 >"$site_log" 2>&1 &
 site=$!
 trap 'kill "$site" 2>/dev/null || true; wait "$site" 2>/dev/null || true' EXIT
 

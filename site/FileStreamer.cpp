@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTcpSocket>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -11,6 +12,8 @@ namespace {
 constexpr qint64 ChunkSize = 256 * 1024;
 // Enough queued to keep a fast connection busy between two rounds of the event loop.
 constexpr qint64 QueueLimit = 1024 * 1024;
+// How often a paced file gets its next share.
+constexpr int PaceIntervalMs = 50;
 
 } // namespace
 
@@ -30,33 +33,49 @@ std::optional<QString> FileStreamer::locate(const QString &folder, const QString
     return file.canonicalFilePath();
 }
 
-void FileStreamer::stream(QHttpServerResponder &&responder, std::unique_ptr<QFile> file, const QByteArray &mimeType)
+void FileStreamer::stream(QHttpServerResponder &&responder, std::unique_ptr<QFile> file, const QByteArray &mimeType,
+                          qint64 bytesPerSecond)
 {
     responder.writeStatusLine(QHttpServerResponder::StatusCode::Ok);
     responder.writeHeader("Content-Type", mimeType);
     responder.writeHeader("Content-Length", QByteArray::number(file->size()));
     responder.writeBody(QByteArray());  // ends the headers, also for an empty file
-    new FileStreamer(std::move(responder), std::move(file));
+    new FileStreamer(std::move(responder), std::move(file), bytesPerSecond);
 }
 
-FileStreamer::FileStreamer(QHttpServerResponder &&responder, std::unique_ptr<QFile> file)
+FileStreamer::FileStreamer(QHttpServerResponder &&responder, std::unique_ptr<QFile> file, qint64 bytesPerSecond)
     : QObject(responder.socket())
     , m_responder(std::move(responder))
     , m_file(std::move(file))
     , m_remaining(m_file->size())
     , m_buffer(ChunkSize, Qt::Uninitialized)
+    , m_bytesPerSecond(bytesPerSecond)
 {
     QTcpSocket *socket = m_responder.socket();
     connect(socket, &QTcpSocket::bytesWritten, this, &FileStreamer::sendMore);
     connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+    if (m_bytesPerSecond > 0) {
+        auto *pace = new QTimer(this);
+        connect(pace, &QTimer::timeout, this, &FileStreamer::sendMore);
+        pace->start(PaceIntervalMs);
+        m_sinceStart.start();
+    }
     sendMore();
+}
+
+// What may go out now: everything, or what the rate has earned since the start.
+qint64 FileStreamer::allowance()
+{
+    if (m_bytesPerSecond <= 0)
+        return ChunkSize;
+    return std::min(ChunkSize, m_bytesPerSecond * m_sinceStart.elapsed() / 1000 + m_bytesPerSecond / 10 - m_sent);
 }
 
 void FileStreamer::sendMore()
 {
     QTcpSocket *socket = m_responder.socket();
-    while (m_remaining > 0 && socket->bytesToWrite() < QueueLimit) {
-        const qint64 read = m_file->read(m_buffer.data(), std::min(ChunkSize, m_remaining));
+    while (m_remaining > 0 && socket->bytesToWrite() < QueueLimit && allowance() > 0) {
+        const qint64 read = m_file->read(m_buffer.data(), std::min(allowance(), m_remaining));
         if (read <= 0) {
             // The file shrank or failed under us: the promised length cannot be kept, and
             // closing the connection is the only way to tell the client the body is cut short.
@@ -66,6 +85,7 @@ void FileStreamer::sendMore()
         }
         m_responder.writeBody(m_buffer.constData(), read);
         m_remaining -= read;
+        m_sent += read;
     }
     if (m_remaining == 0) {
         disconnect(socket, nullptr, this, nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHttpServerResponder>
 #include <QObject>
@@ -22,16 +23,22 @@ public:
     static std::optional<QString> locate(const QString &folder, const QString &relativePath);
 
     // Takes over the responder and the opened file; the streamer deletes itself when the file
-    // is sent or the connection goes.
-    static void stream(QHttpServerResponder &&responder, std::unique_ptr<QFile> file, const QByteArray &mimeType);
+    // is sent or the connection goes. With a rate above 0, at most that many bytes go out a
+    // second, as over a slow line.
+    static void stream(QHttpServerResponder &&responder, std::unique_ptr<QFile> file, const QByteArray &mimeType,
+                       qint64 bytesPerSecond = 0);
 
 private:
-    FileStreamer(QHttpServerResponder &&responder, std::unique_ptr<QFile> file);
+    FileStreamer(QHttpServerResponder &&responder, std::unique_ptr<QFile> file, qint64 bytesPerSecond);
 
     void sendMore();
+    qint64 allowance();
 
     QHttpServerResponder m_responder;
     std::unique_ptr<QFile> m_file;
     qint64 m_remaining;
     QByteArray m_buffer;
+    qint64 m_bytesPerSecond;
+    qint64 m_sent = 0;
+    QElapsedTimer m_sinceStart;
 };

@@ -245,7 +245,7 @@ bool SiteServer::sendFile(const QHttpServerRequest &request, QTcpSocket *socket,
     QByteArray mimeType = type.name().toUtf8();
     if (type.inherits(u"text/plain"_s))
         mimeType += "; charset=utf-8";
-    FileStreamer::stream(makeResponder(request, socket), std::move(file), mimeType);
+    FileStreamer::stream(makeResponder(request, socket), std::move(file), mimeType, m_fileRate);
     return true;
 }
 

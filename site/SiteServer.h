@@ -27,6 +27,8 @@ public:
 
     // The root used for absolute links when a request names no usable host, e.g. "http://127.0.0.1:8642/".
     void setFallbackRoot(const QString &root) { m_fallbackRoot = root; }
+    // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
+    void setFileRate(qint64 bytesPerSecond) { m_fileRate = bytesPerSecond; }
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
@@ -41,4 +43,5 @@ private:
 
     SiteStore &m_store;
     QString m_fallbackRoot;
+    qint64 m_fileRate = 0;
 };

@@ -33,7 +33,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption dataOption(u"data"_s, u"Folder of the database and the files; seeded when new."_s,
                                         u"folder"_s,
                                         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
-    parser.addOptions({hostOption, portOption, dataOption});
+    const QCommandLineOption rateOption(u"rate"_s, u"Send files at most this many KiB a second; 0 for no limit."_s,
+                                        u"KiB"_s, u"0"_s);
+    parser.addOptions({hostOption, portOption, dataOption, rateOption});
     parser.process(app);
 
     const QHostAddress address(parser.value(hostOption));
@@ -44,11 +46,16 @@ int main(int argc, char *argv[])
     if (!ok || port > 65535)
         return fail(u"not a port number: %1"_s.arg(parser.value(portOption)));
 
+    const qint64 rate = parser.value(rateOption).toLongLong(&ok);
+    if (!ok || rate < 0)
+        return fail(u"not a rate in KiB a second: %1"_s.arg(parser.value(rateOption)));
+
     SiteStore store(parser.value(dataOption));
     if (!store.open())
         return fail(u"cannot open the data folder %1: %2"_s.arg(parser.value(dataOption), store.errorString()));
 
     SiteServer server(store);
+    server.setFileRate(rate * 1024);
     const quint16 listening = server.listenGuarded(address, quint16(port));
     if (listening == 0)
         return fail(u"cannot listen on %1 port %2"_s.arg(address.toString(), QString::number(port)));
