@@ -233,5 +233,11 @@ int main(int argc, char *argv[])
     std::printf("peak resident growth: %.1f MiB at most (target < 64 MiB)\n", double(worst.residentGrowth) / MiB);
     std::printf("progress notifications: %.1f a second at most on average, %lld in the busiest second "
                 "(target <= ~60)\n", fastestRate, worst.busiestSecond);
+    std::printf("| download of %lld MiB over loopback: throughput against `curl -o` | %.2fx (%.0f vs %.0f MiB/s) | at "
+                "least 0.8x |\n", size / MiB, bestCurl > 0 ? bestOurs / bestCurl : 0.0, bestOurs, bestCurl);
+    std::printf("| download: peak resident memory growth | %.1f MiB | under 64 MiB |\n",
+                double(worst.residentGrowth) / MiB);
+    std::printf("| download: progress notifications (bar redraws) | %lld in the busiest second | about 60 a second "
+                "at most |\n", worst.busiestSecond);
     return 0;
 }

@@ -62,5 +62,7 @@ int main(int argc, char *argv[])
     std::sort(runs.begin(), runs.end());
     std::printf("list: decode, parse, fill 32767 rows and paint the first screen: %.1f ms (median of %lld)\n",
                 runs[runs.size() / 2], qlonglong(runs.size()));
+    std::printf("| catalogue page of 32 767 records on screen: decode, parse, fill the list, first paint | %.1f ms | "
+                "under 150 ms |\n", runs[runs.size() / 2]);
     return view.model()->rowCount() == 32767 ? 0 : 1;
 }

@@ -34,7 +34,7 @@ double medianMicroseconds(const std::function<void(int)> &redraw)
     return batches[batches.size() / 2];
 }
 
-void measure(ProgressBar &bar, QSize size)
+void measure(ProgressBar &bar, QSize size, const char *target)
 {
     bar.resize(size);
     // Every setter redraws the whole bar; Value moves as a download does, a percent at a time.
@@ -42,6 +42,8 @@ void measure(ProgressBar &bar, QSize size)
     const double same = medianMicroseconds([&](int) { bar.model().setValue(62); });
     std::printf("DrawBar %d x %d: %.2f us a redraw with the value moving, %.2f us with the same value\n",
                 size.width(), size.height(), moving, same);
+    std::printf("| `DrawBar` on %d x %d, the value moving | %.1f µs | %s |\n", size.width(), size.height(), moving,
+                target);
 }
 
 } // namespace
@@ -63,7 +65,7 @@ int main(int argc, char *argv[])
     bar.model().setText(u"ProgressBar1"_s);
     bar.model().setTextFont(QFont(u"宋体"_s, 9));
 
-    measure(bar, QSize(209, 33));
-    measure(bar, QSize(1920, 200));
+    measure(bar, QSize(209, 33), "under 50 µs");
+    measure(bar, QSize(1920, 200), "");
     return 0;
 }

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds and runs every benchmark, then prints their figures as one table (Markdown) with the
+# machine they ran on. The download benchmark moves 1 GiB over loopback (give another size in
+# MiB as the first argument); windows are drawn on the offscreen platform, start-up is timed
+# under Xvfb.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${QUILLMERE_BUILD_DIR:-$root/build}
+"$root/scripts/setup.sh" --bench
+"$root/scripts/build.sh" >/dev/null
+
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+run() {
+    echo "== $*" >&2
+    "$@" 2> >(grep -v XDG_RUNTIME_DIR >&2) | tee -a "$log" >&2
+}
+run "$build/bench/bench_catalogue"
+QT_QPA_PLATFORM=offscreen run "$build/bench/bench_listview"
+run "$build/bench/bench_download" "${1:-1024}"
+QT_QPA_PLATFORM=offscreen run "$build/bench/bench_progressbar"
+run xvfb-run -a -s "-screen 0 1280x800x24" "$build/bench/bench_startup"
+
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+memory=$(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo)
+echo
+echo "Measured $(date +%Y-%m-%d) on $(nproc) cores of $cpu, $memory, $(. /etc/os-release && echo "$PRETTY_NAME"):"
+echo
+echo "| Figure | Measured | Target |"
+echo "|---|---|---|"
+grep '^| ' "$log"
