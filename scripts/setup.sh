@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, run and test the client.
-# --bench also installs what the benchmarks in bench/ compare against (a static web server
-# and curl). Safe to run again: apt is skipped when everything is already present.
+#   --bench        also what the benchmarks in bench/ compare against: a static web server, curl
+#   --screenshots  also what scripts/screenshots.sh drives the windows with
+# Safe to run again: apt is skipped when everything is already present.
 set -euo pipefail
 
 packages=(
@@ -10,9 +11,13 @@ packages=(
     libqt6sql6-sqlite
     xvfb xauth fonts-noto-cjk fonts-arphic-ukai
 )
-if [[ ${1:-} == --bench ]]; then
-    packages+=(nginx curl)
-fi
+for group in "$@"; do
+    case $group in
+    --bench) packages+=(nginx curl) ;;
+    --screenshots) packages+=(curl xdotool x11-apps netpbm) ;;
+    *) echo "setup.sh: unknown option $group" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
