@@ -73,7 +73,8 @@ std::optional<AsyncReadError> AsyncReader::AsyncRead(const QString &target, Asyn
     auto read = std::make_unique<Read>();
     read->propertyName = propertyName;
     read->file = std::make_shared<QSaveFile>(propertyName);
-    if (!read->file->open(QIODevice::WriteOnly)) {
+    // Unbuffered: the chunks are large already, so a buffer would only copy them once more.
+    if (!read->file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         // The read counts as started; its failure arrives like any other, through the event loop.
         m_reads.emplace(id, std::move(read));
         QTimer::singleShot(0, this, [this, id] { fail(id); });
@@ -161,11 +162,14 @@ bool AsyncReader::store(Read &read)
         read.accepted = true;
         read.total = qMax(0LL, read.reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
     }
-    // At most ReadBufferSize bytes are waiting.
-    const QByteArray chunk = read.reply->readAll();
-    if (read.file->write(chunk) != chunk.size())
-        return false;
-    read.received += chunk.size();
+    // At most ReadBufferSize bytes are waiting; they go through one buffer kept for all reads.
+    if (m_chunk.size() != ReadBufferSize)
+        m_chunk.resize(ReadBufferSize);
+    for (qint64 got; (got = read.reply->read(m_chunk.data(), m_chunk.size())) > 0;) {
+        if (read.file->write(m_chunk.constData(), got) != got)
+            return false;
+        read.received += got;
+    }
     return true;
 }
 

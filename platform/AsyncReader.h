@@ -42,4 +42,5 @@ private:
     // After m_manager, so the reads are stopped before their manager goes.
     std::map<quint64, std::unique_ptr<Read>> m_reads;
     quint64 m_nextId = 0;
+    QByteArray m_chunk;
 };
