@@ -66,6 +66,6 @@ int main(int argc, char *argv[])
     bar.model().setTextFont(QFont(u"宋体"_s, 9));
 
     measure(bar, QSize(209, 33), "under 50 µs");
-    measure(bar, QSize(1920, 200), "");
+    measure(bar, QSize(1920, 200), "—");
     return 0;
 }
