@@ -18,6 +18,8 @@ public:
     // Starts the site and waits until it listens; false, with errorString(), when it does not.
     bool start();
     void stop();
+    // Files are sent at most this many KiB a second from the next start on; 0 for no limit.
+    void setFileRate(int kibPerSecond) { m_fileRate = kibPerSecond; }
 
     QString root() const { return m_root; }  // "http://127.0.0.1:<port>/" while running
     QString dataPath() const { return m_dataPath; }
@@ -29,4 +31,5 @@ private:
     QProcess m_process;
     QString m_root;
     QString m_error;
+    int m_fileRate = 0;
 };
