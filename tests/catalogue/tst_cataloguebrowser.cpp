@@ -60,6 +60,22 @@ QByteArray page(const QString &name, int records, const QString &count, int last
     return (text + u"?TtbBa?"_s + count + u"?"_s + QString::number(lastPage)).toUtf8();
 }
 
+// A catalogue window just opened over a fake server that knows the given bodies.
+struct Opened
+{
+    Opened(const CatalogueProfile &profile, const QHash<QString, QByteArray> &bodies)
+        : browser(profile, fetcher)
+    {
+        fetcher.bodies = bodies;
+        browser.attach(&view, Root);
+        browser.LoadFirstPage();
+    }
+
+    FakeHttpFetcher fetcher;
+    CatalogueBrowser browser;
+    FakeView view;
+};
+
 QString firstTitle(const FakeView &view)
 {
     return view.rows.isEmpty() ? QString() : view.rows.first().value(1);
@@ -181,15 +197,12 @@ void TstCatalogueBrowser::pagingFollowsTheButtonRules()
 
 void TstCatalogueBrowser::officialPagingRepeatsTheSearchAsTheBoxNowReads()
 {
-    FakeHttpFetcher fetcher;
-    fetcher.bodies.insert(Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9));
-    fetcher.bodies.insert(Official + u"page=1&q=%E4%B8%AD&t=1"_s, page(u"s1"_s, 1, u"30"_s, 3));
-    fetcher.bodies.insert(Official + u"page=2&q=%E4%B8%AD&t=1"_s, page(u"s2"_s, 1, u"30"_s, 3));
-    fetcher.bodies.insert(Official + u"page=3&q=abc&t=0"_s, page(u"s3"_s, 1, u"30"_s, 3));
-    CatalogueBrowser browser(CatalogueProfile::official(), fetcher);
-    FakeView view;
-    browser.attach(&view, Root);
-    browser.LoadFirstPage();
+    Opened opened(CatalogueProfile::official(), {
+        {Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
+        {Official + u"page=1&q=%E4%B8%AD&t=1"_s, page(u"s1"_s, 1, u"30"_s, 3)},
+        {Official + u"page=2&q=%E4%B8%AD&t=1"_s, page(u"s2"_s, 1, u"30"_s, 3)},
+        {Official + u"page=3&q=abc&t=0"_s, page(u"s3"_s, 1, u"30"_s, 3)}});
+    auto &[fetcher, browser, view] = opened;
 
     view.keyword = u"  中  "_s;
     browser.Search();
@@ -211,14 +224,11 @@ void TstCatalogueBrowser::officialPagingRepeatsTheSearchAsTheBoxNowReads()
 
 void TstCatalogueBrowser::userPagingAfterASearchWalksTheWholeCatalogue()
 {
-    FakeHttpFetcher fetcher;
-    fetcher.bodies.insert(User + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9));
-    fetcher.bodies.insert(User + u"page=1&q=C%2B%2B"_s, page(u"s1"_s, 1, u"30"_s, 3));
-    fetcher.bodies.insert(User + u"page=2"_s, page(u"all2"_s, 1, u"9"_s, 9));
-    CatalogueBrowser browser(CatalogueProfile::user(), fetcher);
-    FakeView view;
-    browser.attach(&view, Root);
-    browser.LoadFirstPage();
+    Opened opened(CatalogueProfile::user(), {
+        {User + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
+        {User + u"page=1&q=C%2B%2B"_s, page(u"s1"_s, 1, u"30"_s, 3)},
+        {User + u"page=2"_s, page(u"all2"_s, 1, u"9"_s, 9)}});
+    auto &[fetcher, browser, view] = opened;
 
     view.keyword = u"C++"_s;
     browser.Search();
@@ -230,17 +240,13 @@ void TstCatalogueBrowser::userPagingAfterASearchWalksTheWholeCatalogue()
 
 void TstCatalogueBrowser::searchWithoutAKeywordGoesBackToPlainPaging()
 {
-    FakeHttpFetcher fetcher;
-    fetcher.bodies.insert(Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9));
-    fetcher.bodies.insert(Official + u"page=1&q=x&t=1"_s, page(u"x"_s, 1, u"30"_s, 3));
-    fetcher.bodies.insert(Official + u"page=1&q=&t=1"_s, page(u"empty"_s, 1, u"90"_s, 9));
-    fetcher.bodies.insert(Official + u"page=2"_s, page(u"all2"_s, 1, u"9"_s, 9));
-    fetcher.bodies.insert(Official + u"page=2&q=%E8%AF%B7%E8%BE%93%E5%85%A5%E5%85%B3%E9%94%AE%E8%AF%8D&t=1"_s,
-                          page(u"hint2"_s, 1, u"9"_s, 9));
-    CatalogueBrowser browser(CatalogueProfile::official(), fetcher);
-    FakeView view;
-    browser.attach(&view, Root);
-    browser.LoadFirstPage();
+    Opened opened(CatalogueProfile::official(), {
+        {Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
+        {Official + u"page=1&q=x&t=1"_s, page(u"x"_s, 1, u"30"_s, 3)},
+        {Official + u"page=1&q=&t=1"_s, page(u"empty"_s, 1, u"90"_s, 9)},
+        {Official + u"page=2"_s, page(u"all2"_s, 1, u"9"_s, 9)},
+        {Official + u"page=2&q=%E8%AF%B7%E8%BE%93%E5%85%A5%E5%85%B3%E9%94%AE%E8%AF%8D&t=1"_s, page(u"hint2"_s, 1, u"9"_s, 9)}});
+    auto &[fetcher, browser, view] = opened;
 
     view.keyword = u"x"_s;
     browser.Search();
@@ -263,14 +269,11 @@ void TstCatalogueBrowser::searchWithoutAKeywordGoesBackToPlainPaging()
 
 void TstCatalogueBrowser::refreshShowsTheEmptySearchInFirstPageWording()
 {
-    FakeHttpFetcher fetcher;
-    fetcher.bodies.insert(Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9));
-    fetcher.bodies.insert(Official + u"page=1&q=x&t=1"_s, page(u"x"_s, 1, u"30"_s, 1));
-    fetcher.bodies.insert(Official + u"page=1&q=&t=1"_s, page(u"fresh"_s, 4, u"131"_s, 14));
-    CatalogueBrowser browser(CatalogueProfile::official(), fetcher);
-    FakeView view;
-    browser.attach(&view, Root);
-    browser.LoadFirstPage();
+    Opened opened(CatalogueProfile::official(), {
+        {Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
+        {Official + u"page=1&q=x&t=1"_s, page(u"x"_s, 1, u"30"_s, 1)},
+        {Official + u"page=1&q=&t=1"_s, page(u"fresh"_s, 4, u"131"_s, 14)}});
+    auto &[fetcher, browser, view] = opened;
     view.keyword = u"x"_s;
     browser.Search();
     browser.NextPage();
@@ -287,13 +290,10 @@ void TstCatalogueBrowser::refreshShowsTheEmptySearchInFirstPageWording()
 
 void TstCatalogueBrowser::failedFetchKeepsTheLastPageAndThePosition()
 {
-    FakeHttpFetcher fetcher;
-    fetcher.bodies.insert(User + u"page=1"_s, page(u"p1"_s, 2, u"50"_s, 5));
-    fetcher.bodies.insert(User + u"page=2"_s, page(u"p2"_s, 2, u"50"_s, 5));
-    CatalogueBrowser browser(CatalogueProfile::user(), fetcher);
-    FakeView view;
-    browser.attach(&view, Root);
-    browser.LoadFirstPage();
+    Opened opened(CatalogueProfile::user(), {
+        {User + u"page=1"_s, page(u"p1"_s, 2, u"50"_s, 5)},
+        {User + u"page=2"_s, page(u"p2"_s, 2, u"50"_s, 5)}});
+    auto &[fetcher, browser, view] = opened;
     browser.NextPage();
 
     fetcher.offline = true;
@@ -312,13 +312,10 @@ void TstCatalogueBrowser::failedFetchKeepsTheLastPageAndThePosition()
 
 void TstCatalogueBrowser::failedSearchKeepsTheSearchMode()
 {
-    FakeHttpFetcher fetcher;
-    fetcher.bodies.insert(Official + u"page=1"_s, page(u"p1"_s, 2, u"50"_s, 5));
-    fetcher.bodies.insert(Official + u"page=2"_s, page(u"p2"_s, 2, u"50"_s, 5));
-    CatalogueBrowser browser(CatalogueProfile::official(), fetcher);
-    FakeView view;
-    browser.attach(&view, Root);
-    browser.LoadFirstPage();
+    Opened opened(CatalogueProfile::official(), {
+        {Official + u"page=1"_s, page(u"p1"_s, 2, u"50"_s, 5)},
+        {Official + u"page=2"_s, page(u"p2"_s, 2, u"50"_s, 5)}});
+    auto &[fetcher, browser, view] = opened;
 
     fetcher.offline = true;
     view.keyword = u"abc"_s;
@@ -369,14 +366,11 @@ void TstCatalogueBrowser::reopenedWindowKeepsSearchModeAndLastResponse()
 
 void TstCatalogueBrowser::singlePageCatalogueDisablesBothButtonsWhilePaging()
 {
-    FakeHttpFetcher fetcher;
-    fetcher.bodies.insert(User + u"page=1"_s, page(u"p1"_s, 2, u"30"_s, 3));
-    fetcher.bodies.insert(User + u"page=2"_s, page(u"shrunk"_s, 0, u"5"_s, 1));
-    fetcher.bodies.insert(User + u"page=3"_s, QByteArray("no trailer at all"));
-    CatalogueBrowser browser(CatalogueProfile::user(), fetcher);
-    FakeView view;
-    browser.attach(&view, Root);
-    browser.LoadFirstPage();
+    Opened opened(CatalogueProfile::user(), {
+        {User + u"page=1"_s, page(u"p1"_s, 2, u"30"_s, 3)},
+        {User + u"page=2"_s, page(u"shrunk"_s, 0, u"5"_s, 1)},
+        {User + u"page=3"_s, QByteArray("no trailer at all")}});
+    auto &[fetcher, browser, view] = opened;
 
     browser.NextPage();
     QVERIFY(!view.previousEnabled && !view.nextEnabled);
@@ -391,13 +385,10 @@ void TstCatalogueBrowser::singlePageCatalogueDisablesBothButtonsWhilePaging()
 
 void TstCatalogueBrowser::countIsShownVerbatimAndAbsentCountLeavesTheStatus()
 {
-    FakeHttpFetcher fetcher;
-    fetcher.bodies.insert(User + u"page=1"_s, page(u"p1"_s, 1, u"abc"_s, 1));
-    fetcher.bodies.insert(User + u"page=1&q=z"_s, page(u"z"_s, 1, u"abc"_s, 1));
-    CatalogueBrowser browser(CatalogueProfile::user(), fetcher);
-    FakeView view;
-    browser.attach(&view, Root);
-    browser.LoadFirstPage();
+    Opened opened(CatalogueProfile::user(), {
+        {User + u"page=1"_s, page(u"p1"_s, 1, u"abc"_s, 1)},
+        {User + u"page=1&q=z"_s, page(u"z"_s, 1, u"abc"_s, 1)}});
+    auto &[fetcher, browser, view] = opened;
     view.keyword = u"z"_s;
     browser.Search();
     QCOMPARE(view.status, u"搜索到 abc 个资源"_s);
@@ -410,12 +401,9 @@ void TstCatalogueBrowser::countIsShownVerbatimAndAbsentCountLeavesTheStatus()
 
 void TstCatalogueBrowser::rowsBeyondTheListsRangeAreLeftOut()
 {
-    FakeHttpFetcher fetcher;
-    fetcher.bodies.insert(Official + u"page=1"_s, page(u"big"_s, CatalogueBrowser::MaxRows + 5, u"40000"_s, 2));
-    CatalogueBrowser browser(CatalogueProfile::official(), fetcher);
-    FakeView view;
-    browser.attach(&view, Root);
-    browser.LoadFirstPage();
+    Opened opened(CatalogueProfile::official(), {
+        {Official + u"page=1"_s, page(u"big"_s, CatalogueBrowser::MaxRows + 5, u"40000"_s, 2)}});
+    auto &[fetcher, browser, view] = opened;
 
     QCOMPARE(view.rows.size(), CatalogueBrowser::MaxRows);
     QCOMPARE(view.downloadAddresses.size(), CatalogueBrowser::MaxRows);
