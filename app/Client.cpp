@@ -19,6 +19,8 @@ void Client::prepareApplication()
     for (int size : {16, 32, 48, 128})
         icon.addFile(u":/icons/quillmere-%1.png"_s.arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
+    // Ties the windows to the menu entry, whose icon and name the desktop then shows for them.
+    QGuiApplication::setDesktopFileName(u"org.quillmere.Quillmere"_s);
 }
 
 Client::Client(const QString &serverRoot)
