@@ -2,6 +2,7 @@
 # Installs the Debian packages needed to build, run and test the client.
 #   --bench        also what the benchmarks in bench/ compare against: a static web server, curl
 #   --screenshots  also what scripts/screenshots.sh drives the windows with
+#   --package      also what scripts/package.sh builds and checks the Debian packages with
 # Safe to run again: apt is skipped when everything is already present.
 set -euo pipefail
 
@@ -15,6 +16,7 @@ for group in "$@"; do
     case $group in
     --bench) packages+=(nginx curl) ;;
     --screenshots) packages+=(curl xdotool x11-apps netpbm) ;;
+    --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream systemd) ;;
     *) echo "setup.sh: unknown option $group" >&2; exit 2 ;;
     esac
 done
