@@ -118,9 +118,9 @@ void HttpConnection::readMore()
 // False while the head is incomplete or the request is refused.
 bool HttpConnection::readHead()
 {
-    const qint64 room = RequestGuard::MaxHeadBytes + 1 - m_buffer.size();
-    if (room > 0 && m_socket->bytesAvailable() > 0)
-        m_buffer += m_socket->read(room);
+    const qint64 wanted = std::min(RequestGuard::MaxHeadBytes + 1 - m_buffer.size(), m_socket->bytesAvailable());
+    if (wanted > 0)
+        m_buffer += m_socket->read(wanted);
     while (m_buffer.startsWith("\r\n") || m_buffer.startsWith('\n'))
         m_buffer.remove(0, m_buffer.startsWith('\r') ? 2 : 1);
     if (m_buffer.isEmpty())
