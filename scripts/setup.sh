@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, run and test the client.
-#   --bench        also what the benchmarks in bench/ compare against: a static web server, curl
+#   --bench        also what the benchmarks in bench/ compare against: a static web server, curl, wrk
 #   --screenshots  also what scripts/screenshots.sh drives the windows with
 # Safe to run again: apt is skipped when everything is already present.
 set -euo pipefail
@@ -13,7 +13,7 @@ packages=(
 )
 for group in "$@"; do
     case $group in
-    --bench) packages+=(nginx curl) ;;
+    --bench) packages+=(nginx curl wrk) ;;
     --screenshots) packages+=(curl xdotool x11-apps netpbm) ;;
     *) echo "setup.sh: unknown option $group" >&2; exit 2 ;;
     esac
