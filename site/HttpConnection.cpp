@@ -95,6 +95,7 @@ HttpResponder HttpConnection::takeOverForRefusal()
 
 void HttpConnection::resumeBody()
 {
+    m_request.body.reserve(m_request.head.contentLength);
     m_state = State::Body;
     m_timer.start(m_limits.stallTimeoutMs);
     // Not from inside the answer of the connection that gave up the slot.
