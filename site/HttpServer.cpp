@@ -3,11 +3,21 @@
 #include "site/HttpConnection.h"
 
 #include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+constexpr int AcceptRetryMs = 200;
+
+} // namespace
 
 HttpServer::HttpServer(const Limits &limits, QObject *parent)
     : QTcpServer(parent)
     , m_limits(limits)
 {
+    // Out of file descriptors QTcpServer stops accepting for good; the site tries again shortly.
+    connect(this, &QTcpServer::acceptError, this,
+            [this] { QTimer::singleShot(AcceptRetryMs, this, &QTcpServer::resumeAccepting); });
 }
 
 HttpServer::~HttpServer()

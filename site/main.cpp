@@ -8,9 +8,22 @@
 #include <QTextStream>
 #include <QUrl>
 
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Every connection holds a file descriptor; the usual soft limit of 1024 is below the
+// connections the site takes.
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 int fail(const QString &message)
 {
@@ -67,6 +80,7 @@ int main(int argc, char *argv[])
     if (!store.open())
         return fail(u"cannot open the data folder %1: %2"_s.arg(parser.value(dataOption), store.errorString()));
 
+    raiseDescriptorLimit();
     SiteServer::Options options;
     options.messagesPerWindow = messageInterval > 0 ? 1 : 0;
     options.messageWindowMs = messageInterval * 1000LL;
