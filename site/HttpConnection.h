@@ -1,14 +1,13 @@
 #pragma once
 
 #include "site/HttpRequest.h"
-#include "site/HttpServer.h"
 #include "site/HttpResponder.h"
+#include "site/HttpServer.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QTimer>
 
-class HttpServer;
 class QTcpSocket;
 
 // One client connection of an HttpServer: reads a request, hands it on, writes its answer
