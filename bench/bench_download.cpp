@@ -2,6 +2,8 @@
 // curl -o in the same run, and prints throughput, peak resident memory growth and the rate of
 // progress notifications. Usage: bench_download [size in MiB, default 1024]
 
+#include "LocalNginx.h"
+
 #include "download/Downloader.h"
 #include "download/MessageBox.h"
 #include "platform/AsyncReader.h"
@@ -13,10 +15,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <cstdio>
 #include <map>
@@ -46,18 +45,6 @@ struct Figures
     qint64 busiestSecond = 0;
 };
 
-qint64 statusField(const QByteArray &field)
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(field.size()).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return 0;
-}
-
 // Restarts the kernel's peak-resident count, so that the peak is that of the download alone.
 void resetPeakResident()
 {
@@ -79,49 +66,6 @@ bool writeServedFile(const QString &path, qint64 size)
             return false;
     }
     return true;
-}
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
-
-bool waitUntilListening(quint16 port)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        if (socket.waitForConnected(100))
-            return true;
-        QThread::msleep(50);
-    }
-    return false;
-}
-
-QString nginxConfig(const QString &root, quint16 port)
-{
-    return uR"(daemon off;
-master_process off;
-pid %1/nginx.pid;
-error_log %1/error.log;
-events { worker_connections 64; }
-http {
-    access_log off;
-    client_body_temp_path %1/client_body;
-    proxy_temp_path %1/proxy;
-    fastcgi_temp_path %1/fastcgi;
-    uwsgi_temp_path %1/uwsgi;
-    scgi_temp_path %1/scgi;
-    sendfile on;
-    tcp_nopush on;
-    server {
-        listen 127.0.0.1:%2;
-        root %1/www;
-    }
-}
-)"_s.arg(root).arg(port);
 }
 
 Figures downloadWithCurl(const QString &curl, const QString &url, const QString &target)
@@ -150,13 +94,13 @@ Figures downloadWithDownloader(const QString &url, const QString &target)
     QObject::connect(&downloader, &Downloader::DownloadComplete, [&] { figures.succeeded = true; });
     QObject::connect(&downloader, &Downloader::DownloadAllComplete, &loop, &QEventLoop::quit);
 
-    const qint64 residentBefore = statusField("VmRSS:");
+    const qint64 residentBefore = LocalNginx::statusField(u"self"_s, "VmRSS:");
     resetPeakResident();
     clock.start();
     downloader.BeginDownload(url, target);
     loop.exec();
     figures.seconds = clock.nsecsElapsed() / 1e9;
-    figures.residentGrowth = statusField("VmHWM:") - residentBefore;
+    figures.residentGrowth = LocalNginx::statusField(u"self"_s, "VmHWM:") - residentBefore;
     for (const auto &[second, count] : perSecond)
         figures.busiestSecond = qMax(figures.busiestSecond, count);
     return figures;
@@ -174,9 +118,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const qint64 size = (argc > 1 ? QByteArray(argv[1]).toLongLong() : 1024) * MiB;
     const QStringList systemFolders{u"/usr/sbin"_s, u"/usr/bin"_s, u"/sbin"_s, u"/bin"_s};
-    const QString nginx = QStandardPaths::findExecutable(u"nginx"_s, systemFolders);
     const QString curl = QStandardPaths::findExecutable(u"curl"_s, systemFolders);
-    if (size <= 0 || nginx.isEmpty() || curl.isEmpty()) {
+    if (size <= 0 || curl.isEmpty()) {
         std::fprintf(stderr, "needs nginx and curl (scripts/setup.sh --bench) and a size in MiB\n");
         return 2;
     }
@@ -187,20 +130,11 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot write %s\n", qPrintable(served));
         return 2;
     }
-    const quint16 port = freeLoopbackPort();
-    QFile config(work.filePath(u"nginx.conf"_s));
-    if (!config.open(QIODevice::WriteOnly) || config.write(nginxConfig(work.path(), port).toUtf8()) < 0)
+    LocalNginx server;
+    if (!server.start(work.path()))
         return 2;
-    config.close();
 
-    QProcess server;
-    server.start(nginx, {u"-p"_s, work.path(), u"-e"_s, work.filePath(u"error.log"_s), u"-c"_s, config.fileName()});
-    if (!server.waitForStarted() || !waitUntilListening(port)) {
-        std::fprintf(stderr, "nginx did not start; see %s\n", qPrintable(work.filePath(u"error.log"_s)));
-        return 2;
-    }
-
-    const QString url = u"http://127.0.0.1:%1/big.bin"_s.arg(port);
+    const QString url = server.url(u"big.bin"_s);
     const QString target = work.filePath(u"downloaded.bin"_s);
     double bestCurl = 0;
     double bestOurs = 0;
@@ -224,9 +158,6 @@ int main(int argc, char *argv[])
         worst.busiestSecond = qMax(worst.busiestSecond, ours.busiestSecond);
         fastestRate = qMax(fastestRate, rate);
     }
-    server.terminate();
-    server.waitForFinished();
-
     std::printf("file: %lld MiB over loopback from nginx, best of %d rounds each\n", size / MiB, Rounds);
     std::printf("throughput: %.2fx curl (%.0f vs %.0f MiB/s; target >= 0.8x)\n",
                 bestCurl > 0 ? bestOurs / bestCurl : 0.0, bestOurs, bestCurl);

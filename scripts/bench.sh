@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every benchmark, then prints their figures as one table (Markdown) with the
 # machine they ran on. The download benchmark moves 1 GiB over loopback (give another size in
-# MiB as the first argument); windows are drawn on the offscreen platform, start-up is timed
-# under Xvfb.
+# MiB as the first argument); the site is put under wrk next to nginx; windows are drawn on the
+# offscreen platform, start-up is timed under Xvfb.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLMERE_BUILD_DIR:-$root/build}
@@ -18,6 +18,7 @@ run() {
 run "$build/bench/bench_catalogue"
 QT_QPA_PLATFORM=offscreen run "$build/bench/bench_listview"
 run "$build/bench/bench_download" "${1:-1024}"
+run "$build/bench/bench_site"
 QT_QPA_PLATFORM=offscreen run "$build/bench/bench_progressbar"
 run xvfb-run -a -s "-screen 0 1280x800x24" "$build/bench/bench_startup"
 

@@ -22,7 +22,9 @@ export DISPLAY=:87 QTWEBENGINE_DISABLE_SANDBOX=1
 Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 
-"$build/site/quillmere-site" --port 8642 --data "$work/site" --rate 1024 >"$work/site.log" 2>&1 &
+# The sample messages go in one after another, faster than a visitor may post.
+"$build/site/quillmere-site" --port 8642 --data "$work/site" --rate 1024 --message-interval 0 \
+    >"$work/site.log" 2>&1 &
 pids+=($!)
 until grep -q '^Listening on' "$work/site.log"; do sleep 0.1; done
 site=http://127.0.0.1:8642/

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, run and test the client.
-#   --bench        also what the benchmarks in bench/ compare against: a static web server, curl
+#   --bench        also what the benchmarks in bench/ compare against: a static web server, curl, wrk
 #   --screenshots  also what scripts/screenshots.sh drives the windows with
 #   --package      also what scripts/package.sh builds and checks the Debian packages with
 # Safe to run again: apt is skipped when everything is already present.
@@ -8,13 +8,13 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
-    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-httpserver-dev qt6-websockets-dev
+    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
     libqt6sql6-sqlite
     xvfb xauth fonts-noto-cjk fonts-arphic-ukai
 )
 for group in "$@"; do
     case $group in
-    --bench) packages+=(nginx curl) ;;
+    --bench) packages+=(nginx curl wrk) ;;
     --screenshots) packages+=(curl xdotool x11-apps netpbm) ;;
     --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream systemd) ;;
     *) echo "setup.sh: unknown option $group" >&2; exit 2 ;;

@@ -33,17 +33,19 @@ std::optional<QString> FileStreamer::locate(const QString &folder, const QString
     return file.canonicalFilePath();
 }
 
-void FileStreamer::stream(QHttpServerResponder &&responder, std::unique_ptr<QFile> file, const QByteArray &mimeType,
+void FileStreamer::stream(HttpResponder &&responder, std::unique_ptr<QFile> file, const QByteArray &mimeType,
                           qint64 bytesPerSecond)
 {
-    responder.writeStatusLine(QHttpServerResponder::StatusCode::Ok);
+    responder.writeStatusLine(HttpResponder::StatusCode::Ok);
     responder.writeHeader("Content-Type", mimeType);
     responder.writeHeader("Content-Length", QByteArray::number(file->size()));
     responder.writeBody(QByteArray());  // ends the headers, also for an empty file
+    if (responder.isComplete())  // an empty file, or a HEAD request
+        return;
     new FileStreamer(std::move(responder), std::move(file), bytesPerSecond);
 }
 
-FileStreamer::FileStreamer(QHttpServerResponder &&responder, std::unique_ptr<QFile> file, qint64 bytesPerSecond)
+FileStreamer::FileStreamer(HttpResponder &&responder, std::unique_ptr<QFile> file, qint64 bytesPerSecond)
     : QObject(responder.socket())
     , m_responder(std::move(responder))
     , m_file(std::move(file))

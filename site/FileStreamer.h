@@ -1,9 +1,10 @@
 #pragma once
 
+#include "site/HttpResponder.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHttpServerResponder>
 #include <QObject>
 
 #include <memory>
@@ -11,8 +12,8 @@
 
 // Sends one file as the body of a response, a chunk at a time: a chunk is read only when the
 // socket has sent most of what it holds, so even a file of many GiB to a slow client costs
-// a bounded amount of memory. QHttpServerResponder::write(QIODevice *) reads ahead without
-// waiting for the socket, which buffers the whole file when the client reads slowly.
+// a bounded amount of memory. Reading ahead without waiting for the socket would buffer the
+// whole file when the client reads slowly.
 class FileStreamer : public QObject
 {
     Q_OBJECT
@@ -25,16 +26,16 @@ public:
     // Takes over the responder and the opened file; the streamer deletes itself when the file
     // is sent or the connection goes. With a rate above 0, at most that many bytes go out a
     // second, as over a slow line.
-    static void stream(QHttpServerResponder &&responder, std::unique_ptr<QFile> file, const QByteArray &mimeType,
+    static void stream(HttpResponder &&responder, std::unique_ptr<QFile> file, const QByteArray &mimeType,
                        qint64 bytesPerSecond = 0);
 
 private:
-    FileStreamer(QHttpServerResponder &&responder, std::unique_ptr<QFile> file, qint64 bytesPerSecond);
+    FileStreamer(HttpResponder &&responder, std::unique_ptr<QFile> file, qint64 bytesPerSecond);
 
     void sendMore();
     qint64 allowance();
 
-    QHttpServerResponder m_responder;
+    HttpResponder m_responder;
     std::unique_ptr<QFile> m_file;
     qint64 m_remaining;
     QByteArray m_buffer;

@@ -20,7 +20,8 @@ QString tidyText(const QString &text)
 
 } // namespace
 
-MessagePost::Result MessagePost::receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now)
+MessagePost::Result MessagePost::receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now,
+                                         const std::function<bool()> &mayStore)
 {
     Result result;
     if (!form) {
@@ -38,6 +39,8 @@ MessagePost::Result MessagePost::receive(SiteStore &store, const std::optional<F
         result.error = Error::EmptyText;
     else if (result.message.text.size() > MaxTextLength)
         result.error = Error::TextTooLong;
+    else if (mayStore && !mayStore())
+        result.error = Error::TooFrequent;
     if (result.error != Error::None)
         return result;
 

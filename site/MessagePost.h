@@ -2,6 +2,7 @@
 
 #include "site/SiteMessage.h"
 
+#include <functional>
 #include <optional>
 
 class FormData;
@@ -22,6 +23,7 @@ public:
         NameTooLong,
         EmptyText,
         TextTooLong,
+        TooFrequent,  // the sender posted too often of late
         StoreFailed,
     };
 
@@ -31,5 +33,7 @@ public:
         SiteMessage message;  // what was submitted, tidied; on success also its id and time
     };
 
-    static Result receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now);
+    // mayStore, when given, is asked once the message is found good, just before it is stored.
+    static Result receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now,
+                          const std::function<bool()> &mayStore = {});
 };

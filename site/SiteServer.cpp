@@ -3,24 +3,30 @@
 #include "site/CatalogueRenderer.h"
 #include "site/FileStreamer.h"
 #include "site/FormData.h"
-#include "site/GuardedTcpServer.h"
 #include "site/HtmlPages.h"
+#include "site/HttpRequest.h"
+#include "site/HttpResponder.h"
 #include "site/MessagePost.h"
 #include "site/SiteStore.h"
-#include "site/UserUpload.h"
 
 #include <QDateTime>
-#include <QHttpServerRequest>
 #include <QMimeDatabase>
 #include <QRegularExpression>
 #include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
+using Status = HttpResponder::StatusCode;
 
 namespace {
 
 const QByteArray HtmlType = "text/html; charset=utf-8";
 const QByteArray TextType = "text/plain; charset=utf-8";
+const QString OfficialCatalogue = u"/guanfang/admin_upload.php"_s;
+const QString UserCatalogue = u"/wangyou/users_upload.php"_s;
+// Keywords come from anyone, so the cache is emptied rather than let grow without end.
+constexpr qsizetype MaxCachedPages = 4096;
+// What a client turned away for want of room is asked to wait, in seconds.
+constexpr int BusyRetrySeconds = 10;
 
 // A missing, zero, negative or unreadable page number shows the first page.
 qint64 pageNumber(const QUrlQuery &query)
@@ -36,204 +42,243 @@ QString keyword(const QUrlQuery &query)
     return query.queryItemValue(u"q"_s, QUrl::FullyDecoded);
 }
 
-// Both answer the request in full, so a route can end with "return respond(...)".
-bool respond(QHttpServerResponder &&responder, const QByteArray &mimeType, const QByteArray &body)
-{
-    responder.write(body, mimeType);
-    return true;
-}
-
 // A database failure is an error, so that the client keeps what it showed instead of taking
 // an empty catalogue for the truth.
-bool respondWithError(QHttpServerResponder &&responder)
+void respondWithError(HttpResponder &responder)
 {
-    responder.write(u"服务器内部错误"_s.toUtf8(), TextType, QHttpServerResponder::StatusCode::InternalServerError);
-    return true;
+    responder.write(u"服务器内部错误"_s.toUtf8(), TextType, Status::InternalServerError);
 }
 
 // After a post the browser is sent on to a page it may load again without posting twice.
-bool redirect(QHttpServerResponder &&responder, const QString &target)
+void redirect(HttpResponder &responder, const QString &target)
 {
-    responder.write({{"Location", target.toUtf8()}}, QHttpServerResponder::StatusCode::SeeOther);
-    return true;
+    responder.write({{"Location", target.toUtf8()}}, Status::SeeOther);
 }
 
-bool respondNotAllowed(QHttpServerResponder &&responder, const QByteArray &allowed)
+void respondNotAllowed(HttpResponder &responder, const QByteArray &allowed)
 {
-    responder.write({{"Allow", allowed}}, QHttpServerResponder::StatusCode::MethodNotAllowed);
-    return true;
+    responder.write({{"Allow", allowed}}, Status::MethodNotAllowed);
 }
 
-QByteArray rawPage(int status, const QByteArray &reason, const QByteArray &page)
+// Links on refusal pages stay on whatever host the browser used.
+void respondRefused(HttpResponder &responder, Status status, const QString &message,
+                    const HttpResponder::Headers &headers = {})
 {
-    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Type: " + HtmlType
-        + "\r\nContent-Length: " + QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page;
+    responder.write(HtmlPages::refusalPage(message, u"/"_s), HtmlType, status, headers);
 }
 
-// Links on these pages stay on whatever host the browser used.
-QByteArray refusal(GuardedTcpServer::Refusal refusal)
-{
-    switch (refusal) {
-    case GuardedTcpServer::Refusal::HeadTooLarge:
-        return rawPage(431, "Request Header Fields Too Large",
-                       HtmlPages::refusalPage(u"请求头太大，无法处理。"_s, u"/"_s));
-    case GuardedTcpServer::Refusal::LengthRequired:
-        return rawPage(411, "Length Required",
-                       HtmlPages::refusalPage(u"请求没有注明内容长度，无法处理。"_s, u"/"_s));
-    case GuardedTcpServer::Refusal::BodyTooLarge:
-        break;
-    }
-    return rawPage(413, "Payload Too Large",
-                   HtmlPages::refusalPage(HtmlPages::errorText(UserUpload::Error::FileTooLarge), u"/"_s));
-}
-
-QHttpServerResponder::StatusCode uploadStatus(UserUpload::Error error)
+Status uploadStatus(UserUpload::Error error)
 {
     switch (error) {
     case UserUpload::Error::FileTooLarge:
-        return QHttpServerResponder::StatusCode::PayloadTooLarge;
+        return Status::PayloadTooLarge;
+    case UserUpload::Error::TooFrequent:
+        return Status::TooManyRequests;
     case UserUpload::Error::StoreFailed:
-        return QHttpServerResponder::StatusCode::InternalServerError;
+        return Status::InternalServerError;
     default:
-        return QHttpServerResponder::StatusCode::BadRequest;
+        return Status::BadRequest;
     }
+}
+
+Status messageStatus(MessagePost::Error error)
+{
+    switch (error) {
+    case MessagePost::Error::None:
+        return Status::Ok;
+    case MessagePost::Error::TooFrequent:
+        return Status::TooManyRequests;
+    case MessagePost::Error::StoreFailed:
+        return Status::InternalServerError;
+    default:
+        return Status::BadRequest;
+    }
+}
+
+HttpResponder::Headers retryAfter(qint64 seconds)
+{
+    return {{"Retry-After", QByteArray::number(std::max<qint64>(seconds, 1))}};
 }
 
 } // namespace
 
-SiteServer::SiteServer(SiteStore &store, QObject *parent)
-    : QAbstractHttpServer(parent)
+SiteServer::SiteServer(SiteStore &store, const Options &options, QObject *parent)
+    : HttpServer(options.limits, parent)
     , m_store(store)
+    , m_messageLimit(options.messagesPerWindow, options.messageWindowMs)
+    , m_uploadLimit(options.uploadsPerWindow, options.uploadWindowMs)
 {
+    m_clock.start();
 }
 
-quint16 SiteServer::listenGuarded(const QHostAddress &address, quint16 port)
+void SiteServer::handleRequest(const HttpRequest &request, HttpResponder &&responder)
 {
-    auto *server = new GuardedTcpServer(MaxRequestBodyBytes, refusal, this);
-    if (!server->listen(address, port)) {
-        delete server;
-        return 0;
-    }
-    bind(server);
-    return server->serverPort();
-}
-
-bool SiteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
-{
-    const QString path = request.url().path(QUrl::FullyDecoded);
-    const QUrlQuery query(request.url());
     const QString root = rootFor(request);
-    if (path == u"/wangyou/"_s)
-        return uploadRoute(request, socket, root);
-    if (path == u"/nds_wd-nds_wd.html"_s)
-        return messageBoardRoute(request, socket, root);
-    if (request.method() != QHttpServerRequest::Method::Get)
-        return respondNotAllowed(makeResponder(request, socket), "GET");
+    if (request.isPost() && !isSameOrigin(request))
+        return respondRefused(responder, Status::Forbidden, u"只接受从本站页面提交的内容。"_s);
+    if (!route(request, responder, root))
+        responder.write(HtmlPages::notFoundPage(root), HtmlType, Status::NotFound);
+}
 
-    if (path == u"/guanfang/admin_upload.php"_s) {
-        // The client's field selector: 0 searches the category, 1 the title.
-        const auto field = query.queryItemValue(u"t"_s) == u"0"_s ? SiteStore::SearchField::Category
-                                                                  : SiteStore::SearchField::Title;
-        const auto page = m_store.findResources(Catalogue::Official, keyword(query), field, pageNumber(query));
-        return page ? respond(makeResponder(request, socket), TextType, CatalogueRenderer::officialPage(*page, root))
-                    : respondWithError(makeResponder(request, socket));
+void SiteServer::refuse(Refusal refusal, HttpResponder &&responder)
+{
+    switch (refusal) {
+    case Refusal::BadRequest:
+        return respondRefused(responder, Status::BadRequest, u"请求的格式不对，无法处理。"_s);
+    case Refusal::HeadTooLarge:
+        return respondRefused(responder, Status::RequestHeaderFieldsTooLarge, u"请求头太大，无法处理。"_s);
+    case Refusal::LengthRequired:
+        return respondRefused(responder, Status::LengthRequired, u"请求没有注明内容长度，无法处理。"_s);
+    case Refusal::BodyTooLarge:
+        return respondRefused(responder, Status::PayloadTooLarge,
+                              HtmlPages::errorText(UserUpload::Error::FileTooLarge));
+    case Refusal::VersionNotSupported:
+        return respondRefused(responder, Status::HttpVersionNotSupported, u"不支持这个 HTTP 版本。"_s);
+    case Refusal::Busy:
+        return respondRefused(responder, Status::ServiceUnavailable, u"服务器正忙，请稍后再试。"_s,
+                              retryAfter(BusyRetrySeconds));
     }
-    if (path == u"/wangyou/users_upload.php"_s) {
-        const auto page = m_store.findResources(Catalogue::User, keyword(query), SiteStore::SearchField::Anywhere,
-                                                pageNumber(query));
-        return page ? respond(makeResponder(request, socket), TextType, CatalogueRenderer::userPage(*page))
-                    : respondWithError(makeResponder(request, socket));
+}
+
+// False when nothing lives at the request's path.
+bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, const QString &root)
+{
+    const QString path = request.url.path(QUrl::FullyDecoded);
+    if (path == u"/wangyou/"_s) {
+        uploadRoute(request, responder, root);
+        return true;
     }
+    if (path == u"/nds_wd-nds_wd.html"_s) {
+        messageBoardRoute(request, responder, root);
+        return true;
+    }
+    if (!request.isGet()) {
+        respondNotAllowed(responder, "GET, HEAD");
+        return true;
+    }
+    if (path == OfficialCatalogue || path == UserCatalogue) {
+        catalogueRoute(request, responder, root);
+        return true;
+    }
+    const QUrlQuery query(request.url);
     if (path == u"/guanfang/view.php"_s) {
         bool ok = false;
         const qint64 id = query.queryItemValue(u"id"_s).toLongLong(&ok);
         const std::optional<SiteResource> resource = ok ? m_store.resource(Catalogue::Official, id) : std::nullopt;
         if (!resource)
             return false;
-        return respond(makeResponder(request, socket), HtmlType, HtmlPages::resourcePage(*resource, root));
+        responder.write(HtmlPages::resourcePage(*resource, root), HtmlType);
+        return true;
     }
     if (path == u"/zorvik/"_s) {
         const auto official = m_store.findResources(Catalogue::Official, QString(), SiteStore::SearchField::Anywhere, 1);
         const auto user = m_store.findResources(Catalogue::User, QString(), SiteStore::SearchField::Anywhere, 1);
-        return official && user
-            ? respond(makeResponder(request, socket), HtmlType, HtmlPages::startPage(*official, *user, root))
-            : respondWithError(makeResponder(request, socket));
+        if (official && user)
+            responder.write(HtmlPages::startPage(*official, *user, root), HtmlType);
+        else
+            respondWithError(responder);
+        return true;
     }
     static const QString OfficialFiles = u"/guanfang/files/"_s;
     if (path.startsWith(OfficialFiles))
-        return sendFile(request, socket, m_store.officialFilesFolder(), path.sliced(OfficialFiles.size()));
+        return sendFile(responder, m_store.officialFilesFolder(), path.sliced(OfficialFiles.size()));
     static const QString UserFiles = u"/wangyou/up/"_s;
     if (path.startsWith(UserFiles))
-        return sendFile(request, socket, m_store.uploadFolder(), path.sliced(UserFiles.size()));
+        return sendFile(responder, m_store.uploadFolder(), path.sliced(UserFiles.size()));
     return false;
 }
 
-bool SiteServer::uploadRoute(const QHttpServerRequest &request, QTcpSocket *socket, const QString &root)
+void SiteServer::catalogueRoute(const HttpRequest &request, HttpResponder &responder, const QString &root)
 {
-    if (request.method() == QHttpServerRequest::Method::Get) {
-        // "?done=<id>" is where a successful upload leads.
-        bool ok = false;
-        const qint64 id = QUrlQuery(request.url()).queryItemValue(u"done"_s).toLongLong(&ok);
-        if (const std::optional<SiteResource> done = ok ? m_store.resource(Catalogue::User, id) : std::nullopt)
-            return respond(makeResponder(request, socket), HtmlType, HtmlPages::uploadDonePage(*done, root));
-        const std::optional<QStringList> categories = m_store.categories(Catalogue::User);
-        if (!categories)
-            return respondWithError(makeResponder(request, socket));
-        return respond(makeResponder(request, socket), HtmlType,
-                       HtmlPages::uploadPage(*categories, SiteResource(), UserUpload::Error::None, root));
-    }
-    if (request.method() != QHttpServerRequest::Method::Post)
-        return respondNotAllowed(makeResponder(request, socket), "GET, POST");
+    // Official pages link to the root they were asked through, so it is part of the key.
+    const QByteArray key = root.toUtf8() + ' ' + request.head.target;
+    if (const auto cached = m_catalogueCache.constFind(key); cached != m_catalogueCache.cend())
+        return responder.write(*cached, TextType);
 
-    const QByteArray body = request.body();  // the fields point into it
-    const UserUpload::Result result = UserUpload::receive(m_store, FormData::parse(request.value("Content-Type"), body),
-                                                          QDateTime::currentDateTime());
-    if (result.error == UserUpload::Error::None)
-        return redirect(makeResponder(request, socket), root + u"wangyou/?done="_s + QString::number(result.resource.id));
-    const std::optional<QStringList> categories = m_store.categories(Catalogue::User);
-    if (!categories)
-        return respondWithError(makeResponder(request, socket));
-    makeResponder(request, socket)
-        .write(HtmlPages::uploadPage(*categories, result.resource, result.error, root), HtmlType,
-               uploadStatus(result.error));
-    return true;
+    const QUrlQuery query(request.url);
+    std::optional<QByteArray> body;
+    if (request.url.path() == OfficialCatalogue) {
+        // The client's field selector: 0 searches the category, 1 the title.
+        const auto field = query.queryItemValue(u"t"_s) == u"0"_s ? SiteStore::SearchField::Category
+                                                                  : SiteStore::SearchField::Title;
+        if (const auto page = m_store.findResources(Catalogue::Official, keyword(query), field, pageNumber(query)))
+            body = CatalogueRenderer::officialPage(*page, root);
+    } else if (const auto page = m_store.findResources(Catalogue::User, keyword(query),
+                                                       SiteStore::SearchField::Anywhere, pageNumber(query))) {
+        body = CatalogueRenderer::userPage(*page);
+    }
+    if (!body)
+        return respondWithError(responder);
+    if (m_catalogueCache.size() >= MaxCachedPages)
+        m_catalogueCache.clear();
+    m_catalogueCache.insert(key, *body);
+    responder.write(*body, TextType);
 }
 
-bool SiteServer::messageBoardRoute(const QHttpServerRequest &request, QTcpSocket *socket, const QString &root)
+void SiteServer::uploadRoute(const HttpRequest &request, HttpResponder &responder, const QString &root)
 {
-    const bool isPost = request.method() == QHttpServerRequest::Method::Post;
-    if (!isPost && request.method() != QHttpServerRequest::Method::Get)
-        return respondNotAllowed(makeResponder(request, socket), "GET, POST");
+    if (request.isGet()) {
+        // "?done=<id>" is where a successful upload leads.
+        bool ok = false;
+        const qint64 id = QUrlQuery(request.url).queryItemValue(u"done"_s).toLongLong(&ok);
+        if (const std::optional<SiteResource> done = ok ? m_store.resource(Catalogue::User, id) : std::nullopt)
+            return responder.write(HtmlPages::uploadDonePage(*done, root), HtmlType);
+        const std::optional<QStringList> categories = m_store.categories(Catalogue::User);
+        if (!categories)
+            return respondWithError(responder);
+        return responder.write(HtmlPages::uploadPage(*categories, SiteResource(), UserUpload::Error::None, root),
+                               HtmlType);
+    }
+    if (!request.isPost())
+        return respondNotAllowed(responder, "GET, HEAD, POST");
+
+    const qint64 now = m_clock.elapsed();
+    const UserUpload::Result result =
+        UserUpload::receive(m_store, FormData::parse(request.header("content-type"), request.body),
+                            QDateTime::currentDateTime(), [&] { return m_uploadLimit.tryTake(request.peer, now); });
+    if (result.error == UserUpload::Error::None) {
+        m_catalogueCache.clear();
+        return redirect(responder, root + u"wangyou/?done="_s + QString::number(result.resource.id));
+    }
+    const std::optional<QStringList> categories = m_store.categories(Catalogue::User);
+    if (!categories)
+        return respondWithError(responder);
+    responder.write(HtmlPages::uploadPage(*categories, result.resource, result.error, root), HtmlType,
+                    uploadStatus(result.error),
+                    result.error == UserUpload::Error::TooFrequent
+                        ? retryAfter(m_uploadLimit.secondsToWait(request.peer, now))
+                        : HttpResponder::Headers());
+}
+
+void SiteServer::messageBoardRoute(const HttpRequest &request, HttpResponder &responder, const QString &root)
+{
+    const bool isPost = request.isPost();
+    if (!isPost && !request.isGet())
+        return respondNotAllowed(responder, "GET, HEAD, POST");
 
     MessagePost::Result posted;
+    const qint64 now = m_clock.elapsed();
     if (isPost) {
-        posted = MessagePost::receive(m_store, FormData::parse(request.value("Content-Type"), request.body()),
-                                      QDateTime::currentDateTime());
+        posted = MessagePost::receive(m_store, FormData::parse(request.header("content-type"), request.body),
+                                      QDateTime::currentDateTime(),
+                                      [&] { return m_messageLimit.tryTake(request.peer, now); });
         if (posted.error == MessagePost::Error::None)
-            return redirect(makeResponder(request, socket), root + u"nds_wd-nds_wd.html?posted=1"_s);
+            return redirect(responder, root + u"nds_wd-nds_wd.html?posted=1"_s);
     }
-    const QUrlQuery query(request.url());
+    const QUrlQuery query(request.url);
     const qint64 page = isPost ? 1 : pageNumber(query);
     const std::optional<SiteStore::MessagePage> messages = m_store.findMessages(page);
     if (!messages)
-        return respondWithError(makeResponder(request, socket));
+        return respondWithError(responder);
     const QByteArray html = HtmlPages::messageBoardPage(*messages, page, posted.message, posted.error,
                                                         !isPost && query.hasQueryItem(u"posted"_s), root);
-    const auto status = posted.error == MessagePost::Error::None ? QHttpServerResponder::StatusCode::Ok
-        : posted.error == MessagePost::Error::StoreFailed       ? QHttpServerResponder::StatusCode::InternalServerError
-                                                                : QHttpServerResponder::StatusCode::BadRequest;
-    makeResponder(request, socket).write(html, HtmlType, status);
-    return true;
+    responder.write(html, HtmlType, messageStatus(posted.error),
+                    posted.error == MessagePost::Error::TooFrequent
+                        ? retryAfter(m_messageLimit.secondsToWait(request.peer, now))
+                        : HttpResponder::Headers());
 }
 
-void SiteServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)
-{
-    makeResponder(request, socket)
-        .write(HtmlPages::notFoundPage(rootFor(request)), HtmlType, QHttpServerResponder::StatusCode::NotFound);
-}
-
-bool SiteServer::sendFile(const QHttpServerRequest &request, QTcpSocket *socket, const QString &folder,
-                          const QString &relativePath)
+bool SiteServer::sendFile(HttpResponder &responder, const QString &folder, const QString &relativePath)
 {
     const std::optional<QString> path = FileStreamer::locate(folder, relativePath);
     if (!path)
@@ -245,14 +290,34 @@ bool SiteServer::sendFile(const QHttpServerRequest &request, QTcpSocket *socket,
     QByteArray mimeType = type.name().toUtf8();
     if (type.inherits(u"text/plain"_s))
         mimeType += "; charset=utf-8";
-    FileStreamer::stream(makeResponder(request, socket), std::move(file), mimeType, m_fileRate);
+    FileStreamer::stream(std::move(responder), std::move(file), mimeType, m_fileRate);
     return true;
 }
 
-QString SiteServer::rootFor(const QHttpServerRequest &request) const
+QString SiteServer::rootFor(const HttpRequest &request) const
 {
     // The Host header goes into links on every page, so only a plain host and port is taken.
     static const QRegularExpression plainHost(u"^([A-Za-z0-9.-]+|\\[[0-9A-Fa-f:.]+\\])(:[0-9]{1,5})?$"_s);
-    const QString host = QString::fromLatin1(request.value("Host"));
+    const QString host = QString::fromLatin1(request.header("host"));
     return plainHost.match(host).hasMatch() ? u"http://"_s + host + u'/' : m_fallbackRoot;
+}
+
+// A browser names the page a form was sent from in Origin (or, older ones, Referer); a post
+// that names another site is refused, so that no other page can post in a visitor's name.
+// A post that names none comes from a script or a tool, not from a visitor's browser.
+bool SiteServer::isSameOrigin(const HttpRequest &request) const
+{
+    const QByteArray origin = request.header("origin");
+    const QByteArray source = origin.isEmpty() ? request.header("referer") : origin;
+    if (source.isEmpty())
+        return true;
+    const QUrl from(QString::fromLatin1(source), QUrl::StrictMode);
+    const QUrl own(u"http://"_s + QString::fromLatin1(request.header("host")), QUrl::StrictMode);
+    if (!from.isValid() || from.host().isEmpty() || (from.scheme() != u"http"_s && from.scheme() != u"https"_s)
+        || !own.isValid() || own.host().isEmpty() || from.host().compare(own.host(), Qt::CaseInsensitive) != 0)
+        return false;
+    // A Host without a port is behind the scheme's own port, maybe through a proxy for https.
+    if (own.port() < 0)
+        return from.port() < 0;
+    return from.port(from.scheme() == u"https"_s ? 443 : 80) == own.port();
 }

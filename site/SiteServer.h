@@ -1,17 +1,21 @@
 #pragma once
 
+#include "site/HttpServer.h"
+#include "site/PostLimit.h"
 #include "site/UserUpload.h"
 
-#include <QAbstractHttpServer>
-#include <QHostAddress>
-#include <QHttpServerResponder>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QString>
 
+class HttpResponder;
 class SiteStore;
 
 // Answers the site's routes: the two catalogues, the official resource pages and files, the
-// start page, the users' files, the upload page and the message board. Anything else is a 404 page.
-class SiteServer : public QAbstractHttpServer
+// start page, the users' files, the upload page and the message board. Anything else is a 404
+// page. Posts are taken only from the site's own pages and at a human pace per address, and
+// catalogue pages are kept once rendered until the catalogue changes.
+class SiteServer : public HttpServer
 {
     Q_OBJECT
 
@@ -19,11 +23,17 @@ public:
     // The largest request body taken: one file of the largest size, with room for the form around it.
     static constexpr qint64 MaxRequestBodyBytes = UserUpload::MaxFileBytes + 64 * 1024;
 
-    explicit SiteServer(SiteStore &store, QObject *parent = nullptr);
+    struct Options
+    {
+        Limits limits{.maxBodyBytes = MaxRequestBodyBytes};
+        // At most this many messages, and uploads, per client address within the window; 0 for no limit.
+        int messagesPerWindow = 1;
+        qint64 messageWindowMs = 10'000;
+        int uploadsPerWindow = 3;
+        qint64 uploadWindowMs = 60'000;
+    };
 
-    // Listens on address and port (0 picks a free one) through a server that refuses requests
-    // too large to take; returns the port, or 0 when it cannot listen.
-    quint16 listenGuarded(const QHostAddress &address, quint16 port);
+    SiteServer(SiteStore &store, const Options &options, QObject *parent = nullptr);
 
     // The root used for absolute links when a request names no usable host, e.g. "http://127.0.0.1:8642/".
     void setFallbackRoot(const QString &root) { m_fallbackRoot = root; }
@@ -31,17 +41,24 @@ public:
     void setFileRate(qint64 bytesPerSecond) { m_fileRate = bytesPerSecond; }
 
 protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
-    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
+    void handleRequest(const HttpRequest &request, HttpResponder &&responder) override;
+    void refuse(Refusal refusal, HttpResponder &&responder) override;
 
 private:
-    bool uploadRoute(const QHttpServerRequest &request, QTcpSocket *socket, const QString &root);
-    bool messageBoardRoute(const QHttpServerRequest &request, QTcpSocket *socket, const QString &root);
-    QString rootFor(const QHttpServerRequest &request) const;
-    bool sendFile(const QHttpServerRequest &request, QTcpSocket *socket, const QString &folder,
-                  const QString &relativePath);
+    bool route(const HttpRequest &request, HttpResponder &responder, const QString &root);
+    void catalogueRoute(const HttpRequest &request, HttpResponder &responder, const QString &root);
+    void uploadRoute(const HttpRequest &request, HttpResponder &responder, const QString &root);
+    void messageBoardRoute(const HttpRequest &request, HttpResponder &responder, const QString &root);
+    QString rootFor(const HttpRequest &request) const;
+    bool isSameOrigin(const HttpRequest &request) const;
+    bool sendFile(HttpResponder &responder, const QString &folder, const QString &relativePath);
 
     SiteStore &m_store;
     QString m_fallbackRoot;
     qint64 m_fileRate = 0;
+    PostLimit m_messageLimit;
+    PostLimit m_uploadLimit;
+    QElapsedTimer m_clock;
+    // Rendered catalogue answers by root and request target; emptied when a catalogue changes.
+    QHash<QByteArray, QByteArray> m_catalogueCache;
 };

@@ -12,7 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
-UserUpload::Result UserUpload::receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now)
+UserUpload::Result UserUpload::receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now,
+                                       const std::function<bool()> &mayStore)
 {
     Result result;
     result.resource.catalogue = Catalogue::User;
@@ -44,6 +45,8 @@ UserUpload::Result UserUpload::receive(SiteStore &store, const std::optional<For
         result.error = Error::EmptyFile;
     else if (file->data.size() > MaxFileBytes)
         result.error = Error::FileTooLarge;
+    else if (mayStore && !mayStore())
+        result.error = Error::TooFrequent;
     else
         result.error = UserUpload::store(store, file->data, fileName, now, result.resource);
     return result;

@@ -2,6 +2,7 @@
 
 #include "site/SiteResource.h"
 
+#include <functional>
 #include <optional>
 
 class FormData;
@@ -30,6 +31,7 @@ public:
         FileNameTooLong,
         EmptyFile,
         FileTooLarge,
+        TooFrequent,      // the sender uploaded too often of late
         StoreFailed,      // the file or the record could not be saved
     };
 
@@ -40,7 +42,9 @@ public:
         SiteResource resource;
     };
 
-    static Result receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now);
+    // mayStore, when given, is asked once the upload is found good, just before it is stored.
+    static Result receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now,
+                          const std::function<bool()> &mayStore = {});
 
 private:
     // The name a file named clientName by the visitor is stored under, or the reason it is refused.

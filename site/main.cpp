@@ -8,9 +8,22 @@
 #include <QTextStream>
 #include <QUrl>
 
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Every connection holds a file descriptor; the usual soft limit of 1024 is below the
+// connections the site takes.
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 int fail(const QString &message)
 {
@@ -35,7 +48,13 @@ int main(int argc, char *argv[])
                                         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
     const QCommandLineOption rateOption(u"rate"_s, u"Send files at most this many KiB a second; 0 for no limit."_s,
                                         u"KiB"_s, u"0"_s);
-    parser.addOptions({hostOption, portOption, dataOption, rateOption});
+    const QCommandLineOption messageOption(u"message-interval"_s,
+                                           u"Seconds between two messages from one address; 0 for no limit."_s,
+                                           u"seconds"_s, u"10"_s);
+    const QCommandLineOption uploadOption(u"uploads-per-minute"_s,
+                                          u"Uploads one address may make in a minute; 0 for no limit."_s, u"count"_s,
+                                          u"3"_s);
+    parser.addOptions({hostOption, portOption, dataOption, rateOption, messageOption, uploadOption});
     parser.process(app);
 
     const QHostAddress address(parser.value(hostOption));
@@ -50,20 +69,31 @@ int main(int argc, char *argv[])
     if (!ok || rate < 0)
         return fail(u"not a rate in KiB a second: %1"_s.arg(parser.value(rateOption)));
 
+    const int messageInterval = parser.value(messageOption).toInt(&ok);
+    if (!ok || messageInterval < 0)
+        return fail(u"not a number of seconds: %1"_s.arg(parser.value(messageOption)));
+    const int uploadsPerMinute = parser.value(uploadOption).toInt(&ok);
+    if (!ok || uploadsPerMinute < 0)
+        return fail(u"not a number of uploads: %1"_s.arg(parser.value(uploadOption)));
+
     SiteStore store(parser.value(dataOption));
     if (!store.open())
         return fail(u"cannot open the data folder %1: %2"_s.arg(parser.value(dataOption), store.errorString()));
 
-    SiteServer server(store);
+    raiseDescriptorLimit();
+    SiteServer::Options options;
+    options.messagesPerWindow = messageInterval > 0 ? 1 : 0;
+    options.messageWindowMs = messageInterval * 1000LL;
+    options.uploadsPerWindow = uploadsPerMinute;
+    SiteServer server(store, options);
     server.setFileRate(rate * 1024);
-    const quint16 listening = server.listenGuarded(address, quint16(port));
-    if (listening == 0)
+    if (!server.listen(address, quint16(port)))
         return fail(u"cannot listen on %1 port %2"_s.arg(address.toString(), QString::number(port)));
 
     QUrl root;
     root.setScheme(u"http"_s);
     root.setHost(address.toString());
-    root.setPort(listening);
+    root.setPort(server.serverPort());
     root.setPath(u"/"_s);
     server.setFallbackRoot(root.toString());
     // Tests and scripts wait for this line to know the port.

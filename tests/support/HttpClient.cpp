@@ -21,9 +21,12 @@ HttpClient::Reply HttpClient::get(const QString &url)
     return wait(m_network.get(request(url)));
 }
 
-HttpClient::Reply HttpClient::post(const QString &url, const QByteArray &contentType, const QByteArray &body)
+HttpClient::Reply HttpClient::post(const QString &url, const QByteArray &contentType, const QByteArray &body,
+                                   const QList<std::pair<QByteArray, QByteArray>> &headers)
 {
     QNetworkRequest post = request(url);
+    for (const auto &[name, value] : headers)
+        post.setRawHeader(name, value);
     post.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     return wait(m_network.post(post, body));
 }

@@ -22,7 +22,8 @@ public:
     };
 
     Reply get(const QString &url);
-    Reply post(const QString &url, const QByteArray &contentType, const QByteArray &body);
+    Reply post(const QString &url, const QByteArray &contentType, const QByteArray &body,
+               const QList<std::pair<QByteArray, QByteArray>> &headers = {});
     // Any other method, without a body.
     Reply send(const QByteArray &method, const QString &url);
 

@@ -38,7 +38,8 @@ bool ReferenceSite::start()
     m_error.clear();
     m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE),
                     {u"--host"_s, u"127.0.0.1"_s, u"--port"_s, u"0"_s, u"--data"_s, m_dataPath, u"--rate"_s,
-                     QString::number(m_fileRate)});
+                     QString::number(m_fileRate), u"--message-interval"_s, u"0"_s, u"--uploads-per-minute"_s,
+                     u"0"_s});
     if (!m_process.waitForStarted(StartTimeoutMs)) {
         m_error = m_process.errorString();
         return false;

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+// nginx on a free loopback port, serving the files below <work>/www as they are, for the
+// benchmarks to measure against. Stopped when the object goes.
+class LocalNginx
+{
+public:
+    ~LocalNginx();
+
+    // Starts nginx with its configuration, logs and temporary files in work; false, with a
+    // message on stderr, when it cannot be found or does not start.
+    bool start(const QString &work);
+    QString url(const QString &path) const;
+
+    static quint16 freeLoopbackPort();
+    static bool waitUntilListening(quint16 port);
+    // A field of /proc/<pid>/status ("self" for this process) in bytes, e.g. "VmHWM:".
+    static qint64 statusField(const QString &pid, const QByteArray &field);
+
+private:
+    QProcess m_process;
+    quint16 m_port = 0;
+};

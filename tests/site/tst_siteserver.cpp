@@ -1,0 +1,310 @@
+#include "site/SiteServer.h"
+#include "site/SiteStore.h"
+#include "support/HttpClient.h"
+
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int WaitMs = 30000;
+const QByteArray UserPage = "/wangyou/users_upload.php?page=1";
+const QByteArray FormType = "application/x-www-form-urlencoded";
+
+// A connection that sends exactly what it is given; it is served on the test's own event loop.
+class RawClient
+{
+public:
+    explicit RawClient(quint16 port) { m_socket.connectToHost(QHostAddress::LocalHost, port); }
+
+    void send(const QByteArray &bytes) { m_socket.write(bytes); }
+    bool waitClosed()
+    {
+        return QTest::qWaitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, WaitMs);
+    }
+    // Waits until count answers with their whole bodies have come.
+    bool waitAnswers(int count)
+    {
+        return QTest::qWaitFor([&] { return answers().size() >= count; }, WaitMs);
+    }
+    // The answers so far as status line and body; a HEAD answer counts as having no body.
+    QList<std::pair<QByteArray, QByteArray>> answers(bool firstIsHead = false)
+    {
+        m_received += m_socket.readAll();
+        QList<std::pair<QByteArray, QByteArray>> found;
+        qsizetype at = 0;
+        for (;;) {
+            const qsizetype end = m_received.indexOf("\r\n\r\n", at);
+            if (end < 0)
+                return found;
+            const QByteArray head = m_received.sliced(at, end - at);
+            static const QRegularExpression length(u"\r\nContent-Length: (\\d+)"_s);
+            const auto match = length.match(QString::fromLatin1(head));
+            const qsizetype size = firstIsHead && found.isEmpty() ? 0 : match.captured(1).toLongLong();
+            if (m_received.size() < end + 4 + size)
+                return found;
+            found.append({head, m_received.sliced(end + 4, size)});
+            at = end + 4 + size;
+        }
+    }
+    bool isOpen() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+
+private:
+    QTcpSocket m_socket;
+    QByteArray m_received;
+};
+
+QByteArray uploadForm(const QByteArray &title)
+{
+    const QByteArray boundary = "----siteserver";
+    QByteArray body;
+    const QList<std::pair<QByteArray, QByteArray>> fields = {{"category", "软件"}, {"title", title}};
+    for (const auto &[name, value] : fields)
+        body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
+    body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"a.bin\"\r\n\r\n"
+        + QByteArray(200 * 1024, 'x') + "\r\n--" + boundary + "--\r\n";
+    return body;
+}
+
+const QByteArray UploadType = "multipart/form-data; boundary=----siteserver";
+
+} // namespace
+
+// The site's server in this process, with short time-outs and small caps, so that the guards
+// against slow, greedy and foreign clients can be watched at work.
+class TstSiteServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void connectionEndsAsAsked_data();
+    void connectionEndsAsAsked();
+    void headAnswersLikeGetWithoutBody();
+    void slowClientsAreClosedWhileOthersAreServed_data();
+    void slowClientsAreClosedWhileOthersAreServed();
+    void connectionsPastTheCapAreTurnedAway();
+    void largeUploadsWaitTheirTurn();
+    void crossSitePostsAreRefused_data();
+    void crossSitePostsAreRefused();
+    void floodsAreRefusedWithAMessage();
+    void newUploadShowsAtOnce();
+
+private:
+    void start(const SiteServer::Options &options = {});
+    QString url(const QByteArray &target) const;
+    qint64 messageCount() const { return m_store->findMessages(1).value().total; }
+
+    // One store for all, each test with a server of its own options.
+    std::unique_ptr<QTemporaryDir> m_data;
+    std::unique_ptr<SiteStore> m_store;
+    std::unique_ptr<SiteServer> m_server;
+    HttpClient m_http;
+};
+
+void TstSiteServer::initTestCase()
+{
+    m_data = std::make_unique<QTemporaryDir>();
+    m_store = std::make_unique<SiteStore>(m_data->path());
+    QVERIFY(m_store->open());
+}
+
+void TstSiteServer::cleanup()
+{
+    m_server.reset();
+}
+
+void TstSiteServer::start(const SiteServer::Options &options)
+{
+    m_server = std::make_unique<SiteServer>(*m_store, options);
+    QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
+}
+
+QString TstSiteServer::url(const QByteArray &target) const
+{
+    return u"http://127.0.0.1:%1"_s.arg(m_server->serverPort()) + QString::fromLatin1(target);
+}
+
+void TstSiteServer::connectionEndsAsAsked_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("HTTP/1.0") << "GET /zorvik/ HTTP/1.0\r\n\r\n"_ba << true;
+    QTest::newRow("HTTP/1.0 keep-alive") << "GET /zorvik/ HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"_ba << false;
+    QTest::newRow("HTTP/1.1") << "GET /zorvik/ HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"_ba << false;
+    QTest::newRow("HTTP/1.1 close") << "GET /zorvik/ HTTP/1.1\r\nConnection: close\r\n\r\n"_ba << true;
+    QTest::newRow("not found, HTTP/1.0") << "GET /nothing HTTP/1.0\r\n\r\n"_ba << true;
+}
+
+void TstSiteServer::connectionEndsAsAsked()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(bool, closes);
+    start();
+    RawClient client(m_server->serverPort());
+    client.send(head);
+    if (closes) {
+        QVERIFY(client.waitClosed());
+        QCOMPARE(client.answers().size(), 1);
+        QVERIFY(client.answers().first().first.contains("\r\nConnection: close"));
+        return;
+    }
+    // An open connection takes the next request and answers it as well.
+    QVERIFY(client.waitAnswers(1));
+    client.send(head);
+    QVERIFY(client.waitAnswers(2));
+    QVERIFY(client.isOpen());
+    QCOMPARE(client.answers().at(1).second, client.answers().at(0).second);
+}
+
+void TstSiteServer::headAnswersLikeGetWithoutBody()
+{
+    start();
+    const QString file = QDir(m_store->officialFilesFolder()).entryList(QDir::Files).value(0);
+    QVERIFY(!file.isEmpty());
+    for (const QByteArray &target : {UserPage, "/guanfang/files/" + file.toUtf8()}) {
+        // Sent ahead on one connection: the GET's answer would be garbled if HEAD's had a body.
+        RawClient client(m_server->serverPort());
+        client.send("HEAD " + target + " HTTP/1.1\r\n\r\nGET " + target + " HTTP/1.1\r\n\r\n");
+        QVERIFY(QTest::qWaitFor([&] { return client.answers(true).size() == 2; }, WaitMs));
+        const auto answers = client.answers(true);
+        QCOMPARE(answers.at(0).first, answers.at(1).first);
+        QVERIFY(answers.at(0).first.startsWith("HTTP/1.1 200 OK"));
+        QVERIFY(!answers.at(1).second.isEmpty());
+    }
+}
+
+void TstSiteServer::slowClientsAreClosedWhileOthersAreServed_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("half a head") << "GET /zorvik/ HTTP/1.1\r\nHost: 127"_ba;
+    QTest::newRow("stalled body") << "POST /nds_wd-nds_wd.html HTTP/1.1\r\nContent-Length: 100\r\n\r\nname="_ba;
+    QTest::newRow("idle after an answer") << "GET /zorvik/ HTTP/1.1\r\n\r\n"_ba;
+    QTest::newRow("nothing at all") << QByteArray();
+}
+
+void TstSiteServer::slowClientsAreClosedWhileOthersAreServed()
+{
+    QFETCH(QByteArray, sent);
+    SiteServer::Options options;
+    options.limits.headTimeoutMs = 300;
+    options.limits.stallTimeoutMs = 300;
+    options.limits.idleTimeoutMs = 300;
+    start(options);
+    std::vector<std::unique_ptr<RawClient>> slow;
+    for (int i = 0; i < 20; ++i) {
+        slow.push_back(std::make_unique<RawClient>(m_server->serverPort()));
+        slow.back()->send(sent);
+    }
+    QCOMPARE(m_http.get(url(UserPage)).status, 200);
+    for (const auto &client : slow)
+        QVERIFY(client->waitClosed());
+}
+
+void TstSiteServer::connectionsPastTheCapAreTurnedAway()
+{
+    SiteServer::Options options;
+    options.limits.maxConnectionsPerAddress = 2;
+    start(options);
+    RawClient first(m_server->serverPort());
+    RawClient second(m_server->serverPort());
+    first.send("GET /zorvik/ HTTP/1.1\r\n\r\n");
+    QVERIFY(first.waitAnswers(1));
+    RawClient third(m_server->serverPort());
+    QVERIFY(third.waitClosed());
+    const QByteArray head = third.answers().value(0).first;
+    QVERIFY2(head.startsWith("HTTP/1.1 503 "), head.constData());
+    QVERIFY(head.contains("\r\nRetry-After: "));
+}
+
+void TstSiteServer::largeUploadsWaitTheirTurn()
+{
+    SiteServer::Options options;
+    options.limits.maxLargeBodies = 1;
+    options.limits.largeBodyBytes = 1024;
+    start(options);
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (const QByteArray title : {"甲", "乙", "丙"}) {
+        const QByteArray body = uploadForm(title);
+        clients.push_back(std::make_unique<RawClient>(m_server->serverPort()));
+        clients.back()->send("POST /wangyou/ HTTP/1.1\r\nContent-Type: " + UploadType
+                             + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    }
+    for (const auto &client : clients) {
+        QVERIFY(client->waitAnswers(1));
+        QVERIFY(client->answers().first().first.startsWith("HTTP/1.1 303 "));
+    }
+    QCOMPARE(m_store->findResources(Catalogue::User, u"丙"_s, SiteStore::SearchField::Title, 1)->total, 1);
+}
+
+void TstSiteServer::crossSitePostsAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("status");
+    QTest::newRow("foreign origin") << "Origin"_ba << "http://evil.example"_ba << 403;
+    QTest::newRow("opaque origin") << "Origin"_ba << "null"_ba << 403;
+    QTest::newRow("same host, other port") << "Origin"_ba << "http://127.0.0.1:1"_ba << 403;
+    QTest::newRow("foreign referer") << "Referer"_ba << "http://evil.example/form.html"_ba << 403;
+    QTest::newRow("own origin") << "Origin"_ba << "http://127.0.0.1:%1"_ba << 303;
+    QTest::newRow("own referer") << "Referer"_ba << "http://127.0.0.1:%1/nds_wd-nds_wd.html"_ba << 303;
+    QTest::newRow("neither (a script)") << QByteArray() << QByteArray() << 303;
+}
+
+void TstSiteServer::crossSitePostsAreRefused()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(QByteArray, value);
+    QFETCH(int, status);
+    start();
+    value.replace("%1", QByteArray::number(m_server->serverPort()));
+    const qint64 messages = messageCount();
+    const auto headers = header.isEmpty() ? QList<std::pair<QByteArray, QByteArray>>() : QList{std::pair{header, value}};
+    QCOMPARE(m_http.post(url("/nds_wd-nds_wd.html"), FormType, "name=a&text=b", headers).status, status);
+    QCOMPARE(messageCount(), messages + (status == 303 ? 1 : 0));
+    const HttpClient::Reply upload = m_http.post(url("/wangyou/"), UploadType, uploadForm("跨站"), headers);
+    QCOMPARE(upload.status, status);
+}
+
+void TstSiteServer::floodsAreRefusedWithAMessage()
+{
+    start();  // one message in 10 s, three uploads a minute
+    const qint64 messages = messageCount();
+    QCOMPARE(m_http.post(url("/nds_wd-nds_wd.html"), FormType, "name=a&text=first").status, 303);
+    const HttpClient::Reply again = m_http.post(url("/nds_wd-nds_wd.html"), FormType, "name=a&text=second");
+    QCOMPARE(again.status, 429);
+    QVERIFY(again.text().contains(u"发言过于频繁，请稍后再试。"_s));
+    QVERIFY(again.text().contains(u"second"_s));  // what was typed is kept
+    QVERIFY(!again.header("Retry-After").isEmpty());
+    QCOMPARE(messageCount(), messages + 1);
+
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(m_http.post(url("/wangyou/"), UploadType, uploadForm("一")).status, 303);
+    const HttpClient::Reply upload = m_http.post(url("/wangyou/"), UploadType, uploadForm("四"));
+    QCOMPARE(upload.status, 429);
+    QVERIFY(upload.text().contains(u"上传过于频繁，请稍后再试。"_s));
+}
+
+void TstSiteServer::newUploadShowsAtOnce()
+{
+    start();
+    const QByteArray search = "/wangyou/users_upload.php?page=1&q=%E6%96%B0%E4%B8%8A%E4%BC%A0";
+    const QByteArray before = m_http.get(url(UserPage)).body;
+    QVERIFY(m_http.get(url(search)).body.startsWith("?TtbBa?0?"));
+    QCOMPARE(m_http.get(url(UserPage)).body, before);  // from the cache
+
+    QCOMPARE(m_http.post(url("/wangyou/"), UploadType, uploadForm("新上传")).status, 303);
+    QVERIFY(m_http.get(url(UserPage)).text().startsWith(u"软件\u0002新上传"_s));
+    QVERIFY(m_http.get(url(search)).text().contains(u"?TtbBa?1?"_s));
+}
+
+QTEST_GUILESS_MAIN(TstSiteServer)
+#include "tst_siteserver.moc"
