@@ -245,7 +245,8 @@ bool SiteServer::sendFile(const QHttpServerRequest &request, QTcpSocket *socket,
     QByteArray mimeType = type.name().toUtf8();
     if (type.inherits(u"text/plain"_s))
         mimeType += "; charset=utf-8";
-    FileStreamer::stream(makeResponder(request, socket), std::move(file), mimeType, m_fileRate);
+    FileStreamer::stream(makeResponder(request, socket), std::move(file), mimeType, m_fileRate, request.value("Range"),
+                         request.value("If-Range"));
     return true;
 }
 
