@@ -7,9 +7,16 @@
 
 #include <filesystem>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 WritebackInterval = 16 * 1024 * 1024;
+
+} // namespace
 
 PartialFile::PartialFile(const QString &target)
     : m_target(target)
@@ -71,7 +78,18 @@ bool PartialFile::openForAppend()
 
 bool PartialFile::write(const QByteArray &bytes)
 {
-    return m_file.write(bytes) == bytes.size();
+    if (m_file.write(bytes) != bytes.size())
+        return false;
+#ifdef Q_OS_LINUX
+    // Starts writing the bytes out while more arrive, so that the sync before the move into
+    // place has only the last few left to wait for, not the whole file.
+    m_unflushed += bytes.size();
+    if (m_unflushed >= WritebackInterval) {
+        ::sync_file_range(m_file.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        m_unflushed = 0;
+    }
+#endif
+    return true;
 }
 
 bool PartialFile::moveIntoPlace()

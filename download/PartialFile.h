@@ -51,4 +51,5 @@ private:
     QString m_target;
     QFile m_file;
     QLockFile m_lock;
+    qint64 m_unflushed = 0;
 };
