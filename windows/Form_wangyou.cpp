@@ -11,10 +11,12 @@
 #include "windows/TransferText.h"
 #include "windows/Twips.h"
 
+#include <QCursor>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolTip>
 
 #include <cmath>
 #include <limits>
@@ -203,6 +205,9 @@ void Form_wangyou::describeProgress(qint64 CurBytes, qint64 MaxBytes)
     m_describedAt = now;
     m_rate.sample(now, CurBytes);
     const QString text = TransferText::progress(CurBytes, MaxBytes, m_rate.bytesPerSecond(), m_rate.secondsLeft(MaxBytes));
+    // A tooltip already on screen keeps its text unless it is shown anew.
+    if (QToolTip::isVisible() && QToolTip::text() == m_bar->toolTip())
+        QToolTip::showText(QCursor::pos(), text, m_bar);
     m_bar->setToolTip(text);
     m_bar->setAccessibleDescription(text);
 }

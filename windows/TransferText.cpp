@@ -11,12 +11,13 @@ namespace TransferText {
 QString size(qint64 bytes)
 {
     static const char *const units[] = {"KB", "MB", "GB", "TB"};
-    if (bytes < 1024)
+    // Four digits never show before the point: from 1000 of a unit on, the next unit is used,
+    // so 1023.8 KB reads "1.0 MB".
+    if (bytes < 1000)
         return u"%1 B"_s.arg(bytes);
     double value = double(bytes) / 1024;
     int unit = 0;
-    // Rounded to one decimal first, so 1023.96 KB reads "1.0 MB", never "1024.0 KB".
-    while (unit < 3 && std::round(value * 10) / 10 >= 1024) {
+    while (unit < 3 && std::round(value * 10) / 10 >= 1000) {
         value /= 1024;
         ++unit;
     }

@@ -7,7 +7,8 @@
 // How a download's figures read to the user.
 namespace TransferText {
 
-// "512 B", "12.3 KB", "1.5 GB": binary multiples under the names people know them by.
+// "512 B", "12.3 KB", "1.5 GB": binary multiples under the names people know them by, never
+// more than three digits before the point.
 QString size(qint64 bytes);
 // "3 秒", "2 分 5 秒", "1 小时 20 分".
 QString duration(qint64 seconds);

@@ -21,10 +21,13 @@ void TstTransferText::sizes_data()
     QTest::addColumn<qint64>("bytes");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("bytes") << qint64(1023) << u"1023 B"_s;
+    QTest::newRow("bytes") << qint64(999) << u"999 B"_s;
+    QTest::newRow("1000 bytes") << qint64(1000) << u"1.0 KB"_s;
     QTest::newRow("one KB") << qint64(1024) << u"1.0 KB"_s;
     QTest::newRow("12.3 MB") << qint64(12.3 * 1024 * 1024) << u"12.3 MB"_s;
-    QTest::newRow("rounds up into the next unit") << qint64(1024 * 1024 - 20) << u"1.0 MB"_s;
+    QTest::newRow("999.9 KB") << qint64(999.9 * 1024) << u"999.9 KB"_s;
+    QTest::newRow("1000 KB is shown in MB") << qint64(1000 * 1024) << u"1.0 MB"_s;
+    QTest::newRow("rounds up into the next unit") << qint64(999.96 * 1024) << u"1.0 MB"_s;
     QTest::newRow("beyond 4 GiB") << (qint64(5) << 30) << u"5.0 GB"_s;
 }
 
