@@ -296,12 +296,6 @@ void TstHostileServer::interruptedDownloads_data()
         << newer << QByteArray("bytes=200000-");
     QTest::newRow("server ignoring Range")
         << QList<Answer>{cutAtHalf, cut("ETag: \"v1\"\r\n" + length, file)} << file << QByteArray("bytes=200000-");
-    QTest::newRow("range that does not continue the bytes kept")
-        << QList<Answer>{cutAtHalf,
-                         {"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-399999/400000\r\n"
-                          "Content-Length: 400000\r\n\r\n" + file, true},
-                         cut("ETag: \"v1\"\r\n" + length, file)}
-        << file << QByteArray("bytes=200000-");
 }
 
 // A connection that breaks off is taken up again by itself, and what ends on disk is always one
