@@ -249,6 +249,7 @@ void Downloader::takeBytes(Transfer &transfer, const QByteArray &bytes)
         return;
     if (!transfer.part.write(bytes)) {
         // A disk that filled up under us says so; anything else is a plain failure.
+        transfer.room.reset();
         if (hasRoom(transfer, bytes.size(), 0))
             end(transfer.saveFile, AsyncProperty::Error);
         return;
