@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString config(const QString &root, quint16 port)
+QString config(const QString &root, quint16 port, LocalNginx::Log log)
 {
     return uR"(daemon off;
 master_process off;
@@ -20,7 +20,8 @@ pid %1/nginx.pid;
 error_log %1/error.log;
 events { worker_connections 1024; }
 http {
-    access_log off;
+    log_format sent "$request_uri $status $bytes_sent";
+    %3
     client_body_temp_path %1/client_body;
     proxy_temp_path %1/proxy;
     fastcgi_temp_path %1/fastcgi;
@@ -34,18 +35,24 @@ http {
         root %1/www;
     }
 }
-)"_s.arg(root).arg(port);
+)"_s.arg(root).arg(port).arg(log == LocalNginx::Log::BytesSent ? u"access_log %1/access.log sent;"_s.arg(root)
+                                                                        : u"access_log off;"_s);
 }
 
 } // namespace
 
 LocalNginx::~LocalNginx()
 {
+    stop();
+}
+
+void LocalNginx::stop()
+{
     m_process.terminate();
     m_process.waitForFinished();
 }
 
-bool LocalNginx::start(const QString &work)
+bool LocalNginx::start(const QString &work, Log log)
 {
     const QString nginx =
         QStandardPaths::findExecutable(u"nginx"_s, {u"/usr/sbin"_s, u"/usr/bin"_s, u"/sbin"_s, u"/bin"_s});
@@ -55,7 +62,7 @@ bool LocalNginx::start(const QString &work)
     }
     m_port = freeLoopbackPort();
     QFile file(work + u"/nginx.conf"_s);
-    if (!file.open(QIODevice::WriteOnly) || file.write(config(work, m_port).toUtf8()) < 0)
+    if (!file.open(QIODevice::WriteOnly) || file.write(config(work, m_port, log).toUtf8()) < 0)
         return false;
     file.close();
     m_process.start(nginx, {u"-p"_s, work, u"-e"_s, work + u"/error.log"_s, u"-c"_s, file.fileName()});

@@ -8,11 +8,15 @@
 class LocalNginx
 {
 public:
+    // BytesSent logs "<uri> <status> <bytes sent>" a request to <work>/access.log.
+    enum class Log { Off, BytesSent };
+
     ~LocalNginx();
 
     // Starts nginx with its configuration, logs and temporary files in work; false, with a
     // message on stderr, when it cannot be found or does not start.
-    bool start(const QString &work);
+    bool start(const QString &work, Log log = Log::Off);
+    void stop();
     QString url(const QString &path) const;
 
     static quint16 freeLoopbackPort();

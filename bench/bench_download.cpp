@@ -1,6 +1,8 @@
 // Downloads one large file over loopback from nginx with AsyncReader + Downloader and with
 // curl -o in the same run, and prints throughput, peak resident memory growth and the rate of
-// progress notifications. Usage: bench_download [size in MiB, default 1024]
+// progress notifications; then downloads it once more, cut at half-way and resumed, and prints
+// how many bytes nginx sent for it in all (from its access log).
+// Usage: bench_download [size in MiB, default 1024]
 
 #include "LocalNginx.h"
 
@@ -106,6 +108,64 @@ Figures downloadWithDownloader(const QString &url, const QString &target)
     return figures;
 }
 
+// Starts a download and stops it (as closing the window does) once half the file is on disk,
+// then starts it again, which continues from the partial file. True when the file ends whole.
+bool downloadCutAtHalf(const QString &url, const QString &target, qint64 size)
+{
+    PrintingMessageBox messageBox;
+    {
+        QEventLoop loop;
+        auto *first = new Downloader(std::make_unique<AsyncReader>(), messageBox);
+        QObject::connect(first, &Downloader::DownloadProgress, [&](qint64 done) {
+            if (done >= size / 2 && !loop.property("cut").toBool()) {
+                loop.setProperty("cut", true);
+                first->deleteLater();
+                loop.quit();
+            }
+        });
+        QObject::connect(first, &Downloader::DownloadAllComplete, &loop, &QEventLoop::quit);
+        first->BeginDownload(url, target);
+        loop.exec();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    Downloader second(std::make_unique<AsyncReader>(), messageBox);
+    bool completed = false;
+    QEventLoop loop;
+    QObject::connect(&second, &Downloader::DownloadComplete, [&] { completed = true; });
+    QObject::connect(&second, &Downloader::DownloadAllComplete, &loop, &QEventLoop::quit);
+    second.BeginDownload(url, target);
+    loop.exec();
+    return completed && QFileInfo(target).size() == size;
+}
+
+// The bytes nginx logged as sent for the requests of uri.
+qint64 bytesSentFor(const QString &accessLog, const QByteArray &uri)
+{
+    QFile log(accessLog);
+    if (!log.open(QIODevice::ReadOnly))
+        return 0;
+    qint64 sent = 0;
+    for (const QByteArray &line : log.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() == 3 && fields[0] == uri)
+            sent += fields[2].toLongLong();
+    }
+    return sent;
+}
+
+bool sameContent(const QString &a, const QString &b)
+{
+    QFile first(a);
+    QFile second(b);
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) || first.size() != second.size())
+        return false;
+    while (!first.atEnd()) {
+        if (first.read(4 * MiB) != second.read(4 * MiB))
+            return false;
+    }
+    return true;
+}
+
 double mibPerSecond(qint64 size, const Figures &figures)
 {
     return figures.succeeded ? double(size) / MiB / figures.seconds : 0;
@@ -131,7 +191,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     LocalNginx server;
-    if (!server.start(work.path()))
+    if (!server.start(work.path(), LocalNginx::Log::BytesSent))
         return 2;
 
     const QString url = server.url(u"big.bin"_s);
@@ -158,14 +218,26 @@ int main(int argc, char *argv[])
         worst.busiestSecond = qMax(worst.busiestSecond, ours.busiestSecond);
         fastestRate = qMax(fastestRate, rate);
     }
+    // Its own address, so that the log tells its requests apart from the rounds above.
+    const bool resumed = downloadCutAtHalf(url + u"?cut"_s, target, size) && sameContent(served, target);
+    QFile::remove(target);
+    server.stop();  // writes out its log
+    const qint64 sent = bytesSentFor(work.filePath(u"access.log"_s), "/big.bin?cut");
+
     std::printf("file: %lld MiB over loopback from nginx, best of %d rounds each\n", size / MiB, Rounds);
-    std::printf("throughput: %.2fx curl (%.0f vs %.0f MiB/s; target >= 0.8x)\n",
+    std::printf("throughput: %.2fx curl (%.0f vs %.0f MiB/s; target >= 0.8x, >= 0.9x with resume support)\n",
                 bestCurl > 0 ? bestOurs / bestCurl : 0.0, bestOurs, bestCurl);
+    std::printf("cut at half-way and resumed: %s, nginx sent %.4fx the file (%lld bytes; target <= 1.01x)\n",
+                resumed ? "file whole" : "FAILED", double(sent) / double(size), sent);
     std::printf("peak resident growth: %.1f MiB at most (target < 64 MiB)\n", double(worst.residentGrowth) / MiB);
     std::printf("progress notifications: %.1f a second at most on average, %lld in the busiest second "
                 "(target <= ~60)\n", fastestRate, worst.busiestSecond);
     std::printf("| download of %lld MiB over loopback: throughput against `curl -o` | %.2fx (%.0f vs %.0f MiB/s) | at "
                 "least 0.8x |\n", size / MiB, bestCurl > 0 ? bestOurs / bestCurl : 0.0, bestOurs, bestCurl);
+    std::printf("| download with resume support: throughput against `curl -o` | %.2fx | at least 0.9x |\n",
+                bestCurl > 0 ? bestOurs / bestCurl : 0.0);
+    std::printf("| download cut once at half-way and resumed: bytes nginx sent | %.4fx the file%s | at most 1.01x |\n",
+                double(sent) / double(size), resumed ? "" : " (FAILED)");
     std::printf("| download: peak resident memory growth | %.1f MiB | under 64 MiB |\n",
                 double(worst.residentGrowth) / MiB);
     std::printf("| download: progress notifications (bar redraws) | %lld in the busiest second | about 60 a second "

@@ -1,8 +1,118 @@
 #include "download/Downloader.h"
 
 #include "download/MessageBox.h"
+#include "download/PartialFile.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QStorageInfo>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Progress is reported at most 60 times a second: each report redraws the host's bar.
+constexpr qint64 ProgressIntervalMs = 17;
+// Free space is asked again after this much was written, as other programs use the disk too.
+constexpr qint64 RoomCheckInterval = 1024 * 1024;
+constexpr auto LongestRetryAfter = 30s;
+
+struct ContentRange
+{
+    qint64 first = -1;
+    qint64 last = -1;
+    qint64 total = -1;
+};
+
+// "bytes 100-999/1000"; a total of "*" or anything malformed gives -1 fields.
+ContentRange parseContentRange(const QByteArray &value)
+{
+    static const QRegularExpression pattern(u"^\\s*bytes\\s+(\\d+)-(\\d+)/(\\d+)\\s*$"_s);
+    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(value));
+    if (!match.hasMatch())
+        return {};
+    return {match.captured(1).toLongLong(), match.captured(2).toLongLong(), match.captured(3).toLongLong()};
+}
+
+// A weak ETag never matches in If-Range, so Last-Modified serves instead.
+QByteArray validatorOf(const QHash<QByteArray, QByteArray> &headers)
+{
+    const QByteArray etag = headers.value("etag").trimmed();
+    if (!etag.isEmpty() && !etag.startsWith("W/"))
+        return etag;
+    return headers.value("last-modified").trimmed();
+}
+
+// Seconds or an HTTP date; nothing when absent or unreadable.
+std::optional<std::chrono::milliseconds> retryAfter(const QHash<QByteArray, QByteArray> &headers)
+{
+    const QByteArray value = headers.value("retry-after").trimmed();
+    if (value.isEmpty())
+        return std::nullopt;
+    bool number = false;
+    const qint64 seconds = value.toLongLong(&number);
+    if (number)
+        return std::chrono::seconds(std::max<qint64>(seconds, 0));
+    QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(value), u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s);
+    if (!when.isValid())
+        return std::nullopt;
+    when.setTimeSpec(Qt::UTC);
+    return std::chrono::milliseconds(std::max<qint64>(QDateTime::currentDateTimeUtc().msecsTo(when), 0));
+}
+
+bool isTransient(const AsyncProperty &failure)
+{
+    const qint32 status = failure.HttpStatus;
+    return failure.Interrupted || status == 408 || status == 429 || (status >= 500 && status <= 599);
+}
+
+std::optional<qint64> systemFreeSpace(const QString &folder)
+{
+    const QStorageInfo storage(folder);
+    if (!storage.isValid() || !storage.isReady())
+        return std::nullopt;
+    return storage.bytesAvailable();
+}
+
+} // namespace
+
+struct Downloader::Transfer
+{
+    Transfer(const QString &url, const QString &saveFile, qint32 options)
+        : url(url)
+        , saveFile(saveFile)
+        , options(options)
+        , part(saveFile)
+    {
+    }
+
+    QString url;
+    QString saveFile;
+    qint32 options = 0;
+    PartialFile part;
+    // The bytes kept on disk when the current read started, which its body continues.
+    qint64 offset = 0;
+    bool ranged = false;
+    // The whole file's length, 0 while unknown.
+    qint64 total = 0;
+    qint64 received = 0;
+    // The answer's head was taken and its body goes to the partial file.
+    bool writing = false;
+    int retries = 0;
+    // Changes with each read, so a retry that was waiting for an earlier one does nothing.
+    quint64 serial = 0;
+    std::optional<qint64> room;
+    qint64 writtenSinceRoomCheck = 0;
+    qint64 reported = -1;
+    QElapsedTimer sinceReport;
+
+    qint64 bytesOnDisk() const { return offset + received; }
+};
 
 Downloader::Downloader(std::unique_ptr<AsyncReadFacility> facility, MessageBox &messageBox,
                        QObject *parent)
@@ -10,6 +120,7 @@ Downloader::Downloader(std::unique_ptr<AsyncReadFacility> facility, MessageBox &
     , m_facility(std::move(facility))
     , m_messageBox(messageBox)
 {
+    setEnvironment({});
     resetLists();
     connect(m_facility.get(), &AsyncReadFacility::AsyncReadProgress, this, &Downloader::AsyncReadProgress);
     connect(m_facility.get(), &AsyncReadFacility::AsyncReadComplete, this, &Downloader::AsyncReadComplete);
@@ -17,58 +128,252 @@ Downloader::Downloader(std::unique_ptr<AsyncReadFacility> facility, MessageBox &
 
 Downloader::~Downloader()
 {
-    if (m_downloadFiles.size() > 1)
+    if (m_downloadFiles.size() > 1 || !m_transfers.empty())
         CancelAllDownload();
 }
 
-void Downloader::BeginDownload(const QString &URL, const QString &SaveFile, qint32 AsyncReadOptions)
+void Downloader::setEnvironment(Environment environment)
 {
-    const std::optional<AsyncReadError> refused =
-        m_facility->AsyncRead(URL, AsyncReadType::StagedFile, SaveFile, AsyncReadOptions);
+    m_environment = std::move(environment);
+    if (!m_environment.freeSpace)
+        m_environment.freeSpace = systemFreeSpace;
+    if (!m_environment.wait) {
+        m_environment.wait = [this](std::chrono::milliseconds delay, std::function<void()> retry) {
+            QTimer::singleShot(delay, this, std::move(retry));
+        };
+    }
+}
+
+Downloader::Start Downloader::BeginDownload(const QString &URL, const QString &SaveFile, qint32 AsyncReadOptions)
+{
+    if (m_transfers.contains(SaveFile))
+        return Start::Busy;
+    auto transfer = std::make_unique<Transfer>(URL, SaveFile, AsyncReadOptions);
+    if (!transfer->part.lock())
+        return Start::Busy;
+    const std::optional<AsyncReadError> refused = startRead(*transfer, false);
     if (refused) {
         m_messageBox.show(MessageBox::Icon::Critical, u"错误"_s,
                           QString::number(refused->number) + u":错误在调用 BeginDownload()."_s
                               + u"\r\n\r\n"_s + u"错误描述: "_s + refused->description);
-        return;
+        return Start::Refused;
     }
+    m_transfers.emplace(SaveFile, std::move(transfer));
     m_downloadFiles.append(SaveFile);
     m_downloadStates.append(Pending);
+    return Start::Started;
 }
 
 bool Downloader::CancelAllDownload()
 {
     for (qsizetype i = 1; i < m_downloadFiles.size(); ++i)
         m_facility->CancelAsyncRead(m_downloadFiles.at(i));
+    m_transfers.clear();
     resetLists();
     return true;
 }
 
+// Continues the kept bytes when they can be trusted to be a beginning of the same file, else
+// (or when whole is asked for) fetches the file from its start.
+std::optional<AsyncReadError> Downloader::startRead(Transfer &transfer, bool whole)
+{
+    const std::optional<PartialFile::Record> record = transfer.part.record();
+    const qint64 kept = transfer.part.size();
+    transfer.ranged = !whole && record && record->url == transfer.url && !record->validator.isEmpty()
+        && kept > 0 && kept < record->total;
+    transfer.offset = transfer.ranged ? kept : 0;
+    transfer.total = transfer.ranged ? record->total : 0;
+    transfer.received = 0;
+    transfer.writing = false;
+    transfer.serial = m_nextSerial++;
+    AsyncReadHeaders headers;
+    if (transfer.ranged)
+        headers = {{"Range", "bytes=" + QByteArray::number(kept) + '-'}, {"If-Range", record->validator}};
+    return m_facility->AsyncRead(transfer.url, AsyncReadType::Stream, transfer.saveFile, transfer.options, headers);
+}
+
 void Downloader::AsyncReadProgress(const AsyncProperty &property)
 {
-    if (property.BytesMax != 0)
-        Q_EMIT DownloadProgress(property.BytesRead, property.BytesMax, property.PropertyName);
-    if (property.StatusCode == AsyncProperty::Error)
+    if (property.StatusCode == AsyncProperty::Error) {
+        if (property.BytesMax != 0)
+            Q_EMIT DownloadProgress(property.BytesRead, property.BytesMax, property.PropertyName);
         m_facility->CancelAsyncRead(property.PropertyName);
+        return;
+    }
+    const auto found = m_transfers.find(property.PropertyName);
+    if (found == m_transfers.end())
+        return;
+    if (property.StatusCode == AsyncProperty::BeginDownloadData)
+        acceptHead(*found->second, property);
+    else if (property.StatusCode == AsyncProperty::DownloadingData && found->second->writing)
+        takeBytes(*found->second, property.Data);
+}
+
+void Downloader::acceptHead(Transfer &transfer, const AsyncProperty &head)
+{
+    const ContentRange range = parseContentRange(head.Headers.value("content-range"));
+    if (head.HttpStatus == 206) {
+        // Only the rest of the very bytes on disk may be added to them.
+        const bool continues = transfer.ranged && range.first == transfer.offset && range.total == transfer.total
+            && range.last == range.total - 1;
+        if (!continues) {
+            restart(transfer);
+            return;
+        }
+        if (!hasRoom(transfer, transfer.total - transfer.offset, 0))
+            return;
+        if (!transfer.part.openForAppend()) {
+            end(transfer.saveFile, AsyncProperty::Error);
+            return;
+        }
+    } else {
+        // A whole answer replaces what was kept, so those bytes count as room.
+        transfer.offset = 0;
+        transfer.total = head.BytesMax;
+        if (!hasRoom(transfer, transfer.total, transfer.part.size()))
+            return;
+        if (!transfer.part.startOver({transfer.url, validatorOf(head.Headers), transfer.total})) {
+            end(transfer.saveFile, AsyncProperty::Error);
+            return;
+        }
+    }
+    transfer.writing = true;
+    // A resumed bar starts where it stopped.
+    if (transfer.offset > 0)
+        reportProgress(transfer);
+}
+
+void Downloader::takeBytes(Transfer &transfer, const QByteArray &bytes)
+{
+    if (!hasRoom(transfer, transfer.total > 0 ? transfer.total - transfer.bytesOnDisk() : bytes.size(), 0))
+        return;
+    if (!transfer.part.write(bytes)) {
+        // A disk that filled up under us says so; anything else is a plain failure.
+        transfer.room.reset();
+        if (hasRoom(transfer, bytes.size(), 0))
+            end(transfer.saveFile, AsyncProperty::Error);
+        return;
+    }
+    transfer.received += bytes.size();
+    transfer.writtenSinceRoomCheck += bytes.size();
+    if (transfer.room)
+        *transfer.room -= bytes.size();
+    if (!transfer.sinceReport.isValid() || transfer.sinceReport.elapsed() >= ProgressIntervalMs)
+        reportProgress(transfer);
+}
+
+// Whether needed more bytes fit on the disk above its reserve; when they do not, the download
+// ends with DownloadNoRoom and the caller must leave it alone. The free space is asked again
+// only when the last answer no longer covers the need, or after a good deal was written.
+bool Downloader::hasRoom(Transfer &transfer, qint64 needed, qint64 reclaimable)
+{
+    if (!transfer.room || needed > *transfer.room || transfer.writtenSinceRoomCheck >= RoomCheckInterval) {
+        const std::optional<qint64> free = m_environment.freeSpace(QFileInfo(transfer.saveFile).absolutePath());
+        transfer.writtenSinceRoomCheck = 0;
+        transfer.room = free ? std::optional<qint64>(*free + reclaimable - DiskReserve) : std::nullopt;
+    }
+    if (!transfer.room || needed <= *transfer.room)
+        return true;
+    const QString saveFile = transfer.saveFile;
+    const qint64 available = std::max<qint64>(*transfer.room, 0);
+    const qint64 rest = transfer.total > 0 ? transfer.total - transfer.bytesOnDisk() : 0;
+    m_facility->CancelAsyncRead(saveFile);
+    m_transfers.erase(saveFile);
+    Q_EMIT DownloadNoRoom(rest, available, saveFile);
+    record(saveFile, Failed);
+    return false;
+}
+
+void Downloader::reportProgress(Transfer &transfer)
+{
+    if (transfer.total == 0 || transfer.reported == transfer.bytesOnDisk())
+        return;
+    transfer.reported = transfer.bytesOnDisk();
+    transfer.sinceReport.start();
+    Q_EMIT DownloadProgress(transfer.bytesOnDisk(), transfer.total, transfer.saveFile);
 }
 
 void Downloader::AsyncReadComplete(const AsyncProperty &property)
 {
-    qint32 status = property.StatusCode;
-    if (status == AsyncProperty::EndDownloadData) {
-        // The body is only reported as complete once it is in place under its own name.
-        if (property.Value && property.Value->commit())
-            Q_EMIT DownloadComplete(property.BytesMax, property.PropertyName);
-        else
-            status = AsyncProperty::Error;
+    const auto found = m_transfers.find(property.PropertyName);
+    if (found == m_transfers.end()) {
+        // A read this downloader does not run has nothing of its own on disk.
+        end(property.PropertyName, property.StatusCode == AsyncProperty::EndDownloadData ? qint32(AsyncProperty::Error)
+                                                                                          : property.StatusCode);
+        return;
     }
-    if (status == AsyncProperty::Error) {
-        m_facility->CancelAsyncRead(property.PropertyName);
-        Q_EMIT DownloadError(property.PropertyName);
+    Transfer &transfer = *found->second;
+    if (property.StatusCode == AsyncProperty::Error) {
+        retryOrFail(transfer, property);
+        return;
     }
+    if (property.StatusCode != AsyncProperty::EndDownloadData) {
+        end(property.PropertyName, property.StatusCode);
+        return;
+    }
+    if (!transfer.writing || !transfer.part.moveIntoPlace()) {
+        end(property.PropertyName, AsyncProperty::Error);
+        return;
+    }
+    reportProgress(transfer);
+    end(property.PropertyName, AsyncProperty::EndDownloadData);
+}
 
-    // Only the first entry of a path is updated, so a path recorded twice leaves its second
-    // entry pending. A code that does not fit a state leaves the state as it was.
-    const qsizetype index = m_downloadFiles.indexOf(property.PropertyName, 1);
+void Downloader::retryOrFail(Transfer &transfer, const AsyncProperty &failure)
+{
+    // The kept bytes were not what the server has now: fetch the whole file, once.
+    if (failure.HttpStatus == 416 && transfer.ranged) {
+        restart(transfer);
+        return;
+    }
+    if (!isTransient(failure) || transfer.retries >= MaximumRetries) {
+        end(transfer.saveFile, AsyncProperty::Error);
+        return;
+    }
+    const std::chrono::milliseconds backOff = std::chrono::seconds(1 << transfer.retries);
+    const std::chrono::milliseconds delay =
+        std::min<std::chrono::milliseconds>(retryAfter(failure.Headers).value_or(backOff), LongestRetryAfter);
+    ++transfer.retries;
+    transfer.part.close();
+    transfer.writing = false;
+    const quint64 serial = transfer.serial = m_nextSerial++;
+    m_environment.wait(delay, [this, saveFile = transfer.saveFile, serial] {
+        const auto found = m_transfers.find(saveFile);
+        if (found == m_transfers.end() || found->second->serial != serial)
+            return;
+        if (startRead(*found->second, false))
+            end(saveFile, AsyncProperty::Error);
+    });
+}
+
+void Downloader::restart(Transfer &transfer)
+{
+    m_facility->CancelAsyncRead(transfer.saveFile);
+    if (!transfer.ranged || startRead(transfer, true))
+        end(transfer.saveFile, AsyncProperty::Error);
+}
+
+// Ends the download of SaveFile with status: raises its event, then records it.
+void Downloader::end(QString SaveFile, qint32 status)
+{
+    const auto found = m_transfers.find(SaveFile);
+    const qint64 size = found != m_transfers.end() ? found->second->bytesOnDisk() : 0;
+    if (status == AsyncProperty::Error || status == AsyncProperty::EndDownloadData)
+        m_transfers.erase(SaveFile);
+    if (status == AsyncProperty::EndDownloadData) {
+        Q_EMIT DownloadComplete(size, SaveFile);
+    } else if (status == AsyncProperty::Error) {
+        m_facility->CancelAsyncRead(SaveFile);
+        Q_EMIT DownloadError(SaveFile);
+    }
+    record(SaveFile, status);
+}
+
+// Records the state of SaveFile and ends the batch when it was the last download running.
+void Downloader::record(const QString &SaveFile, qint32 status)
+{
+    // A code that does not fit a state leaves the state as it was.
+    const qsizetype index = m_downloadFiles.indexOf(SaveFile, 1);
     if (index > 0 && status >= 0 && status <= 255)
         m_downloadStates[index] = quint8(status);
     CheckAllDownload();

@@ -6,7 +6,11 @@
 #include <QObject>
 #include <QStringList>
 
+#include <chrono>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 
 class MessageBox;
 
@@ -14,6 +18,11 @@ class MessageBox;
 // failure, completion and the end of a whole batch. A batch is every download recorded since
 // creation or since the last CancelAllDownload. Host handlers of its signals must not delete it
 // directly (deleteLater is fine): the signals are raised from inside its own handlers.
+//
+// The bytes go to a partial file beside the target (see PartialFile), which a later download of
+// the same URL into the same file continues with a byte range, as long as the server still has
+// the same version. Failures of the connection and answers that say "later" are tried again, a
+// few times, each continuing where the last stopped.
 class Downloader : public QObject
 {
     Q_OBJECT
@@ -26,13 +35,37 @@ public:
         Pending = 255,
     };
 
+    enum class Start {
+        Started,
+        // The facility refused the read; the downloader has shown why.
+        Refused,
+        // The file is being downloaded already, here or by another running copy of the program.
+        Busy,
+    };
+
+    // What the downloader asks of its surroundings; the defaults ask the system.
+    struct Environment
+    {
+        // Free bytes on the disk that holds folder, nothing when that cannot be told.
+        std::function<std::optional<qint64>(const QString &folder)> freeSpace;
+        // Calls retry after delay, unless the downloader has gone by then.
+        std::function<void(std::chrono::milliseconds delay, std::function<void()> retry)> wait;
+    };
+
+    static constexpr int MaximumRetries = 3;
+    // Never used up by a download, so the system and other programs keep room to work.
+    static constexpr qint64 DiskReserve = 16 * 1024 * 1024;
+
     Downloader(std::unique_ptr<AsyncReadFacility> facility, MessageBox &messageBox,
                QObject *parent = nullptr);
     ~Downloader() override;
 
+    void setEnvironment(Environment environment);
+
     // SaveFile's folder must exist; the file appears there only once it is complete.
-    void BeginDownload(const QString &URL, const QString &SaveFile,
-                       qint32 AsyncReadOptions = AsyncReadForceUpdate);
+    Start BeginDownload(const QString &URL, const QString &SaveFile,
+                        qint32 AsyncReadOptions = AsyncReadForceUpdate);
+    // Stops every download and every retry; bytes that can be continued from stay on disk.
     bool CancelAllDownload();
 
     // Parallel lists; index 0 holds a placeholder, recorded downloads follow in order.
@@ -45,15 +78,34 @@ Q_SIGNALS:
     void DownloadComplete(qint64 MaxBytes, const QString &SaveFile);
     // FileNotDownload: an empty element, then the batch's failed files in recorded order.
     void DownloadAllComplete(const QStringList &FileNotDownload);
+    // The disk cannot take the rest (needed bytes, 0 when the length is unknown, against the
+    // usable ones); raised instead of DownloadError, and the download counts as failed.
+    void DownloadNoRoom(qint64 needed, qint64 available, const QString &SaveFile);
 
 private:
+    struct Transfer;
+
     void AsyncReadProgress(const AsyncProperty &property);
     void AsyncReadComplete(const AsyncProperty &property);
     void CheckAllDownload();
     void resetLists();
 
+    std::optional<AsyncReadError> startRead(Transfer &transfer, bool whole);
+    void acceptHead(Transfer &transfer, const AsyncProperty &head);
+    void takeBytes(Transfer &transfer, const QByteArray &bytes);
+    bool hasRoom(Transfer &transfer, qint64 needed, qint64 reclaimable);
+    void reportProgress(Transfer &transfer);
+    void retryOrFail(Transfer &transfer, const AsyncProperty &failure);
+    void restart(Transfer &transfer);
+    // By value: the name may belong to the transfer that ends.
+    void end(QString SaveFile, qint32 status);
+    void record(const QString &SaveFile, qint32 status);
+
     std::unique_ptr<AsyncReadFacility> m_facility;
     MessageBox &m_messageBox;
+    Environment m_environment;
     QStringList m_downloadFiles;
     QList<quint8> m_downloadStates;
+    std::map<QString, std::unique_ptr<Transfer>> m_transfers;
+    quint64 m_nextSerial = 0;
 };

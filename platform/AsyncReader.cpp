@@ -1,10 +1,8 @@
 #include "platform/AsyncReader.h"
 
-#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -13,8 +11,6 @@ namespace {
 // The most a reply buffers before the transfer waits for us: memory stays bounded whatever
 // the size of the file. Larger buffers measured slower over loopback, not faster.
 constexpr qint64 ReadBufferSize = 256 * 1024;
-// Progress is reported at most 60 times a second: each report redraws the host's bar.
-constexpr qint64 ProgressIntervalMs = 17;
 constexpr int MaximumRedirects = 10;
 constexpr qint32 InvalidArgument = 5;
 
@@ -31,10 +27,36 @@ struct ReplyDeleter
     const QObject *receiver = nullptr;
 };
 
-bool answeredWithSuccess(const QNetworkReply &reply)
+qint32 statusOf(const QNetworkReply &reply)
 {
-    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return status >= 200 && status <= 299;
+    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+QHash<QByteArray, QByteArray> headersOf(const QNetworkReply &reply)
+{
+    QHash<QByteArray, QByteArray> headers;
+    for (const auto &[name, value] : reply.rawHeaderPairs())
+        headers.insert(name.toLower(), value);
+    return headers;
+}
+
+// Failures of the connection rather than refusals: trying again later may well succeed.
+bool interrupts(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:  // the inactivity time-out; our own cancels send nothing
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyTimeoutError:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -42,13 +64,10 @@ bool answeredWithSuccess(const QNetworkReply &reply)
 struct AsyncReader::Read
 {
     QString propertyName;
-    std::shared_ptr<QSaveFile> file;
     std::unique_ptr<QNetworkReply, ReplyDeleter> reply;
     bool accepted = false;  // the answer's status was seen and is a success
     qint64 received = 0;
     qint64 total = 0;       // from Content-Length; 0 when the server does not announce it
-    qint64 reported = 0;
-    QElapsedTimer sinceReport;
 };
 
 AsyncReader::AsyncReader(std::chrono::milliseconds inactivityTimeout, QObject *parent)
@@ -60,26 +79,15 @@ AsyncReader::AsyncReader(std::chrono::milliseconds inactivityTimeout, QObject *p
 AsyncReader::~AsyncReader() = default;
 
 std::optional<AsyncReadError> AsyncReader::AsyncRead(const QString &target, AsyncReadType readType,
-                                                     const QString &propertyName, qint32 options)
+                                                     const QString &propertyName, qint32 options,
+                                                     const AsyncReadHeaders &headers)
 {
     // Tolerant: an address with a space or other unencoded character is sent encoded.
     const QUrl url(target, QUrl::TolerantMode);
     if (!url.isValid() || url.host().isEmpty() || (url.scheme() != u"http"_s && url.scheme() != u"https"_s))
         return AsyncReadError{InvalidArgument, u"不支持的下载地址: "_s + target};
-    if (readType != AsyncReadType::StagedFile)
+    if (readType != AsyncReadType::Stream)
         return AsyncReadError{InvalidArgument, u"不支持的读取方式"_s};
-
-    const quint64 id = m_nextId++;
-    auto read = std::make_unique<Read>();
-    read->propertyName = propertyName;
-    read->file = std::make_shared<QSaveFile>(propertyName);
-    // Unbuffered: the chunks are large already, so a buffer would only copy them once more.
-    if (!read->file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        // The read counts as started; its failure arrives like any other, through the event loop.
-        m_reads.emplace(id, std::move(read));
-        QTimer::singleShot(0, this, [this, id] { fail(id); });
-        return std::nullopt;
-    }
 
     if (!m_manager)
         m_manager = std::make_unique<QNetworkAccessManager>();
@@ -87,12 +95,18 @@ std::optional<AsyncReadError> AsyncReader::AsyncRead(const QString &target, Asyn
     request.setTransferTimeout(int(m_inactivityTimeout.count()));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(MaximumRedirects);
-    // The file is saved as sent: byte counts then match Content-Length and the file on disk.
+    // The body is passed on as sent: byte counts then match Content-Length and byte ranges.
     request.setRawHeader("Accept-Encoding", "identity");
     if (options & AsyncReadForceUpdate) {
         request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
         request.setRawHeader("Cache-Control", "no-cache");
     }
+    for (const auto &[name, value] : headers)
+        request.setRawHeader(name, value);
+
+    const quint64 id = m_nextId++;
+    auto read = std::make_unique<Read>();
+    read->propertyName = propertyName;
     read->reply = {m_manager->get(request), ReplyDeleter{this}};
     read->reply->setReadBufferSize(ReadBufferSize);
     connect(read->reply.get(), &QNetworkReply::readyRead, this, [this, id] { receive(id); });
@@ -108,17 +122,8 @@ void AsyncReader::CancelAsyncRead(const QString &propertyName)
 
 void AsyncReader::receive(quint64 id)
 {
-    const auto found = m_reads.find(id);
-    if (found == m_reads.end())
-        return;
-    Read &read = *found->second;
-    if (!store(read)) {
-        fail(id);
-        return;
-    }
-    if (read.sinceReport.isValid() && read.sinceReport.elapsed() < ProgressIntervalMs)
-        return;
-    reportProgress(read);
+    if (m_reads.contains(id) && !pass(id) && m_reads.contains(id))
+        fail(id, false);
 }
 
 void AsyncReader::finish(quint64 id)
@@ -126,58 +131,71 @@ void AsyncReader::finish(quint64 id)
     const auto found = m_reads.find(id);
     if (found == m_reads.end())
         return;
-    Read &read = *found->second;
-    const bool whole = read.reply->error() == QNetworkReply::NoError && store(read)
-        && (read.total == 0 || read.received == read.total);
-    if (!whole) {
-        fail(id);
+    const QNetworkReply::NetworkError error = found->second->reply->error();
+    if (error != QNetworkReply::NoError) {
+        fail(id, interrupts(error));
         return;
     }
-    if (read.reported != read.received) {
-        reportProgress(read);
-        // The host may have cancelled the read while it was told of its progress.
-        if (!m_reads.contains(id))
-            return;
+    if (!pass(id)) {
+        if (m_reads.contains(id))
+            fail(id, false);
+        return;
     }
+    // The host may have cancelled the read while it took the last bytes.
     const std::unique_ptr<Read> done = take(id);
+    if (!done)
+        return;
+    if (done->total != 0 && done->received != done->total) {
+        Q_EMIT AsyncReadComplete({done->propertyName, AsyncProperty::Error, done->received, done->total,
+                                  statusOf(*done->reply), {}, true, {}});
+        return;
+    }
     Q_EMIT AsyncReadComplete({done->propertyName, AsyncProperty::EndDownloadData, done->received,
-                              done->received, done->file});
+                              done->received, statusOf(*done->reply), {}, false, {}});
 }
 
-void AsyncReader::fail(quint64 id)
+void AsyncReader::fail(quint64 id, bool interrupted)
 {
     const std::unique_ptr<Read> failed = take(id);
-    if (failed)
-        Q_EMIT AsyncReadComplete({failed->propertyName, AsyncProperty::Error, failed->received,
-                                  failed->total, nullptr});
+    if (!failed)
+        return;
+    const QNetworkReply &reply = *failed->reply;
+    const qint32 status = statusOf(reply);
+    Q_EMIT AsyncReadComplete({failed->propertyName, AsyncProperty::Error, failed->received, failed->total, status,
+                              status ? headersOf(reply) : QHash<QByteArray, QByteArray>(), interrupted, {}});
 }
 
-// Moves what has arrived into the file. False when the answer is not a success or the file
-// cannot take the bytes; nothing of an unsuccessful answer is ever written.
-bool AsyncReader::store(Read &read)
+// Hands on what has arrived: first the head of a successful answer, then its body in chunks.
+// False when the answer is not a success; nothing of an unsuccessful answer is handed on. The
+// host may cancel the read from inside any notification, so the read is looked up again
+// after each.
+bool AsyncReader::pass(quint64 id)
 {
-    if (!read.accepted) {
-        if (!answeredWithSuccess(*read.reply))
+    Read *read = m_reads.at(id).get();
+    if (!read->accepted) {
+        const qint32 status = statusOf(*read->reply);
+        if (status < 200 || status > 299)
             return false;
-        read.accepted = true;
-        read.total = qMax(0LL, read.reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
+        read->accepted = true;
+        read->total = qMax(0LL, read->reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
+        Q_EMIT AsyncReadProgress({read->propertyName, AsyncProperty::BeginDownloadData, 0, read->total, status,
+                                  headersOf(*read->reply), false, {}});
+        if (!m_reads.contains(id))
+            return true;
     }
     // At most ReadBufferSize bytes are waiting; they go through one buffer kept for all reads.
     if (m_chunk.size() != ReadBufferSize)
         m_chunk.resize(ReadBufferSize);
-    for (qint64 got; (got = read.reply->read(m_chunk.data(), m_chunk.size())) > 0;) {
-        if (read.file->write(m_chunk.constData(), got) != got)
-            return false;
-        read.received += got;
+    for (qint64 got; (got = read->reply->read(m_chunk.data(), m_chunk.size())) > 0;) {
+        read->received += got;
+        Q_EMIT AsyncReadProgress({read->propertyName, AsyncProperty::DownloadingData, read->received, read->total,
+                                  0, {}, false, QByteArray::fromRawData(m_chunk.constData(), got)});
+        const auto found = m_reads.find(id);
+        if (found == m_reads.end())
+            return true;
+        read = found->second.get();
     }
     return true;
-}
-
-void AsyncReader::reportProgress(Read &read)
-{
-    read.reported = read.received;
-    read.sinceReport.start();
-    Q_EMIT AsyncReadProgress({read.propertyName, AsyncProperty::DownloadingData, read.received, read.total, nullptr});
 }
 
 std::unique_ptr<AsyncReader::Read> AsyncReader::take(quint64 id)

@@ -8,11 +8,10 @@
 
 class QNetworkAccessManager;
 
-// The read facility over QNetworkAccessManager: one GET per read, the body streamed into a
-// QSaveFile beside its target in bounded memory. Only a 2xx answer that arrives whole ends in
-// EndDownloadData; anything else (an error status, a cut connection, a body short of its
-// Content-Length, no byte for the inactivity time-out, a file that cannot be written) ends in
-// Error with nothing left on disk.
+// The read facility over QNetworkAccessManager: one GET per read, its body handed on in chunks
+// in bounded memory. Only a 2xx answer that arrives whole ends in EndDownloadData; anything else
+// (an error status, a cut connection, a body short of its Content-Length, no byte for the
+// inactivity time-out) ends in Error, no byte of an unsuccessful answer being handed on.
 class AsyncReader final : public AsyncReadFacility
 {
     Q_OBJECT
@@ -23,7 +22,8 @@ public:
     ~AsyncReader() override;
 
     std::optional<AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType,
-                                            const QString &propertyName, qint32 options) override;
+                                            const QString &propertyName, qint32 options,
+                                            const AsyncReadHeaders &headers = {}) override;
     void CancelAsyncRead(const QString &propertyName) override;
 
 private:
@@ -31,9 +31,8 @@ private:
 
     void receive(quint64 id);
     void finish(quint64 id);
-    void fail(quint64 id);
-    bool store(Read &read);
-    void reportProgress(Read &read);
+    void fail(quint64 id, bool interrupted);
+    bool pass(quint64 id);
     std::unique_ptr<Read> take(quint64 id);
 
     std::chrono::milliseconds m_inactivityTimeout;

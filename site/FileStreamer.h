@@ -25,12 +25,26 @@ public:
 
     // Takes over the responder and the opened file; the streamer deletes itself when the file
     // is sent or the connection goes. With a rate above 0, at most that many bytes go out a
-    // second, as over a slow line.
+    // second, as over a slow line. A single byte range ("Range: bytes=...") is answered with
+    // 206 and only that part, unless If-Range names another version of the file; a range
+    // that starts past the end gets 416. Every answer carries the file's ETag and
+    // Last-Modified.
     static void stream(HttpResponder &&responder, std::unique_ptr<QFile> file, const QByteArray &mimeType,
-                       qint64 bytesPerSecond = 0);
+                       qint64 bytesPerSecond = 0, const QByteArray &range = {}, const QByteArray &ifRange = {});
 
 private:
-    FileStreamer(HttpResponder &&responder, std::unique_ptr<QFile> file, qint64 bytesPerSecond);
+    struct Span
+    {
+        qint64 first = 0;
+        qint64 length = 0;
+    };
+
+    // The span a Range value asks of a file of size bytes; nothing when the value is not one
+    // satisfiable range (several ranges, or bad syntax, are answered with the whole file).
+    static std::optional<Span> requestedSpan(const QByteArray &range, qint64 size, bool *unsatisfiable);
+
+    FileStreamer(HttpResponder &&responder, std::unique_ptr<QFile> file, qint64 length,
+                 qint64 bytesPerSecond);
 
     void sendMore();
     qint64 allowance();

@@ -13,6 +13,7 @@ QByteArray reasonPhrase(HttpResponder::StatusCode status)
     using Status = HttpResponder::StatusCode;
     switch (status) {
     case Status::Ok: return "OK";
+    case Status::PartialContent: return "Partial Content";
     case Status::SeeOther: return "See Other";
     case Status::BadRequest: return "Bad Request";
     case Status::Forbidden: return "Forbidden";
@@ -21,6 +22,7 @@ QByteArray reasonPhrase(HttpResponder::StatusCode status)
     case Status::LengthRequired: return "Length Required";
     case Status::PayloadTooLarge: return "Payload Too Large";
     case Status::TooManyRequests: return "Too Many Requests";
+    case Status::RequestRangeNotSatisfiable: return "Range Not Satisfiable";
     case Status::RequestHeaderFieldsTooLarge: return "Request Header Fields Too Large";
     case Status::InternalServerError: return "Internal Server Error";
     case Status::ServiceUnavailable: return "Service Unavailable";

@@ -19,6 +19,7 @@ class HttpResponder
 public:
     enum class StatusCode {
         Ok = 200,
+        PartialContent = 206,
         SeeOther = 303,
         BadRequest = 400,
         Forbidden = 403,
@@ -27,6 +28,7 @@ public:
         LengthRequired = 411,
         PayloadTooLarge = 413,
         TooManyRequests = 429,
+        RequestRangeNotSatisfiable = 416,
         RequestHeaderFieldsTooLarge = 431,
         InternalServerError = 500,
         ServiceUnavailable = 503,

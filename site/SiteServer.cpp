@@ -181,10 +181,10 @@ bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, con
     }
     static const QString OfficialFiles = u"/guanfang/files/"_s;
     if (path.startsWith(OfficialFiles))
-        return sendFile(responder, m_store.officialFilesFolder(), path.sliced(OfficialFiles.size()));
+        return sendFile(request, responder, m_store.officialFilesFolder(), path.sliced(OfficialFiles.size()));
     static const QString UserFiles = u"/wangyou/up/"_s;
     if (path.startsWith(UserFiles))
-        return sendFile(responder, m_store.uploadFolder(), path.sliced(UserFiles.size()));
+        return sendFile(request, responder, m_store.uploadFolder(), path.sliced(UserFiles.size()));
     return false;
 }
 
@@ -278,7 +278,8 @@ void SiteServer::messageBoardRoute(const HttpRequest &request, HttpResponder &re
                         : HttpResponder::Headers());
 }
 
-bool SiteServer::sendFile(HttpResponder &responder, const QString &folder, const QString &relativePath)
+bool SiteServer::sendFile(const HttpRequest &request, HttpResponder &responder, const QString &folder,
+                          const QString &relativePath)
 {
     const std::optional<QString> path = FileStreamer::locate(folder, relativePath);
     if (!path)
@@ -290,7 +291,8 @@ bool SiteServer::sendFile(HttpResponder &responder, const QString &folder, const
     QByteArray mimeType = type.name().toUtf8();
     if (type.inherits(u"text/plain"_s))
         mimeType += "; charset=utf-8";
-    FileStreamer::stream(std::move(responder), std::move(file), mimeType, m_fileRate);
+    FileStreamer::stream(std::move(responder), std::move(file), mimeType, m_fileRate, request.header("range"),
+                         request.header("if-range"));
     return true;
 }
 

@@ -51,7 +51,8 @@ private:
     void messageBoardRoute(const HttpRequest &request, HttpResponder &responder, const QString &root);
     QString rootFor(const HttpRequest &request) const;
     bool isSameOrigin(const HttpRequest &request) const;
-    bool sendFile(HttpResponder &responder, const QString &folder, const QString &relativePath);
+    bool sendFile(const HttpRequest &request, HttpResponder &responder, const QString &folder,
+                  const QString &relativePath);
 
     SiteStore &m_store;
     QString m_fallbackRoot;

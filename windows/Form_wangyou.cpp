@@ -3,20 +3,20 @@
 #include "download/AsyncReadFacility.h"
 #include "download/Downloader.h"
 #include "download/MessageBox.h"
-#include "download/SavePath.h"
 #include "platform/ListView.h"
 #include "platform/Shell.h"
 #include "progressbar/ProgressBar.h"
 #include "progressbar/PropertyBag.h"
 #include "windows/Controls.h"
+#include "windows/TransferText.h"
 #include "windows/Twips.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QCursor>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolTip>
 
 #include <cmath>
 #include <limits>
@@ -25,6 +25,9 @@ using namespace Qt::StringLiterals;
 using Controls::place;
 
 namespace {
+
+// The tooltip changes at most this often: often enough to follow, seldom enough to read.
+constexpr qint64 DescribeIntervalMs = 250;
 
 // ProgressBar1's stored design data.
 PropertyBag progressBarDesign()
@@ -88,6 +91,7 @@ QWidget *Form_wangyou::createWindow()
     connect(m_downloader, &Downloader::DownloadProgress, this, &Form_wangyou::ShowDownloadProgress);
     connect(m_downloader, &Downloader::DownloadComplete, this, &Form_wangyou::Downloader1_DownloadComplete);
     connect(m_downloader, &Downloader::DownloadError, this, &Form_wangyou::Downloader1_DownloadError);
+    connect(m_downloader, &Downloader::DownloadNoRoom, this, &Form_wangyou::Downloader1_DownloadNoRoom);
     return window;
 }
 
@@ -100,7 +104,7 @@ void Form_wangyou::Form_Load()
 
 void Form_wangyou::Form_Unload()
 {
-    // No file and no temporary file stays behind a download the user walked away from.
+    // Stops the download and its retries; what has arrived stays, to be continued next time.
     if (m_downloader)
         m_downloader->CancelAllDownload();
     CatalogueForm::Form_Unload();
@@ -144,35 +148,44 @@ void Form_wangyou::Command_ziyuanguanli_Click()
 void Form_wangyou::StartDownload()
 {
     const int row = m_browser.selectedRow();
-    m_scratch = trimSpaces(m_list->cellText(row, ResourceRecord::DownloadAddress));
+    m_scratch = m_list->cellText(row, ResourceRecord::DownloadAddress);
     const QString address = m_scratch;
-    m_scratch = trimSpaces(m_list->cellText(row, ResourceRecord::Title));
+    m_scratch = m_list->cellText(row, ResourceRecord::Title);
     const QString title = m_scratch;
-    if (address.isEmpty())
+    SaveTarget target(m_programFolder.downloadFolder(), m_browser.baseUrl() + u"up/"_s, title, address);
+    if (target.problem() == SaveTarget::Problem::NoAddress)
         return;
     // A download runs while the bar shows.
     if (!m_bar->isHidden()) {
         tell(u"无法多任务下载!"_s);
         return;
     }
-    if (!SavePath::isSafeAddress(address)) {
+    if (target.problem() == SaveTarget::Problem::UnsafeAddress) {
         tell(u"下载地址无效!"_s);
         return;
     }
 
-    const QString url = m_browser.baseUrl() + u"up/"_s + address;
-    m_targetFolder = m_programFolder.downloadFolder() + SavePath::folderName(title) + u"/"_s;
-    const QString saveFile = m_targetFolder + address;
-    // The address may name sub-folders of its own.
-    QDir().mkpath(QFileInfo(saveFile).absolutePath());
-
+    m_target = target;
+    m_targetFolder = m_target.titleFolder();
+    m_targetTitle = trimSpaces(title);
+    m_target.makeFolders();
     m_bar->show();
     m_bar->model().setValue(0);
-    const qsizetype recorded = m_downloader->DownloadFiles().size();
-    m_downloader->BeginDownload(url, saveFile);
-    // Refused at once: the downloader has already told the user why.
-    if (m_downloader->DownloadFiles().size() == recorded)
-        m_bar->hide();
+    m_rate = TransferRate();
+    m_sinceStart.start();
+    m_describedAt = -1;
+    switch (m_downloader->BeginDownload(m_target.url(), m_target.file())) {
+    case Downloader::Start::Started:
+        return;
+    case Downloader::Start::Busy:
+        // Another running copy of the program is downloading the same file.
+        tell(u"无法多任务下载!"_s);
+        break;
+    case Downloader::Start::Refused:
+        // The downloader has already told the user why.
+        break;
+    }
+    endDownload();
 }
 
 void Form_wangyou::ShowDownloadProgress(qint64 CurBytes, qint64 MaxBytes)
@@ -181,20 +194,53 @@ void Form_wangyou::ShowDownloadProgress(qint64 CurBytes, qint64 MaxBytes)
     const double percent = std::nearbyint(double(CurBytes) / double(MaxBytes) * 100);
     constexpr double Largest = std::numeric_limits<qint32>::max();
     m_bar->model().setValue(qint32(std::clamp(percent, -Largest, Largest)));
+    describeProgress(CurBytes, MaxBytes);
+}
+
+void Form_wangyou::describeProgress(qint64 CurBytes, qint64 MaxBytes)
+{
+    const qint64 now = m_sinceStart.elapsed();
+    if (m_describedAt >= 0 && now - m_describedAt < DescribeIntervalMs)
+        return;
+    m_describedAt = now;
+    m_rate.sample(now, CurBytes);
+    const QString text = TransferText::progress(CurBytes, MaxBytes, m_rate.bytesPerSecond(), m_rate.secondsLeft(MaxBytes));
+    // A tooltip already on screen keeps its text unless it is shown anew.
+    if (QToolTip::isVisible() && QToolTip::text() == m_bar->toolTip())
+        QToolTip::showText(QCursor::pos(), text, m_bar);
+    m_bar->setToolTip(text);
+    m_bar->setAccessibleDescription(text);
 }
 
 void Form_wangyou::Downloader1_DownloadComplete()
 {
-    // The file is in place now, so its folder shows it.
+    // The file is in place now, so the file manager can show it.
     m_bar->model().setValue(100);
-    m_bar->hide();
-    m_shell.openFolder(m_targetFolder);
+    endDownload();
+    m_shell.showFile(m_target.file());
+    if (!window()->isActiveWindow())
+        m_shell.notify(u"下载完成"_s, m_targetTitle);
 }
 
 void Form_wangyou::Downloader1_DownloadError()
 {
-    m_bar->hide();
+    endDownload();
     tell(u"下载失败!"_s);
+}
+
+void Form_wangyou::Downloader1_DownloadNoRoom(qint64 needed, qint64 available)
+{
+    endDownload();
+    tell(TransferText::noRoom(needed, available));
+}
+
+// Back to idle; folders made for a download that left nothing in them go again.
+void Form_wangyou::endDownload()
+{
+    m_bar->hide();
+    m_bar->setToolTip(QString());
+    m_bar->setAccessibleDescription(QString());
+    m_target.removeMadeFolders();
 }
 
 void Form_wangyou::tell(const QString &message)

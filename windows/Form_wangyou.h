@@ -1,7 +1,10 @@
 #pragma once
 
+#include "download/SaveTarget.h"
+#include "download/TransferRate.h"
 #include "windows/CatalogueForm.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 
 #include <functional>
@@ -19,7 +22,7 @@ class Shell;
 
 // The catalogue of resources shared by users. A double-clicked entry is downloaded into a
 // folder named after its title under the download folder, one download at a time, while the
-// progress bar shows how far it has come.
+// progress bar shows how far it has come; its tooltip tells the sizes, the speed and the time left.
 class Form_wangyou final : public CatalogueForm
 {
     Q_OBJECT
@@ -49,14 +52,22 @@ private:
     void Command_ziyuanguanli_Click();
     void StartDownload();
     void ShowDownloadProgress(qint64 CurBytes, qint64 MaxBytes);
+    void describeProgress(qint64 CurBytes, qint64 MaxBytes);
     void Downloader1_DownloadComplete();
     void Downloader1_DownloadError();
+    void Downloader1_DownloadNoRoom(qint64 needed, qint64 available);
+    void endDownload();
     void tell(const QString &message);
 
     Shell &m_shell;
     MessageBox &m_messageBox;
     FacilityFactory m_makeFacility;
     QString m_targetFolder;
+    SaveTarget m_target;
+    QString m_targetTitle;
+    TransferRate m_rate;
+    QElapsedTimer m_sinceStart;
+    qint64 m_describedAt = -1;
 
     // Controls of the current opening (object names are the designer names).
     QLineEdit *m_keyword = nullptr;      // Text1

@@ -2,6 +2,7 @@
 #include "platform/AsyncReader.h"
 
 #include "support/DownloadEventLog.h"
+#include "support/ImmediateRetries.h"
 #include "support/RecordingMessageBox.h"
 #include "support/ReferenceSite.h"
 #include "support/ScriptedHttpServer.h"
@@ -31,6 +32,7 @@ private slots:
     void bodyWithoutASizeCompletesWithoutProgress();
     void batchEndsAfterEveryDownloadWithItsFailures();
     void destroyingTheDownloaderStopsItsDownload();
+    void diskWithoutRoomGetsNoFile();
 
 private:
     QString userFile(const QString &address) const { return m_site.root() + u"wangyou/up/"_s + address; }
@@ -123,6 +125,7 @@ void TstDownload::failedDownloadLeavesTheFolderAsItWas()
     const QMap<QString, QByteArray> before = folderContents();
 
     Downloader downloader(std::make_unique<AsyncReader>(), m_messageBox);
+    retryAtOnce(downloader);
     DownloadEventLog log(downloader);
     downloader.BeginDownload(url, m_folder->filePath(saveFile));
     QTRY_VERIFY_WITH_TIMEOUT(log.batchEnded(), 30000);
@@ -178,6 +181,21 @@ void TstDownload::destroyingTheDownloaderStopsItsDownload()
 
     QTRY_COMPARE(server.closedConnections, 1);
     QVERIFY(log.events.isEmpty());
+    QVERIFY(folderContents().isEmpty());
+}
+
+void TstDownload::diskWithoutRoomGetsNoFile()
+{
+    const QString address = u"2024/06/hometown-aerial.mp4"_s;
+    const qint64 size = QFileInfo(QDir(m_site.dataPath()).filePath(u"wangyou/up/"_s + address)).size();
+    Downloader downloader(std::make_unique<AsyncReader>(), m_messageBox);
+    downloader.setEnvironment({[](const QString &) { return std::optional<qint64>(Downloader::DiskReserve + 1000); },
+                               {}});
+    DownloadEventLog log(downloader);
+    downloader.BeginDownload(userFile(address), m_folder->filePath(u"video.mp4"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(log.batchEnded(), 30000);
+
+    QCOMPARE(log.events, QStringList({u"no room %1/1000 video.mp4"_s.arg(size), u"all [,video.mp4]"_s}));
     QVERIFY(folderContents().isEmpty());
 }
 

@@ -5,6 +5,7 @@
 #include "windows/Form_guanfang.h"
 #include "windows/Form_wangyou.h"
 
+#include "support/ImmediateRetries.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingShell.h"
 #include "support/ScriptedHttpServer.h"
@@ -58,6 +59,8 @@ private slots:
     void badDownloads();
     void unsafeNamesWriteNothingOutsideTheDownloadFolder_data();
     void unsafeNamesWriteNothingOutsideTheDownloadFolder();
+    void interruptedDownloads_data();
+    void interruptedDownloads();
 
 private:
     template<typename T> T *control(Form &form, const QString &name) const
@@ -178,6 +181,7 @@ void TstHostileServer::openWangyou(const QByteArray &catalogue)
     m_wangyou = std::make_unique<Form_wangyou>(m_server->root(), ProgramFolder(m_programFolder), *m_fetcher, m_shell,
                                                m_messageBox, [] { return std::make_unique<AsyncReader>(1s); });
     m_wangyou->show();
+    retryAtOnce(*m_wangyou->window()->findChild<Downloader *>());
     auto *list = control<ListView>(*m_wangyou, u"ListView"_s);
     QTRY_COMPARE(list->model()->rowCount(), list->itemCount());
 }
@@ -227,11 +231,11 @@ void TstHostileServer::badDownloads()
         QCOMPARE(readFile(target), QByteArray("the copy already on disk"));
         QCOMPARE(m_messageBox.boxes.size(), 1);
         QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
-        QVERIFY(m_shell.folders.isEmpty());
+        QVERIFY(m_shell.shownFiles.isEmpty());
     } else {
         QCOMPARE(readFile(target), saved);
         QVERIFY(m_messageBox.boxes.isEmpty());
-        QCOMPARE(m_shell.folders.size(), 1);
+        QCOMPARE(m_shell.shownFiles, QStringList(target));
     }
 }
 
@@ -266,6 +270,55 @@ void TstHostileServer::unsafeNamesWriteNothingOutsideTheDownloadFolder()
         QCOMPARE(m_messageBox.boxes.size(), 1);
         QCOMPARE(m_messageBox.boxes[0].text, u"下载地址无效!"_s);
     }
+}
+
+void TstHostileServer::interruptedDownloads_data()
+{
+    QTest::addColumn<QList<Answer>>("answers");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<QByteArray>("secondRange");
+
+    QByteArray file(400000, '\0');
+    for (qsizetype i = 0; i < file.size(); ++i)
+        file[i] = char(i * 13 % 251);
+    const QByteArray half = file.first(file.size() / 2);
+    const QByteArray length = "Content-Length: " + QByteArray::number(file.size()) + "\r\n";
+    const Answer cutAtHalf = cut("ETag: \"v1\"\r\n" + length, half, true);
+    const QByteArray newer(300000, 'n');
+
+    QTest::newRow("resumed where it was cut")
+        << QList<Answer>{cutAtHalf,
+                         {"HTTP/1.1 206 Partial Content\r\nETag: \"v1\"\r\nContent-Range: bytes 200000-399999/400000\r\n"
+                          "Content-Length: 200000\r\n\r\n" + file.sliced(half.size()), true}}
+        << file << QByteArray("bytes=200000-");
+    QTest::newRow("changed on the server meanwhile")
+        << QList<Answer>{cutAtHalf, cut("ETag: \"v2\"\r\nContent-Length: 300000\r\n", newer)}
+        << newer << QByteArray("bytes=200000-");
+    QTest::newRow("server ignoring Range")
+        << QList<Answer>{cutAtHalf, cut("ETag: \"v1\"\r\n" + length, file)} << file << QByteArray("bytes=200000-");
+}
+
+// A connection that breaks off is taken up again by itself, and what ends on disk is always one
+// whole version of the file, never two spliced together.
+void TstHostileServer::interruptedDownloads()
+{
+    QFETCH(QList<Answer>, answers);
+    QFETCH(QByteArray, saved);
+    QFETCH(QByteArray, secondRange);
+
+    m_server->setAnswers(u"/wangyou/up/file.bin"_s, answers);
+    openWangyou(record({u"c"_s, u"资源"_s, {}, {}, u"file.bin"_s, u"1"_s}) + "?TtbBa?1?1");
+    doubleClickFirstRow();
+    auto *bar = control<ProgressBar>(*m_wangyou, u"ProgressBar1"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 20000);
+
+    const QString target = m_programFolder + u"/Xiazai/资源/file.bin"_s;
+    QVERIFY(m_messageBox.boxes.isEmpty());
+    QCOMPARE(readFile(target), saved);
+    QCOMPARE(filesUnder(m_root->path()), QStringList(u"program/Xiazai/资源/file.bin"_s));
+    const qsizetype first = m_server->requestedTargets.indexOf(u"/wangyou/up/file.bin"_s);
+    QCOMPARE(m_server->requestHeaders.value(first + 1).value("range"), secondRange);
+    QCOMPARE(m_server->requestHeaders.value(first + 1).value("if-range"), QByteArray("\"v1\""));
 }
 
 QTEST_MAIN(TstHostileServer)

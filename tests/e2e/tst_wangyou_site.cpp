@@ -32,7 +32,7 @@ private slots:
     void downloadsAFileWhileTheBarMoves();
     void secondDoubleClickDuringADownloadIsRefused();
     void failedDownloadReturnsToIdle();
-    void closingMidDownloadLeavesNothing();
+    void closingMidDownloadKeepsWhatArrived();
 
 private:
     template<typename T> T *control(const QString &name) const
@@ -128,7 +128,11 @@ void TstWangyouSite::downloadsAFileWhileTheBarMoves()
     QVERIFY(row >= 0);
     auto *bar = control<ProgressBar>(u"ProgressBar1"_s);
     QList<int> shown;
-    connect(bar, &ProgressBar::PropertyChanged, this, [&shown, bar] { shown.append(bar->model().Value()); });
+    QStringList tooltips;
+    connect(bar, &ProgressBar::PropertyChanged, this, [&shown, &tooltips, bar] {
+        shown.append(bar->model().Value());
+        tooltips.append(bar->toolTip());
+    });
 
     doubleClickRow(row);
     QVERIFY(!bar->isHidden());
@@ -140,8 +144,9 @@ void TstWangyouSite::downloadsAFileWhileTheBarMoves()
     QVERIFY(served.size() > 4 * 1024 * 1024);
     QCOMPARE(readFile(folder + address), served);
     QCOMPARE(filesUnder(m_programFolder->path()), QStringList(u"Xiazai/家乡 航拍 小片/"_s + address));
-    QCOMPARE(m_shell.folders, QStringList(folder));
+    QCOMPARE(m_shell.shownFiles, QStringList(folder + address));
     QVERIFY(m_messageBox.boxes.isEmpty());
+    QVERIFY(!tooltips.filter(u" MB / "_s).isEmpty());
     // The bar moved on its way, up and never back, through several values between 0 and 100.
     QVERIFY(std::is_sorted(shown.begin(), shown.end()));
     QVERIFY2(QSet<int>(shown.begin(), shown.end()).size() > 5, qPrintable(QString::number(shown.size())));
@@ -151,7 +156,7 @@ void TstWangyouSite::downloadsAFileWhileTheBarMoves()
     QVERIFY(other >= 0);
     doubleClickRow(other);
     QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 60000);
-    QCOMPARE(m_shell.folders.size(), 2);
+    QCOMPARE(m_shell.shownFiles.size(), 2);
     QCOMPARE(filesUnder(m_programFolder->path()).size(), 2);
 }
 
@@ -178,23 +183,44 @@ void TstWangyouSite::failedDownloadReturnsToIdle()
     QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(u"ProgressBar1"_s)->isHidden(), 30000);
     QCOMPARE(m_messageBox.boxes.size(), 1);
     QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
-    QVERIFY(m_shell.folders.isEmpty());
+    QVERIFY(m_shell.shownFiles.isEmpty());
     QCOMPARE(filesUnder(m_programFolder->path()), QStringList());
     QVERIFY(writeFile(served, content));
 }
 
-void TstWangyouSite::closingMidDownloadLeavesNothing()
+void TstWangyouSite::closingMidDownloadKeepsWhatArrived()
 {
     const int row = searchFor(u"航拍"_s, u"家乡 航拍 小片"_s);
+    auto *bar = control<ProgressBar>(u"ProgressBar1"_s);
     doubleClickRow(row);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->model().Value() >= 20, 30000);
+    const int reached = bar->model().Value();
     QSignalSpy unloaded(m_form.get(), &Form::unloaded);
     m_form->window()->close();
     QCOMPARE(unloaded.count(), 1);
 
+    const QString saved = u"Xiazai/家乡 航拍 小片/2024/06/hometown-aerial.mp4"_s;
     QTest::qWait(500);
-    QCOMPARE(filesUnder(m_programFolder->path()), QStringList());
-    QVERIFY(m_shell.folders.isEmpty());
+    QCOMPARE(filesUnder(m_programFolder->path()), QStringList({saved + u".part"_s, saved + u".part.meta"_s}));
+    QVERIFY(m_shell.shownFiles.isEmpty());
     QVERIFY(m_messageBox.boxes.isEmpty());
+
+    // Opened again, the same entry continues where it stopped and ends as the site's file.
+    m_form->show();
+    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 10);
+    bar = control<ProgressBar>(u"ProgressBar1"_s);
+    QList<int> shown;
+    connect(bar, &ProgressBar::PropertyChanged, this, [&shown, bar] { shown.append(bar->model().Value()); });
+    doubleClickRow(searchFor(u"航拍"_s, u"家乡 航拍 小片"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 60000);
+
+    QCOMPARE(readFile(m_programFolder->path() + u'/' + saved),
+             readFile(m_site.dataPath() + u"/wangyou/up/2024/06/hometown-aerial.mp4"_s));
+    QCOMPARE(filesUnder(m_programFolder->path()), QStringList(saved));
+    // The bar took up where it had been, not from the start.
+    const auto moved = std::find_if(shown.begin(), shown.end(), [](int value) { return value > 0; });
+    QVERIFY(moved != shown.end());
+    QVERIFY2(*moved >= reached, qPrintable(u"%1 < %2"_s.arg(*moved).arg(reached)));
 }
 
 QTEST_MAIN(TstWangyouSite)

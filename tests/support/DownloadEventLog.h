@@ -23,6 +23,9 @@ public:
         connect(&downloader, &Downloader::DownloadComplete, this, [this](qint64 max, const QString &file) {
             events.append(u"complete %1 %2"_s.arg(max).arg(name(file)));
         });
+        connect(&downloader, &Downloader::DownloadNoRoom, this, [this](qint64 needed, qint64 free, const QString &file) {
+            events.append(u"no room %1/%2 %3"_s.arg(needed).arg(free).arg(name(file)));
+        });
         connect(&downloader, &Downloader::DownloadAllComplete, this, [this](const QStringList &failed) {
             QStringList names;
             for (const QString &file : failed)

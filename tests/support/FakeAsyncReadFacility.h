@@ -16,14 +16,16 @@ public:
         AsyncReadType readType;
         QString propertyName;
         qint32 options;
+        AsyncReadHeaders headers;
     };
 
     std::optional<AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType,
-                                            const QString &propertyName, qint32 options) override
+                                            const QString &propertyName, qint32 options,
+                                            const AsyncReadHeaders &headers = {}) override
     {
         if (refusal)
             return refusal;
-        reads.append({target, readType, propertyName, options});
+        reads.append({target, readType, propertyName, options, headers});
         return std::nullopt;
     }
 
@@ -32,22 +34,40 @@ public:
     void progress(const QString &propertyName, qint64 bytesRead, qint64 bytesMax,
                   qint32 status = AsyncProperty::DownloadingData)
     {
-        Q_EMIT AsyncReadProgress({propertyName, status, bytesRead, bytesMax, nullptr});
+        Q_EMIT AsyncReadProgress({propertyName, status, bytesRead, bytesMax, 0, {}, false, {}});
     }
 
-    void complete(const QString &propertyName, qint32 status, std::shared_ptr<QSaveFile> body = nullptr)
+    // The head of a successful answer; header names in lower case.
+    void answer(const QString &propertyName, qint32 httpStatus, qint64 contentLength,
+                const QHash<QByteArray, QByteArray> &headers = {})
     {
-        const qint64 size = body ? body->size() : 0;
-        Q_EMIT AsyncReadComplete({propertyName, status, size, size, std::move(body)});
+        Q_EMIT AsyncReadProgress(
+            {propertyName, AsyncProperty::BeginDownloadData, 0, contentLength, httpStatus, headers, false, {}});
     }
 
-    // Writes body beside propertyName's file, as a read does before it completes.
-    static std::shared_ptr<QSaveFile> stage(const QString &propertyName, const QByteArray &body)
+    void data(const QString &propertyName, const QByteArray &bytes)
     {
-        auto file = std::make_shared<QSaveFile>(propertyName);
-        if (file->open(QIODevice::WriteOnly))
-            file->write(body);
-        return file;
+        Q_EMIT AsyncReadProgress(
+            {propertyName, AsyncProperty::DownloadingData, bytes.size(), 0, 0, {}, false, bytes});
+    }
+
+    // A whole answer: its head, its body in one chunk, its end.
+    void deliver(const QString &propertyName, const QByteArray &body, const QHash<QByteArray, QByteArray> &headers = {})
+    {
+        answer(propertyName, 200, body.size(), headers);
+        data(propertyName, body);
+        complete(propertyName, AsyncProperty::EndDownloadData);
+    }
+
+    void complete(const QString &propertyName, qint32 status)
+    {
+        Q_EMIT AsyncReadComplete({propertyName, status, 0, 0, 0, {}, false, {}});
+    }
+
+    void fail(const QString &propertyName, qint32 httpStatus, bool interrupted,
+              const QHash<QByteArray, QByteArray> &headers = {})
+    {
+        Q_EMIT AsyncReadComplete({propertyName, AsyncProperty::Error, 0, 0, httpStatus, headers, interrupted, {}});
     }
 
     std::optional<AsyncReadError> refusal;

@@ -22,7 +22,12 @@ QString ScriptedHttpServer::root() const
 
 void ScriptedHttpServer::setAnswer(const QString &path, const Answer &answer)
 {
-    m_answers.insert(path, answer);
+    m_answers.insert(path, {answer});
+}
+
+void ScriptedHttpServer::setAnswers(const QString &path, const QList<Answer> &answers)
+{
+    m_answers.insert(path, answers);
 }
 
 ScriptedHttpServer::Answer ScriptedHttpServer::reply(int status, const QByteArray &body,
@@ -44,18 +49,26 @@ void ScriptedHttpServer::serve(QTcpSocket *socket)
         buffer->append(socket->readAll());
         if (!buffer->contains("\r\n\r\n"))
             return;
-        const QList<QByteArray> requestLine = buffer->left(buffer->indexOf("\r\n")).split(' ');
+        const QList<QByteArray> lines = buffer->left(buffer->indexOf("\r\n\r\n")).split('\n');
         buffer->clear();
-        const QString target = QString::fromLatin1(requestLine.value(1));
+        const QString target = QString::fromLatin1(lines.first().split(' ').value(1));
         requestedTargets.append(target);
-        const auto answer = m_answers.constFind(QUrl(target).path());
-        if (answer == m_answers.cend())
+        QHash<QByteArray, QByteArray> headers;
+        for (const QByteArray &line : lines.sliced(1)) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0)
+                headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
+        }
+        requestHeaders.append(headers);
+        const auto found = m_answers.find(QUrl(target).path());
+        if (found == m_answers.end() || found->isEmpty())
             return;
-        socket->write(answer->raw);
-        if (answer->resetAfter) {
+        const Answer answer = found->size() > 1 ? found->takeFirst() : found->first();
+        socket->write(answer.raw);
+        if (answer.resetAfter) {
             socket->waitForBytesWritten(1000);
             socket->abort();
-        } else if (answer->closeAfter) {
+        } else if (answer.closeAfter) {
             socket->disconnectFromHost();
         }
     });

@@ -24,10 +24,14 @@ public:
     QString root() const;
     // Answers requests for path (e.g. "/page") with answer; a path without one stalls forever.
     void setAnswer(const QString &path, const Answer &answer);
+    // Answers the requests for path with answers in turn, the last one for good.
+    void setAnswers(const QString &path, const QList<Answer> &answers);
     // A complete answer with the given status and body, with a correct Content-Length.
     static Answer reply(int status, const QByteArray &body, const QByteArray &contentType = "text/plain");
 
     QStringList requestedTargets;
+    // Header fields of each request, names in lower case.
+    QList<QHash<QByteArray, QByteArray>> requestHeaders;
     // Connections that have ended, from either side.
     int closedConnections = 0;
 
@@ -35,5 +39,5 @@ private:
     void serve(QTcpSocket *socket);
 
     QTcpServer m_server;
-    QHash<QString, Answer> m_answers;
+    QHash<QString, QList<Answer>> m_answers;
 };

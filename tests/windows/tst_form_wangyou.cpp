@@ -1,6 +1,7 @@
 #include "windows/Form_wangyou.h"
 
 #include "download/Downloader.h"
+#include "download/PartialFile.h"
 #include "platform/ListView.h"
 #include "progressbar/ProgressBar.h"
 #include "support/FakeAsyncReadFacility.h"
@@ -10,6 +11,7 @@
 #include "support/RecordingShell.h"
 #include "support/TestFiles.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,10 +47,13 @@ private slots:
     void doubleClickDownloadsIntoTheTitlesFolder();
     void progressMovesTheBarRoundingHalfToEven_data();
     void progressMovesTheBarRoundingHalfToEven();
-    void completionHidesTheBarAndOpensTheFolderOnce();
+    void completionHidesTheBarAndShowsTheFileOnce();
+    void tooltipTellsSizesWhileTheBarShowsThePercentage();
+    void noRoomTellsTheSizesAndLeavesNoFolder();
     void secondDownloadWhileOneRunsIsRefused();
     void failureReturnsToIdleWithAMessage();
     void refusedReadHidesTheBar();
+    void fileDownloadedByAnotherCopyIsRefused();
     void emptyAddressDoesNothing();
     void namesFromTheServerStayInsideTheDownloadFolder_data();
     void namesFromTheServerStayInsideTheDownloadFolder();
@@ -62,6 +67,7 @@ private:
     }
     void doubleClickRow(int row);
     ProgressBar *bar() const { return control<ProgressBar>(u"ProgressBar1"_s); }
+    Downloader *downloader() const { return m_form->window()->findChild<Downloader *>(); }
     QString xiazai() const { return m_programFolder->path() + u"/Xiazai/"_s; }
 
     std::unique_ptr<QTemporaryDir> m_programFolder;
@@ -211,31 +217,67 @@ void TstFormWangyou::progressMovesTheBarRoundingHalfToEven()
 
     doubleClickRow(0);
     const QString saveFile = m_facility->reads[0].propertyName;
-    m_facility->progress(saveFile, current, total);
+    Q_EMIT downloader()->DownloadProgress(current, total, saveFile);
     QCOMPARE(bar()->model().Value(), value);
     // Progress only moves the bar: the download runs until it completes.
     QVERIFY(!bar()->isHidden());
     QVERIFY(m_shell.folders.isEmpty());
 }
 
-void TstFormWangyou::completionHidesTheBarAndOpensTheFolderOnce()
+void TstFormWangyou::completionHidesTheBarAndShowsTheFileOnce()
 {
+    QApplication::setActiveWindow(m_form->window());
     doubleClickRow(0);
     const QString saveFile = m_facility->reads[0].propertyName;
     QCOMPARE(saveFile, xiazai() + u"A B/x.rar"_s);
-    m_facility->progress(saveFile, 996, 1000);
-    m_facility->progress(saveFile, 1000, 1000);
-    m_facility->complete(saveFile, AsyncProperty::EndDownloadData, FakeAsyncReadFacility::stage(saveFile, "rar!"));
+    m_facility->answer(saveFile, 200, 4);
+    m_facility->data(saveFile, "rar!");
+    m_facility->complete(saveFile, AsyncProperty::EndDownloadData);
 
     QCOMPARE(readFile(saveFile), QByteArray("rar!"));
     QVERIFY(bar()->isHidden());
-    QCOMPARE(m_shell.folders, QStringList(xiazai() + u"A B/"_s));
+    QCOMPARE(m_shell.shownFiles, QStringList(saveFile));
+    QVERIFY(m_shell.folders.isEmpty());
+    QVERIFY(m_shell.notifications.isEmpty());
     QVERIFY(m_messageBox.boxes.isEmpty());
 
-    // Idle again: the next double click downloads.
+    // Idle again: the next double click downloads; finished while the user is elsewhere, it
+    // says so on the desktop.
+    QWidget elsewhere;
+    elsewhere.show();
+    QApplication::setActiveWindow(&elsewhere);
     doubleClickRow(1);
     QCOMPARE(m_facility->reads.size(), 2);
     QVERIFY(!bar()->isHidden());
+    m_facility->deliver(m_facility->reads[1].propertyName, "songs");
+    QCOMPARE(m_shell.shownFiles.last(), xiazai() + u"歌单/2024/05/list.txt"_s);
+    QCOMPARE(m_shell.notifications, QStringList(u"下载完成|歌单"_s));
+}
+
+void TstFormWangyou::tooltipTellsSizesWhileTheBarShowsThePercentage()
+{
+    doubleClickRow(0);
+    const QString saveFile = m_facility->reads[0].propertyName;
+    m_facility->answer(saveFile, 200, 2048);
+    m_facility->data(saveFile, QByteArray(1024, 'x'));
+
+    QCOMPARE(bar()->model().Value(), 50);
+    QCOMPARE(bar()->toolTip(), u"1.0 KB / 2.0 KB"_s);
+    QCOMPARE(bar()->accessibleDescription(), bar()->toolTip());
+}
+
+void TstFormWangyou::noRoomTellsTheSizesAndLeavesNoFolder()
+{
+    doubleClickRow(1);
+    const QString saveFile = m_facility->reads[0].propertyName;
+    m_facility->answer(saveFile, 200, qint64(1) << 60);
+
+    QVERIFY(bar()->isHidden());
+    QCOMPARE(m_messageBox.boxes.size(), 1);
+    QCOMPARE(m_messageBox.boxes[0].title, u"提示"_s);
+    QVERIFY2(m_messageBox.boxes[0].text.startsWith(u"磁盘空间不足\n还需 1048576.0 TB，可用 "_s),
+             qPrintable(m_messageBox.boxes[0].text));
+    QVERIFY(!QFileInfo::exists(xiazai()));
 }
 
 void TstFormWangyou::secondDownloadWhileOneRunsIsRefused()
@@ -255,13 +297,15 @@ void TstFormWangyou::secondDownloadWhileOneRunsIsRefused()
 void TstFormWangyou::failureReturnsToIdleWithAMessage()
 {
     doubleClickRow(0);
-    m_facility->complete(m_facility->reads[0].propertyName, AsyncProperty::Error);
+    m_facility->fail(m_facility->reads[0].propertyName, 404, false);
 
     QVERIFY(bar()->isHidden());
     QCOMPARE(m_messageBox.boxes.size(), 1);
     QCOMPARE(m_messageBox.boxes[0].title, u"提示"_s);
     QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
     QVERIFY(m_shell.folders.isEmpty());
+    // The folders made for it held nothing, so they went again.
+    QVERIFY(!QFileInfo::exists(xiazai()));
 
     doubleClickRow(0);
     QCOMPARE(m_facility->reads.size(), 2);
@@ -276,6 +320,22 @@ void TstFormWangyou::refusedReadHidesTheBar()
     QCOMPARE(m_messageBox.boxes.size(), 1);
     QCOMPARE(m_messageBox.boxes[0].title, u"错误"_s);
     QCOMPARE(m_messageBox.boxes[0].icon, MessageBox::Icon::Critical);
+    QVERIFY(!QFileInfo::exists(xiazai()));
+}
+
+void TstFormWangyou::fileDownloadedByAnotherCopyIsRefused()
+{
+    QVERIFY(QDir().mkpath(xiazai() + u"A B"_s));
+    PartialFile other(xiazai() + u"A B/x.rar"_s);
+    QVERIFY(other.lock());
+    doubleClickRow(0);
+
+    QVERIFY(m_facility->reads.isEmpty());
+    QVERIFY(bar()->isHidden());
+    QCOMPARE(m_messageBox.boxes.size(), 1);
+    QCOMPARE(m_messageBox.boxes[0].text, u"无法多任务下载!"_s);
+    // Folders that were there before stay.
+    QVERIFY(QFileInfo(xiazai() + u"A B"_s).isDir());
 }
 
 void TstFormWangyou::emptyAddressDoesNothing()
@@ -328,16 +388,23 @@ void TstFormWangyou::closingCancelsTheRunningDownload()
     const QString saveFile = m_facility->reads[0].propertyName;
     QSignalSpy unloaded(m_form.get(), &Form::unloaded);
 
+    m_facility->answer(saveFile, 200, 10, {{"etag", "\"v1\""}});
+    m_facility->data(saveFile, "01234");
+
     m_form->window()->close();
     QCOMPARE(unloaded.count(), 1);
     QCOMPARE(*m_cancelled, QStringList(saveFile));
+    QCOMPARE(readFile(saveFile + u".part"_s), QByteArray("01234"));
 
-    // Opened again: the bar is hidden and a download starts at once.
+    // Opened again: the bar is hidden, and the download continues where it stopped.
     m_form->show();
     QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 3);
     QVERIFY(bar()->isHidden());
     doubleClickRow(0);
     QCOMPARE(m_facility->reads.size(), 1);
+    QCOMPARE(m_facility->reads[0].headers, AsyncReadHeaders({{"Range", "bytes=5-"}, {"If-Range", "\"v1\""}}));
+    m_facility->answer(saveFile, 206, 5, {{"content-range", "bytes 5-9/10"}});
+    QCOMPARE(bar()->model().Value(), 50);
 }
 
 void TstFormWangyou::folderButtonOpensTheDownloadFolder()

@@ -1,0 +1,125 @@
+#include "download/PartialFile.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <filesystem>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 WritebackInterval = 16 * 1024 * 1024;
+
+} // namespace
+
+PartialFile::PartialFile(const QString &target)
+    : m_target(target)
+    , m_file(target + u".part"_s)
+    , m_lock(target + u".part.lock"_s)
+{
+}
+
+PartialFile::~PartialFile()
+{
+    close();
+}
+
+bool PartialFile::lock()
+{
+    // A lock that cannot even be made (no such folder, no right to write) means the file cannot
+    // be written either; the download then fails as such rather than as a busy one.
+    return m_lock.tryLock(0) || m_lock.error() != QLockFile::LockFailedError;
+}
+
+qint64 PartialFile::size() const
+{
+    const QFileInfo info(path());
+    return info.isFile() ? info.size() : 0;
+}
+
+std::optional<PartialFile::Record> PartialFile::record() const
+{
+    QFile file(recordPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QJsonObject json = QJsonDocument::fromJson(file.read(64 * 1024)).object();
+    if (json.isEmpty())
+        return std::nullopt;
+    return Record{json.value(u"url"_s).toString(), json.value(u"validator"_s).toString().toUtf8(),
+                  qint64(json.value(u"total"_s).toDouble())};
+}
+
+bool PartialFile::startOver(const Record &record)
+{
+    m_file.close();
+    // The old record goes first: a crash in between must never pair it with new bytes.
+    QFile::remove(recordPath());
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return false;
+    QSaveFile file(recordPath());
+    const QJsonObject json{{u"url"_s, record.url},
+                           {u"validator"_s, QString::fromLatin1(record.validator)},
+                           {u"total"_s, double(record.total)}};
+    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(json).toJson(QJsonDocument::Compact)) >= 0
+        && file.commit();
+}
+
+bool PartialFile::openForAppend()
+{
+    m_file.close();
+    return m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+}
+
+bool PartialFile::write(const QByteArray &bytes)
+{
+    if (m_file.write(bytes) != bytes.size())
+        return false;
+#ifdef Q_OS_LINUX
+    // Starts writing the bytes out while more arrive, so that the sync before the move into
+    // place has only the last few left to wait for, not the whole file.
+    m_unflushed += bytes.size();
+    if (m_unflushed >= WritebackInterval) {
+        ::sync_file_range(m_file.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        m_unflushed = 0;
+    }
+#endif
+    return true;
+}
+
+bool PartialFile::moveIntoPlace()
+{
+    // On disk before it takes the name, so a crash never leaves a short file under it.
+    const bool synced = m_file.isOpen() && ::fsync(m_file.handle()) == 0;
+    m_file.close();
+    std::error_code error;
+    if (synced)
+        std::filesystem::rename(QFile::encodeName(path()).toStdString(),
+                                QFile::encodeName(m_target).toStdString(), error);
+    if (!synced || error)
+        return false;
+    QFile::remove(recordPath());
+    return true;
+}
+
+void PartialFile::close()
+{
+    m_file.close();
+    // The bytes belong to whoever holds the lock.
+    if (!m_lock.isLocked())
+        return;
+    const std::optional<Record> kept = record();
+    if (size() == 0 || !kept || kept->validator.isEmpty() || kept->total <= 0)
+        removeAll();
+}
+
+void PartialFile::removeAll()
+{
+    QFile::remove(path());
+    QFile::remove(recordPath());
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QFile>
+#include <QLockFile>
+#include <QString>
+
+#include <optional>
+
+// The bytes of a download so far, kept beside its target as "<file>.part" so that a download
+// cut short can continue where it stopped. A small side file, "<file>.part.meta", records where
+// the bytes came from and which version of the remote file they belong to. A side file rather
+// than an extended attribute: it works on every file system a download folder may sit on (FAT
+// sticks, network shares), and goes along when the folder is copied. A lock beside them keeps a
+// second running copy of the program from writing the same bytes.
+class PartialFile
+{
+public:
+    struct Record
+    {
+        QString url;
+        // The answer's ETag, else its Last-Modified; empty when it sent neither.
+        QByteArray validator;
+        // The whole file's length, 0 when the answer did not state it.
+        qint64 total = 0;
+    };
+
+    explicit PartialFile(const QString &target);
+    ~PartialFile();
+
+    // False only when another process (or another download here) holds the lock.
+    bool lock();
+    QString path() const { return m_target + QStringLiteral(".part"); }
+    qint64 size() const;
+    std::optional<Record> record() const;
+
+    // Drops what was kept and opens the file empty, recording where the new bytes come from.
+    bool startOver(const Record &record);
+    // Opens the kept bytes to add to them.
+    bool openForAppend();
+    bool write(const QByteArray &bytes);
+    // Moves the complete file under the target's name, replacing any file there in one step.
+    bool moveIntoPlace();
+    // Closes the file, keeping the lock; kept bytes stay only when they can be continued from
+    // (a validator and a total are recorded), so nothing useless is left behind.
+    void close();
+
+private:
+    QString recordPath() const { return path() + QStringLiteral(".meta"); }
+    void removeAll();
+
+    QString m_target;
+    QFile m_file;
+    QLockFile m_lock;
+    qint64 m_unflushed = 0;
+};
