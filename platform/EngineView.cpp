@@ -3,6 +3,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
+#include <type_traits>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -42,6 +44,12 @@ EngineView::EngineView(QWidget *parent)
     setPage(new SilentPage(this));
 }
 
+void EngineView::callOnLoads(std::function<void()> started, std::function<void()> finished)
+{
+    connect(this, &QWebEngineView::loadStarted, this, std::move(started));
+    connect(this, &QWebEngineView::loadFinished, this, std::move(finished));
+}
+
 void EngineView::setSilent(bool silent)
 {
     static_cast<SilentPage *>(page())->silent = silent;
@@ -61,7 +69,8 @@ void EngineView::suppressContextMenuOfDocument()
         QWebEngineScript::ApplicationWorld);
 }
 
-extern "C" Q_DECL_EXPORT QWidget *quillmereCreateEngineView(QWidget *parent)
+extern "C" Q_DECL_EXPORT AbstractEngineView *quillmereCreateEngineView(QWidget *parent)
 {
     return new EngineView(parent);
 }
+static_assert(std::is_same_v<decltype(&quillmereCreateEngineView), EngineViewFactory>);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AbstractEngineView.h"
+
 #include <QUrl>
 #include <QWidget>
 
@@ -26,13 +28,13 @@ public:
     void suppressContextMenuOfDocument();
 
     // The engine's own view, a QWebEngineView; null without the engine.
-    QWidget *engineView() const { return m_view; }
+    QWidget *engineView() const { return m_engine ? m_engine->widget() : nullptr; }
 
 Q_SIGNALS:
     void DownloadBegin();
     void DownloadComplete();
 
 private:
-    QWidget *m_view = nullptr;
+    AbstractEngineView *m_engine = nullptr;  // a child widget of the pane
     bool m_silent = false;
 };
