@@ -20,6 +20,7 @@ public:
     virtual void navigate(const QUrl &url) = 0;
     virtual void setSilent(bool silent) = 0;
     virtual void suppressContextMenuOfDocument() = 0;
+    virtual void setFileChooserCaption(const QString &caption) = 0;
     virtual QUrl url() const = 0;
     virtual QString title() const = 0;
 

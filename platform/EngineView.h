@@ -16,6 +16,7 @@ public:
     void navigate(const QUrl &url) override;
     void setSilent(bool silent) override;
     void suppressContextMenuOfDocument() override;
+    void setFileChooserCaption(const QString &caption) override;
     QUrl url() const override { return QWebEngineView::url(); }
     QString title() const override { return QWebEngineView::title(); }
     void callOnLoads(std::function<void()> started, std::function<void()> finished) override;

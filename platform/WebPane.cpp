@@ -71,3 +71,9 @@ void WebPane::suppressContextMenuOfDocument()
     if (m_engine)
         m_engine->suppressContextMenuOfDocument();
 }
+
+void WebPane::setFileChooserCaption(const QString &caption)
+{
+    if (m_engine)
+        m_engine->setFileChooserCaption(caption);
+}

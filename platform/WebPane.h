@@ -27,6 +27,10 @@ public:
     // loaded later needs hooking again.
     void suppressContextMenuOfDocument();
 
+    // A form's files are then chosen in a dialog of this caption that opens in the user's
+    // download folder, or home; without one, in the engine's own untitled dialog.
+    void setFileChooserCaption(const QString &caption);
+
     // The engine's own view, a QWebEngineView; null without the engine.
     QWidget *engineView() const { return m_engine ? m_engine->widget() : nullptr; }
 
