@@ -29,13 +29,16 @@ namespace {
 // ProgressBar1's stored design data.
 PropertyBag progressBarDesign()
 {
+    using Model = ProgressBarModel;
+    using Stored = Model::Stored;
+    const auto storedDefault = &Model::storedDefault;
     PropertyBag design;
-    design.WriteProperty(u"value"_s, 0, 50);
-    design.WriteProperty(u"textstyle"_s, qint32(ProgressBarModel::BarTextStyle::PercentText), 1);
-    design.WriteProperty(u"texteffect"_s, qint32(ProgressBarModel::BarTextEffect::Shadow), 1);
-    design.WriteProperty(u"texteffectcolor"_s, ProgressBarModel::Colour(0xFFFFFF), ProgressBarModel::Colour(0xC8C8C8));
-    design.WriteProperty(u"textfont"_s, QFont(u"宋体"_s, 9), QVariant());
-    design.WriteProperty(u"text"_s, u"ProgressBar1"_s, QString());
+    design.WriteProperty(u"value"_s, 0, storedDefault(Stored::Value));
+    design.WriteProperty(u"textstyle"_s, qint32(Model::BarTextStyle::PercentText), storedDefault(Stored::TextStyle));
+    design.WriteProperty(u"texteffect"_s, qint32(Model::BarTextEffect::Shadow), storedDefault(Stored::TextEffect));
+    design.WriteProperty(u"texteffectcolor"_s, Model::Colour(0xFFFFFF), storedDefault(Stored::TextEffectColor));
+    design.WriteProperty(u"textfont"_s, QFont(u"宋体"_s, 9), storedDefault(Stored::TextFont));
+    design.WriteProperty(u"text"_s, u"ProgressBar1"_s, storedDefault(Stored::Text));
     return design;
 }
 
