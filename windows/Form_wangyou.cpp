@@ -75,7 +75,6 @@ QWidget *Form_wangyou::createWindow()
     m_bar->ReadProperties(progressBarDesign());
     m_bar->hide();
     m_downloader = new Downloader(m_makeFacility(), m_messageBox, window);
-    m_scratch.clear();
 
     const QList<QWidget *> tabOrder = {m_previous, m_next, m_list, m_keyword, m_search, folderButton, m_refresh};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
@@ -147,10 +146,8 @@ void Form_wangyou::Command_ziyuanguanli_Click()
 void Form_wangyou::StartDownload()
 {
     const int row = m_browser.selectedRow();
-    m_scratch = trimSpaces(m_list->cellText(row, ResourceRecord::DownloadAddress));
-    const QString address = m_scratch;
-    m_scratch = trimSpaces(m_list->cellText(row, ResourceRecord::Title));
-    const QString title = m_scratch;
+    const QString address = trimSpaces(m_list->cellText(row, ResourceRecord::DownloadAddress));
+    const QString title = trimSpaces(m_list->cellText(row, ResourceRecord::Title));
     if (address.isEmpty())
         return;
     // A download runs while the bar shows.
