@@ -2,6 +2,7 @@
 
 #include "platform/AsyncReader.h"
 #include "platform/FontSubstitutes.h"
+#include "platform/QtTranslations.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -12,8 +13,10 @@ using namespace Qt::StringLiterals;
 void Client::prepareApplication()
 {
     // The program speaks Chinese whatever the desktop's language, and so do the browser panes'
-    // own texts (the file picker of a form, the page shown when a site cannot be reached).
+    // own texts (the file picker of a form, the page shown when a site cannot be reached) and
+    // Qt's buttons, menus and dialogs.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    installQtTranslations();
     installFontSubstitutes();
     QIcon icon;
     for (int size : {16, 32, 48, 128})

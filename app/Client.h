@@ -15,7 +15,8 @@
 class Client
 {
 public:
-    // The application-wide settings every window relies on: language, faces and icon.
+    // The application-wide settings every window relies on: language, faces and icon. Called
+    // before the first window shows, so that Qt's own texts are translated in all of them.
     static void prepareApplication();
 
     explicit Client(const QString &serverRoot);

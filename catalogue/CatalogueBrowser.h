@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/CatalogueProfile.h"
+#include "catalogue/CatalogueProtocol.h"
 
 #include <QByteArray>
 #include <QString>

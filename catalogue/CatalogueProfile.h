@@ -1,7 +1,5 @@
 #pragma once
 
-#include "catalogue/CatalogueProtocol.h"
-
 #include <QString>
 
 // Everything in which the official and the user catalogue windows browse differently.

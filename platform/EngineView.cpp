@@ -1,21 +1,70 @@
 #include "platform/EngineView.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QStandardPaths>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
+
+#include <type_traits>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Shows no dialogs of the page's scripts while silent.
-class SilentPage : public QWebEnginePage
+// The user's download folder where there is one, else the home folder.
+QString fileChooserFolder()
+{
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    return QFileInfo(downloads).isDir() ? downloads : QDir::homePath();
+}
+
+// The types a form's file input accepts (".zip", "text/plain") as the dialog's filters, then
+// every file; no filter at all when it names none the dialog can show.
+QStringList nameFilters(const QStringList &acceptedTypes)
+{
+    QStringList filters;
+    const QMimeDatabase mimeTypes;
+    for (const QString &type : acceptedTypes) {
+        if (type.startsWith(u'.'))
+            filters.append(u'*' + type);
+        else if (const QMimeType mimeType = mimeTypes.mimeTypeForName(type); mimeType.isValid())
+            filters.append(mimeType.filterString());
+    }
+    if (!filters.isEmpty())
+        filters.append(QCoreApplication::translate("QFileDialog", "All Files (*)"));
+    return filters;
+}
+
+// Shows no dialogs of the page's scripts while silent, and picks the files of forms in a
+// dialog of the program's own caption when it has one.
+class EnginePage : public QWebEnginePage
 {
 public:
     using QWebEnginePage::QWebEnginePage;
 
     bool silent = false;
+    QString fileChooserCaption;
 
 protected:
+    // The static dialogs are the desktop's own where the platform offers one.
+    QStringList chooseFiles(FileSelectionMode mode, const QStringList &oldFiles,
+                            const QStringList &acceptedMimeTypes) override
+    {
+        if (fileChooserCaption.isEmpty() || (mode != FileSelectOpen && mode != FileSelectOpenMultiple))
+            return QWebEnginePage::chooseFiles(mode, oldFiles, acceptedMimeTypes);
+        QWidget *view = QWebEngineView::forPage(this);
+        const QString folder = oldFiles.value(0).isEmpty() ? fileChooserFolder() : oldFiles.value(0);
+        const QString filter = nameFilters(acceptedMimeTypes).join(u";;"_s);
+        if (mode == FileSelectOpenMultiple)
+            return QFileDialog::getOpenFileNames(view, fileChooserCaption, folder, filter);
+        const QString file = QFileDialog::getOpenFileName(view, fileChooserCaption, folder, filter);
+        return file.isEmpty() ? QStringList() : QStringList{file};
+    }
+
     void javaScriptAlert(const QUrl &origin, const QString &message) override
     {
         if (!silent)
@@ -39,12 +88,23 @@ protected:
 EngineView::EngineView(QWidget *parent)
     : QWebEngineView(parent)
 {
-    setPage(new SilentPage(this));
+    setPage(new EnginePage(this));
+}
+
+void EngineView::callOnLoads(std::function<void()> started, std::function<void()> finished)
+{
+    connect(this, &QWebEngineView::loadStarted, this, std::move(started));
+    connect(this, &QWebEngineView::loadFinished, this, std::move(finished));
 }
 
 void EngineView::setSilent(bool silent)
 {
-    static_cast<SilentPage *>(page())->silent = silent;
+    static_cast<EnginePage *>(page())->silent = silent;
+}
+
+void EngineView::setFileChooserCaption(const QString &caption)
+{
+    static_cast<EnginePage *>(page())->fileChooserCaption = caption;
 }
 
 void EngineView::navigate(const QUrl &url)
@@ -61,7 +121,8 @@ void EngineView::suppressContextMenuOfDocument()
         QWebEngineScript::ApplicationWorld);
 }
 
-extern "C" Q_DECL_EXPORT QWidget *quillmereCreateEngineView(QWidget *parent)
+extern "C" Q_DECL_EXPORT AbstractEngineView *quillmereCreateEngineView(QWidget *parent)
 {
     return new EngineView(parent);
 }
+static_assert(std::is_same_v<decltype(&quillmereCreateEngineView), EngineViewFactory>);

@@ -1,16 +1,23 @@
 #pragma once
 
+#include "platform/AbstractEngineView.h"
+
 #include <QWebEngineView>
 
-// The web engine's view as WebPane drives it, by name, from the engine module.
-class EngineView : public QWebEngineView
+// The web engine's view as WebPane drives it, from the engine module.
+class EngineView : public QWebEngineView, public AbstractEngineView
 {
     Q_OBJECT
 
 public:
     explicit EngineView(QWidget *parent = nullptr);
 
-    Q_INVOKABLE void setSilent(bool silent);
-    Q_INVOKABLE void navigate(const QUrl &url);
-    Q_INVOKABLE void suppressContextMenuOfDocument();
+    QWidget *widget() override { return this; }
+    void navigate(const QUrl &url) override;
+    void setSilent(bool silent) override;
+    void suppressContextMenuOfDocument() override;
+    void setFileChooserCaption(const QString &caption) override;
+    QUrl url() const override { return QWebEngineView::url(); }
+    QString title() const override { return QWebEngineView::title(); }
+    void callOnLoads(std::function<void()> started, std::function<void()> finished) override;
 };

@@ -3,6 +3,8 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <algorithm>
+
 // Rows of text under captioned columns. Rows added in a burst (a page of up to 32 767) are
 // announced to views once, when control returns to the event loop, instead of row by row.
 class ListModel : public QAbstractTableModel

@@ -5,6 +5,8 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 
+#include <algorithm>
+
 ListView::ListView(QWidget *parent)
     : QTreeView(parent)
     , m_model(new ListModel(this))

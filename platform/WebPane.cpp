@@ -9,16 +9,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-using ViewFactory = QWidget *(*)(QWidget *parent);
-
 // The engine module sits beside the executable; a program that linked it already has it.
-ViewFactory engineViewFactory()
+EngineViewFactory engineViewFactory()
 {
-    static const ViewFactory factory = [] () -> ViewFactory {
+    static const EngineViewFactory factory = [] () -> EngineViewFactory {
         for (const QString &module : {QCoreApplication::applicationDirPath() + u"/quillmere_webengine"_s,
                                       u"quillmere_webengine"_s}) {
             QLibrary library(module);
-            if (auto create = reinterpret_cast<ViewFactory>(library.resolve("quillmereCreateEngineView")))
+            if (auto create = reinterpret_cast<EngineViewFactory>(library.resolve(EngineViewFactorySymbol)))
                 return create;
         }
         return nullptr;
@@ -33,12 +31,11 @@ WebPane::WebPane(QWidget *parent)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    if (const ViewFactory create = engineViewFactory()) {
-        m_view = create(this);
-        setFocusProxy(m_view);
-        connect(m_view, SIGNAL(loadStarted()), this, SIGNAL(DownloadBegin()));
-        connect(m_view, SIGNAL(loadFinished(bool)), this, SIGNAL(DownloadComplete()));
-        layout->addWidget(m_view);
+    if (const EngineViewFactory create = engineViewFactory()) {
+        m_engine = create(this);
+        m_engine->callOnLoads([this] { Q_EMIT DownloadBegin(); }, [this] { Q_EMIT DownloadComplete(); });
+        setFocusProxy(m_engine->widget());
+        layout->addWidget(m_engine->widget());
     } else {
         auto *notice = new QLabel(u"无法加载网页组件"_s, this);
         notice->setAlignment(Qt::AlignCenter);
@@ -49,28 +46,34 @@ WebPane::WebPane(QWidget *parent)
 void WebPane::setSilent(bool silent)
 {
     m_silent = silent;
-    if (m_view)
-        QMetaObject::invokeMethod(m_view, "setSilent", Q_ARG(bool, silent));
+    if (m_engine)
+        m_engine->setSilent(silent);
 }
 
 void WebPane::Navigate(const QUrl &url)
 {
-    if (m_view)
-        QMetaObject::invokeMethod(m_view, "navigate", Q_ARG(QUrl, url));
+    if (m_engine)
+        m_engine->navigate(url);
 }
 
 QUrl WebPane::url() const
 {
-    return m_view ? m_view->property("url").toUrl() : QUrl();
+    return m_engine ? m_engine->url() : QUrl();
 }
 
 QString WebPane::title() const
 {
-    return m_view ? m_view->property("title").toString() : QString();
+    return m_engine ? m_engine->title() : QString();
 }
 
 void WebPane::suppressContextMenuOfDocument()
 {
-    if (m_view)
-        QMetaObject::invokeMethod(m_view, "suppressContextMenuOfDocument");
+    if (m_engine)
+        m_engine->suppressContextMenuOfDocument();
+}
+
+void WebPane::setFileChooserCaption(const QString &caption)
+{
+    if (m_engine)
+        m_engine->setFileChooserCaption(caption);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AbstractEngineView.h"
+
 #include <QUrl>
 #include <QWidget>
 
@@ -25,14 +27,18 @@ public:
     // loaded later needs hooking again.
     void suppressContextMenuOfDocument();
 
+    // A form's files are then chosen in a dialog of this caption that opens in the user's
+    // download folder, or home; without one, in the engine's own untitled dialog.
+    void setFileChooserCaption(const QString &caption);
+
     // The engine's own view, a QWebEngineView; null without the engine.
-    QWidget *engineView() const { return m_view; }
+    QWidget *engineView() const { return m_engine ? m_engine->widget() : nullptr; }
 
 Q_SIGNALS:
     void DownloadBegin();
     void DownloadComplete();
 
 private:
-    QWidget *m_view = nullptr;
+    AbstractEngineView *m_engine = nullptr;  // a child widget of the pane
     bool m_silent = false;
 };

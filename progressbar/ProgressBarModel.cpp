@@ -2,35 +2,127 @@
 
 #include "progressbar/PropertyBag.h"
 
-#include <functional>
+#include <array>
+#include <type_traits>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
+using Model = ProgressBarModel;
+using Stored = ProgressBarModel::Stored;
+
 constexpr qint32 DefaultMax = 100;
 constexpr qint32 DefaultValue = 50;
 constexpr qint32 DefaultRoundedValue = 5;
-constexpr qint32 DefaultAlignment = 5;
-constexpr qint32 StoredTextStyle = 1;
-constexpr qint32 StoredTextEffect = 1;
 constexpr ProgressBarModel::Colour White = 0xFFFFFF;
-constexpr ProgressBarModel::Colour StoredEffectColour = 0xC8C8C8;
 
-// Reads name and hands the value to apply when it converts to T, as a setter would take it.
+// A property's value as a bag holds it: enums as their number.
 template<typename T>
-void applyStored(const PropertyBag &bag, const QString &name, const T &fallback, const std::function<void(T)> &apply)
+auto toStored(T value)
 {
-    QVariant stored = bag.ReadProperty(name, QVariant::fromValue(fallback));
-    if (stored.convert(QMetaType::fromType<T>()))
-        apply(stored.value<T>());
+    if constexpr (std::is_enum_v<T>)
+        return qint32(value);
+    else
+        return value;
 }
 
-template<typename Enum>
-std::function<void(qint32)> asEnum(ProgressBarModel *model, void (ProgressBarModel::*setter)(Enum))
+template<typename Setter>
+struct SetterArgument;
+template<typename T>
+struct SetterArgument<void (Model::*)(T)>
 {
-    return [model, setter](qint32 value) { (model->*setter)(Enum(value)); };
+    using type = std::remove_cvref_t<T>;
+};
+
+// Takes a property out of the model for a bag, and puts one from a bag in through its setter.
+struct Accessor
+{
+    QMetaType storedType;
+    QVariant (*get)(const Model &model);
+    void (*set)(Model &model, const QVariant &value);
+};
+
+template<auto Getter, auto Setter>
+constexpr Accessor accessor()
+{
+    using T = typename SetterArgument<decltype(Setter)>::type;
+    using S = decltype(toStored(std::declval<T>()));
+    return {QMetaType::fromType<S>(), [](const Model &model) { return QVariant::fromValue(toStored((model.*Getter)())); },
+            [](Model &model, const QVariant &value) { (model.*Setter)(T(value.value<S>())); }};
 }
+
+// Where a default beyond the table's number comes from: the host supplies those two.
+enum class Host { None, AmbientFont, DisplayName };
+
+struct StoredProperty
+{
+    Stored property;
+    QStringView name;
+    qint64 storedDefault;
+    Host host;
+    int readStep;  // place in the order ReadProperties reads
+    Accessor access;
+};
+
+constexpr StoredProperty Properties[] = {
+    {Stored::Orientations, u"Orientations", qint32(Model::BarOrientation::Horizontal), Host::None, 7,
+     accessor<&Model::Orientations, &Model::setOrientations>()},
+    {Stored::Max, u"Max", DefaultMax, Host::None, 0,
+     accessor<&Model::Max, &Model::setMax>()},
+    {Stored::Min, u"Min", 0, Host::None, 1,
+     accessor<&Model::Min, &Model::setMin>()},
+    {Stored::Value, u"Value", DefaultValue, Host::None, 2,
+     accessor<&Model::Value, &Model::setValue>()},
+    {Stored::RoundedValue, u"RoundedValue", DefaultRoundedValue, Host::None, 3,
+     accessor<&Model::RoundedValue, &Model::setRoundedValue>()},
+    {Stored::Enabled, u"Enabled", true, Host::None, 4,
+     accessor<&Model::Enabled, &Model::setEnabled>()},
+    {Stored::Theme, u"Theme", qint32(Model::BarTheme::Gold), Host::None, 5,
+     accessor<&Model::Theme, &Model::setTheme>()},
+    {Stored::TextStyle, u"TextStyle", qint32(Model::BarTextStyle::ValueText), Host::None, 6,
+     accessor<&Model::TextStyle, &Model::setTextStyle>()},
+    {Stored::TextFont, u"TextFont", 0, Host::AmbientFont, 12,
+     accessor<&Model::TextFont, &Model::setTextFont>()},
+    {Stored::TextForeColor, u"TextForeColor", 0, Host::None, 13,
+     accessor<&Model::TextForeColor, &Model::setTextForeColor>()},
+    {Stored::TextAlignment, u"TextAlignment", qint32(Model::BarTextAlignment::MiddleCenter), Host::None, 11,
+     accessor<&Model::TextAlignment, &Model::setTextAlignment>()},
+    {Stored::Text, u"Text", 0, Host::DisplayName, 8,
+     accessor<&Model::Text, &Model::setText>()},
+    {Stored::TextEffectColor, u"TextEffectColor", 0xC8C8C8, Host::None, 9,
+     accessor<&Model::TextEffectColor, &Model::setTextEffectColor>()},
+    {Stored::TextEffect, u"TextEffect", qint32(Model::BarTextEffect::Plain), Host::None, 10,
+     accessor<&Model::TextEffect, &Model::setTextEffect>()},
+    {Stored::PBSCustomeColor2, u"PBSCustomeColor2", 0, Host::None, 14,
+     accessor<&Model::PBSCustomeColor2, &Model::setPBSCustomeColor2>()},
+    {Stored::PBSCustomeColor1, u"PBSCustomeColor1", 0, Host::None, 15,
+     accessor<&Model::PBSCustomeColor1, &Model::setPBSCustomeColor1>()},
+};
+
+constexpr qsizetype PropertyCount = std::size(Properties);
+
+// Each row sits at its property's place, and the read steps name every row once.
+constexpr bool tableIsWellFormed()
+{
+    std::array<bool, PropertyCount> read{};
+    for (qsizetype i = 0; i < PropertyCount; ++i) {
+        const int step = Properties[i].readStep;
+        if (Properties[i].property != Stored(i) || step < 0 || step >= PropertyCount || read[step])
+            return false;
+        read[step] = true;
+    }
+    return true;
+}
+static_assert(tableIsWellFormed());
+
+// Max, Min, Value first: from the all-zero start that order restores any saved range.
+constexpr auto ReadOrder = [] {
+    std::array<qsizetype, PropertyCount> order{};
+    for (qsizetype i = 0; i < PropertyCount; ++i)
+        order[Properties[i].readStep] = i;
+    return order;
+}();
 
 } // namespace
 
@@ -40,10 +132,31 @@ ProgressBarModel::ProgressBarModel(QObject *parent)
 }
 
 template<typename T>
-void ProgressBarModel::store(T &field, const T &value, const QString &name)
+void ProgressBarModel::store(T &field, const T &value, Stored property)
 {
     field = value;
-    Q_EMIT PropertyChanged(name);
+    notify(property);
+}
+
+void ProgressBarModel::notify(Stored property)
+{
+    Q_EMIT PropertyChanged(Properties[qsizetype(property)].name.toString());
+}
+
+QVariant ProgressBarModel::storedDefault(Stored property)
+{
+    const StoredProperty &row = Properties[qsizetype(property)];
+    switch (row.host) {
+    case Host::AmbientFont:
+        return {};
+    case Host::DisplayName:
+        return QString();
+    case Host::None:
+        break;
+    }
+    QVariant value = QVariant::fromValue(row.storedDefault);
+    value.convert(row.access.storedType);
+    return value;
 }
 
 void ProgressBarModel::setValue(qint32 value)
@@ -52,7 +165,7 @@ void ProgressBarModel::setValue(qint32 value)
         value = m_max;
     if (value < m_min)
         value = m_min;
-    store(m_value, value, u"Value"_s);
+    store(m_value, value, Stored::Value);
 }
 
 void ProgressBarModel::setMax(qint32 value)
@@ -64,7 +177,7 @@ void ProgressBarModel::setMax(qint32 value)
     m_max = value;
     if (m_value > m_max)
         setValue(m_max);
-    Q_EMIT PropertyChanged(u"Max"_s);
+    notify(Stored::Max);
 }
 
 void ProgressBarModel::setMin(qint32 value)
@@ -76,72 +189,72 @@ void ProgressBarModel::setMin(qint32 value)
     m_min = value;
     if (m_value < m_min)
         setValue(m_min);
-    Q_EMIT PropertyChanged(u"Min"_s);
+    notify(Stored::Min);
 }
 
 void ProgressBarModel::setRoundedValue(qint32 value)
 {
-    store(m_roundedValue, value, u"RoundedValue"_s);
+    store(m_roundedValue, value, Stored::RoundedValue);
 }
 
 void ProgressBarModel::setEnabled(bool value)
 {
-    store(m_enabled, value, u"Enabled"_s);
+    store(m_enabled, value, Stored::Enabled);
 }
 
 void ProgressBarModel::setTheme(BarTheme value)
 {
-    store(m_theme, value, u"Theme"_s);
+    store(m_theme, value, Stored::Theme);
 }
 
 void ProgressBarModel::setTextStyle(BarTextStyle value)
 {
-    store(m_textStyle, value, u"TextStyle"_s);
+    store(m_textStyle, value, Stored::TextStyle);
 }
 
 void ProgressBarModel::setOrientations(BarOrientation value)
 {
-    store(m_orientations, value, u"Orientations"_s);
+    store(m_orientations, value, Stored::Orientations);
 }
 
 void ProgressBarModel::setTextAlignment(BarTextAlignment value)
 {
-    store(m_textAlignment, value, u"TextAlignment"_s);
+    store(m_textAlignment, value, Stored::TextAlignment);
 }
 
 void ProgressBarModel::setText(const QString &value)
 {
-    store(m_text, value, u"Text"_s);
+    store(m_text, value, Stored::Text);
 }
 
 void ProgressBarModel::setTextEffectColor(Colour value)
 {
-    store(m_textEffectColor, value, u"TextEffectColor"_s);
+    store(m_textEffectColor, value, Stored::TextEffectColor);
 }
 
 void ProgressBarModel::setTextEffect(BarTextEffect value)
 {
-    store(m_textEffect, value, u"TextEffect"_s);
+    store(m_textEffect, value, Stored::TextEffect);
 }
 
 void ProgressBarModel::setTextForeColor(Colour value)
 {
-    store(m_textForeColor, value, u"TextForeColor"_s);
+    store(m_textForeColor, value, Stored::TextForeColor);
 }
 
 void ProgressBarModel::setTextFont(const QFont &value)
 {
-    store(m_textFont, value, u"TextFont"_s);
+    store(m_textFont, value, Stored::TextFont);
 }
 
 void ProgressBarModel::setPBSCustomeColor1(Colour value)
 {
-    store(m_customColor1, value, u"PBSCustomeColor1"_s);
+    store(m_customColor1, value, Stored::PBSCustomeColor1);
 }
 
 void ProgressBarModel::setPBSCustomeColor2(Colour value)
 {
-    store(m_customColor2, value, u"PBSCustomeColor2"_s);
+    store(m_customColor2, value, Stored::PBSCustomeColor2);
 }
 
 double ProgressBarModel::percent() const
@@ -168,48 +281,27 @@ void ProgressBarModel::InitProperties(const QFont &ambientFont)
     setTextFont(ambientFont);
 }
 
-// The order Max, Min, Value restores any saved range from the all-zero start.
 void ProgressBarModel::ReadProperties(const PropertyBag &bag, const QFont &ambientFont, const QString &displayName)
 {
-    using std::bind_front;
-    applyStored<qint32>(bag, u"Max"_s, DefaultMax, bind_front(&ProgressBarModel::setMax, this));
-    applyStored<qint32>(bag, u"Min"_s, 0, bind_front(&ProgressBarModel::setMin, this));
-    applyStored<qint32>(bag, u"Value"_s, DefaultValue, bind_front(&ProgressBarModel::setValue, this));
-    applyStored<qint32>(bag, u"RoundedValue"_s, DefaultRoundedValue, bind_front(&ProgressBarModel::setRoundedValue, this));
-    applyStored<bool>(bag, u"Enabled"_s, true, bind_front(&ProgressBarModel::setEnabled, this));
-    applyStored<qint32>(bag, u"Theme"_s, qint32(BarTheme::Gold), asEnum(this, &ProgressBarModel::setTheme));
-    applyStored<qint32>(bag, u"TextStyle"_s, StoredTextStyle, asEnum(this, &ProgressBarModel::setTextStyle));
-    applyStored<qint32>(bag, u"Orientations"_s, qint32(BarOrientation::Horizontal),
-                        asEnum(this, &ProgressBarModel::setOrientations));
-    applyStored<QString>(bag, u"Text"_s, displayName, bind_front(&ProgressBarModel::setText, this));
-    applyStored<Colour>(bag, u"TextEffectColor"_s, StoredEffectColour, bind_front(&ProgressBarModel::setTextEffectColor, this));
-    applyStored<qint32>(bag, u"TextEffect"_s, StoredTextEffect, asEnum(this, &ProgressBarModel::setTextEffect));
-    applyStored<qint32>(bag, u"TextAlignment"_s, DefaultAlignment, asEnum(this, &ProgressBarModel::setTextAlignment));
-    applyStored<QFont>(bag, u"TextFont"_s, ambientFont, bind_front(&ProgressBarModel::setTextFont, this));
-    applyStored<Colour>(bag, u"TextForeColor"_s, 0, bind_front(&ProgressBarModel::setTextForeColor, this));
-    applyStored<Colour>(bag, u"PBSCustomeColor2"_s, 0, bind_front(&ProgressBarModel::setPBSCustomeColor2, this));
-    applyStored<Colour>(bag, u"PBSCustomeColor1"_s, 0, bind_front(&ProgressBarModel::setPBSCustomeColor1, this));
+    for (qsizetype index : ReadOrder) {
+        const StoredProperty &row = Properties[index];
+        const QVariant fallback = row.host == Host::AmbientFont   ? QVariant::fromValue(ambientFont)
+                                  : row.host == Host::DisplayName ? QVariant(displayName)
+                                                                  : storedDefault(row.property);
+        QVariant stored = bag.ReadProperty(row.name.toString(), fallback);
+        if (stored.convert(row.access.storedType))
+            row.access.set(*this, stored);
+    }
 }
 
 // The stored defaults of TextStyle, TextEffect, TextEffectColor and Text differ from those of
 // a new bar, so a new bar stores those four explicitly.
 void ProgressBarModel::WriteProperties(PropertyBag &bag, const QFont &ambientFont) const
 {
-    bag.WriteProperty(u"Orientations"_s, qint32(m_orientations), qint32(BarOrientation::Horizontal));
-    bag.WriteProperty(u"Max"_s, m_max, DefaultMax);
-    bag.WriteProperty(u"Min"_s, m_min, 0);
-    bag.WriteProperty(u"Value"_s, m_value, DefaultValue);
-    bag.WriteProperty(u"RoundedValue"_s, m_roundedValue, DefaultRoundedValue);
-    bag.WriteProperty(u"Enabled"_s, m_enabled, true);
-    bag.WriteProperty(u"Theme"_s, qint32(m_theme), qint32(BarTheme::Gold));
-    bag.WriteProperty(u"TextStyle"_s, qint32(m_textStyle), StoredTextStyle);
-    // A font equal to the host's is left out, so the bar follows the host's font when read.
-    bag.WriteProperty(u"TextFont"_s, QVariant::fromValue(m_textFont), QVariant::fromValue(ambientFont));
-    bag.WriteProperty(u"TextForeColor"_s, m_textForeColor, Colour(0));
-    bag.WriteProperty(u"TextAlignment"_s, qint32(m_textAlignment), DefaultAlignment);
-    bag.WriteProperty(u"Text"_s, m_text, QString());
-    bag.WriteProperty(u"TextEffectColor"_s, m_textEffectColor, StoredEffectColour);
-    bag.WriteProperty(u"TextEffect"_s, qint32(m_textEffect), StoredTextEffect);
-    bag.WriteProperty(u"PBSCustomeColor2"_s, m_customColor2, Colour(0));
-    bag.WriteProperty(u"PBSCustomeColor1"_s, m_customColor1, Colour(0));
+    for (const StoredProperty &row : Properties) {
+        // A font equal to the host's is left out, so the bar follows the host's font when read.
+        const QVariant fallback = row.host == Host::AmbientFont ? QVariant::fromValue(ambientFont)
+                                                                : storedDefault(row.property);
+        bag.WriteProperty(row.name.toString(), row.access.get(*this), fallback);
+    }
 }

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QObject>
 #include <QString>
+#include <QVariant>
 
 class PropertyBag;
 
@@ -26,6 +27,15 @@ public:
     enum class BarTextEffect : qint32 { Plain = 1, Raised, Sunken, Outline, Shadow };
     // 0x00BBGGRR: red in the low byte.
     using Colour = quint32;
+    // The persisted properties, in the order WriteProperties writes them.
+    enum class Stored {
+        Orientations, Max, Min, Value, RoundedValue, Enabled, Theme, TextStyle, TextFont,
+        TextForeColor, TextAlignment, Text, TextEffectColor, TextEffect, PBSCustomeColor2, PBSCustomeColor1,
+    };
+
+    // The default a property is written with. TextFont's is the host's ambient font, so null
+    // here; Text's is empty, while reading falls back to the instance's display name.
+    static QVariant storedDefault(Stored property);
 
     // Everything starts at zero, false or empty until InitProperties or ReadProperties.
     explicit ProgressBarModel(QObject *parent = nullptr);
@@ -79,7 +89,8 @@ Q_SIGNALS:
 
 private:
     template<typename T>
-    void store(T &field, const T &value, const QString &name);
+    void store(T &field, const T &value, Stored property);
+    void notify(Stored property);
 
     qint32 m_value = 0;
     qint32 m_max = 0;

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace Qt::StringLiterals;

@@ -26,7 +26,16 @@ pids+=($!)
 "$build/site/quillmere-site" --port 8642 --data "$work/site" --rate 1024 --message-interval 0 \
     >"$work/site.log" 2>&1 &
 pids+=($!)
-until grep -q '^Listening on' "$work/site.log"; do sleep 0.1; done
+# Thirty seconds for the site to listen, unless it stops first (the port taken, say).
+for ((tries = 0; ; ++tries)); do
+    grep -q '^Listening on' "$work/site.log" && break
+    if ((tries == 300)) || ! kill -0 "${pids[-1]}" 2>/dev/null; then
+        echo "The reference site did not start:" >&2
+        cat "$work/site.log" >&2
+        exit 1
+    fi
+    sleep 0.1
+done
 site=http://127.0.0.1:8642/
 for message in "路人甲|资源很全，感谢站长！" "阿强|上传了一个批量重命名工具，欢迎试用。" "小明|请问有没有 Qt 6 的入门教程？"; do
     curl -s -o /dev/null -F "name=${message%%|*}" -F "text=${message#*|}" "${site}nds_wd-nds_wd.html"

@@ -14,6 +14,7 @@ QWidget *Form_fenxiang::createWindow()
 {
     QWidget *window = WebPaneForm::createWindow();
     connect(web(), &WebPane::DownloadBegin, this, &Form_fenxiang::web_DownloadBegin);
+    web()->setFileChooserCaption(u"选择要分享的文件"_s);
     // F5 belongs to this window only while it is the active one; key presses meant for other
     // programs never reach it. The shortcut takes the key before the page sees it, so the
     // browser does not reload the page as well.

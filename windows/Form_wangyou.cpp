@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QToolTip>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -32,13 +33,16 @@ constexpr qint64 DescribeIntervalMs = 250;
 // ProgressBar1's stored design data.
 PropertyBag progressBarDesign()
 {
+    using Model = ProgressBarModel;
+    using Stored = Model::Stored;
+    const auto storedDefault = &Model::storedDefault;
     PropertyBag design;
-    design.WriteProperty(u"value"_s, 0, 50);
-    design.WriteProperty(u"textstyle"_s, qint32(ProgressBarModel::BarTextStyle::PercentText), 1);
-    design.WriteProperty(u"texteffect"_s, qint32(ProgressBarModel::BarTextEffect::Shadow), 1);
-    design.WriteProperty(u"texteffectcolor"_s, ProgressBarModel::Colour(0xFFFFFF), ProgressBarModel::Colour(0xC8C8C8));
-    design.WriteProperty(u"textfont"_s, QFont(u"宋体"_s, 9), QVariant());
-    design.WriteProperty(u"text"_s, u"ProgressBar1"_s, QString());
+    design.WriteProperty(u"value"_s, 0, storedDefault(Stored::Value));
+    design.WriteProperty(u"textstyle"_s, qint32(Model::BarTextStyle::PercentText), storedDefault(Stored::TextStyle));
+    design.WriteProperty(u"texteffect"_s, qint32(Model::BarTextEffect::Shadow), storedDefault(Stored::TextEffect));
+    design.WriteProperty(u"texteffectcolor"_s, Model::Colour(0xFFFFFF), storedDefault(Stored::TextEffectColor));
+    design.WriteProperty(u"textfont"_s, QFont(u"宋体"_s, 9), storedDefault(Stored::TextFont));
+    design.WriteProperty(u"text"_s, u"ProgressBar1"_s, storedDefault(Stored::Text));
     return design;
 }
 
@@ -75,7 +79,6 @@ QWidget *Form_wangyou::createWindow()
     m_bar->ReadProperties(progressBarDesign());
     m_bar->hide();
     m_downloader = new Downloader(m_makeFacility(), m_messageBox, window);
-    m_scratch.clear();
 
     const QList<QWidget *> tabOrder = {m_previous, m_next, m_list, m_keyword, m_search, folderButton, m_refresh};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
@@ -148,10 +151,8 @@ void Form_wangyou::Command_ziyuanguanli_Click()
 void Form_wangyou::StartDownload()
 {
     const int row = m_browser.selectedRow();
-    m_scratch = m_list->cellText(row, ResourceRecord::DownloadAddress);
-    const QString address = m_scratch;
-    m_scratch = m_list->cellText(row, ResourceRecord::Title);
-    const QString title = m_scratch;
+    const QString address = m_list->cellText(row, ResourceRecord::DownloadAddress);
+    const QString title = m_list->cellText(row, ResourceRecord::Title);
     SaveTarget target(m_programFolder.downloadFolder(), m_browser.baseUrl() + u"up/"_s, title, address);
     if (target.problem() == SaveTarget::Problem::NoAddress)
         return;

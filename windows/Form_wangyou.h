@@ -79,5 +79,4 @@ private:
     QPushButton *m_next = nullptr;       // Hou
     ProgressBar *m_bar = nullptr;        // ProgressBar1
     QPointer<Downloader> m_downloader;   // Downloader1, goes with the window
-    QString m_scratch;                   // HaunCun_Text
 };

@@ -8,10 +8,12 @@
 #include "support/ReferenceSite.h"
 #include "support/WebPaneScripts.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -56,6 +58,7 @@ private slots:
     void cleanupTestCase();
     void tooLargeAFileNeverLeavesThePage();
     void sharesAFileThatTheCatalogueThenOffers();
+    void choosesTheFileToShareInACaptionedDialog();
     void leavesAMessageOnTheBoard();
 
 private:
@@ -170,6 +173,19 @@ document.getElementById('remark').value = '从上传页面传上来的';)"_s);
     QCOMPARE(file.readAll(), uploadedBytes());
     // The address the client builds for a download brings the file.
     QCOMPARE(fetcher.get(m_site.root() + u"wangyou/up/"_s + address), std::optional(uploadedBytes()));
+}
+
+void TstWebWindowsSite::choosesTheFileToShareInACaptionedDialog()
+{
+    WebPane *web = open(*m_fenxiang);
+    QVERIFY(web);
+    const std::optional<FileDialogSeen> seen = cancelFileDialog(web, u"file"_s);
+    QVERIFY(seen);
+    QCOMPARE(seen->caption, u"选择要分享的文件"_s);
+    QCOMPARE(seen->mode, QFileDialog::ExistingFile);
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    QVERIFY2(seen->folder == QDir::homePath() || seen->folder == downloads, qPrintable(seen->folder));
+    m_fenxiang->unload();
 }
 
 void TstWebWindowsSite::leavesAMessageOnTheBoard()

@@ -22,6 +22,7 @@ private slots:
     void reportsLoadBeginAndCompletion();
     void silentPaneShowsNoDialogs();
     void rightClickOverAHookedDocumentShowsNoMenu();
+    void fileDialogOffersTheTypesTheFormAccepts();
 
 private:
     void rightClick();
@@ -33,6 +34,9 @@ void TstWebPane::initTestCase()
 {
     m_server.setAnswer(u"/report"_s, ScriptedHttpServer::reply(200, reportingPage("report", "/report"), "text/html"));
     m_server.setAnswer(u"/dialogs"_s, ScriptedHttpServer::reply(200, DialogPage, "text/html"));
+    m_server.setAnswer(u"/form"_s, ScriptedHttpServer::reply(
+        200, R"(<html><body><input id="file" type="file" multiple accept=".zip,text/plain,nonsense/x"></body></html>)",
+        "text/html"));
 }
 
 void TstWebPane::init()
@@ -92,6 +96,23 @@ void TstWebPane::rightClickOverAHookedDocumentShowsNoMenu()
     QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 2, 20000);
     rightClick();
     QTRY_COMPARE_WITH_TIMEOUT(m_pane->title(), u"cancelled:false"_s, 10000);
+}
+
+void TstWebPane::fileDialogOffersTheTypesTheFormAccepts()
+{
+    m_pane->setFileChooserCaption(u"选择文件"_s);
+    QSignalSpy completed(m_pane.get(), &WebPane::DownloadComplete);
+    m_pane->Navigate(QUrl(m_server.root() + u"form"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 20000);
+
+    const std::optional<FileDialogSeen> seen = cancelFileDialog(m_pane.get(), u"file"_s);
+    QVERIFY(seen);
+    QCOMPARE(seen->mode, QFileDialog::ExistingFiles);
+    // A type the desktop does not know is left out; every file stays choosable.
+    QCOMPARE(seen->filters.size(), 3);
+    QVERIFY(seen->filters.contains(u"*.zip"_s));
+    QCOMPARE(seen->filters.filter(u"(*.txt"_s).size(), 1);
+    QCOMPARE(seen->filters.last(), u"All Files (*)"_s);
 }
 
 QTEST_MAIN(TstWebPane)

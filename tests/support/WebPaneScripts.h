@@ -2,13 +2,17 @@
 
 #include "platform/WebPane.h"
 
+#include <QApplication>
 #include <QByteArray>
+#include <QFileDialog>
 #include <QTest>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include <memory>
+#include <optional>
 
 // A page that reports in its title whether a right click's context menu was cancelled, with a
 // link (id "next") to follow.
@@ -49,4 +53,37 @@ inline bool waitForApplicationScripts(WebPane *pane)
     engineView(pane)->page()->runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld,
                                 [answered](const QVariant &) { *answered = true; });
     return QTest::qWaitFor([&] { return *answered; }, 20000);
+}
+
+// What the file dialog of a form's file input showed.
+struct FileDialogSeen
+{
+    QString caption;
+    QString folder;
+    QStringList filters;
+    QFileDialog::FileMode mode;
+};
+
+// Opens the file dialog of the file input with the given id as a user would, from the
+// keyboard, and cancels it once it is seen. Nothing when no dialog opens.
+inline std::optional<FileDialogSeen> cancelFileDialog(WebPane *pane, const QString &inputId)
+{
+    std::optional<FileDialogSeen> seen;
+    // The dialog runs in a loop of its own, so it is watched for from a timer.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            seen = {dialog->windowTitle(), dialog->directory().absolutePath(), dialog->nameFilters(), dialog->fileMode()};
+            dialog->reject();
+        }
+    });
+    watch.start(20);
+    auto focused = std::make_shared<bool>(false);
+    engineView(pane)->page()->runJavaScript(
+        QStringLiteral("document.getElementById('%1').focus(); document.activeElement.id").arg(inputId),
+        [focused, inputId](const QVariant &active) { *focused = active.toString() == inputId; });
+    if (!QTest::qWaitFor([&] { return *focused; }, 20000))
+        return std::nullopt;
+    QTest::keyClick(inputSurface(pane), Qt::Key_Space);
+    return QTest::qWaitFor([&] { return seen.has_value(); }, 20000) ? seen : std::nullopt;
 }
