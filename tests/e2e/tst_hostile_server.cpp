@@ -242,7 +242,7 @@ void TstHostileServer::unsafeNamesWriteNothingOutsideTheDownloadFolder_data()
     QTest::addColumn<QStringList>("files");
 
     QTest::newRow("title climbing out") << u"../../../escaped"_s << u"file.bin"_s
-                                        << QStringList(u"program/Xiazai/.._.._.._escaped/file.bin"_s);
+                                        << QStringList(u"program/Xiazai/_.._.._escaped/file.bin"_s);
     QTest::newRow("address climbing out") << u"t"_s << u"../../../escaped.bin"_s << QStringList();
     QTest::newRow("absolute address") << u"t"_s << (m_root ? m_root->path() : u"/tmp"_s) + u"/escaped.bin"_s
                                       << QStringList();

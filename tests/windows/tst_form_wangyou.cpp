@@ -293,7 +293,7 @@ void TstFormWangyou::namesFromTheServerStayInsideTheDownloadFolder_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("saveFile");
 
-    QTest::newRow("title climbing out") << u"../../evil"_s << u"x.rar"_s << u".._.._evil/x.rar"_s;
+    QTest::newRow("title climbing out, not hidden") << u"../../evil"_s << u"x.rar"_s << u"_.._evil/x.rar"_s;
     QTest::newRow("title dot dot") << u".."_s << u"x.rar"_s << u"_/x.rar"_s;
     QTest::newRow("address climbing out") << u"t"_s << u"../../../evil.sh"_s << QString();
     QTest::newRow("absolute address") << u"t"_s << u"/tmp/evil.sh"_s << QString();
