@@ -138,6 +138,8 @@ void Form_wangyou::ListView_DblClick()
 
 void Form_wangyou::Command_ziyuanguanli_Click()
 {
+    // Made first, so that the file manager has a folder to open before any download.
+    QDir().mkpath(m_programFolder.downloadFolder());
     m_shell.openFolder(m_programFolder.downloadFolder());
 }
 
