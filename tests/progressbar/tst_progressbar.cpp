@@ -83,6 +83,7 @@ private slots:
     void orientation3DrawsBorderOnly();
     void shape_data();
     void shape();
+    void pictureFollowsThePixelRatio();
     void textPosition_data();
     void textPosition();
     void effectsPrintInOrder_data();
@@ -284,6 +285,23 @@ void TstProgressBar::shape()
     QCOMPARE(borderFirsts[0] > 0, cornersCut);
     QVERIFY(b.pixel(1, 16) != b.entry(16));
     QVERIFY(b.pixel(206, 16) != b.entry(16));
+}
+
+// Run with QT_SCALE_FACTOR=2: the picture has a device pixel for every quarter of a logical
+// one, and the border still sits on the logical pixels it takes at ratio 1.
+void TstProgressBar::pictureFollowsThePixelRatio()
+{
+    BarOnHost b(QSize(209, 33));
+    const qreal ratio = b.bar.devicePixelRatioF();
+    if (ratio != 2)
+        QSKIP("needs QT_SCALE_FACTOR=2");
+    const QImage &picture = b.bar.picture();
+    QCOMPARE(picture.size(), QSize(418, 66));
+    QCOMPARE(picture.devicePixelRatio(), 2.0);
+    for (QPoint device : {QPoint(200, 0), QPoint(201, 1), QPoint(414, 32), QPoint(415, 33), QPoint(200, 63)})
+        QCOMPARE(picture.pixel(device), b.entry(16));
+    for (QPoint device : {QPoint(416, 32), QPoint(417, 33), QPoint(200, 64), QPoint(2, 32)})
+        QVERIFY(picture.pixel(device) != b.entry(16));
 }
 
 void TstProgressBar::textPosition_data()
