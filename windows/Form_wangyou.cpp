@@ -85,6 +85,7 @@ QWidget *Form_wangyou::createWindow()
     connect(folderButton, &QPushButton::clicked, this, &Form_wangyou::Command_ziyuanguanli_Click);
     connect(m_list, &ListView::ItemClick, this, &Form_wangyou::ListView_ItemClick);
     connect(m_list, &ListView::DblClick, this, &Form_wangyou::ListView_DblClick);
+    connect(m_list, &ListView::EnterPressed, this, &Form_wangyou::ListView_DblClick);
     connect(m_downloader, &Downloader::DownloadProgress, this, &Form_wangyou::ShowDownloadProgress);
     connect(m_downloader, &Downloader::DownloadComplete, this, &Form_wangyou::Downloader1_DownloadComplete);
     connect(m_downloader, &Downloader::DownloadError, this, &Form_wangyou::Downloader1_DownloadError);

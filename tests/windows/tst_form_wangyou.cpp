@@ -43,6 +43,7 @@ private slots:
     void windowFollowsTheDesign();
     void progressBarHasItsDesignData();
     void doubleClickDownloadsIntoTheTitlesFolder();
+    void keyboardSelectsAndEnterDownloads();
     void progressMovesTheBarRoundingHalfToEven_data();
     void progressMovesTheBarRoundingHalfToEven();
     void completionHidesTheBarAndOpensTheFolderOnce();
@@ -185,6 +186,20 @@ void TstFormWangyou::doubleClickDownloadsIntoTheTitlesFolder()
     QVERIFY(QFileInfo(xiazai() + u"歌单/2024/05"_s).isDir());
     QVERIFY(!bar()->isHidden());
     QCOMPARE(bar()->model().Value(), 0);
+}
+
+void TstFormWangyou::keyboardSelectsAndEnterDownloads()
+{
+    auto *list = control<ListView>(u"ListView"_s);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Home);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(m_form->browser().selectedRow(), 1);
+    QVERIFY(m_facility->reads.isEmpty());
+
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(m_facility->reads.size(), 1);
+    QCOMPARE(m_facility->reads[0].propertyName, xiazai() + u"歌单/2024/05/list.txt"_s);
 }
 
 void TstFormWangyou::progressMovesTheBarRoundingHalfToEven_data()
