@@ -28,6 +28,8 @@ void Client::prepareApplication()
 
 Client::Client(const QString &serverRoot)
     : m_programFolder(ProgramFolder::ofExecutable())
+    // Only the user window raises message boxes, over whichever opening of it is on screen.
+    , m_messageBox([this] { return m_wangyou.window(); })
     , m_guanfang(serverRoot, m_programFolder, m_fetcher, m_shell)
     , m_wangyou(serverRoot, m_programFolder, m_fetcher, m_shell, m_messageBox,
                 [] { return std::make_unique<AsyncReader>(); })

@@ -59,8 +59,13 @@ void CatalogueBrowser::Search()
 
 void CatalogueBrowser::Refresh()
 {
+    const QString keywordBefore = m_view->keywordText();
     m_view->setKeywordText(QString());
     const std::optional<CataloguePage> page = runSearch();
+    // The search mode went back to what it was, so the box goes back too and the next page
+    // asks for what the list still shows.
+    if (!page)
+        m_view->setKeywordText(keywordBefore);
     if (page && page->resourceCount)
         m_view->setStatusText(m_profile.firstPagePrefix + *page->resourceCount + u" 个资源"_s);
 }

@@ -2,14 +2,19 @@
 
 QString Utf8ToUnicode(const QByteArray &body)
 {
-    // QString::fromUtf8 drops a leading byte-order mark, but the first field must keep it. It is
-    // put back by hand because QStringDecoder, which could keep it, decodes at a third of the speed.
+    // QString::fromUtf8 drops one leading byte-order mark, but every one belongs to the first
+    // field. They are put back by hand because QStringDecoder, which could keep them, decodes at
+    // a third of the speed.
     static constexpr QByteArrayView Bom("\xEF\xBB\xBF");
-    if (!body.startsWith(Bom))
+    QByteArrayView rest(body);
+    qsizetype marks = 0;
+    while (rest.startsWith(Bom)) {
+        rest = rest.sliced(Bom.size());
+        ++marks;
+    }
+    if (marks == 0)
         return QString::fromUtf8(body);
-    QString text = QString::fromUtf8(QByteArrayView(body).sliced(Bom.size()));
-    text.prepend(QChar(0xFEFF));
-    return text;
+    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(rest);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "platform/ListModel.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -75,4 +76,27 @@ void ListView::mouseDoubleClickEvent(QMouseEvent *event)
     // Over empty space there is no row to act on.
     if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
         Q_EMIT DblClick();
+}
+
+void ListView::keyPressEvent(QKeyEvent *event)
+{
+    // Taking the focus makes a row current without selecting it; only a selected row is one
+    // the user has landed on.
+    const auto landedRow = [this] {
+        const QModelIndex current = currentIndex();
+        return current.isValid() && selectionModel()->isRowSelected(current.row(), current.parent()) ? current.row()
+                                                                                                     : -1;
+    };
+    const int before = landedRow();
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && before >= 0) {
+        event->accept();
+        Q_EMIT EnterPressed();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+    // Arrows, Home, End, the page keys and typing a row's first letters land on a row as a
+    // click would.
+    const int after = landedRow();
+    if (after >= 0 && after != before)
+        Q_EMIT ItemClick(after);
 }

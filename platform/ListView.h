@@ -24,12 +24,16 @@ public:
     QString cellText(int row, int column) const;
 
 Q_SIGNALS:
+    // A click on a row, or the current row moved from the keyboard onto it.
     void ItemClick(int row);
     // A double click over a row; the click before it has already reported the row.
     void DblClick();
+    // Enter or Return on the selected current row; landing on it has already reported the row.
+    void EnterPressed();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     ListModel *m_model;

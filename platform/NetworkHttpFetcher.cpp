@@ -4,9 +4,13 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 
-NetworkHttpFetcher::NetworkHttpFetcher(std::chrono::milliseconds transferTimeout)
+NetworkHttpFetcher::NetworkHttpFetcher(std::chrono::milliseconds transferTimeout, std::chrono::milliseconds deadline,
+                                       qint64 bodyLimit)
     : m_transferTimeout(transferTimeout)
+    , m_deadline(deadline)
+    , m_bodyLimit(bodyLimit)
 {
 }
 
@@ -23,14 +27,38 @@ std::optional<QByteArray> NetworkHttpFetcher::get(const QString &url)
     QNetworkRequest request(target);
     request.setTransferTimeout(int(m_transferTimeout.count()));
     std::unique_ptr<QNetworkReply> reply(m_manager->get(request));
+    QNetworkReply *const r = reply.get();
+
+    // The body is taken as it arrives, so the reply never buffers more than one read's worth;
+    // an abort ends the reply at once with an error, which fails the fetch.
+    QByteArray body;
+    QObject::connect(r, &QNetworkReply::metaDataChanged, r, [this, r] {
+        const QVariant stated = r->header(QNetworkRequest::ContentLengthHeader);
+        if (stated.isValid() && stated.toLongLong() > m_bodyLimit)
+            r->abort();
+    });
+    QObject::connect(r, &QNetworkReply::readyRead, r, [this, r, &body] {
+        if (body.size() + r->bytesAvailable() > m_bodyLimit)
+            r->abort();
+        else
+            body += r->readAll();
+    });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, r, &QNetworkReply::abort);
 
     QEventLoop loop;
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
+    QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!r->isFinished()) {
+        deadline.start(m_deadline);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
 
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299)
+    const int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (r->error() != QNetworkReply::NoError || status < 200 || status > 299)
         return std::nullopt;
-    return reply->readAll();
+    body += r->readAll();
+    if (body.size() > m_bodyLimit)
+        return std::nullopt;
+    return body;
 }

@@ -21,6 +21,38 @@ QList<int> rowStarts(QSize size, int rounding)
     return starts;
 }
 
+QRegion filled(QSize size, int rounding)
+{
+    QRegion region;
+    const QList<int> starts = rowStarts(size, rounding);
+    const int last = size.width() - 1;
+    for (int y = 0; y < size.height(); ++y) {
+        if (starts[y] <= last - starts[y])
+            region += QRect(QPoint(starts[y], y), QPoint(last - starts[y], y));
+    }
+    return region;
+}
+
+QRegion edge(QSize size, int rounding)
+{
+    QRegion region;
+    const QList<int> starts = rowStarts(size, rounding);
+    const int last = size.width() - 1;
+    for (int y = 0; y < size.height(); ++y) {
+        const int start = starts[y];
+        if (start > last - start)
+            continue;
+        // A row's edge runs on while the row above or below has not begun yet; the top and
+        // bottom rows are edge throughout.
+        const int above = y > 0 ? starts[y - 1] : last;
+        const int below = y + 1 < size.height() ? starts[y + 1] : last;
+        const int runEnd = std::min(std::max({start, above - 1, below - 1}), last - start);
+        region += QRect(QPoint(start, y), QPoint(runEnd, y));
+        region += QRect(QPoint(last - runEnd, y), QPoint(last - start, y));
+    }
+    return region;
+}
+
 } // namespace
 
 BarShape::BarShape(QSize size, int rounding)
@@ -29,19 +61,10 @@ BarShape::BarShape(QSize size, int rounding)
 {
     if (size.isEmpty())
         return;
-    const QList<int> starts = rowStarts(size, rounding);
-    const int last = size.width() - 1;
-    for (int y = 0; y < size.height(); ++y) {
-        const int start = starts[y];
-        if (start > last - start)
-            continue;
-        m_window += QRect(QPoint(start, y), QPoint(last - start, y));
-        // A row's edge runs on while the row above or below has not begun yet; the top and
-        // bottom rows are edge throughout.
-        const int above = y > 0 ? starts[y - 1] : last;
-        const int below = y + 1 < size.height() ? starts[y + 1] : last;
-        const int runEnd = std::min(std::max({start, above - 1, below - 1}), last - start);
-        m_outline += QRect(QPoint(start, y), QPoint(runEnd, y));
-        m_outline += QRect(QPoint(last - runEnd, y), QPoint(last - start, y));
-    }
+    m_window = filled(size, rounding);
+    // The outlined rectangle runs from (0, 0) to (W - 1, H - 1) with its right and bottom
+    // edges left out, so it is one pixel narrower and lower than the window.
+    const QSize outlined = size - QSize(1, 1);
+    if (!outlined.isEmpty())
+        m_outline = edge(outlined, rounding);
 }

@@ -3,10 +3,11 @@
 #include <QRegion>
 #include <QSize>
 
-// The bar's rounded rectangle in whole pixels: a pixel belongs to it when its centre lies
+// The bar's rounded rectangles in whole pixels: a pixel belongs to one when its centre lies
 // inside a rectangle whose corners are quarter circles `rounding` pixels wide and high. The
-// outline is the shape's own edge, so the window shows no track outside the border and cuts
-// no border pixel, and both are symmetric left to right and top to bottom.
+// window is that shape over the whole size; the border outlines the one a pixel smaller to the
+// right and below, so its right column is W - 2 and its bottom row H - 2. Both are symmetric
+// left to right and top to bottom.
 class BarShape
 {
 public:
@@ -15,9 +16,9 @@ public:
 
     QSize size() const { return m_size; }
     int rounding() const { return m_rounding; }
-    // Every pixel of the shape.
+    // Every pixel of the window.
     const QRegion &window() const { return m_window; }
-    // The pixels of the shape that touch a pixel outside it across a side: a one-pixel line.
+    // The border: the pixels of the smaller shape that touch a pixel outside it across a side.
     const QRegion &outline() const { return m_outline; }
 
 private:

@@ -122,6 +122,9 @@ void ProgressBar::setTextMeasure(TextMeasure measure)
 
 void ProgressBar::paintEvent(QPaintEvent *)
 {
+    // On a screen of another pixel density the kept picture would be scaled and blurred.
+    if (!m_picture.isNull() && m_picture.devicePixelRatio() != devicePixelRatioF())
+        DrawBar();
     QPainter(this).drawImage(0, 0, m_picture);
 }
 
@@ -191,8 +194,13 @@ void ProgressBar::DrawBar()
         m_picture = QImage();
         return;
     }
-    if (m_picture.size() != size)
-        m_picture = QImage(size, QImage::Format_RGB32);
+    // Drawn at the screen's pixel density; every position below stays in logical pixels.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size) * ratio).toSize();
+    if (m_picture.size() != pixels || m_picture.devicePixelRatio() != ratio) {
+        m_picture = QImage(pixels, QImage::Format_RGB32);
+        m_picture.setDevicePixelRatio(ratio);
+    }
     // The track covers every pixel of a horizontal or vertical bar, so only a bar without one
     // needs clearing.
     const Orientation orientation = m_model.Orientations();
@@ -236,8 +244,8 @@ void ProgressBar::drawTrackAndFill(QPainter &painter)
     const Orientation orientation = m_model.Orientations();
     if (orientation != Orientation::Horizontal && orientation != Orientation::Vertical)
         return;
-    const int width = m_picture.width();
-    const int height = m_picture.height();
+    const int width = size().width();
+    const int height = size().height();
     const bool horizontal = orientation == Orientation::Horizontal;
     const int fill = roundHalfEven((horizontal ? width : height) * m_model.percent() / 100);
     const auto halves = [&](int entry, int length) {
@@ -284,7 +292,7 @@ void ProgressBar::DrawBarText(QPainter &painter, const QString &text, qint32 ali
     const QFont font = m_model.TextFont();
     // Only the placements away from the top-left corner depend on the text's size.
     const bool measured = alignment >= 2 && alignment <= 9;
-    const QPoint at = textPosition(alignment, m_picture.size(), measured ? m_textMeasure(font, text) : QSizeF());
+    const QPoint at = textPosition(alignment, size(), measured ? m_textMeasure(font, text) : QSizeF());
     // One layout serves every copy, and the next redraw too while the text and font stay.
     if (m_textLayout.text() != text)
         m_textLayout.setText(text);

@@ -35,7 +35,7 @@ public:
     void ReadProperties(const PropertyBag &bag);
     void WriteProperties(PropertyBag &bag) const;
 
-    // What the next paint shows.
+    // What the next paint shows, at the pixel density of the bar's screen.
     const QImage &picture() const { return m_picture; }
     // The colours of the last drawing; a theme outside 1 to 10 keeps them.
     const BarColours::BarPalette &Palette() const { return m_palette; }

@@ -2,10 +2,13 @@
 # Photographs each of the five windows under Xvfb against the reference site, into
 # docs/screenshots/. The reference site runs on the default server root, so port 8642 must be
 # free; it sends files slowly so that the user window is caught mid-download.
+# QUILLMERE_SCALE=2 photographs them at twice the pixel density (QT_SCALE_FACTOR) into
+# QUILLMERE_SCREENSHOT_DIR, by default docs/screenshots.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLMERE_BUILD_DIR:-$root/build}
-out=$root/docs/screenshots
+out=${QUILLMERE_SCREENSHOT_DIR:-$root/docs/screenshots}
+scale=${QUILLMERE_SCALE:-1}
 "$root/scripts/setup.sh" --screenshots
 "$root/scripts/build.sh"
 mkdir -p "$out"
@@ -18,8 +21,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export DISPLAY=:87 QTWEBENGINE_DISABLE_SANDBOX=1
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+export DISPLAY=:87 QTWEBENGINE_DISABLE_SANDBOX=1 QT_SCALE_FACTOR=$scale
+Xvfb "$DISPLAY" -screen 0 $((1280 * scale))x$((800 * scale))x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 
 # The sample messages go in one after another, faster than a visitor may post.
@@ -54,11 +57,17 @@ stop_client() {
     kill "$client"
     wait "$client" 2>/dev/null || true
 }
+# A window that closes while the search walks the window tree fails the search: ask again.
 window() {
-    xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1
+    local id=
+    until id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) && [[ -n $id ]]; do
+        sleep 0.2
+    done
+    echo "$id"
 }
+# Positions are given in the windows' logical pixels.
 click() {
-    xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"
+    xdotool mousemove --window "$1" $(($2 * scale)) $(($3 * scale)) click "${4:-1}"
 }
 shoot() {
     xwd -silent -id "$1" | xwdtopnm 2>/dev/null | pnmtopng >"$out/$2.png"
@@ -91,7 +100,7 @@ for ((i = 1; i < page; i++)); do
     click "$wangyou" 256 512
     sleep 1
 done
-xdotool mousemove --window "$wangyou" 150 $((103 + 22 * (row - 1))) click --repeat 2 --delay 100 1
+xdotool mousemove --window "$wangyou" $((150 * scale)) $(((103 + 22 * (row - 1)) * scale)) click --repeat 2 --delay 100 1
 sleep 3
 shoot "$wangyou" wangyou
 stop_client

@@ -8,7 +8,7 @@
 #include "windows/Twips.h"
 
 #include <QComboBox>
-#include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -40,6 +40,7 @@ QWidget *Form_guanfang::createWindow()
     Controls::plainLabel(window, u"Label1"_s, u"下载地址"_s, twipsRect(10560, 120, 975, 255));
     m_list = place<ListView>(window, u"ListView"_s, twipsRect(0, 360, 9375, 3090));
     m_links = place<QListWidget>(window, u"List1"_s, twipsRect(9480, 360, 3075, 2760));
+    m_links->installEventFilter(this);
     m_previous = Controls::button(window, u"Qian"_s, u"上一页"_s, twipsRect(9585, 3120, 1335, 300));
     m_next = Controls::button(window, u"Hou"_s, u"下一页"_s, twipsRect(11100, 3120, 1335, 300));
     m_web = place<WebPane>(window, u"Web"_s, twipsRect(0, 3480, 12615, 5085));
@@ -75,6 +76,14 @@ bool Form_guanfang::eventFilter(QObject *watched, QEvent *event)
     // Every click into the keyword box empties it, ready for a new keyword.
     if (watched == m_keyword && event->type() == QEvent::MouseButtonPress)
         m_keyword->clear();
+    // Enter opens the current link as a click does; moving through the links opens nothing.
+    if (watched == m_links && event->type() == QEvent::KeyPress && m_links->currentRow() >= 0) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            List1_Click(m_links->currentRow());
+            return true;
+        }
+    }
     return CatalogueForm::eventFilter(watched, event);
 }
 

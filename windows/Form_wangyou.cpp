@@ -12,6 +12,7 @@
 #include "windows/Twips.h"
 
 #include <QCursor>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -91,6 +92,7 @@ QWidget *Form_wangyou::createWindow()
     connect(folderButton, &QPushButton::clicked, this, &Form_wangyou::Command_ziyuanguanli_Click);
     connect(m_list, &ListView::ItemClick, this, &Form_wangyou::ListView_ItemClick);
     connect(m_list, &ListView::DblClick, this, &Form_wangyou::ListView_DblClick);
+    connect(m_list, &ListView::EnterPressed, this, &Form_wangyou::ListView_DblClick);
     connect(m_downloader, &Downloader::DownloadProgress, this, &Form_wangyou::ShowDownloadProgress);
     connect(m_downloader, &Downloader::DownloadComplete, this, &Form_wangyou::Downloader1_DownloadComplete);
     connect(m_downloader, &Downloader::DownloadError, this, &Form_wangyou::Downloader1_DownloadError);
@@ -145,6 +147,8 @@ void Form_wangyou::ListView_DblClick()
 
 void Form_wangyou::Command_ziyuanguanli_Click()
 {
+    // Made first, so that the file manager has a folder to open before any download.
+    QDir().mkpath(m_programFolder.downloadFolder());
     m_shell.openFolder(m_programFolder.downloadFolder());
 }
 

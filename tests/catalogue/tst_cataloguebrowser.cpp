@@ -99,6 +99,7 @@ private slots:
     void refreshShowsTheEmptySearchInFirstPageWording();
     void failedFetchKeepsTheLastPageAndThePosition();
     void failedSearchKeepsTheSearchMode();
+    void failedRefreshKeepsTheKeywordBoxAndSearchModeTogether();
     void reopenedWindowKeepsSearchModeAndLastResponse();
     void singlePageCatalogueDisablesBothButtonsWhilePaging();
     void countIsShownVerbatimAndAbsentCountLeavesTheStatus();
@@ -326,6 +327,28 @@ void TstCatalogueBrowser::failedSearchKeepsTheSearchMode()
     fetcher.offline = false;
     browser.NextPage();
     QCOMPARE(fetcher.requests.last(), Official + u"page=2"_s);
+}
+
+void TstCatalogueBrowser::failedRefreshKeepsTheKeywordBoxAndSearchModeTogether()
+{
+    Opened opened(CatalogueProfile::official(), {
+        {Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
+        {Official + u"page=1&q=abc&t=1"_s, page(u"s1"_s, 1, u"30"_s, 3)},
+        {Official + u"page=2&q=abc&t=1"_s, page(u"s2"_s, 1, u"30"_s, 3)}});
+    auto &[fetcher, browser, view] = opened;
+    view.keyword = u"abc"_s;
+    browser.Search();
+
+    fetcher.offline = true;
+    browser.Refresh();
+    QCOMPARE(view.status, u"连接服务器失败"_s);
+    QCOMPARE(firstTitle(view), u"s1-0"_s);
+    QCOMPARE(view.keyword, u"abc"_s);
+    QVERIFY(browser.keywordMode());
+
+    fetcher.offline = false;
+    browser.NextPage();
+    QCOMPARE(fetcher.requests.last(), Official + u"page=2&q=abc&t=1"_s);
 }
 
 void TstCatalogueBrowser::reopenedWindowKeepsSearchModeAndLastResponse()

@@ -28,6 +28,10 @@ void TstTextEncoding::decodesUtf8_data()
     QTest::newRow("chinese") << QByteArray("\xE4\xB8\xAD\xE6\x96\x87") << u"中文"_s;
     QTest::newRow("leading byte-order mark is kept")
         << QByteArray("\xEF\xBB\xBF" "abc") << u"\uFEFFabc"_s;
+    QTest::newRow("every leading byte-order mark is kept")
+        << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF" "A") << u"\uFEFF\uFEFF\uFEFFA"_s;
+    QTest::newRow("byte-order mark inside the text")
+        << QByteArray("a\xEF\xBB\xBF" "b") << u"a\uFEFFb"_s;
     QTest::newRow("zero byte stays inside the text")
         << QByteArray("ab\0cd", 5) << QString::fromUtf16(u"ab\0cd", 5);
     QTest::newRow("four-byte sequence gives a surrogate pair")

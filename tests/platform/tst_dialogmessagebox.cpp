@@ -31,13 +31,17 @@ void TstDialogMessageBox::showsAModalBoxUntilOk()
     QFETCH(MessageBox::Icon, icon);
     QFETCH(QMessageBox::Icon, shownIcon);
     QWidget window;
+    window.setGeometry(100, 80, 500, 360);
     window.show();
-    DialogMessageBox messageBox(&window);
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    DialogMessageBox messageBox([&window] { return &window; });
 
     QString title;
     QString text;
     QMessageBox::Icon seenIcon = QMessageBox::Information;
     QWidget *boxParent = nullptr;
+    Qt::WindowModality modality = Qt::NonModal;
+    QPoint boxCentre;
     QTimer::singleShot(0, this, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
@@ -46,6 +50,8 @@ void TstDialogMessageBox::showsAModalBoxUntilOk()
         text = box->text();
         seenIcon = box->icon();
         boxParent = box->parentWidget();
+        modality = box->windowModality();
+        boxCentre = box->frameGeometry().center();
         QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     });
     messageBox.show(icon, u"错误"_s, u"5:错误在调用 BeginDownload().\r\n\r\n错误描述: D"_s);
@@ -54,6 +60,9 @@ void TstDialogMessageBox::showsAModalBoxUntilOk()
     QCOMPARE(text, u"5:错误在调用 BeginDownload().\n\n错误描述: D"_s);
     QCOMPARE(seenIcon, shownIcon);
     QCOMPARE(boxParent, &window);
+    QCOMPARE(modality, Qt::WindowModal);
+    QVERIFY2((boxCentre - window.frameGeometry().center()).manhattanLength() <= 4,
+             qPrintable(u"box centred at %1,%2"_s.arg(boxCentre.x()).arg(boxCentre.y())));
 }
 
 QTEST_MAIN(TstDialogMessageBox)

@@ -18,6 +18,7 @@ private slots:
     void refillReplacesTheRows();
     void cellsOutsideTheListAreIgnored();
     void clickReportsTheRowAndDoubleClickOnlyOverARow();
+    void keyboardMovesActAsClicksAndEnterOnARow();
 
 private:
     QPoint centreOfRow(int row) const;
@@ -131,6 +132,40 @@ void TstListView::clickReportsTheRowAndDoubleClickOnlyOverARow()
 
     QTest::mouseDClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(100, 280));
     QCOMPARE(doubleClicks.count(), 1);
+}
+
+void TstListView::keyboardMovesActAsClicksAndEnterOnARow()
+{
+    for (int row = 0; row < 40; ++row)
+        m_view->addRow(row, u"r%1"_s.arg(row));
+    QTRY_COMPARE(m_view->model()->rowCount(), 40);
+    QSignalSpy clicks(m_view.get(), &ListView::ItemClick);
+    QSignalSpy enters(m_view.get(), &ListView::EnterPressed);
+    m_view->setFocus();
+
+    // Nothing is current yet, so Enter has no row to act on.
+    QTest::keyClick(m_view.get(), Qt::Key_Return);
+    QCOMPARE(enters.count(), 0);
+
+    const auto landsOn = [&](Qt::Key key) {
+        QTest::keyClick(m_view.get(), key);
+        return clicks.isEmpty() ? -1 : clicks.takeFirst().at(0).toInt();
+    };
+    QCOMPARE(landsOn(Qt::Key_Home), 0);
+    QCOMPARE(landsOn(Qt::Key_Down), 1);
+    QCOMPARE(landsOn(Qt::Key_End), 39);
+    QCOMPARE(landsOn(Qt::Key_Up), 38);
+    QCOMPARE(landsOn(Qt::Key_Home), 0);
+    QVERIFY(landsOn(Qt::Key_PageDown) > 1);
+    QCOMPARE(landsOn(Qt::Key_PageUp), 0);
+    // No move, no click.
+    QCOMPARE(landsOn(Qt::Key_Up), -1);
+    QCOMPARE(m_view->selectionModel()->selectedRows().value(0).row(), 0);
+
+    QTest::keyClick(m_view.get(), Qt::Key_Return);
+    QTest::keyClick(m_view.get(), Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(enters.count(), 2);
+    QVERIFY(clicks.isEmpty());
 }
 
 QTEST_MAIN(TstListView)

@@ -16,6 +16,9 @@ private slots:
     void failsWithoutUsingAPartialBody_data();
     void failsWithoutUsingAPartialBody();
     void stalledTransferTimesOut();
+    void bodyAboveTheLimitFails_data();
+    void bodyAboveTheLimitFails();
+    void tricklingAnswerFailsAtTheDeadline();
     void unreachableServerFails();
 };
 
@@ -63,6 +66,42 @@ void TstNetworkHttpFetcher::stalledTransferTimesOut()
     NetworkHttpFetcher fetcher(200ms);
     QCOMPARE(fetcher.get(server.root() + u"slow"_s), std::nullopt);
     QCOMPARE(fetcher.get(server.root() + u"never-answered"_s), std::nullopt);
+}
+
+void TstNetworkHttpFetcher::bodyAboveTheLimitFails_data()
+{
+    QTest::addColumn<ScriptedHttpServer::Answer>("answer");
+    QTest::addColumn<bool>("fetched");
+
+    const QByteArray head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+    QTest::newRow("unstated length, body above the limit")
+        << ScriptedHttpServer::Answer{head + "\r\n", true, false, 5000} << false;
+    QTest::newRow("exactly the limit") << ScriptedHttpServer::Answer{head + "\r\n", true, false, 1000} << true;
+}
+
+void TstNetworkHttpFetcher::bodyAboveTheLimitFails()
+{
+    QFETCH(ScriptedHttpServer::Answer, answer);
+    QFETCH(bool, fetched);
+    ScriptedHttpServer server;
+    server.setAnswer(u"/page"_s, answer);
+
+    NetworkHttpFetcher fetcher(5s, 60s, 1000);
+    const std::optional<QByteArray> body = fetcher.get(server.root() + u"page"_s);
+    QCOMPARE(body.has_value(), fetched);
+    if (fetched)
+        QCOMPARE(body->size(), 1000);
+}
+
+// Every byte arrives well within the transfer time-out, but the whole never does.
+void TstNetworkHttpFetcher::tricklingAnswerFailsAtTheDeadline()
+{
+    ScriptedHttpServer server;
+    server.setAnswer(u"/page"_s, {"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", true, false, 1000, 20ms});
+
+    NetworkHttpFetcher fetcher(5s, 300ms);
+    QCOMPARE(fetcher.get(server.root() + u"page"_s), std::nullopt);
+    QVERIFY(server.fillerSent < 1000);
 }
 
 void TstNetworkHttpFetcher::unreachableServerFails()

@@ -83,6 +83,7 @@ private slots:
     void orientation3DrawsBorderOnly();
     void shape_data();
     void shape();
+    void pictureFollowsThePixelRatio();
     void textPosition_data();
     void textPosition();
     void effectsPrintInOrder_data();
@@ -137,8 +138,9 @@ void TstProgressBar::fillAndHalves()
     const bool vertical = orientation == 2;
     const auto along = [&](int i) { return vertical ? b.pixel(split, i) : b.pixel(i, split); };
     const int length = vertical ? size.height() : size.width();
-    for (int i = 1; i < length - 1; ++i)
-        QCOMPARE(along(i), b.entry(i < fill ? 12 : 4));
+    // The border takes the last but one pixel; the last shows the track outside it.
+    for (int i = 1; i < length; ++i)
+        QCOMPARE(along(i), i == length - 2 ? b.entry(16) : b.entry(i < fill ? 12 : 4));
     const int end = length - 2;
     QVERIFY(vertical ? b.pixel(split - 1, end) != b.entry(4) : b.pixel(end, split - 1) != b.entry(4));
 }
@@ -171,7 +173,7 @@ void TstProgressBar::themePalettes()
         QCOMPARE(b.bar.Palette()[indices[i]], entries[i]);
     QCOMPARE(b.pixel(100, 0), toQRgb(entries[3]));
     QCOMPARE(b.pixel(1, 16), toQRgb(entries[2]));
-    QCOMPARE(b.pixel(207, 16), toQRgb(entries[1]));
+    QCOMPARE(b.pixel(208, 16), toQRgb(entries[1]));
 }
 
 void TstProgressBar::disabledBarIsGrey()
@@ -183,7 +185,7 @@ void TstProgressBar::disabledBarIsGrey()
     QCOMPARE(b.bar.Palette()[0], rgb(245, 245, 245));
     for (Colour entry : b.bar.Palette())
         QCOMPARE(entry, GreyOf(entry));
-    QCOMPARE(b.pixel(100, 32), qRgb(145, 145, 145));
+    QCOMPARE(b.pixel(100, 31), qRgb(145, 145, 145));
 }
 
 void TstProgressBar::customThemeFromPureBlue()
@@ -226,8 +228,11 @@ void TstProgressBar::orientation3DrawsBorderOnly()
     b.model().setOrientations(Model::BarOrientation(3));
 
     const QRgb background = b.bar.palette().color(b.bar.backgroundRole()).rgb();
-    QCOMPARE(pixelsOf(b.bar.picture().copy(1, 1, 207, 31), background).size(), 207 * 31);
+    QCOMPARE(pixelsOf(b.bar.picture().copy(1, 1, 206, 30), background).size(), 206 * 30);
     QCOMPARE(b.pixel(100, 0), b.entry(16));
+    QCOMPARE(b.pixel(207, 16), b.entry(16));
+    QCOMPARE(b.pixel(208, 16), background);
+    QCOMPARE(b.pixel(100, 32), background);
 }
 
 void TstProgressBar::shape_data()
@@ -240,8 +245,9 @@ void TstProgressBar::shape_data()
     QTest::newRow("0 is a plain rectangle") << 0 << false;
 }
 
-// The window is the outline filled, the same from every side: the first and last pixel of every
-// row inside it are border, and only those in the straight stretch.
+// The window covers the whole size and the border outlines the shape one pixel smaller to the
+// right and below, each the same from every side: the border's first and last pixel of a row
+// lie inside the window, the last column and row are never border.
 void TstProgressBar::shape()
 {
     QFETCH(int, rounding);
@@ -252,21 +258,50 @@ void TstProgressBar::shape()
     const QRegion shape = b.bar.mask();
     for (QPoint corner : {QPoint(0, 0), QPoint(208, 0), QPoint(0, 32), QPoint(208, 32)})
         QCOMPARE(shape.contains(corner), !cornersCut);
-    QList<int> firsts;
+    QList<int> windowFirsts;
+    QList<int> borderFirsts;
     for (int y = 0; y < 33; ++y) {
         int first = 0;
         while (!shape.contains(QPoint(first, y)))
             ++first;
-        firsts.append(first);
+        windowFirsts.append(first);
         QVERIFY(shape.contains(QPoint(208 - first, y)));
         QVERIFY(!shape.contains(QPoint(209 - first, y)));
-        QCOMPARE(b.pixel(first, y), b.entry(16));
-        QCOMPARE(b.pixel(208 - first, y), b.entry(16));
+        QVERIFY(b.pixel(208, y) != b.entry(16));
+        if (y == 32) {
+            QCOMPARE(pixelsOf(b.bar.picture().copy(0, 32, 209, 1), b.entry(16)).size(), 0);
+            break;
+        }
+        const QList<QPoint> border = pixelsOf(b.bar.picture().copy(0, y, 209, 1), b.entry(16));
+        QVERIFY(!border.isEmpty());
+        borderFirsts.append(border.first().x());
+        QCOMPARE(border.first().x() + border.last().x(), 207);
+        QVERIFY(shape.contains(QPoint(border.first().x(), y)));
     }
     for (int y = 0; y < 33; ++y)
-        QCOMPARE(firsts[y], firsts[32 - y]);
+        QCOMPARE(windowFirsts[y], windowFirsts[32 - y]);
+    for (int y = 0; y < 32; ++y)
+        QCOMPARE(borderFirsts[y], borderFirsts[31 - y]);
+    QCOMPARE(borderFirsts[0] > 0, cornersCut);
     QVERIFY(b.pixel(1, 16) != b.entry(16));
-    QVERIFY(b.pixel(207, 16) != b.entry(16));
+    QVERIFY(b.pixel(206, 16) != b.entry(16));
+}
+
+// Run with QT_SCALE_FACTOR=2: the picture has a device pixel for every quarter of a logical
+// one, and the border still sits on the logical pixels it takes at ratio 1.
+void TstProgressBar::pictureFollowsThePixelRatio()
+{
+    BarOnHost b(QSize(209, 33));
+    const qreal ratio = b.bar.devicePixelRatioF();
+    if (ratio != 2)
+        QSKIP("needs QT_SCALE_FACTOR=2");
+    const QImage &picture = b.bar.picture();
+    QCOMPARE(picture.size(), QSize(418, 66));
+    QCOMPARE(picture.devicePixelRatio(), 2.0);
+    for (QPoint device : {QPoint(200, 0), QPoint(201, 1), QPoint(414, 32), QPoint(415, 33), QPoint(200, 63)})
+        QCOMPARE(picture.pixel(device), b.entry(16));
+    for (QPoint device : {QPoint(416, 32), QPoint(417, 33), QPoint(200, 64), QPoint(2, 32)})
+        QVERIFY(picture.pixel(device) != b.entry(16));
 }
 
 void TstProgressBar::textPosition_data()

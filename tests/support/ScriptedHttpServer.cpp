@@ -1,6 +1,7 @@
 #include "support/ScriptedHttpServer.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -65,11 +66,48 @@ void ScriptedHttpServer::serve(QTcpSocket *socket)
             return;
         const Answer answer = found->size() > 1 ? found->takeFirst() : found->first();
         socket->write(answer.raw);
-        if (answer.resetAfter) {
-            socket->waitForBytesWritten(1000);
-            socket->abort();
-        } else if (answer.closeAfter) {
-            socket->disconnectFromHost();
-        }
+        if (answer.filler > 0)
+            sendFiller(socket, answer);
+        else
+            finish(socket, answer);
     });
+}
+
+void ScriptedHttpServer::finish(QTcpSocket *socket, const Answer &answer)
+{
+    if (answer.resetAfter) {
+        socket->waitForBytesWritten(1000);
+        socket->abort();
+    } else if (answer.closeAfter) {
+        socket->disconnectFromHost();
+    }
+}
+
+void ScriptedHttpServer::sendFiller(QTcpSocket *socket, const Answer &answer)
+{
+    // Written a piece at a time while little is queued, so the server's own memory stays small
+    // whatever the client does with the bytes.
+    static constexpr qint64 Piece = 64 * 1024;
+    auto left = std::make_shared<qint64>(answer.filler);
+    const auto pump = [this, socket, answer, left] {
+        const bool paced = answer.pace.count() > 0;
+        do {
+            if (*left == 0 || socket->state() != QAbstractSocket::ConnectedState || socket->bytesToWrite() > 4 * Piece)
+                return;
+            const qint64 piece = paced ? 1 : std::min(Piece, *left);
+            socket->write(QByteArray(piece, 'x'));
+            *left -= piece;
+            fillerSent += piece;
+            if (*left == 0)
+                finish(socket, answer);
+        } while (!paced);
+    };
+    if (answer.pace.count() > 0) {
+        auto *ticks = new QTimer(socket);
+        connect(ticks, &QTimer::timeout, socket, pump);
+        ticks->start(answer.pace);
+    } else {
+        connect(socket, &QTcpSocket::bytesWritten, socket, pump);
+        pump();
+    }
 }

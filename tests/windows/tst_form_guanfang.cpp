@@ -39,6 +39,7 @@ private slots:
     void windowFollowsTheDesign();
     void loadShowsTheFirstPageAndTheStartPage();
     void clickedRowShowsItsLinksAndPage();
+    void keyboardActsAsTheMouse();
     void onlyDownloadSchemesAreOpened_data();
     void onlyDownloadSchemesAreOpened();
     void pagingLeavesTheClickedRowsLinksAndPage();
@@ -182,6 +183,29 @@ void TstFormGuanfang::clickedRowShowsItsLinksAndPage()
     QCOMPARE(m_form->browser().selectedRow(), 2);
     QTest::qWait(200);
     QCOMPARE(web->url(), QUrl(browse(2)));
+}
+
+void TstFormGuanfang::keyboardActsAsTheMouse()
+{
+    auto *list = control<ListView>(u"ListView"_s);
+    auto *links = control<QListWidget>(u"List1"_s);
+    auto *web = control<WebPane>(u"Web"_s);
+
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_End);
+    QTest::keyClick(list, Qt::Key_Up);
+    QCOMPARE(m_form->browser().selectedRow(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(web->url(), QUrl(browse(2)), 20000);
+    QTest::keyClick(list, Qt::Key_Home);
+    QCOMPARE(links->count(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(web->url(), QUrl(browse(1)), 20000);
+
+    links->setFocus();
+    QTest::keyClick(links, Qt::Key_Home);
+    QTest::keyClick(links, Qt::Key_Down);
+    QVERIFY(m_shell.targets.isEmpty());
+    QTest::keyClick(links, Qt::Key_Return);
+    QCOMPARE(m_shell.targets, QStringList(u"magnet:?xt=urn:btih:1"_s));
 }
 
 void TstFormGuanfang::onlyDownloadSchemesAreOpened_data()

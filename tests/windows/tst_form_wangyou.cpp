@@ -45,6 +45,7 @@ private slots:
     void windowFollowsTheDesign();
     void progressBarHasItsDesignData();
     void doubleClickDownloadsIntoTheTitlesFolder();
+    void keyboardSelectsAndEnterDownloads();
     void progressMovesTheBarRoundingHalfToEven_data();
     void progressMovesTheBarRoundingHalfToEven();
     void completionHidesTheBarAndShowsTheFileOnce();
@@ -191,6 +192,20 @@ void TstFormWangyou::doubleClickDownloadsIntoTheTitlesFolder()
     QVERIFY(QFileInfo(xiazai() + u"歌单/2024/05"_s).isDir());
     QVERIFY(!bar()->isHidden());
     QCOMPARE(bar()->model().Value(), 0);
+}
+
+void TstFormWangyou::keyboardSelectsAndEnterDownloads()
+{
+    auto *list = control<ListView>(u"ListView"_s);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Home);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(m_form->browser().selectedRow(), 1);
+    QVERIFY(m_facility->reads.isEmpty());
+
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(m_facility->reads.size(), 1);
+    QCOMPARE(m_facility->reads[0].propertyName, xiazai() + u"歌单/2024/05/list.txt"_s);
 }
 
 void TstFormWangyou::progressMovesTheBarRoundingHalfToEven_data()
@@ -353,7 +368,7 @@ void TstFormWangyou::namesFromTheServerStayInsideTheDownloadFolder_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("saveFile");
 
-    QTest::newRow("title climbing out") << u"../../evil"_s << u"x.rar"_s << u".._.._evil/x.rar"_s;
+    QTest::newRow("title climbing out, not hidden") << u"../../evil"_s << u"x.rar"_s << u"_.._evil/x.rar"_s;
     QTest::newRow("title dot dot") << u".."_s << u"x.rar"_s << u"_/x.rar"_s;
     QTest::newRow("address climbing out") << u"t"_s << u"../../../evil.sh"_s << QString();
     QTest::newRow("absolute address") << u"t"_s << u"/tmp/evil.sh"_s << QString();
@@ -411,7 +426,7 @@ void TstFormWangyou::folderButtonOpensTheDownloadFolder()
 {
     QTest::mouseClick(control<QPushButton>(u"Command_ziyuanguanli"_s), Qt::LeftButton);
     QCOMPARE(m_shell.folders, QStringList(xiazai()));
-    QVERIFY(!QFileInfo::exists(xiazai()));
+    QVERIFY(QFileInfo(xiazai()).isDir());
 }
 
 QTEST_MAIN(TstFormWangyou)
