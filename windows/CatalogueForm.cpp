@@ -17,16 +17,16 @@ CatalogueForm::CatalogueForm(const CatalogueProfile &profile, const QString &ser
 
 CatalogueForm::~CatalogueForm() = default;
 
-void CatalogueForm::loadCatalogue(const QString &caption, const CatalogueViewBinding::Controls &controls,
+void CatalogueForm::loadCatalogue(const QString &caption, const CatalogueViewBinding::Widgets &widgets,
                                   QAbstractButton *searchButton, const QList<std::pair<QString, int>> &columns)
 {
     window()->setWindowTitle(caption);
-    m_binding = std::make_unique<CatalogueViewBinding>(controls);
+    m_binding = std::make_unique<CatalogueViewBinding>(widgets);
     m_browser.attach(m_binding.get(), m_serverRoot);
-    controls.previous->setEnabled(false);
-    controls.next->setEnabled(false);
+    widgets.previous->setEnabled(false);
+    widgets.next->setEnabled(false);
     searchButton->setEnabled(false);
-    Controls::setColumns(controls.list, columns);
+    Controls::setColumns(widgets.list, columns);
     Skin::attach(m_programFolder.skinFile());
     searchButton->setEnabled(true);
     browse(&CatalogueBrowser::LoadFirstPage);

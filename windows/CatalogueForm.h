@@ -24,7 +24,7 @@ protected:
     ~CatalogueForm() override;
 
     // The load steps both windows take, from the caption to the first page.
-    void loadCatalogue(const QString &caption, const CatalogueViewBinding::Controls &controls,
+    void loadCatalogue(const QString &caption, const CatalogueViewBinding::Widgets &widgets,
                        QAbstractButton *searchButton, const QList<std::pair<QString, int>> &columns);
     void Form_Unload() override;
 

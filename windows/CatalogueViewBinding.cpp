@@ -7,65 +7,65 @@
 #include <QLabel>
 #include <QLineEdit>
 
-CatalogueViewBinding::CatalogueViewBinding(const Controls &controls)
-    : m_controls(controls)
+CatalogueViewBinding::CatalogueViewBinding(const Widgets &widgets)
+    : m_widgets(widgets)
 {
 }
 
 void CatalogueViewBinding::clearRows()
 {
-    m_controls.list->clearRows();
+    m_widgets.list->clearRows();
 }
 
 int CatalogueViewBinding::itemCount() const
 {
-    return m_controls.list->itemCount();
+    return m_widgets.list->itemCount();
 }
 
 void CatalogueViewBinding::addRow(int position, const QString &firstColumnText)
 {
-    m_controls.list->addRow(position, firstColumnText);
+    m_widgets.list->addRow(position, firstColumnText);
 }
 
 void CatalogueViewBinding::setCellText(int row, int column, const QString &text)
 {
-    m_controls.list->setCellText(row, column, text);
+    m_widgets.list->setCellText(row, column, text);
 }
 
 void CatalogueViewBinding::clearDownloadAddresses()
 {
-    if (m_controls.downloadAddresses)
-        m_controls.downloadAddresses->clear();
+    if (m_widgets.downloadAddresses)
+        m_widgets.downloadAddresses->clear();
 }
 
 void CatalogueViewBinding::appendDownloadAddress(const QString &address)
 {
-    if (m_controls.downloadAddresses)
-        m_controls.downloadAddresses->append(address);
+    if (m_widgets.downloadAddresses)
+        m_widgets.downloadAddresses->append(address);
 }
 
 void CatalogueViewBinding::setStatusText(const QString &text)
 {
-    m_controls.status->setText(text);
+    m_widgets.status->setText(text);
 }
 
 void CatalogueViewBinding::setPagingButtons(bool previousEnabled, bool nextEnabled)
 {
-    m_controls.previous->setEnabled(previousEnabled);
-    m_controls.next->setEnabled(nextEnabled);
+    m_widgets.previous->setEnabled(previousEnabled);
+    m_widgets.next->setEnabled(nextEnabled);
 }
 
 QString CatalogueViewBinding::keywordText() const
 {
-    return m_controls.keyword->text();
+    return m_widgets.keyword->text();
 }
 
 void CatalogueViewBinding::setKeywordText(const QString &text)
 {
-    m_controls.keyword->setText(text);
+    m_widgets.keyword->setText(text);
 }
 
 int CatalogueViewBinding::searchField() const
 {
-    return m_controls.searchField ? m_controls.searchField->currentIndex() : 0;
+    return m_widgets.searchField ? m_widgets.searchField->currentIndex() : 0;
 }

@@ -15,7 +15,7 @@ class QLineEdit;
 class CatalogueViewBinding : public CatalogueView
 {
 public:
-    struct Controls
+    struct Widgets
     {
         ListView *list = nullptr;
         QLabel *status = nullptr;
@@ -26,7 +26,7 @@ public:
         QStringList *downloadAddresses = nullptr; // none in the user window
     };
 
-    explicit CatalogueViewBinding(const Controls &controls);
+    explicit CatalogueViewBinding(const Widgets &widgets);
 
     void clearRows() override;
     int itemCount() const override;
@@ -41,5 +41,5 @@ public:
     int searchField() const override;
 
 private:
-    Controls m_controls;
+    Widgets m_widgets;
 };
