@@ -34,12 +34,9 @@ public:
     void Search();
     void Refresh();
 
-    const CatalogueProfile &profile() const { return m_profile; }
     QString baseUrl() const { return m_baseUrl; }
-    QString endpoint() const { return m_endpoint; }
     qint32 currentPage() const { return m_currentPage; }
     bool keywordMode() const { return m_keywordMode; }
-    const QByteArray &lastResponse() const { return m_lastResponse; }
     int selectedRow() const { return m_selectedRow; }
     void setSelectedRow(int row) { m_selectedRow = row; }
 
