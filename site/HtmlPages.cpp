@@ -1,5 +1,6 @@
 #include "site/HtmlPages.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
@@ -8,84 +9,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString StyleSheet = uR"(
-* { box-sizing: border-box; }
-html, body { margin: 0; height: 100%; }
-body { font: 13px/1.6 "Microsoft YaHei", "PingFang SC", "Noto Sans CJK SC", "WenQuanYi Micro Hei", sans-serif;
-       color: #2b3440; background: #f3f6f9; }
-a { color: #1f6fb2; text-decoration: none; }
-a:hover { text-decoration: underline; }
-header { display: flex; align-items: baseline; gap: 12px; padding: 10px 20px;
-         background: linear-gradient(90deg, #1d5f99, #2f8fc9); color: #fff; }
-header .brand { font-size: 20px; font-weight: bold; color: #fff; letter-spacing: 1px; }
-header .trail { color: #d8ebf8; font-size: 13px; }
-header .trail a { color: #fff; }
-main { padding: 12px 20px; }
-h1 { font-size: 18px; margin: 0 0 4px; }
-h2 { font-size: 14px; margin: 0 0 6px; padding-bottom: 4px; border-bottom: 2px solid #2f8fc9; color: #1d5f99; }
-.columns { display: flex; gap: 16px; }
-.columns section { flex: 1; min-width: 0; background: #fff; border: 1px solid #dde5ec; border-radius: 6px; padding: 10px 12px; }
-.columns section.intro { flex: 1.15; }
-.intro p { margin: 0 0 8px; }
-.stats { display: flex; gap: 10px; margin-top: 6px; }
-.stats div { flex: 1; text-align: center; background: #eef5fb; border-radius: 5px; padding: 4px 0; color: #52606d; }
-.stats b { display: block; font-size: 20px; color: #d9480f; line-height: 1.3; }
-ul.news { list-style: none; margin: 0; padding: 0; }
-ul.news li { display: flex; justify-content: space-between; gap: 8px; padding: 3px 0; border-bottom: 1px dashed #e3e9ef; }
-ul.news li:last-child { border-bottom: none; }
-ul.news .name { overflow: hidden; white-space: nowrap; text-overflow: ellipsis; }
-ul.news .when { color: #8a96a3; white-space: nowrap; font-size: 12px; }
-.meta { color: #6b7785; margin: 0 0 8px; }
-.meta span + span::before { content: "·"; margin: 0 8px; color: #b0bac5; }
-.remark { background: #fff; border-left: 4px solid #2f8fc9; padding: 6px 10px; margin: 0 0 12px; }
-ul.links { list-style: none; margin: 0; padding: 0; display: flex; flex-wrap: wrap; gap: 8px; }
-ul.links a { display: inline-block; padding: 4px 14px; border-radius: 4px; background: #2f8fc9; color: #fff; }
-ul.links a:hover { background: #1d5f99; text-decoration: none; }
-.empty { color: #8a96a3; }
-.notice { text-align: center; padding-top: 40px; }
-.notice h1 { font-size: 40px; color: #2f8fc9; margin: 0; }
-)"_s;
-
-// The upload page and the message board live in small windows of their own.
-const QString CompactStyle = uR"(
-header { padding: 6px 12px; }
-header .brand { font-size: 17px; }
-main { padding: 10px 12px; }
-p { margin: 0 0 8px; }
-.lead { color: #52606d; }
-input[type=text], select, textarea { width: 100%; padding: 4px 6px; font: inherit; color: inherit;
-    background: #fff; border: 1px solid #c5d1dc; border-radius: 4px; }
-input[type=text]:focus, select:focus, textarea:focus { outline: none; border-color: #2f8fc9; }
-textarea { resize: none; }
-button, a.button { display: inline-block; padding: 5px 18px; font: inherit; color: #fff; background: #2f8fc9;
-    border: none; border-radius: 4px; cursor: pointer; }
-button:hover, a.button:hover { background: #1d5f99; text-decoration: none; }
-button:disabled { background: #8fb8d6; cursor: default; }
-.error, .done { padding: 6px 10px; border-radius: 4px; }
-.error { color: #b42318; background: #fdecea; border: 1px solid #f5c2c0; }
-.done { color: #1e6b34; background: #e8f5e9; border: 1px solid #b7dfbf; }
-[hidden] { display: none; }
-form.grid { display: grid; grid-template-columns: 34px 1fr; gap: 8px; align-items: center; margin: 0; }
-form.grid label { color: #52606d; }
-form.grid textarea { align-self: start; }
-form.grid .hint { color: #8a96a3; font-size: 12px; margin: 0; }
-input[type=file] { width: 100%; font-size: 12px; }
-dl.facts { display: grid; grid-template-columns: 40px 1fr; gap: 4px 8px; margin: 0 0 10px; padding: 8px 10px;
-    background: #fff; border: 1px solid #dde5ec; border-radius: 6px; }
-dl.facts dt { color: #8a96a3; }
-dl.facts dd { margin: 0; overflow-wrap: anywhere; }
-form.post { margin: 0 0 10px; }
-form.post .row { display: flex; gap: 8px; margin-bottom: 6px; }
-form.post .row input { flex: 1; }
-h2 small { font-weight: normal; color: #8a96a3; font-size: 12px; margin-left: 6px; }
-ol.messages { list-style: none; margin: 0; padding: 0; }
-ol.messages li { background: #fff; border: 1px solid #dde5ec; border-radius: 6px; padding: 6px 10px; margin-bottom: 6px; }
-ol.messages .who { display: flex; justify-content: space-between; gap: 8px; }
-ol.messages .who b { color: #1d5f99; overflow: hidden; text-overflow: ellipsis; white-space: nowrap; }
-ol.messages .when { color: #8a96a3; font-size: 12px; white-space: nowrap; }
-ol.messages .text { white-space: pre-wrap; overflow-wrap: anywhere; }
-nav.pager { display: flex; justify-content: space-between; color: #8a96a3; font-size: 12px; }
-)"_s;
+// The upload page and the message board live in small windows of their own: they add the
+// compact style to the site's.
+struct Styles
+{
+    QString site;
+    QString compact;
+};
 
 QString escaped(const QString &text)
 {
@@ -127,6 +57,22 @@ QString errorBox(const QString &message, const QString &id = QString())
 }
 
 } // namespace
+
+// Outside any namespace: the resource's initializer is declared where it is named.
+static const Styles &styles()
+{
+    static const Styles loaded = [] {
+        Q_INIT_RESOURCE(site);
+        const auto read = [](const QString &path) {
+            QFile file(path);
+            const bool opened = file.open(QIODevice::ReadOnly);
+            Q_ASSERT(opened);
+            return QString::fromUtf8(file.readAll());
+        };
+        return Styles{read(u":/site/styles/site.css"_s), read(u":/site/styles/compact.css"_s)};
+    }();
+    return loaded;
+}
 
 QString HtmlPages::errorText(UserUpload::Error error)
 {
@@ -200,7 +146,7 @@ QByteArray HtmlPages::document(const QString &title, const QString &root, const 
 <main>%5</main>
 </body>
 </html>
-)"_s.arg(escaped(title), StyleSheet + extraStyle, escaped(root), trail, main)
+)"_s.arg(escaped(title), styles().site + extraStyle, escaped(root), trail, main)
         .toUtf8();
 }
 
@@ -301,7 +247,7 @@ QByteArray HtmlPages::uploadPage(const QStringList &categories, const SiteResour
                    QString::number(UserUpload::MaxFileBytes / (1024 * 1024)),
                    QString::fromUtf8(QJsonDocument(messages).toJson(QJsonDocument::Compact)),
                    QString::number(UserUpload::MaxFileBytes));
-    return document(u"资源分享 - Quillmere"_s, root, u"资源分享"_s, main, CompactStyle);
+    return document(u"资源分享 - Quillmere"_s, root, u"资源分享"_s, main, styles().compact);
 }
 
 QByteArray HtmlPages::uploadDonePage(const SiteResource &resource, const QString &root)
@@ -320,7 +266,7 @@ QByteArray HtmlPages::uploadDonePage(const SiteResource &resource, const QString
         escaped(resource.category), escaped(resource.title), resource.remark.isEmpty() ? u"无"_s : escaped(resource.remark),
         linkTo(root, u"wangyou/up/"_s + resource.filePath), escaped(fileName), escaped(resource.collectedAt),
         escaped(root));
-    return document(u"上传成功 - Quillmere"_s, root, u"资源分享"_s, main, CompactStyle);
+    return document(u"上传成功 - Quillmere"_s, root, u"资源分享"_s, main, styles().compact);
 }
 
 QByteArray HtmlPages::messageBoardPage(const SiteStore::MessagePage &messages, qint64 page, const SiteMessage &entered,
@@ -360,12 +306,12 @@ QByteArray HtmlPages::messageBoardPage(const SiteStore::MessagePage &messages, q
 %9)"_s.arg(notice, escaped(root), QString::number(MessagePost::MaxNameLength), escaped(entered.name),
                              QString::number(MessagePost::MaxTextLength), escaped(entered.text),
                              QString::number(messages.total), list, pager);
-    return document(u"留言板 - Quillmere"_s, root, u"留言板"_s, main, CompactStyle);
+    return document(u"留言板 - Quillmere"_s, root, u"留言板"_s, main, styles().compact);
 }
 
 QByteArray HtmlPages::refusalPage(const QString &message, const QString &root)
 {
     const QString main = uR"(%1
 <p><a class="button" href="%2wangyou/">返回上传页</a></p>)"_s.arg(errorBox(message), escaped(root));
-    return document(u"无法处理 - Quillmere"_s, root, u"无法处理"_s, main, CompactStyle);
+    return document(u"无法处理 - Quillmere"_s, root, u"无法处理"_s, main, styles().compact);
 }
