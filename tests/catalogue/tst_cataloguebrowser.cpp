@@ -1,6 +1,7 @@
 #include "catalogue/CatalogueBrowser.h"
 #include "catalogue/CatalogueView.h"
 
+#include "support/CatalogueText.h"
 #include "support/FakeHttpFetcher.h"
 
 #include <QTest>
@@ -51,13 +52,12 @@ public:
 // A page whose rows are named after the page, with the given trailer.
 QByteArray page(const QString &name, int records, const QString &count, int lastPage)
 {
-    QString text;
+    QByteArray text;
     for (int i = 0; i < records; ++i) {
-        const QStringList fields = {u"软件"_s, name + u"-"_s + QString::number(i), u"备注"_s, u"2024-01-01"_s,
-                                    u"L/*/http://t/"_s + name + u"/**/"_s, QString::number(i), u"http://b/"_s + name};
-        text += fields.join(QChar(2)) + QChar(1);
+        text += catalogueRecord({u"软件"_s, name + u"-"_s + QString::number(i), u"备注"_s, u"2024-01-01"_s,
+                                 u"L/*/http://t/"_s + name + u"/**/"_s, QString::number(i), u"http://b/"_s + name});
     }
-    return (text + u"?TtbBa?"_s + count + u"?"_s + QString::number(lastPage)).toUtf8();
+    return text + (u"?TtbBa?"_s + count + u"?"_s + QString::number(lastPage)).toUtf8();
 }
 
 // A catalogue window just opened over a fake server that knows the given bodies.

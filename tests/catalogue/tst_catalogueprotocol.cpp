@@ -1,5 +1,6 @@
 #include "catalogue/CatalogueProtocol.h"
 
+#include "support/CatalogueText.h"
 #include "support/FakeHttpFetcher.h"
 
 #include <QTest>
@@ -8,13 +9,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString Rec = QString(QChar(1));
 const QString Sep = QString(QChar(2));
-
-QString record(const QStringList &fields)
-{
-    return fields.join(Sep) + Rec;
-}
 
 QStringList fieldsOf(const ResourceRecord &r)
 {
@@ -111,9 +106,10 @@ void TstCatalogueProtocol::readsTrailer()
 
 void TstCatalogueProtocol::splitsRecords()
 {
-    const QString text = record({u"软件"_s, u"标题一"_s, u"备注"_s, u"2024-01-02"_s, u"a.zip"_s, u"17"_s, u"http://x/"_s})
-        + record({u"游戏"_s, u"标题二"_s, u"只有三个字段"_s})
-        + record({}) + u"?TtbBa?3?1"_s;
+    const QString text
+        = catalogueRecordText({u"软件"_s, u"标题一"_s, u"备注"_s, u"2024-01-02"_s, u"a.zip"_s, u"17"_s, u"http://x/"_s})
+        + catalogueRecordText({u"游戏"_s, u"标题二"_s, u"只有三个字段"_s})
+        + catalogueRecordText({}) + u"?TtbBa?3?1"_s;
 
     const CataloguePage page = ParseCataloguePage(text, 7);
     QCOMPARE(page.records.size(), 3);
@@ -127,14 +123,16 @@ void TstCatalogueProtocol::splitsRecords()
 
 void TstCatalogueProtocol::fieldsBeyondTheCallersAreIgnored()
 {
-    const QString text = record({u"c"_s, u"t"_s, u"r"_s, u"d"_s, u"x.rar"_s, u"5"_s, u"browse"_s, u"extra"_s});
+    const QString text
+        = catalogueRecordText({u"c"_s, u"t"_s, u"r"_s, u"d"_s, u"x.rar"_s, u"5"_s, u"browse"_s, u"extra"_s});
     const ResourceRecord r = ParseCataloguePage(text, 6).records.value(0);
     QCOMPARE(fieldsOf(r), QStringList({u"c"_s, u"t"_s, u"r"_s, u"d"_s, u"x.rar"_s, u"5"_s, {}}));
 }
 
 void TstCatalogueProtocol::recordWithoutTerminatorIsLost()
 {
-    const QString text = record({u"a"_s, u"1"_s}) + record({u"b"_s, u"2"_s}) + u"c"_s + Sep + u"3?TtbBa?3?1"_s;
+    const QString text = catalogueRecordText({u"a"_s, u"1"_s}) + catalogueRecordText({u"b"_s, u"2"_s}) + u"c"_s + Sep
+        + u"3?TtbBa?3?1"_s;
     const CataloguePage page = ParseCataloguePage(text, 7);
     QCOMPARE(page.records.size(), 2);
     QCOMPARE(page.records[1].field(ResourceRecord::Title), u"2");
@@ -144,7 +142,8 @@ void TstCatalogueProtocol::recordWithoutTerminatorIsLost()
 void TstCatalogueProtocol::fieldsKeepQueryCharactersAndByteOrderMark()
 {
     const QString url = u"http://h/guanfang/view.php?id=3&from=list#top"_s;
-    const QString text = u"\uFEFF"_s + record({u"分类"_s, u"t"_s, {}, {}, {}, {}, url}) + u"?TtbBa?1?1"_s;
+    const QString text
+        = u"\uFEFF"_s + catalogueRecordText({u"分类"_s, u"t"_s, {}, {}, {}, {}, url}) + u"?TtbBa?1?1"_s;
     const CataloguePage page = ParseCataloguePage(text, 7);
     QCOMPARE(page.records.value(0).field(ResourceRecord::Category), u"\uFEFF分类");
     QCOMPARE(page.records.value(0).field(ResourceRecord::BrowseAddress), url);

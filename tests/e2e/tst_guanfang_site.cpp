@@ -3,6 +3,7 @@
 #include "platform/WebPane.h"
 #include "windows/Form_guanfang.h"
 
+#include "support/FormControls.h"
 #include "support/RecordingShell.h"
 #include "support/ReferenceSite.h"
 
@@ -34,10 +35,6 @@ private slots:
     void closesBackToTheMainWindow();
 
 private:
-    template<typename T> T *control(const QString &name) const
-    {
-        return m_form->window()->findChild<T *>(name);
-    }
     void click(const QString &button);
     void search(int field, const QString &keyword);
     QStringList column(int column) const;
@@ -55,9 +52,9 @@ void TstGuanfangSite::initTestCase()
     QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
     m_form = std::make_unique<Form_guanfang>(m_site.root(), ProgramFolder(m_programFolder.path()), m_fetcher, m_shell);
     m_form->show();
-    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 10);
+    QTRY_COMPARE(control<ListView>(*m_form, u"ListView"_s)->model()->rowCount(), 10);
 
-    const QString status = control<QLabel>(u"JiLu_Text"_s)->text();
+    const QString status = control<QLabel>(*m_form, u"JiLu_Text"_s)->text();
     QVERIFY2(status.startsWith(u"已分享 "_s) && status.endsWith(u" 个资源"_s), qPrintable(status));
     m_count = status.sliced(4, status.size() - 8).toInt();
     QVERIFY(m_count >= 60);
@@ -70,15 +67,15 @@ void TstGuanfangSite::cleanupTestCase()
 
 void TstGuanfangSite::click(const QString &button)
 {
-    auto *widget = control<QPushButton>(button);
+    auto *widget = control<QPushButton>(*m_form, button);
     QVERIFY2(widget->isEnabled(), qPrintable(button));
     QTest::mouseClick(widget, Qt::LeftButton);
 }
 
 void TstGuanfangSite::search(int field, const QString &keyword)
 {
-    control<QComboBox>(u"Combo1"_s)->setCurrentIndex(field);
-    auto *box = control<QLineEdit>(u"textsou"_s);
+    control<QComboBox>(*m_form, u"Combo1"_s)->setCurrentIndex(field);
+    auto *box = control<QLineEdit>(*m_form, u"textsou"_s);
     QTest::mouseClick(box, Qt::LeftButton);
     box->insert(keyword); // as an input method commits it
 
@@ -87,7 +84,7 @@ void TstGuanfangSite::search(int field, const QString &keyword)
 
 QStringList TstGuanfangSite::column(int column) const
 {
-    auto *list = control<ListView>(u"ListView"_s);
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
     QStringList cells;
     for (int row = 0; row < list->itemCount(); ++row)
         cells.append(list->cellText(row, column));
@@ -102,18 +99,18 @@ void TstGuanfangSite::pagesToTheLastPageAndBack()
     for (int page = 2; page <= lastPage; ++page) {
         click(u"Hou"_s);
         QCOMPARE(m_form->browser().currentPage(), page);
-        QCOMPARE(control<QLabel>(u"JiLu_Text"_s)->text(), u"当前共有 %1 个资源"_s.arg(m_count));
+        QCOMPARE(control<QLabel>(*m_form, u"JiLu_Text"_s)->text(), u"当前共有 %1 个资源"_s.arg(m_count));
         for (const QString &id : column(ResourceRecord::Id))
             ids.insert(id);
     }
     QCOMPARE(ids.size(), m_count);
-    QVERIFY(!control<QPushButton>(u"Hou"_s)->isEnabled());
-    QVERIFY(control<QPushButton>(u"Qian"_s)->isEnabled());
+    QVERIFY(!control<QPushButton>(*m_form, u"Hou"_s)->isEnabled());
+    QVERIFY(control<QPushButton>(*m_form, u"Qian"_s)->isEnabled());
 
     while (m_form->browser().currentPage() > 1)
         click(u"Qian"_s);
-    QVERIFY(!control<QPushButton>(u"Qian"_s)->isEnabled());
-    QVERIFY(control<QPushButton>(u"Hou"_s)->isEnabled());
+    QVERIFY(!control<QPushButton>(*m_form, u"Qian"_s)->isEnabled());
+    QVERIFY(control<QPushButton>(*m_form, u"Hou"_s)->isEnabled());
 }
 
 void TstGuanfangSite::searchesByTitleAndByCategory()
@@ -122,7 +119,7 @@ void TstGuanfangSite::searchesByTitleAndByCategory()
     QVERIFY(!column(ResourceRecord::Title).isEmpty());
     for (const QString &title : column(ResourceRecord::Title))
         QVERIFY2(title.contains(u"象棋"_s), qPrintable(title));
-    QVERIFY(control<QLabel>(u"JiLu_Text"_s)->text().startsWith(u"搜索到 "_s));
+    QVERIFY(control<QLabel>(*m_form, u"JiLu_Text"_s)->text().startsWith(u"搜索到 "_s));
 
     search(1, u"C++"_s);
     QVERIFY(!column(ResourceRecord::Title).isEmpty());
@@ -141,20 +138,20 @@ void TstGuanfangSite::searchesByTitleAndByCategory()
 void TstGuanfangSite::refreshReturnsToTheWholeCatalogue()
 {
     click(u"ShuaXin"_s);
-    QCOMPARE(control<QLineEdit>(u"textsou"_s)->text(), QString());
-    QCOMPARE(control<QLabel>(u"JiLu_Text"_s)->text(), u"已分享 %1 个资源"_s.arg(m_count));
+    QCOMPARE(control<QLineEdit>(*m_form, u"textsou"_s)->text(), QString());
+    QCOMPARE(control<QLabel>(*m_form, u"JiLu_Text"_s)->text(), u"已分享 %1 个资源"_s.arg(m_count));
     QCOMPARE(column(ResourceRecord::Title).size(), 10);
     QVERIFY(!m_form->browser().keywordMode());
 }
 
 void TstGuanfangSite::clickedEntryShowsLinksAndPageAndOpensALink()
 {
-    auto *list = control<ListView>(u"ListView"_s);
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
     const QStringList addresses = column(ResourceRecord::DownloadAddress);
     const int row = int(std::find_if(addresses.begin(), addresses.end(),
                                      [](const QString &a) { return a.contains(u"/**/"_s); }) - addresses.begin());
     QVERIFY(row < addresses.size());
-    auto *web = control<WebPane>(u"Web"_s);
+    auto *web = control<WebPane>(*m_form, u"Web"_s);
     QSignalSpy loaded(web, &WebPane::DownloadComplete);
 
     QTRY_COMPARE(list->model()->rowCount(), list->itemCount());
@@ -166,7 +163,7 @@ void TstGuanfangSite::clickedEntryShowsLinksAndPageAndOpensALink()
     QTRY_VERIFY_WITH_TIMEOUT(web->url() == QUrl(list->cellText(row, ResourceRecord::BrowseAddress)) && !loaded.isEmpty(), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(web->title().contains(title), 20000);
 
-    auto *links = control<QListWidget>(u"List1"_s);
+    auto *links = control<QListWidget>(*m_form, u"List1"_s);
     QVERIFY(links->count() > 0);
     QTest::mouseClick(links->viewport(), Qt::LeftButton, {}, links->visualItemRect(links->item(0)).center());
     QCOMPARE(m_shell.targets.size(), 1);

@@ -5,6 +5,8 @@
 #include "windows/Form_guanfang.h"
 #include "windows/Form_wangyou.h"
 
+#include "support/CatalogueText.h"
+#include "support/FormControls.h"
 #include "support/ImmediateRetries.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingShell.h"
@@ -24,11 +26,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using Answer = ScriptedHttpServer::Answer;
-
-QByteArray record(const QStringList &fields)
-{
-    return (fields.join(QChar(2)) + QChar(1)).toUtf8();
-}
 
 Answer page(const QByteArray &body)
 {
@@ -84,10 +81,6 @@ private slots:
     void interruptedDownloads();
 
 private:
-    template<typename T> T *control(Form &form, const QString &name) const
-    {
-        return form.window()->findChild<T *>(name);
-    }
     void openWangyou(const QByteArray &catalogue);
     void doubleClickFirstRow();
     QStringList filesUnder(const QString &folder) const;
@@ -134,7 +127,7 @@ void TstHostileServer::badCataloguePages_data()
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("firstTitle");
 
-    const QByteArray two = record({u"c"_s, u"新一"_s}) + record({u"c"_s, u"新二"_s});
+    const QByteArray two = catalogueRecord({u"c"_s, u"新一"_s}) + catalogueRecord({u"c"_s, u"新二"_s});
     QTest::newRow("truncated body") << cut("Content-Length: 5000\r\n", two) << 2 << u"连接服务器失败"_s << u"旧一"_s;
     QTest::newRow("connection reset") << cut("Content-Length: 5000\r\n", two, true) << 2 << u"连接服务器失败"_s
                                       << u"旧一"_s;
@@ -150,7 +143,7 @@ void TstHostileServer::badCataloguePages_data()
                                    << u"\uFFFD\uFFFD\uFFFD\uFFFD"_s;
     QByteArray huge;
     for (int i = 0; i < 40000; ++i)
-        huge += record({u"c"_s, u"t"_s + QString::number(i)});
+        huge += catalogueRecord({u"c"_s, u"t"_s + QString::number(i)});
     QTest::newRow("40 000 records") << page(huge + "?TtbBa?40000?1") << 32767 << u"已分享 40000 个资源"_s << u"t0"_s;
 }
 
@@ -162,7 +155,7 @@ void TstHostileServer::badCataloguePages()
     QFETCH(QString, firstTitle);
 
     const QString path = u"/guanfang/admin_upload.php"_s;
-    m_server->setAnswer(path, page(record({u"c"_s, u"旧一"_s}) + record({u"c"_s, u"旧二"_s}) + "?TtbBa?2?1"));
+    m_server->setAnswer(path, page(catalogueRecord({u"c"_s, u"旧一"_s}) + catalogueRecord({u"c"_s, u"旧二"_s}) + "?TtbBa?2?1"));
     Form_guanfang form(m_server->root(), ProgramFolder(m_programFolder), *m_fetcher, m_shell);
     form.show();
     auto *list = control<ListView>(form, u"ListView"_s);
@@ -193,7 +186,7 @@ void TstHostileServer::hugeCatalogueFailsWithBoundedMemory()
 {
     QFETCH(Answer, answer);
     const QString path = u"/guanfang/admin_upload.php"_s;
-    m_server->setAnswer(path, page(record({u"c"_s, u"旧一"_s}) + "?TtbBa?1?1"));
+    m_server->setAnswer(path, page(catalogueRecord({u"c"_s, u"旧一"_s}) + "?TtbBa?1?1"));
     m_fetcher = std::make_unique<NetworkHttpFetcher>();
     Form_guanfang form(m_server->root(), ProgramFolder(m_programFolder), *m_fetcher, m_shell);
     form.show();
@@ -219,7 +212,7 @@ void TstHostileServer::unsafeLinkTargetsAreNotOpened()
     const QString links = u"本地/*/file:///etc/passwd/**/共享/*/smb://host/share/**/脚本/*/javascript:alert(1)/**/"
                           u"路径/*//usr/bin/xterm/**/未知/*/foo:bar/**/网页/*/http://h/ok.zip/**/"_s;
     m_server->setAnswer(u"/guanfang/admin_upload.php"_s,
-                        page(record({u"c"_s, u"t"_s, {}, {}, links, u"1"_s, u"file:///etc/passwd"_s}) + "?TtbBa?1?1"));
+                        page(catalogueRecord({u"c"_s, u"t"_s, {}, {}, links, u"1"_s, u"file:///etc/passwd"_s}) + "?TtbBa?1?1"));
     Form_guanfang form(m_server->root(), ProgramFolder(m_programFolder), *m_fetcher, m_shell);
     form.show();
     auto *list = control<ListView>(form, u"ListView"_s);
@@ -277,7 +270,7 @@ void TstHostileServer::badDownloads()
     const QString target = m_programFolder + u"/Xiazai/资源/file.bin"_s;
     QVERIFY(writeFile(target, "the copy already on disk"));
     m_server->setAnswer(u"/wangyou/up/file.bin"_s, answer);
-    openWangyou(record({u"c"_s, u"资源"_s, {}, {}, u"file.bin"_s, u"1"_s}) + "?TtbBa?1?1");
+    openWangyou(catalogueRecord({u"c"_s, u"资源"_s, {}, {}, u"file.bin"_s, u"1"_s}) + "?TtbBa?1?1");
 
     doubleClickFirstRow();
     auto *bar = control<ProgressBar>(*m_wangyou, u"ProgressBar1"_s);
@@ -318,7 +311,7 @@ void TstHostileServer::unsafeNamesWriteNothingOutsideTheDownloadFolder()
     QFETCH(QStringList, files);
 
     m_server->setAnswer(u"/wangyou/up/file.bin"_s, ScriptedHttpServer::reply(200, "payload"));
-    openWangyou(record({u"c"_s, title, {}, {}, address, u"1"_s}) + "?TtbBa?1?1");
+    openWangyou(catalogueRecord({u"c"_s, title, {}, {}, address, u"1"_s}) + "?TtbBa?1?1");
     doubleClickFirstRow();
     auto *bar = control<ProgressBar>(*m_wangyou, u"ProgressBar1"_s);
     QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 20000);
@@ -365,7 +358,7 @@ void TstHostileServer::interruptedDownloads()
     QFETCH(QByteArray, secondRange);
 
     m_server->setAnswers(u"/wangyou/up/file.bin"_s, answers);
-    openWangyou(record({u"c"_s, u"资源"_s, {}, {}, u"file.bin"_s, u"1"_s}) + "?TtbBa?1?1");
+    openWangyou(catalogueRecord({u"c"_s, u"资源"_s, {}, {}, u"file.bin"_s, u"1"_s}) + "?TtbBa?1?1");
     doubleClickFirstRow();
     auto *bar = control<ProgressBar>(*m_wangyou, u"ProgressBar1"_s);
     QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 20000);

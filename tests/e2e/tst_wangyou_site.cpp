@@ -4,6 +4,7 @@
 #include "progressbar/ProgressBar.h"
 #include "windows/Form_wangyou.h"
 
+#include "support/FormControls.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingShell.h"
 #include "support/ReferenceSite.h"
@@ -35,10 +36,6 @@ private slots:
     void closingMidDownloadKeepsWhatArrived();
 
 private:
-    template<typename T> T *control(const QString &name) const
-    {
-        return m_form->window()->findChild<T *>(name);
-    }
     int searchFor(const QString &keyword, const QString &title);
     void doubleClickRow(int row);
     QStringList filesUnder(const QString &folder) const;
@@ -66,7 +63,7 @@ void TstWangyouSite::init()
     m_form = std::make_unique<Form_wangyou>(m_site.root(), ProgramFolder(m_programFolder->path()), m_fetcher, m_shell,
                                             m_messageBox, [] { return std::make_unique<AsyncReader>(); });
     m_form->show();
-    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 10);
+    QTRY_COMPARE(control<ListView>(*m_form, u"ListView"_s)->model()->rowCount(), 10);
 }
 
 void TstWangyouSite::cleanup()
@@ -76,11 +73,11 @@ void TstWangyouSite::cleanup()
 
 int TstWangyouSite::searchFor(const QString &keyword, const QString &title)
 {
-    auto *box = control<QLineEdit>(u"Text1"_s);
+    auto *box = control<QLineEdit>(*m_form, u"Text1"_s);
     box->clear();
     box->insert(keyword);
-    QTest::mouseClick(control<QPushButton>(u"Sousuo"_s), Qt::LeftButton);
-    auto *list = control<ListView>(u"ListView"_s);
+    QTest::mouseClick(control<QPushButton>(*m_form, u"Sousuo"_s), Qt::LeftButton);
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
     [&] { QTRY_COMPARE(list->model()->rowCount(), list->itemCount()); }();
     for (int row = 0; row < list->itemCount(); ++row) {
         if (list->cellText(row, ResourceRecord::Title) == title)
@@ -91,7 +88,7 @@ int TstWangyouSite::searchFor(const QString &keyword, const QString &title)
 
 void TstWangyouSite::doubleClickRow(int row)
 {
-    auto *list = control<ListView>(u"ListView"_s);
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
     const QPoint centre = list->visualRect(list->model()->index(row, 1)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
@@ -108,25 +105,25 @@ QStringList TstWangyouSite::filesUnder(const QString &folder) const
 
 void TstWangyouSite::browsesSearchesAndRefreshes()
 {
-    const QString status = control<QLabel>(u"JiLu_Text"_s)->text();
+    const QString status = control<QLabel>(*m_form, u"JiLu_Text"_s)->text();
     QVERIFY2(status.startsWith(u"已收录 "_s), qPrintable(status));
-    QTest::mouseClick(control<QPushButton>(u"Hou"_s), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(*m_form, u"Hou"_s), Qt::LeftButton);
     QCOMPARE(m_form->browser().currentPage(), 2);
-    QVERIFY(control<QLabel>(u"JiLu_Text"_s)->text().startsWith(u"当前共有 "_s));
+    QVERIFY(control<QLabel>(*m_form, u"JiLu_Text"_s)->text().startsWith(u"当前共有 "_s));
 
     QVERIFY(searchFor(u"航拍"_s, u"家乡 航拍 小片"_s) >= 0);
-    QVERIFY(control<QLabel>(u"JiLu_Text"_s)->text().startsWith(u"搜索到 "_s));
+    QVERIFY(control<QLabel>(*m_form, u"JiLu_Text"_s)->text().startsWith(u"搜索到 "_s));
 
-    QTest::mouseClick(control<QPushButton>(u"shuaxin"_s), Qt::LeftButton);
-    QCOMPARE(control<QLabel>(u"JiLu_Text"_s)->text(), status);
-    QCOMPARE(control<QLineEdit>(u"Text1"_s)->text(), QString());
+    QTest::mouseClick(control<QPushButton>(*m_form, u"shuaxin"_s), Qt::LeftButton);
+    QCOMPARE(control<QLabel>(*m_form, u"JiLu_Text"_s)->text(), status);
+    QCOMPARE(control<QLineEdit>(*m_form, u"Text1"_s)->text(), QString());
 }
 
 void TstWangyouSite::downloadsAFileWhileTheBarMoves()
 {
     const int row = searchFor(u"航拍"_s, u"家乡 航拍 小片"_s);
     QVERIFY(row >= 0);
-    auto *bar = control<ProgressBar>(u"ProgressBar1"_s);
+    auto *bar = control<ProgressBar>(*m_form, u"ProgressBar1"_s);
     QList<int> shown;
     QStringList tooltips;
     connect(bar, &ProgressBar::PropertyChanged, this, [&shown, &tooltips, bar] {
@@ -167,20 +164,20 @@ void TstWangyouSite::secondDoubleClickDuringADownloadIsRefused()
     doubleClickRow(row);
     QCOMPARE(m_messageBox.boxes.size(), 1);
     QCOMPARE(m_messageBox.boxes[0].text, u"无法多任务下载!"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(u"ProgressBar1"_s)->isHidden(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(*m_form, u"ProgressBar1"_s)->isHidden(), 60000);
     QCOMPARE(filesUnder(m_programFolder->path()).size(), 1);
 }
 
 void TstWangyouSite::failedDownloadReturnsToIdle()
 {
     const int row = searchFor(u"新人"_s, u"先看我 新人 必读"_s);
-    auto *list = control<ListView>(u"ListView"_s);
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
     const QString served = m_site.dataPath() + u"/wangyou/up/"_s + list->cellText(row, ResourceRecord::DownloadAddress);
     const QByteArray content = readFile(served);
     QVERIFY(QFile::remove(served));
 
     doubleClickRow(row);
-    QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(u"ProgressBar1"_s)->isHidden(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(*m_form, u"ProgressBar1"_s)->isHidden(), 30000);
     QCOMPARE(m_messageBox.boxes.size(), 1);
     QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
     QVERIFY(m_shell.shownFiles.isEmpty());
@@ -191,7 +188,7 @@ void TstWangyouSite::failedDownloadReturnsToIdle()
 void TstWangyouSite::closingMidDownloadKeepsWhatArrived()
 {
     const int row = searchFor(u"航拍"_s, u"家乡 航拍 小片"_s);
-    auto *bar = control<ProgressBar>(u"ProgressBar1"_s);
+    auto *bar = control<ProgressBar>(*m_form, u"ProgressBar1"_s);
     doubleClickRow(row);
     QTRY_VERIFY_WITH_TIMEOUT(bar->model().Value() >= 20, 30000);
     const int reached = bar->model().Value();
@@ -207,8 +204,8 @@ void TstWangyouSite::closingMidDownloadKeepsWhatArrived()
 
     // Opened again, the same entry continues where it stopped and ends as the site's file.
     m_form->show();
-    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 10);
-    bar = control<ProgressBar>(u"ProgressBar1"_s);
+    QTRY_COMPARE(control<ListView>(*m_form, u"ListView"_s)->model()->rowCount(), 10);
+    bar = control<ProgressBar>(*m_form, u"ProgressBar1"_s);
     QList<int> shown;
     connect(bar, &ProgressBar::PropertyChanged, this, [&shown, bar] { shown.append(bar->model().Value()); });
     doubleClickRow(searchFor(u"航拍"_s, u"家乡 航拍 小片"_s));

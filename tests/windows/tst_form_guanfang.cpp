@@ -2,7 +2,9 @@
 
 #include "platform/ListView.h"
 #include "platform/WebPane.h"
+#include "support/CatalogueText.h"
 #include "support/FakeHttpFetcher.h"
+#include "support/FormControls.h"
 #include "support/ListColumns.h"
 #include "support/RecordingShell.h"
 #include "support/ScriptedHttpServer.h"
@@ -17,15 +19,6 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QByteArray record(const QStringList &fields)
-{
-    return (fields.join(QChar(2)) + QChar(1)).toUtf8();
-}
-
-} // namespace
 
 class TstFormGuanfang : public QObject
 {
@@ -47,10 +40,6 @@ private slots:
     void closingKeepsTheBrowsingStateForTheNextOpening();
 
 private:
-    template<typename T> T *control(const QString &name) const
-    {
-        return m_form->window()->findChild<T *>(name);
-    }
     void clickRow(int row);
     QString browse(int id) const { return m_pages.root() + u"view/"_s + QString::number(id); }
     QString official() const { return m_pages.root() + u"guanfang/admin_upload.php?"_s; }
@@ -73,16 +62,16 @@ void TstFormGuanfang::init()
     m_fetcher = FakeHttpFetcher();
     m_shell = RecordingShell();
     m_fetcher.bodies.insert(official() + u"page=1"_s,
-                            record({u"软件"_s, u"压缩工具"_s, u"免安装"_s, u"2024-05-18"_s,
+                            catalogueRecord({u"软件"_s, u"压缩工具"_s, u"免安装"_s, u"2024-05-18"_s,
                                     u"本地下载/*/http://h/a.zip/**/磁力链接/*/magnet:?xt=urn:btih:1/**/"_s, u"1"_s, browse(1)})
-                                + record({u"游戏"_s, u"像素冒险"_s, u""_s, u"2024-05-17"_s, u"no links here"_s, u"2"_s, browse(2)})
-                                + record({u"工具"_s, u"本地页面"_s, u""_s, u""_s, u""_s, u"3"_s, u"file:///etc/passwd"_s})
+                                + catalogueRecord({u"游戏"_s, u"像素冒险"_s, u""_s, u"2024-05-17"_s, u"no links here"_s, u"2"_s, browse(2)})
+                                + catalogueRecord({u"工具"_s, u"本地页面"_s, u""_s, u""_s, u""_s, u"3"_s, u"file:///etc/passwd"_s})
                                 + "?TtbBa?25?3");
-    m_fetcher.bodies.insert(official() + u"page=2"_s, record({u"音乐"_s, u"第二页"_s}) + "?TtbBa?25?3");
+    m_fetcher.bodies.insert(official() + u"page=2"_s, catalogueRecord({u"音乐"_s, u"第二页"_s}) + "?TtbBa?25?3");
     m_form = std::make_unique<Form_guanfang>(m_pages.root(), ProgramFolder(m_programFolder.path()), m_fetcher, m_shell);
     m_form->show();
     QVERIFY(m_form->isLoaded());
-    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 3);
+    QTRY_COMPARE(control<ListView>(*m_form, u"ListView"_s)->model()->rowCount(), 3);
 }
 
 void TstFormGuanfang::cleanup()
@@ -92,7 +81,7 @@ void TstFormGuanfang::cleanup()
 
 void TstFormGuanfang::clickRow(int row)
 {
-    auto *list = control<ListView>(u"ListView"_s);
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 1)).center());
 }
 
@@ -123,7 +112,7 @@ void TstFormGuanfang::windowFollowsTheDesign()
 
     QCOMPARE(m_form->window()->windowTitle(), u"官方资源"_s);
     QCOMPARE(m_form->window()->size(), QSize(841, 571));
-    auto *widget = control<QWidget>(name);
+    auto *widget = control<QWidget>(*m_form, name);
     QVERIFY(widget);
     QCOMPARE(widget->geometry(), geometry);
     if (auto *button = qobject_cast<QPushButton *>(widget))
@@ -146,14 +135,14 @@ void TstFormGuanfang::windowFollowsTheDesign()
 void TstFormGuanfang::loadShowsTheFirstPageAndTheStartPage()
 {
     QCOMPARE(m_fetcher.requests, QStringList(official() + u"page=1"_s));
-    auto *list = control<ListView>(u"ListView"_s);
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
     QCOMPARE(list->cellText(1, 1), u"像素冒险"_s);
     QCOMPARE(list->cellText(0, 6), browse(1));
-    QCOMPARE(control<QLabel>(u"JiLu_Text"_s)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    QVERIFY(control<QPushButton>(u"SoSo"_s)->isEnabled());
-    QVERIFY(!control<QPushButton>(u"Qian"_s)->isEnabled());
-    QVERIFY(control<QPushButton>(u"Hou"_s)->isEnabled());
-    auto *web = control<WebPane>(u"Web"_s);
+    QCOMPARE(control<QLabel>(*m_form, u"JiLu_Text"_s)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QVERIFY(control<QPushButton>(*m_form, u"SoSo"_s)->isEnabled());
+    QVERIFY(!control<QPushButton>(*m_form, u"Qian"_s)->isEnabled());
+    QVERIFY(control<QPushButton>(*m_form, u"Hou"_s)->isEnabled());
+    auto *web = control<WebPane>(*m_form, u"Web"_s);
     QVERIFY(web->isSilent());
     QTRY_COMPARE_WITH_TIMEOUT(web->url(), QUrl(m_pages.root() + u"zorvik/"_s), 20000);
     QCOMPARE(m_form->browser().selectedRow(), -1);
@@ -161,8 +150,8 @@ void TstFormGuanfang::loadShowsTheFirstPageAndTheStartPage()
 
 void TstFormGuanfang::clickedRowShowsItsLinksAndPage()
 {
-    auto *links = control<QListWidget>(u"List1"_s);
-    auto *web = control<WebPane>(u"Web"_s);
+    auto *links = control<QListWidget>(*m_form, u"List1"_s);
+    auto *web = control<WebPane>(*m_form, u"Web"_s);
 
     clickRow(0);
     QCOMPARE(m_form->browser().selectedRow(), 0);
@@ -187,9 +176,9 @@ void TstFormGuanfang::clickedRowShowsItsLinksAndPage()
 
 void TstFormGuanfang::keyboardActsAsTheMouse()
 {
-    auto *list = control<ListView>(u"ListView"_s);
-    auto *links = control<QListWidget>(u"List1"_s);
-    auto *web = control<WebPane>(u"Web"_s);
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
+    auto *links = control<QListWidget>(*m_form, u"List1"_s);
+    auto *web = control<WebPane>(*m_form, u"Web"_s);
 
     list->setFocus();
     QTest::keyClick(list, Qt::Key_End);
@@ -232,12 +221,12 @@ void TstFormGuanfang::onlyDownloadSchemesAreOpened()
     QFETCH(QString, target);
     QFETCH(bool, opened);
     m_fetcher.bodies.insert(official() + u"page=1&q=&t=1"_s,
-                            record({u"c"_s, u"t"_s, {}, {}, u"链接/*/"_s + target + u"/**/"_s, u"9"_s, {}}) + "?TtbBa?1?1");
-    QTest::mouseClick(control<QPushButton>(u"ShuaXin"_s), Qt::LeftButton);
-    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 1);
+                            catalogueRecord({u"c"_s, u"t"_s, {}, {}, u"链接/*/"_s + target + u"/**/"_s, u"9"_s, {}}) + "?TtbBa?1?1");
+    QTest::mouseClick(control<QPushButton>(*m_form, u"ShuaXin"_s), Qt::LeftButton);
+    QTRY_COMPARE(control<ListView>(*m_form, u"ListView"_s)->model()->rowCount(), 1);
 
     clickRow(0);
-    auto *links = control<QListWidget>(u"List1"_s);
+    auto *links = control<QListWidget>(*m_form, u"List1"_s);
     QCOMPARE(links->count(), 1);
     QTest::mouseClick(links->viewport(), Qt::LeftButton, {}, links->visualItemRect(links->item(0)).center());
     QCOMPARE(m_shell.targets.size(), opened ? 1 : 0);
@@ -248,21 +237,21 @@ void TstFormGuanfang::onlyDownloadSchemesAreOpened()
 void TstFormGuanfang::pagingLeavesTheClickedRowsLinksAndPage()
 {
     clickRow(0);
-    auto *web = control<WebPane>(u"Web"_s);
+    auto *web = control<WebPane>(*m_form, u"Web"_s);
     QTRY_COMPARE_WITH_TIMEOUT(web->url(), QUrl(browse(1)), 20000);
 
-    QTest::mouseClick(control<QPushButton>(u"Hou"_s), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(*m_form, u"Hou"_s), Qt::LeftButton);
     QCOMPARE(m_fetcher.requests.last(), official() + u"page=2"_s);
-    QCOMPARE(control<ListView>(u"ListView"_s)->cellText(0, 1), u"第二页"_s);
-    QCOMPARE(control<QListWidget>(u"List1"_s)->count(), 2);
+    QCOMPARE(control<ListView>(*m_form, u"ListView"_s)->cellText(0, 1), u"第二页"_s);
+    QCOMPARE(control<QListWidget>(*m_form, u"List1"_s)->count(), 2);
     QCOMPARE(web->url(), QUrl(browse(1)));
-    QCOMPARE(control<QLabel>(u"JiLu_Text"_s)->text(), u"当前共有 25 个资源"_s);
+    QCOMPARE(control<QLabel>(*m_form, u"JiLu_Text"_s)->text(), u"当前共有 25 个资源"_s);
 }
 
 void TstFormGuanfang::keywordBoxClickErasesTheKeyword()
 {
-    auto *keyword = control<QLineEdit>(u"textsou"_s);
-    QTest::mouseClick(control<QPushButton>(u"SoSo"_s), Qt::LeftButton);
+    auto *keyword = control<QLineEdit>(*m_form, u"textsou"_s);
+    QTest::mouseClick(control<QPushButton>(*m_form, u"SoSo"_s), Qt::LeftButton);
     QCOMPARE(m_fetcher.requests.last(), official() + u"page=1&q=&t=1"_s);
 
     keyword->setText(u"压缩"_s);
@@ -270,16 +259,16 @@ void TstFormGuanfang::keywordBoxClickErasesTheKeyword()
     QCOMPARE(keyword->text(), QString());
 
     QTest::keyClicks(keyword, u"abc"_s);
-    control<QComboBox>(u"Combo1"_s)->setCurrentIndex(0);
-    QTest::mouseClick(control<QPushButton>(u"SoSo"_s), Qt::LeftButton);
+    control<QComboBox>(*m_form, u"Combo1"_s)->setCurrentIndex(0);
+    QTest::mouseClick(control<QPushButton>(*m_form, u"SoSo"_s), Qt::LeftButton);
     QCOMPARE(m_fetcher.requests.last(), official() + u"page=1&q=abc&t=0"_s);
 }
 
 void TstFormGuanfang::closingKeepsTheBrowsingStateForTheNextOpening()
 {
-    m_fetcher.bodies.insert(official() + u"page=1&q=abc&t=1"_s, record({u"软件"_s, u"abc"_s}) + "?TtbBa?20?2");
-    control<QLineEdit>(u"textsou"_s)->setText(u"abc"_s);
-    QTest::mouseClick(control<QPushButton>(u"SoSo"_s), Qt::LeftButton);
+    m_fetcher.bodies.insert(official() + u"page=1&q=abc&t=1"_s, catalogueRecord({u"软件"_s, u"abc"_s}) + "?TtbBa?20?2");
+    control<QLineEdit>(*m_form, u"textsou"_s)->setText(u"abc"_s);
+    QTest::mouseClick(control<QPushButton>(*m_form, u"SoSo"_s), Qt::LeftButton);
     clickRow(0);
     QSignalSpy unloaded(m_form.get(), &Form::unloaded);
 
@@ -290,11 +279,11 @@ void TstFormGuanfang::closingKeepsTheBrowsingStateForTheNextOpening()
     m_form->show();
     QCOMPARE(m_form->browser().selectedRow(), -1);
     QVERIFY(m_form->browser().keywordMode());
-    QCOMPARE(control<QListWidget>(u"List1"_s)->count(), 0);
-    QCOMPARE(control<QLineEdit>(u"textsou"_s)->text(), QString());
-    QTest::mouseClick(control<QPushButton>(u"Hou"_s), Qt::LeftButton);
+    QCOMPARE(control<QListWidget>(*m_form, u"List1"_s)->count(), 0);
+    QCOMPARE(control<QLineEdit>(*m_form, u"textsou"_s)->text(), QString());
+    QTest::mouseClick(control<QPushButton>(*m_form, u"Hou"_s), Qt::LeftButton);
     QCOMPARE(m_fetcher.requests.last(), official() + u"page=2&q=&t=1"_s);
-    QCOMPARE(control<QLabel>(u"JiLu_Text"_s)->text(), u"连接服务器失败"_s);
+    QCOMPARE(control<QLabel>(*m_form, u"JiLu_Text"_s)->text(), u"连接服务器失败"_s);
 }
 
 QTEST_MAIN(TstFormGuanfang)

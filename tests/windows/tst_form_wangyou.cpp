@@ -4,10 +4,12 @@
 #include "download/PartialFile.h"
 #include "platform/ListView.h"
 #include "progressbar/ProgressBar.h"
+#include "support/CatalogueText.h"
 #include "support/FakeAsyncReadFacility.h"
 #include "support/FakeHttpFetcher.h"
-#include "support/RecordingMessageBox.h"
+#include "support/FormControls.h"
 #include "support/ListColumns.h"
+#include "support/RecordingMessageBox.h"
 #include "support/RecordingShell.h"
 #include "support/TestFiles.h"
 
@@ -26,11 +28,6 @@ namespace {
 
 const QString Root = u"http://site/"_s;
 const QString Catalogue = Root + u"wangyou/users_upload.php?"_s;
-
-QByteArray record(const QStringList &fields)
-{
-    return (fields.join(QChar(2)) + QChar(1)).toUtf8();
-}
 
 } // namespace
 
@@ -62,12 +59,8 @@ private slots:
     void folderButtonOpensTheDownloadFolder();
 
 private:
-    template<typename T> T *control(const QString &name) const
-    {
-        return m_form->window()->findChild<T *>(name);
-    }
     void doubleClickRow(int row);
-    ProgressBar *bar() const { return control<ProgressBar>(u"ProgressBar1"_s); }
+    ProgressBar *bar() const { return control<ProgressBar>(*m_form, u"ProgressBar1"_s); }
     Downloader *downloader() const { return m_form->window()->findChild<Downloader *>(); }
     QString xiazai() const { return m_programFolder->path() + u"/Xiazai/"_s; }
 
@@ -87,9 +80,9 @@ void TstFormWangyou::init()
     m_shell = RecordingShell();
     m_messageBox = RecordingMessageBox();
     m_fetcher.bodies.insert(Catalogue + u"page=1"_s,
-                            record({u"软件"_s, u"A B"_s, u"备注"_s, u"2024-05-18"_s, u"x.rar"_s, u"1"_s})
-                                + record({u"音乐"_s, u"  歌单  "_s, {}, {}, u"  2024/05/list.txt "_s, u"2"_s})
-                                + record({u"空"_s, u"没有地址"_s, {}, {}, u"   "_s, u"3"_s})
+                            catalogueRecord({u"软件"_s, u"A B"_s, u"备注"_s, u"2024-05-18"_s, u"x.rar"_s, u"1"_s})
+                                + catalogueRecord({u"音乐"_s, u"  歌单  "_s, {}, {}, u"  2024/05/list.txt "_s, u"2"_s})
+                                + catalogueRecord({u"空"_s, u"没有地址"_s, {}, {}, u"   "_s, u"3"_s})
                                 + "?TtbBa?25?3");
     m_form = std::make_unique<Form_wangyou>(Root, ProgramFolder(m_programFolder->path()), m_fetcher, m_shell,
                                             m_messageBox, [this] {
@@ -99,7 +92,7 @@ void TstFormWangyou::init()
                                                 return facility;
                                             });
     m_form->show();
-    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 3);
+    QTRY_COMPARE(control<ListView>(*m_form, u"ListView"_s)->model()->rowCount(), 3);
 }
 
 void TstFormWangyou::cleanup()
@@ -109,7 +102,7 @@ void TstFormWangyou::cleanup()
 
 void TstFormWangyou::doubleClickRow(int row)
 {
-    auto *list = control<ListView>(u"ListView"_s);
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
     const QPoint centre = list->visualRect(list->model()->index(row, 1)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
@@ -142,7 +135,7 @@ void TstFormWangyou::windowFollowsTheDesign()
 
     QCOMPARE(m_form->window()->windowTitle(), u"网友资源"_s);
     QCOMPARE(m_form->window()->size(), QSize(551, 537));
-    auto *widget = control<QWidget>(name);
+    auto *widget = control<QWidget>(*m_form, name);
     QVERIFY(widget);
     QCOMPARE(widget->geometry(), geometry);
     if (auto *button = qobject_cast<QPushButton *>(widget))
@@ -156,7 +149,7 @@ void TstFormWangyou::windowFollowsTheDesign()
     if (auto *list = qobject_cast<ListView *>(widget))
         QVERIFY(hasColumns(list, {80, 200, 105, 140, 0, 0}));
     // The keys go round in the designed order.
-    QWidget *key = control<QWidget>(u"Qian"_s);
+    QWidget *key = control<QWidget>(*m_form, u"Qian"_s);
     QStringList order;
     for (int i = 0; i < 7; ++i, key = key->nextInFocusChain()) {
         while (key->focusPolicy() == Qt::NoFocus || !key->isVisibleTo(m_form->window()) || key->objectName().isEmpty())
@@ -196,7 +189,7 @@ void TstFormWangyou::doubleClickDownloadsIntoTheTitlesFolder()
 
 void TstFormWangyou::keyboardSelectsAndEnterDownloads()
 {
-    auto *list = control<ListView>(u"ListView"_s);
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Home);
     QTest::keyClick(list, Qt::Key_Down);
@@ -380,9 +373,9 @@ void TstFormWangyou::namesFromTheServerStayInsideTheDownloadFolder()
     QFETCH(QString, title);
     QFETCH(QString, address);
     QFETCH(QString, saveFile);
-    m_fetcher.bodies.insert(Catalogue + u"page=1&q="_s, record({u"c"_s, title, {}, {}, address, u"9"_s}) + "?TtbBa?1?1");
-    QTest::mouseClick(control<QPushButton>(u"shuaxin"_s), Qt::LeftButton);
-    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 1);
+    m_fetcher.bodies.insert(Catalogue + u"page=1&q="_s, catalogueRecord({u"c"_s, title, {}, {}, address, u"9"_s}) + "?TtbBa?1?1");
+    QTest::mouseClick(control<QPushButton>(*m_form, u"shuaxin"_s), Qt::LeftButton);
+    QTRY_COMPARE(control<ListView>(*m_form, u"ListView"_s)->model()->rowCount(), 1);
 
     doubleClickRow(0);
     if (saveFile.isEmpty()) {
@@ -413,7 +406,7 @@ void TstFormWangyou::closingCancelsTheRunningDownload()
 
     // Opened again: the bar is hidden, and the download continues where it stopped.
     m_form->show();
-    QTRY_COMPARE(control<ListView>(u"ListView"_s)->model()->rowCount(), 3);
+    QTRY_COMPARE(control<ListView>(*m_form, u"ListView"_s)->model()->rowCount(), 3);
     QVERIFY(bar()->isHidden());
     doubleClickRow(0);
     QCOMPARE(m_facility->reads.size(), 1);
@@ -424,7 +417,7 @@ void TstFormWangyou::closingCancelsTheRunningDownload()
 
 void TstFormWangyou::folderButtonOpensTheDownloadFolder()
 {
-    QTest::mouseClick(control<QPushButton>(u"Command_ziyuanguanli"_s), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(*m_form, u"Command_ziyuanguanli"_s), Qt::LeftButton);
     QCOMPARE(m_shell.folders, QStringList(xiazai()));
     QVERIFY(QFileInfo(xiazai()).isDir());
 }
