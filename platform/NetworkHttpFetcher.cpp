@@ -6,6 +6,12 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+namespace {
+
+constexpr qint64 ReadBufferBytes = 2 * 1024 * 1024;
+
+} // namespace
+
 NetworkHttpFetcher::NetworkHttpFetcher(std::chrono::milliseconds transferTimeout, std::chrono::milliseconds deadline,
                                        qint64 bodyLimit)
     : m_transferTimeout(transferTimeout)
@@ -28,8 +34,11 @@ std::optional<QByteArray> NetworkHttpFetcher::get(const QString &url)
     request.setTransferTimeout(int(m_transferTimeout.count()));
     std::unique_ptr<QNetworkReply> reply(m_manager->get(request));
     QNetworkReply *const r = reply.get();
+    // Without a cap the reply keeps reading from the socket while this thread is busy, so on a
+    // loaded machine a fast endless body piles up there beyond the limit before it is seen.
+    r->setReadBufferSize(ReadBufferBytes);
 
-    // The body is taken as it arrives, so the reply never buffers more than one read's worth;
+    // The body is taken as it arrives, a read buffer at a time;
     // an abort ends the reply at once with an error, which fails the fetch.
     QByteArray body;
     QObject::connect(r, &QNetworkReply::metaDataChanged, r, [this, r] {
