@@ -204,7 +204,9 @@ void TstHostileServer::hugeCatalogueFailsWithBoundedMemory()
     QCOMPARE(list->cellText(0, ResourceRecord::Title), u"旧一"_s);
     // The client hung up as soon as the limit was passed, or at once for a stated length.
     QVERIFY(m_server->fillerSent < answer.filler);
-    QVERIFY2(growth < 2 * NetworkHttpFetcher::DefaultBodyLimit, qPrintable(u"grew by %1 MiB"_s.arg(growth >> 20)));
+    // The body grows by doubling and the allocator may copy it, so the old and the new block can
+    // both be resident for a moment; a client without a limit would hold the whole gigabyte.
+    QVERIFY2(growth < 3 * NetworkHttpFetcher::DefaultBodyLimit, qPrintable(u"grew by %1 MiB"_s.arg(growth >> 20)));
 }
 
 void TstHostileServer::unsafeLinkTargetsAreNotOpened()
