@@ -87,8 +87,8 @@ QWidget *Form_wangyou::createWindow()
 
     connect(folderButton, &QPushButton::clicked, this, &Form_wangyou::Command_ziyuanguanli_Click);
     connect(m_list, &ListView::ItemClick, this, &Form_wangyou::ListView_ItemClick);
-    connect(m_list, &ListView::DblClick, this, &Form_wangyou::ListView_DblClick);
-    connect(m_list, &ListView::EnterPressed, this, &Form_wangyou::ListView_DblClick);
+    connect(m_list, &ListView::DblClick, this, &Form_wangyou::StartDownload);
+    connect(m_list, &ListView::EnterPressed, this, &Form_wangyou::StartDownload);
     connect(m_downloader, &Downloader::DownloadProgress, this, &Form_wangyou::ShowDownloadProgress);
     connect(m_downloader, &Downloader::DownloadComplete, this, &Form_wangyou::Downloader1_DownloadComplete);
     connect(m_downloader, &Downloader::DownloadError, this, &Form_wangyou::Downloader1_DownloadError);
@@ -114,11 +114,6 @@ void Form_wangyou::Form_Unload()
 void Form_wangyou::ListView_ItemClick(int row)
 {
     m_browser.setSelectedRow(row);
-}
-
-void Form_wangyou::ListView_DblClick()
-{
-    StartDownload();
 }
 
 void Form_wangyou::Command_ziyuanguanli_Click()

@@ -40,7 +40,6 @@ protected:
 
 private:
     void ListView_ItemClick(int row);
-    void ListView_DblClick();
     void Command_ziyuanguanli_Click();
     void StartDownload();
     void ShowDownloadProgress(qint64 CurBytes, qint64 MaxBytes);
