@@ -33,24 +33,12 @@ QRegion filled(QSize size, int rounding)
     return region;
 }
 
-QRegion edge(QSize size, int rounding)
+// The pixels of a shape that touch a pixel outside it across a side: all but those whose four
+// neighbours are inside too.
+QRegion border(const QRegion &shape)
 {
-    QRegion region;
-    const QList<int> starts = rowStarts(size, rounding);
-    const int last = size.width() - 1;
-    for (int y = 0; y < size.height(); ++y) {
-        const int start = starts[y];
-        if (start > last - start)
-            continue;
-        // A row's edge runs on while the row above or below has not begun yet; the top and
-        // bottom rows are edge throughout.
-        const int above = y > 0 ? starts[y - 1] : last;
-        const int below = y + 1 < size.height() ? starts[y + 1] : last;
-        const int runEnd = std::min(std::max({start, above - 1, below - 1}), last - start);
-        region += QRect(QPoint(start, y), QPoint(runEnd, y));
-        region += QRect(QPoint(last - runEnd, y), QPoint(last - start, y));
-    }
-    return region;
+    return shape - (shape & shape.translated(1, 0) & shape.translated(-1, 0) & shape.translated(0, 1)
+                    & shape.translated(0, -1));
 }
 
 } // namespace
@@ -66,5 +54,5 @@ BarShape::BarShape(QSize size, int rounding)
     // edges left out, so it is one pixel narrower and lower than the window.
     const QSize outlined = size - QSize(1, 1);
     if (!outlined.isEmpty())
-        m_outline = edge(outlined, rounding);
+        m_outline = border(filled(outlined, rounding));
 }

@@ -131,13 +131,6 @@ ProgressBarModel::ProgressBarModel(QObject *parent)
 {
 }
 
-template<typename T>
-void ProgressBarModel::store(T &field, const T &value, Stored property)
-{
-    field = value;
-    notify(property);
-}
-
 void ProgressBarModel::notify(Stored property)
 {
     Q_EMIT PropertyChanged(Properties[qsizetype(property)].name.toString());
@@ -190,71 +183,6 @@ void ProgressBarModel::setMin(qint32 value)
     if (m_value < m_min)
         setValue(m_min);
     notify(Stored::Min);
-}
-
-void ProgressBarModel::setRoundedValue(qint32 value)
-{
-    store(m_roundedValue, value, Stored::RoundedValue);
-}
-
-void ProgressBarModel::setEnabled(bool value)
-{
-    store(m_enabled, value, Stored::Enabled);
-}
-
-void ProgressBarModel::setTheme(BarTheme value)
-{
-    store(m_theme, value, Stored::Theme);
-}
-
-void ProgressBarModel::setTextStyle(BarTextStyle value)
-{
-    store(m_textStyle, value, Stored::TextStyle);
-}
-
-void ProgressBarModel::setOrientations(BarOrientation value)
-{
-    store(m_orientations, value, Stored::Orientations);
-}
-
-void ProgressBarModel::setTextAlignment(BarTextAlignment value)
-{
-    store(m_textAlignment, value, Stored::TextAlignment);
-}
-
-void ProgressBarModel::setText(const QString &value)
-{
-    store(m_text, value, Stored::Text);
-}
-
-void ProgressBarModel::setTextEffectColor(Colour value)
-{
-    store(m_textEffectColor, value, Stored::TextEffectColor);
-}
-
-void ProgressBarModel::setTextEffect(BarTextEffect value)
-{
-    store(m_textEffect, value, Stored::TextEffect);
-}
-
-void ProgressBarModel::setTextForeColor(Colour value)
-{
-    store(m_textForeColor, value, Stored::TextForeColor);
-}
-
-void ProgressBarModel::setTextFont(const QFont &value)
-{
-    store(m_textFont, value, Stored::TextFont);
-}
-
-void ProgressBarModel::setPBSCustomeColor1(Colour value)
-{
-    store(m_customColor1, value, Stored::PBSCustomeColor1);
-}
-
-void ProgressBarModel::setPBSCustomeColor2(Colour value)
-{
-    store(m_customColor2, value, Stored::PBSCustomeColor2);
 }
 
 double ProgressBarModel::percent() const

@@ -47,32 +47,32 @@ public:
     qint32 Min() const { return m_min; }
     void setMin(qint32 value);
     qint32 RoundedValue() const { return m_roundedValue; }
-    void setRoundedValue(qint32 value);
+    void setRoundedValue(qint32 value) { store(m_roundedValue, value, Stored::RoundedValue); }
     // The look only: a disabled bar draws grey and still takes every setting.
     bool Enabled() const { return m_enabled; }
-    void setEnabled(bool value);
+    void setEnabled(bool value) { store(m_enabled, value, Stored::Enabled); }
     BarTheme Theme() const { return m_theme; }
-    void setTheme(BarTheme value);
+    void setTheme(BarTheme value) { store(m_theme, value, Stored::Theme); }
     BarTextStyle TextStyle() const { return m_textStyle; }
-    void setTextStyle(BarTextStyle value);
+    void setTextStyle(BarTextStyle value) { store(m_textStyle, value, Stored::TextStyle); }
     BarOrientation Orientations() const { return m_orientations; }
-    void setOrientations(BarOrientation value);
+    void setOrientations(BarOrientation value) { store(m_orientations, value, Stored::Orientations); }
     BarTextAlignment TextAlignment() const { return m_textAlignment; }
-    void setTextAlignment(BarTextAlignment value);
+    void setTextAlignment(BarTextAlignment value) { store(m_textAlignment, value, Stored::TextAlignment); }
     QString Text() const { return m_text; }
-    void setText(const QString &value);
+    void setText(const QString &value) { store(m_text, value, Stored::Text); }
     Colour TextEffectColor() const { return m_textEffectColor; }
-    void setTextEffectColor(Colour value);
+    void setTextEffectColor(Colour value) { store(m_textEffectColor, value, Stored::TextEffectColor); }
     BarTextEffect TextEffect() const { return m_textEffect; }
-    void setTextEffect(BarTextEffect value);
+    void setTextEffect(BarTextEffect value) { store(m_textEffect, value, Stored::TextEffect); }
     Colour TextForeColor() const { return m_textForeColor; }
-    void setTextForeColor(Colour value);
+    void setTextForeColor(Colour value) { store(m_textForeColor, value, Stored::TextForeColor); }
     QFont TextFont() const { return m_textFont; }
-    void setTextFont(const QFont &value);
+    void setTextFont(const QFont &value) { store(m_textFont, value, Stored::TextFont); }
     Colour PBSCustomeColor1() const { return m_customColor1; }
-    void setPBSCustomeColor1(Colour value);
+    void setPBSCustomeColor1(Colour value) { store(m_customColor1, value, Stored::PBSCustomeColor1); }
     Colour PBSCustomeColor2() const { return m_customColor2; }
-    void setPBSCustomeColor2(Colour value);
+    void setPBSCustomeColor2(Colour value) { store(m_customColor2, value, Stored::PBSCustomeColor2); }
 
     // The filled share, Value against Max (Min does not enter): 0 to 100, unrounded.
     double percent() const;
@@ -89,7 +89,7 @@ Q_SIGNALS:
 
 private:
     template<typename T>
-    void store(T &field, const T &value, Stored property);
+    void store(T &field, const T &value, Stored property) { field = value; notify(property); }
     void notify(Stored property);
 
     qint32 m_value = 0;

@@ -4,7 +4,7 @@
 #include "windows/Controls.h"
 #include "windows/WaitCursor.h"
 
-#include <QAbstractButton>
+#include <QPushButton>
 
 CatalogueForm::CatalogueForm(const CatalogueProfile &profile, const QString &serverRoot,
                              const ProgramFolder &programFolder, HttpFetcher &fetcher, QObject *parent)
@@ -17,18 +17,27 @@ CatalogueForm::CatalogueForm(const CatalogueProfile &profile, const QString &ser
 
 CatalogueForm::~CatalogueForm() = default;
 
-void CatalogueForm::loadCatalogue(const QString &caption, const CatalogueViewBinding::Widgets &widgets,
-                                  QAbstractButton *searchButton, const QList<std::pair<QString, int>> &columns)
+void CatalogueForm::loadCatalogue(const QString &caption, const QList<std::pair<QString, int>> &columns,
+                                  QComboBox *searchField, QStringList *downloadAddresses)
 {
     window()->setWindowTitle(caption);
-    m_binding = std::make_unique<CatalogueViewBinding>(widgets);
+    m_binding = std::make_unique<CatalogueViewBinding>(CatalogueViewBinding::Widgets{
+        m_list, m_status, m_previous, m_next, m_keyword, searchField, downloadAddresses});
     m_browser.attach(m_binding.get(), m_serverRoot);
-    widgets.previous->setEnabled(false);
-    widgets.next->setEnabled(false);
-    searchButton->setEnabled(false);
-    Controls::setColumns(widgets.list, columns);
+    const std::pair<QPushButton *, void (CatalogueBrowser::*)()> operations[] = {
+        {m_search, &CatalogueBrowser::Search},
+        {m_refresh, &CatalogueBrowser::Refresh},
+        {m_previous, &CatalogueBrowser::PreviousPage},
+        {m_next, &CatalogueBrowser::NextPage},
+    };
+    for (const auto &[button, operation] : operations)
+        connect(button, &QPushButton::clicked, this, [this, operation = operation] { browse(operation); });
+    m_previous->setEnabled(false);
+    m_next->setEnabled(false);
+    m_search->setEnabled(false);
+    Controls::setColumns(m_list, columns);
     Skin::attach(m_programFolder.skinFile());
-    searchButton->setEnabled(true);
+    m_search->setEnabled(true);
     browse(&CatalogueBrowser::LoadFirstPage);
 }
 

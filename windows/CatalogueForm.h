@@ -7,7 +7,11 @@
 
 #include <memory>
 
-class QAbstractButton;
+class ListView;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 
 // What both catalogue windows share: a browser that outlives every opening, bound afresh to
 // the controls of each opening, and the busy cursor while it waits for the server.
@@ -23,18 +27,30 @@ protected:
                   HttpFetcher &fetcher, QObject *parent);
     ~CatalogueForm() override;
 
-    // The load steps both windows take, from the caption to the first page.
-    void loadCatalogue(const QString &caption, const CatalogueViewBinding::Widgets &widgets,
-                       QAbstractButton *searchButton, const QList<std::pair<QString, int>> &columns);
+    // The load steps both windows take, from the caption to the first page, with the browsing
+    // buttons wired to their operations. Only the official window has a search field and keeps
+    // the download addresses.
+    void loadCatalogue(const QString &caption, const QList<std::pair<QString, int>> &columns,
+                       QComboBox *searchField = nullptr, QStringList *downloadAddresses = nullptr);
     void Form_Unload() override;
-
-    // Runs a browsing operation with the busy cursor showing.
-    void browse(void (CatalogueBrowser::*operation)());
 
     const QString m_serverRoot;
     const ProgramFolder m_programFolder;
     CatalogueBrowser m_browser;
 
+    // The browsing controls of the current opening, placed by each window's design (object
+    // names are the designer names); they go with the window when it closes.
+    ListView *m_list = nullptr;          // ListView
+    QLabel *m_status = nullptr;          // JiLu_Text
+    QLineEdit *m_keyword = nullptr;      // textsou, Text1
+    QPushButton *m_search = nullptr;     // SoSo, Sousuo
+    QPushButton *m_refresh = nullptr;    // ShuaXin, shuaxin
+    QPushButton *m_previous = nullptr;   // Qian
+    QPushButton *m_next = nullptr;       // Hou
+
 private:
+    // Runs a browsing operation with the busy cursor showing.
+    void browse(void (CatalogueBrowser::*operation)());
+
     std::unique_ptr<CatalogueViewBinding> m_binding;
 };

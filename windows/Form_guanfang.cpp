@@ -49,10 +49,6 @@ QWidget *Form_guanfang::createWindow()
     m_linkTargets.clear();
     m_clickedAddress.clear();
 
-    connect(m_next, &QPushButton::clicked, this, &Form_guanfang::Hou_Click);
-    connect(m_previous, &QPushButton::clicked, this, &Form_guanfang::Qian_Click);
-    connect(m_search, &QPushButton::clicked, this, &Form_guanfang::SoSo_Click);
-    connect(m_refresh, &QPushButton::clicked, this, &Form_guanfang::ShuaXin_Click);
     connect(m_list, &ListView::ItemClick, this, &Form_guanfang::ListView_ItemClick);
     connect(m_links, &QListWidget::itemClicked, this,
             [this](QListWidgetItem *item) { List1_Click(m_links->row(item)); });
@@ -66,9 +62,9 @@ void Form_guanfang::Form_Load()
     m_searchField->setCurrentIndex(1);
     m_web->Navigate(QUrl(m_serverRoot + u"zorvik/"_s));
     loadCatalogue(u"官方资源"_s,
-                  {m_list, m_status, m_previous, m_next, m_keyword, m_searchField, &m_downloadAddresses}, m_search,
                   {{u"分类"_s, 80}, {u"标题"_s, 265}, {u"备注"_s, 140}, {u"收录时间"_s, 140},
-                   {u"下载地址"_s, 0}, {u"id"_s, 0}, {u"浏览地址"_s, 0}});
+                   {u"下载地址"_s, 0}, {u"id"_s, 0}, {u"浏览地址"_s, 0}},
+                  m_searchField, &m_downloadAddresses);
 }
 
 bool Form_guanfang::eventFilter(QObject *watched, QEvent *event)
@@ -85,26 +81,6 @@ bool Form_guanfang::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return CatalogueForm::eventFilter(watched, event);
-}
-
-void Form_guanfang::Hou_Click()
-{
-    browse(&CatalogueBrowser::NextPage);
-}
-
-void Form_guanfang::Qian_Click()
-{
-    browse(&CatalogueBrowser::PreviousPage);
-}
-
-void Form_guanfang::SoSo_Click()
-{
-    browse(&CatalogueBrowser::Search);
-}
-
-void Form_guanfang::ShuaXin_Click()
-{
-    browse(&CatalogueBrowser::Refresh);
 }
 
 void Form_guanfang::ListView_ItemClick(int row)

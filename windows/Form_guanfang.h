@@ -2,12 +2,8 @@
 
 #include "windows/CatalogueForm.h"
 
-class ListView;
 class QComboBox;
-class QLabel;
-class QLineEdit;
 class QListWidget;
-class QPushButton;
 class Shell;
 class WebPane;
 
@@ -27,27 +23,15 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void Hou_Click();
-    void Qian_Click();
-    void SoSo_Click();
-    void ShuaXin_Click();
     void ListView_ItemClick(int row);
     void List1_Click(int index);
     void Web_DownloadComplete();
 
     Shell &m_shell;
 
-    // Controls of the current opening (object names are the designer names); they go with
-    // the window when it closes.
+    // The official window's own controls of the current opening, beside the browsing ones.
     QComboBox *m_searchField = nullptr;  // Combo1
-    QLineEdit *m_keyword = nullptr;      // textsou
-    QPushButton *m_search = nullptr;     // SoSo
-    QPushButton *m_refresh = nullptr;    // ShuaXin
-    QLabel *m_status = nullptr;          // JiLu_Text
-    ListView *m_list = nullptr;          // ListView
     QListWidget *m_links = nullptr;      // List1
-    QPushButton *m_previous = nullptr;   // Qian
-    QPushButton *m_next = nullptr;       // Hou
     WebPane *m_web = nullptr;            // Web
     // Working data beside the visible controls, remade empty at every opening.
     QStringList m_downloadAddresses;     // List3: field 4 of row r at entry r

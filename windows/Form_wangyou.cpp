@@ -85,14 +85,10 @@ QWidget *Form_wangyou::createWindow()
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
-    connect(m_search, &QPushButton::clicked, this, &Form_wangyou::Sousuo_Click);
-    connect(m_refresh, &QPushButton::clicked, this, &Form_wangyou::shuaxin_Click);
-    connect(m_previous, &QPushButton::clicked, this, &Form_wangyou::Qian_Click);
-    connect(m_next, &QPushButton::clicked, this, &Form_wangyou::Hou_Click);
     connect(folderButton, &QPushButton::clicked, this, &Form_wangyou::Command_ziyuanguanli_Click);
     connect(m_list, &ListView::ItemClick, this, &Form_wangyou::ListView_ItemClick);
-    connect(m_list, &ListView::DblClick, this, &Form_wangyou::ListView_DblClick);
-    connect(m_list, &ListView::EnterPressed, this, &Form_wangyou::ListView_DblClick);
+    connect(m_list, &ListView::DblClick, this, &Form_wangyou::StartDownload);
+    connect(m_list, &ListView::EnterPressed, this, &Form_wangyou::StartDownload);
     connect(m_downloader, &Downloader::DownloadProgress, this, &Form_wangyou::ShowDownloadProgress);
     connect(m_downloader, &Downloader::DownloadComplete, this, &Form_wangyou::Downloader1_DownloadComplete);
     connect(m_downloader, &Downloader::DownloadError, this, &Form_wangyou::Downloader1_DownloadError);
@@ -102,7 +98,7 @@ QWidget *Form_wangyou::createWindow()
 
 void Form_wangyou::Form_Load()
 {
-    loadCatalogue(u"网友资源"_s, {m_list, m_status, m_previous, m_next, m_keyword, nullptr, nullptr}, m_search,
+    loadCatalogue(u"网友资源"_s,
                   {{u"分类"_s, 80}, {u"标题"_s, 200}, {u"备注"_s, 105}, {u"收录时间"_s, 140},
                    {u"下载地址"_s, 0}, {u"id"_s, 0}});
 }
@@ -115,34 +111,9 @@ void Form_wangyou::Form_Unload()
     CatalogueForm::Form_Unload();
 }
 
-void Form_wangyou::Sousuo_Click()
-{
-    browse(&CatalogueBrowser::Search);
-}
-
-void Form_wangyou::shuaxin_Click()
-{
-    browse(&CatalogueBrowser::Refresh);
-}
-
-void Form_wangyou::Qian_Click()
-{
-    browse(&CatalogueBrowser::PreviousPage);
-}
-
-void Form_wangyou::Hou_Click()
-{
-    browse(&CatalogueBrowser::NextPage);
-}
-
 void Form_wangyou::ListView_ItemClick(int row)
 {
     m_browser.setSelectedRow(row);
-}
-
-void Form_wangyou::ListView_DblClick()
-{
-    StartDownload();
 }
 
 void Form_wangyou::Command_ziyuanguanli_Click()

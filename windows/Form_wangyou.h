@@ -12,12 +12,8 @@
 
 class AsyncReadFacility;
 class Downloader;
-class ListView;
 class MessageBox;
 class ProgressBar;
-class QLabel;
-class QLineEdit;
-class QPushButton;
 class Shell;
 
 // The catalogue of resources shared by users. A double-clicked entry is downloaded into a
@@ -43,12 +39,7 @@ protected:
     void Form_Unload() override;
 
 private:
-    void Sousuo_Click();
-    void shuaxin_Click();
-    void Qian_Click();
-    void Hou_Click();
     void ListView_ItemClick(int row);
-    void ListView_DblClick();
     void Command_ziyuanguanli_Click();
     void StartDownload();
     void ShowDownloadProgress(qint64 CurBytes, qint64 MaxBytes);
@@ -69,14 +60,7 @@ private:
     QElapsedTimer m_sinceStart;
     qint64 m_describedAt = -1;
 
-    // Controls of the current opening (object names are the designer names).
-    QLineEdit *m_keyword = nullptr;      // Text1
-    QPushButton *m_search = nullptr;     // Sousuo
-    QPushButton *m_refresh = nullptr;    // shuaxin
-    QLabel *m_status = nullptr;          // JiLu_Text
-    ListView *m_list = nullptr;          // ListView
-    QPushButton *m_previous = nullptr;   // Qian
-    QPushButton *m_next = nullptr;       // Hou
+    // The user window's own controls of the current opening, beside the browsing ones.
     ProgressBar *m_bar = nullptr;        // ProgressBar1
     QPointer<Downloader> m_downloader;   // Downloader1, goes with the window
 };
