@@ -45,8 +45,10 @@ MessagePost::Result MessagePost::receive(SiteStore &store, const std::optional<F
         return result;
 
     result.message.postedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
-    result.message.id = store.addMessage(result.message);
-    if (result.message.id == 0)
+    const auto id = store.addMessage(result.message);
+    if (id)
+        result.message.id = *id;
+    else
         result.error = Error::StoreFailed;
     return result;
 }

@@ -164,10 +164,12 @@ bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, con
     if (path == u"/guanfang/view.php"_s) {
         bool ok = false;
         const qint64 id = query.queryItemValue(u"id"_s).toLongLong(&ok);
-        const std::optional<SiteResource> resource = ok ? m_store.resource(Catalogue::Official, id) : std::nullopt;
-        if (!resource)
+        if (!ok)
             return false;
-        responder.write(HtmlPages::resourcePage(*resource, root), HtmlType);
+        const auto found = m_store.resource(Catalogue::Official, id);
+        if (!found || !found->has_value())
+            return false;
+        responder.write(HtmlPages::resourcePage(found->value(), root), HtmlType);
         return true;
     }
     if (path == u"/zorvik/"_s) {
@@ -221,9 +223,10 @@ void SiteServer::uploadRoute(const HttpRequest &request, HttpResponder &responde
         // "?done=<id>" is where a successful upload leads.
         bool ok = false;
         const qint64 id = QUrlQuery(request.url).queryItemValue(u"done"_s).toLongLong(&ok);
-        if (const std::optional<SiteResource> done = ok ? m_store.resource(Catalogue::User, id) : std::nullopt)
-            return responder.write(HtmlPages::uploadDonePage(*done, root), HtmlType);
-        const std::optional<QStringList> categories = m_store.categories(Catalogue::User);
+        if (const auto done = ok ? m_store.resource(Catalogue::User, id) : std::optional<SiteResource>();
+            done && done->has_value())
+            return responder.write(HtmlPages::uploadDonePage(done->value(), root), HtmlType);
+        const auto categories = m_store.categories(Catalogue::User);
         if (!categories)
             return respondWithError(responder);
         return responder.write(HtmlPages::uploadPage(*categories, SiteResource(), UserUpload::Error::None, root),
@@ -240,7 +243,7 @@ void SiteServer::uploadRoute(const HttpRequest &request, HttpResponder &responde
         m_catalogueCache.clear();
         return redirect(responder, root + u"wangyou/?done="_s + QString::number(result.resource.id));
     }
-    const std::optional<QStringList> categories = m_store.categories(Catalogue::User);
+    const auto categories = m_store.categories(Catalogue::User);
     if (!categories)
         return respondWithError(responder);
     responder.write(HtmlPages::uploadPage(*categories, result.resource, result.error, root), HtmlType,
@@ -267,7 +270,7 @@ void SiteServer::messageBoardRoute(const HttpRequest &request, HttpResponder &re
     }
     const QUrlQuery query(request.url);
     const qint64 page = isPost ? 1 : pageNumber(query);
-    const std::optional<SiteStore::MessagePage> messages = m_store.findMessages(page);
+    const auto messages = m_store.findMessages(page);
     if (!messages)
         return respondWithError(responder);
     const QByteArray html = HtmlPages::messageBoardPage(*messages, page, posted.message, posted.error,

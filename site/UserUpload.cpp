@@ -26,7 +26,7 @@ UserUpload::Result UserUpload::receive(SiteStore &store, const std::optional<For
     result.resource.title = form->value(u"title").simplified();
     result.resource.remark = form->value(u"remark").simplified();
 
-    const std::optional<QStringList> categories = store.categories(Catalogue::User);
+    const auto categories = store.categories(Catalogue::User);
     const FormData::Field *file = form->field(u"file");
     const auto [nameError, fileName] = storedFileName(file && file->fileName ? *file->fileName : QString());
     if (!categories)
@@ -111,10 +111,11 @@ UserUpload::Error UserUpload::store(SiteStore &store, const QByteArray &data, co
 
     resource.collectedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
     resource.filePath = relativePath;
-    resource.id = store.addResource(resource);
-    if (resource.id == 0) {
+    const auto id = store.addResource(resource);
+    if (!id) {
         QFile::remove(uploads.filePath(relativePath));
         return Error::StoreFailed;
     }
+    resource.id = *id;
     return Error::None;
 }
