@@ -43,7 +43,7 @@ QString keyword(const QUrlQuery &query)
 }
 
 // A database failure is an error, so that the client keeps what it showed instead of taking
-// an empty catalogue for the truth.
+// an empty catalogue, or a missing page, for the truth.
 void respondWithError(HttpResponder &responder)
 {
     responder.write(u"服务器内部错误"_s.toUtf8(), TextType, Status::InternalServerError);
@@ -167,9 +167,12 @@ bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, con
         if (!ok)
             return false;
         const auto found = m_store.resource(Catalogue::Official, id);
-        if (!found || !found->has_value())
+        if (!found)
+            respondWithError(responder);
+        else if (!found->has_value())
             return false;
-        responder.write(HtmlPages::resourcePage(found->value(), root), HtmlType);
+        else
+            responder.write(HtmlPages::resourcePage(found->value(), root), HtmlType);
         return true;
     }
     if (path == u"/zorvik/"_s) {
@@ -223,9 +226,13 @@ void SiteServer::uploadRoute(const HttpRequest &request, HttpResponder &responde
         // "?done=<id>" is where a successful upload leads.
         bool ok = false;
         const qint64 id = QUrlQuery(request.url).queryItemValue(u"done"_s).toLongLong(&ok);
-        if (const auto done = ok ? m_store.resource(Catalogue::User, id) : std::optional<SiteResource>();
-            done && done->has_value())
-            return responder.write(HtmlPages::uploadDonePage(done->value(), root), HtmlType);
+        if (ok) {
+            const auto done = m_store.resource(Catalogue::User, id);
+            if (!done)
+                return respondWithError(responder);
+            if (done->has_value())
+                return responder.write(HtmlPages::uploadDonePage(done->value(), root), HtmlType);
+        }
         const auto categories = m_store.categories(Catalogue::User);
         if (!categories)
             return respondWithError(responder);
