@@ -77,8 +77,6 @@ static const Styles &styles()
 QString HtmlPages::errorText(UserUpload::Error error)
 {
     switch (error) {
-    case UserUpload::Error::None:
-        break;
     case UserUpload::Error::Malformed:
         return u"上传的内容不完整或格式不对，请重新选择文件再试一次。"_s;
     case UserUpload::Error::NoCategory:
@@ -194,9 +192,11 @@ QByteArray HtmlPages::notFoundPage(const QString &root)
     return document(u"页面不存在 - Quillmere"_s, root, u"页面不存在"_s, main);
 }
 
-QByteArray HtmlPages::uploadPage(const QStringList &categories, const SiteResource &entered, UserUpload::Error error,
+QByteArray HtmlPages::uploadPage(const QStringList &categories, const std::optional<UserUpload::Rejection> &rejection,
                                  const QString &root)
 {
+    const SiteResource entered = rejection ? rejection->entered : SiteResource();
+    const QString error = rejection ? errorText(rejection->reason) : QString();
     QString options;
     for (const QString &category : categories) {
         const QString selected = category == entered.category ? u" selected"_s : QString();
@@ -241,7 +241,7 @@ QByteArray HtmlPages::uploadPage(const QStringList &categories, const SiteResour
         button.textContent = '正在上传…';
     });
 })();
-</script>)"_s.arg(errorBox(errorText(error), u"error"_s), escaped(root), options,
+</script>)"_s.arg(errorBox(error, u"error"_s), escaped(root), options,
                    QString::number(UserUpload::MaxTitleLength), escaped(entered.title),
                    QString::number(UserUpload::MaxRemarkLength), escaped(entered.remark),
                    QString::number(UserUpload::MaxFileBytes / (1024 * 1024)),

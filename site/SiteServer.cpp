@@ -236,26 +236,25 @@ void SiteServer::uploadRoute(const HttpRequest &request, HttpResponder &responde
         const auto categories = m_store.categories(Catalogue::User);
         if (!categories)
             return respondWithError(responder);
-        return responder.write(HtmlPages::uploadPage(*categories, SiteResource(), UserUpload::Error::None, root),
-                               HtmlType);
+        return responder.write(HtmlPages::uploadPage(*categories, std::nullopt, root), HtmlType);
     }
     if (!request.isPost())
         return respondNotAllowed(responder, "GET, HEAD, POST");
 
     const qint64 now = m_clock.elapsed();
-    const UserUpload::Result result =
+    const auto uploaded =
         UserUpload::receive(m_store, FormData::parse(request.header("content-type"), request.body),
                             QDateTime::currentDateTime(), [&] { return m_uploadLimit.tryTake(request.peer, now); });
-    if (result.error == UserUpload::Error::None) {
+    if (uploaded) {
         m_catalogueCache.clear();
-        return redirect(responder, root + u"wangyou/?done="_s + QString::number(result.resource.id));
+        return redirect(responder, root + u"wangyou/?done="_s + QString::number(uploaded->id));
     }
+    const UserUpload::Rejection &rejection = uploaded.error();
     const auto categories = m_store.categories(Catalogue::User);
     if (!categories)
         return respondWithError(responder);
-    responder.write(HtmlPages::uploadPage(*categories, result.resource, result.error, root), HtmlType,
-                    uploadStatus(result.error),
-                    result.error == UserUpload::Error::TooFrequent
+    responder.write(HtmlPages::uploadPage(*categories, rejection, root), HtmlType, uploadStatus(rejection.reason),
+                    rejection.reason == UserUpload::Error::TooFrequent
                         ? retryAfter(m_uploadLimit.secondsToWait(request.peer, now))
                         : HttpResponder::Headers());
 }
