@@ -108,8 +108,6 @@ QString HtmlPages::errorText(UserUpload::Error error)
 QString HtmlPages::errorText(MessagePost::Error error)
 {
     switch (error) {
-    case MessagePost::Error::None:
-        break;
     case MessagePost::Error::Malformed:
         return u"提交的内容格式不对，请重新填写。"_s;
     case MessagePost::Error::EmptyName:
@@ -269,11 +267,13 @@ QByteArray HtmlPages::uploadDonePage(const SiteResource &resource, const QString
     return document(u"上传成功 - Quillmere"_s, root, u"资源分享"_s, main, styles().compact);
 }
 
-QByteArray HtmlPages::messageBoardPage(const SiteStore::MessagePage &messages, qint64 page, const SiteMessage &entered,
-                                       MessagePost::Error error, bool posted, const QString &root)
+QByteArray HtmlPages::messageBoardPage(const SiteStore::MessagePage &messages, qint64 page,
+                                       const std::optional<MessagePost::Rejection> &rejection, bool posted,
+                                       const QString &root)
 {
-    QString notice = errorBox(errorText(error));
-    if (posted && error == MessagePost::Error::None)
+    const SiteMessage entered = rejection ? rejection->entered : SiteMessage();
+    QString notice = errorBox(rejection ? errorText(rejection->reason) : QString());
+    if (posted && !rejection)
         notice = u"<p class=\"done\">留言成功，谢谢你的留言！</p>"_s;
 
     QString items;

@@ -26,8 +26,9 @@ public:
     static QByteArray uploadDonePage(const SiteResource &resource, const QString &root);
 
     // One page of messages under the posting form; posted thanks for a message just stored.
-    static QByteArray messageBoardPage(const SiteStore::MessagePage &messages, qint64 page, const SiteMessage &entered,
-                                       MessagePost::Error error, bool posted, const QString &root);
+    static QByteArray messageBoardPage(const SiteStore::MessagePage &messages, qint64 page,
+                                       const std::optional<MessagePost::Rejection> &rejection, bool posted,
+                                       const QString &root);
 
     // A page that only states why a request was refused.
     static QByteArray refusalPage(const QString &message, const QString &root);

@@ -84,8 +84,6 @@ Status uploadStatus(UserUpload::Error error)
 Status messageStatus(MessagePost::Error error)
 {
     switch (error) {
-    case MessagePost::Error::None:
-        return Status::Ok;
     case MessagePost::Error::TooFrequent:
         return Status::TooManyRequests;
     case MessagePost::Error::StoreFailed:
@@ -265,24 +263,27 @@ void SiteServer::messageBoardRoute(const HttpRequest &request, HttpResponder &re
     if (!isPost && !request.isGet())
         return respondNotAllowed(responder, "GET, HEAD, POST");
 
-    MessagePost::Result posted;
+    std::optional<MessagePost::Rejection> rejection;
     const qint64 now = m_clock.elapsed();
     if (isPost) {
-        posted = MessagePost::receive(m_store, FormData::parse(request.header("content-type"), request.body),
-                                      QDateTime::currentDateTime(),
-                                      [&] { return m_messageLimit.tryTake(request.peer, now); });
-        if (posted.error == MessagePost::Error::None)
+        const auto posted = MessagePost::receive(m_store, FormData::parse(request.header("content-type"), request.body),
+                                                 QDateTime::currentDateTime(),
+                                                 [&] { return m_messageLimit.tryTake(request.peer, now); });
+        if (posted)
             return redirect(responder, root + u"nds_wd-nds_wd.html?posted=1"_s);
+        rejection = posted.error();
     }
     const QUrlQuery query(request.url);
     const qint64 page = isPost ? 1 : pageNumber(query);
     const auto messages = m_store.findMessages(page);
     if (!messages)
         return respondWithError(responder);
-    const QByteArray html = HtmlPages::messageBoardPage(*messages, page, posted.message, posted.error,
-                                                        !isPost && query.hasQueryItem(u"posted"_s), root);
-    responder.write(html, HtmlType, messageStatus(posted.error),
-                    posted.error == MessagePost::Error::TooFrequent
+    const QByteArray html =
+        HtmlPages::messageBoardPage(*messages, page, rejection, !isPost && query.hasQueryItem(u"posted"_s), root);
+    if (!rejection)
+        return responder.write(html, HtmlType);
+    responder.write(html, HtmlType, messageStatus(rejection->reason),
+                    rejection->reason == MessagePost::Error::TooFrequent
                         ? retryAfter(m_messageLimit.secondsToWait(request.peer, now))
                         : HttpResponder::Headers());
 }
