@@ -199,23 +199,22 @@ void SiteServer::catalogueRoute(const HttpRequest &request, HttpResponder &respo
         return responder.write(*cached, TextType);
 
     const QUrlQuery query(request.url);
-    std::optional<QByteArray> body;
-    if (request.url.path() == OfficialCatalogue) {
+    const bool official = request.url.path() == OfficialCatalogue;
+    auto field = SiteStore::SearchField::Anywhere;
+    if (official) {
         // The client's field selector: 0 searches the category, 1 the title.
-        const auto field = query.queryItemValue(u"t"_s) == u"0"_s ? SiteStore::SearchField::Category
-                                                                  : SiteStore::SearchField::Title;
-        if (const auto page = m_store.findResources(Catalogue::Official, keyword(query), field, pageNumber(query)))
-            body = CatalogueRenderer::officialPage(*page, root);
-    } else if (const auto page = m_store.findResources(Catalogue::User, keyword(query),
-                                                       SiteStore::SearchField::Anywhere, pageNumber(query))) {
-        body = CatalogueRenderer::userPage(*page);
+        field = query.queryItemValue(u"t"_s) == u"0"_s ? SiteStore::SearchField::Category
+                                                       : SiteStore::SearchField::Title;
     }
-    if (!body)
+    const auto page = m_store.findResources(official ? Catalogue::Official : Catalogue::User, keyword(query), field,
+                                            pageNumber(query));
+    if (!page)
         return respondWithError(responder);
+    const QByteArray body = official ? CatalogueRenderer::officialPage(*page, root) : CatalogueRenderer::userPage(*page);
     if (m_catalogueCache.size() >= MaxCachedPages)
         m_catalogueCache.clear();
-    m_catalogueCache.insert(key, *body);
-    responder.write(*body, TextType);
+    m_catalogueCache.insert(key, body);
+    responder.write(body, TextType);
 }
 
 void SiteServer::uploadRoute(const HttpRequest &request, HttpResponder &responder, const QString &root)
