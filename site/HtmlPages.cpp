@@ -77,8 +77,6 @@ static const Styles &styles()
 QString HtmlPages::errorText(UserUpload::Error error)
 {
     switch (error) {
-    case UserUpload::Error::None:
-        break;
     case UserUpload::Error::Malformed:
         return u"上传的内容不完整或格式不对，请重新选择文件再试一次。"_s;
     case UserUpload::Error::NoCategory:
@@ -110,8 +108,6 @@ QString HtmlPages::errorText(UserUpload::Error error)
 QString HtmlPages::errorText(MessagePost::Error error)
 {
     switch (error) {
-    case MessagePost::Error::None:
-        break;
     case MessagePost::Error::Malformed:
         return u"提交的内容格式不对，请重新填写。"_s;
     case MessagePost::Error::EmptyName:
@@ -194,9 +190,11 @@ QByteArray HtmlPages::notFoundPage(const QString &root)
     return document(u"页面不存在 - Quillmere"_s, root, u"页面不存在"_s, main);
 }
 
-QByteArray HtmlPages::uploadPage(const QStringList &categories, const SiteResource &entered, UserUpload::Error error,
+QByteArray HtmlPages::uploadPage(const QStringList &categories, const std::optional<UserUpload::Rejection> &rejection,
                                  const QString &root)
 {
+    const SiteResource entered = rejection ? rejection->entered : SiteResource();
+    const QString error = rejection ? errorText(rejection->reason) : QString();
     QString options;
     for (const QString &category : categories) {
         const QString selected = category == entered.category ? u" selected"_s : QString();
@@ -241,7 +239,7 @@ QByteArray HtmlPages::uploadPage(const QStringList &categories, const SiteResour
         button.textContent = '正在上传…';
     });
 })();
-</script>)"_s.arg(errorBox(errorText(error), u"error"_s), escaped(root), options,
+</script>)"_s.arg(errorBox(error, u"error"_s), escaped(root), options,
                    QString::number(UserUpload::MaxTitleLength), escaped(entered.title),
                    QString::number(UserUpload::MaxRemarkLength), escaped(entered.remark),
                    QString::number(UserUpload::MaxFileBytes / (1024 * 1024)),
@@ -269,11 +267,13 @@ QByteArray HtmlPages::uploadDonePage(const SiteResource &resource, const QString
     return document(u"上传成功 - Quillmere"_s, root, u"资源分享"_s, main, styles().compact);
 }
 
-QByteArray HtmlPages::messageBoardPage(const SiteStore::MessagePage &messages, qint64 page, const SiteMessage &entered,
-                                       MessagePost::Error error, bool posted, const QString &root)
+QByteArray HtmlPages::messageBoardPage(const SiteStore::MessagePage &messages, qint64 page,
+                                       const std::optional<MessagePost::Rejection> &rejection, bool posted,
+                                       const QString &root)
 {
-    QString notice = errorBox(errorText(error));
-    if (posted && error == MessagePost::Error::None)
+    const SiteMessage entered = rejection ? rejection->entered : SiteMessage();
+    QString notice = errorBox(rejection ? errorText(rejection->reason) : QString());
+    if (posted && !rejection)
         notice = u"<p class=\"done\">留言成功，谢谢你的留言！</p>"_s;
 
     QString items;

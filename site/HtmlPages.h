@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // The site's web pages, small enough to read well in the client's browser panes: 840 x 340 in
 // the official window, 337 x 417 for the upload page, 465 x 489 for the message board.
 // Styles are inline and there are no external assets, so a page shows the same offline.
@@ -18,14 +20,15 @@ public:
     static QByteArray resourcePage(const SiteResource &resource, const QString &root);
     static QByteArray notFoundPage(const QString &root);
 
-    // The upload form, filled with what was entered before and the reason it was refused, if any.
-    static QByteArray uploadPage(const QStringList &categories, const SiteResource &entered, UserUpload::Error error,
+    // The upload form, empty or filled with what was entered before and the reason it was refused.
+    static QByteArray uploadPage(const QStringList &categories, const std::optional<UserUpload::Rejection> &rejection,
                                  const QString &root);
     static QByteArray uploadDonePage(const SiteResource &resource, const QString &root);
 
     // One page of messages under the posting form; posted thanks for a message just stored.
-    static QByteArray messageBoardPage(const SiteStore::MessagePage &messages, qint64 page, const SiteMessage &entered,
-                                       MessagePost::Error error, bool posted, const QString &root);
+    static QByteArray messageBoardPage(const SiteStore::MessagePage &messages, qint64 page,
+                                       const std::optional<MessagePost::Rejection> &rejection, bool posted,
+                                       const QString &root);
 
     // A page that only states why a request was refused.
     static QByteArray refusalPage(const QString &message, const QString &root);

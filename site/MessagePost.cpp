@@ -20,33 +20,32 @@ QString tidyText(const QString &text)
 
 } // namespace
 
-MessagePost::Result MessagePost::receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now,
-                                         const std::function<bool()> &mayStore)
+Result<SiteMessage, MessagePost::Rejection> MessagePost::receive(SiteStore &store, const std::optional<FormData> &form,
+                                                                 const QDateTime &now,
+                                                                 const std::function<bool()> &mayStore)
 {
-    Result result;
-    if (!form) {
-        result.error = Error::Malformed;
-        return result;
-    }
-    result.message.name = tidyText(form->value(u"name")).simplified();
-    result.message.text = tidyText(form->value(u"text"));
+    SiteMessage message;
+    const auto reject = [&message](Error reason) { return Failure(Rejection{reason, message}); };
+    if (!form)
+        return reject(Error::Malformed);
+    message.name = tidyText(form->value(u"name")).simplified();
+    message.text = tidyText(form->value(u"text"));
 
-    if (result.message.name.isEmpty())
-        result.error = Error::EmptyName;
-    else if (result.message.name.size() > MaxNameLength)
-        result.error = Error::NameTooLong;
-    else if (result.message.text.isEmpty())
-        result.error = Error::EmptyText;
-    else if (result.message.text.size() > MaxTextLength)
-        result.error = Error::TextTooLong;
-    else if (mayStore && !mayStore())
-        result.error = Error::TooFrequent;
-    if (result.error != Error::None)
-        return result;
+    if (message.name.isEmpty())
+        return reject(Error::EmptyName);
+    if (message.name.size() > MaxNameLength)
+        return reject(Error::NameTooLong);
+    if (message.text.isEmpty())
+        return reject(Error::EmptyText);
+    if (message.text.size() > MaxTextLength)
+        return reject(Error::TextTooLong);
+    if (mayStore && !mayStore())
+        return reject(Error::TooFrequent);
 
-    result.message.postedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
-    result.message.id = store.addMessage(result.message);
-    if (result.message.id == 0)
-        result.error = Error::StoreFailed;
-    return result;
+    message.postedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
+    const auto id = store.addMessage(message);
+    if (!id)
+        return reject(Error::StoreFailed);
+    message.id = *id;
+    return message;
 }

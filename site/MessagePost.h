@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Result.h"
 #include "site/SiteMessage.h"
 
 #include <functional>
@@ -17,7 +18,6 @@ public:
     static constexpr qsizetype MaxTextLength = 500;
 
     enum class Error {
-        None,
         Malformed,  // not a form
         EmptyName,
         NameTooLong,
@@ -27,13 +27,15 @@ public:
         StoreFailed,
     };
 
-    struct Result
+    // Why a message was not taken, with what was submitted, tidied, for the form to show again.
+    struct Rejection
     {
-        Error error = Error::None;
-        SiteMessage message;  // what was submitted, tidied; on success also its id and time
+        Error reason;
+        SiteMessage entered;
     };
 
-    // mayStore, when given, is asked once the message is found good, just before it is stored.
-    static Result receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now,
-                          const std::function<bool()> &mayStore = {});
+    // Returns the message as stored, with its id and time. mayStore, when given, is asked once
+    // the message is found good, just before it is stored.
+    static Result<SiteMessage, Rejection> receive(SiteStore &store, const std::optional<FormData> &form,
+                                                  const QDateTime &now, const std::function<bool()> &mayStore = {});
 };

@@ -202,21 +202,17 @@ QByteArray binaryContent(const QString &name, qint64 size)
     return content;
 }
 
-bool writeSampleFile(const QString &path, const QString &title, qint64 size, QString *error)
+Result<void, StoreError> writeSampleFile(const QString &path, const QString &title, qint64 size)
 {
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        *error = u"cannot create the folder of %1"_s.arg(path);
-        return false;
-    }
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return Failure(StoreError{u"cannot create the folder of %1"_s.arg(path)});
     QSaveFile file(path);
     const bool isText = path.endsWith(u".txt"_s);
     if (!file.open(QIODevice::WriteOnly)
         || file.write(isText ? textContent(title, size) : binaryContent(path.section(u'/', -1), size)) != size
-        || !file.commit()) {
-        *error = u"cannot write %1: %2"_s.arg(path, file.errorString());
-        return false;
-    }
-    return true;
+        || !file.commit())
+        return Failure(StoreError{u"cannot write %1: %2"_s.arg(path, file.errorString())});
+    return {};
 }
 
 QList<ResourceLink> officialLinks(const OfficialSeed &seed)
@@ -242,15 +238,16 @@ QList<ResourceLink> officialLinks(const OfficialSeed &seed)
     return links;
 }
 
-bool addSample(SiteStore &store, const SiteResource &resource, const QString &filePath, qint64 size, QString *error)
+Result<void, StoreError> addSample(SiteStore &store, const SiteResource &resource, const QString &filePath,
+                                   qint64 size)
 {
-    if (!filePath.isEmpty() && !writeSampleFile(filePath, resource.title, size, error))
-        return false;
-    if (!store.addResource(resource)) {
-        *error = u"cannot add the sample resource %1"_s.arg(resource.title);
-        return false;
+    if (!filePath.isEmpty()) {
+        if (const auto written = writeSampleFile(filePath, resource.title, size); !written)
+            return written;
     }
-    return true;
+    if (!store.addResource(resource))
+        return Failure(StoreError{u"cannot add the sample resource %1"_s.arg(resource.title)});
+    return {};
 }
 
 template<typename Seed>
@@ -266,7 +263,7 @@ SiteResource sampleResource(Catalogue catalogue, const Seed &seed)
 
 } // namespace
 
-bool SampleData::seed(SiteStore &store, QString *error)
+Result<void, StoreError> SampleData::seed(SiteStore &store)
 {
     const QDateTime officialStart(QDate(2023, 10, 8), QTime(9, 12));
     const QDir officialFiles(store.officialFilesFolder());
@@ -276,8 +273,9 @@ bool SampleData::seed(SiteStore &store, QString *error)
         resource.collectedAt = collectedAt(officialStart, i, 26);
         resource.links = officialLinks(seed);
         const QString filePath = *seed.file ? officialFiles.filePath(QString::fromUtf16(seed.file)) : QString();
-        if (!addSample(store, resource, filePath, (1 + (i * 13) % 24) * 1024 + i * 37, error))
-            return false;
+        const qint64 size = (1 + (i * 13) % 24) * 1024 + i * 37;
+        if (const auto added = addSample(store, resource, filePath, size); !added)
+            return added;
     }
 
     const QDateTime userStart(QDate(2024, 1, 3), QTime(20, 15));
@@ -287,8 +285,9 @@ bool SampleData::seed(SiteStore &store, QString *error)
         SiteResource resource = sampleResource(Catalogue::User, seed);
         resource.collectedAt = collectedAt(userStart, i, 79);
         resource.filePath = QString::fromUtf16(seed.address);
-        if (!addSample(store, resource, uploads.filePath(resource.filePath), seed.sizeKiB * 1024 + i * 7, error))
-            return false;
+        const qint64 size = seed.sizeKiB * 1024 + i * 7;
+        if (const auto added = addSample(store, resource, uploads.filePath(resource.filePath), size); !added)
+            return added;
     }
-    return true;
+    return {};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QString>
+#include "common/Result.h"
+#include "site/StoreError.h"
 
 class SiteStore;
 
@@ -9,5 +10,5 @@ class SiteStore;
 class SampleData
 {
 public:
-    static bool seed(SiteStore &store, QString *error);
+    static Result<void, StoreError> seed(SiteStore &store);
 };

@@ -43,7 +43,7 @@ QString keyword(const QUrlQuery &query)
 }
 
 // A database failure is an error, so that the client keeps what it showed instead of taking
-// an empty catalogue for the truth.
+// an empty catalogue, or a missing page, for the truth.
 void respondWithError(HttpResponder &responder)
 {
     responder.write(u"服务器内部错误"_s.toUtf8(), TextType, Status::InternalServerError);
@@ -84,8 +84,6 @@ Status uploadStatus(UserUpload::Error error)
 Status messageStatus(MessagePost::Error error)
 {
     switch (error) {
-    case MessagePost::Error::None:
-        return Status::Ok;
     case MessagePost::Error::TooFrequent:
         return Status::TooManyRequests;
     case MessagePost::Error::StoreFailed:
@@ -164,10 +162,15 @@ bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, con
     if (path == u"/guanfang/view.php"_s) {
         bool ok = false;
         const qint64 id = query.queryItemValue(u"id"_s).toLongLong(&ok);
-        const std::optional<SiteResource> resource = ok ? m_store.resource(Catalogue::Official, id) : std::nullopt;
-        if (!resource)
+        if (!ok)
             return false;
-        responder.write(HtmlPages::resourcePage(*resource, root), HtmlType);
+        const auto found = m_store.resource(Catalogue::Official, id);
+        if (!found)
+            respondWithError(responder);
+        else if (!found->has_value())
+            return false;
+        else
+            responder.write(HtmlPages::resourcePage(found->value(), root), HtmlType);
         return true;
     }
     if (path == u"/zorvik/"_s) {
@@ -196,23 +199,22 @@ void SiteServer::catalogueRoute(const HttpRequest &request, HttpResponder &respo
         return responder.write(*cached, TextType);
 
     const QUrlQuery query(request.url);
-    std::optional<QByteArray> body;
-    if (request.url.path() == OfficialCatalogue) {
+    const bool official = request.url.path() == OfficialCatalogue;
+    auto field = SiteStore::SearchField::Anywhere;
+    if (official) {
         // The client's field selector: 0 searches the category, 1 the title.
-        const auto field = query.queryItemValue(u"t"_s) == u"0"_s ? SiteStore::SearchField::Category
-                                                                  : SiteStore::SearchField::Title;
-        if (const auto page = m_store.findResources(Catalogue::Official, keyword(query), field, pageNumber(query)))
-            body = CatalogueRenderer::officialPage(*page, root);
-    } else if (const auto page = m_store.findResources(Catalogue::User, keyword(query),
-                                                       SiteStore::SearchField::Anywhere, pageNumber(query))) {
-        body = CatalogueRenderer::userPage(*page);
+        field = query.queryItemValue(u"t"_s) == u"0"_s ? SiteStore::SearchField::Category
+                                                       : SiteStore::SearchField::Title;
     }
-    if (!body)
+    const auto page = m_store.findResources(official ? Catalogue::Official : Catalogue::User, keyword(query), field,
+                                            pageNumber(query));
+    if (!page)
         return respondWithError(responder);
+    const QByteArray body = official ? CatalogueRenderer::officialPage(*page, root) : CatalogueRenderer::userPage(*page);
     if (m_catalogueCache.size() >= MaxCachedPages)
         m_catalogueCache.clear();
-    m_catalogueCache.insert(key, *body);
-    responder.write(*body, TextType);
+    m_catalogueCache.insert(key, body);
+    responder.write(body, TextType);
 }
 
 void SiteServer::uploadRoute(const HttpRequest &request, HttpResponder &responder, const QString &root)
@@ -221,31 +223,35 @@ void SiteServer::uploadRoute(const HttpRequest &request, HttpResponder &responde
         // "?done=<id>" is where a successful upload leads.
         bool ok = false;
         const qint64 id = QUrlQuery(request.url).queryItemValue(u"done"_s).toLongLong(&ok);
-        if (const std::optional<SiteResource> done = ok ? m_store.resource(Catalogue::User, id) : std::nullopt)
-            return responder.write(HtmlPages::uploadDonePage(*done, root), HtmlType);
-        const std::optional<QStringList> categories = m_store.categories(Catalogue::User);
+        if (ok) {
+            const auto done = m_store.resource(Catalogue::User, id);
+            if (!done)
+                return respondWithError(responder);
+            if (done->has_value())
+                return responder.write(HtmlPages::uploadDonePage(done->value(), root), HtmlType);
+        }
+        const auto categories = m_store.categories(Catalogue::User);
         if (!categories)
             return respondWithError(responder);
-        return responder.write(HtmlPages::uploadPage(*categories, SiteResource(), UserUpload::Error::None, root),
-                               HtmlType);
+        return responder.write(HtmlPages::uploadPage(*categories, std::nullopt, root), HtmlType);
     }
     if (!request.isPost())
         return respondNotAllowed(responder, "GET, HEAD, POST");
 
     const qint64 now = m_clock.elapsed();
-    const UserUpload::Result result =
+    const auto uploaded =
         UserUpload::receive(m_store, FormData::parse(request.header("content-type"), request.body),
                             QDateTime::currentDateTime(), [&] { return m_uploadLimit.tryTake(request.peer, now); });
-    if (result.error == UserUpload::Error::None) {
+    if (uploaded) {
         m_catalogueCache.clear();
-        return redirect(responder, root + u"wangyou/?done="_s + QString::number(result.resource.id));
+        return redirect(responder, root + u"wangyou/?done="_s + QString::number(uploaded->id));
     }
-    const std::optional<QStringList> categories = m_store.categories(Catalogue::User);
+    const UserUpload::Rejection &rejection = uploaded.error();
+    const auto categories = m_store.categories(Catalogue::User);
     if (!categories)
         return respondWithError(responder);
-    responder.write(HtmlPages::uploadPage(*categories, result.resource, result.error, root), HtmlType,
-                    uploadStatus(result.error),
-                    result.error == UserUpload::Error::TooFrequent
+    responder.write(HtmlPages::uploadPage(*categories, rejection, root), HtmlType, uploadStatus(rejection.reason),
+                    rejection.reason == UserUpload::Error::TooFrequent
                         ? retryAfter(m_uploadLimit.secondsToWait(request.peer, now))
                         : HttpResponder::Headers());
 }
@@ -256,24 +262,27 @@ void SiteServer::messageBoardRoute(const HttpRequest &request, HttpResponder &re
     if (!isPost && !request.isGet())
         return respondNotAllowed(responder, "GET, HEAD, POST");
 
-    MessagePost::Result posted;
+    std::optional<MessagePost::Rejection> rejection;
     const qint64 now = m_clock.elapsed();
     if (isPost) {
-        posted = MessagePost::receive(m_store, FormData::parse(request.header("content-type"), request.body),
-                                      QDateTime::currentDateTime(),
-                                      [&] { return m_messageLimit.tryTake(request.peer, now); });
-        if (posted.error == MessagePost::Error::None)
+        const auto posted = MessagePost::receive(m_store, FormData::parse(request.header("content-type"), request.body),
+                                                 QDateTime::currentDateTime(),
+                                                 [&] { return m_messageLimit.tryTake(request.peer, now); });
+        if (posted)
             return redirect(responder, root + u"nds_wd-nds_wd.html?posted=1"_s);
+        rejection = posted.error();
     }
     const QUrlQuery query(request.url);
     const qint64 page = isPost ? 1 : pageNumber(query);
-    const std::optional<SiteStore::MessagePage> messages = m_store.findMessages(page);
+    const auto messages = m_store.findMessages(page);
     if (!messages)
         return respondWithError(responder);
-    const QByteArray html = HtmlPages::messageBoardPage(*messages, page, posted.message, posted.error,
-                                                        !isPost && query.hasQueryItem(u"posted"_s), root);
-    responder.write(html, HtmlType, messageStatus(posted.error),
-                    posted.error == MessagePost::Error::TooFrequent
+    const QByteArray html =
+        HtmlPages::messageBoardPage(*messages, page, rejection, !isPost && query.hasQueryItem(u"posted"_s), root);
+    if (!rejection)
+        return responder.write(html, HtmlType);
+    responder.write(html, HtmlType, messageStatus(rejection->reason),
+                    rejection->reason == MessagePost::Error::TooFrequent
                         ? retryAfter(m_messageLimit.secondsToWait(request.peer, now))
                         : HttpResponder::Headers());
 }

@@ -87,6 +87,11 @@ SiteResource readResource(const QSqlQuery &query, Catalogue catalogue)
 
 const QString ResourceColumns = u"id, category, title, remark, collected_at, file_path"_s;
 
+Failure<StoreError> failure(const QSqlError &error)
+{
+    return Failure(StoreError{error.text()});
+}
+
 } // namespace
 
 SiteStore::SiteStore(const QString &dataPath)
@@ -118,34 +123,28 @@ QSqlDatabase SiteStore::database() const
     return QSqlDatabase::database(m_connectionName);
 }
 
-bool SiteStore::open()
+Result<void, StoreError> SiteStore::open()
 {
-    if (!m_dataDir.mkpath(u"."_s)) {
-        m_error = u"cannot create the data folder %1"_s.arg(m_dataDir.path());
-        return false;
-    }
+    if (!m_dataDir.mkpath(u"."_s))
+        return Failure(StoreError{u"cannot create the data folder %1"_s.arg(m_dataDir.path())});
     QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connectionName);
     db.setDatabaseName(m_dataDir.filePath(u"site.sqlite"_s));
-    if (!db.open()) {
-        m_error = db.lastError().text();
-        return false;
-    }
+    if (!db.open())
+        return failure(db.lastError());
     QSqlQuery(db).exec(u"PRAGMA foreign_keys = ON"_s);
     return migrate();
 }
 
-bool SiteStore::migrate()
+Result<void, StoreError> SiteStore::migrate()
 {
     QSqlDatabase db = database();
     QSqlQuery query(db);
-    if (!query.exec(u"PRAGMA user_version"_s) || !query.next()) {
-        m_error = query.lastError().text();
-        return false;
-    }
+    if (!query.exec(u"PRAGMA user_version"_s) || !query.next())
+        return failure(query.lastError());
     const int version = query.value(0).toInt();
     const QList<QStringList> &steps = schemaSteps();
     if (version >= steps.size())
-        return true;
+        return {};
 
     // All steps and the seeding commit together: a start that fails half-way leaves the
     // database as it was, and the next start tries again.
@@ -153,25 +152,24 @@ bool SiteStore::migrate()
     for (int step = version; step < steps.size(); ++step) {
         for (const QString &statement : steps.at(step)) {
             if (!query.exec(statement)) {
-                m_error = query.lastError().text();
                 db.rollback();
-                return false;
+                return failure(query.lastError());
             }
         }
     }
-    if (version == 0 && !SampleData::seed(*this, &m_error)) {
-        db.rollback();
-        return false;
+    if (version == 0) {
+        if (const auto seeded = SampleData::seed(*this); !seeded) {
+            db.rollback();
+            return seeded;
+        }
     }
     query.exec(u"PRAGMA user_version = %1"_s.arg(steps.size()));
-    if (!db.commit()) {
-        m_error = db.lastError().text();
-        return false;
-    }
-    return true;
+    if (!db.commit())
+        return failure(db.lastError());
+    return {};
 }
 
-qint64 SiteStore::addResource(const SiteResource &resource)
+Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
 {
     QSqlQuery query(database());
     query.prepare(u"INSERT INTO resources (catalogue, category, title, remark, collected_at, file_path)"
@@ -183,7 +181,7 @@ qint64 SiteStore::addResource(const SiteResource &resource)
     query.addBindValue(resource.collectedAt);
     query.addBindValue(resource.filePath);
     if (!query.exec())
-        return 0;
+        return failure(query.lastError());
     const qint64 id = query.lastInsertId().toLongLong();
 
     QSqlQuery link(database());
@@ -194,13 +192,13 @@ qint64 SiteStore::addResource(const SiteResource &resource)
         link.addBindValue(resource.links.at(position).label);
         link.addBindValue(resource.links.at(position).target);
         if (!link.exec())
-            return 0;
+            return failure(link.lastError());
     }
     return id;
 }
 
-std::optional<SiteStore::Page> SiteStore::findResources(Catalogue catalogue, const QString &keyword,
-                                                        SearchField field, qint64 page) const
+Result<SiteStore::Page, StoreError> SiteStore::findResources(Catalogue catalogue, const QString &keyword,
+                                                             SearchField field, qint64 page) const
 {
     QString where = u" FROM resources WHERE catalogue = ?"_s;
     QVariantList values = {catalogueName(catalogue)};
@@ -217,7 +215,7 @@ std::optional<SiteStore::Page> SiteStore::findResources(Catalogue catalogue, con
     for (const QVariant &value : values)
         query.addBindValue(value);
     if (!query.exec() || !query.next())
-        return std::nullopt;
+        return failure(query.lastError());
     result.total = query.value(0).toLongLong();
 
     query.prepare(u"SELECT "_s + ResourceColumns + where
@@ -227,59 +225,63 @@ std::optional<SiteStore::Page> SiteStore::findResources(Catalogue catalogue, con
     query.addBindValue(PageSize);
     query.addBindValue((std::max<qint64>(page, 1) - 1) * PageSize);
     if (!query.exec())
-        return std::nullopt;
+        return failure(query.lastError());
     while (query.next()) {
         SiteResource resource = readResource(query, catalogue);
-        if (!loadLinks(resource))
-            return std::nullopt;
+        if (const auto loaded = loadLinks(resource); !loaded)
+            return Failure(loaded.error());
         result.resources.append(resource);
     }
     return result;
 }
 
-std::optional<SiteResource> SiteStore::resource(Catalogue catalogue, qint64 id) const
+Result<std::optional<SiteResource>, StoreError> SiteStore::resource(Catalogue catalogue, qint64 id) const
 {
     QSqlQuery query(database());
     query.prepare(u"SELECT "_s + ResourceColumns + u" FROM resources WHERE catalogue = ? AND id = ?"_s);
     query.addBindValue(catalogueName(catalogue));
     query.addBindValue(id);
-    if (!query.exec() || !query.next())
-        return std::nullopt;
+    if (!query.exec())
+        return failure(query.lastError());
+    if (!query.next())
+        return std::optional<SiteResource>();
     SiteResource resource = readResource(query, catalogue);
-    if (!loadLinks(resource))
-        return std::nullopt;
-    return resource;
+    if (const auto loaded = loadLinks(resource); !loaded)
+        return Failure(loaded.error());
+    return std::make_optional(std::move(resource));
 }
 
-std::optional<QStringList> SiteStore::categories(Catalogue catalogue) const
+Result<QStringList, StoreError> SiteStore::categories(Catalogue catalogue) const
 {
     QSqlQuery query(database());
     query.prepare(u"SELECT category FROM resources WHERE catalogue = ? GROUP BY category ORDER BY MIN(id)"_s);
     query.addBindValue(catalogueName(catalogue));
     if (!query.exec())
-        return std::nullopt;
+        return failure(query.lastError());
     QStringList result;
     while (query.next())
         result.append(query.value(0).toString());
     return result;
 }
 
-qint64 SiteStore::addMessage(const SiteMessage &message)
+Result<qint64, StoreError> SiteStore::addMessage(const SiteMessage &message)
 {
     QSqlQuery query(database());
     query.prepare(u"INSERT INTO messages (name, text, posted_at) VALUES (?, ?, ?)"_s);
     query.addBindValue(message.name);
     query.addBindValue(message.text);
     query.addBindValue(message.postedAt);
-    return query.exec() ? query.lastInsertId().toLongLong() : 0;
+    if (!query.exec())
+        return failure(query.lastError());
+    return query.lastInsertId().toLongLong();
 }
 
-std::optional<SiteStore::MessagePage> SiteStore::findMessages(qint64 page) const
+Result<SiteStore::MessagePage, StoreError> SiteStore::findMessages(qint64 page) const
 {
     MessagePage result;
     QSqlQuery query(database());
     if (!query.exec(u"SELECT COUNT(*) FROM messages"_s) || !query.next())
-        return std::nullopt;
+        return failure(query.lastError());
     result.total = query.value(0).toLongLong();
 
     // Ids grow with every post, so they order the board more finely than the minutes of posted_at.
@@ -287,21 +289,21 @@ std::optional<SiteStore::MessagePage> SiteStore::findMessages(qint64 page) const
     query.addBindValue(MessagesPerPage);
     query.addBindValue((std::max<qint64>(page, 1) - 1) * MessagesPerPage);
     if (!query.exec())
-        return std::nullopt;
+        return failure(query.lastError());
     while (query.next())
         result.messages.append({query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString(),
                                 query.value(3).toString()});
     return result;
 }
 
-bool SiteStore::loadLinks(SiteResource &resource) const
+Result<void, StoreError> SiteStore::loadLinks(SiteResource &resource) const
 {
     QSqlQuery query(database());
     query.prepare(u"SELECT label, target FROM resource_links WHERE resource_id = ? ORDER BY position"_s);
     query.addBindValue(resource.id);
     if (!query.exec())
-        return false;
+        return failure(query.lastError());
     while (query.next())
         resource.links.append({query.value(0).toString(), query.value(1).toString()});
-    return true;
+    return {};
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "common/Result.h"
 #include "site/SiteMessage.h"
 #include "site/SiteResource.h"
+#include "site/StoreError.h"
 
 #include <QDir>
 #include <QString>
@@ -37,34 +39,32 @@ public:
     SiteStore(const SiteStore &) = delete;
     SiteStore &operator=(const SiteStore &) = delete;
 
-    bool open();
-    QString errorString() const { return m_error; }
+    Result<void, StoreError> open();
 
     QString uploadFolder() const;
     QString officialFilesFolder() const;
 
-    // Returns the new id, or 0 when the database refused the row.
-    qint64 addResource(const SiteResource &resource);
+    // Returns the new id.
+    Result<qint64, StoreError> addResource(const SiteResource &resource);
 
     // An empty keyword matches everything; pages count from 1, a page past the end is empty.
-    // Nothing when the database fails, which is not the same as no matches.
-    std::optional<Page> findResources(Catalogue catalogue, const QString &keyword, SearchField field,
-                                      qint64 page) const;
-    std::optional<SiteResource> resource(Catalogue catalogue, qint64 id) const;
-    // The categories of a catalogue, in the order they first appeared; nothing when the database fails.
-    std::optional<QStringList> categories(Catalogue catalogue) const;
+    Result<Page, StoreError> findResources(Catalogue catalogue, const QString &keyword, SearchField field,
+                                           qint64 page) const;
+    // Nothing when the catalogue holds no resource of that id, which is not a failure.
+    Result<std::optional<SiteResource>, StoreError> resource(Catalogue catalogue, qint64 id) const;
+    // The categories of a catalogue, in the order they first appeared.
+    Result<QStringList, StoreError> categories(Catalogue catalogue) const;
 
-    // Returns the new id, or 0 when the database refused the row.
-    qint64 addMessage(const SiteMessage &message);
-    // Newest first; pages count from 1. Nothing when the database fails.
-    std::optional<MessagePage> findMessages(qint64 page) const;
+    // Returns the new id.
+    Result<qint64, StoreError> addMessage(const SiteMessage &message);
+    // Newest first; pages count from 1.
+    Result<MessagePage, StoreError> findMessages(qint64 page) const;
 
 private:
     QSqlDatabase database() const;
-    bool migrate();
-    bool loadLinks(SiteResource &resource) const;
+    Result<void, StoreError> migrate();
+    Result<void, StoreError> loadLinks(SiteResource &resource) const;
 
     QDir m_dataDir;
     QString m_connectionName;
-    QString m_error;
 };

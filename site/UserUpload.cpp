@@ -12,57 +12,58 @@
 
 using namespace Qt::StringLiterals;
 
-UserUpload::Result UserUpload::receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now,
-                                       const std::function<bool()> &mayStore)
+Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store, const std::optional<FormData> &form,
+                                                                const QDateTime &now,
+                                                                const std::function<bool()> &mayStore)
 {
-    Result result;
-    result.resource.catalogue = Catalogue::User;
-    if (!form) {
-        result.error = Error::Malformed;
-        return result;
-    }
+    SiteResource entered;
+    entered.catalogue = Catalogue::User;
+    const auto reject = [&entered](Error reason) { return Failure(Rejection{reason, entered}); };
+    if (!form)
+        return reject(Error::Malformed);
     // The catalogue shows each field on one line.
-    result.resource.category = form->value(u"category").simplified();
-    result.resource.title = form->value(u"title").simplified();
-    result.resource.remark = form->value(u"remark").simplified();
+    entered.category = form->value(u"category").simplified();
+    entered.title = form->value(u"title").simplified();
+    entered.remark = form->value(u"remark").simplified();
 
-    const std::optional<QStringList> categories = store.categories(Catalogue::User);
-    const FormData::Field *file = form->field(u"file");
-    const auto [nameError, fileName] = storedFileName(file && file->fileName ? *file->fileName : QString());
+    const auto categories = store.categories(Catalogue::User);
     if (!categories)
-        result.error = Error::StoreFailed;
-    else if (!categories->contains(result.resource.category))
-        result.error = Error::NoCategory;
-    else if (result.resource.title.isEmpty())
-        result.error = Error::EmptyTitle;
-    else if (result.resource.title.size() > MaxTitleLength)
-        result.error = Error::TitleTooLong;
-    else if (result.resource.remark.size() > MaxRemarkLength)
-        result.error = Error::RemarkTooLong;
-    else if (nameError != Error::None)
-        result.error = nameError;
-    else if (file->data.isEmpty())
-        result.error = Error::EmptyFile;
-    else if (file->data.size() > MaxFileBytes)
-        result.error = Error::FileTooLarge;
-    else if (mayStore && !mayStore())
-        result.error = Error::TooFrequent;
-    else
-        result.error = UserUpload::store(store, file->data, fileName, now, result.resource);
-    return result;
+        return reject(Error::StoreFailed);
+    if (!categories->contains(entered.category))
+        return reject(Error::NoCategory);
+    if (entered.title.isEmpty())
+        return reject(Error::EmptyTitle);
+    if (entered.title.size() > MaxTitleLength)
+        return reject(Error::TitleTooLong);
+    if (entered.remark.size() > MaxRemarkLength)
+        return reject(Error::RemarkTooLong);
+    const FormData::Field *file = form->field(u"file");
+    const auto fileName = storedFileName(file && file->fileName ? *file->fileName : QString());
+    if (!fileName)
+        return reject(fileName.error());
+    if (file->data.isEmpty())
+        return reject(Error::EmptyFile);
+    if (file->data.size() > MaxFileBytes)
+        return reject(Error::FileTooLarge);
+    if (mayStore && !mayStore())
+        return reject(Error::TooFrequent);
+    auto stored = UserUpload::store(store, file->data, *fileName, now, entered);
+    if (!stored)
+        return reject(stored.error());
+    return std::move(stored).value();
 }
 
-std::pair<UserUpload::Error, QString> UserUpload::storedFileName(const QString &clientName)
+Result<QString, UserUpload::Error> UserUpload::storedFileName(const QString &clientName)
 {
     QString name = clientName.trimmed();
     if (name.isEmpty())
-        return {Error::NoFile, QString()};
+        return Failure(Error::NoFile);
     const bool onlyDots = std::all_of(name.begin(), name.end(), [](QChar c) { return c == u'.'; });
     const bool hasControl = std::any_of(name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
     if (onlyDots || hasControl || name.contains(u'/') || name.contains(u'\\'))
-        return {Error::UnsafeFileName, QString()};
+        return Failure(Error::UnsafeFileName);
     if (name.size() > MaxFileNameLength)
-        return {Error::FileNameTooLong, QString()};
+        return Failure(Error::FileNameTooLong);
 
     // Letters and digits of any script stay, with the marks a URL path takes as they are;
     // anything else (spaces, "#", "%", "?", what Windows forbids) becomes "_", so the address
@@ -75,18 +76,19 @@ std::pair<UserUpload::Error, QString> UserUpload::storedFileName(const QString &
         name[0] = u'_';
     while (name.endsWith(u'.'))
         name.chop(1);
-    return {Error::None, name};
+    return name;
 }
 
-UserUpload::Error UserUpload::store(SiteStore &store, const QByteArray &data, const QString &fileName,
-                                    const QDateTime &now, SiteResource &resource)
+Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, const QByteArray &data,
+                                                          const QString &fileName, const QDateTime &now,
+                                                          SiteResource resource)
 {
     // A folder per month keeps the upload folder browsable. It is made a level at a time and
     // each level must be a real folder: nothing is created or written through a link that
     // leads out of the upload folder.
     const QString month = now.toString(u"yyyy/MM"_s);
     if (!QDir().mkpath(store.uploadFolder()))
-        return Error::StoreFailed;
+        return Failure(Error::StoreFailed);
     const QDir uploads(QFileInfo(store.uploadFolder()).canonicalFilePath());
     QString folder = uploads.path();
     for (const QString &level : month.split(u'/')) {
@@ -94,7 +96,7 @@ UserUpload::Error UserUpload::store(SiteStore &store, const QByteArray &data, co
         if (!QFileInfo::exists(folder))
             QDir().mkdir(folder);
         if (QFileInfo(folder).canonicalFilePath() != folder)
-            return Error::StoreFailed;
+            return Failure(Error::StoreFailed);
     }
 
     // An earlier upload of the same name keeps its file; this one gets a number.
@@ -107,14 +109,15 @@ UserUpload::Error UserUpload::store(SiteStore &store, const QByteArray &data, co
     // The file appears whole or not at all.
     QSaveFile file(uploads.filePath(relativePath));
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        return Error::StoreFailed;
+        return Failure(Error::StoreFailed);
 
     resource.collectedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
     resource.filePath = relativePath;
-    resource.id = store.addResource(resource);
-    if (resource.id == 0) {
+    const auto id = store.addResource(resource);
+    if (!id) {
         QFile::remove(uploads.filePath(relativePath));
-        return Error::StoreFailed;
+        return Failure(Error::StoreFailed);
     }
-    return Error::None;
+    resource.id = *id;
+    return resource;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Result.h"
 #include "site/SiteResource.h"
 
 #include <functional>
@@ -20,7 +21,6 @@ public:
     static constexpr qsizetype MaxFileNameLength = 100;
 
     enum class Error {
-        None,
         Malformed,        // not a complete multipart form
         NoCategory,       // missing, or not one of the catalogue's categories
         EmptyTitle,
@@ -35,20 +35,21 @@ public:
         StoreFailed,      // the file or the record could not be saved
     };
 
-    struct Result
+    // Why an upload was not taken, with what was submitted, tidied, for the form to show again.
+    struct Rejection
     {
-        Error error = Error::None;
-        // What was submitted, tidied; on success also the id, time and file path it was stored with.
-        SiteResource resource;
+        Error reason;
+        SiteResource entered;
     };
 
-    // mayStore, when given, is asked once the upload is found good, just before it is stored.
-    static Result receive(SiteStore &store, const std::optional<FormData> &form, const QDateTime &now,
-                          const std::function<bool()> &mayStore = {});
+    // Returns the resource as stored, with its id, time and file path. mayStore, when given, is
+    // asked once the upload is found good, just before it is stored.
+    static Result<SiteResource, Rejection> receive(SiteStore &store, const std::optional<FormData> &form,
+                                                   const QDateTime &now, const std::function<bool()> &mayStore = {});
 
 private:
-    // The name a file named clientName by the visitor is stored under, or the reason it is refused.
-    static std::pair<Error, QString> storedFileName(const QString &clientName);
-    static Error store(SiteStore &store, const QByteArray &data, const QString &fileName, const QDateTime &now,
-                       SiteResource &resource);
+    // The name a file named clientName by the visitor is stored under.
+    static Result<QString, Error> storedFileName(const QString &clientName);
+    static Result<SiteResource, Error> store(SiteStore &store, const QByteArray &data, const QString &fileName,
+                                             const QDateTime &now, SiteResource resource);
 };

@@ -77,8 +77,8 @@ int main(int argc, char *argv[])
         return fail(u"not a number of uploads: %1"_s.arg(parser.value(uploadOption)));
 
     SiteStore store(parser.value(dataOption));
-    if (!store.open())
-        return fail(u"cannot open the data folder %1: %2"_s.arg(parser.value(dataOption), store.errorString()));
+    if (const auto opened = store.open(); !opened)
+        return fail(u"cannot open the data folder %1: %2"_s.arg(parser.value(dataOption), opened.error().text));
 
     raiseDescriptorLimit();
     SiteServer::Options options;

@@ -435,14 +435,15 @@ void TstSite::onlyGetIsAnswered()
     QCOMPARE(reply.header("Allow"), "GET, HEAD");
 }
 
-// An empty catalogue would be taken for the truth; a failing database must be an error.
+// An empty catalogue or a missing page would be taken for the truth; a failing database must be an error.
 void TstSite::databaseFailureIsAnError()
 {
     ReferenceSite site;
     QVERIFY2(site.start(), qPrintable(site.errorString()));
     QVERIFY(execInDatabase(site.dataPath(), u"DROP TABLE resource_links"_s));
 
-    for (const QString &path : {Official + u"page=1"_s, User + u"page=1"_s, u"zorvik/"_s}) {
+    const QStringList paths = {Official + u"page=1"_s, User + u"page=1"_s, u"zorvik/"_s, u"guanfang/view.php?id=1"_s};
+    for (const QString &path : paths) {
         const HttpClient::Reply reply = get(site.root() + path);
         QCOMPARE(reply.status, 500);
         QCOMPARE(reply.header("Content-Type"), "text/plain; charset=utf-8");
