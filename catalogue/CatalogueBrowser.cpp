@@ -6,6 +6,7 @@
 #include <QtNumeric>
 
 #include <algorithm>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -27,7 +28,8 @@ void CatalogueBrowser::LoadFirstPage()
 {
     m_currentPage = 1;
     m_endpoint = m_profile.endpoint;
-    show(query(1, false), m_profile.firstPagePrefix, ButtonRule::FirstPage);
+    // A failed first load has nothing to put back: the page counter is 1 either way.
+    std::ignore = show(query(1, false), m_profile.firstPagePrefix, ButtonRule::FirstPage);
 }
 
 void CatalogueBrowser::NextPage()
@@ -54,14 +56,15 @@ void CatalogueBrowser::turnPage(int step, ButtonRule rule)
 
 void CatalogueBrowser::Search()
 {
-    runSearch();
+    // A failed search has put back what it changed.
+    std::ignore = runSearch();
 }
 
 void CatalogueBrowser::Refresh()
 {
     const QString keywordBefore = m_view->keywordText();
     m_view->setKeywordText(QString());
-    const std::optional<CataloguePage> page = runSearch();
+    const Result<CataloguePage, HttpFetcher::Error> page = runSearch();
     // The search mode went back to what it was, so the box goes back too and the next page
     // asks for what the list still shows.
     if (!page)
@@ -70,7 +73,7 @@ void CatalogueBrowser::Refresh()
         m_view->setStatusText(m_profile.firstPagePrefix + *page->resourceCount + u" 个资源"_s);
 }
 
-std::optional<CataloguePage> CatalogueBrowser::runSearch()
+Result<CataloguePage, HttpFetcher::Error> CatalogueBrowser::runSearch()
 {
     const qint32 pageBefore = m_currentPage;
     const bool modeBefore = m_keywordMode;
@@ -80,7 +83,7 @@ std::optional<CataloguePage> CatalogueBrowser::runSearch()
     // so it is never searched for.
     if (m_profile.pagingRepeatsSearch)
         m_keywordMode = !search.keyword->isEmpty();
-    std::optional<CataloguePage> page = show(search, m_profile.searchPrefix, ButtonRule::FirstPage);
+    Result<CataloguePage, HttpFetcher::Error> page = show(search, m_profile.searchPrefix, ButtonRule::FirstPage);
     // The list still shows the last page that did arrive: paging goes on from there.
     if (!page) {
         m_currentPage = pageBefore;
@@ -100,16 +103,17 @@ CatalogueQuery CatalogueBrowser::query(qint32 page, bool withKeyword) const
     return query;
 }
 
-std::optional<CataloguePage> CatalogueBrowser::show(const CatalogueQuery &query, const QString &statusPrefix,
-                                                    ButtonRule rule)
+Result<CataloguePage, HttpFetcher::Error> CatalogueBrowser::show(const CatalogueQuery &query,
+                                                                 const QString &statusPrefix, ButtonRule rule)
 {
-    const CatalogueFetch fetch = FetchCatalogue(m_fetcher, BuildCatalogueUrl(query), m_lastResponse);
-    CataloguePage page = ParseCataloguePage(fetch.text, m_profile.fieldCount);
+    const Result<void, HttpFetcher::Error> fetched = FetchCatalogue(m_fetcher, BuildCatalogueUrl(query), m_lastResponse);
+    // Decoded either way: after a failed fetch the list shows the last page that did arrive.
+    CataloguePage page = ParseCataloguePage(Utf8ToUnicode(m_lastResponse), m_profile.fieldCount);
     FillResourceList(page);
-    if (!fetch.succeeded) {
+    if (!fetched) {
         // The buttons keep their state: they still describe the list on screen.
         m_view->setStatusText(u"连接服务器失败"_s);
-        return std::nullopt;
+        return Failure(fetched.error());
     }
     if (page.resourceCount)
         m_view->setStatusText(statusPrefix + *page.resourceCount + u" 个资源"_s);
