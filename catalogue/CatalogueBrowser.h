@@ -2,6 +2,7 @@
 
 #include "catalogue/CatalogueProfile.h"
 #include "catalogue/CatalogueProtocol.h"
+#include "catalogue/CatalogueStatus.h"
 
 #include <QByteArray>
 #include <QString>
@@ -41,10 +42,10 @@ private:
     enum class ButtonRule { FirstPage, NextPage, PreviousPage };
 
     void turnPage(int step, ButtonRule rule);
-    Result<CataloguePage, HttpFetcher::Error> runSearch();
+    Result<void, HttpFetcher::Error> runSearch(CatalogueStatus::Kind wording);
     // Fetches, fills the list and sets the status line and the buttons; when the fetch fails the
     // list shows the last response that did arrive.
-    Result<CataloguePage, HttpFetcher::Error> show(const CatalogueQuery &query, const QString &statusPrefix, ButtonRule rule);
+    Result<void, HttpFetcher::Error> show(const CatalogueQuery &query, CatalogueStatus::Kind wording, ButtonRule rule);
     CatalogueQuery query(qint32 page, bool withKeyword) const;
     void FillResourceList(const CataloguePage &page);
     void UpdatePagingButtons(ButtonRule rule, qint32 pageCount);

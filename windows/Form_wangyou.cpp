@@ -99,7 +99,7 @@ QWidget *Form_wangyou::createWindow()
 
 void Form_wangyou::Form_Load()
 {
-    loadCatalogue(u"网友资源"_s,
+    loadCatalogue(u"网友资源"_s, u"已收录 "_s,
                   {{u"分类"_s, 80}, {u"标题"_s, 200}, {u"备注"_s, 105}, {u"收录时间"_s, 140},
                    {u"下载地址"_s, 0}, {u"id"_s, 0}});
 }
