@@ -49,7 +49,7 @@ public:
     const QString &text() const { return m_text; }
 
     QList<ResourceRecord> records;
-    std::optional<QString> resourceCount;
+    std::optional<QString> resourceCount;  // nothing when the body carries no trailer
     qint32 pageCount = 0;
 
 private:
