@@ -6,8 +6,7 @@
 #include <QtNumeric>
 
 #include <algorithm>
-
-using namespace Qt::StringLiterals;
+#include <tuple>
 
 CatalogueBrowser::CatalogueBrowser(const CatalogueProfile &profile, HttpFetcher &fetcher)
     : m_profile(profile)
@@ -27,7 +26,8 @@ void CatalogueBrowser::LoadFirstPage()
 {
     m_currentPage = 1;
     m_endpoint = m_profile.endpoint;
-    show(query(1, false), m_profile.firstPagePrefix, ButtonRule::FirstPage);
+    // A failed first load has nothing to put back: the page counter is 1 either way.
+    std::ignore = show(query(1, false), CatalogueStatus::Kind::FirstPage, ButtonRule::FirstPage);
 }
 
 void CatalogueBrowser::NextPage()
@@ -48,29 +48,28 @@ void CatalogueBrowser::turnPage(int step, ButtonRule rule)
     if (!qAddOverflow(m_currentPage, qint32(step), &page))
         m_currentPage = page;
     const bool repeatSearch = m_profile.pagingRepeatsSearch && m_keywordMode;
-    if (!show(query(m_currentPage, repeatSearch), m_profile.pagingPrefix, rule))
+    if (!show(query(m_currentPage, repeatSearch), CatalogueStatus::Kind::Paging, rule))
         m_currentPage = before;
 }
 
 void CatalogueBrowser::Search()
 {
-    runSearch();
+    // A failed search has put back what it changed.
+    std::ignore = runSearch(CatalogueStatus::Kind::Search);
 }
 
 void CatalogueBrowser::Refresh()
 {
     const QString keywordBefore = m_view->keywordText();
     m_view->setKeywordText(QString());
-    const std::optional<CataloguePage> page = runSearch();
-    // The search mode went back to what it was, so the box goes back too and the next page
-    // asks for what the list still shows.
-    if (!page)
+    // A refresh is a search without a keyword, told in the first page's wording. When it fails
+    // the search mode goes back to what it was, so the box goes back too and the next page asks
+    // for what the list still shows.
+    if (!runSearch(CatalogueStatus::Kind::FirstPage))
         m_view->setKeywordText(keywordBefore);
-    if (page && page->resourceCount)
-        m_view->setStatusText(m_profile.firstPagePrefix + *page->resourceCount + u" 个资源"_s);
 }
 
-std::optional<CataloguePage> CatalogueBrowser::runSearch()
+Result<void, HttpFetcher::Error> CatalogueBrowser::runSearch(CatalogueStatus::Kind wording)
 {
     const qint32 pageBefore = m_currentPage;
     const bool modeBefore = m_keywordMode;
@@ -80,13 +79,13 @@ std::optional<CataloguePage> CatalogueBrowser::runSearch()
     // so it is never searched for.
     if (m_profile.pagingRepeatsSearch)
         m_keywordMode = !search.keyword->isEmpty();
-    std::optional<CataloguePage> page = show(search, m_profile.searchPrefix, ButtonRule::FirstPage);
+    Result<void, HttpFetcher::Error> shown = show(search, wording, ButtonRule::FirstPage);
     // The list still shows the last page that did arrive: paging goes on from there.
-    if (!page) {
+    if (!shown) {
         m_currentPage = pageBefore;
         m_keywordMode = modeBefore;
     }
-    return page;
+    return shown;
 }
 
 CatalogueQuery CatalogueBrowser::query(qint32 page, bool withKeyword) const
@@ -100,21 +99,24 @@ CatalogueQuery CatalogueBrowser::query(qint32 page, bool withKeyword) const
     return query;
 }
 
-std::optional<CataloguePage> CatalogueBrowser::show(const CatalogueQuery &query, const QString &statusPrefix,
-                                                    ButtonRule rule)
+Result<void, HttpFetcher::Error> CatalogueBrowser::show(const CatalogueQuery &query, CatalogueStatus::Kind wording,
+                                                        ButtonRule rule)
 {
-    const CatalogueFetch fetch = FetchCatalogue(m_fetcher, BuildCatalogueUrl(query), m_lastResponse);
-    CataloguePage page = ParseCataloguePage(fetch.text, m_profile.fieldCount);
+    const Result<void, HttpFetcher::Error> fetched =
+        FetchCatalogue(m_fetcher, BuildCatalogueUrl(query), m_lastResponse);
+    // Decoded either way: after a failed fetch the list shows the last page that did arrive.
+    const CataloguePage page = ParseCataloguePage(Utf8ToUnicode(m_lastResponse), m_profile.fieldCount);
     FillResourceList(page);
-    if (!fetch.succeeded) {
+    if (!fetched) {
         // The buttons keep their state: they still describe the list on screen.
-        m_view->setStatusText(u"连接服务器失败"_s);
-        return std::nullopt;
+        m_view->showStatus({CatalogueStatus::Kind::Unreachable, {}});
+        return Failure(fetched.error());
     }
+    // Without a count the status line keeps what it said.
     if (page.resourceCount)
-        m_view->setStatusText(statusPrefix + *page.resourceCount + u" 个资源"_s);
+        m_view->showStatus({wording, *page.resourceCount});
     UpdatePagingButtons(rule, page.pageCount);
-    return page;
+    return {};
 }
 
 void CatalogueBrowser::FillResourceList(const CataloguePage &page)

@@ -2,14 +2,12 @@
 
 #include "catalogue/CatalogueProfile.h"
 #include "catalogue/CatalogueProtocol.h"
+#include "catalogue/CatalogueStatus.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <optional>
-
 class CatalogueView;
-class HttpFetcher;
 
 // The browsing state of one catalogue window: first page, paging, search and refresh, the
 // status line and the paging buttons. It lives as long as its window object, so the search mode
@@ -44,10 +42,10 @@ private:
     enum class ButtonRule { FirstPage, NextPage, PreviousPage };
 
     void turnPage(int step, ButtonRule rule);
-    std::optional<CataloguePage> runSearch();
-    // Fetches, fills the list and sets the status line and the buttons; nullopt when the fetch
-    // failed (the list then shows the last response that did arrive).
-    std::optional<CataloguePage> show(const CatalogueQuery &query, const QString &statusPrefix, ButtonRule rule);
+    Result<void, HttpFetcher::Error> runSearch(CatalogueStatus::Kind wording);
+    // Fetches, fills the list and sets the status line and the buttons; when the fetch fails the
+    // list shows the last response that did arrive.
+    Result<void, HttpFetcher::Error> show(const CatalogueQuery &query, CatalogueStatus::Kind wording, ButtonRule rule);
     CatalogueQuery query(qint32 page, bool withKeyword) const;
     void FillResourceList(const CataloguePage &page);
     void UpdatePagingButtons(ButtonRule rule, qint32 pageCount);

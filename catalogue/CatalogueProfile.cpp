@@ -11,9 +11,6 @@ CatalogueProfile CatalogueProfile::official()
         .hasSearchField = true,
         .pagingRepeatsSearch = true,
         .keepsDownloadAddresses = true,
-        .firstPagePrefix = u"已分享 "_s,
-        .pagingPrefix = u"当前共有 "_s,
-        .searchPrefix = u"搜索到 "_s,
     };
 }
 
@@ -26,8 +23,5 @@ CatalogueProfile CatalogueProfile::user()
         .hasSearchField = false,
         .pagingRepeatsSearch = false,
         .keepsDownloadAddresses = false,
-        .firstPagePrefix = u"已收录 "_s,
-        .pagingPrefix = u"当前共有 "_s,
-        .searchPrefix = u"搜索到 "_s,
     };
 }

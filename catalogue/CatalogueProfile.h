@@ -11,9 +11,6 @@ struct CatalogueProfile
     bool hasSearchField = false;      // searches by category or title (official)
     bool pagingRepeatsSearch = false; // after a search, pages repeat the search query (official)
     bool keepsDownloadAddresses = false; // keeps field 4 of each row beside the list (official)
-    QString firstPagePrefix;    // status wording of the first page and of a refresh
-    QString pagingPrefix;
-    QString searchPrefix;
 
     static CatalogueProfile official();
     static CatalogueProfile user();

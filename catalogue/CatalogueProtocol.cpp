@@ -1,8 +1,5 @@
 #include "catalogue/CatalogueProtocol.h"
 
-#include "catalogue/HttpFetcher.h"
-#include "catalogue/TextEncoding.h"
-
 #include <QtAlgorithms>
 
 #include <algorithm>
@@ -106,12 +103,13 @@ QString trimSpaces(const QString &text)
     return text.sliced(begin, end - begin);
 }
 
-CatalogueFetch FetchCatalogue(HttpFetcher &fetcher, const QString &url, QByteArray &storedResponse)
+Result<void, HttpFetcher::Error> FetchCatalogue(HttpFetcher &fetcher, const QString &url, QByteArray &storedResponse)
 {
-    std::optional<QByteArray> body = fetcher.get(url);
-    if (body)
-        storedResponse = std::move(*body);
-    return {Utf8ToUnicode(storedResponse), body.has_value()};
+    Result<QByteArray, HttpFetcher::Error> body = fetcher.get(url);
+    if (!body)
+        return Failure(body.error());
+    storedResponse = std::move(*body);
+    return {};
 }
 
 CataloguePage ParseCataloguePage(const QString &text, int fieldCount)

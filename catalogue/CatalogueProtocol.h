@@ -1,13 +1,13 @@
 #pragma once
 
+#include "catalogue/HttpFetcher.h"
+
 #include <QList>
 #include <QString>
 #include <QStringView>
 
 #include <array>
 #include <optional>
-
-class HttpFetcher;
 
 // The parameters of one catalogue request, in the order in which they enter the URL.
 struct CatalogueQuery
@@ -49,7 +49,7 @@ public:
     const QString &text() const { return m_text; }
 
     QList<ResourceRecord> records;
-    std::optional<QString> resourceCount;
+    std::optional<QString> resourceCount;  // nothing when the body carries no trailer
     qint32 pageCount = 0;
 
 private:
@@ -65,20 +65,14 @@ struct DownloadLink
     friend bool operator==(const DownloadLink &, const DownloadLink &) = default;
 };
 
-struct CatalogueFetch
-{
-    QString text;           // the decoded stored response
-    bool succeeded = false; // false: the fetch failed and the previous response was decoded again
-};
-
 QString BuildCatalogueUrl(const CatalogueQuery &query);
 
 // Removes leading and trailing spaces (U+0020 only) from a keyword or a received cell.
 QString trimSpaces(const QString &text);
 
-// Fetches url; on success the body replaces storedResponse, on failure storedResponse stays.
-// Either way the stored bytes are decoded.
-CatalogueFetch FetchCatalogue(HttpFetcher &fetcher, const QString &url, QByteArray &storedResponse);
+// Fetches url; on success the body replaces storedResponse, on failure storedResponse stays, so
+// that decoding it shows the last page that did arrive.
+Result<void, HttpFetcher::Error> FetchCatalogue(HttpFetcher &fetcher, const QString &url, QByteArray &storedResponse);
 
 // Splits a decoded response into records of fieldCount fields and reads its trailer.
 CataloguePage ParseCataloguePage(const QString &text, int fieldCount);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "catalogue/CatalogueStatus.h"
+
 #include <QString>
 
 // The controls a catalogue window lends its browser.
@@ -17,7 +19,7 @@ public:
     virtual void clearDownloadAddresses() = 0;
     virtual void appendDownloadAddress(const QString &address) = 0;
 
-    virtual void setStatusText(const QString &text) = 0;
+    virtual void showStatus(const CatalogueStatus &status) = 0;
     virtual void setPagingButtons(bool previousEnabled, bool nextEnabled) = 0;
 
     virtual QString keywordText() const = 0;

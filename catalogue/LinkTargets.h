@@ -11,4 +11,5 @@
 bool isOpenableLinkTarget(const QString &target);
 
 // A resource's browse address as a page the embedded browser may show: http or https only.
+// Nothing for any other address, which is no failure: the entry has no page to show.
 std::optional<QUrl> browsableAddress(const QString &address);

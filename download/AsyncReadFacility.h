@@ -1,11 +1,10 @@
 #pragma once
 
+#include "common/Result.h"
 #include "download/AsyncProperty.h"
 
 #include <QList>
 #include <QObject>
-
-#include <optional>
 
 // How a read hands its body over. The facility offers one way: streamed to its host a chunk at a
 // time, so no body is ever held whole in memory.
@@ -36,9 +35,9 @@ public:
     using QObject::QObject;
 
     // Starts the read, or refuses it at once without any notification.
-    virtual std::optional<AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType,
-                                                    const QString &propertyName, qint32 options,
-                                                    const AsyncReadHeaders &headers = {}) = 0;
+    virtual Result<void, AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType,
+                                                   const QString &propertyName, qint32 options,
+                                                   const AsyncReadHeaders &headers = {}) = 0;
     // Stops every running read of propertyName; a name with no running read is ignored.
     virtual void CancelAsyncRead(const QString &propertyName) = 0;
 

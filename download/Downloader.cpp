@@ -151,11 +151,12 @@ Downloader::Start Downloader::BeginDownload(const QString &URL, const QString &S
     auto transfer = std::make_unique<Transfer>(URL, SaveFile, AsyncReadOptions);
     if (!transfer->part.lock())
         return Start::Busy;
-    const std::optional<AsyncReadError> refused = startRead(*transfer, false);
-    if (refused) {
+    const Result<void, AsyncReadError> started = startRead(*transfer, false);
+    if (!started) {
+        const AsyncReadError &refused = started.error();
         m_messageBox.show(MessageBox::Icon::Critical, u"错误"_s,
-                          QString::number(refused->number) + u":错误在调用 BeginDownload()."_s
-                              + u"\r\n\r\n"_s + u"错误描述: "_s + refused->description);
+                          QString::number(refused.number) + u":错误在调用 BeginDownload()."_s
+                              + u"\r\n\r\n"_s + u"错误描述: "_s + refused.description);
         return Start::Refused;
     }
     m_transfers.emplace(SaveFile, std::move(transfer));
@@ -175,7 +176,7 @@ bool Downloader::CancelAllDownload()
 
 // Continues the kept bytes when they can be trusted to be a beginning of the same file, else
 // (or when whole is asked for) fetches the file from its start.
-std::optional<AsyncReadError> Downloader::startRead(Transfer &transfer, bool whole)
+Result<void, AsyncReadError> Downloader::startRead(Transfer &transfer, bool whole)
 {
     const std::optional<PartialFile::Record> record = transfer.part.record();
     const qint64 kept = transfer.part.size();
@@ -341,7 +342,7 @@ void Downloader::retryOrFail(Transfer &transfer, const AsyncProperty &failure)
         const auto found = m_transfers.find(saveFile);
         if (found == m_transfers.end() || found->second->serial != serial)
             return;
-        if (startRead(*found->second, false))
+        if (!startRead(*found->second, false))
             end(saveFile, AsyncProperty::Error);
     });
 }
@@ -349,7 +350,7 @@ void Downloader::retryOrFail(Transfer &transfer, const AsyncProperty &failure)
 void Downloader::restart(Transfer &transfer)
 {
     m_facility->CancelAsyncRead(transfer.saveFile);
-    if (!transfer.ranged || startRead(transfer, true))
+    if (!transfer.ranged || !startRead(transfer, true))
         end(transfer.saveFile, AsyncProperty::Error);
 }
 

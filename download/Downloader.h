@@ -46,7 +46,8 @@ public:
     // What the downloader asks of its surroundings; the defaults ask the system.
     struct Environment
     {
-        // Free bytes on the disk that holds folder, nothing when that cannot be told.
+        // Free bytes on the disk that holds folder; nothing when the system cannot tell, which is
+        // no failure: the download then goes on without the check.
         std::function<std::optional<qint64>(const QString &folder)> freeSpace;
         // Calls retry after delay, unless the downloader has gone by then.
         std::function<void(std::chrono::milliseconds delay, std::function<void()> retry)> wait;
@@ -90,7 +91,7 @@ private:
     void CheckAllDownload();
     void resetLists();
 
-    std::optional<AsyncReadError> startRead(Transfer &transfer, bool whole);
+    Result<void, AsyncReadError> startRead(Transfer &transfer, bool whole);
     void acceptHead(Transfer &transfer, const AsyncProperty &head);
     void takeBytes(Transfer &transfer, const QByteArray &bytes);
     bool hasRoom(Transfer &transfer, qint64 needed, qint64 reclaimable);

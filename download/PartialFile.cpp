@@ -30,11 +30,13 @@ PartialFile::~PartialFile()
     close();
 }
 
-bool PartialFile::lock()
+Result<void, QLockFile::LockError> PartialFile::lock()
 {
     // A lock that cannot even be made (no such folder, no right to write) means the file cannot
     // be written either; the download then fails as such rather than as a busy one.
-    return m_lock.tryLock(0) || m_lock.error() != QLockFile::LockFailedError;
+    if (!m_lock.tryLock(0) && m_lock.error() == QLockFile::LockFailedError)
+        return Failure(m_lock.error());
+    return {};
 }
 
 qint64 PartialFile::size() const
@@ -55,31 +57,35 @@ std::optional<PartialFile::Record> PartialFile::record() const
                   qint64(json.value(u"total"_s).toDouble())};
 }
 
-bool PartialFile::startOver(const Record &record)
+Result<void, PartialFile::FileError> PartialFile::startOver(const Record &record)
 {
     m_file.close();
     // The old record goes first: a crash in between must never pair it with new bytes.
     QFile::remove(recordPath());
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return false;
+        return Failure(m_file.error());
     QSaveFile file(recordPath());
     const QJsonObject json{{u"url"_s, record.url},
                            {u"validator"_s, QString::fromLatin1(record.validator)},
                            {u"total"_s, double(record.total)}};
-    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(json).toJson(QJsonDocument::Compact)) >= 0
-        && file.commit();
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(json).toJson(QJsonDocument::Compact)) < 0
+        || !file.commit())
+        return Failure(file.error());
+    return {};
 }
 
-bool PartialFile::openForAppend()
+Result<void, PartialFile::FileError> PartialFile::openForAppend()
 {
     m_file.close();
-    return m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return Failure(m_file.error());
+    return {};
 }
 
-bool PartialFile::write(const QByteArray &bytes)
+Result<void, PartialFile::FileError> PartialFile::write(const QByteArray &bytes)
 {
     if (m_file.write(bytes) != bytes.size())
-        return false;
+        return Failure(m_file.error());
 #ifdef Q_OS_LINUX
     // Starts writing the bytes out while more arrive, so that the sync before the move into
     // place has only the last few left to wait for, not the whole file.
@@ -89,22 +95,23 @@ bool PartialFile::write(const QByteArray &bytes)
         m_unflushed = 0;
     }
 #endif
-    return true;
+    return {};
 }
 
-bool PartialFile::moveIntoPlace()
+Result<void, PartialFile::FileError> PartialFile::moveIntoPlace()
 {
     // On disk before it takes the name, so a crash never leaves a short file under it.
     const bool synced = m_file.isOpen() && ::fsync(m_file.handle()) == 0;
     m_file.close();
+    if (!synced)
+        return Failure(QFileDevice::WriteError);
     std::error_code error;
-    if (synced)
-        std::filesystem::rename(QFile::encodeName(path()).toStdString(),
-                                QFile::encodeName(m_target).toStdString(), error);
-    if (!synced || error)
-        return false;
+    std::filesystem::rename(QFile::encodeName(path()).toStdString(), QFile::encodeName(m_target).toStdString(),
+                            error);
+    if (error)
+        return Failure(QFileDevice::RenameError);
     QFile::remove(recordPath());
-    return true;
+    return {};
 }
 
 void PartialFile::close()

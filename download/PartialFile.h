@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <QFile>
 #include <QLockFile>
 #include <QString>
@@ -27,19 +29,22 @@ public:
     explicit PartialFile(const QString &target);
     ~PartialFile();
 
-    // False only when another process (or another download here) holds the lock.
-    bool lock();
+    using FileError = QFileDevice::FileError;
+
+    // Fails only when another process (or another download here) holds the lock.
+    Result<void, QLockFile::LockError> lock();
     QString path() const { return m_target + QStringLiteral(".part"); }
     qint64 size() const;
+    // Nothing when no record was kept, or it cannot be read: the bytes then cannot be continued.
     std::optional<Record> record() const;
 
     // Drops what was kept and opens the file empty, recording where the new bytes come from.
-    bool startOver(const Record &record);
+    Result<void, FileError> startOver(const Record &record);
     // Opens the kept bytes to add to them.
-    bool openForAppend();
-    bool write(const QByteArray &bytes);
+    Result<void, FileError> openForAppend();
+    Result<void, FileError> write(const QByteArray &bytes);
     // Moves the complete file under the target's name, replacing any file there in one step.
-    bool moveIntoPlace();
+    Result<void, FileError> moveIntoPlace();
     // Closes the file, keeping the lock; kept bytes stay only when they can be continued from
     // (a validator and a total are recorded), so nothing useless is left behind.
     void close();

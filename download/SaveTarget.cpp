@@ -8,20 +8,19 @@
 
 using namespace Qt::StringLiterals;
 
-SaveTarget::SaveTarget(const QString &downloadFolder, const QString &filesRoot, const QString &title,
-                       const QString &address)
+Result<SaveTarget, SaveTarget::Problem> SaveTarget::forEntry(const QString &downloadFolder, const QString &filesRoot,
+                                                             const QString &title, const QString &address)
 {
     const QString trimmedAddress = trimSpaces(address);
     if (trimmedAddress.isEmpty())
-        return;
-    if (!SavePath::isSafeAddress(trimmedAddress)) {
-        m_problem = Problem::UnsafeAddress;
-        return;
-    }
-    m_problem = Problem::None;
-    m_url = filesRoot + trimmedAddress;
-    m_titleFolder = downloadFolder + SavePath::folderName(trimSpaces(title)) + u"/"_s;
-    m_file = m_titleFolder + trimmedAddress;
+        return Failure(Problem::NoAddress);
+    if (!SavePath::isSafeAddress(trimmedAddress))
+        return Failure(Problem::UnsafeAddress);
+    SaveTarget target;
+    target.m_url = filesRoot + trimmedAddress;
+    target.m_titleFolder = downloadFolder + SavePath::folderName(trimSpaces(title)) + u"/"_s;
+    target.m_file = target.m_titleFolder + trimmedAddress;
+    return target;
 }
 
 QString SaveTarget::fileFolder() const
@@ -29,7 +28,7 @@ QString SaveTarget::fileFolder() const
     return QFileInfo(m_file).absolutePath();
 }
 
-bool SaveTarget::makeFolders()
+Result<void, SaveTarget::Problem> SaveTarget::makeFolders()
 {
     QStringList missing;
     for (QString folder = fileFolder(); !QFileInfo::exists(folder); folder = QFileInfo(folder).path()) {
@@ -42,7 +41,9 @@ bool SaveTarget::makeFolders()
         if (QFileInfo(folder).isDir())
             m_madeFolders.append(folder);
     }
-    return made;
+    if (!made)
+        return Failure(Problem::FolderNotMade);
+    return {};
 }
 
 void SaveTarget::removeMadeFolders()

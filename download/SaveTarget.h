@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,17 +12,19 @@ class SaveTarget
 {
 public:
     enum class Problem {
-        None,
         // The entry has no address: there is nothing to download.
         NoAddress,
         // The address would lead outside the title's folder.
         UnsafeAddress,
+        // A folder on the way to the file could not be made.
+        FolderNotMade,
     };
 
+    // No target: nothing to fetch, no folder made.
     SaveTarget() = default;
-    SaveTarget(const QString &downloadFolder, const QString &filesRoot, const QString &title, const QString &address);
+    static Result<SaveTarget, Problem> forEntry(const QString &downloadFolder, const QString &filesRoot,
+                                                const QString &title, const QString &address);
 
-    Problem problem() const { return m_problem; }
     QString url() const { return m_url; }
     QString file() const { return m_file; }
     // The folder named after the title, with its trailing "/".
@@ -30,13 +34,12 @@ public:
     QString fileFolder() const;
 
     // Makes the missing folders up to the file's, remembering the ones it made.
-    bool makeFolders();
+    Result<void, Problem> makeFolders();
     // Removes the folders makeFolders made while they are empty, deepest first; a folder that
     // was there before is never touched.
     void removeMadeFolders();
 
 private:
-    Problem m_problem = Problem::NoAddress;
     QString m_url;
     QString m_file;
     QString m_titleFolder;

@@ -78,16 +78,16 @@ AsyncReader::AsyncReader(std::chrono::milliseconds inactivityTimeout, QObject *p
 
 AsyncReader::~AsyncReader() = default;
 
-std::optional<AsyncReadError> AsyncReader::AsyncRead(const QString &target, AsyncReadType readType,
-                                                     const QString &propertyName, qint32 options,
-                                                     const AsyncReadHeaders &headers)
+Result<void, AsyncReadError> AsyncReader::AsyncRead(const QString &target, AsyncReadType readType,
+                                                    const QString &propertyName, qint32 options,
+                                                    const AsyncReadHeaders &headers)
 {
     // Tolerant: an address with a space or other unencoded character is sent encoded.
     const QUrl url(target, QUrl::TolerantMode);
     if (!url.isValid() || url.host().isEmpty() || (url.scheme() != u"http"_s && url.scheme() != u"https"_s))
-        return AsyncReadError{InvalidArgument, u"不支持的下载地址: "_s + target};
+        return Failure(AsyncReadError{InvalidArgument, u"不支持的下载地址: "_s + target});
     if (readType != AsyncReadType::Stream)
-        return AsyncReadError{InvalidArgument, u"不支持的读取方式"_s};
+        return Failure(AsyncReadError{InvalidArgument, u"不支持的读取方式"_s});
 
     if (!m_manager)
         m_manager = std::make_unique<QNetworkAccessManager>();
@@ -112,7 +112,7 @@ std::optional<AsyncReadError> AsyncReader::AsyncRead(const QString &target, Asyn
     connect(read->reply.get(), &QNetworkReply::readyRead, this, [this, id] { receive(id); });
     connect(read->reply.get(), &QNetworkReply::finished, this, [this, id] { finish(id); });
     m_reads.emplace(id, std::move(read));
-    return std::nullopt;
+    return {};
 }
 
 void AsyncReader::CancelAsyncRead(const QString &propertyName)

@@ -21,9 +21,9 @@ public:
                          QObject *parent = nullptr);
     ~AsyncReader() override;
 
-    std::optional<AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType,
-                                            const QString &propertyName, qint32 options,
-                                            const AsyncReadHeaders &headers = {}) override;
+    Result<void, AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType,
+                                           const QString &propertyName, qint32 options,
+                                           const AsyncReadHeaders &headers = {}) override;
     void CancelAsyncRead(const QString &propertyName) override;
 
 private:

@@ -22,11 +22,11 @@ NetworkHttpFetcher::NetworkHttpFetcher(std::chrono::milliseconds transferTimeout
 
 NetworkHttpFetcher::~NetworkHttpFetcher() = default;
 
-std::optional<QByteArray> NetworkHttpFetcher::get(const QString &url)
+Result<QByteArray, HttpFetcher::Error> NetworkHttpFetcher::get(const QString &url)
 {
     const QUrl target(url, QUrl::StrictMode);
     if (!target.isValid() || target.isRelative())
-        return std::nullopt;
+        return Failure(Error::Failed);
     if (!m_manager)
         m_manager = std::make_unique<QNetworkAccessManager>();
 
@@ -65,9 +65,9 @@ std::optional<QByteArray> NetworkHttpFetcher::get(const QString &url)
 
     const int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (r->error() != QNetworkReply::NoError || status < 200 || status > 299)
-        return std::nullopt;
+        return Failure(Error::Failed);
     body += r->readAll();
     if (body.size() > m_bodyLimit)
-        return std::nullopt;
+        return Failure(Error::Failed);
     return body;
 }

@@ -23,7 +23,7 @@ public:
                                 qint64 bodyLimit = DefaultBodyLimit);
     ~NetworkHttpFetcher() override;
 
-    std::optional<QByteArray> get(const QString &url) override;
+    Result<QByteArray, Error> get(const QString &url) override;
 
 private:
     std::chrono::milliseconds m_transferTimeout;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -283,7 +284,7 @@ QString PropertyBag::toText() const
     return text;
 }
 
-std::optional<PropertyBag> PropertyBag::fromText(QStringView text)
+Result<PropertyBag, PropertyBag::TextError> PropertyBag::fromText(QStringView text)
 {
     PropertyBag bag;
     for (const QStringView line : text.split(u'\n')) {
@@ -293,10 +294,10 @@ std::optional<PropertyBag> PropertyBag::fromText(QStringView text)
         const std::optional<QStringView> name = reader.word();
         const std::optional<QStringView> type = reader.word();
         if (!name || !type || !isName(*name) || bag.indexOf(*name) >= 0)
-            return std::nullopt;
+            return Failure(TextError::Malformed);
         const std::optional<QVariant> value = readValue(*type, reader);
         if (!value || !reader.atEnd())
-            return std::nullopt;
+            return Failure(TextError::Malformed);
         bag.m_values.append({name->toString(), *value});
     }
     return bag;

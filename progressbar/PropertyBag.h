@@ -1,10 +1,11 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <QList>
 #include <QStringList>
 #include <QVariant>
 
-#include <optional>
 #include <utility>
 
 // The stored instance data of a control: named values, each written with a default. A value
@@ -25,6 +26,9 @@
 class PropertyBag
 {
 public:
+    // The text is not a well-formed bag: a line breaks the form above, or a name comes twice.
+    enum class TextError { Malformed };
+
     void WriteProperty(const QString &name, const QVariant &value, const QVariant &defaultValue);
     QVariant ReadProperty(const QString &name, const QVariant &defaultValue) const;
 
@@ -32,8 +36,7 @@ public:
     QStringList names() const;
 
     QString toText() const;
-    // Nothing when the text is not a well-formed bag (including a name given twice).
-    static std::optional<PropertyBag> fromText(QStringView text);
+    static Result<PropertyBag, TextError> fromText(QStringView text);
 
     friend bool operator==(const PropertyBag &, const PropertyBag &) = default;
 

@@ -17,12 +17,13 @@ CatalogueForm::CatalogueForm(const CatalogueProfile &profile, const QString &ser
 
 CatalogueForm::~CatalogueForm() = default;
 
-void CatalogueForm::loadCatalogue(const QString &caption, const QList<std::pair<QString, int>> &columns,
-                                  QComboBox *searchField, QStringList *downloadAddresses)
+void CatalogueForm::loadCatalogue(const QString &caption, const QString &firstPagePrefix,
+                                  const QList<std::pair<QString, int>> &columns, QComboBox *searchField,
+                                  QStringList *downloadAddresses)
 {
     window()->setWindowTitle(caption);
     m_binding = std::make_unique<CatalogueViewBinding>(CatalogueViewBinding::Widgets{
-        m_list, m_status, m_previous, m_next, m_keyword, searchField, downloadAddresses});
+        m_list, m_status, m_previous, m_next, m_keyword, searchField, downloadAddresses}, firstPagePrefix);
     m_browser.attach(m_binding.get(), m_serverRoot);
     const std::pair<QPushButton *, void (CatalogueBrowser::*)()> operations[] = {
         {m_search, &CatalogueBrowser::Search},

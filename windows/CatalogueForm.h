@@ -29,9 +29,11 @@ protected:
 
     // The load steps both windows take, from the caption to the first page, with the browsing
     // buttons wired to their operations. Only the official window has a search field and keeps
-    // the download addresses.
-    void loadCatalogue(const QString &caption, const QList<std::pair<QString, int>> &columns,
-                       QComboBox *searchField = nullptr, QStringList *downloadAddresses = nullptr);
+    // the download addresses. firstPagePrefix opens the status line of the first page and of a
+    // refresh.
+    void loadCatalogue(const QString &caption, const QString &firstPagePrefix,
+                       const QList<std::pair<QString, int>> &columns, QComboBox *searchField = nullptr,
+                       QStringList *downloadAddresses = nullptr);
     void Form_Unload() override;
 
     const QString m_serverRoot;

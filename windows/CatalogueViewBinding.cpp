@@ -7,8 +7,11 @@
 #include <QLabel>
 #include <QLineEdit>
 
-CatalogueViewBinding::CatalogueViewBinding(const Widgets &widgets)
+using namespace Qt::StringLiterals;
+
+CatalogueViewBinding::CatalogueViewBinding(const Widgets &widgets, const QString &firstPagePrefix)
     : m_widgets(widgets)
+    , m_firstPagePrefix(firstPagePrefix)
 {
 }
 
@@ -44,9 +47,24 @@ void CatalogueViewBinding::appendDownloadAddress(const QString &address)
         m_widgets.downloadAddresses->append(address);
 }
 
-void CatalogueViewBinding::setStatusText(const QString &text)
+void CatalogueViewBinding::showStatus(const CatalogueStatus &status)
 {
-    m_widgets.status->setText(text);
+    QString prefix;
+    switch (status.kind) {
+    case CatalogueStatus::Kind::Unreachable:
+        m_widgets.status->setText(u"连接服务器失败"_s);
+        return;
+    case CatalogueStatus::Kind::FirstPage:
+        prefix = m_firstPagePrefix;
+        break;
+    case CatalogueStatus::Kind::Paging:
+        prefix = u"当前共有 "_s;
+        break;
+    case CatalogueStatus::Kind::Search:
+        prefix = u"搜索到 "_s;
+        break;
+    }
+    m_widgets.status->setText(prefix + status.resourceCount + u" 个资源"_s);
 }
 
 void CatalogueViewBinding::setPagingButtons(bool previousEnabled, bool nextEnabled)

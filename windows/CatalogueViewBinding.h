@@ -11,7 +11,8 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 
-// The controls of one opening of a catalogue window, as its browser sees them.
+// The controls of one opening of a catalogue window, as its browser sees them, and the words
+// of its status line.
 class CatalogueViewBinding : public CatalogueView
 {
 public:
@@ -26,7 +27,8 @@ public:
         QStringList *downloadAddresses = nullptr; // none in the user window
     };
 
-    explicit CatalogueViewBinding(const Widgets &widgets);
+    // firstPagePrefix opens the status line of the first page and of a refresh.
+    CatalogueViewBinding(const Widgets &widgets, const QString &firstPagePrefix);
 
     void clearRows() override;
     int itemCount() const override;
@@ -34,7 +36,7 @@ public:
     void setCellText(int row, int column, const QString &text) override;
     void clearDownloadAddresses() override;
     void appendDownloadAddress(const QString &address) override;
-    void setStatusText(const QString &text) override;
+    void showStatus(const CatalogueStatus &status) override;
     void setPagingButtons(bool previousEnabled, bool nextEnabled) override;
     QString keywordText() const override;
     void setKeywordText(const QString &text) override;
@@ -42,4 +44,5 @@ public:
 
 private:
     Widgets m_widgets;
+    QString m_firstPagePrefix;
 };

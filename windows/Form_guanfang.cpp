@@ -61,7 +61,7 @@ void Form_guanfang::Form_Load()
     m_web->setSilent(true);
     m_searchField->setCurrentIndex(1);
     m_web->Navigate(QUrl(m_serverRoot + u"zorvik/"_s));
-    loadCatalogue(u"官方资源"_s,
+    loadCatalogue(u"官方资源"_s, u"已分享 "_s,
                   {{u"分类"_s, 80}, {u"标题"_s, 265}, {u"备注"_s, 140}, {u"收录时间"_s, 140},
                    {u"下载地址"_s, 0}, {u"id"_s, 0}, {u"浏览地址"_s, 0}},
                   m_searchField, &m_downloadAddresses);

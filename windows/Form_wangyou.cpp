@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 using Controls::place;
@@ -98,7 +99,7 @@ QWidget *Form_wangyou::createWindow()
 
 void Form_wangyou::Form_Load()
 {
-    loadCatalogue(u"网友资源"_s,
+    loadCatalogue(u"网友资源"_s, u"已收录 "_s,
                   {{u"分类"_s, 80}, {u"标题"_s, 200}, {u"备注"_s, 105}, {u"收录时间"_s, 140},
                    {u"下载地址"_s, 0}, {u"id"_s, 0}});
 }
@@ -128,23 +129,26 @@ void Form_wangyou::StartDownload()
     const int row = m_browser.selectedRow();
     const QString address = m_list->cellText(row, ResourceRecord::DownloadAddress);
     const QString title = m_list->cellText(row, ResourceRecord::Title);
-    SaveTarget target(m_programFolder.downloadFolder(), m_browser.baseUrl() + u"up/"_s, title, address);
-    if (target.problem() == SaveTarget::Problem::NoAddress)
+    const Result<SaveTarget, SaveTarget::Problem> target =
+        SaveTarget::forEntry(m_programFolder.downloadFolder(), m_browser.baseUrl() + u"up/"_s, title, address);
+    if (!target && target.error() == SaveTarget::Problem::NoAddress)
         return;
     // A download runs while the bar shows.
     if (!m_bar->isHidden()) {
         tell(u"无法多任务下载!"_s);
         return;
     }
-    if (target.problem() == SaveTarget::Problem::UnsafeAddress) {
+    if (!target) {
         tell(u"下载地址无效!"_s);
         return;
     }
 
-    m_target = target;
+    m_target = *target;
     m_targetFolder = m_target.titleFolder();
     m_targetTitle = trimSpaces(title);
-    m_target.makeFolders();
+    // A folder that cannot be made fails the download once its file cannot be written either,
+    // and that failure tells the user.
+    std::ignore = m_target.makeFolders();
     m_bar->show();
     m_bar->model().setValue(0);
     m_rate = TransferRate();

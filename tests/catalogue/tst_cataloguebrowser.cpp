@@ -14,6 +14,8 @@ const QString Root = u"http://site/"_s;
 const QString Official = Root + u"guanfang/admin_upload.php?"_s;
 const QString User = Root + u"wangyou/users_upload.php?"_s;
 
+using Kind = CatalogueStatus::Kind;
+
 // The controls of a catalogue window, as plain data.
 class FakeView : public CatalogueView
 {
@@ -30,7 +32,7 @@ public:
     }
     void clearDownloadAddresses() override { downloadAddresses.clear(); }
     void appendDownloadAddress(const QString &address) override { downloadAddresses.append(address); }
-    void setStatusText(const QString &text) override { status = text; }
+    void showStatus(const CatalogueStatus &shown) override { status = shown; }
     void setPagingButtons(bool previous, bool next) override
     {
         previousEnabled = previous;
@@ -42,7 +44,7 @@ public:
 
     QList<QStringList> rows;
     QStringList downloadAddresses;
-    QString status = u"0"_s;
+    std::optional<CatalogueStatus> status;  // nothing: the design caption
     bool previousEnabled = false;
     bool nextEnabled = false;
     QString keyword = u"请输入关键字"_s;
@@ -75,6 +77,11 @@ struct Opened
     CatalogueBrowser browser;
     FakeView view;
 };
+
+std::optional<CatalogueStatus> status(Kind kind, const QString &resourceCount = {})
+{
+    return CatalogueStatus{kind, resourceCount};
+}
 
 QString firstTitle(const FakeView &view)
 {
@@ -131,7 +138,7 @@ void TstCatalogueBrowser::firstPageFillsTheListInResponseOrder()
     QCOMPARE(view.rows[2],
              (QStringList{u"软件"_s, u"p1-2"_s, u"备注"_s, u"2024-01-01"_s, u"L/*/http://t/p1/**/"_s, u"2"_s, u"http://b/p1"_s}
                   .first(columns)));
-    QCOMPARE(view.status, official ? u"已分享 125 个资源"_s : u"已收录 125 个资源"_s);
+    QCOMPARE(view.status, status(Kind::FirstPage, u"125"_s));
     QVERIFY(!view.previousEnabled);
     QVERIFY(view.nextEnabled);
     QCOMPARE(view.downloadAddresses, official ? QStringList(3, u"L/*/http://t/p1/**/"_s) : QStringList());
@@ -140,17 +147,17 @@ void TstCatalogueBrowser::firstPageFillsTheListInResponseOrder()
 void TstCatalogueBrowser::emptyOrTrailerOnlyFirstPage_data()
 {
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("status");
+    QTest::addColumn<std::optional<CatalogueStatus>>("shown");
 
-    QTest::newRow("empty body leaves the design caption") << QByteArray() << u"0"_s;
-    QTest::newRow("trailer only") << QByteArray("?TtbBa?0?0") << u"已分享 0 个资源"_s;
-    QTest::newRow("one page") << page(u"p"_s, 2, u"2"_s, 1) << u"已分享 2 个资源"_s;
+    QTest::newRow("empty body leaves the design caption") << QByteArray() << std::optional<CatalogueStatus>();
+    QTest::newRow("trailer only") << QByteArray("?TtbBa?0?0") << status(Kind::FirstPage, u"0"_s);
+    QTest::newRow("one page") << page(u"p"_s, 2, u"2"_s, 1) << status(Kind::FirstPage, u"2"_s);
 }
 
 void TstCatalogueBrowser::emptyOrTrailerOnlyFirstPage()
 {
     QFETCH(QByteArray, body);
-    QFETCH(QString, status);
+    QFETCH(std::optional<CatalogueStatus>, shown);
     FakeHttpFetcher fetcher;
     fetcher.bodies.insert(Official + u"page=1"_s, body);
     CatalogueBrowser browser(CatalogueProfile::official(), fetcher);
@@ -160,7 +167,7 @@ void TstCatalogueBrowser::emptyOrTrailerOnlyFirstPage()
     browser.attach(&view, Root);
     browser.LoadFirstPage();
 
-    QCOMPARE(view.status, status);
+    QCOMPARE(view.status, shown);
     QVERIFY(!view.previousEnabled);
     QVERIFY(!view.nextEnabled);
 }
@@ -179,7 +186,7 @@ void TstCatalogueBrowser::pagingFollowsTheButtonRules()
         browser.NextPage();
         QCOMPARE(browser.currentPage(), p);
         QVERIFY(view.previousEnabled && view.nextEnabled);
-        QCOMPARE(view.status, u"当前共有 70 个资源"_s);
+        QCOMPARE(view.status, status(Kind::Paging, u"70"_s));
     }
     browser.NextPage();
     QCOMPARE(fetcher.requests.last(), User + u"page=7"_s);
@@ -208,7 +215,7 @@ void TstCatalogueBrowser::officialPagingRepeatsTheSearchAsTheBoxNowReads()
     view.keyword = u"  中  "_s;
     browser.Search();
     QVERIFY(browser.keywordMode());
-    QCOMPARE(view.status, u"搜索到 30 个资源"_s);
+    QCOMPARE(view.status, status(Kind::Search, u"30"_s));
     QVERIFY(!view.previousEnabled && view.nextEnabled);
 
     browser.NextPage();
@@ -285,7 +292,7 @@ void TstCatalogueBrowser::refreshShowsTheEmptySearchInFirstPageWording()
     QCOMPARE(fetcher.requests.last(), Official + u"page=1&q=&t=1"_s);
     QCOMPARE(browser.currentPage(), 1);
     QCOMPARE(view.rows.size(), 4);
-    QCOMPARE(view.status, u"已分享 131 个资源"_s);
+    QCOMPARE(view.status, status(Kind::FirstPage, u"131"_s));
     QVERIFY(!view.previousEnabled && view.nextEnabled);
 }
 
@@ -302,13 +309,13 @@ void TstCatalogueBrowser::failedFetchKeepsTheLastPageAndThePosition()
     QCOMPARE(fetcher.requests.last(), User + u"page=3"_s);
     QCOMPARE(browser.currentPage(), 2);
     QCOMPARE(firstTitle(view), u"p2-0"_s);
-    QCOMPARE(view.status, u"连接服务器失败"_s);
+    QCOMPARE(view.status, status(Kind::Unreachable));
     QVERIFY(view.previousEnabled && view.nextEnabled);
 
     fetcher.offline = false;
     browser.PreviousPage();
     QCOMPARE(fetcher.requests.last(), User + u"page=1"_s);
-    QCOMPARE(view.status, u"当前共有 50 个资源"_s);
+    QCOMPARE(view.status, status(Kind::Paging, u"50"_s));
 }
 
 void TstCatalogueBrowser::failedSearchKeepsTheSearchMode()
@@ -341,7 +348,7 @@ void TstCatalogueBrowser::failedRefreshKeepsTheKeywordBoxAndSearchModeTogether()
 
     fetcher.offline = true;
     browser.Refresh();
-    QCOMPARE(view.status, u"连接服务器失败"_s);
+    QCOMPARE(view.status, status(Kind::Unreachable));
     QCOMPARE(firstTitle(view), u"s1-0"_s);
     QCOMPARE(view.keyword, u"abc"_s);
     QVERIFY(browser.keywordMode());
@@ -383,7 +390,7 @@ void TstCatalogueBrowser::reopenedWindowKeepsSearchModeAndLastResponse()
     browser.attach(view.get(), Root);
     browser.LoadFirstPage();
     QCOMPARE(firstTitle(*view), u"k2-0"_s);
-    QCOMPARE(view->status, u"连接服务器失败"_s);
+    QCOMPARE(view->status, status(Kind::Unreachable));
     QCOMPARE(browser.currentPage(), 1);
 }
 
@@ -403,7 +410,7 @@ void TstCatalogueBrowser::singlePageCatalogueDisablesBothButtonsWhilePaging()
     browser.NextPage();
     QCOMPARE(fetcher.requests.last(), User + u"page=3"_s);
     QVERIFY(!view.previousEnabled && !view.nextEnabled);
-    QCOMPARE(view.status, u"当前共有 5 个资源"_s);
+    QCOMPARE(view.status, status(Kind::Paging, u"5"_s));
 }
 
 void TstCatalogueBrowser::countIsShownVerbatimAndAbsentCountLeavesTheStatus()
@@ -414,11 +421,11 @@ void TstCatalogueBrowser::countIsShownVerbatimAndAbsentCountLeavesTheStatus()
     auto &[fetcher, browser, view] = opened;
     view.keyword = u"z"_s;
     browser.Search();
-    QCOMPARE(view.status, u"搜索到 abc 个资源"_s);
+    QCOMPARE(view.status, status(Kind::Search, u"abc"_s));
 
     fetcher.bodies.insert(User + u"page=1&q=z"_s, QByteArray());
     browser.Search();
-    QCOMPARE(view.status, u"搜索到 abc 个资源"_s);
+    QCOMPARE(view.status, status(Kind::Search, u"abc"_s));
     QVERIFY(view.rows.isEmpty());
 }
 

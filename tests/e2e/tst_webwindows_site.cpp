@@ -155,11 +155,10 @@ document.getElementById('remark').value = '从上传页面传上来的';)"_s);
     // The user catalogue, searched the way its window searches it, holds the new entry.
     NetworkHttpFetcher fetcher;
     QByteArray stored;
-    const CatalogueFetch fetched = FetchCatalogue(
+    QVERIFY(FetchCatalogue(
         fetcher, BuildCatalogueUrl({m_site.root() + u"wangyou/"_s, u"users_upload.php?"_s, 1, GBtoUTF8(u"端到端"_s), {}}),
-        stored);
-    QVERIFY(fetched.succeeded);
-    const CataloguePage page = ParseCataloguePage(fetched.text, 6);
+        stored));
+    const CataloguePage page = ParseCataloguePage(Utf8ToUnicode(stored), 6);
     QCOMPARE(page.records.size(), 1);
     const ResourceRecord &record = page.records.first();
     QCOMPARE(record.field(ResourceRecord::Category), u"工具"_s);
@@ -172,7 +171,7 @@ document.getElementById('remark').value = '从上传页面传上来的';)"_s);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), uploadedBytes());
     // The address the client builds for a download brings the file.
-    QCOMPARE(fetcher.get(m_site.root() + u"wangyou/up/"_s + address), std::optional(uploadedBytes()));
+    QCOMPARE(fetcher.get(m_site.root() + u"wangyou/up/"_s + address).value(), uploadedBytes());
 }
 
 void TstWebWindowsSite::choosesTheFileToShareInACaptionedDialog()

@@ -7,10 +7,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
-    const std::optional<PropertyBag> bag = PropertyBag::fromText(text);
+    const Result<PropertyBag, PropertyBag::TextError> bag = PropertyBag::fromText(text);
     if (!bag)
         return 0;
-    const std::optional<PropertyBag> again = PropertyBag::fromText(bag->toText());
+    const Result<PropertyBag, PropertyBag::TextError> again = PropertyBag::fromText(bag->toText());
     if (!again || *again != *bag || again->toText() != bag->toText())
         std::abort();
     return 0;

@@ -259,7 +259,7 @@ void TstProgressBarModel::emptyTextComesBackAsTheDisplayName()
 
 void TstProgressBarModel::storedDesignDataWithLowerCaseKeys()
 {
-    const std::optional<PropertyBag> design = PropertyBag::fromText(
+    const Result<PropertyBag, PropertyBag::TextError> design = PropertyBag::fromText(
         u"value int 0\ntextstyle int 2\ntexteffect int 5\ntexteffectcolor colour 0xFFFFFF\n"
         "textfont font \"宋体\" 9 400 0 0 0\ntext string \"ProgressBar1\"\n"_s);
     QVERIFY(design);
@@ -287,7 +287,7 @@ void TstProgressBarModel::unusableValueLeavesItsPropertyAlone()
 {
     ProgressBarModel model;
     model.InitProperties(m_ambient);
-    const std::optional<PropertyBag> stored =
+    const Result<PropertyBag, PropertyBag::TextError> stored =
         PropertyBag::fromText(u"Max string \"lots\"\nValue int 70\nTheme string \"blue\"\n"_s);
     QVERIFY(stored);
 

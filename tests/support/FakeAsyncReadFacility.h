@@ -5,6 +5,9 @@
 #include <QList>
 #include <QStringList>
 
+#include <memory>
+#include <optional>
+
 // Starts no transfer: records the reads it is asked for and sends the notifications the test
 // scripts. Cancellations go to a log that outlives the fake, whose owner may destroy it.
 class FakeAsyncReadFacility : public AsyncReadFacility
@@ -19,14 +22,14 @@ public:
         AsyncReadHeaders headers;
     };
 
-    std::optional<AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType,
-                                            const QString &propertyName, qint32 options,
-                                            const AsyncReadHeaders &headers = {}) override
+    Result<void, AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType,
+                                           const QString &propertyName, qint32 options,
+                                           const AsyncReadHeaders &headers = {}) override
     {
         if (refusal)
-            return refusal;
+            return Failure(*refusal);
         reads.append({target, readType, propertyName, options, headers});
-        return std::nullopt;
+        return {};
     }
 
     void CancelAsyncRead(const QString &propertyName) override { cancelled->append(propertyName); }
@@ -70,6 +73,7 @@ public:
         Q_EMIT AsyncReadComplete({propertyName, AsyncProperty::Error, 0, 0, httpStatus, headers, interrupted, {}});
     }
 
+    // Set: every read is refused with it.
     std::optional<AsyncReadError> refusal;
     QList<Read> reads;
     std::shared_ptr<QStringList> cancelled = std::make_shared<QStringList>();

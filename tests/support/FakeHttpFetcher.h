@@ -9,11 +9,11 @@
 class FakeHttpFetcher : public HttpFetcher
 {
 public:
-    std::optional<QByteArray> get(const QString &url) override
+    Result<QByteArray, Error> get(const QString &url) override
     {
         requests.append(url);
         if (offline || !bodies.contains(url))
-            return std::nullopt;
+            return Failure(Error::Failed);
         return bodies.value(url);
     }
 
