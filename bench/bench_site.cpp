@@ -5,7 +5,7 @@
 
 #include "LocalNginx.h"
 
-#include "site/UserUpload.h"
+#include "site/forms/UserUpload.h"
 
 #include <QCoreApplication>
 #include <QDir>

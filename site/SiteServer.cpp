@@ -1,13 +1,13 @@
 #include "site/SiteServer.h"
 
-#include "site/CatalogueRenderer.h"
-#include "site/FileStreamer.h"
-#include "site/FormData.h"
-#include "site/HtmlPages.h"
-#include "site/HttpRequest.h"
-#include "site/HttpResponder.h"
-#include "site/MessagePost.h"
-#include "site/SiteStore.h"
+#include "site/pages/CatalogueRenderer.h"
+#include "site/http/FileStreamer.h"
+#include "site/http/FormData.h"
+#include "site/pages/HtmlPages.h"
+#include "site/http/HttpRequest.h"
+#include "site/http/HttpResponder.h"
+#include "site/forms/MessagePost.h"
+#include "site/store/SiteStore.h"
 
 #include <QDateTime>
 #include <QMimeDatabase>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "site/HttpServer.h"
+#include "site/http/HttpServer.h"
 #include "site/PostLimit.h"
-#include "site/UserUpload.h"
+#include "site/forms/UserUpload.h"
 
 #include <QElapsedTimer>
 #include <QHash>

@@ -1,5 +1,5 @@
 #include "site/SiteServer.h"
-#include "site/SiteStore.h"
+#include "site/store/SiteStore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 // Any content type and body give a form or nothing; the data of a multipart field always lies
 // inside the body it was read from.
-#include "site/FormData.h"
+#include "site/http/FormData.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Any bytes from a client give one verdict; a complete head is consistent with itself and
 // with the bytes it was read from.
-#include "site/RequestGuard.h"
+#include "site/http/RequestGuard.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "site/FormData.h"
+#include "site/http/FormData.h"
 
 #include <QTest>
 

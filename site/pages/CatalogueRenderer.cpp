@@ -1,4 +1,4 @@
-#include "site/CatalogueRenderer.h"
+#include "site/pages/CatalogueRenderer.h"
 
 #include <QUrl>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "site/HttpRequest.h"
-#include "site/HttpResponder.h"
-#include "site/HttpServer.h"
+#include "site/http/HttpRequest.h"
+#include "site/http/HttpResponder.h"
+#include "site/http/HttpServer.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "site/HttpConnection.h"
+#include "site/http/HttpConnection.h"
 
 #include <QTcpSocket>
 

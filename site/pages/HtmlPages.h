@@ -1,8 +1,8 @@
 #pragma once
 
-#include "site/MessagePost.h"
-#include "site/SiteStore.h"
-#include "site/UserUpload.h"
+#include "site/forms/MessagePost.h"
+#include "site/store/SiteStore.h"
+#include "site/forms/UserUpload.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "site/SiteStore.h"
+#include "site/store/SiteStore.h"
 
 #include <QByteArray>
 #include <QString>

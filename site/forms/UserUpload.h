@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
-#include "site/SiteResource.h"
+#include "site/store/SiteResource.h"
 
 #include <functional>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "site/SampleData.h"
+#include "site/store/SampleData.h"
 
-#include "site/SiteStore.h"
+#include "site/store/SiteStore.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

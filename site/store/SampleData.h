@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
-#include "site/StoreError.h"
+#include "site/store/StoreError.h"
 
 class SiteStore;
 

@@ -1,4 +1,4 @@
-#include "site/RequestGuard.h"
+#include "site/http/RequestGuard.h"
 
 #include <limits>
 

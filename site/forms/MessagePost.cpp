@@ -1,7 +1,7 @@
-#include "site/MessagePost.h"
+#include "site/forms/MessagePost.h"
 
-#include "site/FormData.h"
-#include "site/SiteStore.h"
+#include "site/http/FormData.h"
+#include "site/store/SiteStore.h"
 
 #include <QDateTime>
 

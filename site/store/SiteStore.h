@@ -1,9 +1,9 @@
 #pragma once
 
 #include "common/Result.h"
-#include "site/SiteMessage.h"
-#include "site/SiteResource.h"
-#include "site/StoreError.h"
+#include "site/store/SiteMessage.h"
+#include "site/store/SiteResource.h"
+#include "site/store/StoreError.h"
 
 #include <QDir>
 #include <QString>

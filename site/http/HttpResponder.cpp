@@ -1,6 +1,6 @@
-#include "site/HttpResponder.h"
+#include "site/http/HttpResponder.h"
 
-#include "site/HttpConnection.h"
+#include "site/http/HttpConnection.h"
 
 HttpResponder::HttpResponder(HttpConnection *connection, quint64 answer)
     : m_connection(connection)

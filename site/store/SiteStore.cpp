@@ -1,6 +1,6 @@
-#include "site/SiteStore.h"
+#include "site/store/SiteStore.h"
 
-#include "site/SampleData.h"
+#include "site/store/SampleData.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

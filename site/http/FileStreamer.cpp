@@ -1,4 +1,4 @@
-#include "site/FileStreamer.h"
+#include "site/http/FileStreamer.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "site/HttpServer.h"
+#include "site/http/HttpServer.h"
 
-#include "site/HttpConnection.h"
+#include "site/http/HttpConnection.h"
 
 #include <QTcpSocket>
 #include <QTimer>

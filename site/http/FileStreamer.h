@@ -1,6 +1,6 @@
 #pragma once
 
-#include "site/HttpResponder.h"
+#include "site/http/HttpResponder.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "site/HtmlPages.h"
+#include "site/pages/HtmlPages.h"
 
 #include <QFile>
 #include <QJsonDocument>

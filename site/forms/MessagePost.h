@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
-#include "site/SiteMessage.h"
+#include "site/store/SiteMessage.h"
 
 #include <functional>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "site/RequestGuard.h"
+#include "site/http/RequestGuard.h"
 
 #include <QByteArray>
 #include <QHostAddress>

@@ -1,7 +1,7 @@
-#include "site/UserUpload.h"
+#include "site/forms/UserUpload.h"
 
-#include "site/FormData.h"
-#include "site/SiteStore.h"
+#include "site/http/FormData.h"
+#include "site/store/SiteStore.h"
 
 #include <QDateTime>
 #include <QDir>
