@@ -119,18 +119,22 @@ Failure<StoreError> failure(const QSqlError &error)
     return Failure(StoreError{error.text()});
 }
 
-// A transaction that nests: a savepoint begins one when none is open and joins the open one
-// otherwise, so the sample catalogue is added inside the transaction of the schema. Left
-// without commit(), it undoes everything since it began.
+// A transaction that nests: the outermost begins one, inner ones are savepoints within it, so
+// the sample catalogue is added inside the transaction of the schema. Left without commit(), it
+// undoes everything since it began; the outermost rolls back whole, leaving the file untouched.
 class Transaction
 {
 public:
-    explicit Transaction(const QSqlDatabase &db)
+    Transaction(const QSqlDatabase &db, int &depth)
         : m_db(db)
+        , m_depth(depth)
+        , m_outermost(depth == 0)
     {
         QSqlQuery query(m_db);
-        m_open = query.exec(u"SAVEPOINT store"_s);
-        if (!m_open)
+        m_open = query.exec(m_outermost ? u"BEGIN IMMEDIATE"_s : u"SAVEPOINT inner"_s);
+        if (m_open)
+            ++m_depth;
+        else
             m_error = query.lastError();
     }
     ~Transaction()
@@ -138,8 +142,13 @@ public:
         if (!m_open)
             return;
         QSqlQuery query(m_db);
-        query.exec(u"ROLLBACK TO store"_s);
-        query.exec(u"RELEASE store"_s);
+        if (m_outermost) {
+            query.exec(u"ROLLBACK"_s);
+        } else {
+            query.exec(u"ROLLBACK TO inner"_s);
+            query.exec(u"RELEASE inner"_s);
+        }
+        --m_depth;
     }
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
@@ -153,14 +162,17 @@ public:
     Result<void, StoreError> commit()
     {
         QSqlQuery query(m_db);
-        if (!query.exec(u"RELEASE store"_s))
+        if (!query.exec(m_outermost ? u"COMMIT"_s : u"RELEASE inner"_s))
             return failure(query.lastError());
         m_open = false;
+        --m_depth;
         return {};
     }
 
 private:
     QSqlDatabase m_db;
+    int &m_depth;
+    bool m_outermost;
     bool m_open = false;
     QSqlError m_error;
 };
@@ -241,7 +253,7 @@ Result<void, StoreError> SiteStore::migrate()
 
 Result<void, StoreError> SiteStore::runSteps(int from, int to)
 {
-    Transaction transaction(database());
+    Transaction transaction(database(), m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
@@ -262,7 +274,7 @@ Result<void, StoreError> SiteStore::runSteps(int from, int to)
 
 Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
 {
-    Transaction transaction(database());
+    Transaction transaction(database(), m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return Failure(begun.error());
     QSqlQuery query(database());
@@ -507,7 +519,7 @@ Result<void, StoreError> SiteStore::setMessagesHidden(const QList<qint64> &ids, 
 Result<void, StoreError> SiteStore::setHidden(const QString &kind, const QList<qint64> &ids, bool hidden,
                                               const ModerationEntry &entry)
 {
-    Transaction transaction(database());
+    Transaction transaction(database(), m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
@@ -527,7 +539,7 @@ Result<void, StoreError> SiteStore::setHidden(const QString &kind, const QList<q
 
 Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &ids, const ModerationEntry &entry)
 {
-    Transaction transaction(database());
+    Transaction transaction(database(), m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return Failure(begun.error());
     QStringList files;
@@ -573,7 +585,7 @@ Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &
 
 Result<void, StoreError> SiteStore::block(const SiteBlock &block, const ModerationEntry &entry)
 {
-    Transaction transaction(database());
+    Transaction transaction(database(), m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
@@ -590,7 +602,7 @@ Result<void, StoreError> SiteStore::block(const SiteBlock &block, const Moderati
 
 Result<void, StoreError> SiteStore::unblock(const QString &network, const ModerationEntry &entry)
 {
-    Transaction transaction(database());
+    Transaction transaction(database(), m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());

@@ -127,4 +127,5 @@ private:
 
     QDir m_dataDir;
     QString m_connectionName;
+    int m_transactionDepth = 0;
 };

@@ -74,3 +74,22 @@ void ReferenceSite::stop()
         m_process.waitForFinished(StopTimeoutMs);
     }
 }
+
+ReferenceSite::CommandRun ReferenceSite::runProgram(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
+    process.closeWriteChannel();
+    CommandRun run;
+    if (!process.waitForFinished(StartTimeoutMs) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+ReferenceSite::CommandRun ReferenceSite::command(const QStringList &arguments) const
+{
+    return runProgram(arguments + QStringList({u"--data"_s, m_dataPath}));
+}
