@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -16,14 +17,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Schema steps, oldest first; PRAGMA user_version counts the steps a database has taken, so
-// a later feature appends a step instead of editing one.
+// Schema steps, oldest first, the same on both databases; the schema version counts the steps
+// a database has taken, so a later feature appends a step instead of editing one.
 const QList<QStringList> &schemaSteps()
 {
     static const QList<QStringList> steps = {
         {
             u"CREATE TABLE resources ("
-            " id INTEGER PRIMARY KEY,"
+            " id {id},"
             " catalogue TEXT NOT NULL CHECK (catalogue IN ('official', 'user')),"
             " category TEXT NOT NULL,"
             " title TEXT NOT NULL,"
@@ -40,7 +41,7 @@ const QList<QStringList> &schemaSteps()
         },
         {
             u"CREATE TABLE messages ("
-            " id INTEGER PRIMARY KEY,"
+            " id {id},"
             " name TEXT NOT NULL,"
             " text TEXT NOT NULL,"
             " posted_at TEXT NOT NULL)"_s,
@@ -54,13 +55,41 @@ const QList<QStringList> &schemaSteps()
             u"CREATE TABLE removed_uploads (file_path TEXT PRIMARY KEY, removed_at TEXT NOT NULL)"_s,
             u"CREATE TABLE blocks (network TEXT PRIMARY KEY, blocked_at TEXT NOT NULL, until TEXT)"_s,
             u"CREATE TABLE moderation_log ("
-            " id INTEGER PRIMARY KEY,"
+            " id {id},"
             " at TEXT NOT NULL,"
             " who TEXT NOT NULL,"
             " action TEXT NOT NULL)"_s,
         },
+        {
+            // Posts counted against their address's allowance, kept for one window.
+            u"CREATE TABLE post_times (kind TEXT NOT NULL, address TEXT NOT NULL, at_ms BIGINT NOT NULL)"_s,
+            u"CREATE INDEX post_times_by_address ON post_times (kind, address, at_ms)"_s,
+        },
     };
     return steps;
+}
+
+// The tables a copy of the store carries, with their columns, parents before children. The
+// times of counted posts stay behind: they are over within minutes.
+struct CopiedTable
+{
+    QString name;
+    QString columns;
+    bool hasIds;
+};
+
+const QList<CopiedTable> CopiedTables = {
+    {u"resources"_s, u"id, catalogue, category, title, remark, collected_at, file_path, address, hidden"_s, true},
+    {u"resource_links"_s, u"resource_id, position, label, target"_s, false},
+    {u"messages"_s, u"id, name, text, posted_at, address, hidden"_s, true},
+    {u"removed_uploads"_s, u"file_path, removed_at"_s, false},
+    {u"blocks"_s, u"network, blocked_at, until"_s, false},
+    {u"moderation_log"_s, u"id, at, who, action"_s, true},
+};
+
+QString postKindName(SiteStore::PostKind kind)
+{
+    return kind == SiteStore::PostKind::Message ? u"message"_s : u"upload"_s;
 }
 
 QString catalogueName(Catalogue catalogue)
@@ -76,17 +105,26 @@ QString likePattern(const QString &keyword)
     return u'%' + escaped + u'%';
 }
 
-QString searchCondition(SiteStore::SearchField field)
+// Each column matched with the dialect's LIKE, any of them enough.
+QString matchAny(const QStringList &columns, const SqlDialect &dialect)
+{
+    QStringList conditions;
+    for (const QString &column : columns)
+        conditions.append(column + u' ' + dialect.like() + u" ? ESCAPE '\\'"_s);
+    return u'(' + conditions.join(u" OR "_s) + u')';
+}
+
+QStringList searchedColumns(SiteStore::SearchField field)
 {
     switch (field) {
     case SiteStore::SearchField::Category:
-        return u" AND category LIKE ? ESCAPE '\\'"_s;
+        return {u"category"_s};
     case SiteStore::SearchField::Title:
-        return u" AND title LIKE ? ESCAPE '\\'"_s;
+        return {u"title"_s};
     case SiteStore::SearchField::Anywhere:
         break;
     }
-    return u" AND (title LIKE ? ESCAPE '\\' OR category LIKE ? ESCAPE '\\' OR remark LIKE ? ESCAPE '\\')"_s;
+    return {u"title"_s, u"category"_s, u"remark"_s};
 }
 
 const QString ResourceColumns = u"id, catalogue, category, title, remark, collected_at, file_path, address, hidden"_s;
@@ -125,13 +163,13 @@ Failure<StoreError> failure(const QSqlError &error)
 class Transaction
 {
 public:
-    Transaction(const QSqlDatabase &db, int &depth)
+    Transaction(const QSqlDatabase &db, const SqlDialect &dialect, int &depth)
         : m_db(db)
         , m_depth(depth)
         , m_outermost(depth == 0)
     {
         QSqlQuery query(m_db);
-        m_open = query.exec(m_outermost ? u"BEGIN IMMEDIATE"_s : u"SAVEPOINT inner"_s);
+        m_open = query.exec(m_outermost ? dialect.begin() : u"SAVEPOINT nested"_s);
         if (m_open)
             ++m_depth;
         else
@@ -145,8 +183,8 @@ public:
         if (m_outermost) {
             query.exec(u"ROLLBACK"_s);
         } else {
-            query.exec(u"ROLLBACK TO inner"_s);
-            query.exec(u"RELEASE inner"_s);
+            query.exec(u"ROLLBACK TO nested"_s);
+            query.exec(u"RELEASE nested"_s);
         }
         --m_depth;
     }
@@ -162,7 +200,7 @@ public:
     Result<void, StoreError> commit()
     {
         QSqlQuery query(m_db);
-        if (!query.exec(m_outermost ? u"COMMIT"_s : u"RELEASE inner"_s))
+        if (!query.exec(m_outermost ? u"COMMIT"_s : u"RELEASE nested"_s))
             return failure(query.lastError());
         m_open = false;
         --m_depth;
@@ -186,10 +224,22 @@ bool inNetwork(const QString &address, const std::pair<QHostAddress, int> &netwo
 
 const QString SiteStore::DatabaseFileName = u"site.sqlite"_s;
 
-SiteStore::SiteStore(const QString &dataPath)
-    : m_dataDir(dataPath)
+SiteStore::SiteStore(const QString &dataPath, QObject *parent)
+    : SiteStore(dataPath, StoreLocation::sqliteFile(QDir(dataPath).filePath(DatabaseFileName)), parent)
+{
+}
+
+SiteStore::SiteStore(const QString &dataPath, const StoreLocation &location, QObject *parent)
+    : QObject(parent)
+    , m_dataDir(dataPath)
+    , m_location(location)
+    , m_dialect(location.kind())
     , m_connectionName(u"site-"_s + QString::number(quintptr(this), 16))
 {
+    m_heartbeat.setInterval(5000);
+    m_reconnect.setSingleShot(true);
+    connect(&m_heartbeat, &QTimer::timeout, this, &SiteStore::beat);
+    connect(&m_reconnect, &QTimer::timeout, this, &SiteStore::reconnect);
 }
 
 SiteStore::~SiteStore()
@@ -212,74 +262,161 @@ QString SiteStore::officialFilesFolder() const
 
 QSqlDatabase SiteStore::database() const
 {
-    return QSqlDatabase::database(m_connectionName);
+    return QSqlDatabase::database(m_connectionName, false);
 }
 
-Result<void, StoreError> SiteStore::open()
+Result<void, StoreError> SiteStore::open(Opening opening)
 {
     if (!m_dataDir.mkpath(u"."_s))
         return Failure(StoreError{u"cannot create the data folder %1"_s.arg(m_dataDir.path())});
-    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connectionName);
-    db.setDatabaseName(m_dataDir.filePath(DatabaseFileName));
+    // Opening an SQLite file that is not there would make one.
+    if (opening == Opening::Existing && m_location.kind() == StoreLocation::Kind::Sqlite
+        && !QFileInfo::exists(m_location.sqlitePath()))
+        return Failure(StoreError{u"no site in %1"_s.arg(m_location.displayName())});
+    if (!QSqlDatabase::isDriverAvailable(m_location.driverName()))
+        return Failure(StoreError{u"Qt's %1 driver is not installed"_s.arg(m_location.driverName())});
+    QSqlDatabase db = QSqlDatabase::addDatabase(m_location.driverName(), m_connectionName);
+    m_location.configure(db);
     if (!db.open())
         return failure(db.lastError());
-    QSqlQuery(db).exec(u"PRAGMA foreign_keys = ON"_s);
-    return migrate();
-}
-
-Result<void, StoreError> SiteStore::migrate()
-{
-    QSqlQuery query(database());
-    if (!query.exec(u"PRAGMA user_version"_s) || !query.next())
-        return failure(query.lastError());
-    const int version = query.value(0).toInt();
-    query.finish();
-    const int known = int(schemaSteps().size());
-    if (version > known) {
-        return Failure(StoreError{u"the database was written by a newer quillmere-site (schema %1; this one reads up "
-                                  "to %2)"_s.arg(QString::number(version), QString::number(known))});
-    }
-    // A new database takes every step and its sample catalogue in one transaction; an older
-    // one takes each missing step in a transaction with the version that records it, so a
-    // start that fails half-way leaves a database the next start can carry on from.
-    if (version == 0)
-        return runSteps(0, known);
-    for (int step = version; step < known; ++step) {
-        if (const auto ran = runSteps(step, step + 1); !ran)
-            return ran;
+    QSqlQuery(db).exec(m_dialect.setup());
+    if (const auto migrated = migrate(opening); !migrated)
+        return migrated;
+    if (m_dialect.isPostgres()) {
+        listen();
+        m_heartbeat.start();
     }
     return {};
 }
 
-Result<void, StoreError> SiteStore::runSteps(int from, int to)
+Result<void, StoreError> SiteStore::migrate(Opening opening)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    const int known = int(schemaSteps().size());
+    if (opening == Opening::Empty) {
+        QSqlQuery query(database());
+        if (!query.exec(m_dialect.countTables()) || !query.next())
+            return failure(query.lastError());
+        if (query.value(0).toLongLong() > 0)
+            return Failure(StoreError{u"%1 is not empty"_s.arg(m_location.displayName())});
+        return runSteps(0, known, false);
+    }
+    // A new database takes every step and its sample catalogue in one transaction; an older
+    // one takes each missing step in a transaction with the version that records it, so a
+    // start that fails half-way leaves a database the next start can carry on from. The
+    // version is read inside the transaction, so a second process starting at once on a
+    // shared database waits for the first and then finds nothing left to do.
+    for (;;) {
+        Transaction transaction(database(), m_dialect, m_transactionDepth);
+        if (const auto begun = transaction.begun(); !begun)
+            return begun;
+        if (const QString lock = m_dialect.lockSchema(); !lock.isEmpty()) {
+            if (QSqlQuery query(database()); !query.exec(lock))
+                return failure(query.lastError());
+        }
+        const auto version = m_dialect.schemaVersion(database());
+        if (!version)
+            return Failure(version.error());
+        if (*version > known) {
+            return Failure(StoreError{u"the database was written by a newer quillmere-site (schema %1; this one "
+                                      "reads up to %2)"_s.arg(QString::number(*version), QString::number(known))});
+        }
+        if (*version == known)
+            return {};
+        if (*version == 0 && opening == Opening::Existing)
+            return Failure(StoreError{u"no site in %1"_s.arg(m_location.displayName())});
+        const int to = *version == 0 ? known : *version + 1;
+        if (const auto ran = runSteps(*version, to, *version == 0); !ran)
+            return ran;
+        if (const auto committed = transaction.commit(); !committed)
+            return committed;
+    }
+}
+
+// Runs within the caller's transaction, or in one of its own.
+Result<void, StoreError> SiteStore::runSteps(int from, int to, bool seed)
+{
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
     for (int step = from; step < to; ++step) {
         for (const QString &statement : schemaSteps().at(step)) {
-            if (!query.exec(statement))
+            if (!query.exec(m_dialect.schema(statement)))
                 return failure(query.lastError());
         }
     }
-    if (from == 0) {
+    if (seed) {
         if (const auto seeded = SampleData::seed(*this); !seeded)
             return seeded;
     }
-    if (!query.exec(u"PRAGMA user_version = %1"_s.arg(to)))
-        return failure(query.lastError());
+    if (const auto set = m_dialect.setSchemaVersion(database(), to); !set)
+        return set;
     return transaction.commit();
+}
+
+Result<void, StoreError> SiteStore::notifyCatalogueChanged()
+{
+    const QString statement = m_dialect.notifyCatalogueChanged();
+    if (QSqlQuery query(database()); !statement.isEmpty() && !query.exec(statement))
+        return failure(query.lastError());
+    return {};
+}
+
+void SiteStore::listen()
+{
+    QSqlDriver *driver = database().driver();
+    disconnect(driver, &QSqlDriver::notification, this, nullptr);
+    connect(driver, &QSqlDriver::notification, this,
+            [this](const QString &, QSqlDriver::NotificationSource source, const QVariant &) {
+                // This store's own changes were announced when they were committed.
+                if (source == QSqlDriver::SelfSource)
+                    return;
+                ++m_changesSeen;
+                emit catalogueChanged();
+            });
+    if (!driver->subscribeToNotification(SqlDialect::CatalogueChannel))
+        qWarning("cannot listen for the other processes' changes: %s", qPrintable(driver->lastError().text()));
+}
+
+void SiteStore::beat()
+{
+    const auto checked = check();
+    if (checked)
+        return;
+    m_heartbeat.stop();
+    database().close();
+    ++m_changesSeen;
+    // libpq tells a dropped connection to standard error and leaves Qt's error empty.
+    emit connectionLost(checked.error().text.trimmed().isEmpty() ? u"the database closed the connection"_s
+                                                                 : checked.error().text);
+    m_reconnect.setInterval(250);
+    m_reconnect.start();
+}
+
+void SiteStore::reconnect()
+{
+    QSqlDatabase db = database();
+    if (!db.open()) {
+        m_reconnect.setInterval(std::min(m_reconnect.interval() * 2, 30'000));
+        m_reconnect.start();
+        return;
+    }
+    QSqlQuery(db).exec(m_dialect.setup());
+    listen();
+    m_heartbeat.start();
+    // Whatever changed while nobody listened is unknown.
+    ++m_changesSeen;
+    emit catalogueChanged();
 }
 
 Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return Failure(begun.error());
     QSqlQuery query(database());
     query.prepare(u"INSERT INTO resources (catalogue, category, title, remark, collected_at, file_path, address)"
-                  " VALUES (?, ?, ?, COALESCE(?, ''), ?, COALESCE(?, ''), COALESCE(?, ''))"_s);  // a null QString binds as NULL
+                  " VALUES (?, ?, ?, COALESCE(?, ''), ?, COALESCE(?, ''), COALESCE(?, '')) RETURNING id"_s);  // a null QString binds as NULL
     query.addBindValue(catalogueName(resource.catalogue));
     query.addBindValue(resource.category);
     query.addBindValue(resource.title);
@@ -287,9 +424,10 @@ Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
     query.addBindValue(resource.collectedAt);
     query.addBindValue(resource.filePath);
     query.addBindValue(resource.address);
-    if (!query.exec())
+    if (!query.exec() || !query.next())
         return failure(query.lastError());
-    const qint64 id = query.lastInsertId().toLongLong();
+    const qint64 id = query.value(0).toLongLong();
+    query.finish();
 
     QSqlQuery link(database());
     link.prepare(u"INSERT INTO resource_links (resource_id, position, label, target) VALUES (?, ?, ?, ?)"_s);
@@ -301,8 +439,11 @@ Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
         if (!link.exec())
             return failure(link.lastError());
     }
+    if (const auto notified = notifyCatalogueChanged(); !notified)
+        return Failure(notified.error());
     if (const auto committed = transaction.commit(); !committed)
         return Failure(committed.error());
+    emit catalogueChanged();
     return id;
 }
 
@@ -312,7 +453,7 @@ Result<SiteStore::Page, StoreError> SiteStore::findResources(Catalogue catalogue
     QString where = u" FROM resources WHERE catalogue = ? AND hidden = 0"_s;
     QVariantList values = {catalogueName(catalogue)};
     if (!keyword.isEmpty()) {
-        where += searchCondition(field);
+        where += u" AND "_s + matchAny(searchedColumns(field), m_dialect);
         const qsizetype placeholders = field == SearchField::Anywhere ? 3 : 1;
         for (qsizetype i = 0; i < placeholders; ++i)
             values.append(likePattern(keyword));
@@ -377,14 +518,15 @@ Result<QStringList, StoreError> SiteStore::categories(Catalogue catalogue) const
 Result<qint64, StoreError> SiteStore::addMessage(const SiteMessage &message)
 {
     QSqlQuery query(database());
-    query.prepare(u"INSERT INTO messages (name, text, posted_at, address) VALUES (?, ?, ?, COALESCE(?, ''))"_s);
+    query.prepare(u"INSERT INTO messages (name, text, posted_at, address) VALUES (?, ?, ?, COALESCE(?, ''))"
+                  " RETURNING id"_s);
     query.addBindValue(message.name);
     query.addBindValue(message.text);
     query.addBindValue(message.postedAt);
     query.addBindValue(message.address);
-    if (!query.exec())
+    if (!query.exec() || !query.next())
         return failure(query.lastError());
-    return query.lastInsertId().toLongLong();
+    return query.value(0).toLongLong();
 }
 
 Result<SiteStore::MessagePage, StoreError> SiteStore::findMessages(qint64 page) const
@@ -428,6 +570,11 @@ Result<void, StoreError> SiteStore::check() const
 
 Result<qint64, StoreError> SiteStore::revision() const
 {
+    if (m_dialect.isPostgres()) {
+        if (const auto checked = check(); !checked)
+            return Failure(checked.error());
+        return m_changesSeen;
+    }
     // Changes when another connection commits, never for this connection's own writes.
     QSqlQuery query(database());
     if (!query.exec(u"PRAGMA data_version"_s) || !query.next())
@@ -467,7 +614,7 @@ Result<QList<SiteResource>, StoreError> SiteStore::selectResources(const Selecti
     QSqlQuery query(database());
     QString statement = u"SELECT "_s + ResourceColumns + u" FROM resources"_s;
     if (!selection.word.isEmpty())
-        statement += u" WHERE title LIKE ? ESCAPE '\\' OR category LIKE ? ESCAPE '\\' OR remark LIKE ? ESCAPE '\\'"_s;
+        statement += u" WHERE "_s + matchAny({u"title"_s, u"category"_s, u"remark"_s}, m_dialect);
     query.prepare(statement + u" ORDER BY id DESC"_s);
     for (int i = 0; i < 3 && !selection.word.isEmpty(); ++i)
         query.addBindValue(likePattern(selection.word));
@@ -488,7 +635,7 @@ Result<QList<SiteMessage>, StoreError> SiteStore::selectMessages(const Selection
     QSqlQuery query(database());
     QString statement = u"SELECT "_s + MessageColumns + u" FROM messages"_s;
     if (!selection.word.isEmpty())
-        statement += u" WHERE name LIKE ? ESCAPE '\\' OR text LIKE ? ESCAPE '\\'"_s;
+        statement += u" WHERE "_s + matchAny({u"name"_s, u"text"_s}, m_dialect);
     query.prepare(statement + u" ORDER BY id DESC"_s);
     for (int i = 0; i < 2 && !selection.word.isEmpty(); ++i)
         query.addBindValue(likePattern(selection.word));
@@ -519,7 +666,7 @@ Result<void, StoreError> SiteStore::setMessagesHidden(const QList<qint64> &ids, 
 Result<void, StoreError> SiteStore::setHidden(const QString &kind, const QList<qint64> &ids, bool hidden,
                                               const ModerationEntry &entry)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
@@ -532,14 +679,23 @@ Result<void, StoreError> SiteStore::setHidden(const QString &kind, const QList<q
         if (query.numRowsAffected() != 1)
             return Failure(StoreError{u"there is no %1 %2"_s.arg(kind, QString::number(id))});
     }
+    // Hidden messages change no catalogue.
+    if (kind == u"resource"_s) {
+        if (const auto notified = notifyCatalogueChanged(); !notified)
+            return notified;
+    }
     if (const auto written = write(entry); !written)
         return written;
-    return transaction.commit();
+    if (const auto committed = transaction.commit(); !committed)
+        return committed;
+    if (kind == u"resource"_s)
+        emit catalogueChanged();
+    return {};
 }
 
 Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &ids, const ModerationEntry &entry)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return Failure(begun.error());
     QStringList files;
@@ -560,17 +716,21 @@ Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &
             return failure(query.lastError());
         if (filePath.isEmpty())
             continue;
-        query.prepare(u"INSERT OR REPLACE INTO removed_uploads (file_path, removed_at) VALUES (?, ?)"_s);
+        query.prepare(u"INSERT INTO removed_uploads (file_path, removed_at) VALUES (?, ?)"
+                      " ON CONFLICT (file_path) DO UPDATE SET removed_at = excluded.removed_at"_s);
         query.addBindValue(filePath);
         query.addBindValue(entry.at);
         if (!query.exec())
             return failure(query.lastError());
         files.append(filePath);
     }
+    if (const auto notified = notifyCatalogueChanged(); !notified)
+        return Failure(notified.error());
     if (const auto written = write(entry); !written)
         return Failure(written.error());
     if (const auto committed = transaction.commit(); !committed)
         return Failure(committed.error());
+    emit catalogueChanged();
 
     // Only once the records are gone: a file deleted before a failed commit would leave a
     // listed resource without one.
@@ -585,11 +745,12 @@ Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &
 
 Result<void, StoreError> SiteStore::block(const SiteBlock &block, const ModerationEntry &entry)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
-    query.prepare(u"INSERT OR REPLACE INTO blocks (network, blocked_at, until) VALUES (?, ?, ?)"_s);
+    query.prepare(u"INSERT INTO blocks (network, blocked_at, until) VALUES (?, ?, ?) ON CONFLICT (network)"
+                  " DO UPDATE SET blocked_at = excluded.blocked_at, until = excluded.until"_s);
     query.addBindValue(block.network);
     query.addBindValue(block.blockedAt);
     query.addBindValue(block.until.isEmpty() ? QVariant() : QVariant(block.until));
@@ -602,7 +763,7 @@ Result<void, StoreError> SiteStore::block(const SiteBlock &block, const Moderati
 
 Result<void, StoreError> SiteStore::unblock(const QString &network, const ModerationEntry &entry)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
@@ -661,6 +822,8 @@ Result<QList<ModerationEntry>, StoreError> SiteStore::moderationLog() const
 
 Result<void, StoreError> SiteStore::copyDatabaseTo(const QString &filePath) const
 {
+    if (m_dialect.isPostgres())
+        return Failure(StoreError{u"a PostgreSQL store is backed up with pg_dump, which takes a consistent copy too"_s});
     // Reads the database in one transaction, so the copy is whole however the site writes.
     QSqlQuery query(database());
     query.prepare(u"VACUUM INTO ?"_s);
@@ -668,6 +831,89 @@ Result<void, StoreError> SiteStore::copyDatabaseTo(const QString &filePath) cons
     if (!query.exec())
         return failure(query.lastError());
     return {};
+}
+
+Result<qint64, StoreError> SiteStore::copyInto(SiteStore &target) const
+{
+    Transaction transaction(target.database(), target.m_dialect, target.m_transactionDepth);
+    if (const auto begun = transaction.begun(); !begun)
+        return Failure(begun.error());
+    qint64 copied = 0;
+    QSqlQuery read(database());
+    QSqlQuery write(target.database());
+    for (const CopiedTable &table : CopiedTables) {
+        const qsizetype columns = table.columns.count(u',') + 1;
+        QStringList placeholders(columns, u"?"_s);
+        if (!read.exec(u"SELECT %1 FROM %2"_s.arg(table.columns, table.name)))
+            return failure(read.lastError());
+        if (!write.prepare(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table.name, table.columns, placeholders.join(u", "_s))))
+            return failure(write.lastError());
+        while (read.next()) {
+            for (int column = 0; column < columns; ++column)
+                write.addBindValue(read.value(column));
+            if (!write.exec())
+                return failure(write.lastError());
+            ++copied;
+        }
+        if (const QString reset = target.m_dialect.resetIds(table.name); table.hasIds && !reset.isEmpty()) {
+            if (!write.exec(reset))
+                return failure(write.lastError());
+        }
+    }
+    if (const auto committed = transaction.commit(); !committed)
+        return Failure(committed.error());
+    return copied;
+}
+
+Result<bool, StoreError> SiteStore::takePost(PostKind kind, const QHostAddress &address, qint64 nowMs, int count,
+                                             qint64 windowMs)
+{
+    if (count <= 0)
+        return true;
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
+    if (const auto begun = transaction.begun(); !begun)
+        return Failure(begun.error());
+    QSqlQuery query(database());
+    // Two processes counting at once would both see room for one more.
+    if (const QString lock = m_dialect.lockPostTimes(); !lock.isEmpty() && !query.exec(lock))
+        return failure(query.lastError());
+    // Posts that left the window count for nobody any more.
+    query.prepare(u"DELETE FROM post_times WHERE kind = ? AND at_ms <= ?"_s);
+    query.addBindValue(postKindName(kind));
+    query.addBindValue(nowMs - windowMs);
+    if (!query.exec())
+        return failure(query.lastError());
+    const auto recent = recentPosts(kind, address, nowMs - windowMs);
+    if (!recent)
+        return Failure(recent.error());
+    const bool taken = recent->size() < count;
+    if (taken) {
+        query.prepare(u"INSERT INTO post_times (kind, address, at_ms) VALUES (?, ?, ?)"_s);
+        query.addBindValue(postKindName(kind));
+        query.addBindValue(plainAddress(address).toString());
+        query.addBindValue(nowMs);
+        if (!query.exec())
+            return failure(query.lastError());
+    }
+    if (const auto committed = transaction.commit(); !committed)
+        return Failure(committed.error());
+    return taken;
+}
+
+Result<QList<qint64>, StoreError> SiteStore::recentPosts(PostKind kind, const QHostAddress &address,
+                                                         qint64 sinceMs) const
+{
+    QSqlQuery query(database());
+    query.prepare(u"SELECT at_ms FROM post_times WHERE kind = ? AND address = ? AND at_ms > ? ORDER BY at_ms"_s);
+    query.addBindValue(postKindName(kind));
+    query.addBindValue(plainAddress(address).toString());
+    query.addBindValue(sinceMs);
+    if (!query.exec())
+        return failure(query.lastError());
+    QList<qint64> times;
+    while (query.next())
+        times.append(query.value(0).toLongLong());
+    return times;
 }
 
 std::optional<QString> SiteStore::normalNetwork(const QString &text)
