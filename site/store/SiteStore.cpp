@@ -298,7 +298,7 @@ Result<void, StoreError> SiteStore::migrate(Opening opening)
             return failure(query.lastError());
         if (query.value(0).toLongLong() > 0)
             return Failure(StoreError{u"%1 is not empty"_s.arg(m_location.displayName())});
-        return runSteps(0, known, false);
+        return {};
     }
     // A new database takes every step and its sample catalogue in one transaction; an older
     // one takes each missing step in a transaction with the version that records it, so a
@@ -838,6 +838,8 @@ Result<qint64, StoreError> SiteStore::copyInto(SiteStore &target) const
     Transaction transaction(target.database(), target.m_dialect, target.m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return Failure(begun.error());
+    if (const auto made = target.runSteps(0, int(schemaSteps().size()), false); !made)
+        return Failure(made.error());
     qint64 copied = 0;
     QSqlQuery read(database());
     QSqlQuery write(target.database());

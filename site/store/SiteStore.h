@@ -61,7 +61,7 @@ public:
     enum class Opening {
         Site,      // a new store is made and seeded, an older one brought up to date
         Existing,  // only a store that holds a site, so a mistyped address never becomes a new one
-        Empty,     // only a database without tables, given the schema and nothing else
+        Empty,     // only a database without tables, left so for copyInto to fill
     };
 
     // What is counted against an address's allowance.
@@ -138,8 +138,8 @@ public:
 
     // Writes a consistent copy of an SQLite database to a new file while the site may be writing.
     Result<void, StoreError> copyDatabaseTo(const QString &filePath) const;
-    // Copies every record into a store opened Empty, ids and times kept, in one transaction.
-    // Returns how many rows were copied.
+    // Gives a store opened Empty the schema and every record of this one, ids and times kept, in
+    // one transaction, so a failed copy leaves it empty. Returns how many rows were copied.
     Result<qint64, StoreError> copyInto(SiteStore &target) const;
 
     // "203.0.113.7" or "203.0.113.0/24" (IPv6 too) as "network/prefix" with the host bits
