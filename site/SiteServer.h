@@ -12,8 +12,8 @@ class HttpResponder;
 class SiteStore;
 
 // Answers the site's routes: the two catalogues, the official resource pages and files, the
-// start page, the users' files, the upload page and the message board. Anything else is a 404
-// page. Posts are taken only from the site's own pages and at a human pace per address, and
+// start page, the users' files, the upload page, the message board and a health check for
+// monitoring. Anything else is a 404 page. Posts are taken only from the site's own pages and at a human pace per address, and
 // catalogue pages are kept once rendered until the catalogue changes.
 class SiteServer : public HttpServer
 {
@@ -39,10 +39,13 @@ public:
     void setFallbackRoot(const QString &root) { m_fallbackRoot = root; }
     // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
     void setFileRate(qint64 bytesPerSecond) { m_fileRate = bytesPerSecond; }
+    // Writes a line for each request but health checks on standard output.
+    void setAccessLog(bool on) { m_accessLog = on; }
 
 protected:
     void handleRequest(const HttpRequest &request, HttpResponder &&responder) override;
     void refuse(Refusal refusal, HttpResponder &&responder) override;
+    void logAccess(const HttpRequest &request, const AccessLog::Entry &entry) override;
 
 private:
     bool route(const HttpRequest &request, HttpResponder &responder, const QString &root);
@@ -51,15 +54,21 @@ private:
     void messageBoardRoute(const HttpRequest &request, HttpResponder &responder, const QString &root);
     QString rootFor(const HttpRequest &request) const;
     bool isSameOrigin(const HttpRequest &request) const;
+    bool uploadedFileRoute(const HttpRequest &request, HttpResponder &responder, const QString &relativePath);
     bool sendFile(const HttpRequest &request, HttpResponder &responder, const QString &folder,
                   const QString &relativePath);
+    static QString sender(const HttpRequest &request);
+    bool isBlocked(const QHostAddress &peer) const;
 
     SiteStore &m_store;
     QString m_fallbackRoot;
     qint64 m_fileRate = 0;
+    bool m_accessLog = false;
     PostLimit m_messageLimit;
     PostLimit m_uploadLimit;
     QElapsedTimer m_clock;
-    // Rendered catalogue answers by root and request target; emptied when a catalogue changes.
+    // Rendered catalogue answers by root and request target; emptied when a catalogue changes,
+    // here or, as the store's revision tells, in another process.
     QHash<QByteArray, QByteArray> m_catalogueCache;
+    qint64 m_revision = -1;
 };

@@ -61,7 +61,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption uploadOption(u"uploads-per-minute"_s,
                                           u"Uploads one address may make in a minute; 0 for no limit."_s, u"count"_s,
                                           u"3"_s);
-    parser.addOptions({hostOption, portOption, dataOption, rateOption, messageOption, uploadOption});
+    const QCommandLineOption noAccessLogOption(u"no-access-log"_s,
+                                               u"Write no line for each request on standard output."_s);
+    parser.addOptions({hostOption, portOption, dataOption, rateOption, messageOption, uploadOption, noAccessLogOption});
     parser.process(app);
 
     const QHostAddress address(parser.value(hostOption));
@@ -94,6 +96,7 @@ int main(int argc, char *argv[])
     options.uploadsPerWindow = uploadsPerMinute;
     SiteServer server(store, options);
     server.setFileRate(rate * 1024);
+    server.setAccessLog(!parser.isSet(noAccessLogOption));
     if (!server.listen(address, quint16(port)))
         return fail(u"cannot listen on %1 port %2"_s.arg(address.toString(), QString::number(port)));
 
