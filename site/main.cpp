@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     qSetMessagePattern(u"%{if-warning}warning: %{endif}%{if-critical}error: %{endif}%{if-fatal}fatal: %{endif}"
                        "%{message}"_s);
     const QString defaultData = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    if (app.arguments().size() > 1 && AdminCommand::isCommand(app.arguments().at(1)))
+    if (!AdminCommand::commandIn(app.arguments()).isEmpty())
         return AdminCommand::run(app.arguments(), defaultData);
 
     QCommandLineParser parser;
@@ -65,6 +65,8 @@ int main(int argc, char *argv[])
                                                u"Write no line for each request on standard output."_s);
     parser.addOptions({hostOption, portOption, dataOption, rateOption, messageOption, uploadOption, noAccessLogOption});
     parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        return fail(u"unknown command: %1 (see --help)"_s.arg(parser.positionalArguments().first()));
 
     const QHostAddress address(parser.value(hostOption));
     if (address.isNull())

@@ -314,9 +314,24 @@ int Run::restore(const QStringList &words)
 
 } // namespace
 
-bool AdminCommand::isCommand(const QString &word)
+QString AdminCommand::commandIn(const QStringList &arguments)
 {
-    return Commands.contains(word);
+    // Options of the site and of the commands that take a value as the next argument.
+    static const QStringList TakeValues = {u"--data"_s, u"--host"_s, u"--port"_s, u"--rate"_s,
+                                           u"--message-interval"_s, u"--uploads-per-minute"_s, u"--recent"_s,
+                                           u"--address"_s, u"--search"_s, u"--for"_s};
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == u"--"_s)
+            return Commands.contains(arguments.value(i + 1)) ? arguments.value(i + 1) : QString();
+        if (argument.startsWith(u'-')) {
+            if (TakeValues.contains(argument))
+                ++i;
+            continue;
+        }
+        return Commands.contains(argument) ? argument : QString();
+    }
+    return {};
 }
 
 QString AdminCommand::usage()
