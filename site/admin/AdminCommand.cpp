@@ -65,15 +65,15 @@ QString orDash(const QString &text)
     return text.isEmpty() ? u"-"_s : text;
 }
 
-// The ids after the kind of entry, all of them whole positive numbers.
-std::optional<QList<qint64>> idsFrom(const QStringList &words)
+// The ids after the kind of entry, all of them whole positive numbers; else the first word that is not.
+Result<QList<qint64>, QString> idsFrom(const QStringList &words)
 {
     QList<qint64> ids;
     for (const QString &word : words) {
         bool ok = false;
         const qint64 id = word.toLongLong(&ok);
         if (!ok || id <= 0)
-            return std::nullopt;
+            return Failure(word);
         ids.append(id);
     }
     return ids;
@@ -179,7 +179,7 @@ int Run::hide(const QStringList &words, bool hidden)
         return fail(u"%1 takes resource or message and one or more ids"_s.arg(command));
     const auto ids = idsFrom(words.sliced(1));
     if (!ids)
-        return fail(u"not an id: %1"_s.arg(words.sliced(1).join(u' ')));
+        return fail(u"not an id: %1"_s.arg(ids.error()));
     if (const auto error = openStore())
         return fail(*error);
     const ModerationEntry entry = entryFor(command + u' ' + words.join(u' '));
@@ -196,7 +196,7 @@ int Run::remove(const QStringList &words)
         return fail(u"remove takes resource and one or more ids"_s);
     const auto ids = idsFrom(words.sliced(1));
     if (!ids)
-        return fail(u"not an id: %1"_s.arg(words.sliced(1).join(u' ')));
+        return fail(u"not an id: %1"_s.arg(ids.error()));
     if (const auto error = openStore())
         return fail(*error);
 
