@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QString>
+#include <QTimer>
 
 class HttpResponder;
 class SiteStore;
@@ -34,6 +35,7 @@ public:
     };
 
     SiteServer(SiteStore &store, const Options &options, QObject *parent = nullptr);
+    ~SiteServer() override;
 
     // The root used for absolute links when a request names no usable host, e.g. "http://127.0.0.1:8642/".
     void setFallbackRoot(const QString &root) { m_fallbackRoot = root; }
@@ -59,11 +61,14 @@ private:
                   const QString &relativePath);
     static QString sender(const HttpRequest &request);
     bool isBlocked(const QHostAddress &peer) const;
+    void flushAccessLog();
 
     SiteStore &m_store;
     QString m_fallbackRoot;
     qint64 m_fileRate = 0;
     bool m_accessLog = false;
+    QByteArray m_accessLines;  // not yet written
+    QTimer m_accessFlush;
     PostLimit m_messageLimit;
     PostLimit m_uploadLimit;
     QElapsedTimer m_clock;

@@ -184,7 +184,7 @@ void HttpConnection::dispatch()
     m_dispatching = true;
     HttpResponder responder = startAnswer(m_request.head.keepAlive, headOnly);
     m_logged = false;
-    m_receivedAt = QDateTime::currentDateTime();
+    m_receivedAt = QDateTime::currentDateTimeUtc();
     m_sinceReceived.start();
     if (m_server)
         m_server->handleRequest(m_request, std::move(responder));
