@@ -272,10 +272,10 @@ int main(int argc, char *argv[])
         QFile::remove(written);
         const double ours = oursSeconds(round);
         const double curlSynced = curlSyncedSeconds(round);
-        std::printf("round %d: synced and in place in %.2f s (%.2f s after the last byte): %.2fx curl -o + sync -d "
+        std::printf("round %d: synced and in place in %.2f s (%.0f ms after the last byte): %.2fx curl -o + sync -d "
                     "(%.2f + %.2f s), %.2fx the time of dd conv=fdatasync (%.2f s); %.2fx curl -o alone; "
                     "%.1f MiB resident growth, %.1f progress notifications a second (%lld in the busiest second)%s\n",
-                    number, round.ours.seconds, round.ours.tailSeconds, ratio(curlSynced, ours), round.curl,
+                    number, round.ours.seconds, round.ours.tailSeconds * 1000, ratio(curlSynced, ours), round.curl,
                     round.curlSync, ratio(ours, round.disk), round.disk, ratio(round.curl, ours),
                     double(round.ours.residentGrowth) / MiB, round.ours.notifications / round.ours.seconds,
                     round.ours.busiestSecond, round.ours.succeeded ? "" : ", FAILED");
@@ -312,8 +312,8 @@ int main(int argc, char *argv[])
     std::printf("| the same download against the disk's own limit: `dd conv=fdatasync` of as many bytes into the "
                 "same folder | %.2fx its time (%.2f vs %.2f s) | within 1.2x |\n",
                 againstDisk(disk), oursSeconds(disk), disk.disk);
-    std::printf("| download: from the last byte received to the file synced and in place | %.2f s | — |\n",
-                tail.ours.tailSeconds);
+    std::printf("| download: from the last byte received to the file synced and in place | %.0f ms | — |\n",
+                tail.ours.tailSeconds * 1000);
     std::printf("| download: throughput against `curl -o` alone, which leaves its file unsynced | %.2fx (%.0f vs "
                 "%.0f MiB/s) | at least 0.8x; at least 0.9x with resume support |\n",
                 againstCurl(unsynced), mibPerSecond(size, oursSeconds(unsynced)), mibPerSecond(size, unsynced.curl));
