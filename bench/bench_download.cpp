@@ -198,10 +198,10 @@ bool sameContent(const QString &a, const QString &b)
     return true;
 }
 
-// Of two times, how many times faster ours is; 0 when either failed.
-double ratio(double reference, double ours)
+// The first time over the second (how many times faster the second is); 0 when either failed.
+double ratio(double first, double second)
 {
-    return reference > 0 && ours > 0 ? reference / ours : 0;
+    return first > 0 && second > 0 ? first / second : 0;
 }
 
 double mibPerSecond(qint64 size, double seconds)
