@@ -1,7 +1,11 @@
 // Downloads one large file over loopback from nginx with AsyncReader + Downloader and with
-// curl -o in the same run, and prints throughput, peak resident memory growth and the rate of
-// progress notifications; then downloads it once more, cut at half-way and resumed, and prints
-// how many bytes nginx sent for it in all (from its access log).
+// curl -o in the same run, in several rounds. The client's download ends with the file synced
+// and in place, so each round also times `sync -d` on curl's file (the same durability) and
+// `dd conv=fdatasync` writing as many bytes into the same folder (what the disk itself allows),
+// and the client's wait from the last byte received to the file in place. It prints those with
+// peak resident memory growth and the rate of progress notifications; then downloads the file
+// once more, cut at half-way and resumed, and prints how many bytes nginx sent for it in all
+// (from its access log).
 // Usage: bench_download [size in MiB, default 1024]
 
 #include "LocalNginx.h"
@@ -19,7 +23,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
 
 using namespace Qt::StringLiterals;
@@ -27,7 +33,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qint64 MiB = 1024 * 1024;
-constexpr int Rounds = 3;
+constexpr int Rounds = 5;
 
 class PrintingMessageBox : public MessageBox
 {
@@ -42,9 +48,20 @@ struct Figures
 {
     double seconds = 0;
     bool succeeded = false;
+    // From the last byte received to the file synced and in place.
+    double tailSeconds = 0;
     qint64 residentGrowth = 0;
     qint64 notifications = 0;
     qint64 busiestSecond = 0;
+};
+
+// One round's figures, in seconds; 0 for a step that failed.
+struct Round
+{
+    double curl = 0;
+    double curlSync = 0;  // sync -d on curl's file, after curl
+    Figures ours;
+    double disk = 0;      // dd conv=fdatasync of as many bytes
 };
 
 // Restarts the kernel's peak-resident count, so that the peak is that of the download alone.
@@ -70,24 +87,37 @@ bool writeServedFile(const QString &path, qint64 size)
     return true;
 }
 
-Figures downloadWithCurl(const QString &curl, const QString &url, const QString &target)
+// Seconds the program took, 0 when it failed.
+double timeRun(const QString &program, const QStringList &arguments)
 {
-    Figures figures;
     QElapsedTimer clock;
     clock.start();
-    const int exitCode = QProcess::execute(curl, {u"-s"_s, u"-f"_s, u"-o"_s, target, url});
-    figures.seconds = clock.nsecsElapsed() / 1e9;
-    figures.succeeded = exitCode == 0;
-    return figures;
+    const int exitCode = QProcess::execute(program, arguments);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    return exitCode == 0 ? seconds : 0;
+}
+
+// Writes out what is waiting for the disk under folder, so that a step does not pay for the
+// write-back the one before left behind.
+void settle(const QString &folder)
+{
+    QProcess::execute(u"sync"_s, {u"-f"_s, folder});
 }
 
 Figures downloadWithDownloader(const QString &url, const QString &target)
 {
     PrintingMessageBox messageBox;
-    Downloader downloader(std::make_unique<AsyncReader>(), messageBox);
     Figures figures;
-    std::map<qint64, qint64> perSecond;
     QElapsedTimer clock;
+    qint64 lastByteAt = 0;
+    auto reader = std::make_unique<AsyncReader>();
+    // Connected before the downloader is: it sees the last bytes before they are written.
+    QObject::connect(reader.get(), &AsyncReader::AsyncReadProgress, [&](const AsyncProperty &property) {
+        if (property.StatusCode == AsyncProperty::DownloadingData && property.BytesRead == property.BytesMax)
+            lastByteAt = clock.nsecsElapsed();
+    });
+    Downloader downloader(std::move(reader), messageBox);
+    std::map<qint64, qint64> perSecond;
     QEventLoop loop;
     QObject::connect(&downloader, &Downloader::DownloadProgress, [&] {
         ++figures.notifications;
@@ -101,7 +131,9 @@ Figures downloadWithDownloader(const QString &url, const QString &target)
     clock.start();
     downloader.BeginDownload(url, target);
     loop.exec();
-    figures.seconds = clock.nsecsElapsed() / 1e9;
+    const qint64 endedAt = clock.nsecsElapsed();
+    figures.seconds = endedAt / 1e9;
+    figures.tailSeconds = (endedAt - lastByteAt) / 1e9;
     figures.residentGrowth = LocalNginx::statusField(u"self"_s, "VmHWM:") - residentBefore;
     for (const auto &[second, count] : perSecond)
         figures.busiestSecond = qMax(figures.busiestSecond, count);
@@ -166,9 +198,33 @@ bool sameContent(const QString &a, const QString &b)
     return true;
 }
 
-double mibPerSecond(qint64 size, const Figures &figures)
+// The first time over the second (how many times faster the second is); 0 when either failed.
+double ratio(double first, double second)
 {
-    return figures.succeeded ? double(size) / MiB / figures.seconds : 0;
+    return first > 0 && second > 0 ? first / second : 0;
+}
+
+double mibPerSecond(qint64 size, double seconds)
+{
+    return seconds > 0 ? double(size) / MiB / seconds : 0;
+}
+
+double oursSeconds(const Round &round)
+{
+    return round.ours.succeeded ? round.ours.seconds : 0;
+}
+
+double curlSyncedSeconds(const Round &round)
+{
+    return round.curlSync > 0 ? round.curl + round.curlSync : 0;
+}
+
+// The round in the middle by key: its figures are printed whole, so that a ratio stands next
+// to the times it was made of. Rounds is odd.
+Round medianRound(QList<Round> rounds, const std::function<double(const Round &)> &key)
+{
+    std::sort(rounds.begin(), rounds.end(), [&](const Round &a, const Round &b) { return key(a) < key(b); });
+    return rounds[rounds.size() / 2];
 }
 
 } // namespace
@@ -196,27 +252,35 @@ int main(int argc, char *argv[])
 
     const QString url = server.url(u"big.bin"_s);
     const QString target = work.filePath(u"downloaded.bin"_s);
-    double bestCurl = 0;
-    double bestOurs = 0;
-    Figures worst;
-    double fastestRate = 0;
-    for (int round = 1; round <= Rounds; ++round) {
-        const Figures byCurl = downloadWithCurl(curl, url, target);
+    const QString written = work.filePath(u"written.bin"_s);
+    QList<Round> rounds;
+    for (int number = 1; number <= Rounds; ++number) {
+        Round round;
+        settle(work.path());
+        round.curl = timeRun(curl, {u"-s"_s, u"-f"_s, u"-o"_s, target, url});
+        if (round.curl > 0)
+            round.curlSync = timeRun(u"sync"_s, {u"-d"_s, target});
         QFile::remove(target);
-        Figures ours = downloadWithDownloader(url, target);
-        ours.succeeded = ours.succeeded && QFileInfo(target).size() == size;
+        settle(work.path());
+        round.ours = downloadWithDownloader(url, target);
+        round.ours.succeeded = round.ours.succeeded && QFileInfo(target).size() == size;
         QFile::remove(target);
-        const double rate = ours.notifications / ours.seconds;
-        std::printf("round %d: curl -o %.0f MiB/s; AsyncReader+Downloader %.0f MiB/s, %.1f MiB resident "
-                    "growth, %.1f progress notifications a second (%lld in the busiest second)%s\n",
-                    round, mibPerSecond(size, byCurl), mibPerSecond(size, ours),
-                    double(ours.residentGrowth) / MiB, rate, ours.busiestSecond,
-                    ours.succeeded ? "" : ", FAILED");
-        bestCurl = qMax(bestCurl, mibPerSecond(size, byCurl));
-        bestOurs = qMax(bestOurs, mibPerSecond(size, ours));
-        worst.residentGrowth = qMax(worst.residentGrowth, ours.residentGrowth);
-        worst.busiestSecond = qMax(worst.busiestSecond, ours.busiestSecond);
-        fastestRate = qMax(fastestRate, rate);
+        settle(work.path());
+        // The same bytes, read from the page cache as nginx reads them.
+        round.disk = timeRun(u"dd"_s, {u"if="_s + served, u"of="_s + written, u"bs=1M"_s, u"conv=fdatasync"_s,
+                                       u"status=none"_s});
+        QFile::remove(written);
+        const double ours = oursSeconds(round);
+        const double curlSynced = curlSyncedSeconds(round);
+        std::printf("round %d: synced and in place in %.2f s (%.0f ms after the last byte): %.2fx curl -o + sync -d "
+                    "(%.2f + %.2f s), %.2fx the time of dd conv=fdatasync (%.2f s); %.2fx curl -o alone; "
+                    "%.1f MiB resident growth, %.1f progress notifications a second (%lld in the busiest second)%s\n",
+                    number, round.ours.seconds, round.ours.tailSeconds * 1000, ratio(curlSynced, ours), round.curl,
+                    round.curlSync, ratio(ours, round.disk), round.disk, ratio(round.curl, ours),
+                    double(round.ours.residentGrowth) / MiB, round.ours.notifications / round.ours.seconds,
+                    round.ours.busiestSecond, round.ours.succeeded ? "" : ", FAILED");
+        std::fflush(stdout);
+        rounds.append(round);
     }
     // Its own address, so that the log tells its requests apart from the rounds above.
     const bool resumed = downloadCutAtHalf(url + u"?cut"_s, target, size) && sameContent(served, target);
@@ -224,23 +288,39 @@ int main(int argc, char *argv[])
     server.stop();  // writes out its log
     const qint64 sent = bytesSentFor(work.filePath(u"access.log"_s), "/big.bin?cut");
 
-    std::printf("file: %lld MiB over loopback from nginx, best of %d rounds each\n", size / MiB, Rounds);
-    std::printf("throughput: %.2fx curl (%.0f vs %.0f MiB/s; target >= 0.8x, >= 0.9x with resume support)\n",
-                bestCurl > 0 ? bestOurs / bestCurl : 0.0, bestOurs, bestCurl);
-    std::printf("cut at half-way and resumed: %s, nginx sent %.4fx the file (%lld bytes; target <= 1.01x)\n",
-                resumed ? "file whole" : "FAILED", double(sent) / double(size), sent);
-    std::printf("peak resident growth: %.1f MiB at most (target < 64 MiB)\n", double(worst.residentGrowth) / MiB);
-    std::printf("progress notifications: %.1f a second at most on average, %lld in the busiest second "
-                "(target <= ~60)\n", fastestRate, worst.busiestSecond);
-    std::printf("| download of %lld MiB over loopback: throughput against `curl -o` | %.2fx (%.0f vs %.0f MiB/s) | at "
-                "least 0.8x |\n", size / MiB, bestCurl > 0 ? bestOurs / bestCurl : 0.0, bestOurs, bestCurl);
-    std::printf("| download with resume support: throughput against `curl -o` | %.2fx | at least 0.9x |\n",
-                bestCurl > 0 ? bestOurs / bestCurl : 0.0);
+    // Medians of the rounds: the rounds interleave the three, so each round's ratios compare
+    // them under the same load, whatever else the machine does.
+    const auto againstSynced = [](const Round &round) { return ratio(curlSyncedSeconds(round), oursSeconds(round)); };
+    const auto againstDisk = [](const Round &round) { return ratio(oursSeconds(round), round.disk); };
+    const auto againstCurl = [](const Round &round) { return ratio(round.curl, oursSeconds(round)); };
+    const Round synced = medianRound(rounds, againstSynced);
+    const Round disk = medianRound(rounds, againstDisk);
+    const Round unsynced = medianRound(rounds, againstCurl);
+    const Round tail = medianRound(rounds, [](const Round &round) { return round.ours.tailSeconds; });
+    qint64 residentGrowth = 0;
+    qint64 busiestSecond = 0;
+    double fastestRate = 0;
+    for (const Round &round : rounds) {
+        residentGrowth = qMax(residentGrowth, round.ours.residentGrowth);
+        busiestSecond = qMax(busiestSecond, round.ours.busiestSecond);
+        fastestRate = qMax(fastestRate, round.ours.notifications / round.ours.seconds);
+    }
+    std::printf("file: %lld MiB over loopback from nginx; medians of %d rounds\n", size / MiB, Rounds);
+    std::printf("| download of %lld MiB over loopback, synced and in place: throughput against `curl -o` then "
+                "`sync -d` on its file (the same durability) | %.2fx (%.2f vs %.2f s) | at least 0.95x |\n",
+                size / MiB, againstSynced(synced), oursSeconds(synced), curlSyncedSeconds(synced));
+    std::printf("| the same download against the disk's own limit: `dd conv=fdatasync` of as many bytes into the "
+                "same folder | %.2fx its time (%.2f vs %.2f s) | within 1.2x |\n",
+                againstDisk(disk), oursSeconds(disk), disk.disk);
+    std::printf("| download: from the last byte received to the file synced and in place | %.0f ms | — |\n",
+                tail.ours.tailSeconds * 1000);
+    std::printf("| download: throughput against `curl -o` alone, which leaves its file unsynced | %.2fx (%.0f vs "
+                "%.0f MiB/s) | at least 0.8x; at least 0.9x with resume support |\n",
+                againstCurl(unsynced), mibPerSecond(size, oursSeconds(unsynced)), mibPerSecond(size, unsynced.curl));
     std::printf("| download cut once at half-way and resumed: bytes nginx sent | %.4fx the file%s | at most 1.01x |\n",
                 double(sent) / double(size), resumed ? "" : " (FAILED)");
-    std::printf("| download: peak resident memory growth | %.1f MiB | under 64 MiB |\n",
-                double(worst.residentGrowth) / MiB);
-    std::printf("| download: progress notifications (bar redraws) | %lld in the busiest second | about 60 a second "
-                "at most |\n", worst.busiestSecond);
+    std::printf("| download: peak resident memory growth | %.1f MiB | under 64 MiB |\n", double(residentGrowth) / MiB);
+    std::printf("| download: progress notifications (bar redraws) | %lld in the busiest second, %.1f a second on "
+                "average | about 60 a second at most |\n", busiestSecond, fastestRate);
     return 0;
 }

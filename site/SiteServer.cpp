@@ -10,9 +10,12 @@
 #include "site/store/SiteStore.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QMimeDatabase>
 #include <QRegularExpression>
 #include <QUrlQuery>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 using Status = HttpResponder::StatusCode;
@@ -23,8 +26,11 @@ const QByteArray HtmlType = "text/html; charset=utf-8";
 const QByteArray TextType = "text/plain; charset=utf-8";
 const QString OfficialCatalogue = u"/guanfang/admin_upload.php"_s;
 const QString UserCatalogue = u"/wangyou/users_upload.php"_s;
+const QString HealthPath = u"/healthz"_s;
 // Keywords come from anyone, so the cache is emptied rather than let grow without end.
 constexpr qsizetype MaxCachedPages = 4096;
+constexpr qsizetype AccessLogBatchBytes = 32 * 1024;
+constexpr int AccessLogFlushMs = 100;
 // What a client turned away for want of room is asked to wait, in seconds.
 constexpr int BusyRetrySeconds = 10;
 
@@ -43,9 +49,10 @@ QString keyword(const QUrlQuery &query)
 }
 
 // A database failure is an error, so that the client keeps what it showed instead of taking
-// an empty catalogue, or a missing page, for the truth.
-void respondWithError(HttpResponder &responder)
+// an empty catalogue, or a missing page, for the truth; the operator reads why in the log.
+void respondWithError(HttpResponder &responder, const StoreError &error)
 {
+    qCritical().noquote() << "the store failed:" << error.text;
     responder.write(u"服务器内部错误"_s.toUtf8(), TextType, Status::InternalServerError);
 }
 
@@ -74,6 +81,8 @@ Status uploadStatus(UserUpload::Error error)
         return Status::PayloadTooLarge;
     case UserUpload::Error::TooFrequent:
         return Status::TooManyRequests;
+    case UserUpload::Error::Blocked:
+        return Status::Forbidden;
     case UserUpload::Error::StoreFailed:
         return Status::InternalServerError;
     default:
@@ -86,6 +95,8 @@ Status messageStatus(MessagePost::Error error)
     switch (error) {
     case MessagePost::Error::TooFrequent:
         return Status::TooManyRequests;
+    case MessagePost::Error::Blocked:
+        return Status::Forbidden;
     case MessagePost::Error::StoreFailed:
         return Status::InternalServerError;
     default:
@@ -107,6 +118,14 @@ SiteServer::SiteServer(SiteStore &store, const Options &options, QObject *parent
     , m_uploadLimit(options.uploadsPerWindow, options.uploadWindowMs)
 {
     m_clock.start();
+    m_accessFlush.setSingleShot(true);
+    m_accessFlush.setInterval(AccessLogFlushMs);
+    connect(&m_accessFlush, &QTimer::timeout, this, &SiteServer::flushAccessLog);
+}
+
+SiteServer::~SiteServer()
+{
+    flushAccessLog();
 }
 
 void SiteServer::handleRequest(const HttpRequest &request, HttpResponder &&responder)
@@ -138,6 +157,30 @@ void SiteServer::refuse(Refusal refusal, HttpResponder &&responder)
     }
 }
 
+void SiteServer::logAccess(const HttpRequest &request, const AccessLog::Entry &entry)
+{
+    // Monitoring asks every few seconds; its lines would bury the visitors'.
+    if (!m_accessLog || request.url.path() == HealthPath)
+        return;
+    // Lines go out in batches: a write for each would cost a fifth of the requests a second,
+    // and none waits longer than the flush interval.
+    m_accessLines += AccessLog::line(entry);
+    if (m_accessLines.size() >= AccessLogBatchBytes)
+        flushAccessLog();
+    else if (!m_accessFlush.isActive())
+        m_accessFlush.start();
+}
+
+void SiteServer::flushAccessLog()
+{
+    m_accessFlush.stop();
+    if (m_accessLines.isEmpty())
+        return;
+    std::fwrite(m_accessLines.constData(), 1, size_t(m_accessLines.size()), stdout);
+    std::fflush(stdout);
+    m_accessLines.clear();
+}
+
 // False when nothing lives at the request's path.
 bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, const QString &root)
 {
@@ -154,6 +197,15 @@ bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, con
         respondNotAllowed(responder, "GET, HEAD");
         return true;
     }
+    if (path == HealthPath) {
+        if (const auto checked = m_store.check(); !checked) {
+            qCritical().noquote() << "health check: the store failed:" << checked.error().text;
+            responder.write("unavailable\n", TextType, Status::ServiceUnavailable);
+        } else {
+            responder.write("ok\n", TextType);
+        }
+        return true;
+    }
     if (path == OfficialCatalogue || path == UserCatalogue) {
         catalogueRoute(request, responder, root);
         return true;
@@ -166,7 +218,7 @@ bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, con
             return false;
         const auto found = m_store.resource(Catalogue::Official, id);
         if (!found)
-            respondWithError(responder);
+            respondWithError(responder, found.error());
         else if (!found->has_value())
             return false;
         else
@@ -179,7 +231,7 @@ bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, con
         if (official && user)
             responder.write(HtmlPages::startPage(*official, *user, root), HtmlType);
         else
-            respondWithError(responder);
+            respondWithError(responder, official ? user.error() : official.error());
         return true;
     }
     static const QString OfficialFiles = u"/guanfang/files/"_s;
@@ -187,7 +239,7 @@ bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, con
         return sendFile(request, responder, m_store.officialFilesFolder(), path.sliced(OfficialFiles.size()));
     static const QString UserFiles = u"/wangyou/up/"_s;
     if (path.startsWith(UserFiles))
-        return sendFile(request, responder, m_store.uploadFolder(), path.sliced(UserFiles.size()));
+        return uploadedFileRoute(request, responder, path.sliced(UserFiles.size()));
     return false;
 }
 
@@ -195,6 +247,14 @@ void SiteServer::catalogueRoute(const HttpRequest &request, HttpResponder &respo
 {
     // Official pages link to the root they were asked through, so it is part of the key.
     const QByteArray key = root.toUtf8() + ' ' + request.head.target;
+    // The operator's commands change the store from another process; their change shows at once.
+    const auto revision = m_store.revision();
+    if (!revision)
+        return respondWithError(responder, revision.error());
+    if (*revision != m_revision) {
+        m_catalogueCache.clear();
+        m_revision = *revision;
+    }
     if (const auto cached = m_catalogueCache.constFind(key); cached != m_catalogueCache.cend())
         return responder.write(*cached, TextType);
 
@@ -209,7 +269,7 @@ void SiteServer::catalogueRoute(const HttpRequest &request, HttpResponder &respo
     const auto page = m_store.findResources(official ? Catalogue::Official : Catalogue::User, keyword(query), field,
                                             pageNumber(query));
     if (!page)
-        return respondWithError(responder);
+        return respondWithError(responder, page.error());
     const QByteArray body = official ? CatalogueRenderer::officialPage(*page, root) : CatalogueRenderer::userPage(*page);
     if (m_catalogueCache.size() >= MaxCachedPages)
         m_catalogueCache.clear();
@@ -226,22 +286,28 @@ void SiteServer::uploadRoute(const HttpRequest &request, HttpResponder &responde
         if (ok) {
             const auto done = m_store.resource(Catalogue::User, id);
             if (!done)
-                return respondWithError(responder);
+                return respondWithError(responder, done.error());
             if (done->has_value())
                 return responder.write(HtmlPages::uploadDonePage(done->value(), root), HtmlType);
         }
         const auto categories = m_store.categories(Catalogue::User);
         if (!categories)
-            return respondWithError(responder);
+            return respondWithError(responder, categories.error());
         return responder.write(HtmlPages::uploadPage(*categories, std::nullopt, root), HtmlType);
     }
     if (!request.isPost())
         return respondNotAllowed(responder, "GET, HEAD, POST");
 
     const qint64 now = m_clock.elapsed();
-    const auto uploaded =
-        UserUpload::receive(m_store, FormData::parse(request.header("content-type"), request.body),
-                            QDateTime::currentDateTime(), [&] { return m_uploadLimit.tryTake(request.peer, now); });
+    const auto uploaded = UserUpload::receive(
+        m_store, FormData::parse(request.header("content-type"), request.body), QDateTime::currentDateTime(),
+        sender(request), [&]() -> std::optional<UserUpload::Error> {
+            if (isBlocked(request.peer))
+                return UserUpload::Error::Blocked;
+            if (!m_uploadLimit.tryTake(request.peer, now))
+                return UserUpload::Error::TooFrequent;
+            return std::nullopt;
+        });
     if (uploaded) {
         m_catalogueCache.clear();
         return redirect(responder, root + u"wangyou/?done="_s + QString::number(uploaded->id));
@@ -249,7 +315,7 @@ void SiteServer::uploadRoute(const HttpRequest &request, HttpResponder &responde
     const UserUpload::Rejection &rejection = uploaded.error();
     const auto categories = m_store.categories(Catalogue::User);
     if (!categories)
-        return respondWithError(responder);
+        return respondWithError(responder, categories.error());
     responder.write(HtmlPages::uploadPage(*categories, rejection, root), HtmlType, uploadStatus(rejection.reason),
                     rejection.reason == UserUpload::Error::TooFrequent
                         ? retryAfter(m_uploadLimit.secondsToWait(request.peer, now))
@@ -265,9 +331,15 @@ void SiteServer::messageBoardRoute(const HttpRequest &request, HttpResponder &re
     std::optional<MessagePost::Rejection> rejection;
     const qint64 now = m_clock.elapsed();
     if (isPost) {
-        const auto posted = MessagePost::receive(m_store, FormData::parse(request.header("content-type"), request.body),
-                                                 QDateTime::currentDateTime(),
-                                                 [&] { return m_messageLimit.tryTake(request.peer, now); });
+        const auto posted = MessagePost::receive(
+            m_store, FormData::parse(request.header("content-type"), request.body), QDateTime::currentDateTime(),
+            sender(request), [&]() -> std::optional<MessagePost::Error> {
+                if (isBlocked(request.peer))
+                    return MessagePost::Error::Blocked;
+                if (!m_messageLimit.tryTake(request.peer, now))
+                    return MessagePost::Error::TooFrequent;
+                return std::nullopt;
+            });
         if (posted)
             return redirect(responder, root + u"nds_wd-nds_wd.html?posted=1"_s);
         rejection = posted.error();
@@ -276,7 +348,7 @@ void SiteServer::messageBoardRoute(const HttpRequest &request, HttpResponder &re
     const qint64 page = isPost ? 1 : pageNumber(query);
     const auto messages = m_store.findMessages(page);
     if (!messages)
-        return respondWithError(responder);
+        return respondWithError(responder, messages.error());
     const QByteArray html =
         HtmlPages::messageBoardPage(*messages, page, rejection, !isPost && query.hasQueryItem(u"posted"_s), root);
     if (!rejection)
@@ -285,6 +357,37 @@ void SiteServer::messageBoardRoute(const HttpRequest &request, HttpResponder &re
                     rejection->reason == MessagePost::Error::TooFrequent
                         ? retryAfter(m_messageLimit.secondsToWait(request.peer, now))
                         : HttpResponder::Headers());
+}
+
+// A removed upload is gone for good, and says so; a hidden one is not there while it is hidden.
+bool SiteServer::uploadedFileRoute(const HttpRequest &request, HttpResponder &responder, const QString &relativePath)
+{
+    const auto state = m_store.uploadState(relativePath);
+    if (!state) {
+        respondWithError(responder, state.error());
+        return true;
+    }
+    if (*state == SiteStore::UploadState::Removed) {
+        responder.write(HtmlPages::refusalPage(u"这个文件已被删除。"_s, u"/"_s), HtmlType, Status::Gone);
+        return true;
+    }
+    if (*state == SiteStore::UploadState::Hidden)
+        return false;
+    return sendFile(request, responder, m_store.uploadFolder(), relativePath);
+}
+
+QString SiteServer::sender(const HttpRequest &request)
+{
+    return SiteStore::plainAddress(request.peer).toString();
+}
+
+// A store that cannot say lets the post through to the store, whose failure is then logged and shown.
+bool SiteServer::isBlocked(const QHostAddress &peer) const
+{
+    const auto blocked = m_store.isBlocked(peer, QDateTime::currentDateTimeUtc());
+    if (!blocked)
+        qCritical().noquote() << "cannot read the blocked addresses:" << blocked.error().text;
+    return blocked && *blocked;
 }
 
 bool SiteServer::sendFile(const HttpRequest &request, HttpResponder &responder, const QString &folder,

@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     qSetMessagePattern(u"%{if-warning}warning: %{endif}%{if-critical}error: %{endif}%{if-fatal}fatal: %{endif}"
                        "%{message}"_s);
     const QString defaultData = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    if (app.arguments().size() > 1 && AdminCommand::isCommand(app.arguments().at(1)))
+    if (!AdminCommand::commandIn(app.arguments()).isEmpty())
         return AdminCommand::run(app.arguments(), defaultData);
 
     QCommandLineParser parser;
@@ -67,8 +67,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption uploadOption(u"uploads-per-minute"_s,
                                           u"Uploads one address may make in a minute; 0 for no limit."_s, u"count"_s,
                                           u"3"_s);
-    parser.addOptions({hostOption, portOption, dataOption, databaseOption, rateOption, messageOption, uploadOption});
+    const QCommandLineOption noAccessLogOption(u"no-access-log"_s,
+                                               u"Write no line for each request on standard output."_s);
+    parser.addOptions({hostOption, portOption, dataOption, databaseOption, rateOption, messageOption, uploadOption, noAccessLogOption});
     parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        return fail(u"unknown command: %1 (see --help)"_s.arg(parser.positionalArguments().first()));
 
     const QHostAddress address(parser.value(hostOption));
     if (address.isNull())
@@ -105,6 +109,7 @@ int main(int argc, char *argv[])
     options.uploadsPerWindow = uploadsPerMinute;
     SiteServer server(store, options);
     server.setFileRate(rate * 1024);
+    server.setAccessLog(!parser.isSet(noAccessLogOption));
     if (!server.listen(address, quint16(port)))
         return fail(u"cannot listen on %1 port %2"_s.arg(address.toString(), QString::number(port)));
 

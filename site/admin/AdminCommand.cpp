@@ -65,15 +65,15 @@ QString orDash(const QString &text)
     return text.isEmpty() ? u"-"_s : text;
 }
 
-// The ids after the kind of entry, all of them whole positive numbers.
-std::optional<QList<qint64>> idsFrom(const QStringList &words)
+// The ids after the kind of entry, all of them whole positive numbers; else the first word that is not.
+Result<QList<qint64>, QString> idsFrom(const QStringList &words)
 {
     QList<qint64> ids;
     for (const QString &word : words) {
         bool ok = false;
         const qint64 id = word.toLongLong(&ok);
         if (!ok || id <= 0)
-            return std::nullopt;
+            return Failure(word);
         ids.append(id);
     }
     return ids;
@@ -180,7 +180,7 @@ int Run::hide(const QStringList &words, bool hidden)
         return fail(u"%1 takes resource or message and one or more ids"_s.arg(command));
     const auto ids = idsFrom(words.sliced(1));
     if (!ids)
-        return fail(u"not an id: %1"_s.arg(words.sliced(1).join(u' ')));
+        return fail(u"not an id: %1"_s.arg(ids.error()));
     if (const auto error = openStore())
         return fail(*error);
     const ModerationEntry entry = entryFor(command + u' ' + words.join(u' '));
@@ -197,7 +197,7 @@ int Run::remove(const QStringList &words)
         return fail(u"remove takes resource and one or more ids"_s);
     const auto ids = idsFrom(words.sliced(1));
     if (!ids)
-        return fail(u"not an id: %1"_s.arg(words.sliced(1).join(u' ')));
+        return fail(u"not an id: %1"_s.arg(ids.error()));
     if (const auto error = openStore())
         return fail(*error);
 
@@ -341,9 +341,24 @@ int Run::migrate(const QStringList &words)
 
 } // namespace
 
-bool AdminCommand::isCommand(const QString &word)
+QString AdminCommand::commandIn(const QStringList &arguments)
 {
-    return Commands.contains(word);
+    // Options of the site and of the commands that take a value as the next argument.
+    static const QStringList TakeValues = {u"--data"_s, u"--host"_s, u"--port"_s, u"--rate"_s,
+                                           u"--message-interval"_s, u"--uploads-per-minute"_s, u"--recent"_s,
+                                           u"--address"_s, u"--search"_s, u"--for"_s};
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == u"--"_s)
+            return Commands.contains(arguments.value(i + 1)) ? arguments.value(i + 1) : QString();
+        if (argument.startsWith(u'-')) {
+            if (TakeValues.contains(argument))
+                ++i;
+            continue;
+        }
+        return Commands.contains(argument) ? argument : QString();
+    }
+    return {};
 }
 
 QString AdminCommand::usage()

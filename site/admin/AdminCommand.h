@@ -12,7 +12,9 @@
 class AdminCommand
 {
 public:
-    static bool isCommand(const QString &word);
+    // The sub-command a command line names, wherever its options stand ("--data x list");
+    // empty when it names none, which starts the site.
+    static QString commandIn(const QStringList &arguments);
     // The lines the program's --help shows for the sub-commands.
     static QString usage();
     // "30m", "12h", "7d" (or "90s") in seconds; nothing for anything else.

@@ -71,6 +71,16 @@ Result<qint64, StoreError> SiteBackup::backup(const SiteStore &store, const QStr
     const QDir target(folder);
     if (!target.mkpath(u"."_s))
         return Failure(StoreError{u"cannot create %1"_s.arg(folder)});
+    // Half a backup would pass for a whole one.
+    const auto written = write(store, dataPath, folder);
+    if (!written)
+        emptyFolder(folder);
+    return written;
+}
+
+Result<qint64, StoreError> SiteBackup::write(const SiteStore &store, const QString &dataPath, const QString &folder)
+{
+    const QDir target(folder);
     if (const auto copied = store.copyDatabaseTo(target.filePath(SiteStore::DatabaseFileName)); !copied)
         return Failure(copied.error());
 

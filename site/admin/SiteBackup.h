@@ -22,4 +22,7 @@ public:
 
     // True when a folder does not exist or holds nothing.
     static bool isEmptyFolder(const QString &path);
+
+private:
+    static Result<qint64, StoreError> write(const SiteStore &store, const QString &dataPath, const QString &folder);
 };

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QDebug>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -13,8 +14,8 @@
 using namespace Qt::StringLiterals;
 
 Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store, const std::optional<FormData> &form,
-                                                                const QDateTime &now,
-                                                                const std::function<bool()> &mayStore)
+                                                                const QDateTime &now, const QString &sender,
+                                                                const Gate &mayStore)
 {
     SiteResource entered;
     entered.catalogue = Catalogue::User;
@@ -27,8 +28,10 @@ Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store
     entered.remark = form->value(u"remark").simplified();
 
     const auto categories = store.categories(Catalogue::User);
-    if (!categories)
+    if (!categories) {
+        qCritical().noquote() << "cannot read the user catalogue's categories:" << categories.error().text;
         return reject(Error::StoreFailed);
+    }
     if (!categories->contains(entered.category))
         return reject(Error::NoCategory);
     if (entered.title.isEmpty())
@@ -45,8 +48,9 @@ Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store
         return reject(Error::EmptyFile);
     if (file->data.size() > MaxFileBytes)
         return reject(Error::FileTooLarge);
-    if (mayStore && !mayStore())
-        return reject(Error::TooFrequent);
+    if (const std::optional<Error> refused = mayStore ? mayStore() : std::nullopt)
+        return reject(*refused);
+    entered.address = sender;
     auto stored = UserUpload::store(store, file->data, *fileName, now, entered);
     if (!stored)
         return reject(stored.error());
@@ -108,13 +112,16 @@ Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, cons
 
     // The file appears whole or not at all.
     QSaveFile file(uploads.filePath(relativePath));
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        qCritical().noquote() << "cannot save an upload as" << file.fileName() << ":" << file.errorString();
         return Failure(Error::StoreFailed);
+    }
 
     resource.collectedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
     resource.filePath = relativePath;
     const auto id = store.addResource(resource);
     if (!id) {
+        qCritical().noquote() << "cannot store an upload:" << id.error().text;
         QFile::remove(uploads.filePath(relativePath));
         return Failure(Error::StoreFailed);
     }

@@ -19,6 +19,7 @@ QByteArray reasonPhrase(HttpResponder::StatusCode status)
     case Status::Forbidden: return "Forbidden";
     case Status::NotFound: return "Not Found";
     case Status::MethodNotAllowed: return "Method Not Allowed";
+    case Status::Gone: return "Gone";
     case Status::LengthRequired: return "Length Required";
     case Status::PayloadTooLarge: return "Payload Too Large";
     case Status::TooManyRequests: return "Too Many Requests";
@@ -181,8 +182,12 @@ void HttpConnection::dispatch()
 {
     const bool headOnly = m_request.head.method == "HEAD";
     m_dispatching = true;
+    HttpResponder responder = startAnswer(m_request.head.keepAlive, headOnly);
+    m_logged = false;
+    m_receivedAt = QDateTime::currentDateTimeUtc();
+    m_sinceReceived.start();
     if (m_server)
-        m_server->handleRequest(m_request, startAnswer(m_request.head.keepAlive, headOnly));
+        m_server->handleRequest(m_request, std::move(responder));
     m_dispatching = false;
     if (m_server)
         m_server->releaseBodySlot(this);
@@ -210,6 +215,7 @@ HttpResponder HttpConnection::startAnswer(bool keepAlive, bool headOnly)
     m_headOnly = headOnly;
     m_declaredLength = -1;
     m_bodySent = 0;
+    m_logged = true;
     m_timer.start(m_limits.idleTimeoutMs);
     return HttpResponder(this, ++m_answer);
 }
@@ -218,6 +224,7 @@ void HttpConnection::beginAnswer(HttpResponder::StatusCode status)
 {
     if (m_headersEnded)
         return;
+    m_status = int(status);
     m_out = "HTTP/1.1 " + QByteArray::number(int(status)) + ' ' + reasonPhrase(status) + "\r\n";
 }
 
@@ -267,6 +274,7 @@ void HttpConnection::abandonAnswer()
         finishAnswer();
         return;
     }
+    logAnswer();
     m_state = State::Closing;
     m_socket->abort();
     deleteLater();
@@ -274,6 +282,7 @@ void HttpConnection::abandonAnswer()
 
 void HttpConnection::finishAnswer()
 {
+    logAnswer();
     if (!m_keepAlive) {
         m_state = State::Closing;
         m_timer.start(m_limits.idleTimeoutMs);
@@ -285,4 +294,14 @@ void HttpConnection::finishAnswer()
     m_timer.start(m_limits.idleTimeoutMs);
     if (!m_dispatching)
         QMetaObject::invokeMethod(this, &HttpConnection::readMore, Qt::QueuedConnection);
+}
+
+void HttpConnection::logAnswer()
+{
+    if (m_logged || !m_server)
+        return;
+    m_logged = true;
+    m_server->logAccess(m_request, {m_request.peer, m_receivedAt, m_request.head.method, m_request.head.target,
+                                    m_request.head.minorVersion, m_status, m_bodySent, m_request.header("referer"),
+                                    m_request.header("user-agent"), m_sinceReceived.nsecsElapsed() / 1000});
 }

@@ -5,6 +5,8 @@
 #include "site/http/HttpServer.h"
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -54,6 +56,7 @@ private:
     void addBody(const char *data, qint64 size);
     void abandonAnswer();
     void finishAnswer();
+    void logAnswer();
 
     QTcpSocket *m_socket;
     HttpServer *m_server;
@@ -75,4 +78,10 @@ private:
     bool m_headOnly = false;
     qint64 m_declaredLength = -1;
     qint64 m_bodySent = 0;
+
+    // The request being answered, for the access log; refusals of unreadable requests go unlogged.
+    bool m_logged = true;
+    int m_status = 0;
+    QDateTime m_receivedAt;
+    QElapsedTimer m_sinceReceived;
 };

@@ -25,6 +25,7 @@ public:
         Forbidden = 403,
         NotFound = 404,
         MethodNotAllowed = 405,
+        Gone = 410,
         LengthRequired = 411,
         PayloadTooLarge = 413,
         TooManyRequests = 429,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "site/log/AccessLog.h"
+
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
@@ -45,6 +47,8 @@ protected:
     virtual void handleRequest(const HttpRequest &request, HttpResponder &&responder) = 0;
     // Answers what the server refuses; the connection closes after it.
     virtual void refuse(Refusal refusal, HttpResponder &&responder) = 0;
+    // Told of each request once its answer is sent, or cut short.
+    virtual void logAccess(const HttpRequest &request, const AccessLog::Entry &entry) = 0;
 
     void incomingConnection(qintptr socketDescriptor) override;
 

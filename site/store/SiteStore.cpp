@@ -415,8 +415,10 @@ Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
     if (const auto begun = transaction.begun(); !begun)
         return Failure(begun.error());
     QSqlQuery query(database());
-    query.prepare(u"INSERT INTO resources (catalogue, category, title, remark, collected_at, file_path, address)"
-                  " VALUES (?, ?, ?, COALESCE(?, ''), ?, COALESCE(?, ''), COALESCE(?, '')) RETURNING id"_s);  // a null QString binds as NULL
+    // A null QString binds as NULL.
+    if (!query.prepare(u"INSERT INTO resources (catalogue, category, title, remark, collected_at, file_path, address)"
+                       " VALUES (?, ?, ?, COALESCE(?, ''), ?, COALESCE(?, ''), COALESCE(?, '')) RETURNING id"_s))
+        return failure(query.lastError());
     query.addBindValue(catalogueName(resource.catalogue));
     query.addBindValue(resource.category);
     query.addBindValue(resource.title);
@@ -430,7 +432,8 @@ Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
     query.finish();
 
     QSqlQuery link(database());
-    link.prepare(u"INSERT INTO resource_links (resource_id, position, label, target) VALUES (?, ?, ?, ?)"_s);
+    if (!link.prepare(u"INSERT INTO resource_links (resource_id, position, label, target) VALUES (?, ?, ?, ?)"_s))
+        return failure(link.lastError());
     for (qsizetype position = 0; position < resource.links.size(); ++position) {
         link.addBindValue(id);
         link.addBindValue(position);
@@ -461,15 +464,17 @@ Result<SiteStore::Page, StoreError> SiteStore::findResources(Catalogue catalogue
 
     Page result;
     QSqlQuery query(database());
-    query.prepare(u"SELECT COUNT(*)"_s + where);
+    if (!query.prepare(u"SELECT COUNT(*)"_s + where))
+        return failure(query.lastError());
     for (const QVariant &value : values)
         query.addBindValue(value);
     if (!query.exec() || !query.next())
         return failure(query.lastError());
     result.total = query.value(0).toLongLong();
 
-    query.prepare(u"SELECT "_s + ResourceColumns + where
-                  + u" ORDER BY collected_at DESC, id DESC LIMIT ? OFFSET ?"_s);
+    if (!query.prepare(u"SELECT "_s + ResourceColumns + where
+                       + u" ORDER BY collected_at DESC, id DESC LIMIT ? OFFSET ?"_s))
+        return failure(query.lastError());
     for (const QVariant &value : values)
         query.addBindValue(value);
     query.addBindValue(PageSize);
@@ -488,7 +493,8 @@ Result<SiteStore::Page, StoreError> SiteStore::findResources(Catalogue catalogue
 Result<std::optional<SiteResource>, StoreError> SiteStore::resource(Catalogue catalogue, qint64 id) const
 {
     QSqlQuery query(database());
-    query.prepare(u"SELECT "_s + ResourceColumns + u" FROM resources WHERE catalogue = ? AND id = ? AND hidden = 0"_s);
+    if (!query.prepare(u"SELECT "_s + ResourceColumns + u" FROM resources WHERE catalogue = ? AND id = ? AND hidden = 0"_s))
+        return failure(query.lastError());
     query.addBindValue(catalogueName(catalogue));
     query.addBindValue(id);
     if (!query.exec())
@@ -505,7 +511,8 @@ Result<std::optional<SiteResource>, StoreError> SiteStore::resource(Catalogue ca
 Result<QStringList, StoreError> SiteStore::categories(Catalogue catalogue) const
 {
     QSqlQuery query(database());
-    query.prepare(u"SELECT category FROM resources WHERE catalogue = ? GROUP BY category ORDER BY MIN(id)"_s);
+    if (!query.prepare(u"SELECT category FROM resources WHERE catalogue = ? GROUP BY category ORDER BY MIN(id)"_s))
+        return failure(query.lastError());
     query.addBindValue(catalogueName(catalogue));
     if (!query.exec())
         return failure(query.lastError());
@@ -518,8 +525,9 @@ Result<QStringList, StoreError> SiteStore::categories(Catalogue catalogue) const
 Result<qint64, StoreError> SiteStore::addMessage(const SiteMessage &message)
 {
     QSqlQuery query(database());
-    query.prepare(u"INSERT INTO messages (name, text, posted_at, address) VALUES (?, ?, ?, COALESCE(?, ''))"
-                  " RETURNING id"_s);
+    if (!query.prepare(u"INSERT INTO messages (name, text, posted_at, address) VALUES (?, ?, ?, COALESCE(?, ''))"
+                       " RETURNING id"_s))
+        return failure(query.lastError());
     query.addBindValue(message.name);
     query.addBindValue(message.text);
     query.addBindValue(message.postedAt);
@@ -538,7 +546,8 @@ Result<SiteStore::MessagePage, StoreError> SiteStore::findMessages(qint64 page) 
     result.total = query.value(0).toLongLong();
 
     // Ids grow with every post, so they order the board more finely than the minutes of posted_at.
-    query.prepare(u"SELECT "_s + MessageColumns + u" FROM messages WHERE hidden = 0 ORDER BY id DESC LIMIT ? OFFSET ?"_s);
+    if (!query.prepare(u"SELECT "_s + MessageColumns + u" FROM messages WHERE hidden = 0 ORDER BY id DESC LIMIT ? OFFSET ?"_s))
+        return failure(query.lastError());
     query.addBindValue(MessagesPerPage);
     query.addBindValue((std::max<qint64>(page, 1) - 1) * MessagesPerPage);
     if (!query.exec())
@@ -551,7 +560,8 @@ Result<SiteStore::MessagePage, StoreError> SiteStore::findMessages(qint64 page) 
 Result<void, StoreError> SiteStore::loadLinks(SiteResource &resource) const
 {
     QSqlQuery query(database());
-    query.prepare(u"SELECT label, target FROM resource_links WHERE resource_id = ? ORDER BY position"_s);
+    if (!query.prepare(u"SELECT label, target FROM resource_links WHERE resource_id = ? ORDER BY position"_s))
+        return failure(query.lastError());
     query.addBindValue(resource.id);
     if (!query.exec())
         return failure(query.lastError());
@@ -570,11 +580,10 @@ Result<void, StoreError> SiteStore::check() const
 
 Result<qint64, StoreError> SiteStore::revision() const
 {
-    if (m_dialect.isPostgres()) {
-        if (const auto checked = check(); !checked)
-            return Failure(checked.error());
+    // Counted as the news comes, so asking costs no round trip; a cache kept while the
+    // database is away goes on answering.
+    if (m_dialect.isPostgres())
         return m_changesSeen;
-    }
     // Changes when another connection commits, never for this connection's own writes.
     QSqlQuery query(database());
     if (!query.exec(u"PRAGMA data_version"_s) || !query.next())
@@ -585,13 +594,15 @@ Result<qint64, StoreError> SiteStore::revision() const
 Result<SiteStore::UploadState, StoreError> SiteStore::uploadState(const QString &relativePath) const
 {
     QSqlQuery query(database());
-    query.prepare(u"SELECT hidden FROM resources WHERE file_path = ? AND catalogue = 'user'"_s);
+    if (!query.prepare(u"SELECT hidden FROM resources WHERE file_path = ? AND catalogue = 'user'"_s))
+        return failure(query.lastError());
     query.addBindValue(relativePath);
     if (!query.exec())
         return failure(query.lastError());
     if (query.next())
         return query.value(0).toBool() ? UploadState::Hidden : UploadState::Listed;
-    query.prepare(u"SELECT 1 FROM removed_uploads WHERE file_path = ?"_s);
+    if (!query.prepare(u"SELECT 1 FROM removed_uploads WHERE file_path = ?"_s))
+        return failure(query.lastError());
     query.addBindValue(relativePath);
     if (!query.exec())
         return failure(query.lastError());
@@ -615,7 +626,8 @@ Result<QList<SiteResource>, StoreError> SiteStore::selectResources(const Selecti
     QString statement = u"SELECT "_s + ResourceColumns + u" FROM resources"_s;
     if (!selection.word.isEmpty())
         statement += u" WHERE "_s + matchAny({u"title"_s, u"category"_s, u"remark"_s}, m_dialect);
-    query.prepare(statement + u" ORDER BY id DESC"_s);
+    if (!query.prepare(statement + u" ORDER BY id DESC"_s))
+        return failure(query.lastError());
     for (int i = 0; i < 3 && !selection.word.isEmpty(); ++i)
         query.addBindValue(likePattern(selection.word));
     if (!query.exec())
@@ -636,7 +648,8 @@ Result<QList<SiteMessage>, StoreError> SiteStore::selectMessages(const Selection
     QString statement = u"SELECT "_s + MessageColumns + u" FROM messages"_s;
     if (!selection.word.isEmpty())
         statement += u" WHERE "_s + matchAny({u"name"_s, u"text"_s}, m_dialect);
-    query.prepare(statement + u" ORDER BY id DESC"_s);
+    if (!query.prepare(statement + u" ORDER BY id DESC"_s))
+        return failure(query.lastError());
     for (int i = 0; i < 2 && !selection.word.isEmpty(); ++i)
         query.addBindValue(likePattern(selection.word));
     if (!query.exec())
@@ -670,7 +683,8 @@ Result<void, StoreError> SiteStore::setHidden(const QString &kind, const QList<q
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
-    query.prepare(u"UPDATE %1s SET hidden = ? WHERE id = ?"_s.arg(kind));
+    if (!query.prepare(u"UPDATE %1s SET hidden = ? WHERE id = ?"_s.arg(kind)))
+        return failure(query.lastError());
     for (const qint64 id : ids) {
         query.addBindValue(hidden ? 1 : 0);
         query.addBindValue(id);
@@ -701,7 +715,8 @@ Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &
     QStringList files;
     QSqlQuery query(database());
     for (const qint64 id : ids) {
-        query.prepare(u"SELECT catalogue, file_path FROM resources WHERE id = ?"_s);
+        if (!query.prepare(u"SELECT catalogue, file_path FROM resources WHERE id = ?"_s))
+            return failure(query.lastError());
         query.addBindValue(id);
         if (!query.exec())
             return failure(query.lastError());
@@ -710,14 +725,16 @@ Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &
         // Official resources link to files other resources may share; only uploads own theirs.
         const QString filePath = query.value(0).toString() == u"user"_s ? query.value(1).toString() : QString();
         query.finish();
-        query.prepare(u"DELETE FROM resources WHERE id = ?"_s);
+        if (!query.prepare(u"DELETE FROM resources WHERE id = ?"_s))
+            return failure(query.lastError());
         query.addBindValue(id);
         if (!query.exec())
             return failure(query.lastError());
         if (filePath.isEmpty())
             continue;
-        query.prepare(u"INSERT INTO removed_uploads (file_path, removed_at) VALUES (?, ?)"
-                      " ON CONFLICT (file_path) DO UPDATE SET removed_at = excluded.removed_at"_s);
+        if (!query.prepare(u"INSERT INTO removed_uploads (file_path, removed_at) VALUES (?, ?)"
+                           " ON CONFLICT (file_path) DO UPDATE SET removed_at = excluded.removed_at"_s))
+            return failure(query.lastError());
         query.addBindValue(filePath);
         query.addBindValue(entry.at);
         if (!query.exec())
@@ -749,8 +766,9 @@ Result<void, StoreError> SiteStore::block(const SiteBlock &block, const Moderati
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
-    query.prepare(u"INSERT INTO blocks (network, blocked_at, until) VALUES (?, ?, ?) ON CONFLICT (network)"
-                  " DO UPDATE SET blocked_at = excluded.blocked_at, until = excluded.until"_s);
+    if (!query.prepare(u"INSERT INTO blocks (network, blocked_at, until) VALUES (?, ?, ?) ON CONFLICT (network)"
+                       " DO UPDATE SET blocked_at = excluded.blocked_at, until = excluded.until"_s))
+        return failure(query.lastError());
     query.addBindValue(block.network);
     query.addBindValue(block.blockedAt);
     query.addBindValue(block.until.isEmpty() ? QVariant() : QVariant(block.until));
@@ -767,7 +785,8 @@ Result<void, StoreError> SiteStore::unblock(const QString &network, const Modera
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
-    query.prepare(u"DELETE FROM blocks WHERE network = ?"_s);
+    if (!query.prepare(u"DELETE FROM blocks WHERE network = ?"_s))
+        return failure(query.lastError());
     query.addBindValue(network);
     if (!query.exec())
         return failure(query.lastError());
@@ -781,8 +800,9 @@ Result<void, StoreError> SiteStore::unblock(const QString &network, const Modera
 Result<QList<SiteBlock>, StoreError> SiteStore::blocks(const QDateTime &now) const
 {
     QSqlQuery query(database());
-    query.prepare(u"SELECT network, blocked_at, COALESCE(until, '') FROM blocks"
-                  " WHERE until IS NULL OR until > ? ORDER BY blocked_at, network"_s);
+    if (!query.prepare(u"SELECT network, blocked_at, COALESCE(until, '') FROM blocks"
+                       " WHERE until IS NULL OR until > ? ORDER BY blocked_at, network"_s))
+        return failure(query.lastError());
     query.addBindValue(now.toUTC().toString(Qt::ISODate));
     if (!query.exec())
         return failure(query.lastError());
@@ -800,7 +820,8 @@ Result<void, StoreError> SiteStore::record(const ModerationEntry &entry)
 Result<void, StoreError> SiteStore::write(const ModerationEntry &entry)
 {
     QSqlQuery query(database());
-    query.prepare(u"INSERT INTO moderation_log (at, who, action) VALUES (?, ?, ?)"_s);
+    if (!query.prepare(u"INSERT INTO moderation_log (at, who, action) VALUES (?, ?, ?)"_s))
+        return failure(query.lastError());
     query.addBindValue(entry.at);
     query.addBindValue(entry.who);
     query.addBindValue(entry.action);
@@ -826,7 +847,8 @@ Result<void, StoreError> SiteStore::copyDatabaseTo(const QString &filePath) cons
         return Failure(StoreError{u"a PostgreSQL store is backed up with pg_dump, which takes a consistent copy too"_s});
     // Reads the database in one transaction, so the copy is whole however the site writes.
     QSqlQuery query(database());
-    query.prepare(u"VACUUM INTO ?"_s);
+    if (!query.prepare(u"VACUUM INTO ?"_s))
+        return failure(query.lastError());
     query.addBindValue(filePath);
     if (!query.exec())
         return failure(query.lastError());
@@ -880,7 +902,8 @@ Result<bool, StoreError> SiteStore::takePost(PostKind kind, const QHostAddress &
     if (const QString lock = m_dialect.lockPostTimes(); !lock.isEmpty() && !query.exec(lock))
         return failure(query.lastError());
     // Posts that left the window count for nobody any more.
-    query.prepare(u"DELETE FROM post_times WHERE kind = ? AND at_ms <= ?"_s);
+    if (!query.prepare(u"DELETE FROM post_times WHERE kind = ? AND at_ms <= ?"_s))
+        return failure(query.lastError());
     query.addBindValue(postKindName(kind));
     query.addBindValue(nowMs - windowMs);
     if (!query.exec())
@@ -890,7 +913,8 @@ Result<bool, StoreError> SiteStore::takePost(PostKind kind, const QHostAddress &
         return Failure(recent.error());
     const bool taken = recent->size() < count;
     if (taken) {
-        query.prepare(u"INSERT INTO post_times (kind, address, at_ms) VALUES (?, ?, ?)"_s);
+        if (!query.prepare(u"INSERT INTO post_times (kind, address, at_ms) VALUES (?, ?, ?)"_s))
+            return failure(query.lastError());
         query.addBindValue(postKindName(kind));
         query.addBindValue(plainAddress(address).toString());
         query.addBindValue(nowMs);
@@ -906,7 +930,8 @@ Result<QList<qint64>, StoreError> SiteStore::recentPosts(PostKind kind, const QH
                                                          qint64 sinceMs) const
 {
     QSqlQuery query(database());
-    query.prepare(u"SELECT at_ms FROM post_times WHERE kind = ? AND address = ? AND at_ms > ? ORDER BY at_ms"_s);
+    if (!query.prepare(u"SELECT at_ms FROM post_times WHERE kind = ? AND address = ? AND at_ms > ? ORDER BY at_ms"_s))
+        return failure(query.lastError());
     query.addBindValue(postKindName(kind));
     query.addBindValue(plainAddress(address).toString());
     query.addBindValue(sinceMs);

@@ -52,11 +52,14 @@ void TstAdminCommand::wrongUseChangesNothing_data()
     const auto row = [](const char *name, const QStringList &arguments, const QString &reason) {
         QTest::newRow(name) << arguments << reason;
     };
+    row("unknown command", {u"lst"_s, u"messages"_s}, u"unknown command: lst"_s);
+    row("options before the command", {u"--data"_s, u"{site}"_s, u"hide"_s, u"resource"_s, u"999999"_s},
+        u"no resource 999999"_s);
     row("list of neither kind", {u"list"_s, u"users"_s}, u"resources or messages"_s);
     row("recent not a number", {u"list"_s, u"resources"_s, u"--recent"_s, u"ten"_s}, u"not a number"_s);
     row("list by a bad address", {u"list"_s, u"messages"_s, u"--address"_s, u"300.1.1.1"_s}, u"not an address"_s);
     row("hide without a kind", {u"hide"_s, u"5"_s}, u"resource or message"_s);
-    row("id not a number", {u"hide"_s, u"resource"_s, u"5x"_s}, u"not an id"_s);
+    row("id not a number", {u"hide"_s, u"resource"_s, u"5"_s, u"5x"_s}, u"not an id: 5x"_s);
     row("unknown id among known ones", {u"hide"_s, u"resource"_s, u"5"_s, u"999999"_s}, u"no resource 999999"_s);
     row("unhide an unknown message", {u"unhide"_s, u"message"_s, u"1"_s}, u"no message 1"_s);
     row("option of another command", {u"hide"_s, u"resource"_s, u"5"_s, u"--yes"_s}, u"--yes"_s);

@@ -28,6 +28,10 @@ public:
     void stop();
     // Files are sent at most this many KiB a second from the next start on; 0 for no limit.
     void setFileRate(int kibPerSecond) { m_fileRate = kibPerSecond; }
+    // The site writes its access log from the next start on; readOutput() takes it.
+    void setAccessLog(bool on) { m_accessLog = on; }
+    // What the site wrote on standard output since the last call, past its first line.
+    QByteArray readOutput() { return m_process.readAllStandardOutput(); }
 
     // Runs the site program with these arguments, standard input closed, and waits for it.
     static CommandRun runProgram(const QStringList &arguments);
@@ -45,4 +49,5 @@ private:
     QString m_root;
     QString m_error;
     int m_fileRate = 0;
+    bool m_accessLog = false;
 };
