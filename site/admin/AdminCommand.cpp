@@ -363,7 +363,7 @@ QString AdminCommand::commandIn(const QStringList &arguments)
 
 QString AdminCommand::usage()
 {
-    return u"Operator's commands, each on the site's data folder (--data <folder>) and store (--database <address>):\n"
+    return u"Operator's commands, on the site's data folder (--data) and store (--database):\n"
            "  list resources|messages [--recent N] [--address A] [--search WORD]\n"
            "                          id, time, address, title or name, size; one line each\n"
            "  hide resource|message ID...    take entries off every page and catalogue\n"

@@ -274,7 +274,8 @@ Result<void, StoreError> SiteStore::open(Opening opening)
         && !QFileInfo::exists(m_location.sqlitePath()))
         return Failure(StoreError{u"no site in %1"_s.arg(m_location.displayName())});
     if (!QSqlDatabase::isDriverAvailable(m_location.driverName()))
-        return Failure(StoreError{u"Qt's %1 driver is not installed"_s.arg(m_location.driverName())});
+        return Failure(StoreError{u"Qt's %1 driver is not installed (Debian: libqt6sql6-%2)"_s.arg(
+            m_location.driverName(), m_location.kind() == StoreLocation::Kind::Sqlite ? u"sqlite"_s : u"psql"_s)});
     QSqlDatabase db = QSqlDatabase::addDatabase(m_location.driverName(), m_connectionName);
     m_location.configure(db);
     if (!db.open())

@@ -24,8 +24,8 @@ public:
     // A schema statement for this database: "{id}" is a column of ids the database hands out,
     // a copied row may bring its own.
     QString schema(const QString &statement) const;
-    // The operator that matches a pattern with '\' as its escape, ignoring the case of ASCII
-    // letters as SQLite's LIKE does.
+    // The operator that matches a pattern with '\' as its escape, ignoring the case of letters
+    // (SQLite's LIKE does so for ASCII letters only).
     QString like() const;
     // Starts the outermost transaction, holding the write lock from the start on SQLite so a
     // transaction that reads first never fails for a writer that came between.

@@ -109,6 +109,7 @@ QString StoreLocation::displayName() const
     const bool socketFolder = m_host.startsWith(u'/');
     url.setPath(u'/' + m_database);
     if (socketFolder) {
+        url.setHost(u""_s);  // empty, not absent, keeps the "//"
         url.setQuery(u"host="_s + m_host + (m_port >= 0 ? u"&port="_s + QString::number(m_port) : QString()));
     } else {
         url.setHost(m_host);
