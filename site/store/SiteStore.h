@@ -8,12 +8,12 @@
 #include "site/store/StoreError.h"
 
 #include <QDir>
-#include <QHostAddress>
 #include <QString>
 
 #include <optional>
 
 class QDateTime;
+class QHostAddress;
 class QSqlDatabase;
 
 // The site's SQLite database and the folders of its files, all inside one data folder.
