@@ -30,11 +30,12 @@ int fail(const QString &message)
     return 1;
 }
 
-// Who runs the command: under sudo the person behind it, not root.
+// Who runs the command: under sudo the person behind it, not root. Only root's word for it
+// is taken; anyone else could name anybody.
 QString operatorName()
 {
     const QString sudoUser = qEnvironmentVariable("SUDO_USER");
-    if (!sudoUser.isEmpty())
+    if (::getuid() == 0 && !sudoUser.isEmpty())
         return sudoUser;
     if (const passwd *user = ::getpwuid(::getuid()))
         return QString::fromLocal8Bit(user->pw_name);

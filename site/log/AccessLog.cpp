@@ -68,7 +68,8 @@ QByteArray AccessLog::line(const Entry &entry)
     out += timestamp(entry.receivedAt);
     out += ' ';
     appendQuoted(out, entry.method + ' ' + entry.target + " HTTP/1." + QByteArray::number(entry.minorVersion));
-    out += ' ' + QByteArray::number(entry.status) + ' ' + QByteArray::number(entry.bodyBytes) + ' ';
+    out += ' ' + QByteArray::number(entry.status) + ' '
+        + (entry.bodyBytes < 0 ? "-"_ba : QByteArray::number(entry.bodyBytes)) + ' ';
     appendQuoted(out, entry.referrer);
     out += ' ';
     appendQuoted(out, entry.userAgent);

@@ -18,7 +18,7 @@ public:
         QByteArray target;
         int minorVersion = 1;  // HTTP/1.0 or HTTP/1.1
         int status = 0;
-        qint64 bodyBytes = 0;  // of the answer, as sent
+        qint64 bodyBytes = 0;  // of the answer, as sent; below 0 when not known
         QByteArray referrer;
         QByteArray userAgent;
         qint64 microseconds = 0;  // from the whole request to the end of its answer

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>

@@ -10,7 +10,6 @@
 #include "site/store/StoreLocation.h"
 
 #include <QDir>
-#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -18,6 +17,7 @@
 #include <optional>
 
 class QDateTime;
+class QHostAddress;
 class QSqlDatabase;
 
 // The site's database and the folders of its files. The database is an SQLite file in the
