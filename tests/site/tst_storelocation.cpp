@@ -12,7 +12,6 @@ class TstStoreLocation : public QObject
 private slots:
     void addressesAreRead_data();
     void addressesAreRead();
-    void theEnvironmentStandsInForTheOption();
 };
 
 void TstStoreLocation::addressesAreRead_data()
@@ -60,19 +59,6 @@ void TstStoreLocation::addressesAreRead()
         QCOMPARE(db.password(), u"s3cret"_s);
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(u"probe"_s);
-}
-
-void TstStoreLocation::theEnvironmentStandsInForTheOption()
-{
-    qputenv("QUILLMERE_DATABASE", "postgresql://quillmere@db/site");
-    const auto fromEnvironment = StoreLocation::choose(QString(), u"/data/site.sqlite"_s);
-    const auto given = StoreLocation::choose(u"sqlite:/other.sqlite"_s, u"/data/site.sqlite"_s);
-    qunsetenv("QUILLMERE_DATABASE");
-    const auto byDefault = StoreLocation::choose(QString(), u"/data/site.sqlite"_s);
-    QVERIFY(fromEnvironment && given && byDefault);
-    QCOMPARE(fromEnvironment->displayName(), u"postgresql://quillmere@db/site"_s);
-    QCOMPARE(given->displayName(), u"sqlite:/other.sqlite"_s);
-    QCOMPARE(byDefault->displayName(), u"sqlite:/data/site.sqlite"_s);
 }
 
 QTEST_GUILESS_MAIN(TstStoreLocation)

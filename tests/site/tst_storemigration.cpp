@@ -58,8 +58,6 @@ class TstStoreMigration : public QObject
 private slots:
     void initTestCase();
     void migrateCarriesASiteOver();
-    void wrongUseChangesNothing_data();
-    void wrongUseChangesNothing();
 
 private:
     LocalPostgres m_postgres;
@@ -131,48 +129,6 @@ void TstStoreMigration::migrateCarriesASiteOver()
     QCOMPARE(catalogue.status, 200);
     QVERIFY(catalogue.text().contains(u"迁移之前"_s));
     QVERIFY(catalogue.text().contains(u"迁移之后"_s));
-}
-
-void TstStoreMigration::wrongUseChangesNothing_data()
-{
-    QTest::addColumn<QStringList>("arguments");  // {sqlite} and {postgres} stand for a site and an empty database
-    QTest::addColumn<QString>("error");
-
-    QTest::newRow("no target") << QStringList{u"--from"_s, u"{sqlite}"_s} << u"--from and --to"_s;
-    QTest::newRow("no site at the source") << QStringList{u"--from"_s, u"sqlite:{empty}/site.sqlite"_s, u"--to"_s,
-                                                          u"{postgres}"_s}
-                                           << u"no site"_s;
-    QTest::newRow("not a database address") << QStringList{u"--from"_s, u"{sqlite}"_s, u"--to"_s, u"mysql://x/y"_s}
-                                            << u"not a database address"_s;
-}
-
-void TstStoreMigration::wrongUseChangesNothing()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, error);
-
-    QTemporaryDir site;
-    QTemporaryDir empty;
-    {
-        SiteStore store(site.path());
-        QVERIFY(store.open());
-    }
-    static int databases = 0;
-    const QString postgres = m_postgres.createDatabase(u"untouched%1"_s.arg(++databases));
-    QVERIFY2(!postgres.isEmpty(), qPrintable(m_postgres.errorString()));
-    for (QString &argument : arguments) {
-        argument.replace(u"{sqlite}"_s, u"sqlite:"_s + site.filePath(SiteStore::DatabaseFileName))
-            .replace(u"{empty}"_s, empty.path())
-            .replace(u"{postgres}"_s, postgres);
-    }
-    const auto run = ReferenceSite::runProgram(QStringList{u"migrate"_s} + arguments);
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY2(run.err.contains(error), qPrintable(run.err));
-    QVERIFY(!QFile::exists(empty.filePath(SiteStore::DatabaseFileName)));
-    // The database is still empty: a right copy goes in afterwards.
-    const auto copy = ReferenceSite::runProgram(
-        {u"migrate"_s, u"--from"_s, u"sqlite:"_s + site.filePath(SiteStore::DatabaseFileName), u"--to"_s, postgres});
-    QVERIFY2(copy.exitCode == 0, qPrintable(copy.err));
 }
 
 QTEST_GUILESS_MAIN(TstStoreMigration)
