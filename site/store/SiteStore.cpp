@@ -3,6 +3,7 @@
 #include "site/store/SampleData.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -237,7 +238,7 @@ SiteStore::SiteStore(const QString &dataPath, const StoreLocation &location, QOb
     , m_dialect(location.kind())
     , m_connectionName(u"site-"_s + QString::number(quintptr(this), 16))
 {
-    m_heartbeat.setInterval(5000);
+    m_heartbeat.setInterval(2000);
     m_reconnect.setSingleShot(true);
     connect(&m_heartbeat, &QTimer::timeout, this, &SiteStore::beat);
     connect(&m_reconnect, &QTimer::timeout, this, &SiteStore::reconnect);
@@ -382,15 +383,20 @@ void SiteStore::listen()
 
 void SiteStore::beat()
 {
-    const auto checked = check();
-    if (checked)
-        return;
+    // Qt closes a connection the server dropped; libpq tells why on standard error only.
+    QString reason = u"the database closed the connection"_s;
+    if (database().isOpen()) {
+        const auto checked = check();
+        if (checked)
+            return;
+        if (!checked.error().text.trimmed().isEmpty())
+            reason = checked.error().text;
+    }
     m_heartbeat.stop();
     database().close();
     ++m_changesSeen;
-    // libpq tells a dropped connection to standard error and leaves Qt's error empty.
-    emit connectionLost(checked.error().text.trimmed().isEmpty() ? u"the database closed the connection"_s
-                                                                 : checked.error().text);
+    qWarning().noquote() << u"lost the database %1 (%2); connecting again"_s.arg(m_location.displayName(), reason);
+    emit connectionLost(reason);
     m_reconnect.setInterval(250);
     m_reconnect.start();
 }
@@ -404,6 +410,7 @@ void SiteStore::reconnect()
         return;
     }
     QSqlQuery(db).exec(m_dialect.setup());
+    qInfo().noquote() << u"connected to the database %1 again"_s.arg(m_location.displayName());
     listen();
     m_heartbeat.start();
     // Whatever changed while nobody listened is unknown.
@@ -574,6 +581,8 @@ Result<void, StoreError> SiteStore::loadLinks(SiteResource &resource) const
 
 Result<void, StoreError> SiteStore::check() const
 {
+    if (!database().isOpen())
+        return Failure(StoreError{u"no connection to the database %1 (connecting again)"_s.arg(m_location.displayName())});
     QSqlQuery query(database());
     if (!query.exec(u"SELECT COUNT(*) FROM resources WHERE id = 0"_s) || !query.next())
         return failure(query.lastError());
