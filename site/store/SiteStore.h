@@ -101,9 +101,9 @@ public:
 
     // Fails when the store cannot be read.
     Result<void, StoreError> check() const;
-    // A number that changes when another process changes the store, so a cache of pages knows
-    // when to forget them; on a shared database also when the connection was lost, as changes
-    // may have gone unseen meanwhile.
+    // A number that changes when another process changes the catalogue (on SQLite, anything in
+    // the store), so a cache of pages knows when to forget them; on a shared database also when
+    // the connection was lost, as changes may have gone unseen meanwhile.
     Result<qint64, StoreError> revision() const;
 
     // Counts a post of an address at nowMs (milliseconds since the epoch, the clock all
