@@ -108,7 +108,9 @@ bool LocalPostgres::start()
                                 u"-E"_s, u"UTF8"_s, u"--locale=C"_s, u"--no-sync"_s}))
             return false;
     }
-    m_port = freePort();
+    // A restarted server keeps its address, so that clients can find it again.
+    if (m_port == 0)
+        m_port = freePort();
     const QString options = u"-k %1 -p %2 -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=200"_s.arg(
         m_folder->path(), QString::number(m_port));
     if (!run(u"pg_ctl"_s, {u"-D"_s, m_folder->filePath(u"data"_s), u"-l"_s, m_folder->filePath(u"server.log"_s),

@@ -17,8 +17,8 @@ public:
     LocalPostgres(const LocalPostgres &) = delete;
     LocalPostgres &operator=(const LocalPostgres &) = delete;
 
-    // Makes the cluster on the first start and waits until the server takes connections;
-    // false, with errorString(), when it does not.
+    // Makes the cluster on the first start and waits until the server takes connections, on
+    // the same port after a stop; false, with errorString(), when it does not.
     bool start();
     void stop();
 
