@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QHostAddress>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -490,12 +491,10 @@ Result<SiteStore::Page, StoreError> SiteStore::findResources(Catalogue catalogue
     query.addBindValue((std::max<qint64>(page, 1) - 1) * PageSize);
     if (!query.exec())
         return failure(query.lastError());
-    while (query.next()) {
-        SiteResource resource = readResource(query);
-        if (const auto loaded = loadLinks(resource); !loaded)
-            return Failure(loaded.error());
-        result.resources.append(resource);
-    }
+    while (query.next())
+        result.resources.append(readResource(query));
+    if (const auto loaded = loadLinks(result.resources); !loaded)
+        return Failure(loaded.error());
     return result;
 }
 
@@ -510,10 +509,10 @@ Result<std::optional<SiteResource>, StoreError> SiteStore::resource(Catalogue ca
         return failure(query.lastError());
     if (!query.next())
         return std::optional<SiteResource>();
-    SiteResource resource = readResource(query);
-    if (const auto loaded = loadLinks(resource); !loaded)
+    QList<SiteResource> found = {readResource(query)};
+    if (const auto loaded = loadLinks(found); !loaded)
         return Failure(loaded.error());
-    return std::make_optional(std::move(resource));
+    return std::make_optional(std::move(found.first()));
 }
 
 // Hidden resources count: the categories are the catalogue's shape, not its content.
@@ -566,16 +565,25 @@ Result<SiteStore::MessagePage, StoreError> SiteStore::findMessages(qint64 page) 
     return result;
 }
 
-Result<void, StoreError> SiteStore::loadLinks(SiteResource &resource) const
+// All in one query: each is a round trip to a PostgreSQL server, or three for a prepared one.
+Result<void, StoreError> SiteStore::loadLinks(QList<SiteResource> &resources) const
 {
+    if (resources.isEmpty())
+        return {};
+    QHash<qint64, SiteResource *> byId;
+    for (SiteResource &resource : resources)
+        byId.insert(resource.id, &resource);
+    const QStringList placeholders(resources.size(), u"?"_s);
     QSqlQuery query(database());
-    if (!query.prepare(u"SELECT label, target FROM resource_links WHERE resource_id = ? ORDER BY position"_s))
+    if (!query.prepare(u"SELECT resource_id, label, target FROM resource_links WHERE resource_id IN (%1)"
+                       " ORDER BY resource_id, position"_s.arg(placeholders.join(u", "_s))))
         return failure(query.lastError());
-    query.addBindValue(resource.id);
+    for (const SiteResource &resource : std::as_const(resources))
+        query.addBindValue(resource.id);
     if (!query.exec())
         return failure(query.lastError());
     while (query.next())
-        resource.links.append({query.value(0).toString(), query.value(1).toString()});
+        byId.value(query.value(0).toLongLong())->links.append({query.value(1).toString(), query.value(2).toString()});
     return {};
 }
 

@@ -164,7 +164,7 @@ private:
     void listen();
     void beat();
     void reconnect();
-    Result<void, StoreError> loadLinks(SiteResource &resource) const;
+    Result<void, StoreError> loadLinks(QList<SiteResource> &resources) const;
     Result<void, StoreError> setHidden(const QString &table, const QList<qint64> &ids, bool hidden,
                                        const ModerationEntry &entry);
     Result<void, StoreError> write(const ModerationEntry &entry);
