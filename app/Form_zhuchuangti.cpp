@@ -3,6 +3,7 @@
 #include "app/ClickableLabel.h"
 #include "platform/Shell.h"
 #include "platform/Skin.h"
+#include "windows/DownloadFolder.h"
 #include "windows/Twips.h"
 
 #include <QPushButton>
@@ -103,6 +104,5 @@ void Form_zhuchuangti::Label1_Click()
 
 void Form_zhuchuangti::Command_guanli_Click()
 {
-    // Only shown, never created here: the first download creates it.
-    m_shell.openFolder(m_programFolder.downloadFolder());
+    DownloadFolder::open(m_programFolder, m_shell);
 }

@@ -8,11 +8,11 @@
 #include "progressbar/ProgressBar.h"
 #include "progressbar/PropertyBag.h"
 #include "windows/Controls.h"
+#include "windows/DownloadFolder.h"
 #include "windows/TransferText.h"
 #include "windows/Twips.h"
 
 #include <QCursor>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -119,9 +119,7 @@ void Form_wangyou::ListView_ItemClick(int row)
 
 void Form_wangyou::Command_ziyuanguanli_Click()
 {
-    // Made first, so that the file manager has a folder to open before any download.
-    QDir().mkpath(m_programFolder.downloadFolder());
-    m_shell.openFolder(m_programFolder.downloadFolder());
+    DownloadFolder::open(m_programFolder, m_shell);
 }
 
 void Form_wangyou::StartDownload()
