@@ -42,8 +42,10 @@ void ClickableLabel::paintEvent(QPaintEvent *event)
     QLabel::paintEvent(event);
     if (!hasFocus())
         return;
-    // Drawn over the label in its own ink, so that nothing moves when the focus arrives.
+    // Drawn round the text in the label's own ink, so that nothing moves when the focus
+    // arrives and the buttons that overlap the label's lower edge do not hide it.
     QPainter painter(this);
     painter.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    const QRect text = fontMetrics().boundingRect(contentsRect(), int(alignment()), this->text());
+    painter.drawRect(text.adjusted(0, 0, 1, 1) & rect().adjusted(0, 0, -1, -1));
 }
