@@ -1,5 +1,6 @@
 #include "site/SiteServer.h"
 
+#include "site/CatalogueQuery.h"
 #include "site/pages/CatalogueRenderer.h"
 #include "site/http/FileStreamer.h"
 #include "site/http/FormData.h"
@@ -23,24 +24,8 @@ const QByteArray HtmlType = "text/html; charset=utf-8";
 const QByteArray TextType = "text/plain; charset=utf-8";
 const QString OfficialCatalogue = u"/guanfang/admin_upload.php"_s;
 const QString UserCatalogue = u"/wangyou/users_upload.php"_s;
-// Keywords come from anyone, so the cache is emptied rather than let grow without end.
-constexpr qsizetype MaxCachedPages = 4096;
 // What a client turned away for want of room is asked to wait, in seconds.
 constexpr int BusyRetrySeconds = 10;
-
-// A missing, zero, negative or unreadable page number shows the first page.
-qint64 pageNumber(const QUrlQuery &query)
-{
-    bool ok = false;
-    const qint64 page = query.queryItemValue(u"page"_s).toLongLong(&ok);
-    return ok && page >= 1 && page <= std::numeric_limits<qint32>::max() ? page : 1;
-}
-
-// QUrlQuery leaves "+" as it is, which is what the client means by it: spaces come as %20.
-QString keyword(const QUrlQuery &query)
-{
-    return query.queryItemValue(u"q"_s, QUrl::FullyDecoded);
-}
 
 // A database failure is an error, so that the client keeps what it showed instead of taking
 // an empty catalogue, or a missing page, for the truth.
@@ -193,26 +178,18 @@ bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, con
 
 void SiteServer::catalogueRoute(const HttpRequest &request, HttpResponder &responder, const QString &root)
 {
+    const bool official = request.url.path() == OfficialCatalogue;
+    const CatalogueQuery query = CatalogueQuery::parse(official ? Catalogue::Official : Catalogue::User,
+                                                       request.url.query(QUrl::FullyEncoded).toUtf8());
     // Official pages link to the root they were asked through, so it is part of the key.
-    const QByteArray key = root.toUtf8() + ' ' + request.head.target;
-    if (const auto cached = m_catalogueCache.constFind(key); cached != m_catalogueCache.cend())
+    const QByteArray key = official ? root.toUtf8() + ' ' + query.key() : query.key();
+    if (const auto cached = m_catalogueCache.find(key))
         return responder.write(*cached, TextType);
 
-    const QUrlQuery query(request.url);
-    const bool official = request.url.path() == OfficialCatalogue;
-    auto field = SiteStore::SearchField::Anywhere;
-    if (official) {
-        // The client's field selector: 0 searches the category, 1 the title.
-        field = query.queryItemValue(u"t"_s) == u"0"_s ? SiteStore::SearchField::Category
-                                                       : SiteStore::SearchField::Title;
-    }
-    const auto page = m_store.findResources(official ? Catalogue::Official : Catalogue::User, keyword(query), field,
-                                            pageNumber(query));
+    const auto page = m_store.findResources(query.catalogue, query.keyword, query.field, query.page);
     if (!page)
         return respondWithError(responder);
     const QByteArray body = official ? CatalogueRenderer::officialPage(*page, root) : CatalogueRenderer::userPage(*page);
-    if (m_catalogueCache.size() >= MaxCachedPages)
-        m_catalogueCache.clear();
     m_catalogueCache.insert(key, body);
     responder.write(body, TextType);
 }
@@ -273,7 +250,7 @@ void SiteServer::messageBoardRoute(const HttpRequest &request, HttpResponder &re
         rejection = posted.error();
     }
     const QUrlQuery query(request.url);
-    const qint64 page = isPost ? 1 : pageNumber(query);
+    const qint64 page = isPost ? 1 : CatalogueQuery::pageNumber(query.queryItemValue(u"page"_s));
     const auto messages = m_store.findMessages(page);
     if (!messages)
         return respondWithError(responder);

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "site/http/HttpServer.h"
+#include "site/PageCache.h"
 #include "site/PostLimit.h"
 #include "site/forms/UserUpload.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QString>
 
 class HttpResponder;
@@ -60,6 +60,6 @@ private:
     PostLimit m_messageLimit;
     PostLimit m_uploadLimit;
     QElapsedTimer m_clock;
-    // Rendered catalogue answers by root and request target; emptied when a catalogue changes.
-    QHash<QByteArray, QByteArray> m_catalogueCache;
+    // Rendered catalogue answers by query; emptied when a catalogue changes.
+    PageCache m_catalogueCache;
 };
