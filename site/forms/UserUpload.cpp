@@ -1,30 +1,22 @@
 #include "site/forms/UserUpload.h"
 
-#include "site/http/FormData.h"
+#include "site/http/ReceivedForm.h"
 #include "site/store/SiteStore.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
 
-Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store, const std::optional<FormData> &form,
+Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store, ReceivedForm &form,
                                                                 const QDateTime &now,
                                                                 const std::function<bool()> &mayStore)
 {
-    SiteResource entered;
-    entered.catalogue = Catalogue::User;
+    const SiteResource entered = UserUpload::entered(form);
     const auto reject = [&entered](Error reason) { return Failure(Rejection{reason, entered}); };
-    if (!form)
-        return reject(Error::Malformed);
-    // The catalogue shows each field on one line.
-    entered.category = form->value(u"category").simplified();
-    entered.title = form->value(u"title").simplified();
-    entered.remark = form->value(u"remark").simplified();
 
     const auto categories = store.categories(Catalogue::User);
     if (!categories)
@@ -37,20 +29,29 @@ Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store
         return reject(Error::TitleTooLong);
     if (entered.remark.size() > MaxRemarkLength)
         return reject(Error::RemarkTooLong);
-    const FormData::Field *file = form->field(u"file");
-    const auto fileName = storedFileName(file && file->fileName ? *file->fileName : QString());
+    ReceivedForm::File *file = form.file(u"file");
+    const auto fileName = storedFileName(file ? file->fileName : QString());
     if (!fileName)
         return reject(fileName.error());
-    if (file->data.isEmpty())
+    if (file->size() == 0)
         return reject(Error::EmptyFile);
-    if (file->data.size() > MaxFileBytes)
-        return reject(Error::FileTooLarge);
     if (mayStore && !mayStore())
         return reject(Error::TooFrequent);
-    auto stored = UserUpload::store(store, file->data, *fileName, now, entered);
+    auto stored = UserUpload::store(store, *file->data, *fileName, now, entered);
     if (!stored)
         return reject(stored.error());
     return std::move(stored).value();
+}
+
+SiteResource UserUpload::entered(const ReceivedForm &form)
+{
+    SiteResource entered;
+    entered.catalogue = Catalogue::User;
+    // The catalogue shows each field on one line.
+    entered.category = form.value(u"category").simplified();
+    entered.title = form.value(u"title").simplified();
+    entered.remark = form.value(u"remark").simplified();
+    return entered;
 }
 
 Result<QString, UserUpload::Error> UserUpload::storedFileName(const QString &clientName)
@@ -79,7 +80,7 @@ Result<QString, UserUpload::Error> UserUpload::storedFileName(const QString &cli
     return name;
 }
 
-Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, const QByteArray &data,
+Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, SpoolFile &data,
                                                           const QString &fileName, const QDateTime &now,
                                                           SiteResource resource)
 {
@@ -106,10 +107,12 @@ Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, cons
     for (int n = 2; QFileInfo::exists(uploads.filePath(relativePath)); ++n)
         relativePath = u"%1/%2-%3%4"_s.arg(month, named.completeBaseName(), QString::number(n), suffix);
 
-    // The file appears whole or not at all.
-    QSaveFile file(uploads.filePath(relativePath));
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    // The file was received without a name, so it appears whole or not at all.
+    if (!data.keepAs(uploads.filePath(relativePath))) {
+        qWarning("quillmere-site: cannot store an upload as %s: %s", qPrintable(relativePath),
+                 qPrintable(data.errorString()));
         return Failure(Error::StoreFailed);
+    }
 
     resource.collectedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
     resource.filePath = relativePath;
