@@ -1,10 +1,9 @@
 #include "site/http/FileStreamer.h"
 
-#include <QDateTime>
+#include "site/http/ByteRange.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QLocale>
-#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -36,73 +35,30 @@ std::optional<QString> FileStreamer::locate(const QString &folder, const QString
     return file.canonicalFilePath();
 }
 
-std::optional<FileStreamer::Span> FileStreamer::requestedSpan(const QByteArray &range, qint64 size,
-                                                              bool *unsatisfiable)
-{
-    *unsatisfiable = false;
-    static const QRegularExpression single(u"^\\s*bytes\\s*=\\s*(\\d*)\\s*-\\s*(\\d*)\\s*$"_s);
-    const QRegularExpressionMatch match = single.match(QString::fromLatin1(range));
-    if (!match.hasMatch() || (match.capturedLength(1) == 0 && match.capturedLength(2) == 0))
-        return std::nullopt;
-    bool firstOk = true;
-    bool lastOk = true;
-    qint64 first = match.captured(1).toLongLong(&firstOk);
-    qint64 last = match.captured(2).toLongLong(&lastOk);
-    if (match.capturedLength(1) == 0) {
-        // "bytes=-n": the last n bytes.
-        if (!lastOk || last == 0) {
-            *unsatisfiable = lastOk;
-            return std::nullopt;
-        }
-        first = std::max<qint64>(size - last, 0);
-        last = size - 1;
-        firstOk = true;
-    } else if (match.capturedLength(2) == 0 || !lastOk || last >= size) {
-        last = size - 1;
-    }
-    if (!firstOk || last < first) {
-        *unsatisfiable = firstOk && first >= size;
-        return std::nullopt;
-    }
-    return Span{first, last - first + 1};
-}
-
 void FileStreamer::stream(HttpResponder &&responder, std::unique_ptr<QFile> file, const QByteArray &mimeType,
                           qint64 bytesPerSecond, const QByteArray &range, const QByteArray &ifRange)
 {
     const qint64 size = file->size();
-    const QDateTime modified = file->fileTime(QFileDevice::FileModificationTime).toUTC();
-    // Size and time in the tag: a file replaced under the same name gets another.
-    const QByteArray etag = '"' + QByteArray::number(size, 16) + '-'
-        + QByteArray::number(modified.toMSecsSinceEpoch(), 16) + '"';
-    const QByteArray lastModified =
-        QLocale::c().toString(modified, u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s).toLatin1();
-    // If-Range: the range only for the version the client already holds, else the whole file.
-    const bool sameVersion = ifRange.isEmpty() || ifRange.trimmed() == etag || ifRange.trimmed() == lastModified;
-    bool unsatisfiable = false;
-    const std::optional<Span> span = range.isEmpty() || !sameVersion
-        ? std::nullopt
-        : requestedSpan(range, size, &unsatisfiable);
+    const ByteRange::Version version =
+        ByteRange::versionOf(size, file->fileTime(QFileDevice::FileModificationTime));
+    const ByteRange sent = ByteRange::select(range, ifRange, size, version);
 
     using Status = HttpResponder::StatusCode;
-    responder.writeStatusLine(unsatisfiable ? Status::RequestRangeNotSatisfiable
-                                  : span    ? Status::PartialContent
-                                            : Status::Ok);
+    responder.writeStatusLine(sent.kind == ByteRange::Kind::Unsatisfiable ? Status::RequestRangeNotSatisfiable
+                              : sent.kind == ByteRange::Kind::Span        ? Status::PartialContent
+                                                                          : Status::Ok);
     responder.writeHeader("Accept-Ranges", "bytes");
-    responder.writeHeader("ETag", etag);
-    responder.writeHeader("Last-Modified", lastModified);
-    if (unsatisfiable) {
-        responder.writeHeader("Content-Range", "bytes */" + QByteArray::number(size));
+    responder.writeHeader("ETag", version.etag);
+    responder.writeHeader("Last-Modified", version.lastModified);
+    if (sent.kind == ByteRange::Kind::Unsatisfiable) {
+        responder.writeHeader("Content-Range", sent.contentRange());
         responder.writeHeader("Content-Length", "0");
         responder.writeBody(QByteArray());
         return;
     }
     responder.writeHeader("Content-Type", mimeType);
-    const Span sent = span.value_or(Span{0, size});
-    if (span) {
-        responder.writeHeader("Content-Range", "bytes " + QByteArray::number(sent.first) + '-'
-                                                   + QByteArray::number(sent.first + sent.length - 1) + '/'
-                                                   + QByteArray::number(size));
+    if (sent.kind == ByteRange::Kind::Span) {
+        responder.writeHeader("Content-Range", sent.contentRange());
         file->seek(sent.first);
     }
     responder.writeHeader("Content-Length", QByteArray::number(sent.length));

@@ -33,16 +33,6 @@ public:
                        qint64 bytesPerSecond = 0, const QByteArray &range = {}, const QByteArray &ifRange = {});
 
 private:
-    struct Span
-    {
-        qint64 first = 0;
-        qint64 length = 0;
-    };
-
-    // The span a Range value asks of a file of size bytes; nothing when the value is not one
-    // satisfiable range (several ranges, or bad syntax, are answered with the whole file).
-    static std::optional<Span> requestedSpan(const QByteArray &range, qint64 size, bool *unsatisfiable);
-
     FileStreamer(HttpResponder &&responder, std::unique_ptr<QFile> file, qint64 length,
                  qint64 bytesPerSecond);
 
