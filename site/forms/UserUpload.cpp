@@ -1,5 +1,6 @@
 #include "site/forms/UserUpload.h"
 
+#include "site/forms/UploadName.h"
 #include "site/http/FormData.h"
 #include "site/store/SiteStore.h"
 
@@ -7,8 +8,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-
-#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -38,7 +37,7 @@ Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store
     if (entered.remark.size() > MaxRemarkLength)
         return reject(Error::RemarkTooLong);
     const FormData::Field *file = form->field(u"file");
-    const auto fileName = storedFileName(file && file->fileName ? *file->fileName : QString());
+    const auto fileName = UploadName::stored(file && file->fileName ? *file->fileName : QString());
     if (!fileName)
         return reject(fileName.error());
     if (file->data.isEmpty())
@@ -51,32 +50,6 @@ Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store
     if (!stored)
         return reject(stored.error());
     return std::move(stored).value();
-}
-
-Result<QString, UserUpload::Error> UserUpload::storedFileName(const QString &clientName)
-{
-    QString name = clientName.trimmed();
-    if (name.isEmpty())
-        return Failure(Error::NoFile);
-    const bool onlyDots = std::all_of(name.begin(), name.end(), [](QChar c) { return c == u'.'; });
-    const bool hasControl = std::any_of(name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
-    if (onlyDots || hasControl || name.contains(u'/') || name.contains(u'\\'))
-        return Failure(Error::UnsafeFileName);
-    if (name.size() > MaxFileNameLength)
-        return Failure(Error::FileNameTooLong);
-
-    // Letters and digits of any script stay, with the marks a URL path takes as they are;
-    // anything else (spaces, "#", "%", "?", what Windows forbids) becomes "_", so the address
-    // needs no escaping and the file can be saved anywhere. A leading dot would hide it.
-    for (QChar &c : name) {
-        if (!c.isLetterOrNumber() && !u"-_.()+,;=!~'@&$"_s.contains(c))
-            c = u'_';
-    }
-    if (name.startsWith(u'.'))
-        name[0] = u'_';
-    while (name.endsWith(u'.'))
-        name.chop(1);
-    return name;
 }
 
 Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, const QByteArray &data,

@@ -48,8 +48,6 @@ public:
                                                    const QDateTime &now, const std::function<bool()> &mayStore = {});
 
 private:
-    // The name a file named clientName by the visitor is stored under.
-    static Result<QString, Error> storedFileName(const QString &clientName);
     static Result<SiteResource, Error> store(SiteStore &store, const QByteArray &data, const QString &fileName,
                                              const QDateTime &now, SiteResource resource);
 };
