@@ -15,5 +15,10 @@ std::optional<QByteArray> PageCache::find(const QByteArray &key)
 
 void PageCache::insert(const QByteArray &key, const QByteArray &body)
 {
-    m_pages.insert(key, new QByteArray(body), key.size() + body.size());
+    // Built by appending, either may hold up to twice its size; what is kept holds no more.
+    QByteArray keptKey = key;
+    keptKey.squeeze();
+    auto *keptBody = new QByteArray(body);
+    keptBody->squeeze();
+    m_pages.insert(keptKey, keptBody, keptKey.size() + keptBody->size());
 }

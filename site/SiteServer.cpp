@@ -2,6 +2,8 @@
 
 #include "site/CatalogueQuery.h"
 #include "site/forms/MessagePost.h"
+#include "site/http/ByteRange.h"
+#include "site/http/ContentDisposition.h"
 #include "site/pages/CatalogueRenderer.h"
 #include "site/pages/HtmlPages.h"
 #include "site/store/SiteStore.h"
@@ -9,9 +11,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocale>
 #include <QMimeDatabase>
-#include <QRegularExpression>
 #include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
@@ -95,44 +95,6 @@ std::optional<QString> locate(const QString &folder, const QString &relativePath
     return file.canonicalFilePath();
 }
 
-struct Span
-{
-    qint64 first = 0;
-    qint64 length = 0;
-};
-
-// The span a Range value asks of a file of size bytes; nothing when the value is not one
-// satisfiable range (several ranges, or bad syntax, are answered with the whole file).
-std::optional<Span> requestedSpan(const QByteArray &range, qint64 size, bool *unsatisfiable)
-{
-    *unsatisfiable = false;
-    static const QRegularExpression single(u"^\\s*bytes\\s*=\\s*(\\d*)\\s*-\\s*(\\d*)\\s*$"_s);
-    const QRegularExpressionMatch match = single.match(QString::fromLatin1(range));
-    if (!match.hasMatch() || (match.capturedLength(1) == 0 && match.capturedLength(2) == 0))
-        return std::nullopt;
-    bool firstOk = true;
-    bool lastOk = true;
-    qint64 first = match.captured(1).toLongLong(&firstOk);
-    qint64 last = match.captured(2).toLongLong(&lastOk);
-    if (match.capturedLength(1) == 0) {
-        // "bytes=-n": the last n bytes.
-        if (!lastOk || last == 0) {
-            *unsatisfiable = lastOk;
-            return std::nullopt;
-        }
-        first = std::max<qint64>(size - last, 0);
-        last = size - 1;
-        firstOk = true;
-    } else if (match.capturedLength(2) == 0 || !lastOk || last >= size) {
-        last = size - 1;
-    }
-    if (!firstOk || last < first) {
-        *unsatisfiable = firstOk && first >= size;
-        return std::nullopt;
-    }
-    return Span{first, last - first + 1};
-}
-
 } // namespace
 
 SiteServer::SiteServer(SiteStore &store, const Options &options)
@@ -154,6 +116,15 @@ SiteServer::SiteServer(SiteStore &store, const Options &options)
     m_clock.start();
 }
 
+bool SiteServer::listen(const QHostAddress &address, quint16 port)
+{
+    if (!m_daemon.listen(address, port))
+        return false;
+    if (!m_origins)
+        m_origins = Origins::forAddress(address.toString(), m_daemon.serverPort());
+    return true;
+}
+
 const SiteServer::Route *SiteServer::routeFor(const QString &path, QString *rest) const
 {
     for (const Route &route : m_routes) {
@@ -168,7 +139,10 @@ const SiteServer::Route *SiteServer::routeFor(const QString &path, QString *rest
 // Every request passes here once its head is in, before any route and any byte of a body.
 HttpDaemon::HeadDecision SiteServer::headArrived(const HttpRequest &request)
 {
-    if (request.isPost() && !isSameOrigin(request))
+    // Only HTTP/1.0 may leave Host out, and no browser does: no page elsewhere can be behind it.
+    if (request.hasHeader("Host") && !m_origins->acceptsHost(request.header("Host")))
+        return refused(HttpAnswer::MisdirectedRequest, u"这个地址不属于本站。"_s);
+    if (request.isPost() && !m_origins->isSameOrigin(request.header("Origin"), request.header("Referer")))
         return refused(HttpAnswer::Forbidden, u"只接受从本站页面提交的内容。"_s);
     QString rest;
     const Route *route = routeFor(request.url().path(QUrl::FullyDecoded), &rest);
@@ -182,11 +156,11 @@ HttpDaemon::HeadDecision SiteServer::headArrived(const HttpRequest &request)
     } else if (!request.isGet()) {
         return notAllowed(route && route->post ? "GET, HEAD, POST" : "GET, HEAD");
     }
-    return HttpAnswer::text(HtmlPages::notFoundPage(rootFor(request)), HtmlType, HttpAnswer::NotFound);
+    return HttpAnswer::text(HtmlPages::notFoundPage(root()), HtmlType, HttpAnswer::NotFound);
 }
 
 // A post is refused from its head alone when its body is too large or of no usable length,
-// or when its address has posted too often of late, so that none of its body is parsed.
+// or when its address has posted too often of late, so that none of its body is parsed or kept.
 std::optional<HttpAnswer> SiteServer::refusePost(const HttpRequest &request, const Route &route) const
 {
     bool stated = false;
@@ -201,7 +175,9 @@ std::optional<HttpAnswer> SiteServer::refusePost(const HttpRequest &request, con
     else if (length > formLimits(route).maxBodyBytes)
         refusal = refused(HttpAnswer::BadRequest, u"请求的格式不对，无法处理。"_s);
     if (refusal) {
-        refusal->skipsBody = true;
+        // A body the site could take is read and dropped, so that the answer reaches a client
+        // still sending; a larger one, or one of no usable length, is not read at all.
+        refusal->skipsBody = !stated || length > MaxRequestBodyBytes || request.headerCount("Content-Length") > 1;
         return refusal;
     }
     // A message is read all the same, at most a few KiB, so that the page keeps what was typed.
@@ -212,7 +188,7 @@ std::optional<HttpAnswer> SiteServer::refusePost(const HttpRequest &request, con
             if (!categories)
                 return storeError();
             UserUpload::Rejection rejection{UserUpload::Error::TooFrequent, {}};
-            return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, rootFor(request)), HtmlType,
+            return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType,
                                     HttpAnswer::TooManyRequests, retryAfter(wait));
         }
     }
@@ -248,11 +224,10 @@ HttpAnswer SiteServer::busy()
 std::optional<HttpAnswer> SiteServer::catalogue(const HttpRequest &request, const QString &)
 {
     const bool official = request.url().path() == OfficialCatalogue;
-    const QString root = rootFor(request);
+    const QString root = SiteServer::root();
     const CatalogueQuery query = CatalogueQuery::parse(official ? Catalogue::Official : Catalogue::User,
                                                        request.url().query(QUrl::FullyEncoded).toUtf8());
-    // Official pages link to the root they were asked through, so it is part of the key.
-    const QByteArray key = official ? root.toUtf8() + ' ' + query.key() : query.key();
+    const QByteArray key = query.key();
     if (const auto cached = m_catalogueCache.find(key))
         return HttpAnswer::text(*cached, TextType);
 
@@ -275,7 +250,7 @@ std::optional<HttpAnswer> SiteServer::resourcePage(const HttpRequest &request, c
         return storeError();
     if (!found->has_value())
         return std::nullopt;
-    return HttpAnswer::text(HtmlPages::resourcePage(found->value(), rootFor(request)), HtmlType);
+    return HttpAnswer::text(HtmlPages::resourcePage(found->value(), root()), HtmlType);
 }
 
 std::optional<HttpAnswer> SiteServer::startPage(const HttpRequest &request, const QString &)
@@ -284,7 +259,7 @@ std::optional<HttpAnswer> SiteServer::startPage(const HttpRequest &request, cons
     const auto user = m_store.findResources(Catalogue::User, QString(), SiteStore::SearchField::Anywhere, 1);
     if (!official || !user)
         return storeError();
-    return HttpAnswer::text(HtmlPages::startPage(*official, *user, rootFor(request)), HtmlType);
+    return HttpAnswer::text(HtmlPages::startPage(*official, *user, root()), HtmlType);
 }
 
 std::optional<HttpAnswer> SiteServer::officialFile(const HttpRequest &request, const QString &rest)
@@ -292,14 +267,19 @@ std::optional<HttpAnswer> SiteServer::officialFile(const HttpRequest &request, c
     return sendFile(request, m_store.officialFilesFolder(), rest);
 }
 
+// A visitor's file is a download, never a page of the site: a stored page or image with
+// script in it would otherwise run as the site's own and could post in a reader's name.
 std::optional<HttpAnswer> SiteServer::userFile(const HttpRequest &request, const QString &rest)
 {
-    return sendFile(request, m_store.uploadFolder(), rest);
+    return sendFile(request, m_store.uploadFolder(), rest,
+                    {{"Content-Disposition", ContentDisposition::attachment(rest.section(u'/', -1))},
+                     {"X-Content-Type-Options", "nosniff"},
+                     {"Content-Security-Policy", "sandbox"}});
 }
 
 std::optional<HttpAnswer> SiteServer::uploadPage(const HttpRequest &request, const QString &)
 {
-    const QString root = rootFor(request);
+    const QString root = SiteServer::root();
     // "?done=<id>" is where a successful upload leads.
     bool ok = false;
     const qint64 id = QUrlQuery(request.url()).queryItemValue(u"done"_s).toLongLong(&ok);
@@ -330,7 +310,7 @@ HttpAnswer SiteServer::upload(const HttpRequest &request, ReceivedForm &form, st
     if (!uploaded)
         return uploadRefused(uploaded.error(), request);
     m_catalogueCache.clear();
-    return redirect(rootFor(request) + u"wangyou/?done="_s + QString::number(uploaded->id));
+    return redirect(root() + u"wangyou/?done="_s + QString::number(uploaded->id));
 }
 
 HttpAnswer SiteServer::uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request)
@@ -338,7 +318,7 @@ HttpAnswer SiteServer::uploadRefused(const UserUpload::Rejection &rejection, con
     const auto categories = m_store.categories(Catalogue::User);
     if (!categories)
         return storeError();
-    return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, rootFor(request)), HtmlType,
+    return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType,
                             uploadStatus(rejection.reason),
                             rejection.reason == UserUpload::Error::TooFrequent
                                 ? retryAfter(m_uploadLimit.secondsToWait(request.peer(), m_clock.elapsed()))
@@ -359,7 +339,7 @@ HttpAnswer SiteServer::postMessage(const HttpRequest &request, ReceivedForm &for
     const auto posted = MessagePost::receive(m_store, error ? nullptr : &form, QDateTime::currentDateTime(),
                                              [&] { return m_messageLimit.tryTake(request.peer(), now); });
     if (posted)
-        return redirect(rootFor(request) + u"nds_wd-nds_wd.html?posted=1"_s);
+        return redirect(root() + u"nds_wd-nds_wd.html?posted=1"_s);
     return messageBoardPage(request, 1, posted.error(), false);
 }
 
@@ -369,7 +349,7 @@ HttpAnswer SiteServer::messageBoardPage(const HttpRequest &request, qint64 page,
     const auto messages = m_store.findMessages(page);
     if (!messages)
         return storeError();
-    const QByteArray html = HtmlPages::messageBoardPage(*messages, page, rejection, posted, rootFor(request));
+    const QByteArray html = HtmlPages::messageBoardPage(*messages, page, rejection, posted, root());
     if (!rejection)
         return HttpAnswer::text(html, HtmlType);
     return HttpAnswer::text(html, HtmlType, messageStatus(rejection->reason),
@@ -378,11 +358,11 @@ HttpAnswer SiteServer::messageBoardPage(const HttpRequest &request, qint64 page,
                                 : HttpAnswer::Headers());
 }
 
-// A single byte range ("Range: bytes=...") is answered with 206 and only that part, unless
-// If-Range names another version of the file; a range that starts past the end gets 416.
-// Every answer carries the file's ETag and Last-Modified.
+// A single byte range is answered with 206 and only that part, unless If-Range names another
+// version of the file; a range that starts past the end gets 416. Every answer carries the
+// file's ETag and Last-Modified.
 std::optional<HttpAnswer> SiteServer::sendFile(const HttpRequest &request, const QString &folder,
-                                               const QString &relativePath)
+                                               const QString &relativePath, const HttpAnswer::Headers &headers)
 {
     const std::optional<QString> path = locate(folder, relativePath);
     if (!path)
@@ -395,64 +375,23 @@ std::optional<HttpAnswer> SiteServer::sendFile(const HttpRequest &request, const
     if (type.inherits(u"text/plain"_s))
         mimeType += "; charset=utf-8";
 
-    const qint64 size = file->size();
-    const QDateTime modified = file->fileTime(QFileDevice::FileModificationTime).toUTC();
-    // Size and time in the tag: a file replaced under the same name gets another.
-    const QByteArray etag = '"' + QByteArray::number(size, 16) + '-'
-        + QByteArray::number(modified.toMSecsSinceEpoch(), 16) + '"';
-    const QByteArray lastModified =
-        QLocale::c().toString(modified, u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s).toLatin1();
-    const QByteArray range = request.header("Range");
-    const QByteArray ifRange = request.header("If-Range").trimmed();
-    // If-Range: the range only for the version the client already holds, else the whole file.
-    const bool sameVersion = ifRange.isEmpty() || ifRange == etag || ifRange == lastModified;
-    bool unsatisfiable = false;
-    const std::optional<Span> span =
-        range.isEmpty() || !sameVersion ? std::nullopt : requestedSpan(range, size, &unsatisfiable);
-
+    const ByteRange::Version version =
+        ByteRange::versionOf(file->size(), file->fileTime(QFileDevice::FileModificationTime));
+    const ByteRange range =
+        ByteRange::select(request.header("Range"), request.header("If-Range"), file->size(), version);
     HttpAnswer answer;
-    answer.headers = {{"Accept-Ranges", "bytes"}, {"ETag", etag}, {"Last-Modified", lastModified}};
-    if (unsatisfiable) {
+    answer.headers = {{"Accept-Ranges", "bytes"}, {"ETag", version.etag}, {"Last-Modified", version.lastModified}};
+    if (range.kind == ByteRange::Kind::Unsatisfiable) {
         answer.status = HttpAnswer::RangeNotSatisfiable;
-        answer.headers.append({"Content-Range", "bytes */" + QByteArray::number(size)});
+        answer.headers.append({"Content-Range", range.contentRange()});
         return answer;
     }
     answer.headers.append({"Content-Type", mimeType});
-    const Span sent = span.value_or(Span{0, size});
-    if (span) {
+    answer.headers.append(headers);
+    if (range.kind == ByteRange::Kind::Span) {
         answer.status = HttpAnswer::PartialContent;
-        answer.headers.append({"Content-Range", "bytes " + QByteArray::number(sent.first) + '-'
-                                                    + QByteArray::number(sent.first + sent.length - 1) + '/'
-                                                    + QByteArray::number(size)});
+        answer.headers.append({"Content-Range", range.contentRange()});
     }
-    answer.file = HttpAnswer::FileSpan{std::move(file), sent.first, sent.length};
+    answer.file = HttpAnswer::FileSpan{std::move(file), range.first, range.length};
     return answer;
-}
-
-QString SiteServer::rootFor(const HttpRequest &request) const
-{
-    // The Host header goes into links on every page, so only a plain host and port is taken.
-    static const QRegularExpression plainHost(u"^([A-Za-z0-9.-]+|\\[[0-9A-Fa-f:.]+\\])(:[0-9]{1,5})?$"_s);
-    const QString host = QString::fromLatin1(request.header("Host"));
-    return plainHost.match(host).hasMatch() ? u"http://"_s + host + u'/' : m_fallbackRoot;
-}
-
-// A browser names the page a form was sent from in Origin (or, older ones, Referer); a post
-// that names another site is refused, so that no other page can post in a visitor's name.
-// A post that names none comes from a script or a tool, not from a visitor's browser.
-bool SiteServer::isSameOrigin(const HttpRequest &request) const
-{
-    const QByteArray origin = request.header("Origin");
-    const QByteArray source = origin.isEmpty() ? request.header("Referer") : origin;
-    if (source.isEmpty())
-        return true;
-    const QUrl from(QString::fromLatin1(source), QUrl::StrictMode);
-    const QUrl own(u"http://"_s + QString::fromLatin1(request.header("Host")), QUrl::StrictMode);
-    if (!from.isValid() || from.host().isEmpty() || (from.scheme() != u"http"_s && from.scheme() != u"https"_s)
-        || !own.isValid() || own.host().isEmpty() || from.host().compare(own.host(), Qt::CaseInsensitive) != 0)
-        return false;
-    // A Host without a port is behind the scheme's own port, maybe through a proxy for https.
-    if (own.port() < 0)
-        return from.port() < 0;
-    return from.port(from.scheme() == u"https"_s ? 443 : 80) == own.port();
 }

@@ -5,6 +5,7 @@
 #include "site/forms/MessagePost.h"
 #include "site/forms/UserUpload.h"
 #include "site/http/HttpDaemon.h"
+#include "site/http/Origins.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -37,10 +38,12 @@ public:
 
     SiteServer(SiteStore &store, const Options &options);
 
-    bool listen(const QHostAddress &address, quint16 port) { return m_daemon.listen(address, port); }
+    // Without origins set before, the site is reached by the address and port it listens on.
+    bool listen(const QHostAddress &address, quint16 port);
     quint16 serverPort() const { return m_daemon.serverPort(); }
-    // The root used for absolute links when a request names no usable host, e.g. "http://127.0.0.1:8642/".
-    void setFallbackRoot(const QString &root) { m_fallbackRoot = root; }
+    // The addresses the site is reached by; pages link from the first.
+    void setOrigins(const Origins &origins) { m_origins = origins; }
+    const std::optional<Origins> &origins() const { return m_origins; }
     // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
     void setFileRate(qint64 bytesPerSecond) { m_daemon.setFileRate(bytesPerSecond); }
 
@@ -81,13 +84,13 @@ private:
                                 const std::optional<MessagePost::Rejection> &rejection, bool posted);
     HttpAnswer uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request);
 
-    QString rootFor(const HttpRequest &request) const;
-    bool isSameOrigin(const HttpRequest &request) const;
-    std::optional<HttpAnswer> sendFile(const HttpRequest &request, const QString &folder, const QString &relativePath);
+    QString root() const { return m_origins->root(); }
+    std::optional<HttpAnswer> sendFile(const HttpRequest &request, const QString &folder, const QString &relativePath,
+                                       const HttpAnswer::Headers &headers = {});
 
     SiteStore &m_store;
     const QList<Route> m_routes;
-    QString m_fallbackRoot;
+    std::optional<Origins> m_origins;
     PostLimit m_messageLimit;
     PostLimit m_uploadLimit;
     QElapsedTimer m_clock;

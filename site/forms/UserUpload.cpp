@@ -1,13 +1,12 @@
 #include "site/forms/UserUpload.h"
 
+#include "site/forms/UploadName.h"
 #include "site/http/ReceivedForm.h"
 #include "site/store/SiteStore.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-
-#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -30,7 +29,7 @@ Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store
     if (entered.remark.size() > MaxRemarkLength)
         return reject(Error::RemarkTooLong);
     ReceivedForm::File *file = form.file(u"file");
-    const auto fileName = storedFileName(file ? file->fileName : QString());
+    const auto fileName = UploadName::stored(file ? file->fileName : QString());
     if (!fileName)
         return reject(fileName.error());
     if (file->size() == 0)
@@ -52,32 +51,6 @@ SiteResource UserUpload::entered(const ReceivedForm &form)
     entered.title = form.value(u"title").simplified();
     entered.remark = form.value(u"remark").simplified();
     return entered;
-}
-
-Result<QString, UserUpload::Error> UserUpload::storedFileName(const QString &clientName)
-{
-    QString name = clientName.trimmed();
-    if (name.isEmpty())
-        return Failure(Error::NoFile);
-    const bool onlyDots = std::all_of(name.begin(), name.end(), [](QChar c) { return c == u'.'; });
-    const bool hasControl = std::any_of(name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
-    if (onlyDots || hasControl || name.contains(u'/') || name.contains(u'\\'))
-        return Failure(Error::UnsafeFileName);
-    if (name.size() > MaxFileNameLength)
-        return Failure(Error::FileNameTooLong);
-
-    // Letters and digits of any script stay, with the marks a URL path takes as they are;
-    // anything else (spaces, "#", "%", "?", what Windows forbids) becomes "_", so the address
-    // needs no escaping and the file can be saved anywhere. A leading dot would hide it.
-    for (QChar &c : name) {
-        if (!c.isLetterOrNumber() && !u"-_.()+,;=!~'@&$"_s.contains(c))
-            c = u'_';
-    }
-    if (name.startsWith(u'.'))
-        name[0] = u'_';
-    while (name.endsWith(u'.'))
-        name.chop(1);
-    return name;
 }
 
 Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, SpoolFile &data,

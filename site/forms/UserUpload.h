@@ -52,8 +52,6 @@ public:
     static SiteResource entered(const ReceivedForm &form);
 
 private:
-    // The name a file named clientName by the visitor is stored under.
-    static Result<QString, Error> storedFileName(const QString &clientName);
     static Result<SiteResource, Error> store(SiteStore &store, SpoolFile &data, const QString &fileName,
                                              const QDateTime &now, SiteResource resource);
 };

@@ -21,9 +21,17 @@ const QByteArray FormType = "application/x-www-form-urlencoded";
 class RawClient
 {
 public:
-    explicit RawClient(quint16 port) { m_socket.connectToHost(QHostAddress::LocalHost, port); }
+    explicit RawClient(quint16 port)
+        : m_port(port)
+    {
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+    }
 
-    void send(const QByteArray &bytes) { m_socket.write(bytes); }
+    // The site takes only the Host it is reached by, which has the port the test got.
+    void send(QByteArray bytes)
+    {
+        m_socket.write(bytes.replace("Host: 127.0.0.1\r\n", "Host: 127.0.0.1:" + QByteArray::number(m_port) + "\r\n"));
+    }
     bool waitClosed()
     {
         return QTest::qWaitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, WaitMs);
@@ -56,6 +64,7 @@ public:
     bool isOpen() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
 
 private:
+    quint16 m_port;
     QTcpSocket m_socket;
     QByteArray m_received;
 };

@@ -326,7 +326,8 @@ void TstSiteUpload::requestTooLargeIsRefusedBeforeItsBody_data()
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("statusLine");
 
-    const QByteArray head = "POST /wangyou/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " + MultipartType + "\r\n";
+    const QByteArray head = "POST /wangyou/ HTTP/1.1\r\nHost: " + QUrl(m_site.root()).authority().toLatin1()
+        + "\r\nContent-Type: " + MultipartType + "\r\n";
     QTest::newRow("declared body too large")
         << head + "Content-Length: " + QByteArray::number(MaxFileBytes + 64 * 1024 + 1) + "\r\n\r\n"
         << "HTTP/1.1 413"_ba;
