@@ -101,7 +101,6 @@ private slots:
     void slowClientsAreClosedWhileOthersAreServed_data();
     void slowClientsAreClosedWhileOthersAreServed();
     void connectionsPastTheCapAreTurnedAway();
-    void uploadsDoNotWaitForSlowOnes();
     void crossSitePostsAreRefused_data();
     void crossSitePostsAreRefused();
     void floodsAreRefusedWithAMessage();
@@ -234,32 +233,6 @@ void TstSiteServer::connectionsPastTheCapAreTurnedAway()
     const QByteArray head = third.answers().value(0).first;
     QVERIFY2(head.startsWith("HTTP/1.1 503 "), head.constData());
     QVERIFY(head.contains("\r\nRetry-After: "));
-}
-
-void TstSiteServer::uploadsDoNotWaitForSlowOnes()
-{
-    SiteServer::Options options;
-    options.uploadsPerWindow = 0;
-    start(options);
-    const auto head = [](const QByteArray &body) {
-        return "POST /wangyou/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " + UploadType
-            + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n";
-    };
-    // Bodies begun and left hanging hold nothing the next upload needs.
-    std::vector<std::unique_ptr<RawClient>> slow;
-    for (const QByteArray title : {"甲", "乙", "丙", "丁"}) {
-        const QByteArray body = uploadForm(title);
-        slow.push_back(std::make_unique<RawClient>(m_server->serverPort()));
-        slow.back()->send(head(body) + body.first(body.size() / 2));
-    }
-    const QByteArray body = uploadForm("戊");
-    RawClient quick(m_server->serverPort());
-    quick.send(head(body) + body);
-    QVERIFY(quick.waitAnswers(1));
-    QVERIFY(quick.answers().first().first.startsWith("HTTP/1.1 303 "));
-    QCOMPARE(m_store->findResources(Catalogue::User, u"戊"_s, SiteStore::SearchField::Title, 1)->total, 1);
-    for (const auto &client : slow)
-        QVERIFY(client->answers().isEmpty());
 }
 
 void TstSiteServer::crossSitePostsAreRefused_data()
