@@ -24,9 +24,15 @@ Result<Origins, QString> Origins::fromList(const QStringList &urls)
 
 Origins Origins::forAddress(const QString &address, quint16 port)
 {
-    const QString host = address.contains(u':') ? u'[' + address + u']' : address;
-    const QString tail = u":"_s + QString::number(port);
-    return fromList({u"http://"_s + host + tail, u"http://localhost"_s + tail, u"http://[::1]"_s + tail}).value();
+    Origins origins;
+    for (const QString &host : {address, u"localhost"_s, u"::1"_s}) {
+        // Normalised the way a Host header is read; an address QUrl cannot hold is left out.
+        QUrl url;
+        url.setHost(host);
+        if (!url.host().isEmpty())
+            origins.m_origins.append({u"http"_s, url.host(), port});
+    }
+    return origins;
 }
 
 bool Origins::acceptsHost(QByteArrayView host) const

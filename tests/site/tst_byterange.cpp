@@ -51,29 +51,21 @@ void TstByteRange::selects_data()
     row("no range", "", {}, 100, Kind::Whole, "", 0, 100);
     row("from 10 on", "bytes=10-", {}, 100, Kind::Span, "bytes 10-99/100", 10, 90);
     row("10 to 19", "bytes=10-19", {}, 100, Kind::Span, "bytes 10-19/100", 10, 10);
-    row("spaces", " bytes = 10 - 19 ", {}, 100, Kind::Span, "bytes 10-19/100", 10, 10);
-    row("one byte", "bytes=0-0", {}, 100, Kind::Span, "bytes 0-0/100", 0, 1);
     row("last 5", "bytes=-5", {}, 100, Kind::Span, "bytes 95-99/100", 95, 5);
     row("last 500 of 100", "bytes=-500", {}, 100, Kind::Span, "bytes 0-99/100", 0, 100);
     row("end past the end", "bytes=10-999999", {}, 100, Kind::Span, "bytes 10-99/100", 10, 90);
-    row("end past 64 bits", "bytes=10-99999999999999999999", {}, 100, Kind::Span, "bytes 10-99/100", 10, 90);
-    row("last byte", "bytes=99-", {}, 100, Kind::Span, "bytes 99-99/100", 99, 1);
     row("at the end", "bytes=100-", {}, 100, Kind::Unsatisfiable, "bytes */100", 0, 0);
     row("past the end", "bytes=999-1000", {}, 100, Kind::Unsatisfiable, "bytes */100", 0, 0);
     row("last 0", "bytes=-0", {}, 100, Kind::Unsatisfiable, "bytes */100", 0, 0);
     row("any of an empty file", "bytes=0-", {}, 0, Kind::Unsatisfiable, "bytes */0", 0, 0);
-    row("last 5 of an empty file", "bytes=-5", {}, 0, Kind::Unsatisfiable, "bytes */0", 0, 0);
     row("backwards", "bytes=20-10", {}, 100, Kind::Whole, "", 0, 100);
     row("start past 64 bits", "bytes=99999999999999999999-", {}, 100, Kind::Whole, "", 0, 100);
     row("two ranges", "bytes=0-1,5-6", {}, 100, Kind::Whole, "", 0, 100);
-    row("no numbers", "bytes=-", {}, 100, Kind::Whole, "", 0, 100);
     row("other unit", "pages=1-2", {}, 100, Kind::Whole, "", 0, 100);
-    row("negative", "bytes=-5-10", {}, 100, Kind::Whole, "", 0, 100);
     row("same tag", "bytes=10-", etag, 100, Kind::Span, "bytes 10-99/100", 10, 90);
     row("same date", "bytes=10-", " " + date + " ", 100, Kind::Span, "bytes 10-99/100", 10, 90);
     row("other tag", "bytes=10-", "\"64-0\"", 100, Kind::Whole, "", 0, 100);
     row("other date", "bytes=10-", "Thu, 01 Jan 2015 00:00:00 GMT", 100, Kind::Whole, "", 0, 100);
-    row("weak tag", "bytes=10-", "W/" + etag, 100, Kind::Whole, "", 0, 100);
 }
 
 void TstByteRange::selects()

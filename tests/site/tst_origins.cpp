@@ -28,11 +28,7 @@ void TstOrigins::readsTheList_data()
                                        << u"https://example.org/"_s;
     QTest::newRow("ipv6") << QStringList{u"http://[::1]:8642"_s} << u"http://[::1]:8642/"_s;
     QTest::newRow("other scheme") << QStringList{u"ftp://example.org"_s} << QString();
-    QTest::newRow("no scheme") << QStringList{u"example.org:8642"_s} << QString();
-    QTest::newRow("path") << QStringList{u"http://example.org/site/"_s} << QString();
-    QTest::newRow("query") << QStringList{u"http://example.org/?a=1"_s} << QString();
     QTest::newRow("user") << QStringList{u"http://me@example.org"_s} << QString();
-    QTest::newRow("bad port") << QStringList{u"http://example.org:99999"_s} << QString();
     QTest::newRow("one bad of two") << QStringList{u"http://example.org"_s, u"http://"_s} << QString();
     QTest::newRow("none") << QStringList{} << QString();
 }
@@ -56,16 +52,13 @@ void TstOrigins::acceptsOnlyItsHosts_data()
     QTest::addColumn<bool>("withExample");  // https://example.org added to those
 
     QTest::newRow("listening address") << QByteArray("127.0.0.1:8642") << true << true;
-    QTest::newRow("localhost") << QByteArray("localhost:8642") << true << true;
     QTest::newRow("any case") << QByteArray("LocalHost:8642") << true << true;
     QTest::newRow("ipv6 loopback") << QByteArray("[::1]:8642") << true << true;
     QTest::newRow("ipv6 written long") << QByteArray("[0:0::1]:8642") << true << true;
     QTest::newRow("other port") << QByteArray("127.0.0.1:8643") << false << false;
     QTest::newRow("no port is 80") << QByteArray("127.0.0.1") << false << false;
     QTest::newRow("no port, https") << QByteArray("example.org") << false << true;
-    QTest::newRow("https port") << QByteArray("example.org:443") << false << true;
     QTest::newRow("other name") << QByteArray("evil.example:8642") << false << false;
-    QTest::newRow("empty") << QByteArray() << false << false;
     QTest::newRow("empty port") << QByteArray("localhost:") << false << false;
     QTest::newRow("port past 16 bits") << QByteArray("localhost:74178") << false << false;  // 8642 + 65536
     QTest::newRow("user part") << QByteArray("evil@localhost:8642") << false << false;
@@ -94,13 +87,10 @@ void TstOrigins::postsFromItsOwnPages_data()
     QTest::newRow("neither: a script") << QByteArray() << QByteArray() << true;
     QTest::newRow("origin decides over referer") << QByteArray("http://evil.example")
                                                  << QByteArray("http://127.0.0.1:8642/") << false;
-    QTest::newRow("other site") << QByteArray("http://evil.example:8642") << QByteArray() << false;
     QTest::newRow("other scheme") << QByteArray("https://127.0.0.1:8642") << QByteArray() << false;
     QTest::newRow("other port") << QByteArray("http://127.0.0.1:8000") << QByteArray() << false;
     QTest::newRow("https default port") << QByteArray("https://example.org") << QByteArray() << true;
-    QTest::newRow("http on the https host") << QByteArray("http://example.org") << QByteArray() << false;
     QTest::newRow("opaque origin") << QByteArray("null") << QByteArray() << false;
-    QTest::newRow("not a url") << QByteArray() << QByteArray("::::") << false;
 }
 
 void TstOrigins::postsFromItsOwnPages()
