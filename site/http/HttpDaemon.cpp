@@ -20,6 +20,8 @@ constexpr int RefusalRoom = 16;
 constexpr int BusyRetrySeconds = 10;
 // A paced file is read in shares of at most this much.
 constexpr size_t PacedBlockBytes = 32 * 1024;
+// Runs of the library in a row while it has work it can do at once.
+constexpr int RunsPerWakeUp = 16;
 // How long a paced file waits, at least, once it has sent its share.
 constexpr int PaceIntervalMs = 50;
 
@@ -187,9 +189,17 @@ bool HttpDaemon::listen(const QHostAddress &address, quint16 port)
 
 void HttpDaemon::run()
 {
-    MHD_run(m_daemon);
+    // A connection that can go on at once (a file sent a chunk per run) is taken again here
+    // a few times before the rest of the event loop has its turn.
     MHD_UNSIGNED_LONG_LONG timeoutMs = 0;
-    if (MHD_get_timeout(m_daemon, &timeoutMs) == MHD_YES)
+    bool timed = false;
+    for (int round = 0; round < RunsPerWakeUp; ++round) {
+        MHD_run(m_daemon);
+        timed = MHD_get_timeout(m_daemon, &timeoutMs) == MHD_YES;
+        if (!timed || timeoutMs > 0)
+            break;
+    }
+    if (timed)
         m_timer.start(int(std::min<MHD_UNSIGNED_LONG_LONG>(timeoutMs, std::numeric_limits<int>::max())));
     else
         m_timer.stop();
