@@ -1,5 +1,6 @@
 #include "site/http/HttpDaemon.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QSocketNotifier>
 
@@ -7,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <sys/socket.h>
 #include <cstring>
 #include <unistd.h>
 
@@ -22,6 +24,8 @@ constexpr int BusyRetrySeconds = 10;
 constexpr size_t PacedBlockBytes = 32 * 1024;
 // Runs of the library in a row while it has work it can do at once.
 constexpr int RunsPerWakeUp = 16;
+// How often connections are looked at for a request head past its deadline.
+constexpr int HeadSweepMs = 1000;
 // How long a paced file waits, at least, once it has sent its share.
 constexpr int PaceIntervalMs = 50;
 
@@ -37,11 +41,14 @@ struct HttpDaemon::Exchange
     bool answered = false;
 };
 
-// One connection: who it is from, and whether it is past a cap.
+// One connection: who it is from, whether it is past a cap, and by when its next request
+// head must be in.
 struct HttpDaemon::Peer
 {
+    MHD_Connection *connection = nullptr;
     QHostAddress address;
     bool overCap = false;
+    QDeadlineTimer headDeadline;
 };
 
 // A file sent no faster than the site's rate.
@@ -80,10 +87,11 @@ struct HttpDaemon::Callbacks
         return exchange;
     }
 
-    static void completed(void *, MHD_Connection *, void **state, MHD_RequestTerminationCode)
+    static void completed(void *cls, MHD_Connection *connection, void **state, MHD_RequestTerminationCode)
     {
         delete static_cast<Exchange *>(*state);
         *state = nullptr;
+        static_cast<HttpDaemon *>(cls)->requestCompleted(connection);
     }
 
     static MHD_Result access(void *cls, MHD_Connection *connection, const char *, const char *method, const char *,
@@ -127,6 +135,7 @@ HttpDaemon::HttpDaemon(const Limits &limits, Handler &handler, QObject *parent)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &HttpDaemon::run);
+    connect(&m_headSweep, &QTimer::timeout, this, &HttpDaemon::closeLateHeads);
 }
 
 HttpDaemon::~HttpDaemon()
@@ -183,6 +192,7 @@ bool HttpDaemon::listen(const QHostAddress &address, quint16 port)
     const int epoll = MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_EPOLL_FD)->epoll_fd;
     m_notifier = std::make_unique<QSocketNotifier>(epoll, QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &HttpDaemon::run);
+    m_headSweep.start(HeadSweepMs);
     run();
     return true;
 }
@@ -207,19 +217,45 @@ void HttpDaemon::run()
 
 bool HttpDaemon::admits(const QHostAddress &address) const
 {
-    return m_connections < m_limits.maxConnections + RefusalRoom
+    return m_peers.size() < m_limits.maxConnections + RefusalRoom
         && m_connectionsPerAddress.value(address) < m_limits.maxConnectionsPerAddress + RefusalRoom;
 }
 
 void HttpDaemon::connectionStarted(MHD_Connection *connection, void **context)
 {
     const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    auto *peer = new Peer{QHostAddress(info->client_addr)};
+    auto *peer = new Peer;
+    peer->connection = connection;
+    peer->address = QHostAddress(info->client_addr);
     int &fromAddress = m_connectionsPerAddress[peer->address];
-    peer->overCap = m_connections >= m_limits.maxConnections || fromAddress >= m_limits.maxConnectionsPerAddress;
-    ++m_connections;
+    peer->overCap = m_peers.size() >= m_limits.maxConnections || fromAddress >= m_limits.maxConnectionsPerAddress;
+    peer->headDeadline = QDeadlineTimer(m_limits.headTimeoutSeconds * 1000LL);
     ++fromAddress;
+    m_peers.insert(peer);
     *context = peer;
+}
+
+void HttpDaemon::requestCompleted(MHD_Connection *connection)
+{
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    // The next request on the connection may wait the idle time, and then has its head's time.
+    if (auto *peer = info ? static_cast<Peer *>(info->socket_context) : nullptr)
+        peer->headDeadline = QDeadlineTimer((m_limits.idleTimeoutSeconds + m_limits.headTimeoutSeconds) * 1000LL);
+}
+
+// The library's time-out runs between bytes; a head sent a byte at a time would never meet
+// it, so the whole head has a deadline here. The connection is shut down under the library,
+// which finds it closed on its next run.
+void HttpDaemon::closeLateHeads()
+{
+    for (Peer *peer : std::as_const(m_peers)) {
+        if (!peer->headDeadline.hasExpired())
+            continue;
+        peer->headDeadline = QDeadlineTimer::Forever;
+        const MHD_ConnectionInfo *info = MHD_get_connection_info(peer->connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        if (info)
+            ::shutdown(info->connect_fd, SHUT_RDWR);
+    }
 }
 
 void HttpDaemon::connectionClosed(void *context)
@@ -227,7 +263,7 @@ void HttpDaemon::connectionClosed(void *context)
     std::unique_ptr<Peer> peer(static_cast<Peer *>(context));
     if (!peer)
         return;
-    --m_connections;
+    m_peers.remove(peer.get());
     if (--m_connectionsPerAddress[peer->address] <= 0)
         m_connectionsPerAddress.remove(peer->address);
 }
@@ -238,8 +274,9 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
     if (!exchange.request) {
         // The head is in; from here on the connection has the idle time.
         MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, unsigned(m_limits.idleTimeoutSeconds));
-        const auto *peer = static_cast<const Peer *>(
+        auto *peer = static_cast<Peer *>(
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)->socket_context);
+        peer->headDeadline = QDeadlineTimer::Forever;
         exchange.request.emplace(connection, QByteArray(method), exchange.target, peer->address);
         if (peer->overCap) {
             exchange.answered = true;

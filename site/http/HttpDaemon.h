@@ -29,7 +29,7 @@ class HttpDaemon : public QObject
 public:
     struct Limits
     {
-        int headTimeoutSeconds = 10;  // without a byte while a request head is awaited
+        int headTimeoutSeconds = 10;  // to send a whole request head
         int idleTimeoutSeconds = 60;  // without a byte once a head is in, and between requests
         int maxConnections = 1000;
         int maxConnectionsPerAddress = 64;
@@ -71,6 +71,8 @@ private:
     bool admits(const QHostAddress &address) const;
     void connectionStarted(MHD_Connection *connection, void **context);
     void connectionClosed(void *context);
+    void requestCompleted(MHD_Connection *connection);
+    void closeLateHeads();
     bool handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data, size_t *size);
     bool queue(MHD_Connection *connection, HttpAnswer &&answer);
     void pause(MHD_Connection *connection, int ms);
@@ -82,7 +84,8 @@ private:
     qint64 m_fileRate = 0;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_timer;
-    int m_connections = 0;
+    QTimer m_headSweep;
+    QSet<Peer *> m_peers;
     QHash<QHostAddress, int> m_connectionsPerAddress;
     QSet<MHD_Connection *> m_paused;
 };

@@ -100,6 +100,7 @@ private slots:
     void headAnswersLikeGetWithoutBody();
     void slowClientsAreClosedWhileOthersAreServed_data();
     void slowClientsAreClosedWhileOthersAreServed();
+    void headSentByteByByteHasADeadline();
     void connectionsPastTheCapAreTurnedAway();
     void crossSitePostsAreRefused_data();
     void crossSitePostsAreRefused();
@@ -216,6 +217,25 @@ void TstSiteServer::slowClientsAreClosedWhileOthersAreServed()
     QCOMPARE(m_http.get(url(UserPage)).status, 200);
     for (const auto &client : slow)
         QVERIFY(client->waitClosed());
+}
+
+void TstSiteServer::headSentByteByByteHasADeadline()
+{
+    SiteServer::Options options;
+    // The library's own time-out counts whole seconds: at one second it could strike between
+    // two bytes a tenth of a second apart, and this test would not tell it from the deadline.
+    options.limits.headTimeoutSeconds = 2;
+    start(options);
+    RawClient client(m_server->serverPort());
+    client.send("GET /zorvik/ HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ");
+    // A byte every tenth of a second is never quiet long enough for a time-out between bytes.
+    QTRY_VERIFY(client.isOpen());
+    for (int i = 0; i < 100 && client.isOpen(); ++i) {
+        client.send("x");
+        QTest::qWait(100);
+    }
+    QVERIFY(!client.isOpen());
+    QVERIFY(client.answers().isEmpty());
 }
 
 void TstSiteServer::connectionsPastTheCapAreTurnedAway()
