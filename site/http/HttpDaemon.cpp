@@ -170,7 +170,9 @@ bool HttpDaemon::listen(const QHostAddress &address, quint16 port)
     // library may then send files with sendfile, which would raise the signal.
     std::signal(SIGPIPE, SIG_IGN);
 
-    const unsigned flags = MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | (v6 ? MHD_USE_IPv6 : 0);
+    // Listening on every IPv6 address takes IPv4 clients too, as "0.0.0.0" alone would.
+    const unsigned ipv6 = address == QHostAddress(QHostAddress::AnyIPv6) ? MHD_USE_DUAL_STACK : MHD_USE_IPv6;
+    const unsigned flags = MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | (v6 ? ipv6 : 0);
     m_daemon = MHD_start_daemon(
         flags, port, &Callbacks::accept, this, &Callbacks::access, this,
         MHD_OPTION_SOCK_ADDR, &socketAddress,
