@@ -8,8 +8,8 @@
 
 #include <arpa/inet.h>
 #include <csignal>
-#include <sys/socket.h>
 #include <cstring>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -289,7 +289,9 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
         }
         HeadDecision decision = m_handler.headArrived(*exchange.request);
         if (auto *answer = std::get_if<HttpAnswer>(&decision)) {
-            // Queued now, an answer skips the body and the library closes the connection.
+            // Queued now, an answer skips the body and the library closes the connection;
+            // otherwise it goes out on the next call, at once when there is no body, or once
+            // the body has been read and dropped, and the connection stays open.
             if (!answer->skipsBody) {
                 exchange.refusal = std::move(*answer);
                 return true;
