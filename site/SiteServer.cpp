@@ -202,6 +202,8 @@ FormReader::Limits SiteServer::formLimits(const Route &route) const
     limits.maxFields = MaxFormFields;
     if (route.takesFiles) {
         limits.maxBodyBytes = MaxRequestBodyBytes;
+        // Files are received in the folder they are kept in, so that keeping one moves nothing.
+        QDir().mkpath(m_store.uploadFolder());
         limits.spoolFolder = QFileInfo(m_store.uploadFolder()).canonicalFilePath();
         limits.maxFileBytes = UserUpload::MaxFileBytes;
     }
