@@ -175,9 +175,8 @@ std::optional<HttpAnswer> SiteServer::refusePost(const HttpRequest &request, con
     else if (length > formLimits(route).maxBodyBytes)
         refusal = refused(HttpAnswer::BadRequest, u"请求的格式不对，无法处理。"_s);
     if (refusal) {
-        // A body the site could take is read and dropped, so that the answer reaches a client
-        // still sending; a larger one, or one of no usable length, is not read at all.
-        refusal->skipsBody = !stated || length > MaxRequestBodyBytes || request.headerCount("Content-Length") > 1;
+        // A body of no usable length is not read at all.
+        refusal->skipsBody = !stated || request.headerCount("Content-Length") > 1;
         return refusal;
     }
     // A message is read all the same, at most a few KiB, so that the page keeps what was typed.
@@ -255,7 +254,7 @@ std::optional<HttpAnswer> SiteServer::resourcePage(const HttpRequest &request, c
     return HttpAnswer::text(HtmlPages::resourcePage(found->value(), root()), HtmlType);
 }
 
-std::optional<HttpAnswer> SiteServer::startPage(const HttpRequest &request, const QString &)
+std::optional<HttpAnswer> SiteServer::startPage(const HttpRequest &, const QString &)
 {
     const auto official = m_store.findResources(Catalogue::Official, QString(), SiteStore::SearchField::Anywhere, 1);
     const auto user = m_store.findResources(Catalogue::User, QString(), SiteStore::SearchField::Anywhere, 1);

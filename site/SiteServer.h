@@ -28,7 +28,8 @@ public:
 
     struct Options
     {
-        HttpDaemon::Limits limits;
+        // A refused body the site could have taken is read and dropped, so that its answer arrives.
+        HttpDaemon::Limits limits{.maxDrainedBodyBytes = MaxRequestBodyBytes};
         // At most this many messages, and uploads, per client address within the window; 0 for no limit.
         int messagesPerWindow = 1;
         qint64 messageWindowMs = 10'000;

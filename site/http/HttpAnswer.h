@@ -49,8 +49,7 @@ struct HttpAnswer
     Headers headers;
     QByteArray body;
     std::optional<FileSpan> file;  // sent instead of body when set
-    // Given before a body of no usable length: it goes out at once, the body is not read and
-    // the connection closes. Other refusals read a body of the stated length and drop it,
-    // so that a client still sending it does not lose the answer to a reset.
+    // Decided from the head before a body that is not worth reading: the answer goes out at
+    // once, the body is not read and the connection closes.
     bool skipsBody = false;
 };

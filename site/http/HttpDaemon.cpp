@@ -289,10 +289,13 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
         }
         HeadDecision decision = m_handler.headArrived(*exchange.request);
         if (auto *answer = std::get_if<HttpAnswer>(&decision)) {
-            // Queued now, an answer skips the body and the library closes the connection;
-            // otherwise it goes out on the next call, at once when there is no body, or once
-            // the body has been read and dropped, and the connection stays open.
-            if (!answer->skipsBody) {
+            // Queued now, an answer skips the body and the library closes the connection.
+            // Otherwise it goes out on the next call: at once when there is no body, or once
+            // a body of a stated, bounded length has been read and dropped, and the connection
+            // stays open. The library has checked that a stated length is a number.
+            const bool chunked = exchange.request->hasHeader("Transfer-Encoding");
+            const qint64 length = exchange.request->header("Content-Length").toLongLong();
+            if (!answer->skipsBody && !chunked && length <= m_limits.maxDrainedBodyBytes) {
                 exchange.refusal = std::move(*answer);
                 return true;
             }

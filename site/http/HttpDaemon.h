@@ -34,6 +34,9 @@ public:
         int maxConnections = 1000;
         int maxConnectionsPerAddress = 64;
         size_t connectionMemoryBytes = 64 * 1024;  // a head, what is being read and what is being written
+        // A body up to this size is read and dropped after a refusal decided from the head, so
+        // that a client still sending sees the answer rather than a reset; a larger one is not.
+        qint64 maxDrainedBodyBytes = 64 * 1024 * 1024;
     };
 
     // What to do once a request's head is in: answer at once, or read its body as a form.
