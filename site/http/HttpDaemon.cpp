@@ -289,13 +289,15 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
         }
         HeadDecision decision = m_handler.headArrived(*exchange.request);
         if (auto *answer = std::get_if<HttpAnswer>(&decision)) {
-            // Queued now, an answer skips the body and the library closes the connection.
+            // Queued now, an answer skips the body and the library closes the connection;
+            // a client that waits to be told to send its body sees the answer instead.
             // Otherwise it goes out on the next call: at once when there is no body, or once
             // a body of a stated, bounded length has been read and dropped, and the connection
             // stays open. The library has checked that a stated length is a number.
             const bool chunked = exchange.request->hasHeader("Transfer-Encoding");
             const qint64 length = exchange.request->header("Content-Length").toLongLong();
-            if (!answer->skipsBody && !chunked && length <= m_limits.maxDrainedBodyBytes) {
+            const bool waits = exchange.request->header("Expect").compare("100-continue", Qt::CaseInsensitive) == 0;
+            if (!answer->skipsBody && !chunked && !waits && length <= m_limits.maxDrainedBodyBytes) {
                 exchange.refusal = std::move(*answer);
                 return true;
             }
