@@ -54,7 +54,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption uploadOption(u"uploads-per-minute"_s,
                                           u"Uploads one address may make in a minute; 0 for no limit."_s, u"count"_s,
                                           u"3"_s);
-    parser.addOptions({hostOption, portOption, dataOption, rateOption, messageOption, uploadOption});
+    const QCommandLineOption originOption(
+        u"origin"_s,
+        u"An address the site is reached by, such as https://example.org; may be given again. Requests for other "
+        "hosts are refused, posts from other origins too, and pages link to the first. Default: the listening "
+        "address and port, and localhost and [::1] on that port."_s,
+        u"URL"_s);
+    parser.addOptions({hostOption, portOption, dataOption, rateOption, messageOption, uploadOption, originOption});
     parser.process(app);
 
     const QHostAddress address(parser.value(hostOption));
@@ -76,6 +82,14 @@ int main(int argc, char *argv[])
     if (!ok || uploadsPerMinute < 0)
         return fail(u"not a number of uploads: %1"_s.arg(parser.value(uploadOption)));
 
+    std::optional<Origins> origins;
+    if (parser.isSet(originOption)) {
+        auto listed = Origins::fromList(parser.values(originOption));
+        if (!listed)
+            return fail(listed.error());
+        origins = *listed;
+    }
+
     SiteStore store(parser.value(dataOption));
     if (const auto opened = store.open(); !opened)
         return fail(u"cannot open the data folder %1: %2"_s.arg(parser.value(dataOption), opened.error().text));
@@ -87,6 +101,8 @@ int main(int argc, char *argv[])
     options.uploadsPerWindow = uploadsPerMinute;
     SiteServer server(store, options);
     server.setFileRate(rate * 1024);
+    if (origins)
+        server.setOrigins(*origins);
     if (!server.listen(address, quint16(port)))
         return fail(u"cannot listen on %1 port %2"_s.arg(address.toString(), QString::number(port)));
 
@@ -95,7 +111,6 @@ int main(int argc, char *argv[])
     root.setHost(address.toString());
     root.setPort(server.serverPort());
     root.setPath(u"/"_s);
-    server.setFallbackRoot(root.toString());
     // Tests and scripts wait for this line to know the port.
     QTextStream(stdout) << "Listening on " << root.toString() << Qt::endl;
     return app.exec();

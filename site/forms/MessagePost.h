@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-class FormData;
+class ReceivedForm;
 class QDateTime;
 class SiteStore;
 
@@ -36,6 +36,7 @@ public:
 
     // Returns the message as stored, with its id and time. mayStore, when given, is asked once
     // the message is found good, just before it is stored.
-    static Result<SiteMessage, Rejection> receive(SiteStore &store, const std::optional<FormData> &form,
+    // A null form is one that could not be read.
+    static Result<SiteMessage, Rejection> receive(SiteStore &store, const ReceivedForm *form,
                                                   const QDateTime &now, const std::function<bool()> &mayStore = {});
 };

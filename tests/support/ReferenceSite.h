@@ -22,6 +22,7 @@ public:
     void setFileRate(int kibPerSecond) { m_fileRate = kibPerSecond; }
 
     QString root() const { return m_root; }  // "http://127.0.0.1:<port>/" while running
+    qint64 processId() const { return m_process.processId(); }
     QString dataPath() const { return m_dataPath; }
     QString errorString() const { return m_error; }
 
