@@ -3,6 +3,7 @@
 #include "app/ClickableLabel.h"
 #include "platform/Shell.h"
 #include "platform/Skin.h"
+#include "windows/DownloadFolder.h"
 #include "windows/Twips.h"
 
 #include <QPushButton>
@@ -33,8 +34,16 @@ QWidget *Form_zhuchuangti::createWindow()
     picture->setPixmap(QPixmap(u":/background.jpg"_s));
     picture->setGeometry(0, 0, 386, 252);
 
-    // Made before the buttons so that, like a label drawn on the window itself, it lies
-    // beneath them where they overlap.
+    addCommand(window, "Command_guanfang", u"官方资源"_s, 8, m_windows.guanfang,
+               &Form_zhuchuangti::Command_guanfang_Click);
+    addCommand(window, "Command_wangyou", u"网友资源"_s, 1440, m_windows.wangyou,
+               &Form_zhuchuangti::Command_wangyou_Click);
+    addCommand(window, "Command_fenxiang", u"资源分享"_s, 2880, m_windows.fenxiang,
+               &Form_zhuchuangti::Command_fenxiang_Click);
+    addCommand(window, "Command_guanli", u"资源管理"_s, 4320, true,
+               &Form_zhuchuangti::Command_guanli_Click);
+    // Made after the buttons, so that Tab reaches it after them, but laid beneath them where
+    // they overlap, like a label drawn on the window itself.
     auto *label = new ClickableLabel(u"点击留言"_s, window);
     label->setObjectName(u"Label1"_s);
     label->setGeometry(twipsRect(2740, 3540, 1455, 375));
@@ -46,16 +55,8 @@ QWidget *Form_zhuchuangti::createWindow()
     label->setPalette(palette);
     label->setEnabled(m_windows.liuyan);
     label->setCursor(Qt::PointingHandCursor);
+    label->stackUnder(window->findChild<QWidget *>(u"Command_guanfang"_s));
     connect(label, &ClickableLabel::clicked, this, &Form_zhuchuangti::Label1_Click);
-
-    addCommand(window, "Command_guanfang", u"官方资源"_s, 8, m_windows.guanfang,
-               &Form_zhuchuangti::Command_guanfang_Click);
-    addCommand(window, "Command_wangyou", u"网友资源"_s, 1440, m_windows.wangyou,
-               &Form_zhuchuangti::Command_wangyou_Click);
-    addCommand(window, "Command_fenxiang", u"资源分享"_s, 2880, m_windows.fenxiang,
-               &Form_zhuchuangti::Command_fenxiang_Click);
-    addCommand(window, "Command_guanli", u"资源管理"_s, 4320, true,
-               &Form_zhuchuangti::Command_guanli_Click);
     return window;
 }
 
@@ -66,6 +67,8 @@ void Form_zhuchuangti::addCommand(QWidget *window, const char *name, const QStri
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(twipsRect(left, 3800, 1455, 495));
     button->setEnabled(enabled);
+    // Enter presses it as Space does.
+    button->setAutoDefault(true);
     connect(button, &QPushButton::clicked, this, handler);
 }
 
@@ -103,6 +106,5 @@ void Form_zhuchuangti::Label1_Click()
 
 void Form_zhuchuangti::Command_guanli_Click()
 {
-    // Only shown, never created here: the first download creates it.
-    m_shell.openFolder(m_programFolder.downloadFolder());
+    DownloadFolder::open(m_programFolder, m_shell);
 }

@@ -1,7 +1,9 @@
-// The reference site under load. Serves the first page of each catalogue, plain and searched,
-// to wrk at 50 connections, next to nginx serving the same bytes as static files in the same
-// run; then has 10 clients (curl) upload the largest allowed file at once and reads the site's
-// peak resident memory. Usage: bench_site [seconds per wrk run, default 10]
+// The reference site under load, next to nginx serving the same bytes as static files in the
+// same run: the first page of each catalogue, plain and searched, to wrk at 50 connections; a
+// 1 GiB file to curl at full speed. Then what strangers cost it, each on a fresh site, read as
+// growth of its peak resident memory: 10 clients (curl) uploading the largest allowed file at
+// once, 64 connections asking for a 50 MB file and never reading, and a 5 MB form of "a&a&...".
+// Usage: bench_site [seconds per wrk run, default 10]
 
 #include "LocalNginx.h"
 
@@ -9,11 +11,15 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <cstdio>
 #include <memory>
@@ -24,6 +30,8 @@ namespace {
 
 constexpr int Connections = 50;
 constexpr int Uploaders = 10;
+constexpr int Idlers = 64;
+constexpr double MiB = 1024 * 1024;
 
 struct Page
 {
@@ -67,8 +75,9 @@ public:
     {
         m_port = LocalNginx::freeLoopbackPort();
         m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE),
-                        {u"--port"_s, QString::number(m_port), u"--data"_s, dataPath, u"--uploads-per-minute"_s,
-                         u"0"_s, u"--no-access-log"_s});
+                        {u"--port"_s, QString::number(m_port), u"--data"_s, dataPath, u"--rate"_s, u"0"_s,
+                         u"--uploads-per-minute"_s, u"0"_s, u"--message-interval"_s, u"0"_s,
+                         u"--no-access-log"_s});
         return m_process.waitForStarted() && LocalNginx::waitUntilListening(m_port);
     }
     ~Site()
@@ -77,12 +86,40 @@ public:
         m_process.waitForFinished();
     }
     QString root() const { return u"http://127.0.0.1:%1"_s.arg(m_port); }
-    QString pid() const { return QString::number(m_process.processId()); }
+    quint16 port() const { return m_port; }
+    qint64 peak() const { return LocalNginx::statusField(QString::number(m_process.processId()), "VmHWM:"); }
 
 private:
     QProcess m_process;
     quint16 m_port = 0;
 };
+
+// A file of size bytes that takes no room on disk, read as zeros.
+bool makeFile(const QString &path, qint64 size)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.resize(size);
+}
+
+// Bytes a second curl reads url at, to /dev/null; 0 when it failed.
+double downloadSpeed(const QString &curl, const QString &url)
+{
+    return run(curl, {u"-sf"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{speed_download}"_s, url}).toDouble();
+}
+
+QTcpSocket *connectTo(const Site &site, QObject *parent)
+{
+    auto *socket = new QTcpSocket(parent);
+    socket->connectToHost(QHostAddress::LocalHost, site.port());
+    socket->waitForConnected();
+    return socket;
+}
+
+QByteArray host(const Site &site)
+{
+    return "127.0.0.1:" + QByteArray::number(site.port());
+}
 
 } // namespace
 
@@ -125,28 +162,86 @@ int main(int argc, char *argv[])
                     "least 10 000 |\n", Pages[i].name, Connections, ours, theirs);
         std::fflush(stdout);
     }
+    // A large file at full speed, from both.
+    constexpr qint64 LargeFile = 1024 * 1024 * 1024;
+    if (!makeFile(work.filePath(u"www/large.bin"_s), LargeFile)
+        || !makeFile(work.filePath(u"site/wangyou/up/large.bin"_s), LargeFile))
+        return 2;
+    const double siteSpeed = downloadSpeed(curl, site.root() + u"/wangyou/up/large.bin"_s);
+    const double nginxSpeed = downloadSpeed(curl, nginx.url(u"large.bin"_s));
+    std::printf("| site: a 1 GiB file at --rate 0 (curl), MiB a second | %.0f (nginx: %.0f; %.2fx) | at least 0.8x "
+                "nginx |\n", siteSpeed / MiB, nginxSpeed / MiB, nginxSpeed > 0 ? siteSpeed / nginxSpeed : 0.0);
+    std::fflush(stdout);
+    nginx.stop();
+
     // The largest file the site takes, sent by 10 clients at once.
     const QString upload = work.filePath(u"largest.bin"_s);
-    QFile file(upload);
-    if (!file.open(QIODevice::WriteOnly) || !file.resize(UserUpload::MaxFileBytes))
+    if (!makeFile(upload, UserUpload::MaxFileBytes))
         return 2;
-    file.close();
-    const qint64 residentBefore = LocalNginx::statusField(site.pid(), "VmRSS:");
-    std::vector<std::unique_ptr<QProcess>> clients;
-    for (int i = 0; i < Uploaders; ++i) {
-        clients.push_back(std::make_unique<QProcess>());
-        clients.back()->start(curl, {u"-s"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{http_code}"_s, u"-F"_s,
-                                     u"category=软件"_s, u"-F"_s, u"title=大文件 %1"_s.arg(i), u"-F"_s,
-                                     u"file=@"_s + upload, site.root() + u"/wangyou/"_s});
+    {
+        Site fresh;
+        if (!fresh.start(work.filePath(u"uploads"_s)))
+            return 2;
+        const qint64 before = fresh.peak();
+        std::vector<std::unique_ptr<QProcess>> clients;
+        for (int i = 0; i < Uploaders; ++i) {
+            clients.push_back(std::make_unique<QProcess>());
+            clients.back()->start(curl, {u"-s"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{http_code}"_s, u"-F"_s,
+                                         u"category=软件"_s, u"-F"_s, u"title=大文件 %1"_s.arg(i), u"-F"_s,
+                                         u"file=@"_s + upload, fresh.root() + u"/wangyou/"_s});
+        }
+        int stored = 0;
+        for (const auto &client : clients) {
+            client->waitForFinished(-1);
+            stored += client->readAllStandardOutput() == "303" ? 1 : 0;
+        }
+        std::printf("| site: peak resident growth, %d clients uploading %lld MiB each at once | %.1f MiB (%d of %d "
+                    "stored) | under 32 MiB, all stored |\n", Uploaders, UserUpload::MaxFileBytes / (1024 * 1024),
+                    double(fresh.peak() - before) / MiB, stored, Uploaders);
+        std::fflush(stdout);
     }
-    int stored = 0;
-    for (const auto &client : clients) {
-        client->waitForFinished(-1);
-        stored += client->readAllStandardOutput() == "303" ? 1 : 0;
+
+    // Downloads that are asked for and never read: what the site holds for them.
+    {
+        Site fresh;
+        if (!makeFile(work.filePath(u"idle/wangyou/up/fifty.bin"_s), 50 * 1000 * 1000)
+            || !fresh.start(work.filePath(u"idle"_s)))
+            return 2;
+        const qint64 before = fresh.peak();
+        QObject sockets;
+        for (int i = 0; i < Idlers; ++i) {
+            QTcpSocket *socket = connectTo(fresh, &sockets);
+            // Unread bytes stay in the kernel: no event loop runs to take them.
+            socket->write("GET /wangyou/up/fifty.bin HTTP/1.1\r\nHost: " + host(fresh) + "\r\n\r\n");
+            socket->waitForBytesWritten();
+        }
+        QThread::sleep(5);
+        std::printf("| site: peak resident growth, %d connections asking for a 50 MB file and never reading | "
+                    "%.1f MiB | under 16 MiB |\n", Idlers, double(fresh.peak() - before) / MiB);
+        std::fflush(stdout);
     }
-    const qint64 peak = LocalNginx::statusField(site.pid(), "VmHWM:");
-    std::printf("| site: peak resident memory, %d clients uploading %lld MiB each at once | %.0f MiB (%.0f MiB before; "
-                "%d of %d stored) | bounded |\n", Uploaders, UserUpload::MaxFileBytes / (1024 * 1024),
-                double(peak) / (1024 * 1024), double(residentBefore) / (1024 * 1024), stored, Uploaders);
+
+    // A form of 2.5 million empty fields.
+    {
+        Site fresh;
+        if (!fresh.start(work.filePath(u"flood"_s)))
+            return 2;
+        const qint64 before = fresh.peak();
+        const QByteArray flood = QByteArray("a&").repeated(5 * 1000 * 1000 / 2);
+        QTcpSocket *socket = connectTo(fresh, &app);
+        QElapsedTimer clock;
+        clock.start();
+        socket->write("POST /nds_wd-nds_wd.html HTTP/1.1\r\nHost: " + host(fresh)
+                      + "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: "
+                      + QByteArray::number(flood.size()) + "\r\nConnection: close\r\n\r\n" + flood);
+        QByteArray answer;
+        while (!answer.contains("\r\n") && (socket->bytesAvailable() > 0 || socket->waitForReadyRead(60000)))
+            answer += socket->readAll();
+        const qint64 elapsed = clock.elapsed();
+        std::printf("| site: a 5 MB form of \"a&a&...\": answer, its time and peak resident growth | %s in %lld ms, "
+                    "%.1f MiB | 400 within 100 ms, under 8 MiB |\n",
+                    answer.isEmpty() ? "no answer" : answer.split(' ').value(1).constData(), elapsed,
+                    double(fresh.peak() - before) / MiB);
+    }
     return 0;
 }

@@ -20,7 +20,8 @@ template<typename E>
 Failure(E) -> Failure<E>;
 
 // What an operation that can fail returns: its value, or the reason there is none. Asking a
-// failure for its value (or a success for its error) is a bug and throws std::bad_variant_access.
+// failure for its value (or a success for its error) is a bug and throws std::bad_variant_access
+// (std::bad_optional_access from a Result<void, E>, which has only its error to ask for).
 template<typename T, typename E>
 class [[nodiscard]] Result
 {

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include <algorithm>
 
@@ -68,6 +69,21 @@ void ListView::setCellText(int row, int column, const QString &text)
 QString ListView::cellText(int row, int column) const
 {
     return m_model->cellText(row, column);
+}
+
+void ListView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QTreeView::drawRow(painter, option, index);
+    const QModelIndex current = currentIndex();
+    if (!hasFocus() || !current.isValid() || index.row() != current.row())
+        return;
+    // The row the keys act on is framed while the list has the focus, selected or not: a skin
+    // colours the selected row but has no hold on the current one.
+    const bool selected = selectionModel()->isRowSelected(index.row(), index.parent());
+    painter->save();
+    painter->setPen(QPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text), 1, Qt::DashLine));
+    painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+    painter->restore();
 }
 
 void ListView::mouseDoubleClickEvent(QMouseEvent *event)

@@ -33,7 +33,15 @@ WebPane::WebPane(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     if (const EngineViewFactory create = engineViewFactory()) {
         m_engine = create(this);
-        m_engine->callOnLoads([this] { Q_EMIT DownloadBegin(); }, [this] { Q_EMIT DownloadComplete(); });
+        m_engine->callOnLoads([this] { Q_EMIT DownloadBegin(); }, [this] {
+            // Screen readers name the pane by the page it shows, also where its keys arrive.
+            QWidget *view = m_engine->widget();
+            for (QWidget *named : {view, view->focusProxy()}) {
+                if (named)
+                    named->setAccessibleName(m_engine->title());
+            }
+            Q_EMIT DownloadComplete();
+        });
         setFocusProxy(m_engine->widget());
         layout->addWidget(m_engine->widget());
     } else {

@@ -1,6 +1,9 @@
 #include "progressbar/ProgressBar.h"
 
+#include "progressbar/ProgressBarAccessible.h"
 #include "progressbar/PropertyBag.h"
+
+#include <QAccessible>
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
@@ -88,6 +91,8 @@ ProgressBar::ProgressBar(QWidget *parent)
     : QWidget(parent)
     , m_textMeasure(fontMeasure)
 {
+    static const bool accessible = (QAccessible::installFactory(&ProgressBarAccessible::create), true);
+    Q_UNUSED(accessible);
     // A caption such as "<b>" is printed as it stands.
     m_textLayout.setTextFormat(Qt::PlainText);
     // The picture covers every pixel: nothing beneath needs painting first.
@@ -95,6 +100,7 @@ ProgressBar::ProgressBar(QWidget *parent)
     connect(&m_model, &ProgressBarModel::PropertyChanged, this, [this](const QString &name) {
         Q_EMIT PropertyChanged(name);
         DrawBar();
+        announceValue();
     });
 }
 
@@ -212,9 +218,19 @@ void ProgressBar::DrawBar()
         drawTrackAndFill(painter);
         for (const QRect &run : m_shape.outline())
             painter.fillRect(run, toQColor(m_palette[16]));
-        DrawBarText(painter, barText(), qint32(m_model.TextAlignment()));
+        DrawBarText(painter, text(), qint32(m_model.TextAlignment()));
     }
     update();
+}
+
+// Told as a Qt progress bar tells it: once per new value, so never more often than it redraws.
+void ProgressBar::announceValue()
+{
+    if (m_model.Value() == m_announcedValue)
+        return;
+    m_announcedValue = m_model.Value();
+    QAccessibleValueChangeEvent event(this, m_announcedValue);
+    QAccessible::updateAccessibility(&event);
 }
 
 void ProgressBar::updateShape()
@@ -266,7 +282,7 @@ void ProgressBar::drawTrackAndFill(QPainter &painter)
         halves(8, fill);
 }
 
-QString ProgressBar::barText() const
+QString ProgressBar::text() const
 {
     switch (m_model.TextStyle()) {
     case Style::ValueText:

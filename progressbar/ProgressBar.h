@@ -39,6 +39,8 @@ public:
     const QImage &picture() const { return m_picture; }
     // The colours of the last drawing; a theme outside 1 to 10 keeps them.
     const BarColours::BarPalette &Palette() const { return m_palette; }
+    // What the bar prints: its value, its percentage or its caption, by TextStyle.
+    QString text() const;
     // Replaces the font's own measurement of the bar's text; an empty function restores it.
     void setTextMeasure(TextMeasure measure);
 
@@ -64,10 +66,10 @@ protected:
 
 private:
     void DrawBar();
+    void announceValue();
     void updateShape();
     void SetThemeColours();
     void drawTrackAndFill(QPainter &painter);
-    QString barText() const;
     void DrawBarText(QPainter &painter, const QString &text, qint32 alignment);
 
     ProgressBarModel m_model;
@@ -77,4 +79,6 @@ private:
     QStaticText m_textLayout;
     // Made again only when the size or the corner rounding changes.
     BarShape m_shape;
+    // The value assistive technologies were last told of.
+    qint32 m_announcedValue = 0;
 };

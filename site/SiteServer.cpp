@@ -1,126 +1,134 @@
 #include "site/SiteServer.h"
 
-#include "site/pages/CatalogueRenderer.h"
-#include "site/http/FileStreamer.h"
-#include "site/http/FormData.h"
-#include "site/pages/HtmlPages.h"
-#include "site/http/HttpRequest.h"
-#include "site/http/HttpResponder.h"
+#include "site/CatalogueQuery.h"
 #include "site/forms/MessagePost.h"
+#include "site/http/ByteRange.h"
+#include "site/http/ContentDisposition.h"
+#include "site/pages/CatalogueRenderer.h"
+#include "site/pages/HtmlPages.h"
 #include "site/store/SiteStore.h"
 
 #include <QDateTime>
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QMimeDatabase>
-#include <QRegularExpression>
 #include <QUrlQuery>
 
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
-using Status = HttpResponder::StatusCode;
 
 namespace {
 
 const QByteArray HtmlType = "text/html; charset=utf-8";
 const QByteArray TextType = "text/plain; charset=utf-8";
 const QString OfficialCatalogue = u"/guanfang/admin_upload.php"_s;
-const QString UserCatalogue = u"/wangyou/users_upload.php"_s;
 const QString HealthPath = u"/healthz"_s;
-// Keywords come from anyone, so the cache is emptied rather than let grow without end.
-constexpr qsizetype MaxCachedPages = 4096;
 constexpr qsizetype AccessLogBatchBytes = 32 * 1024;
 constexpr int AccessLogFlushMs = 100;
-// What a client turned away for want of room is asked to wait, in seconds.
-constexpr int BusyRetrySeconds = 10;
-
-// A missing, zero, negative or unreadable page number shows the first page.
-qint64 pageNumber(const QUrlQuery &query)
-{
-    bool ok = false;
-    const qint64 page = query.queryItemValue(u"page"_s).toLongLong(&ok);
-    return ok && page >= 1 && page <= std::numeric_limits<qint32>::max() ? page : 1;
-}
-
-// QUrlQuery leaves "+" as it is, which is what the client means by it: spaces come as %20.
-QString keyword(const QUrlQuery &query)
-{
-    return query.queryItemValue(u"q"_s, QUrl::FullyDecoded);
-}
 
 // A database failure is an error, so that the client keeps what it showed instead of taking
 // an empty catalogue, or a missing page, for the truth; the operator reads why in the log.
-void respondWithError(HttpResponder &responder, const StoreError &error)
+HttpAnswer storeError(const StoreError &error)
 {
     qCritical().noquote() << "the store failed:" << error.text;
-    responder.write(u"服务器内部错误"_s.toUtf8(), TextType, Status::InternalServerError);
+    return HttpAnswer::text(u"服务器内部错误"_s.toUtf8(), TextType, HttpAnswer::InternalServerError);
 }
 
 // After a post the browser is sent on to a page it may load again without posting twice.
-void redirect(HttpResponder &responder, const QString &target)
+HttpAnswer redirect(const QString &target)
 {
-    responder.write({{"Location", target.toUtf8()}}, Status::SeeOther);
+    return HttpAnswer{HttpAnswer::SeeOther, {{"Location", target.toUtf8()}}, {}, std::nullopt};
 }
 
-void respondNotAllowed(HttpResponder &responder, const QByteArray &allowed)
+HttpAnswer notAllowed(const QByteArray &allowed)
 {
-    responder.write({{"Allow", allowed}}, Status::MethodNotAllowed);
+    return HttpAnswer{HttpAnswer::MethodNotAllowed, {{"Allow", allowed}}, {}, std::nullopt};
 }
 
 // Links on refusal pages stay on whatever host the browser used.
-void respondRefused(HttpResponder &responder, Status status, const QString &message,
-                    const HttpResponder::Headers &headers = {})
+HttpAnswer refused(int status, const QString &message, const HttpAnswer::Headers &headers = {})
 {
-    responder.write(HtmlPages::refusalPage(message, u"/"_s), HtmlType, status, headers);
+    return HttpAnswer::text(HtmlPages::refusalPage(message, u"/"_s), HtmlType, status, headers);
 }
 
-Status uploadStatus(UserUpload::Error error)
-{
-    switch (error) {
-    case UserUpload::Error::FileTooLarge:
-        return Status::PayloadTooLarge;
-    case UserUpload::Error::TooFrequent:
-        return Status::TooManyRequests;
-    case UserUpload::Error::Blocked:
-        return Status::Forbidden;
-    case UserUpload::Error::StoreFailed:
-        return Status::InternalServerError;
-    default:
-        return Status::BadRequest;
-    }
-}
-
-Status messageStatus(MessagePost::Error error)
-{
-    switch (error) {
-    case MessagePost::Error::TooFrequent:
-        return Status::TooManyRequests;
-    case MessagePost::Error::Blocked:
-        return Status::Forbidden;
-    case MessagePost::Error::StoreFailed:
-        return Status::InternalServerError;
-    default:
-        return Status::BadRequest;
-    }
-}
-
-HttpResponder::Headers retryAfter(qint64 seconds)
+HttpAnswer::Headers retryAfter(qint64 seconds)
 {
     return {{"Retry-After", QByteArray::number(std::max<qint64>(seconds, 1))}};
 }
 
+int uploadStatus(UserUpload::Error error)
+{
+    switch (error) {
+    case UserUpload::Error::FileTooLarge:
+        return HttpAnswer::PayloadTooLarge;
+    case UserUpload::Error::TooFrequent:
+        return HttpAnswer::TooManyRequests;
+    case UserUpload::Error::Blocked:
+        return HttpAnswer::Forbidden;
+    case UserUpload::Error::StoreFailed:
+        return HttpAnswer::InternalServerError;
+    default:
+        return HttpAnswer::BadRequest;
+    }
+}
+
+int messageStatus(MessagePost::Error error)
+{
+    switch (error) {
+    case MessagePost::Error::TooFrequent:
+        return HttpAnswer::TooManyRequests;
+    case MessagePost::Error::Blocked:
+        return HttpAnswer::Forbidden;
+    case MessagePost::Error::StoreFailed:
+        return HttpAnswer::InternalServerError;
+    default:
+        return HttpAnswer::BadRequest;
+    }
+}
+
+// The regular file at relativePath inside folder, or nothing when the path is not a plain
+// relative path or leads outside the folder (through "..", or a link pointing out).
+std::optional<QString> locate(const QString &folder, const QString &relativePath)
+{
+    const QStringList segments = relativePath.split(u'/');
+    for (const QString &segment : segments) {
+        if (segment.isEmpty() || segment == u"."_s || segment == u".."_s || segment.contains(u'\\')
+            || segment.contains(QChar::Null))
+            return std::nullopt;
+    }
+    const QString base = QFileInfo(folder).canonicalFilePath();
+    const QFileInfo file(QDir(folder).filePath(relativePath));
+    // The canonical path resolves links, so a link inside the folder cannot lead out of it.
+    if (base.isEmpty() || !file.isFile() || !file.canonicalFilePath().startsWith(base + u'/'))
+        return std::nullopt;
+    return file.canonicalFilePath();
+}
+
 } // namespace
 
-SiteServer::SiteServer(SiteStore &store, const Options &options, QObject *parent)
-    : HttpServer(options.limits, parent)
-    , m_store(store)
+SiteServer::SiteServer(SiteStore &store, const Options &options)
+    : m_store(store)
+    , m_routes{
+          {OfficialCatalogue, false, &SiteServer::catalogue, nullptr, false},
+          {u"/wangyou/users_upload.php"_s, false, &SiteServer::catalogue, nullptr, false},
+          {u"/guanfang/view.php"_s, false, &SiteServer::resourcePage, nullptr, false},
+          {u"/zorvik/"_s, false, &SiteServer::startPage, nullptr, false},
+          {u"/guanfang/files/"_s, true, &SiteServer::officialFile, nullptr, false},
+          {u"/wangyou/up/"_s, true, &SiteServer::userFile, nullptr, false},
+          {u"/wangyou/"_s, false, &SiteServer::uploadPage, &SiteServer::upload, true},
+          {u"/nds_wd-nds_wd.html"_s, false, &SiteServer::messageBoard, &SiteServer::postMessage, false},
+          {HealthPath, false, &SiteServer::health, nullptr, false},
+      }
     , m_messageLimit(options.messagesPerWindow, options.messageWindowMs)
     , m_uploadLimit(options.uploadsPerWindow, options.uploadWindowMs)
+    , m_daemon(options.limits, *this)
 {
     m_clock.start();
     m_accessFlush.setSingleShot(true);
     m_accessFlush.setInterval(AccessLogFlushMs);
-    connect(&m_accessFlush, &QTimer::timeout, this, &SiteServer::flushAccessLog);
+    QObject::connect(&m_accessFlush, &QTimer::timeout, [this] { flushAccessLog(); });
 }
 
 SiteServer::~SiteServer()
@@ -128,39 +136,266 @@ SiteServer::~SiteServer()
     flushAccessLog();
 }
 
-void SiteServer::handleRequest(const HttpRequest &request, HttpResponder &&responder)
+bool SiteServer::listen(const QHostAddress &address, quint16 port)
 {
-    const QString root = rootFor(request);
-    if (request.isPost() && !isSameOrigin(request))
-        return respondRefused(responder, Status::Forbidden, u"只接受从本站页面提交的内容。"_s);
-    if (!route(request, responder, root))
-        responder.write(HtmlPages::notFoundPage(root), HtmlType, Status::NotFound);
+    if (!m_daemon.listen(address, port))
+        return false;
+    if (!m_origins)
+        m_origins = Origins::forAddress(address.toString(), m_daemon.serverPort());
+    return true;
 }
 
-void SiteServer::refuse(Refusal refusal, HttpResponder &&responder)
+const SiteServer::Route *SiteServer::routeFor(const QString &path, QString *rest) const
 {
-    switch (refusal) {
-    case Refusal::BadRequest:
-        return respondRefused(responder, Status::BadRequest, u"请求的格式不对，无法处理。"_s);
-    case Refusal::HeadTooLarge:
-        return respondRefused(responder, Status::RequestHeaderFieldsTooLarge, u"请求头太大，无法处理。"_s);
-    case Refusal::LengthRequired:
-        return respondRefused(responder, Status::LengthRequired, u"请求没有注明内容长度，无法处理。"_s);
-    case Refusal::BodyTooLarge:
-        return respondRefused(responder, Status::PayloadTooLarge,
-                              HtmlPages::errorText(UserUpload::Error::FileTooLarge));
-    case Refusal::VersionNotSupported:
-        return respondRefused(responder, Status::HttpVersionNotSupported, u"不支持这个 HTTP 版本。"_s);
-    case Refusal::Busy:
-        return respondRefused(responder, Status::ServiceUnavailable, u"服务器正忙，请稍后再试。"_s,
-                              retryAfter(BusyRetrySeconds));
+    for (const Route &route : m_routes) {
+        if (route.prefix ? path.startsWith(route.path) : path == route.path) {
+            *rest = path.sliced(route.path.size());
+            return &route;
+        }
     }
+    return nullptr;
 }
 
-void SiteServer::logAccess(const HttpRequest &request, const AccessLog::Entry &entry)
+// Every request passes here once its head is in, before any route and any byte of a body.
+HttpDaemon::HeadDecision SiteServer::headArrived(const HttpRequest &request)
+{
+    // Only HTTP/1.0 may leave Host out, and no browser does: no page elsewhere can be behind it.
+    if (request.hasHeader("Host") && !m_origins->acceptsHost(request.header("Host")))
+        return refused(HttpAnswer::MisdirectedRequest, u"这个地址不属于本站。"_s);
+    if (request.isPost() && !m_origins->isSameOrigin(request.header("Origin"), request.header("Referer")))
+        return refused(HttpAnswer::Forbidden, u"只接受从本站页面提交的内容。"_s);
+    QString rest;
+    const Route *route = routeFor(request.url().path(QUrl::FullyDecoded), &rest);
+    if (route && request.isGet()) {
+        if (std::optional<HttpAnswer> answer = (this->*route->page)(request, rest))
+            return std::move(*answer);
+    } else if (route && route->post && request.isPost()) {
+        if (std::optional<HttpAnswer> refusal = refusePost(request, *route))
+            return std::move(*refusal);
+        return formLimits(*route);
+    } else if (!request.isGet()) {
+        return notAllowed(route && route->post ? "GET, HEAD, POST" : "GET, HEAD");
+    }
+    return HttpAnswer::text(HtmlPages::notFoundPage(root()), HtmlType, HttpAnswer::NotFound);
+}
+
+// A post is refused from its head alone when its body is too large or of no usable length,
+// or when its address has posted too often of late, so that none of its body is parsed or kept.
+std::optional<HttpAnswer> SiteServer::refusePost(const HttpRequest &request, const Route &route) const
+{
+    bool stated = false;
+    const qint64 length = request.header("Content-Length").toLongLong(&stated);
+    std::optional<HttpAnswer> refusal;
+    if (!stated)
+        refusal = refused(HttpAnswer::LengthRequired, u"请求没有注明内容长度，无法处理。"_s);
+    else if (request.headerCount("Content-Length") > 1)
+        refusal = refused(HttpAnswer::BadRequest, u"请求的格式不对，无法处理。"_s);
+    else if (length > formLimits(route).maxBodyBytes && route.takesFiles)
+        refusal = refused(HttpAnswer::PayloadTooLarge, HtmlPages::errorText(UserUpload::Error::FileTooLarge));
+    else if (length > formLimits(route).maxBodyBytes)
+        refusal = refused(HttpAnswer::BadRequest, u"请求的格式不对，无法处理。"_s);
+    if (refusal) {
+        // A body of no usable length is not read at all.
+        refusal->skipsBody = !stated || request.headerCount("Content-Length") > 1;
+        return refusal;
+    }
+    // A message is read all the same, at most a few KiB, so that the page keeps what was typed.
+    if (route.takesFiles && isBlocked(request.peer())) {
+        const auto categories = m_store.categories(Catalogue::User);
+        if (!categories)
+            return storeError(categories.error());
+        UserUpload::Rejection rejection{UserUpload::Error::Blocked, {}};
+        return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType, HttpAnswer::Forbidden);
+    }
+    if (route.takesFiles) {
+        const qint64 wait = m_uploadLimit.secondsToWait(request.peer(), m_clock.elapsed());
+        if (wait > 0) {
+            const auto categories = m_store.categories(Catalogue::User);
+            if (!categories)
+                return storeError(categories.error());
+            UserUpload::Rejection rejection{UserUpload::Error::TooFrequent, {}};
+            return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType,
+                                    HttpAnswer::TooManyRequests, retryAfter(wait));
+        }
+    }
+    return std::nullopt;
+}
+
+FormReader::Limits SiteServer::formLimits(const Route &route) const
+{
+    FormReader::Limits limits;
+    limits.maxBodyBytes = MaxTextFormBytes;
+    limits.maxFields = MaxFormFields;
+    if (route.takesFiles) {
+        limits.maxBodyBytes = MaxRequestBodyBytes;
+        // Files are received in the folder they are kept in, so that keeping one moves nothing.
+        QDir().mkpath(m_store.uploadFolder());
+        limits.spoolFolder = QFileInfo(m_store.uploadFolder()).canonicalFilePath();
+        limits.maxFileBytes = UserUpload::MaxFileBytes;
+    }
+    return limits;
+}
+
+HttpAnswer SiteServer::formArrived(const HttpRequest &request, ReceivedForm &form,
+                                   std::optional<FormReader::Error> error)
+{
+    QString rest;
+    const Route *route = routeFor(request.url().path(QUrl::FullyDecoded), &rest);
+    return (this->*route->post)(request, form, error);
+}
+
+HttpAnswer SiteServer::busy()
+{
+    return refused(HttpAnswer::ServiceUnavailable, u"服务器正忙，请稍后再试。"_s);
+}
+
+std::optional<HttpAnswer> SiteServer::catalogue(const HttpRequest &request, const QString &)
+{
+    const bool official = request.url().path() == OfficialCatalogue;
+    const QString root = SiteServer::root();
+    const CatalogueQuery query = CatalogueQuery::parse(official ? Catalogue::Official : Catalogue::User,
+                                                       request.url().query(QUrl::FullyEncoded).toUtf8());
+    const QByteArray key = query.key();
+    // The operator's commands change the store from another process; their change shows at once.
+    const auto revision = m_store.revision();
+    if (!revision)
+        return storeError(revision.error());
+    if (*revision != m_revision) {
+        m_catalogueCache.clear();
+        m_revision = *revision;
+    }
+    if (const auto cached = m_catalogueCache.find(key))
+        return HttpAnswer::text(*cached, TextType);
+
+    const auto page = m_store.findResources(query.catalogue, query.keyword, query.field, query.page);
+    if (!page)
+        return storeError(page.error());
+    const QByteArray body = official ? CatalogueRenderer::officialPage(*page, root) : CatalogueRenderer::userPage(*page);
+    m_catalogueCache.insert(key, body);
+    return HttpAnswer::text(body, TextType);
+}
+
+std::optional<HttpAnswer> SiteServer::resourcePage(const HttpRequest &request, const QString &)
+{
+    bool ok = false;
+    const qint64 id = QUrlQuery(request.url()).queryItemValue(u"id"_s).toLongLong(&ok);
+    if (!ok)
+        return std::nullopt;
+    const auto found = m_store.resource(Catalogue::Official, id);
+    if (!found)
+        return storeError(found.error());
+    if (!found->has_value())
+        return std::nullopt;
+    return HttpAnswer::text(HtmlPages::resourcePage(found->value(), root()), HtmlType);
+}
+
+std::optional<HttpAnswer> SiteServer::startPage(const HttpRequest &, const QString &)
+{
+    const auto official = m_store.findResources(Catalogue::Official, QString(), SiteStore::SearchField::Anywhere, 1);
+    const auto user = m_store.findResources(Catalogue::User, QString(), SiteStore::SearchField::Anywhere, 1);
+    if (!official || !user)
+        return storeError(official ? user.error() : official.error());
+    return HttpAnswer::text(HtmlPages::startPage(*official, *user, root()), HtmlType);
+}
+
+std::optional<HttpAnswer> SiteServer::officialFile(const HttpRequest &request, const QString &rest)
+{
+    return sendFile(request, m_store.officialFilesFolder(), rest);
+}
+
+// A visitor's file is a download, never a page of the site: a stored page or image with
+// script in it would otherwise run as the site's own and could post in a reader's name.
+// A removed upload is gone for good, and says so; a hidden one is not there while it is hidden.
+std::optional<HttpAnswer> SiteServer::userFile(const HttpRequest &request, const QString &rest)
+{
+    const auto state = m_store.uploadState(rest);
+    if (!state)
+        return storeError(state.error());
+    if (*state == SiteStore::UploadState::Removed)
+        return refused(HttpAnswer::Gone, u"这个文件已被删除。"_s);
+    if (*state == SiteStore::UploadState::Hidden)
+        return std::nullopt;
+    return sendFile(request, m_store.uploadFolder(), rest,
+                    {{"Content-Disposition", ContentDisposition::attachment(rest.section(u'/', -1))},
+                     {"X-Content-Type-Options", "nosniff"},
+                     {"Content-Security-Policy", "sandbox"}});
+}
+
+std::optional<HttpAnswer> SiteServer::uploadPage(const HttpRequest &request, const QString &)
+{
+    const QString root = SiteServer::root();
+    // "?done=<id>" is where a successful upload leads.
+    bool ok = false;
+    const qint64 id = QUrlQuery(request.url()).queryItemValue(u"done"_s).toLongLong(&ok);
+    if (ok) {
+        const auto done = m_store.resource(Catalogue::User, id);
+        if (!done)
+            return storeError(done.error());
+        if (done->has_value())
+            return HttpAnswer::text(HtmlPages::uploadDonePage(done->value(), root), HtmlType);
+    }
+    const auto categories = m_store.categories(Catalogue::User);
+    if (!categories)
+        return storeError(categories.error());
+    return HttpAnswer::text(HtmlPages::uploadPage(*categories, std::nullopt, root), HtmlType);
+}
+
+HttpAnswer SiteServer::upload(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error)
+{
+    if (error) {
+        const UserUpload::Error reason = error == FormReader::Error::TooLarge ? UserUpload::Error::FileTooLarge
+            : error == FormReader::Error::SpoolFailed                         ? UserUpload::Error::StoreFailed
+                                                                              : UserUpload::Error::Malformed;
+        return uploadRefused({reason, UserUpload::entered(form)}, request);
+    }
+    const qint64 now = m_clock.elapsed();
+    const auto uploaded = UserUpload::receive(
+        m_store, form, QDateTime::currentDateTime(), SiteStore::plainAddress(request.peer()).toString(),
+        [&]() -> std::optional<UserUpload::Error> {
+            if (!m_uploadLimit.tryTake(request.peer(), now))
+                return UserUpload::Error::TooFrequent;
+            return std::nullopt;
+        });
+    if (!uploaded)
+        return uploadRefused(uploaded.error(), request);
+    m_catalogueCache.clear();
+    return redirect(root() + u"wangyou/?done="_s + QString::number(uploaded->id));
+}
+
+HttpAnswer SiteServer::uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request)
+{
+    const auto categories = m_store.categories(Catalogue::User);
+    if (!categories)
+        return storeError(categories.error());
+    return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType,
+                            uploadStatus(rejection.reason),
+                            rejection.reason == UserUpload::Error::TooFrequent
+                                ? retryAfter(m_uploadLimit.secondsToWait(request.peer(), m_clock.elapsed()))
+                                : HttpAnswer::Headers());
+}
+
+std::optional<HttpAnswer> SiteServer::health(const HttpRequest &, const QString &)
+{
+    if (const auto checked = m_store.check(); !checked) {
+        qCritical().noquote() << "health check: the store failed:" << checked.error().text;
+        return HttpAnswer::text("unavailable\n", TextType, HttpAnswer::ServiceUnavailable);
+    }
+    return HttpAnswer::text("ok\n", TextType);
+}
+
+// A store that cannot say lets the post through to the store, whose failure is then logged and shown.
+bool SiteServer::isBlocked(const QHostAddress &peer) const
+{
+    const auto blocked = m_store.isBlocked(peer, QDateTime::currentDateTimeUtc());
+    if (!blocked)
+        qCritical().noquote() << "cannot read the blocked addresses:" << blocked.error().text;
+    return blocked && *blocked;
+}
+
+void SiteServer::answered(const HttpRequest &request, const AccessLog::Entry &entry)
 {
     // Monitoring asks every few seconds; its lines would bury the visitors'.
-    if (!m_accessLog || request.url.path() == HealthPath)
+    if (!m_accessLog || request.url().path() == HealthPath)
         return;
     // Lines go out in batches: a write for each would cost a fifth of the requests a second,
     // and none waits longer than the flush interval.
@@ -181,257 +416,80 @@ void SiteServer::flushAccessLog()
     m_accessLines.clear();
 }
 
-// False when nothing lives at the request's path.
-bool SiteServer::route(const HttpRequest &request, HttpResponder &responder, const QString &root)
+std::optional<HttpAnswer> SiteServer::messageBoard(const HttpRequest &request, const QString &)
 {
-    const QString path = request.url.path(QUrl::FullyDecoded);
-    if (path == u"/wangyou/"_s) {
-        uploadRoute(request, responder, root);
-        return true;
-    }
-    if (path == u"/nds_wd-nds_wd.html"_s) {
-        messageBoardRoute(request, responder, root);
-        return true;
-    }
-    if (!request.isGet()) {
-        respondNotAllowed(responder, "GET, HEAD");
-        return true;
-    }
-    if (path == HealthPath) {
-        if (const auto checked = m_store.check(); !checked) {
-            qCritical().noquote() << "health check: the store failed:" << checked.error().text;
-            responder.write("unavailable\n", TextType, Status::ServiceUnavailable);
-        } else {
-            responder.write("ok\n", TextType);
-        }
-        return true;
-    }
-    if (path == OfficialCatalogue || path == UserCatalogue) {
-        catalogueRoute(request, responder, root);
-        return true;
-    }
-    const QUrlQuery query(request.url);
-    if (path == u"/guanfang/view.php"_s) {
-        bool ok = false;
-        const qint64 id = query.queryItemValue(u"id"_s).toLongLong(&ok);
-        if (!ok)
-            return false;
-        const auto found = m_store.resource(Catalogue::Official, id);
-        if (!found)
-            respondWithError(responder, found.error());
-        else if (!found->has_value())
-            return false;
-        else
-            responder.write(HtmlPages::resourcePage(found->value(), root), HtmlType);
-        return true;
-    }
-    if (path == u"/zorvik/"_s) {
-        const auto official = m_store.findResources(Catalogue::Official, QString(), SiteStore::SearchField::Anywhere, 1);
-        const auto user = m_store.findResources(Catalogue::User, QString(), SiteStore::SearchField::Anywhere, 1);
-        if (official && user)
-            responder.write(HtmlPages::startPage(*official, *user, root), HtmlType);
-        else
-            respondWithError(responder, official ? user.error() : official.error());
-        return true;
-    }
-    static const QString OfficialFiles = u"/guanfang/files/"_s;
-    if (path.startsWith(OfficialFiles))
-        return sendFile(request, responder, m_store.officialFilesFolder(), path.sliced(OfficialFiles.size()));
-    static const QString UserFiles = u"/wangyou/up/"_s;
-    if (path.startsWith(UserFiles))
-        return uploadedFileRoute(request, responder, path.sliced(UserFiles.size()));
-    return false;
+    const QUrlQuery query(request.url());
+    return messageBoardPage(request, CatalogueQuery::pageNumber(query.queryItemValue(u"page"_s)), std::nullopt,
+                            query.hasQueryItem(u"posted"_s));
 }
 
-void SiteServer::catalogueRoute(const HttpRequest &request, HttpResponder &responder, const QString &root)
+HttpAnswer SiteServer::postMessage(const HttpRequest &request, ReceivedForm &form,
+                                   std::optional<FormReader::Error> error)
 {
-    // Official pages link to the root they were asked through, so it is part of the key.
-    const QByteArray key = root.toUtf8() + ' ' + request.head.target;
-    // The operator's commands change the store from another process; their change shows at once.
-    const auto revision = m_store.revision();
-    if (!revision)
-        return respondWithError(responder, revision.error());
-    if (*revision != m_revision) {
-        m_catalogueCache.clear();
-        m_revision = *revision;
-    }
-    if (const auto cached = m_catalogueCache.constFind(key); cached != m_catalogueCache.cend())
-        return responder.write(*cached, TextType);
-
-    const QUrlQuery query(request.url);
-    const bool official = request.url.path() == OfficialCatalogue;
-    auto field = SiteStore::SearchField::Anywhere;
-    if (official) {
-        // The client's field selector: 0 searches the category, 1 the title.
-        field = query.queryItemValue(u"t"_s) == u"0"_s ? SiteStore::SearchField::Category
-                                                       : SiteStore::SearchField::Title;
-    }
-    const auto page = m_store.findResources(official ? Catalogue::Official : Catalogue::User, keyword(query), field,
-                                            pageNumber(query));
-    if (!page)
-        return respondWithError(responder, page.error());
-    const QByteArray body = official ? CatalogueRenderer::officialPage(*page, root) : CatalogueRenderer::userPage(*page);
-    if (m_catalogueCache.size() >= MaxCachedPages)
-        m_catalogueCache.clear();
-    m_catalogueCache.insert(key, body);
-    responder.write(body, TextType);
-}
-
-void SiteServer::uploadRoute(const HttpRequest &request, HttpResponder &responder, const QString &root)
-{
-    if (request.isGet()) {
-        // "?done=<id>" is where a successful upload leads.
-        bool ok = false;
-        const qint64 id = QUrlQuery(request.url).queryItemValue(u"done"_s).toLongLong(&ok);
-        if (ok) {
-            const auto done = m_store.resource(Catalogue::User, id);
-            if (!done)
-                return respondWithError(responder, done.error());
-            if (done->has_value())
-                return responder.write(HtmlPages::uploadDonePage(done->value(), root), HtmlType);
-        }
-        const auto categories = m_store.categories(Catalogue::User);
-        if (!categories)
-            return respondWithError(responder, categories.error());
-        return responder.write(HtmlPages::uploadPage(*categories, std::nullopt, root), HtmlType);
-    }
-    if (!request.isPost())
-        return respondNotAllowed(responder, "GET, HEAD, POST");
-
     const qint64 now = m_clock.elapsed();
-    const auto uploaded = UserUpload::receive(
-        m_store, FormData::parse(request.header("content-type"), request.body), QDateTime::currentDateTime(),
-        sender(request), [&]() -> std::optional<UserUpload::Error> {
-            if (isBlocked(request.peer))
-                return UserUpload::Error::Blocked;
-            if (!m_uploadLimit.tryTake(request.peer, now))
-                return UserUpload::Error::TooFrequent;
+    const auto posted = MessagePost::receive(
+        m_store, error ? nullptr : &form, QDateTime::currentDateTime(),
+        SiteStore::plainAddress(request.peer()).toString(), [&]() -> std::optional<MessagePost::Error> {
+            if (isBlocked(request.peer()))
+                return MessagePost::Error::Blocked;
+            if (!m_messageLimit.tryTake(request.peer(), now))
+                return MessagePost::Error::TooFrequent;
             return std::nullopt;
         });
-    if (uploaded) {
-        m_catalogueCache.clear();
-        return redirect(responder, root + u"wangyou/?done="_s + QString::number(uploaded->id));
-    }
-    const UserUpload::Rejection &rejection = uploaded.error();
-    const auto categories = m_store.categories(Catalogue::User);
-    if (!categories)
-        return respondWithError(responder, categories.error());
-    responder.write(HtmlPages::uploadPage(*categories, rejection, root), HtmlType, uploadStatus(rejection.reason),
-                    rejection.reason == UserUpload::Error::TooFrequent
-                        ? retryAfter(m_uploadLimit.secondsToWait(request.peer, now))
-                        : HttpResponder::Headers());
+    if (posted)
+        return redirect(root() + u"nds_wd-nds_wd.html?posted=1"_s);
+    return messageBoardPage(request, 1, posted.error(), false);
 }
 
-void SiteServer::messageBoardRoute(const HttpRequest &request, HttpResponder &responder, const QString &root)
+HttpAnswer SiteServer::messageBoardPage(const HttpRequest &request, qint64 page,
+                                        const std::optional<MessagePost::Rejection> &rejection, bool posted)
 {
-    const bool isPost = request.isPost();
-    if (!isPost && !request.isGet())
-        return respondNotAllowed(responder, "GET, HEAD, POST");
-
-    std::optional<MessagePost::Rejection> rejection;
-    const qint64 now = m_clock.elapsed();
-    if (isPost) {
-        const auto posted = MessagePost::receive(
-            m_store, FormData::parse(request.header("content-type"), request.body), QDateTime::currentDateTime(),
-            sender(request), [&]() -> std::optional<MessagePost::Error> {
-                if (isBlocked(request.peer))
-                    return MessagePost::Error::Blocked;
-                if (!m_messageLimit.tryTake(request.peer, now))
-                    return MessagePost::Error::TooFrequent;
-                return std::nullopt;
-            });
-        if (posted)
-            return redirect(responder, root + u"nds_wd-nds_wd.html?posted=1"_s);
-        rejection = posted.error();
-    }
-    const QUrlQuery query(request.url);
-    const qint64 page = isPost ? 1 : pageNumber(query);
     const auto messages = m_store.findMessages(page);
     if (!messages)
-        return respondWithError(responder, messages.error());
-    const QByteArray html =
-        HtmlPages::messageBoardPage(*messages, page, rejection, !isPost && query.hasQueryItem(u"posted"_s), root);
+        return storeError(messages.error());
+    const QByteArray html = HtmlPages::messageBoardPage(*messages, page, rejection, posted, root());
     if (!rejection)
-        return responder.write(html, HtmlType);
-    responder.write(html, HtmlType, messageStatus(rejection->reason),
-                    rejection->reason == MessagePost::Error::TooFrequent
-                        ? retryAfter(m_messageLimit.secondsToWait(request.peer, now))
-                        : HttpResponder::Headers());
+        return HttpAnswer::text(html, HtmlType);
+    return HttpAnswer::text(html, HtmlType, messageStatus(rejection->reason),
+                            rejection->reason == MessagePost::Error::TooFrequent
+                                ? retryAfter(m_messageLimit.secondsToWait(request.peer(), m_clock.elapsed()))
+                                : HttpAnswer::Headers());
 }
 
-// A removed upload is gone for good, and says so; a hidden one is not there while it is hidden.
-bool SiteServer::uploadedFileRoute(const HttpRequest &request, HttpResponder &responder, const QString &relativePath)
+// A single byte range is answered with 206 and only that part, unless If-Range names another
+// version of the file; a range that starts past the end gets 416. Every answer carries the
+// file's ETag and Last-Modified.
+std::optional<HttpAnswer> SiteServer::sendFile(const HttpRequest &request, const QString &folder,
+                                               const QString &relativePath, const HttpAnswer::Headers &headers)
 {
-    const auto state = m_store.uploadState(relativePath);
-    if (!state) {
-        respondWithError(responder, state.error());
-        return true;
-    }
-    if (*state == SiteStore::UploadState::Removed) {
-        responder.write(HtmlPages::refusalPage(u"这个文件已被删除。"_s, u"/"_s), HtmlType, Status::Gone);
-        return true;
-    }
-    if (*state == SiteStore::UploadState::Hidden)
-        return false;
-    return sendFile(request, responder, m_store.uploadFolder(), relativePath);
-}
-
-QString SiteServer::sender(const HttpRequest &request)
-{
-    return SiteStore::plainAddress(request.peer).toString();
-}
-
-// A store that cannot say lets the post through to the store, whose failure is then logged and shown.
-bool SiteServer::isBlocked(const QHostAddress &peer) const
-{
-    const auto blocked = m_store.isBlocked(peer, QDateTime::currentDateTimeUtc());
-    if (!blocked)
-        qCritical().noquote() << "cannot read the blocked addresses:" << blocked.error().text;
-    return blocked && *blocked;
-}
-
-bool SiteServer::sendFile(const HttpRequest &request, HttpResponder &responder, const QString &folder,
-                          const QString &relativePath)
-{
-    const std::optional<QString> path = FileStreamer::locate(folder, relativePath);
+    const std::optional<QString> path = locate(folder, relativePath);
     if (!path)
-        return false;
-    auto file = std::make_unique<QFile>(*path);
+        return std::nullopt;
+    auto file = std::make_shared<QFile>(*path);
     if (!file->open(QIODevice::ReadOnly))
-        return false;
+        return std::nullopt;
     const QMimeType type = QMimeDatabase().mimeTypeForFile(*path, QMimeDatabase::MatchExtension);
     QByteArray mimeType = type.name().toUtf8();
     if (type.inherits(u"text/plain"_s))
         mimeType += "; charset=utf-8";
-    FileStreamer::stream(std::move(responder), std::move(file), mimeType, m_fileRate, request.header("range"),
-                         request.header("if-range"));
-    return true;
-}
 
-QString SiteServer::rootFor(const HttpRequest &request) const
-{
-    // The Host header goes into links on every page, so only a plain host and port is taken.
-    static const QRegularExpression plainHost(u"^([A-Za-z0-9.-]+|\\[[0-9A-Fa-f:.]+\\])(:[0-9]{1,5})?$"_s);
-    const QString host = QString::fromLatin1(request.header("host"));
-    return plainHost.match(host).hasMatch() ? u"http://"_s + host + u'/' : m_fallbackRoot;
-}
-
-// A browser names the page a form was sent from in Origin (or, older ones, Referer); a post
-// that names another site is refused, so that no other page can post in a visitor's name.
-// A post that names none comes from a script or a tool, not from a visitor's browser.
-bool SiteServer::isSameOrigin(const HttpRequest &request) const
-{
-    const QByteArray origin = request.header("origin");
-    const QByteArray source = origin.isEmpty() ? request.header("referer") : origin;
-    if (source.isEmpty())
-        return true;
-    const QUrl from(QString::fromLatin1(source), QUrl::StrictMode);
-    const QUrl own(u"http://"_s + QString::fromLatin1(request.header("host")), QUrl::StrictMode);
-    if (!from.isValid() || from.host().isEmpty() || (from.scheme() != u"http"_s && from.scheme() != u"https"_s)
-        || !own.isValid() || own.host().isEmpty() || from.host().compare(own.host(), Qt::CaseInsensitive) != 0)
-        return false;
-    // A Host without a port is behind the scheme's own port, maybe through a proxy for https.
-    if (own.port() < 0)
-        return from.port() < 0;
-    return from.port(from.scheme() == u"https"_s ? 443 : 80) == own.port();
+    const ByteRange::Version version =
+        ByteRange::versionOf(file->size(), file->fileTime(QFileDevice::FileModificationTime));
+    const ByteRange range =
+        ByteRange::select(request.header("Range"), request.header("If-Range"), file->size(), version);
+    HttpAnswer answer;
+    answer.headers = {{"Accept-Ranges", "bytes"}, {"ETag", version.etag}, {"Last-Modified", version.lastModified}};
+    if (range.kind == ByteRange::Kind::Unsatisfiable) {
+        answer.status = HttpAnswer::RangeNotSatisfiable;
+        answer.headers.append({"Content-Range", range.contentRange()});
+        return answer;
+    }
+    answer.headers.append({"Content-Type", mimeType});
+    answer.headers.append(headers);
+    if (range.kind == ByteRange::Kind::Span) {
+        answer.status = HttpAnswer::PartialContent;
+        answer.headers.append({"Content-Range", range.contentRange()});
+    }
+    answer.file = HttpAnswer::FileSpan{std::move(file), range.first, range.length};
+    return answer;
 }

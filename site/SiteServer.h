@@ -1,32 +1,36 @@
 #pragma once
 
-#include "site/http/HttpServer.h"
+#include "site/PageCache.h"
 #include "site/PostLimit.h"
+#include "site/forms/MessagePost.h"
 #include "site/forms/UserUpload.h"
+#include "site/http/HttpDaemon.h"
+#include "site/http/Origins.h"
 
 #include <QElapsedTimer>
-#include <QHash>
-#include <QString>
 #include <QTimer>
+#include <QList>
+#include <QString>
 
-class HttpResponder;
 class SiteStore;
 
 // Answers the site's routes: the two catalogues, the official resource pages and files, the
 // start page, the users' files, the upload page, the message board and a health check for
 // monitoring. Anything else is a 404 page. Posts are taken only from the site's own pages and at a human pace per address, and
 // catalogue pages are kept once rendered until the catalogue changes.
-class SiteServer : public HttpServer
+class SiteServer : public HttpDaemon::Handler
 {
-    Q_OBJECT
-
 public:
     // The largest request body taken: one file of the largest size, with room for the form around it.
     static constexpr qint64 MaxRequestBodyBytes = UserUpload::MaxFileBytes + 64 * 1024;
+    // The largest form without a file: a message fits many times over.
+    static constexpr qint64 MaxTextFormBytes = 8 * 1024;
+    static constexpr int MaxFormFields = 16;
 
     struct Options
     {
-        Limits limits{.maxBodyBytes = MaxRequestBodyBytes};
+        // A refused body the site could have taken is read and dropped, so that its answer arrives.
+        HttpDaemon::Limits limits{.maxDrainedBodyBytes = MaxRequestBodyBytes};
         // At most this many messages, and uploads, per client address within the window; 0 for no limit.
         int messagesPerWindow = 1;
         qint64 messageWindowMs = 10'000;
@@ -34,46 +38,78 @@ public:
         qint64 uploadWindowMs = 60'000;
     };
 
-    SiteServer(SiteStore &store, const Options &options, QObject *parent = nullptr);
+    SiteServer(SiteStore &store, const Options &options);
     ~SiteServer() override;
 
-    // The root used for absolute links when a request names no usable host, e.g. "http://127.0.0.1:8642/".
-    void setFallbackRoot(const QString &root) { m_fallbackRoot = root; }
+    // Without origins set before, the site is reached by the address and port it listens on.
+    bool listen(const QHostAddress &address, quint16 port);
+    quint16 serverPort() const { return m_daemon.serverPort(); }
+    // The addresses the site is reached by; pages link from the first.
+    void setOrigins(const Origins &origins) { m_origins = origins; }
+    const std::optional<Origins> &origins() const { return m_origins; }
     // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
-    void setFileRate(qint64 bytesPerSecond) { m_fileRate = bytesPerSecond; }
+    void setFileRate(qint64 bytesPerSecond) { m_daemon.setFileRate(bytesPerSecond); }
     // Writes a line for each request but health checks on standard output.
     void setAccessLog(bool on) { m_accessLog = on; }
 
-protected:
-    void handleRequest(const HttpRequest &request, HttpResponder &&responder) override;
-    void refuse(Refusal refusal, HttpResponder &&responder) override;
-    void logAccess(const HttpRequest &request, const AccessLog::Entry &entry) override;
+    HttpDaemon::HeadDecision headArrived(const HttpRequest &request) override;
+    HttpAnswer formArrived(const HttpRequest &request, ReceivedForm &form,
+                           std::optional<FormReader::Error> error) override;
+    HttpAnswer busy() override;
+    void answered(const HttpRequest &request, const AccessLog::Entry &entry) override;
 
 private:
-    bool route(const HttpRequest &request, HttpResponder &responder, const QString &root);
-    void catalogueRoute(const HttpRequest &request, HttpResponder &responder, const QString &root);
-    void uploadRoute(const HttpRequest &request, HttpResponder &responder, const QString &root);
-    void messageBoardRoute(const HttpRequest &request, HttpResponder &responder, const QString &root);
-    QString rootFor(const HttpRequest &request) const;
-    bool isSameOrigin(const HttpRequest &request) const;
-    bool uploadedFileRoute(const HttpRequest &request, HttpResponder &responder, const QString &relativePath);
-    bool sendFile(const HttpRequest &request, HttpResponder &responder, const QString &folder,
-                  const QString &relativePath);
-    static QString sender(const HttpRequest &request);
+    // Answers a GET (or HEAD) below the route's path; nothing when no such page or file is there.
+    using PageHandler = std::optional<HttpAnswer> (SiteServer::*)(const HttpRequest &request, const QString &rest);
+    using FormHandler = HttpAnswer (SiteServer::*)(const HttpRequest &request, ReceivedForm &form,
+                                                   std::optional<FormReader::Error> error);
+
+    struct Route
+    {
+        QString path;  // ending in "/" with prefix set, every path below it
+        bool prefix;
+        PageHandler page;
+        FormHandler post;  // null when the route takes no posts
+        bool takesFiles;
+    };
+
+    const Route *routeFor(const QString &path, QString *rest) const;
+    std::optional<HttpAnswer> refusePost(const HttpRequest &request, const Route &route) const;
+    FormReader::Limits formLimits(const Route &route) const;
+
+    std::optional<HttpAnswer> catalogue(const HttpRequest &request, const QString &rest);
+    std::optional<HttpAnswer> resourcePage(const HttpRequest &request, const QString &rest);
+    std::optional<HttpAnswer> startPage(const HttpRequest &request, const QString &rest);
+    std::optional<HttpAnswer> officialFile(const HttpRequest &request, const QString &rest);
+    std::optional<HttpAnswer> userFile(const HttpRequest &request, const QString &rest);
+    std::optional<HttpAnswer> uploadPage(const HttpRequest &request, const QString &rest);
+    HttpAnswer upload(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
+    std::optional<HttpAnswer> health(const HttpRequest &request, const QString &rest);
+    std::optional<HttpAnswer> messageBoard(const HttpRequest &request, const QString &rest);
+    HttpAnswer postMessage(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
+    HttpAnswer messageBoardPage(const HttpRequest &request, qint64 page,
+                                const std::optional<MessagePost::Rejection> &rejection, bool posted);
+    HttpAnswer uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request);
+
+    QString root() const { return m_origins->root(); }
     bool isBlocked(const QHostAddress &peer) const;
     void flushAccessLog();
+    std::optional<HttpAnswer> sendFile(const HttpRequest &request, const QString &folder, const QString &relativePath,
+                                       const HttpAnswer::Headers &headers = {});
 
     SiteStore &m_store;
-    QString m_fallbackRoot;
-    qint64 m_fileRate = 0;
-    bool m_accessLog = false;
-    QByteArray m_accessLines;  // not yet written
-    QTimer m_accessFlush;
+    const QList<Route> m_routes;
+    std::optional<Origins> m_origins;
     PostLimit m_messageLimit;
     PostLimit m_uploadLimit;
     QElapsedTimer m_clock;
-    // Rendered catalogue answers by root and request target; emptied when a catalogue changes,
-    // here or, as the store's revision tells, in another process.
-    QHash<QByteArray, QByteArray> m_catalogueCache;
+    // Rendered catalogue answers by query; emptied when a catalogue changes, here or, as the
+    // store's revision tells, in another process.
+    PageCache m_catalogueCache;
     qint64 m_revision = -1;
+    bool m_accessLog = false;
+    QByteArray m_accessLines;  // not yet written
+    QTimer m_accessFlush;
+    // Last: it calls back into everything above until it is gone.
+    HttpDaemon m_daemon;
 };

@@ -69,7 +69,14 @@ int main(int argc, char *argv[])
                                           u"3"_s);
     const QCommandLineOption noAccessLogOption(u"no-access-log"_s,
                                                u"Write no line for each request on standard output."_s);
-    parser.addOptions({hostOption, portOption, dataOption, databaseOption, rateOption, messageOption, uploadOption, noAccessLogOption});
+    const QCommandLineOption originOption(
+        u"origin"_s,
+        u"An address the site is reached by, such as https://example.org; may be given again. Requests for other "
+        "hosts are refused, posts from other origins too, and pages link to the first. Default: the listening "
+        "address and port, and localhost and [::1] on that port."_s,
+        u"URL"_s);
+    parser.addOptions({hostOption, portOption, dataOption, databaseOption, rateOption, messageOption, uploadOption,
+                       originOption, noAccessLogOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(u"unknown command: %1 (see --help)"_s.arg(parser.positionalArguments().first()));
@@ -93,6 +100,14 @@ int main(int argc, char *argv[])
     if (!ok || uploadsPerMinute < 0)
         return fail(u"not a number of uploads: %1"_s.arg(parser.value(uploadOption)));
 
+    std::optional<Origins> origins;
+    if (parser.isSet(originOption)) {
+        auto listed = Origins::fromList(parser.values(originOption));
+        if (!listed)
+            return fail(listed.error());
+        origins = *listed;
+    }
+
     const QString dataPath = parser.value(dataOption);
     const auto location =
         StoreLocation::choose(parser.value(databaseOption), QDir(dataPath).filePath(SiteStore::DatabaseFileName));
@@ -110,6 +125,8 @@ int main(int argc, char *argv[])
     SiteServer server(store, options);
     server.setFileRate(rate * 1024);
     server.setAccessLog(!parser.isSet(noAccessLogOption));
+    if (origins)
+        server.setOrigins(*origins);
     if (!server.listen(address, quint16(port)))
         return fail(u"cannot listen on %1 port %2"_s.arg(address.toString(), QString::number(port)));
 
@@ -118,7 +135,6 @@ int main(int argc, char *argv[])
     root.setHost(address.toString());
     root.setPort(server.serverPort());
     root.setPath(u"/"_s);
-    server.setFallbackRoot(root.toString());
     // Tests and scripts wait for this line to know the port.
     QTextStream(stdout) << "Listening on " << root.toString() << Qt::endl;
     return app.exec();

@@ -11,6 +11,8 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
 {
     auto *control = place<QPushButton>(parent, name, geometry);
     control->setText(caption);
+    // Enter presses it as Space does.
+    control->setAutoDefault(true);
     return control;
 }
 

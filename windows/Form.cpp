@@ -1,13 +1,30 @@
 #include "windows/Form.h"
 
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
+namespace {
+
+// Each form's window is a plain top-level widget, which Qt reads out as a mere filler; screen
+// readers expect a window (a frame) named by its caption.
+QAccessibleInterface *formWindowAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1StringView("QWidget") && object->isWidgetType()
+        && static_cast<QWidget *>(object)->isWindow())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    return nullptr;
+}
+
+} // namespace
+
 Form::Form(QObject *parent)
     : QObject(parent)
 {
+    static const bool accessible = (QAccessible::installFactory(&formWindowAccessible), true);
+    Q_UNUSED(accessible);
 }
 
 Form::~Form()

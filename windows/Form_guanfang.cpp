@@ -33,13 +33,17 @@ QWidget *Form_guanfang::createWindow()
     m_searchField->addItems({u"分类"_s, u"标题"_s});
     m_keyword = place<QLineEdit>(window, u"textsou"_s, twipsRect(1020, 0, 2085, 300));
     m_keyword->setPlaceholderText(u"请输入关键字"_s);
+    // Screen readers name each control by the text it shows, or by the heading above it.
+    m_keyword->setAccessibleName(m_keyword->placeholderText());
     m_keyword->installEventFilter(this);
     m_search = Controls::button(window, u"SoSo"_s, u"搜索"_s, twipsRect(3120, 0, 855, 300));
     m_refresh = Controls::button(window, u"ShuaXin"_s, u"刷新"_s, twipsRect(3960, 0, 855, 300));
     m_status = Controls::plainLabel(window, u"JiLu_Text"_s, u"0"_s, twipsRect(4920, 60, 5415, 250), QColor(255, 0, 0));
     Controls::plainLabel(window, u"Label1"_s, u"下载地址"_s, twipsRect(10560, 120, 975, 255));
     m_list = place<ListView>(window, u"ListView"_s, twipsRect(0, 360, 9375, 3090));
+    m_list->setAccessibleName(u"官方资源"_s);
     m_links = place<QListWidget>(window, u"List1"_s, twipsRect(9480, 360, 3075, 2760));
+    m_links->setAccessibleName(u"下载地址"_s);
     m_links->installEventFilter(this);
     m_previous = Controls::button(window, u"Qian"_s, u"上一页"_s, twipsRect(9585, 3120, 1335, 300));
     m_next = Controls::button(window, u"Hou"_s, u"下一页"_s, twipsRect(11100, 3120, 1335, 300));

@@ -8,11 +8,11 @@
 #include "progressbar/ProgressBar.h"
 #include "progressbar/PropertyBag.h"
 #include "windows/Controls.h"
+#include "windows/DownloadFolder.h"
 #include "windows/TransferText.h"
 #include "windows/Twips.h"
 
 #include <QCursor>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,6 +67,8 @@ QWidget *Form_wangyou::createWindow()
     auto *searchRow = place<QGroupBox>(window, u"Frame2"_s, twipsRect(50, 30, 8190, 735));
     searchRow->setTitle(u"搜索"_s);
     m_keyword = place<QLineEdit>(searchRow, u"Text1"_s, twipsRect(120, 240, 2895, 375));
+    // Screen readers name each control by the text it shows, or by the caption it sits under.
+    m_keyword->setAccessibleName(searchRow->title());
     m_search = Controls::button(searchRow, u"Sousuo"_s, u"搜索"_s, twipsRect(3120, 240, 615, 375));
     m_refresh = Controls::button(searchRow, u"shuaxin"_s, u"刷新"_s, twipsRect(3720, 240, 615, 375));
     m_status = Controls::plainLabel(searchRow, u"JiLu_Text"_s, u"Label1"_s, twipsRect(4440, 330, 2655, 375),
@@ -75,10 +77,12 @@ QWidget *Form_wangyou::createWindow()
                                           twipsRect(7080, 240, 975, 345));
     auto *listFrame = place<QGroupBox>(window, u"Frame1"_s, twipsRect(50, 720, 8175, 6615));
     m_list = place<ListView>(listFrame, u"ListView"_s, twipsRect(120, 240, 7935, 6255));
+    m_list->setAccessibleName(u"网友资源"_s);
     m_previous = Controls::button(window, u"Qian"_s, u"上一页"_s, twipsRect(960, 7440, 1455, 495));
     m_next = Controls::button(window, u"Hou"_s, u"下一页"_s, twipsRect(3120, 7440, 1455, 495));
     m_bar = place<ProgressBar>(window, u"ProgressBar1"_s, twipsRect(5040, 7440, 3135, 495));
     m_bar->ReadProperties(progressBarDesign());
+    m_bar->setAccessibleName(u"下载进度"_s);
     m_bar->hide();
     m_downloader = new Downloader(m_makeFacility(), m_messageBox, window);
 
@@ -102,6 +106,15 @@ void Form_wangyou::Form_Load()
     loadCatalogue(u"网友资源"_s, u"已收录 "_s,
                   {{u"分类"_s, 80}, {u"标题"_s, 200}, {u"备注"_s, 105}, {u"收录时间"_s, 140},
                    {u"下载地址"_s, 0}, {u"id"_s, 0}});
+    // The keys start at the first control in the tab order that takes them; "上一页" is off on
+    // the first page.
+    for (QWidget *control : {static_cast<QWidget *>(m_previous), static_cast<QWidget *>(m_next),
+                             static_cast<QWidget *>(m_list)}) {
+        if (control->isEnabled()) {
+            control->setFocus();
+            break;
+        }
+    }
 }
 
 void Form_wangyou::Form_Unload()
@@ -119,9 +132,7 @@ void Form_wangyou::ListView_ItemClick(int row)
 
 void Form_wangyou::Command_ziyuanguanli_Click()
 {
-    // Made first, so that the file manager has a folder to open before any download.
-    QDir().mkpath(m_programFolder.downloadFolder());
-    m_shell.openFolder(m_programFolder.downloadFolder());
+    DownloadFolder::open(m_programFolder, m_shell);
 }
 
 void Form_wangyou::StartDownload()

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <cmath>
+#include <iterator>
 
 using namespace Qt::StringLiterals;
 
@@ -10,14 +11,14 @@ namespace TransferText {
 
 QString size(qint64 bytes)
 {
-    static const char *const units[] = {"KB", "MB", "GB", "TB"};
+    static const char *const units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
     // Four digits never show before the point: from 1000 of a unit on, the next unit is used,
-    // so 1023.8 KB reads "1.0 MB".
+    // so 1023.8 KB reads "1.0 MB"; the largest 64-bit count is 8.0 EB.
     if (bytes < 1000)
         return u"%1 B"_s.arg(bytes);
     double value = double(bytes) / 1024;
     int unit = 0;
-    while (unit < 3 && std::round(value * 10) / 10 >= 1000) {
+    while (unit < int(std::size(units)) - 1 && std::round(value * 10) / 10 >= 1000) {
         value /= 1024;
         ++unit;
     }

@@ -1,6 +1,6 @@
 #include "site/forms/MessagePost.h"
 
-#include "site/http/FormData.h"
+#include "site/http/ReceivedForm.h"
 #include "site/store/SiteStore.h"
 
 #include <QDateTime>
@@ -21,7 +21,7 @@ QString tidyText(const QString &text)
 
 } // namespace
 
-Result<SiteMessage, MessagePost::Rejection> MessagePost::receive(SiteStore &store, const std::optional<FormData> &form,
+Result<SiteMessage, MessagePost::Rejection> MessagePost::receive(SiteStore &store, const ReceivedForm *form,
                                                                  const QDateTime &now, const QString &sender,
                                                                  const Gate &mayStore)
 {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-class FormData;
+class ReceivedForm;
 class QDateTime;
 class SiteStore;
 
@@ -40,7 +40,7 @@ public:
 
     // Returns the message as stored, with its id, time and the sender's address. mayStore, when
     // given, is asked once the message is found good, just before it is stored.
-    static Result<SiteMessage, Rejection> receive(SiteStore &store, const std::optional<FormData> &form,
-                                                  const QDateTime &now, const QString &sender = {},
-                                                  const Gate &mayStore = {});
+    // A null form is one that could not be read.
+    static Result<SiteMessage, Rejection> receive(SiteStore &store, const ReceivedForm *form, const QDateTime &now,
+                                                  const QString &sender = {}, const Gate &mayStore = {});
 };

@@ -1,31 +1,22 @@
 #include "site/forms/UserUpload.h"
 
-#include "site/http/FormData.h"
+#include "site/forms/UploadName.h"
+#include "site/http/ReceivedForm.h"
 #include "site/store/SiteStore.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QDebug>
-#include <QSaveFile>
-
-#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
-Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store, const std::optional<FormData> &form,
+Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store, ReceivedForm &form,
                                                                 const QDateTime &now, const QString &sender,
                                                                 const Gate &mayStore)
 {
-    SiteResource entered;
-    entered.catalogue = Catalogue::User;
+    const SiteResource entered = UserUpload::entered(form);
     const auto reject = [&entered](Error reason) { return Failure(Rejection{reason, entered}); };
-    if (!form)
-        return reject(Error::Malformed);
-    // The catalogue shows each field on one line.
-    entered.category = form->value(u"category").simplified();
-    entered.title = form->value(u"title").simplified();
-    entered.remark = form->value(u"remark").simplified();
 
     const auto categories = store.categories(Catalogue::User);
     if (!categories) {
@@ -40,50 +31,34 @@ Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store
         return reject(Error::TitleTooLong);
     if (entered.remark.size() > MaxRemarkLength)
         return reject(Error::RemarkTooLong);
-    const FormData::Field *file = form->field(u"file");
-    const auto fileName = storedFileName(file && file->fileName ? *file->fileName : QString());
+    ReceivedForm::File *file = form.file(u"file");
+    const auto fileName = UploadName::stored(file ? file->fileName : QString());
     if (!fileName)
         return reject(fileName.error());
-    if (file->data.isEmpty())
+    if (file->size() == 0)
         return reject(Error::EmptyFile);
-    if (file->data.size() > MaxFileBytes)
-        return reject(Error::FileTooLarge);
     if (const std::optional<Error> refused = mayStore ? mayStore() : std::nullopt)
         return reject(*refused);
-    entered.address = sender;
-    auto stored = UserUpload::store(store, file->data, *fileName, now, entered);
+    SiteResource resource = entered;
+    resource.address = sender;
+    auto stored = UserUpload::store(store, *file->data, *fileName, now, resource);
     if (!stored)
         return reject(stored.error());
     return std::move(stored).value();
 }
 
-Result<QString, UserUpload::Error> UserUpload::storedFileName(const QString &clientName)
+SiteResource UserUpload::entered(const ReceivedForm &form)
 {
-    QString name = clientName.trimmed();
-    if (name.isEmpty())
-        return Failure(Error::NoFile);
-    const bool onlyDots = std::all_of(name.begin(), name.end(), [](QChar c) { return c == u'.'; });
-    const bool hasControl = std::any_of(name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
-    if (onlyDots || hasControl || name.contains(u'/') || name.contains(u'\\'))
-        return Failure(Error::UnsafeFileName);
-    if (name.size() > MaxFileNameLength)
-        return Failure(Error::FileNameTooLong);
-
-    // Letters and digits of any script stay, with the marks a URL path takes as they are;
-    // anything else (spaces, "#", "%", "?", what Windows forbids) becomes "_", so the address
-    // needs no escaping and the file can be saved anywhere. A leading dot would hide it.
-    for (QChar &c : name) {
-        if (!c.isLetterOrNumber() && !u"-_.()+,;=!~'@&$"_s.contains(c))
-            c = u'_';
-    }
-    if (name.startsWith(u'.'))
-        name[0] = u'_';
-    while (name.endsWith(u'.'))
-        name.chop(1);
-    return name;
+    SiteResource entered;
+    entered.catalogue = Catalogue::User;
+    // The catalogue shows each field on one line.
+    entered.category = form.value(u"category").simplified();
+    entered.title = form.value(u"title").simplified();
+    entered.remark = form.value(u"remark").simplified();
+    return entered;
 }
 
-Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, const QByteArray &data,
+Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, SpoolFile &data,
                                                           const QString &fileName, const QDateTime &now,
                                                           SiteResource resource)
 {
@@ -110,10 +85,10 @@ Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, cons
     for (int n = 2; QFileInfo::exists(uploads.filePath(relativePath)); ++n)
         relativePath = u"%1/%2-%3%4"_s.arg(month, named.completeBaseName(), QString::number(n), suffix);
 
-    // The file appears whole or not at all.
-    QSaveFile file(uploads.filePath(relativePath));
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        qCritical().noquote() << "cannot save an upload as" << file.fileName() << ":" << file.errorString();
+    // The file was received without a name, so it appears whole or not at all.
+    if (!data.keepAs(uploads.filePath(relativePath))) {
+        qWarning("quillmere-site: cannot store an upload as %s: %s", qPrintable(relativePath),
+                 qPrintable(data.errorString()));
         return Failure(Error::StoreFailed);
     }
 

@@ -6,9 +6,10 @@
 #include <functional>
 #include <optional>
 
-class FormData;
+class ReceivedForm;
 class QDateTime;
 class SiteStore;
+class SpoolFile;
 
 // A resource shared through the upload page: checked, its file stored below the upload folder
 // under a name the site chooses, and its record added to the user catalogue.
@@ -21,7 +22,7 @@ public:
     static constexpr qsizetype MaxFileNameLength = 100;
 
     enum class Error {
-        Malformed,        // not a complete multipart form
+        Malformed,        // not a complete form
         NoCategory,       // missing, or not one of the catalogue's categories
         EmptyTitle,
         TitleTooLong,
@@ -48,13 +49,13 @@ public:
 
     // Returns the resource as stored, with its id, time, file path and the sender's address.
     // mayStore, when given, is asked once the upload is found good, just before it is stored.
-    static Result<SiteResource, Rejection> receive(SiteStore &store, const std::optional<FormData> &form,
-                                                   const QDateTime &now, const QString &sender = {},
-                                                   const Gate &mayStore = {});
+    static Result<SiteResource, Rejection> receive(SiteStore &store, ReceivedForm &form, const QDateTime &now,
+                                                   const QString &sender = {}, const Gate &mayStore = {});
+
+    // What the visitor entered in the form's text fields, tidied for the catalogue.
+    static SiteResource entered(const ReceivedForm &form);
 
 private:
-    // The name a file named clientName by the visitor is stored under.
-    static Result<QString, Error> storedFileName(const QString &clientName);
-    static Result<SiteResource, Error> store(SiteStore &store, const QByteArray &data, const QString &fileName,
+    static Result<SiteResource, Error> store(SiteStore &store, SpoolFile &data, const QString &fileName,
                                              const QDateTime &now, SiteResource resource);
 };

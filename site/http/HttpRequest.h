@@ -1,20 +1,36 @@
 #pragma once
 
-#include "site/http/RequestGuard.h"
-
 #include <QByteArray>
 #include <QHostAddress>
 #include <QUrl>
 
-// One request as the site's routes see it: its head, its whole body and who sent it.
-struct HttpRequest
-{
-    RequestGuard::Head head;
-    QUrl url;  // the target, a path with maybe a query
-    QByteArray body;
-    QHostAddress peer;
+struct MHD_Connection;
 
-    QByteArray header(QByteArrayView name) const { return head.header(name); }
-    bool isGet() const { return head.method == "GET" || head.method == "HEAD"; }  // HEAD is GET without a body
-    bool isPost() const { return head.method == "POST"; }
+// One request as the site's routes see it, valid while it is being answered: its method,
+// target, headers and who sent it. Its body, when it has one, is read separately.
+class HttpRequest
+{
+public:
+    HttpRequest(MHD_Connection *connection, const QByteArray &method, const QByteArray &target,
+                const QHostAddress &peer);
+
+    QByteArray method() const { return m_method; }
+    QByteArray target() const { return m_target; }  // as sent: a path, maybe with a query
+    const QUrl &url() const { return m_url; }
+    QHostAddress peer() const { return m_peer; }
+    // The value of that header, the first when there are several; empty when there is none.
+    QByteArray header(const char *name) const;
+    bool hasHeader(const char *name) const;
+    // How many times the header was sent.
+    int headerCount(const char *name) const;
+
+    bool isGet() const { return m_method == "GET" || m_method == "HEAD"; }  // HEAD is GET without a body
+    bool isPost() const { return m_method == "POST"; }
+
+private:
+    MHD_Connection *m_connection;
+    QByteArray m_method;
+    QByteArray m_target;
+    QUrl m_url;
+    QHostAddress m_peer;
 };

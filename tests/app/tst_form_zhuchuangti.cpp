@@ -3,6 +3,8 @@
 
 #include "support/RecordingShell.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -74,7 +76,7 @@ private slots:
     void closingTheOpenedWindowBringsTheMainWindowBackWithTheSkin();
     void eachWindowIsOneObjectLoadedAnewAtEveryOpening();
     void commandsWithoutAWindowAreDisabled();
-    void downloadFolderIsOpenedButNotCreated();
+    void downloadFolderIsCreatedAndOpened();
     void missingSkinDoesNotStopTheWindow();
     void closingTheMainWindowEndsTheProgram();
 
@@ -145,11 +147,12 @@ void TstFormZhuchuangti::windowFollowsTheDesign()
         QCOMPARE(button->geometry(), QRect(lefts[i], 253, 97, 33));
         tabOrder.append(button);
     }
-    for (int i = 0; i + 1 < tabOrder.size(); ++i)
-        QCOMPARE(tabOrder[i]->nextInFocusChain(), tabOrder[i + 1]);
-
     auto *label = qobject_cast<QLabel *>(control(u"Label1"_s));
     QVERIFY(label);
+    // Tab reaches the label after the four commands.
+    tabOrder.append(label);
+    for (int i = 0; i + 1 < tabOrder.size(); ++i)
+        QCOMPARE(tabOrder[i]->nextInFocusChain(), tabOrder[i + 1]);
     QCOMPARE(label->text(), u"点击留言"_s);
     QCOMPARE(label->geometry(), QRect(183, 236, 97, 25));
     QCOMPARE(label->font().pointSize(), 12);
@@ -170,24 +173,44 @@ void TstFormZhuchuangti::label1UsesAKaiFace()
     QCOMPARE(QFontInfo(label->font()).family(), u"AR PL UKai CN"_s);
 }
 
+// A click, Space or Enter on a command, or a screen reader's press (key 0).
 void TstFormZhuchuangti::commandOpensItsWindowAndUnloadsTheMainWindow_data()
 {
     QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("key");
     QTest::addColumn<int>("target");
 
-    QTest::newRow("官方资源") << u"Command_guanfang"_s << 0;
-    QTest::newRow("网友资源") << u"Command_wangyou"_s << 1;
-    QTest::newRow("资源分享") << u"Command_fenxiang"_s << 2;
-    QTest::newRow("点击留言") << u"Label1"_s << 3;
+    QTest::newRow("官方资源 clicked") << u"Command_guanfang"_s << int(Qt::Key_unknown) << 0;
+    QTest::newRow("网友资源 clicked") << u"Command_wangyou"_s << int(Qt::Key_unknown) << 1;
+    QTest::newRow("资源分享 clicked") << u"Command_fenxiang"_s << int(Qt::Key_unknown) << 2;
+    QTest::newRow("点击留言 clicked") << u"Label1"_s << int(Qt::Key_unknown) << 3;
+    QTest::newRow("官方资源 on Enter") << u"Command_guanfang"_s << int(Qt::Key_Return) << 0;
+    QTest::newRow("网友资源 on Space") << u"Command_wangyou"_s << int(Qt::Key_Space) << 1;
+    QTest::newRow("点击留言 on Space") << u"Label1"_s << int(Qt::Key_Space) << 3;
+    QTest::newRow("点击留言 on Enter") << u"Label1"_s << int(Qt::Key_Enter) << 3;
+    QTest::newRow("点击留言 pressed by a reader") << u"Label1"_s << 0 << 3;
 }
 
 void TstFormZhuchuangti::commandOpensItsWindowAndUnloadsTheMainWindow()
 {
     QFETCH(QString, command);
+    QFETCH(int, key);
     QFETCH(int, target);
     const QList<FakeForm *> forms = {&m_guanfang, &m_wangyou, &m_fenxiang, &m_liuyan};
 
-    QTest::mouseClick(control(command), Qt::LeftButton);
+    if (key == Qt::Key_unknown) {
+        QTest::mouseClick(control(command), Qt::LeftButton);
+    } else if (key != 0) {
+        // Space presses a button on its release, Enter at once.
+        QTest::keyClick(control(command), Qt::Key(key));
+    } else {
+        QAccessibleInterface *link = QAccessible::queryAccessibleInterface(control(command));
+        QCOMPARE(link->role(), QAccessible::Link);
+        QCOMPARE(link->text(QAccessible::Name), u"点击留言"_s);
+        QVERIFY(link->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_VERIFY(!m_main->isLoaded());
+    }
 
     for (int i = 0; i < forms.size(); ++i)
         QCOMPARE(forms[i]->isLoaded(), i == target);
@@ -241,14 +264,14 @@ void TstFormZhuchuangti::commandsWithoutAWindowAreDisabled()
     QVERIFY(m_main->isLoaded());
 }
 
-void TstFormZhuchuangti::downloadFolderIsOpenedButNotCreated()
+void TstFormZhuchuangti::downloadFolderIsCreatedAndOpened()
 {
     QTest::mouseClick(control(u"Command_guanli"_s), Qt::LeftButton);
     QTest::mouseClick(control(u"Command_guanli"_s), Qt::LeftButton);
 
     const QString folder = m_programFolder.path() + u"/Xiazai/"_s;
     QCOMPARE(m_shell.folders, QStringList({folder, folder}));
-    QVERIFY(!QFileInfo::exists(folder));
+    QVERIFY(QFileInfo(folder).isDir());
     QVERIFY(m_main->isLoaded());
 }
 

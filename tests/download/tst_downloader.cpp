@@ -231,10 +231,10 @@ void TstDownloader::sameSaveFileTwiceIsRefusedWhileItRuns()
     m_facility->deliver(file, "1");
     QCOMPARE(m_log->events, QStringList({u"complete 1 a.rar"_s, u"all []"_s}));
     QCOMPARE(m_downloader->BeginDownload(u"http://h/up/a.rar"_s, file), Downloader::Start::Started);
-    QVERIFY(m_downloader->CancelAllDownload());
+    m_downloader->CancelAllDownload();
     QCOMPARE(*m_facility->cancelled, QStringList({file, file}));
     QCOMPARE(m_downloader->DownloadFiles(), QStringList{QString()});
-    QVERIFY(m_downloader->CancelAllDownload());
+    m_downloader->CancelAllDownload();
     QCOMPARE(m_facility->cancelled->size(), 2);
 }
 

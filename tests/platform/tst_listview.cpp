@@ -19,6 +19,8 @@ private slots:
     void cellsOutsideTheListAreIgnored();
     void clickReportsTheRowAndDoubleClickOnlyOverARow();
     void keyboardMovesActAsClicksAndEnterOnARow();
+    void currentRowIsFramedWhileFocused_data();
+    void currentRowIsFramedWhileFocused();
 
 private:
     QPoint centreOfRow(int row) const;
@@ -166,6 +168,49 @@ void TstListView::keyboardMovesActAsClicksAndEnterOnARow()
     QTest::keyClick(m_view.get(), Qt::Key_Enter, Qt::KeypadModifier);
     QCOMPARE(enters.count(), 2);
     QVERIFY(clicks.isEmpty());
+}
+
+void TstListView::currentRowIsFramedWhileFocused_data()
+{
+    QTest::addColumn<bool>("focused");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<QColor>("frame");  // invalid: no frame
+
+    QTest::newRow("current row of the focused list") << true << false << QColor(Qt::darkBlue);
+    QTest::newRow("selected as well") << true << true << QColor(Qt::yellow);
+    QTest::newRow("list without the focus") << false << false << QColor();
+}
+
+void TstListView::currentRowIsFramedWhileFocused()
+{
+    QFETCH(bool, focused);
+    QFETCH(bool, selected);
+    QFETCH(QColor, frame);
+
+    QPalette colours = m_view->palette();
+    colours.setColor(QPalette::Text, Qt::darkBlue);
+    colours.setColor(QPalette::HighlightedText, Qt::yellow);
+    m_view->setPalette(colours);
+    for (int row = 0; row < 3; ++row)
+        m_view->addRow(row, u"行"_s);
+    // Rows are laid out once the view has been drawn.
+    QTRY_VERIFY(!m_view->visualRect(m_view->model()->index(1, 0)).isEmpty());
+    m_view->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
+    m_view->setFocus();
+    m_view->selectionModel()->setCurrentIndex(m_view->model()->index(1, 0), selected
+        ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows : QItemSelectionModel::NoUpdate);
+    if (!focused)
+        m_view->clearFocus();
+    QCOMPARE(m_view->hasFocus(), focused);
+
+    const QImage picture = m_view->viewport()->grab().toImage();
+    const QRect row = m_view->visualRect(m_view->model()->index(1, 0));
+    // The frame's dashes along the row's top edge, past the first cell's text.
+    int inFrameColour = 0;
+    for (int x = row.left(); x < row.left() + 60; ++x)
+        inFrameColour += QColor(picture.pixel(x, row.top())) == frame;
+    QCOMPARE(inFrameColour > 10, frame.isValid());
 }
 
 QTEST_MAIN(TstListView)

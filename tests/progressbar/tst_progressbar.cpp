@@ -2,6 +2,7 @@
 
 #include "progressbar/PropertyBag.h"
 
+#include <QAccessibleValueInterface>
 #include <QPainter>
 #include <QTest>
 
@@ -101,6 +102,8 @@ private slots:
     void fourColourGradientStopsOneStepShort();
     void fourColourGradientRefusesBadSizes();
     void fourColourGradientDrawsOnlyWhatShows();
+    void readOutAsAProgressBar_data();
+    void readOutAsAProgressBar();
 };
 
 // The second half starts exactly at its start colour, so the row (or column) where it begins
@@ -600,6 +603,53 @@ void TstProgressBar::fourColourGradientDrawsOnlyWhatShows()
     QVERIFY(ProgressBar::DrawGradientFourColour(painter, -5, -5, INT_MAX, INT_MAX, Red, Red, Red, Red));
     painter.end();
     QCOMPARE(pixelsOf(image, qRgb(255, 0, 0)).size(), 8 * 6);
+}
+
+// Assistive technologies see the model's range and value, and the printed text as the value's
+// words. (That each new value is told once is seen by the desktop's reader in tests/a11y.)
+void TstProgressBar::readOutAsAProgressBar_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QList<int>>("range");  // Min, Max
+    QTest::addColumn<int>("set");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("text");
+
+    const int percent = int(Model::BarTextStyle::PercentText);
+    QTest::newRow("a download's percentage") << percent << QList{0, 100} << 42 << 42 << u"42%"_s;
+    QTest::newRow("past the end is the end") << percent << QList{0, 100} << 150 << 100 << u"100%"_s;
+    QTest::newRow("percent of another maximum") << percent << QList{0, 200} << 50 << 50 << u"25%"_s;
+    QTest::newRow("value with a raised minimum")
+        << int(Model::BarTextStyle::ValueText) << QList{10, 50} << 5 << 10 << u"10"_s;
+    QTest::newRow("caption") << int(Model::BarTextStyle::CaptionText) << QList{0, 100} << 7 << 7 << u"下载"_s;
+}
+
+void TstProgressBar::readOutAsAProgressBar()
+{
+    QFETCH(int, style);
+    QFETCH(QList<int>, range);
+    QFETCH(int, set);
+    QFETCH(int, value);
+    QFETCH(QString, text);
+
+    BarOnHost host(QSize(209, 33));
+    host.model().setTextStyle(Model::BarTextStyle(style));
+    host.model().setText(u"下载"_s);
+    host.model().setMax(range[1]);
+    host.model().setMin(range[0]);
+    host.model().setValue(set);
+    host.bar.setAccessibleDescription(u"1.0 MB / 2.0 MB，1.0 MB/秒，剩余 1 秒"_s);
+
+    QAccessibleInterface *readOut = QAccessible::queryAccessibleInterface(&host.bar);
+    QVERIFY(readOut);
+    QCOMPARE(readOut->role(), QAccessible::ProgressBar);
+    QCOMPARE(readOut->text(QAccessible::Value), text);
+    QCOMPARE(readOut->text(QAccessible::Description), u"1.0 MB / 2.0 MB，1.0 MB/秒，剩余 1 秒"_s);
+    QAccessibleValueInterface *readValue = readOut->valueInterface();
+    QVERIFY(readValue);
+    QCOMPARE(readValue->currentValue().toInt(), value);
+    QCOMPARE(readValue->minimumValue().toInt(), range[0]);
+    QCOMPARE(readValue->maximumValue().toInt(), range[1]);
 }
 
 QTEST_MAIN(TstProgressBar)

@@ -62,10 +62,11 @@ private slots:
     void search();
 
     void officialLinksAndPagesAreReachable();
-    void linksFollowTheHostAsked_data();
-    void linksFollowTheHostAsked();
+    void linksFollowTheOrigin();
     void startPage();
     void userFilesDownloadWhole();
+    void filesAnswerRanges_data();
+    void filesAnswerRanges();
     void rejectedPaths_data();
     void rejectedPaths();
     void unknownRoutes_data();
@@ -319,22 +320,12 @@ void TstSite::officialLinksAndPagesAreReachable()
     QVERIFY(someWithoutLinks);
 }
 
-void TstSite::linksFollowTheHostAsked_data()
+void TstSite::linksFollowTheOrigin()
 {
-    QTest::addColumn<QByteArray>("host");
-    QTest::addColumn<QString>("root");  // empty: the address the site listens on
-    QTest::newRow("name and port") << "localhost:8642"_ba << u"http://localhost:8642/"_s;
-    QTest::newRow("markup") << "x\"><script>"_ba << QString();
-}
-
-void TstSite::linksFollowTheHostAsked()
-{
-    QFETCH(QByteArray, host);
-    QFETCH(QString, root);
-    if (root.isEmpty())
-        root = m_site.root();
+    // Asked by another name the site is reached by, pages still link from the first one.
+    const QUrl own(m_site.root());
     QNetworkRequest request(QUrl(m_site.root() + Official + u"page=1"_s));
-    request.setRawHeader("Host", host);
+    request.setRawHeader("Host", "localhost:" + QByteArray::number(own.port()));
     QNetworkReply *reply = m_network.get(request);
     QSignalSpy finished(reply, &QNetworkReply::finished);
     QVERIFY(reply->isFinished() || finished.wait(TimeoutMs));
@@ -342,7 +333,7 @@ void TstSite::linksFollowTheHostAsked()
     reply->deleteLater();
     QVERIFY(!page.records.isEmpty());
     for (const ResourceRecord &record : page.records)
-        QVERIFY(record.field(ResourceRecord::BrowseAddress).startsWith(root));
+        QVERIFY(record.field(ResourceRecord::BrowseAddress).startsWith(m_site.root()));
 }
 
 void TstSite::startPage()
@@ -376,6 +367,69 @@ void TstSite::userFilesDownloadWhole()
     }
     // One file large enough for a download to report progress many times.
     QVERIFY(largest >= 8 * 1024 * 1024);
+}
+
+void TstSite::filesAnswerRanges_data()
+{
+    QTest::addColumn<bool>("paced");
+    QTest::addColumn<QByteArray>("range");
+    QTest::addColumn<QByteArray>("ifRange");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<qint64>("first");   // -n: the last n bytes
+    QTest::addColumn<qint64>("length");  // -1: to the end
+
+    QTest::newRow("no range") << false << QByteArray() << QByteArray() << 200 << qint64(0) << qint64(-1);
+    QTest::newRow("10 to 19") << false << "bytes=10-19"_ba << QByteArray() << 206 << qint64(10) << qint64(10);
+    QTest::newRow("last 5") << false << "bytes=-5"_ba << QByteArray() << 206 << qint64(-5) << qint64(5);
+    QTest::newRow("past the end") << false << "bytes=999999999-"_ba << QByteArray() << 416 << qint64(0) << qint64(0);
+    QTest::newRow("another version") << false << "bytes=10-"_ba << "\"0-0\""_ba << 200 << qint64(0) << qint64(-1);
+    QTest::newRow("paced, from 10 on") << true << "bytes=10-"_ba << QByteArray() << 206 << qint64(10) << qint64(-1);
+    QTest::newRow("paced, past the end") << true << "bytes=999999999-"_ba << QByteArray() << 416 << qint64(0)
+                                         << qint64(0);
+}
+
+// Files go out straight from disk, or paced by the rate through another path; both send the
+// same bytes for the same range.
+void TstSite::filesAnswerRanges()
+{
+    QFETCH(bool, paced);
+    QFETCH(QByteArray, range);
+    QFETCH(QByteArray, ifRange);
+    QFETCH(int, status);
+    QFETCH(qint64, first);
+    QFETCH(qint64, length);
+
+    ReferenceSite pacedSite(m_site.dataPath());
+    if (paced) {
+        pacedSite.setFileRate(64);
+        QVERIFY2(pacedSite.start(), qPrintable(pacedSite.errorString()));
+    }
+    const QDir files(m_site.dataPath() + u"/guanfang/files"_s);
+    const QString name = files.entryList(QDir::Files).value(0);
+    QFile file(files.filePath(name));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray whole = file.readAll();
+
+    QNetworkRequest request(QUrl((paced ? pacedSite.root() : m_site.root()) + u"guanfang/files/"_s + name));
+    if (!range.isEmpty())
+        request.setRawHeader("Range", range);
+    if (!ifRange.isEmpty())
+        request.setRawHeader("If-Range", ifRange);
+    QNetworkReply *reply = m_network.get(request);
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    QVERIFY(reply->isFinished() || finished.wait(TimeoutMs));
+    reply->deleteLater();
+    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), status);
+    QVERIFY(reply->rawHeader("ETag").startsWith('"'));
+    QCOMPARE(reply->rawHeader("Accept-Ranges"), "bytes");
+    const qint64 from = first < 0 ? whole.size() + first : first;
+    const QByteArray expected = status == 416 ? QByteArray() : whole.sliced(from, length < 0 ? whole.size() - from : length);
+    QCOMPARE(reply->readAll(), expected);
+    if (status == 206) {
+        QCOMPARE(reply->rawHeader("Content-Range"), "bytes " + QByteArray::number(from) + '-'
+                                                        + QByteArray::number(from + expected.size() - 1) + '/'
+                                                        + QByteArray::number(whole.size()));
+    }
 }
 
 void TstSite::rejectedPaths_data()

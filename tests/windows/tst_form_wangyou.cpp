@@ -283,7 +283,7 @@ void TstFormWangyou::noRoomTellsTheSizesAndLeavesNoFolder()
     QVERIFY(bar()->isHidden());
     QCOMPARE(m_messageBox.boxes.size(), 1);
     QCOMPARE(m_messageBox.boxes[0].title, u"提示"_s);
-    QVERIFY2(m_messageBox.boxes[0].text.startsWith(u"磁盘空间不足\n还需 1048576.0 TB，可用 "_s),
+    QVERIFY2(m_messageBox.boxes[0].text.startsWith(u"磁盘空间不足\n还需 1.0 EB，可用 "_s),
              qPrintable(m_messageBox.boxes[0].text));
     QVERIFY(!QFileInfo::exists(xiazai()));
 }

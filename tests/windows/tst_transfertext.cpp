@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 class TstTransferText : public QObject
@@ -29,6 +31,8 @@ void TstTransferText::sizes_data()
     QTest::newRow("1000 KB is shown in MB") << qint64(1000 * 1024) << u"1.0 MB"_s;
     QTest::newRow("rounds up into the next unit") << qint64(999.96 * 1024) << u"1.0 MB"_s;
     QTest::newRow("beyond 4 GiB") << (qint64(5) << 30) << u"5.0 GB"_s;
+    QTest::newRow("1000 TB is shown in PB") << (qint64(1000) << 40) << u"1.0 PB"_s;
+    QTest::newRow("largest count") << std::numeric_limits<qint64>::max() << u"8.0 EB"_s;
 }
 
 void TstTransferText::sizes()

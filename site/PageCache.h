@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCache>
+
+#include <optional>
+
+// Rendered answers by key, at most a given number of bytes of keys and bodies together. Past
+// that the least recently used go first: the pages everyone asks for (the first pages of the
+// catalogues) stay, while a flood of one-off queries only pushes out its own kind.
+class PageCache
+{
+public:
+    static constexpr qsizetype DefaultMaxBytes = 64 * 1024 * 1024;
+
+    explicit PageCache(qsizetype maxBytes = DefaultMaxBytes);
+
+    std::optional<QByteArray> find(const QByteArray &key);
+    // A body larger than the whole bound is not kept.
+    void insert(const QByteArray &key, const QByteArray &body);
+    void clear() { m_pages.clear(); }
+    qsizetype bytes() const { return m_pages.totalCost(); }
+
+private:
+    QCache<QByteArray, QByteArray> m_pages;
+};

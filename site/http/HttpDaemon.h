@@ -1,0 +1,100 @@
+#pragma once
+
+#include "site/http/FormReader.h"
+#include "site/http/HttpAnswer.h"
+#include "site/http/HttpRequest.h"
+#include "site/log/AccessLog.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+
+#include <memory>
+#include <variant>
+
+class QSocketNotifier;
+struct MHD_Connection;
+struct MHD_Daemon;
+
+// The site's HTTP server: the HTTP library speaks the protocol (heads parsed as they arrive,
+// memory bounded per connection, keep-alive, HEAD, 100 Continue, Date), driven from Qt's event
+// loop on this one thread, so that whatever answers needs no locks. This class keeps the
+// connections within their caps and time-outs, reads form bodies as they arrive and sends
+// answers, files straight from disk; what to answer is the handler's.
+class HttpDaemon : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Limits
+    {
+        int headTimeoutSeconds = 10;  // to send a whole request head
+        int idleTimeoutSeconds = 60;  // without a byte once a head is in, and between requests
+        int maxConnections = 1000;
+        int maxConnectionsPerAddress = 64;
+        size_t connectionMemoryBytes = 64 * 1024;  // a head, what is being read and what is being written
+        // A body up to this size is read and dropped after a refusal decided from the head, so
+        // that a client still sending sees the answer rather than a reset; a larger one is not.
+        qint64 maxDrainedBodyBytes = 64 * 1024 * 1024;
+    };
+
+    // What to do once a request's head is in: answer at once, or read its body as a form.
+    using HeadDecision = std::variant<HttpAnswer, FormReader::Limits>;
+
+    class Handler
+    {
+    public:
+        virtual ~Handler() = default;
+        virtual HeadDecision headArrived(const HttpRequest &request) = 0;
+        // The form read as headArrived asked, with why it could not be read whole; then it
+        // holds the fields that came before the fault.
+        virtual HttpAnswer formArrived(const HttpRequest &request, ReceivedForm &form,
+                                       std::optional<FormReader::Error> error) = 0;
+        // The answer to a request on a connection past the caps; the connection closes after it.
+        virtual HttpAnswer busy() = 0;
+        // Told of each answered request once its answer is sent, or cut short.
+        virtual void answered(const HttpRequest &, const AccessLog::Entry &) {}
+    };
+
+    HttpDaemon(const Limits &limits, Handler &handler, QObject *parent = nullptr);
+    ~HttpDaemon() override;
+
+    bool listen(const QHostAddress &address, quint16 port);
+    quint16 serverPort() const { return m_port; }
+    const Limits &limits() const { return m_limits; }
+    // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
+    void setFileRate(qint64 bytesPerSecond) { m_fileRate = bytesPerSecond; }
+
+private:
+    struct Callbacks;
+    struct Exchange;
+    struct Peer;
+    struct Pacing;
+
+    void run();
+    bool admits(const QHostAddress &address) const;
+    void connectionStarted(MHD_Connection *connection, void **context);
+    void connectionClosed(void *context);
+    void requestCompleted(MHD_Connection *connection);
+    void closeLateHeads();
+    bool handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data, size_t *size);
+    bool queue(MHD_Connection *connection, HttpAnswer &&answer);
+    // Queues the exchange's answer, noting what the access log says of it.
+    bool answer(MHD_Connection *connection, Exchange &exchange, HttpAnswer &&answer);
+    void logAnswer(const Exchange &exchange, bool whole);
+    void pause(MHD_Connection *connection, int ms);
+
+    Limits m_limits;
+    Handler &m_handler;
+    MHD_Daemon *m_daemon = nullptr;
+    quint16 m_port = 0;
+    qint64 m_fileRate = 0;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QTimer m_timer;
+    QTimer m_headSweep;
+    QSet<Peer *> m_peers;
+    QHash<QHostAddress, int> m_connectionsPerAddress;
+    QSet<MHD_Connection *> m_paused;
+};

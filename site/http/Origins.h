@@ -1,0 +1,44 @@
+#pragma once
+
+#include "common/Result.h"
+
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The addresses the site is reached by, as scheme, host and port. A request naming another
+// host is not for this site (a page elsewhere may have pointed its own name at our address),
+// and a post sent from a page of another origin is not taken.
+class Origins
+{
+public:
+    // From "--origin" values such as "https://example.org" or "http://10.0.0.5:8642/"; the
+    // message names the first value that is not an http or https address without a path.
+    static Result<Origins, QString> fromList(const QStringList &urls);
+    // The listening address and port, with localhost and [::1] on that port.
+    static Origins forAddress(const QString &address, quint16 port);
+
+    // Whether a Host header names one of the origins; a Host without a port means the
+    // scheme's own port, and one that is not a plain host and port is never taken.
+    bool acceptsHost(QByteArrayView host) const;
+    // Whether a post comes from a page of one of the origins, scheme included, going by its
+    // Origin header or, without one, its Referer. A post naming neither comes from a script
+    // or a tool, not from a visitor's browser, and is taken.
+    bool isSameOrigin(QByteArrayView origin, QByteArrayView referer) const;
+    // The first origin with a trailing "/", which pages link from.
+    QString root() const;
+
+private:
+    struct Origin
+    {
+        QString scheme;
+        QString host;  // as QUrl normalises it: lower case, IPv6 without brackets
+        int port;
+    };
+
+    static int defaultPort(const QString &scheme);
+    bool contains(const QString &scheme, const QString &host, int port) const;
+
+    QList<Origin> m_origins;
+};

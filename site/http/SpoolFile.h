@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// A file being received, written into a folder without a name: nothing of it is seen there
+// until it is kept under a name, and a file never kept (a cut upload, a refused one, a killed
+// process) vanishes with its descriptor, so no leftover can pile up.
+class SpoolFile
+{
+public:
+    SpoolFile() = default;
+    SpoolFile(const SpoolFile &) = delete;
+    SpoolFile &operator=(const SpoolFile &) = delete;
+    ~SpoolFile();
+
+    // False, with the system's reason in errorString(), when no file can be made in folder.
+    bool open(const QString &folder);
+    bool write(const char *data, qsizetype size);
+    // Gives the file the name path; false when that name is taken or cannot be made.
+    bool keepAs(const QString &path);
+
+    qint64 size() const { return m_size; }
+    QString errorString() const { return m_error; }
+
+private:
+    int m_fd = -1;
+    qint64 m_size = 0;
+    QString m_error;
+};

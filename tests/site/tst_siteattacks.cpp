@@ -1,0 +1,475 @@
+#include "support/ReferenceSite.h"
+
+#include <QDate>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLocale>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <csignal>
+#include <memory>
+#include <optional>
+#include <tuple>
+#include <sys/socket.h>
+
+using namespace Qt::StringLiterals;
+
+// What a stranger can do to the site over plain sockets, each tried against the real program:
+// floods, slow and half-closed connections, unread downloads, stored pages, odd heads, and a
+// hard kill in the middle of uploads.
+class TstSiteAttacks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void floodedFormsAreRefusedCheaply_data();
+    void floodedFormsAreRefusedCheaply();
+    void catalogueCacheStaysBounded();
+    void tricklersDoNotHoldOthersBack();
+    void uploadedPagesAreDownloads_data();
+    void uploadedPagesAreDownloads();
+    void headSentInPiecesIsAnswered();
+    void unreadDownloadsStayBounded();
+    void halfClosedKeepAliveIsAnswered();
+    void longChineseNameIsStoredCut();
+    void protocolRules_data();
+    void protocolRules();
+    void continueIsAnswered();
+    void killedDuringUploadsLeavesAConsistentStore();
+
+private:
+    ReferenceSite m_site;
+};
+
+namespace {
+
+constexpr int WaitMs = 30000;
+constexpr qint64 MiB = 1024 * 1024;
+const QByteArray Boundary = "----QuillmereAttackBoundary";
+const QByteArray MultipartType = "multipart/form-data; boundary=" + Boundary;
+
+struct Answer
+{
+    int status = 0;  // 0 when no whole answer came
+    QHash<QByteArray, QByteArray> headers;  // names in lower case
+    QByteArray body;
+};
+
+// One connection that sends exactly what it is given and reads answers as they come.
+class Connection
+{
+public:
+    explicit Connection(const ReferenceSite &site)
+    {
+        m_socket.connectToHost(QHostAddress::LocalHost, QUrl(site.root()).port());
+        // A failure shows as a closed connection and no answer.
+        std::ignore = m_socket.waitForConnected(WaitMs);
+    }
+
+    QTcpSocket &socket() { return m_socket; }
+    void send(const QByteArray &bytes)
+    {
+        m_socket.write(bytes);
+        m_socket.flush();
+    }
+    // Sends a body a piece at a time, stopping once an answer has come: a site may refuse it
+    // before it is all there.
+    void sendBody(const QByteArray &body)
+    {
+        constexpr qsizetype Piece = 64 * 1024;
+        for (qsizetype at = 0; at < body.size() && !m_pending; at += Piece) {
+            send(body.sliced(at, std::min(Piece, body.size() - at)));
+            if (!QTest::qWaitFor([this] { return m_socket.bytesToWrite() == 0 || !isOpen() || poll(); }, WaitMs))
+                return;
+        }
+    }
+    bool isOpen() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+    // The next whole answer, interim ones included.
+    Answer answer(int waitMs = WaitMs)
+    {
+        // An answer that did not come shows as status 0 to the caller.
+        std::ignore = QTest::qWaitFor(
+            [this] { return poll() || m_socket.state() == QAbstractSocket::UnconnectedState; }, waitMs);
+        poll();
+        Answer found = m_pending.value_or(Answer{});
+        m_pending.reset();
+        return found;
+    }
+
+private:
+    // Reads what has come and takes the next answer from it when it is whole.
+    bool poll()
+    {
+        m_received += m_socket.readAll();
+        if (m_pending)
+            return true;
+        const qsizetype end = m_received.indexOf("\r\n\r\n");
+        if (end < 0)
+            return false;
+        Answer answer;
+        const QList<QByteArray> lines = m_received.first(end).split('\n');
+        answer.status = lines.first().split(' ').value(1).toInt();
+        for (const QByteArray &line : lines.sliced(1)) {
+            const qsizetype colon = line.indexOf(':');
+            answer.headers.insert(line.first(std::max<qsizetype>(colon, 0)).trimmed().toLower(),
+                                  line.sliced(colon + 1).trimmed());
+        }
+        const bool closed = m_socket.state() == QAbstractSocket::UnconnectedState;
+        qsizetype length = 0;
+        if (answer.headers.contains("content-length"))
+            length = answer.headers.value("content-length").toLongLong();
+        else if (answer.status >= 200)
+            length = closed ? m_received.size() - end - 4 : -1;  // to the end of the connection
+        if (length < 0 || m_received.size() < end + 4 + length)
+            return false;
+        answer.body = m_received.sliced(end + 4, length);
+        m_received.remove(0, end + 4 + length);
+        m_pending = answer;
+        return true;
+    }
+
+    QTcpSocket m_socket;
+    QByteArray m_received;
+    std::optional<Answer> m_pending;
+};
+
+QByteArray hostOf(const ReferenceSite &site)
+{
+    return "127.0.0.1:" + QByteArray::number(QUrl(site.root()).port());
+}
+
+// One request on a connection of its own.
+Answer exchange(const ReferenceSite &site, const QByteArray &head, const QByteArray &body = {})
+{
+    Connection connection(site);
+    connection.send(head);
+    connection.sendBody(body);
+    return connection.answer();
+}
+
+QByteArray getHead(const QByteArray &target, const QByteArray &host)
+{
+    return "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n";
+}
+
+QByteArray postHead(const ReferenceSite &site, const QByteArray &target, const QByteArray &type, qint64 length)
+{
+    return "POST " + target + " HTTP/1.1\r\nHost: " + hostOf(site) + "\r\nContent-Type: " + type
+        + "\r\nContent-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n";
+}
+
+QByteArray uploadForm(const QByteArray &fileName, const QByteArray &data)
+{
+    QByteArray body;
+    for (const auto &[name, value] : {std::pair{"category"_ba, "软件"_ba}, {"title"_ba, "t"_ba}})
+        body += "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
+    return body + "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + fileName
+        + "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + data + "\r\n--" + Boundary + "--\r\n";
+}
+
+// The site's peak resident memory so far.
+qint64 peakBytes(const ReferenceSite &site)
+{
+    QFile status(u"/proc/%1/status"_s.arg(site.processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.sliced(6).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return -1;
+}
+
+// Where an upload of fileName made today is stored, below the upload folder.
+QString uploadedPath(const QString &fileName)
+{
+    return QDate::currentDate().toString(u"yyyy/MM/"_s) + fileName;
+}
+
+} // namespace
+
+void TstSiteAttacks::initTestCase()
+{
+    QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
+}
+
+void TstSiteAttacks::floodedFormsAreRefusedCheaply_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::newRow("message board") << "/nds_wd-nds_wd.html"_ba;
+    QTest::newRow("upload page") << "/wangyou/"_ba;
+}
+
+void TstSiteAttacks::floodedFormsAreRefusedCheaply()
+{
+    QFETCH(QByteArray, target);
+    ReferenceSite site;
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    QCOMPARE(exchange(site, getHead("/zorvik/", hostOf(site))).status, 200);
+    const qint64 before = peakBytes(site);
+    QVERIFY(before > 0);
+
+    const QByteArray flood = QByteArray("a&").repeated(5 * 1000 * 1000 / 2);
+    const Answer answer =
+        exchange(site, postHead(site, target, "application/x-www-form-urlencoded", flood.size()), flood);
+    QCOMPARE(answer.status, 400);
+    const qint64 growth = peakBytes(site) - before;
+    QVERIFY2(growth < 8 * MiB, qPrintable(u"grew by %1 bytes"_s.arg(growth)));
+}
+
+void TstSiteAttacks::catalogueCacheStaysBounded()
+{
+    ReferenceSite site;
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    const QByteArray port = QByteArray::number(QUrl(site.root()).port());
+    QCOMPARE(exchange(site, getHead("/zorvik/", hostOf(site))).status, 200);
+    const qint64 before = peakBytes(site);
+
+    // A long Host that no origin names: each page would carry it twenty times over.
+    const QByteArray longHost = QByteArray(60000 - 6, 'h') + ':' + port;
+    for (int i = 0; i < 1000; ++i) {
+        const QByteArray target = "/guanfang/admin_upload.php?page=" + QByteArray::number(i);
+        QCOMPARE(exchange(site, getHead(target, longHost)).status, 421);
+    }
+
+    // Long keywords under the site's own Host: every answer is kept, so only the bound in
+    // bytes holds them, keys included, to what the cache may use.
+    const QByteArray keyword = QByteArray(30000, 'k');
+    for (int i = 0; i < 4000; ++i) {
+        const QByteArray target = "/wangyou/users_upload.php?q=" + keyword + QByteArray::number(i);
+        QCOMPARE(exchange(site, getHead(target, hostOf(site))).status, 200);
+    }
+    const qint64 growth = peakBytes(site) - before;
+    QVERIFY2(growth < 64 * MiB + 8 * MiB, qPrintable(u"grew by %1 bytes"_s.arg(growth)));
+}
+
+void TstSiteAttacks::tricklersDoNotHoldOthersBack()
+{
+    // Uploads that promise 10 MB and send a byte now and then, for as long as they like.
+    const QByteArray promised = uploadForm("slow.bin", QByteArray(10 * 1000 * 1000, 's'));
+    std::vector<std::unique_ptr<Connection>> tricklers;
+    for (int i = 0; i < 4; ++i) {
+        tricklers.push_back(std::make_unique<Connection>(m_site));
+        tricklers.back()->send(postHead(m_site, "/wangyou/", MultipartType, promised.size()) + promised.first(200));
+    }
+    qsizetype sent = 200;
+    QTimer trickle;
+    connect(&trickle, &QTimer::timeout, this, [&] {
+        for (const auto &trickler : tricklers)
+            trickler->send(promised.sliced(sent, 1));
+        ++sent;
+    });
+    trickle.start(2000);
+
+    const QByteArray form = uploadForm("honest.bin", QByteArray(1024 * 1024, 'h'));
+    Connection honest(m_site);
+    honest.send(postHead(m_site, "/wangyou/", MultipartType, form.size()) + form);
+    QCOMPARE(honest.answer(25000).status, 303);
+}
+
+void TstSiteAttacks::uploadedPagesAreDownloads_data()
+{
+    QTest::addColumn<QByteArray>("fileName");
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("html") << "evil.html"_ba << "<script>fetch('/wangyou/',{method:'POST'})</script>"_ba;
+    QTest::newRow("svg") << "evil.svg"_ba
+                         << "<svg xmlns=\"http://www.w3.org/2000/svg\"><script>alert(1)</script></svg>"_ba;
+}
+
+void TstSiteAttacks::uploadedPagesAreDownloads()
+{
+    QFETCH(QByteArray, fileName);
+    QFETCH(QByteArray, data);
+    const QByteArray form = uploadForm(fileName, data);
+    QCOMPARE(exchange(m_site, postHead(m_site, "/wangyou/", MultipartType, form.size()), form).status, 303);
+
+    const Answer file =
+        exchange(m_site, getHead("/wangyou/up/" + uploadedPath(QString::fromUtf8(fileName)).toUtf8(), hostOf(m_site)));
+    QCOMPARE(file.status, 200);
+    QCOMPARE(file.body, data);
+    QCOMPARE(file.headers.value("content-disposition"),
+             "attachment; filename=\"" + fileName + "\"; filename*=UTF-8''" + fileName);
+    QCOMPARE(file.headers.value("x-content-type-options"), "nosniff"_ba);
+    QVERIFY2(file.headers.value("content-security-policy").contains("sandbox"),
+             file.headers.value("content-security-policy").constData());
+}
+
+void TstSiteAttacks::headSentInPiecesIsAnswered()
+{
+    QByteArray head = "GET /zorvik/ HTTP/1.1\r\nHost: " + hostOf(m_site) + "\r\n";
+    for (int i = 0; i < 60; ++i)
+        head += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(40, 'f') + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    Connection connection(m_site);
+    for (qsizetype at = 0; at < head.size(); at += 3) {
+        connection.send(head.sliced(at, std::min<qsizetype>(3, head.size() - at)));
+        QTest::qWait(1);
+    }
+    const Answer answer = connection.answer();
+    QCOMPARE(answer.status, 200);
+    QVERIFY(answer.body.contains("</html>"));
+}
+
+void TstSiteAttacks::unreadDownloadsStayBounded()
+{
+    ReferenceSite site;
+    const QString folder = site.dataPath() + u"/wangyou/up"_s;
+    QVERIFY(QDir().mkpath(folder));
+    QFile big(folder + u"/big.bin"_s);
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    QVERIFY(big.resize(50 * 1000 * 1000));
+    big.close();
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    QCOMPARE(exchange(site, getHead("/zorvik/", hostOf(site))).status, 200);
+    const qint64 before = peakBytes(site);
+
+    std::vector<std::unique_ptr<Connection>> readers;
+    for (int i = 0; i < 64; ++i) {
+        readers.push_back(std::make_unique<Connection>(site));
+        // Qt stops taking bytes from the system once this much waits unread.
+        readers.back()->socket().setReadBufferSize(16 * 1024);
+        readers.back()->send("GET /wangyou/up/big.bin HTTP/1.1\r\nHost: " + hostOf(site) + "\r\n\r\n");
+    }
+    QVERIFY(QTest::qWaitFor([&] {
+        return std::all_of(readers.begin(), readers.end(),
+                           [](const auto &reader) { return reader->socket().bytesAvailable() >= 16 * 1024; });
+    }, WaitMs));
+    for (const auto &reader : readers)
+        QVERIFY(reader->socket().peek(12) == "HTTP/1.1 200");
+    // Time for the site to fill whatever it is willing to hold.
+    QTest::qWait(3000);
+    const qint64 growth = peakBytes(site) - before;
+    QVERIFY2(growth < 16 * MiB, qPrintable(u"grew by %1 bytes"_s.arg(growth)));
+}
+
+void TstSiteAttacks::halfClosedKeepAliveIsAnswered()
+{
+    // A tool that sends its request and closes its half, as "nc -N" does, still reads the answer.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        Connection connection(m_site);
+        connection.send("GET /zorvik/ HTTP/1.1\r\nHost: " + hostOf(m_site) + "\r\n\r\n");
+        QVERIFY(connection.socket().bytesToWrite() == 0 || connection.socket().waitForBytesWritten(WaitMs));
+        QCOMPARE(::shutdown(int(connection.socket().socketDescriptor()), SHUT_WR), 0);
+        const Answer answer = connection.answer();
+        QCOMPARE(answer.status, 200);
+        QVERIFY(answer.body.contains("</html>"));
+    }
+}
+
+void TstSiteAttacks::longChineseNameIsStoredCut()
+{
+    const QString name = QString(90, u'长') + u".txt"_s;
+    const QByteArray data = "long name";
+    const QByteArray form = uploadForm(name.toUtf8(), data);
+    QCOMPARE(exchange(m_site, postHead(m_site, "/wangyou/", MultipartType, form.size()), form).status, 303);
+
+    const QDir month(m_site.dataPath() + u"/wangyou/up/"_s + uploadedPath(QString()));
+    const QStringList stored = month.entryList({u"长*.txt"_s}, QDir::Files);
+    QCOMPARE(stored.size(), 1);
+    QVERIFY2(stored.first().toUtf8().size() <= 200, qPrintable(stored.first()));
+    QFile file(month.filePath(stored.first()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), data);
+}
+
+void TstSiteAttacks::protocolRules_data()
+{
+    QTest::addColumn<QByteArray>("request");  // "<host>" stands for the site's own
+    QTest::addColumn<int>("status");
+
+    const QByteArray post = "POST /nds_wd-nds_wd.html HTTP/1.1\r\nHost: <host>\r\nConnection: close\r\n"
+                            "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: ";
+    QTest::newRow("length with a sign") << post + "+3\r\n\r\na=b" << 400;
+    QTest::newRow("negative length") << post + "-1\r\n\r\na=b" << 400;
+    QTest::newRow("hexadecimal length") << post + "0x3\r\n\r\na=b" << 400;
+    QTest::newRow("empty length") << post + "\r\n\r\na=b" << 400;
+    QTest::newRow("HTTP/1.1 without Host") << "GET /zorvik/ HTTP/1.1\r\nConnection: close\r\n\r\n"_ba << 400;
+    QTest::newRow("another Host") << "GET /zorvik/ HTTP/1.1\r\nHost: rebound.example:8642\r\n\r\n"_ba << 421;
+    QTest::newRow("own Host, another port") << "GET /zorvik/ HTTP/1.1\r\nHost: 127.0.0.1:1\r\n\r\n"_ba << 421;
+    QTest::newRow("own Host") << "GET /zorvik/ HTTP/1.1\r\nHost: <host>\r\nConnection: close\r\n\r\n"_ba << 200;
+    QTest::newRow("localhost") << "GET /zorvik/ HTTP/1.1\r\nHost: LOCALHOST:<port>\r\nConnection: close\r\n\r\n"_ba
+                               << 200;
+}
+
+void TstSiteAttacks::protocolRules()
+{
+    QFETCH(QByteArray, request);
+    request.replace("<host>", hostOf(m_site)).replace("<port>", QByteArray::number(QUrl(m_site.root()).port()));
+    const Answer answer = exchange(m_site, request);
+    QTEST(answer.status, "status");
+    const QByteArray date = answer.headers.value("date");
+    QVERIFY2(QLocale::c().toDateTime(QString::fromLatin1(date), u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s).isValid(),
+             date.constData());
+}
+
+void TstSiteAttacks::continueIsAnswered()
+{
+    const QByteArray body = "name=a&text=b";
+    Connection connection(m_site);
+    connection.send("POST /nds_wd-nds_wd.html HTTP/1.1\r\nHost: " + hostOf(m_site)
+                    + "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: "
+                    + QByteArray::number(body.size()) + "\r\nExpect: 100-continue\r\nConnection: close\r\n\r\n");
+    QCOMPARE(connection.answer(5000).status, 100);
+    connection.send(body);
+    QCOMPARE(connection.answer().status, 303);
+}
+
+void TstSiteAttacks::killedDuringUploadsLeavesAConsistentStore()
+{
+    QTemporaryDir data;
+    QVERIFY(data.isValid());
+    ReferenceSite site(data.path());
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+
+    const QByteArray form = uploadForm("cut.bin", QByteArray(20 * 1000 * 1000, 'c'));
+    std::vector<std::unique_ptr<Connection>> uploads;
+    for (int i = 0; i < 10; ++i) {
+        uploads.push_back(std::make_unique<Connection>(site));
+        uploads.back()->send(postHead(site, "/wangyou/", MultipartType, form.size()) + form.first(1000 * 1000));
+    }
+    QVERIFY(QTest::qWaitFor([&] {
+        return std::all_of(uploads.begin(), uploads.end(),
+                           [](const auto &upload) { return upload->socket().bytesToWrite() == 0; });
+    }, WaitMs));
+    QCOMPARE(::kill(pid_t(site.processId()), SIGKILL), 0);
+    QVERIFY(QTest::qWaitFor([&] {
+        return std::all_of(uploads.begin(), uploads.end(), [](const auto &upload) { return !upload->isOpen(); });
+    }, WaitMs));
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+
+    QStringList files;
+    const QString uploadFolder = data.path() + u"/wangyou/up/"_s;
+    for (QDirIterator it(uploadFolder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+        files.append(it.next().sliced(uploadFolder.size()));
+    QStringList rows;
+    QString integrity;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"after the kill"_s);
+        db.setDatabaseName(data.path() + u"/site.sqlite"_s);
+        QVERIFY(db.open());
+        QSqlQuery check(u"PRAGMA integrity_check"_s, db);
+        QVERIFY(check.next());
+        integrity = check.value(0).toString();
+        QSqlQuery query(u"SELECT file_path FROM resources WHERE catalogue = 'user'"_s, db);
+        while (query.next())
+            rows.append(query.value(0).toString());
+    }
+    QSqlDatabase::removeDatabase(u"after the kill"_s);
+    QCOMPARE(integrity, u"ok"_s);
+    QVERIFY(!rows.isEmpty());
+    files.sort();
+    rows.sort();
+    QCOMPARE(files, rows);  // every row has its file, and no other file is left
+}
+
+QTEST_GUILESS_MAIN(TstSiteAttacks)
+#include "tst_siteattacks.moc"
