@@ -945,6 +945,21 @@ Result<bool, StoreError> SiteStore::takePost(PostKind kind, const QHostAddress &
     return taken;
 }
 
+Result<qint64, StoreError> SiteStore::secondsToWait(PostKind kind, const QHostAddress &address, qint64 nowMs,
+                                                    int count, qint64 windowMs) const
+{
+    if (count <= 0)
+        return 0;
+    const auto recent = recentPosts(kind, address, nowMs - windowMs);
+    if (!recent)
+        return Failure(recent.error());
+    if (recent->size() < count)
+        return 0;
+    // The oldest of the last count posts decides when room comes free.
+    const qint64 freedAt = recent->at(recent->size() - count) + windowMs;
+    return (freedAt - nowMs + 999) / 1000;
+}
+
 Result<QList<qint64>, StoreError> SiteStore::recentPosts(PostKind kind, const QHostAddress &address,
                                                          qint64 sinceMs) const
 {

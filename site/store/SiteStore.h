@@ -112,8 +112,9 @@ public:
     // the allowance.
     Result<bool, StoreError> takePost(PostKind kind, const QHostAddress &address, qint64 nowMs, int count,
                                       qint64 windowMs);
-    // The times of an address's counted posts after sinceMs, oldest first.
-    Result<QList<qint64>, StoreError> recentPosts(PostKind kind, const QHostAddress &address, qint64 sinceMs) const;
+    // Whole seconds until the address may post again under the same limit; 0 when it may now.
+    Result<qint64, StoreError> secondsToWait(PostKind kind, const QHostAddress &address, qint64 nowMs, int count,
+                                             qint64 windowMs) const;
 
     Result<UploadState, StoreError> uploadState(const QString &relativePath) const;
     // True when posts from the address are refused at that time.
@@ -165,6 +166,8 @@ private:
     void beat();
     void reconnect();
     Result<void, StoreError> loadLinks(QList<SiteResource> &resources) const;
+    // The times of an address's counted posts after sinceMs, oldest first.
+    Result<QList<qint64>, StoreError> recentPosts(PostKind kind, const QHostAddress &address, qint64 sinceMs) const;
     Result<void, StoreError> setHidden(const QString &table, const QList<qint64> &ids, bool hidden,
                                        const ModerationEntry &entry);
     Result<void, StoreError> write(const ModerationEntry &entry);

@@ -423,29 +423,35 @@ void TstSiteStore::postsAreCountedPerAddress_data()
     // Each post: the store it goes through (a, or b for another process), its kind, address and time.
     QTest::addColumn<QStringList>("posts");
     QTest::addColumn<QString>("taken");  // y or n per post
+    QTest::addColumn<qint64>("wait");    // seconds the last post's address then waits for its kind
 
+    QTest::newRow("room left") << 3 << 60'000LL
+                               << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 1"_s} << u"yy"_s << 0LL;
     QTest::newRow("past the allowance")
         << 2 << 60'000LL << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 1"_s, u"a upload 203.0.113.5 2"_s}
-        << u"yyn"_s;
+        << u"yyn"_s << 60LL;
     QTest::newRow("the window moves on")
         << 1 << 10'000LL
         << QStringList{u"a message 203.0.113.5 0"_s, u"a message 203.0.113.5 9999"_s, u"a message 203.0.113.5 10000"_s,
                        u"a message 203.0.113.5 10001"_s}
-        << u"ynyn"_s;
+        << u"ynyn"_s << 10LL;
     QTest::newRow("a refused post is not counted")
         << 1 << 10'000LL
         << QStringList{u"a message 203.0.113.5 0"_s, u"a message 203.0.113.5 6000"_s, u"a message 203.0.113.5 12000"_s}
-        << u"yny"_s;
+        << u"yny"_s << 10LL;
     QTest::newRow("addresses and kinds apart")
         << 1 << 10'000LL
         << QStringList{u"a message 203.0.113.5 0"_s, u"a message 203.0.113.6 0"_s, u"a upload 203.0.113.5 0"_s}
-        << u"yyy"_s;
+        << u"yyy"_s << 10LL;
     QTest::newRow("IPv4 over an IPv6 socket is the same address")
-        << 1 << 10'000LL << QStringList{u"a message ::ffff:203.0.113.5 0"_s, u"a message 203.0.113.5 1"_s} << u"yn"_s;
+        << 1 << 10'000LL << QStringList{u"a message ::ffff:203.0.113.5 0"_s, u"a message 203.0.113.5 1"_s} << u"yn"_s
+        << 10LL;
     QTest::newRow("another process shares the allowance")
         << 2 << 60'000LL << QStringList{u"a upload 203.0.113.5 0"_s, u"b upload 203.0.113.5 1"_s, u"a upload 203.0.113.5 2"_s,
                                         u"b upload 203.0.113.5 3"_s}
-        << u"yynn"_s;
+        << u"yynn"_s << 60LL;
+    QTest::newRow("no limit") << 0 << 60'000LL
+                              << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 0"_s} << u"yy"_s << 0LL;
 }
 
 void TstSiteStore::postsAreCountedPerAddress()
@@ -454,6 +460,7 @@ void TstSiteStore::postsAreCountedPerAddress()
     QFETCH(qint64, windowMs);
     QFETCH(QStringList, posts);
     QFETCH(QString, taken);
+    QFETCH(qint64, wait);
 
     QVERIFY(m_store->open());
     SiteStore other(m_data->path(), m_location);
@@ -461,15 +468,20 @@ void TstSiteStore::postsAreCountedPerAddress()
     // Milliseconds since the epoch, as the site counts them.
     const qint64 start = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
     QString answers;
+    Result<qint64, StoreError> waited = 0;
     for (const QString &post : posts) {
         const QStringList parts = post.split(u' ');
         SiteStore &store = parts.at(0) == u"b"_s ? other : *m_store;
         const auto kind = parts.at(1) == u"message"_s ? SiteStore::PostKind::Message : SiteStore::PostKind::Upload;
-        const auto took = store.takePost(kind, QHostAddress(parts.at(2)), start + parts.at(3).toLongLong(), count, windowMs);
+        const qint64 at = start + parts.at(3).toLongLong();
+        const auto took = store.takePost(kind, QHostAddress(parts.at(2)), at, count, windowMs);
         QVERIFY2(took, took ? "" : qPrintable(took.error().text));
         answers += *took ? u'y' : u'n';
+        waited = m_store->secondsToWait(kind, QHostAddress(parts.at(2)), at, count, windowMs);
     }
     QCOMPARE(answers, taken);
+    QVERIFY(waited);
+    QCOMPARE(*waited, wait);
 }
 
 void TstSiteStore::catalogueChangesReachTheOtherStore_data()
