@@ -76,7 +76,8 @@ public:
         m_port = LocalNginx::freeLoopbackPort();
         m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE),
                         {u"--port"_s, QString::number(m_port), u"--data"_s, dataPath, u"--rate"_s, u"0"_s,
-                         u"--uploads-per-minute"_s, u"0"_s, u"--message-interval"_s, u"0"_s});
+                         u"--uploads-per-minute"_s, u"0"_s, u"--message-interval"_s, u"0"_s,
+                         u"--no-access-log"_s});
         return m_process.waitForStarted() && LocalNginx::waitUntilListening(m_port);
     }
     ~Site()

@@ -9,10 +9,13 @@
 #include "site/store/SiteStore.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QUrlQuery>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -21,11 +24,15 @@ namespace {
 const QByteArray HtmlType = "text/html; charset=utf-8";
 const QByteArray TextType = "text/plain; charset=utf-8";
 const QString OfficialCatalogue = u"/guanfang/admin_upload.php"_s;
+const QString HealthPath = u"/healthz"_s;
+constexpr qsizetype AccessLogBatchBytes = 32 * 1024;
+constexpr int AccessLogFlushMs = 100;
 
 // A database failure is an error, so that the client keeps what it showed instead of taking
-// an empty catalogue, or a missing page, for the truth.
-HttpAnswer storeError()
+// an empty catalogue, or a missing page, for the truth; the operator reads why in the log.
+HttpAnswer storeError(const StoreError &error)
 {
+    qCritical().noquote() << "the store failed:" << error.text;
     return HttpAnswer::text(u"服务器内部错误"_s.toUtf8(), TextType, HttpAnswer::InternalServerError);
 }
 
@@ -58,6 +65,8 @@ int uploadStatus(UserUpload::Error error)
         return HttpAnswer::PayloadTooLarge;
     case UserUpload::Error::TooFrequent:
         return HttpAnswer::TooManyRequests;
+    case UserUpload::Error::Blocked:
+        return HttpAnswer::Forbidden;
     case UserUpload::Error::StoreFailed:
         return HttpAnswer::InternalServerError;
     default:
@@ -70,6 +79,8 @@ int messageStatus(MessagePost::Error error)
     switch (error) {
     case MessagePost::Error::TooFrequent:
         return HttpAnswer::TooManyRequests;
+    case MessagePost::Error::Blocked:
+        return HttpAnswer::Forbidden;
     case MessagePost::Error::StoreFailed:
         return HttpAnswer::InternalServerError;
     default:
@@ -108,12 +119,21 @@ SiteServer::SiteServer(SiteStore &store, const Options &options)
           {u"/wangyou/up/"_s, true, &SiteServer::userFile, nullptr, false},
           {u"/wangyou/"_s, false, &SiteServer::uploadPage, &SiteServer::upload, true},
           {u"/nds_wd-nds_wd.html"_s, false, &SiteServer::messageBoard, &SiteServer::postMessage, false},
+          {HealthPath, false, &SiteServer::health, nullptr, false},
       }
     , m_messageLimit(options.messagesPerWindow, options.messageWindowMs)
     , m_uploadLimit(options.uploadsPerWindow, options.uploadWindowMs)
     , m_daemon(options.limits, *this)
 {
     m_clock.start();
+    m_accessFlush.setSingleShot(true);
+    m_accessFlush.setInterval(AccessLogFlushMs);
+    QObject::connect(&m_accessFlush, &QTimer::timeout, [this] { flushAccessLog(); });
+}
+
+SiteServer::~SiteServer()
+{
+    flushAccessLog();
 }
 
 bool SiteServer::listen(const QHostAddress &address, quint16 port)
@@ -180,12 +200,19 @@ std::optional<HttpAnswer> SiteServer::refusePost(const HttpRequest &request, con
         return refusal;
     }
     // A message is read all the same, at most a few KiB, so that the page keeps what was typed.
+    if (route.takesFiles && isBlocked(request.peer())) {
+        const auto categories = m_store.categories(Catalogue::User);
+        if (!categories)
+            return storeError(categories.error());
+        UserUpload::Rejection rejection{UserUpload::Error::Blocked, {}};
+        return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType, HttpAnswer::Forbidden);
+    }
     if (route.takesFiles) {
         const qint64 wait = m_uploadLimit.secondsToWait(request.peer(), m_clock.elapsed());
         if (wait > 0) {
             const auto categories = m_store.categories(Catalogue::User);
             if (!categories)
-                return storeError();
+                return storeError(categories.error());
             UserUpload::Rejection rejection{UserUpload::Error::TooFrequent, {}};
             return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType,
                                     HttpAnswer::TooManyRequests, retryAfter(wait));
@@ -229,12 +256,20 @@ std::optional<HttpAnswer> SiteServer::catalogue(const HttpRequest &request, cons
     const CatalogueQuery query = CatalogueQuery::parse(official ? Catalogue::Official : Catalogue::User,
                                                        request.url().query(QUrl::FullyEncoded).toUtf8());
     const QByteArray key = query.key();
+    // The operator's commands change the store from another process; their change shows at once.
+    const auto revision = m_store.revision();
+    if (!revision)
+        return storeError(revision.error());
+    if (*revision != m_revision) {
+        m_catalogueCache.clear();
+        m_revision = *revision;
+    }
     if (const auto cached = m_catalogueCache.find(key))
         return HttpAnswer::text(*cached, TextType);
 
     const auto page = m_store.findResources(query.catalogue, query.keyword, query.field, query.page);
     if (!page)
-        return storeError();
+        return storeError(page.error());
     const QByteArray body = official ? CatalogueRenderer::officialPage(*page, root) : CatalogueRenderer::userPage(*page);
     m_catalogueCache.insert(key, body);
     return HttpAnswer::text(body, TextType);
@@ -248,7 +283,7 @@ std::optional<HttpAnswer> SiteServer::resourcePage(const HttpRequest &request, c
         return std::nullopt;
     const auto found = m_store.resource(Catalogue::Official, id);
     if (!found)
-        return storeError();
+        return storeError(found.error());
     if (!found->has_value())
         return std::nullopt;
     return HttpAnswer::text(HtmlPages::resourcePage(found->value(), root()), HtmlType);
@@ -259,7 +294,7 @@ std::optional<HttpAnswer> SiteServer::startPage(const HttpRequest &, const QStri
     const auto official = m_store.findResources(Catalogue::Official, QString(), SiteStore::SearchField::Anywhere, 1);
     const auto user = m_store.findResources(Catalogue::User, QString(), SiteStore::SearchField::Anywhere, 1);
     if (!official || !user)
-        return storeError();
+        return storeError(official ? user.error() : official.error());
     return HttpAnswer::text(HtmlPages::startPage(*official, *user, root()), HtmlType);
 }
 
@@ -270,8 +305,16 @@ std::optional<HttpAnswer> SiteServer::officialFile(const HttpRequest &request, c
 
 // A visitor's file is a download, never a page of the site: a stored page or image with
 // script in it would otherwise run as the site's own and could post in a reader's name.
+// A removed upload is gone for good, and says so; a hidden one is not there while it is hidden.
 std::optional<HttpAnswer> SiteServer::userFile(const HttpRequest &request, const QString &rest)
 {
+    const auto state = m_store.uploadState(rest);
+    if (!state)
+        return storeError(state.error());
+    if (*state == SiteStore::UploadState::Removed)
+        return refused(HttpAnswer::Gone, u"这个文件已被删除。"_s);
+    if (*state == SiteStore::UploadState::Hidden)
+        return std::nullopt;
     return sendFile(request, m_store.uploadFolder(), rest,
                     {{"Content-Disposition", ContentDisposition::attachment(rest.section(u'/', -1))},
                      {"X-Content-Type-Options", "nosniff"},
@@ -287,13 +330,13 @@ std::optional<HttpAnswer> SiteServer::uploadPage(const HttpRequest &request, con
     if (ok) {
         const auto done = m_store.resource(Catalogue::User, id);
         if (!done)
-            return storeError();
+            return storeError(done.error());
         if (done->has_value())
             return HttpAnswer::text(HtmlPages::uploadDonePage(done->value(), root), HtmlType);
     }
     const auto categories = m_store.categories(Catalogue::User);
     if (!categories)
-        return storeError();
+        return storeError(categories.error());
     return HttpAnswer::text(HtmlPages::uploadPage(*categories, std::nullopt, root), HtmlType);
 }
 
@@ -306,8 +349,13 @@ HttpAnswer SiteServer::upload(const HttpRequest &request, ReceivedForm &form, st
         return uploadRefused({reason, UserUpload::entered(form)}, request);
     }
     const qint64 now = m_clock.elapsed();
-    const auto uploaded = UserUpload::receive(m_store, form, QDateTime::currentDateTime(),
-                                              [&] { return m_uploadLimit.tryTake(request.peer(), now); });
+    const auto uploaded = UserUpload::receive(
+        m_store, form, QDateTime::currentDateTime(), SiteStore::plainAddress(request.peer()).toString(),
+        [&]() -> std::optional<UserUpload::Error> {
+            if (!m_uploadLimit.tryTake(request.peer(), now))
+                return UserUpload::Error::TooFrequent;
+            return std::nullopt;
+        });
     if (!uploaded)
         return uploadRefused(uploaded.error(), request);
     m_catalogueCache.clear();
@@ -318,12 +366,54 @@ HttpAnswer SiteServer::uploadRefused(const UserUpload::Rejection &rejection, con
 {
     const auto categories = m_store.categories(Catalogue::User);
     if (!categories)
-        return storeError();
+        return storeError(categories.error());
     return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType,
                             uploadStatus(rejection.reason),
                             rejection.reason == UserUpload::Error::TooFrequent
                                 ? retryAfter(m_uploadLimit.secondsToWait(request.peer(), m_clock.elapsed()))
                                 : HttpAnswer::Headers());
+}
+
+std::optional<HttpAnswer> SiteServer::health(const HttpRequest &, const QString &)
+{
+    if (const auto checked = m_store.check(); !checked) {
+        qCritical().noquote() << "health check: the store failed:" << checked.error().text;
+        return HttpAnswer::text("unavailable\n", TextType, HttpAnswer::ServiceUnavailable);
+    }
+    return HttpAnswer::text("ok\n", TextType);
+}
+
+// A store that cannot say lets the post through to the store, whose failure is then logged and shown.
+bool SiteServer::isBlocked(const QHostAddress &peer) const
+{
+    const auto blocked = m_store.isBlocked(peer, QDateTime::currentDateTimeUtc());
+    if (!blocked)
+        qCritical().noquote() << "cannot read the blocked addresses:" << blocked.error().text;
+    return blocked && *blocked;
+}
+
+void SiteServer::answered(const HttpRequest &request, const AccessLog::Entry &entry)
+{
+    // Monitoring asks every few seconds; its lines would bury the visitors'.
+    if (!m_accessLog || request.url().path() == HealthPath)
+        return;
+    // Lines go out in batches: a write for each would cost a fifth of the requests a second,
+    // and none waits longer than the flush interval.
+    m_accessLines += AccessLog::line(entry);
+    if (m_accessLines.size() >= AccessLogBatchBytes)
+        flushAccessLog();
+    else if (!m_accessFlush.isActive())
+        m_accessFlush.start();
+}
+
+void SiteServer::flushAccessLog()
+{
+    m_accessFlush.stop();
+    if (m_accessLines.isEmpty())
+        return;
+    std::fwrite(m_accessLines.constData(), 1, size_t(m_accessLines.size()), stdout);
+    std::fflush(stdout);
+    m_accessLines.clear();
 }
 
 std::optional<HttpAnswer> SiteServer::messageBoard(const HttpRequest &request, const QString &)
@@ -337,8 +427,15 @@ HttpAnswer SiteServer::postMessage(const HttpRequest &request, ReceivedForm &for
                                    std::optional<FormReader::Error> error)
 {
     const qint64 now = m_clock.elapsed();
-    const auto posted = MessagePost::receive(m_store, error ? nullptr : &form, QDateTime::currentDateTime(),
-                                             [&] { return m_messageLimit.tryTake(request.peer(), now); });
+    const auto posted = MessagePost::receive(
+        m_store, error ? nullptr : &form, QDateTime::currentDateTime(),
+        SiteStore::plainAddress(request.peer()).toString(), [&]() -> std::optional<MessagePost::Error> {
+            if (isBlocked(request.peer()))
+                return MessagePost::Error::Blocked;
+            if (!m_messageLimit.tryTake(request.peer(), now))
+                return MessagePost::Error::TooFrequent;
+            return std::nullopt;
+        });
     if (posted)
         return redirect(root() + u"nds_wd-nds_wd.html?posted=1"_s);
     return messageBoardPage(request, 1, posted.error(), false);
@@ -349,7 +446,7 @@ HttpAnswer SiteServer::messageBoardPage(const HttpRequest &request, qint64 page,
 {
     const auto messages = m_store.findMessages(page);
     if (!messages)
-        return storeError();
+        return storeError(messages.error());
     const QByteArray html = HtmlPages::messageBoardPage(*messages, page, rejection, posted, root());
     if (!rejection)
         return HttpAnswer::text(html, HtmlType);

@@ -8,14 +8,15 @@
 #include "site/http/Origins.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QList>
 #include <QString>
 
 class SiteStore;
 
 // Answers the site's routes: the two catalogues, the official resource pages and files, the
-// start page, the users' files, the upload page and the message board. Anything else is a 404
-// page. Posts are taken only from the site's own pages and at a human pace per address, and
+// start page, the users' files, the upload page, the message board and a health check for
+// monitoring. Anything else is a 404 page. Posts are taken only from the site's own pages and at a human pace per address, and
 // catalogue pages are kept once rendered until the catalogue changes.
 class SiteServer : public HttpDaemon::Handler
 {
@@ -38,6 +39,7 @@ public:
     };
 
     SiteServer(SiteStore &store, const Options &options);
+    ~SiteServer() override;
 
     // Without origins set before, the site is reached by the address and port it listens on.
     bool listen(const QHostAddress &address, quint16 port);
@@ -47,11 +49,14 @@ public:
     const std::optional<Origins> &origins() const { return m_origins; }
     // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
     void setFileRate(qint64 bytesPerSecond) { m_daemon.setFileRate(bytesPerSecond); }
+    // Writes a line for each request but health checks on standard output.
+    void setAccessLog(bool on) { m_accessLog = on; }
 
     HttpDaemon::HeadDecision headArrived(const HttpRequest &request) override;
     HttpAnswer formArrived(const HttpRequest &request, ReceivedForm &form,
                            std::optional<FormReader::Error> error) override;
     HttpAnswer busy() override;
+    void answered(const HttpRequest &request, const AccessLog::Entry &entry) override;
 
 private:
     // Answers a GET (or HEAD) below the route's path; nothing when no such page or file is there.
@@ -79,6 +84,7 @@ private:
     std::optional<HttpAnswer> userFile(const HttpRequest &request, const QString &rest);
     std::optional<HttpAnswer> uploadPage(const HttpRequest &request, const QString &rest);
     HttpAnswer upload(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
+    std::optional<HttpAnswer> health(const HttpRequest &request, const QString &rest);
     std::optional<HttpAnswer> messageBoard(const HttpRequest &request, const QString &rest);
     HttpAnswer postMessage(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
     HttpAnswer messageBoardPage(const HttpRequest &request, qint64 page,
@@ -86,6 +92,8 @@ private:
     HttpAnswer uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request);
 
     QString root() const { return m_origins->root(); }
+    bool isBlocked(const QHostAddress &peer) const;
+    void flushAccessLog();
     std::optional<HttpAnswer> sendFile(const HttpRequest &request, const QString &folder, const QString &relativePath,
                                        const HttpAnswer::Headers &headers = {});
 
@@ -95,8 +103,13 @@ private:
     PostLimit m_messageLimit;
     PostLimit m_uploadLimit;
     QElapsedTimer m_clock;
-    // Rendered catalogue answers by query; emptied when a catalogue changes.
+    // Rendered catalogue answers by query; emptied when a catalogue changes, here or, as the
+    // store's revision tells, in another process.
     PageCache m_catalogueCache;
+    qint64 m_revision = -1;
+    bool m_accessLog = false;
+    QByteArray m_accessLines;  // not yet written
+    QTimer m_accessFlush;
     // Last: it calls back into everything above until it is gone.
     HttpDaemon m_daemon;
 };

@@ -1,4 +1,5 @@
 #include "site/SiteServer.h"
+#include "site/admin/AdminCommand.h"
 #include "site/store/SiteStore.h"
 
 #include <QCommandLineParser>
@@ -37,15 +38,21 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"quillmere-site"_s);
+    // Warnings and errors go to standard error with their level, for the journal to keep.
+    qSetMessagePattern(u"%{if-warning}warning: %{endif}%{if-critical}error: %{endif}%{if-fatal}fatal: %{endif}"
+                       "%{message}"_s);
+    const QString defaultData = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    if (!AdminCommand::commandIn(app.arguments()).isEmpty())
+        return AdminCommand::run(app.arguments(), defaultData);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"The Quillmere community site: both catalogues, their pages and files."_s);
+    parser.setApplicationDescription(u"The Quillmere community site: both catalogues, their pages and files.\n\n"_s
+                                     + AdminCommand::usage());
     parser.addHelpOption();
     const QCommandLineOption hostOption(u"host"_s, u"Address to listen on."_s, u"address"_s, u"127.0.0.1"_s);
     const QCommandLineOption portOption(u"port"_s, u"Port to listen on; 0 picks a free one."_s, u"port"_s, u"8642"_s);
     const QCommandLineOption dataOption(u"data"_s, u"Folder of the database and the files; seeded when new."_s,
-                                        u"folder"_s,
-                                        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+                                        u"folder"_s, defaultData);
     const QCommandLineOption rateOption(u"rate"_s, u"Send files at most this many KiB a second; 0 for no limit."_s,
                                         u"KiB"_s, u"0"_s);
     const QCommandLineOption messageOption(u"message-interval"_s,
@@ -54,14 +61,19 @@ int main(int argc, char *argv[])
     const QCommandLineOption uploadOption(u"uploads-per-minute"_s,
                                           u"Uploads one address may make in a minute; 0 for no limit."_s, u"count"_s,
                                           u"3"_s);
+    const QCommandLineOption noAccessLogOption(u"no-access-log"_s,
+                                               u"Write no line for each request on standard output."_s);
     const QCommandLineOption originOption(
         u"origin"_s,
         u"An address the site is reached by, such as https://example.org; may be given again. Requests for other "
         "hosts are refused, posts from other origins too, and pages link to the first. Default: the listening "
         "address and port, and localhost and [::1] on that port."_s,
         u"URL"_s);
-    parser.addOptions({hostOption, portOption, dataOption, rateOption, messageOption, uploadOption, originOption});
+    parser.addOptions(
+        {hostOption, portOption, dataOption, rateOption, messageOption, uploadOption, originOption, noAccessLogOption});
     parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        return fail(u"unknown command: %1 (see --help)"_s.arg(parser.positionalArguments().first()));
 
     const QHostAddress address(parser.value(hostOption));
     if (address.isNull())
@@ -101,6 +113,7 @@ int main(int argc, char *argv[])
     options.uploadsPerWindow = uploadsPerMinute;
     SiteServer server(store, options);
     server.setFileRate(rate * 1024);
+    server.setAccessLog(!parser.isSet(noAccessLogOption));
     if (origins)
         server.setOrigins(*origins);
     if (!server.listen(address, quint16(port)))

@@ -4,6 +4,7 @@
 #include "site/store/SiteStore.h"
 
 #include <QDateTime>
+#include <QDebug>
 
 using namespace Qt::StringLiterals;
 
@@ -21,8 +22,8 @@ QString tidyText(const QString &text)
 } // namespace
 
 Result<SiteMessage, MessagePost::Rejection> MessagePost::receive(SiteStore &store, const ReceivedForm *form,
-                                                                 const QDateTime &now,
-                                                                 const std::function<bool()> &mayStore)
+                                                                 const QDateTime &now, const QString &sender,
+                                                                 const Gate &mayStore)
 {
     SiteMessage message;
     const auto reject = [&message](Error reason) { return Failure(Rejection{reason, message}); };
@@ -39,13 +40,16 @@ Result<SiteMessage, MessagePost::Rejection> MessagePost::receive(SiteStore &stor
         return reject(Error::EmptyText);
     if (message.text.size() > MaxTextLength)
         return reject(Error::TextTooLong);
-    if (mayStore && !mayStore())
-        return reject(Error::TooFrequent);
+    if (const std::optional<Error> refused = mayStore ? mayStore() : std::nullopt)
+        return reject(*refused);
 
     message.postedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
+    message.address = sender;
     const auto id = store.addMessage(message);
-    if (!id)
+    if (!id) {
+        qCritical().noquote() << "cannot store a message:" << id.error().text;
         return reject(Error::StoreFailed);
+    }
     message.id = *id;
     return message;
 }

@@ -24,6 +24,7 @@ public:
         EmptyText,
         TextTooLong,
         TooFrequent,  // the sender posted too often of late
+        Blocked,      // the operator blocked the sender
         StoreFailed,
     };
 
@@ -34,9 +35,12 @@ public:
         SiteMessage entered;
     };
 
-    // Returns the message as stored, with its id and time. mayStore, when given, is asked once
-    // the message is found good, just before it is stored.
+    // Says why a sender's good message may not be stored, or nothing when it may.
+    using Gate = std::function<std::optional<Error>()>;
+
+    // Returns the message as stored, with its id, time and the sender's address. mayStore, when
+    // given, is asked once the message is found good, just before it is stored.
     // A null form is one that could not be read.
-    static Result<SiteMessage, Rejection> receive(SiteStore &store, const ReceivedForm *form,
-                                                  const QDateTime &now, const std::function<bool()> &mayStore = {});
+    static Result<SiteMessage, Rejection> receive(SiteStore &store, const ReceivedForm *form, const QDateTime &now,
+                                                  const QString &sender = {}, const Gate &mayStore = {});
 };

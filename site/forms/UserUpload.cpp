@@ -7,19 +7,22 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QDebug>
 
 using namespace Qt::StringLiterals;
 
 Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store, ReceivedForm &form,
-                                                                const QDateTime &now,
-                                                                const std::function<bool()> &mayStore)
+                                                                const QDateTime &now, const QString &sender,
+                                                                const Gate &mayStore)
 {
     const SiteResource entered = UserUpload::entered(form);
     const auto reject = [&entered](Error reason) { return Failure(Rejection{reason, entered}); };
 
     const auto categories = store.categories(Catalogue::User);
-    if (!categories)
+    if (!categories) {
+        qCritical().noquote() << "cannot read the user catalogue's categories:" << categories.error().text;
         return reject(Error::StoreFailed);
+    }
     if (!categories->contains(entered.category))
         return reject(Error::NoCategory);
     if (entered.title.isEmpty())
@@ -34,9 +37,11 @@ Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store
         return reject(fileName.error());
     if (file->size() == 0)
         return reject(Error::EmptyFile);
-    if (mayStore && !mayStore())
-        return reject(Error::TooFrequent);
-    auto stored = UserUpload::store(store, *file->data, *fileName, now, entered);
+    if (const std::optional<Error> refused = mayStore ? mayStore() : std::nullopt)
+        return reject(*refused);
+    SiteResource resource = entered;
+    resource.address = sender;
+    auto stored = UserUpload::store(store, *file->data, *fileName, now, resource);
     if (!stored)
         return reject(stored.error());
     return std::move(stored).value();
@@ -91,6 +96,7 @@ Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, Spoo
     resource.filePath = relativePath;
     const auto id = store.addResource(resource);
     if (!id) {
+        qCritical().noquote() << "cannot store an upload:" << id.error().text;
         QFile::remove(uploads.filePath(relativePath));
         return Failure(Error::StoreFailed);
     }

@@ -33,6 +33,7 @@ public:
         EmptyFile,
         FileTooLarge,
         TooFrequent,      // the sender uploaded too often of late
+        Blocked,          // the operator blocked the sender
         StoreFailed,      // the file or the record could not be saved
     };
 
@@ -43,10 +44,13 @@ public:
         SiteResource entered;
     };
 
-    // Returns the resource as stored, with its id, time and file path. mayStore, when given, is
-    // asked once the upload is found good, just before it is stored.
+    // Says why a sender's good form may not be stored, or nothing when it may.
+    using Gate = std::function<std::optional<Error>()>;
+
+    // Returns the resource as stored, with its id, time, file path and the sender's address.
+    // mayStore, when given, is asked once the upload is found good, just before it is stored.
     static Result<SiteResource, Rejection> receive(SiteStore &store, ReceivedForm &form, const QDateTime &now,
-                                                   const std::function<bool()> &mayStore = {});
+                                                   const QString &sender = {}, const Gate &mayStore = {});
 
     // What the visitor entered in the form's text fields, tidied for the catalogue.
     static SiteResource entered(const ReceivedForm &form);

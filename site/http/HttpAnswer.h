@@ -21,6 +21,7 @@ struct HttpAnswer
         Forbidden = 403,
         NotFound = 404,
         MethodNotAllowed = 405,
+        Gone = 410,
         LengthRequired = 411,
         PayloadTooLarge = 413,
         RangeNotSatisfiable = 416,

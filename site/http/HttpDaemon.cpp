@@ -1,5 +1,6 @@
 #include "site/http/HttpDaemon.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QSocketNotifier>
@@ -39,6 +40,12 @@ struct HttpDaemon::Exchange
     std::unique_ptr<FormReader> form;
     std::optional<HttpAnswer> refusal;  // decided, not yet queued
     bool answered = false;
+    // For the access log.
+    QDateTime receivedAt = QDateTime::currentDateTimeUtc();
+    QElapsedTimer sinceReceived;
+    int minorVersion = 1;
+    int status = 0;  // 0 until an answer is queued
+    qint64 bodyBytes = 0;
 };
 
 // One connection: who it is from, whether it is past a cap, and by when its next request
@@ -84,21 +91,27 @@ struct HttpDaemon::Callbacks
     {
         auto *exchange = new Exchange;
         exchange->target = target;
+        exchange->sinceReceived.start();
         return exchange;
     }
 
-    static void completed(void *cls, MHD_Connection *connection, void **state, MHD_RequestTerminationCode)
+    static void completed(void *cls, MHD_Connection *connection, void **state, MHD_RequestTerminationCode code)
     {
-        delete static_cast<Exchange *>(*state);
+        const std::unique_ptr<Exchange> exchange(static_cast<Exchange *>(*state));
         *state = nullptr;
+        if (exchange && exchange->request && exchange->status != 0)
+            static_cast<HttpDaemon *>(cls)->logAnswer(*exchange, code == MHD_REQUEST_TERMINATED_COMPLETED_OK);
         static_cast<HttpDaemon *>(cls)->requestCompleted(connection);
     }
 
-    static MHD_Result access(void *cls, MHD_Connection *connection, const char *, const char *method, const char *,
-                             const char *data, size_t *size, void **state)
+    static MHD_Result access(void *cls, MHD_Connection *connection, const char *, const char *method,
+                             const char *version, const char *data, size_t *size, void **state)
     {
-        if (!*state)
+        if (!*state) {
             *state = new Exchange;
+            static_cast<Exchange *>(*state)->sinceReceived.start();
+        }
+        static_cast<Exchange *>(*state)->minorVersion = std::strcmp(version, MHD_HTTP_VERSION_1_0) == 0 ? 0 : 1;
         return static_cast<HttpDaemon *>(cls)->handle(connection, *static_cast<Exchange *>(*state), method, data, size)
             ? MHD_YES
             : MHD_NO;
@@ -285,7 +298,7 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
             HttpAnswer busy = m_handler.busy();
             busy.headers.append({"Retry-After"_ba, QByteArray::number(BusyRetrySeconds)});
             busy.headers.append({"Connection"_ba, "close"_ba});
-            return queue(connection, std::move(busy));
+            return respond(connection, exchange, std::move(busy));
         }
         HeadDecision decision = m_handler.headArrived(*exchange.request);
         if (auto *answer = std::get_if<HttpAnswer>(&decision)) {
@@ -302,7 +315,7 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
                 return true;
             }
             exchange.answered = true;
-            return queue(connection, std::move(*answer));
+            return respond(connection, exchange, std::move(*answer));
         }
         exchange.form = FormReader::create(connection, std::get<FormReader::Limits>(decision));
         return true;
@@ -321,13 +334,14 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
         return true;
     exchange.answered = true;
     if (exchange.refusal)
-        return queue(connection, std::move(*exchange.refusal));
+        return respond(connection, exchange, std::move(*exchange.refusal));
     if (!exchange.form) {
         ReceivedForm none;
-        return queue(connection, m_handler.formArrived(*exchange.request, none, FormReader::Error::Malformed));
+        return respond(connection, exchange,
+                       m_handler.formArrived(*exchange.request, none, FormReader::Error::Malformed));
     }
     const std::optional<FormReader::Error> error = exchange.form->finish();
-    return queue(connection, m_handler.formArrived(*exchange.request, exchange.form->form(), error));
+    return respond(connection, exchange, m_handler.formArrived(*exchange.request, exchange.form->form(), error));
 }
 
 bool HttpDaemon::queue(MHD_Connection *connection, HttpAnswer &&answer)
@@ -369,6 +383,25 @@ bool HttpDaemon::queue(MHD_Connection *connection, HttpAnswer &&answer)
     const bool queued = MHD_queue_response(connection, unsigned(answer.status), response) == MHD_YES;
     MHD_destroy_response(response);
     return queued;
+}
+
+bool HttpDaemon::respond(MHD_Connection *connection, Exchange &exchange, HttpAnswer &&answer)
+{
+    exchange.status = answer.status;
+    exchange.bodyBytes = exchange.request->method() == "HEAD" ? 0
+        : answer.file                                        ? answer.file->length
+                                                             : answer.body.size();
+    return queue(connection, std::move(answer));
+}
+
+// A cut-short answer's bytes are not known: the log says "-".
+void HttpDaemon::logAnswer(const Exchange &exchange, bool whole)
+{
+    const HttpRequest &request = *exchange.request;
+    m_handler.answered(request, {request.peer(), exchange.receivedAt, request.method(), request.target(),
+                                 exchange.minorVersion, exchange.status, whole ? exchange.bodyBytes : -1,
+                                 request.header("Referer"), request.header("User-Agent"),
+                                 exchange.sinceReceived.nsecsElapsed() / 1000});
 }
 
 void HttpDaemon::pause(MHD_Connection *connection, int ms)

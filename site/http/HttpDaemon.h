@@ -3,6 +3,7 @@
 #include "site/http/FormReader.h"
 #include "site/http/HttpAnswer.h"
 #include "site/http/HttpRequest.h"
+#include "site/log/AccessLog.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -53,6 +54,8 @@ public:
                                        std::optional<FormReader::Error> error) = 0;
         // The answer to a request on a connection past the caps; the connection closes after it.
         virtual HttpAnswer busy() = 0;
+        // Told of each answered request once its answer is sent, or cut short.
+        virtual void answered(const HttpRequest &, const AccessLog::Entry &) {}
     };
 
     HttpDaemon(const Limits &limits, Handler &handler, QObject *parent = nullptr);
@@ -78,6 +81,9 @@ private:
     void closeLateHeads();
     bool handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data, size_t *size);
     bool queue(MHD_Connection *connection, HttpAnswer &&answer);
+    // Queues the exchange's answer, noting what the access log says of it.
+    bool respond(MHD_Connection *connection, Exchange &exchange, HttpAnswer &&answer);
+    void logAnswer(const Exchange &exchange, bool whole);
     void pause(MHD_Connection *connection, int ms);
 
     Limits m_limits;

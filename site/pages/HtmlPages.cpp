@@ -99,6 +99,8 @@ QString HtmlPages::errorText(UserUpload::Error error)
         return u"文件太大：单个文件不能超过 %1 MB。"_s.arg(UserUpload::MaxFileBytes / (1024 * 1024));
     case UserUpload::Error::TooFrequent:
         return u"上传过于频繁，请稍后再试。"_s;
+    case UserUpload::Error::Blocked:
+        return u"您已被禁止发言。"_s;
     case UserUpload::Error::StoreFailed:
         return u"服务器保存文件失败，请稍后再试。"_s;
     }
@@ -120,6 +122,8 @@ QString HtmlPages::errorText(MessagePost::Error error)
         return u"留言不能超过 %1 个字。"_s.arg(MessagePost::MaxTextLength);
     case MessagePost::Error::TooFrequent:
         return u"发言过于频繁，请稍后再试。"_s;
+    case MessagePost::Error::Blocked:
+        return u"您已被禁止发言。"_s;
     case MessagePost::Error::StoreFailed:
         return u"服务器保存留言失败，请稍后再试。"_s;
     }

@@ -9,4 +9,6 @@ struct SiteMessage
     QString name;
     QString text;      // may hold line breaks
     QString postedAt;  // "2024-03-15 21:07"
+    QString address;   // who sent it, as the site saw them
+    bool hidden = false;
 };

@@ -25,4 +25,6 @@ struct SiteResource
     QString collectedAt;        // "2024-03-15 21:07": sorts like the time it stands for
     QString filePath;           // user resources: below the upload folder
     QList<ResourceLink> links;  // official resources, in the order they are shown
+    QString address;            // who sent it, as the site saw them; empty for the site's own
+    bool hidden = false;        // taken off every page and catalogue by the operator
 };

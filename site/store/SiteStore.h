@@ -1,6 +1,8 @@
 #pragma once
 
 #include "common/Result.h"
+#include "site/store/ModerationEntry.h"
+#include "site/store/SiteBlock.h"
 #include "site/store/SiteMessage.h"
 #include "site/store/SiteResource.h"
 #include "site/store/StoreError.h"
@@ -10,10 +12,14 @@
 
 #include <optional>
 
+class QDateTime;
+class QHostAddress;
 class QSqlDatabase;
 
 // The site's SQLite database and the folders of its files, all inside one data folder.
-// Opening a fresh folder creates the schema and the sample catalogue.
+// Opening a fresh folder creates the schema and the sample catalogue; an older database is
+// brought up to date, a newer one refused. Entries the operator hid stay out of everything
+// the public sees.
 class SiteStore
 {
 public:
@@ -33,6 +39,19 @@ public:
         QList<SiteMessage> messages;
         qint64 total = 0;  // messages on the whole board
     };
+
+    // Which entries the operator's listing shows: hidden ones too, newest first.
+    struct Selection
+    {
+        qint64 recent = 0;   // at most this many; 0 for all
+        QString network;     // from this address or network only ("203.0.113.0/24"); empty for any
+        QString word;        // with this in a title, remark, category, name or text; empty for any
+    };
+
+    // What the upload folder's file at a path is to the catalogue.
+    enum class UploadState { Listed, Hidden, Removed, Unknown };
+
+    static const QString DatabaseFileName;
 
     explicit SiteStore(const QString &dataPath);
     ~SiteStore();
@@ -60,11 +79,53 @@ public:
     // Newest first; pages count from 1.
     Result<MessagePage, StoreError> findMessages(qint64 page) const;
 
+    // Fails when the store cannot be read.
+    Result<void, StoreError> check() const;
+    // A number that changes when another process changes the store, so a cache of pages knows
+    // when to forget them.
+    Result<qint64, StoreError> revision() const;
+
+    Result<UploadState, StoreError> uploadState(const QString &relativePath) const;
+    // True when posts from the address are refused at that time.
+    Result<bool, StoreError> isBlocked(const QHostAddress &address, const QDateTime &now) const;
+
+    // The operator's side. Each change is written with its entry in the moderation log, and
+    // an id the store does not hold fails the whole change.
+    Result<QList<SiteResource>, StoreError> selectResources(const Selection &selection) const;
+    Result<QList<SiteMessage>, StoreError> selectMessages(const Selection &selection) const;
+    Result<void, StoreError> setResourcesHidden(const QList<qint64> &ids, bool hidden, const ModerationEntry &entry);
+    Result<void, StoreError> setMessagesHidden(const QList<qint64> &ids, bool hidden, const ModerationEntry &entry);
+    // Removes the resources and their files for good; returns the files that could not be
+    // deleted, which nobody is served any more.
+    Result<QStringList, StoreError> removeResources(const QList<qint64> &ids, const ModerationEntry &entry);
+    // Blocks a network given as "address/prefix" (see normalNetwork), replacing its earlier block.
+    Result<void, StoreError> block(const SiteBlock &block, const ModerationEntry &entry);
+    Result<void, StoreError> unblock(const QString &network, const ModerationEntry &entry);
+    // Blocks still in force at that time.
+    Result<QList<SiteBlock>, StoreError> blocks(const QDateTime &now) const;
+    Result<void, StoreError> record(const ModerationEntry &entry);
+    // Oldest first.
+    Result<QList<ModerationEntry>, StoreError> moderationLog() const;
+
+    // Writes a consistent copy of the database to a new file while the site may be writing.
+    Result<void, StoreError> copyDatabaseTo(const QString &filePath) const;
+
+    // "203.0.113.7" or "203.0.113.0/24" (IPv6 too) as "network/prefix" with the host bits
+    // cleared; nothing for anything else.
+    static std::optional<QString> normalNetwork(const QString &text);
+    // An IPv4 client reached over an IPv6 socket is the IPv4 address it stands for.
+    static QHostAddress plainAddress(const QHostAddress &address);
+
 private:
     QSqlDatabase database() const;
     Result<void, StoreError> migrate();
+    Result<void, StoreError> runSteps(int from, int to);
     Result<void, StoreError> loadLinks(SiteResource &resource) const;
+    Result<void, StoreError> setHidden(const QString &table, const QList<qint64> &ids, bool hidden,
+                                       const ModerationEntry &entry);
+    Result<void, StoreError> write(const ModerationEntry &entry);
 
     QDir m_dataDir;
     QString m_connectionName;
+    int m_transactionDepth = 0;
 };

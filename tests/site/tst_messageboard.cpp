@@ -234,8 +234,13 @@ void TstMessageBoard::olderDatabaseGainsTheBoard()
         db.setDatabaseName(m_site->dataPath() + u"/site.sqlite"_s);
         QVERIFY(db.open());
         QSqlQuery query(db);
-        QVERIFY(query.exec(u"DROP TABLE messages"_s));
-        QVERIFY(query.exec(u"PRAGMA user_version = 1"_s));
+        // Back to the first schema: the catalogues alone.
+        const QStringList later = {u"DROP TABLE messages"_s, u"DROP TABLE removed_uploads"_s, u"DROP TABLE blocks"_s,
+                                   u"DROP TABLE moderation_log"_s, u"DROP INDEX resources_by_file"_s,
+                                   u"ALTER TABLE resources DROP COLUMN address"_s,
+                                   u"ALTER TABLE resources DROP COLUMN hidden"_s, u"PRAGMA user_version = 1"_s};
+        for (const QString &statement : later)
+            QVERIFY2(query.exec(statement), qPrintable(statement));
         db.close();
     }
     QSqlDatabase::removeDatabase(u"older"_s);

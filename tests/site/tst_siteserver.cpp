@@ -3,6 +3,8 @@
 #include "support/HttpClient.h"
 
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,6 +108,7 @@ private slots:
     void crossSitePostsAreRefused();
     void floodsAreRefusedWithAMessage();
     void newUploadShowsAtOnce();
+    void storeFailuresAreLoggedAndReported();
 
 private:
     void start(const SiteServer::Options &options = {});
@@ -314,6 +317,35 @@ void TstSiteServer::newUploadShowsAtOnce()
     QCOMPARE(m_http.post(url("/wangyou/"), UploadType, uploadForm("新上传")).status, 303);
     QVERIFY(m_http.get(url(UserPage)).text().startsWith(u"软件\u0002新上传"_s));
     QVERIFY(m_http.get(url(search)).text().contains(u"?TtbBa?1?"_s));
+}
+
+// A database that stops answering turns the health check to 503, and every failure reaches
+// the log in the database's own words.
+void TstSiteServer::storeFailuresAreLoggedAndReported()
+{
+    start();
+    QCOMPARE(m_http.get(url("/healthz")).status, 200);
+    QCOMPARE(m_http.get(url(UserPage)).status, 200);
+    const auto renamed = [this](const QString &from, const QString &to) {
+        bool done = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"outside"_s);
+            db.setDatabaseName(m_data->filePath(u"site.sqlite"_s));
+            done = db.open() && QSqlQuery(db).exec(u"ALTER TABLE %1 RENAME TO %2"_s.arg(from, to));
+        }
+        QSqlDatabase::removeDatabase(u"outside"_s);
+        return done;
+    };
+    QVERIFY(renamed(u"resources"_s, u"resources_away"_s));
+
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^health check: the store failed: no such table: resources"_s));
+    const HttpClient::Reply health = m_http.get(url("/healthz"));
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^the store failed: no such table: resources"_s));
+    const HttpClient::Reply catalogue = m_http.get(url(UserPage));
+    QVERIFY(renamed(u"resources_away"_s, u"resources"_s));
+    QCOMPARE(health.status, 503);
+    QCOMPARE(catalogue.status, 500);  // not the cached page of a catalogue that may have changed
+    QCOMPARE(m_http.get(url("/healthz")).status, 200);
 }
 
 QTEST_GUILESS_MAIN(TstSiteServer)

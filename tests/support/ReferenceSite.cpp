@@ -36,10 +36,13 @@ bool ReferenceSite::start()
 {
     stop();
     m_error.clear();
-    m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE),
-                    {u"--host"_s, u"127.0.0.1"_s, u"--port"_s, u"0"_s, u"--data"_s, m_dataPath, u"--rate"_s,
-                     QString::number(m_fileRate), u"--message-interval"_s, u"0"_s, u"--uploads-per-minute"_s,
-                     u"0"_s});
+    QStringList arguments = {u"--host"_s, u"127.0.0.1"_s, u"--port"_s, u"0"_s, u"--data"_s, m_dataPath, u"--rate"_s,
+                             QString::number(m_fileRate), u"--message-interval"_s, u"0"_s,
+                             u"--uploads-per-minute"_s, u"0"_s};
+    // Unread, the log would fill the pipe and stop the site.
+    if (!m_accessLog)
+        arguments.append(u"--no-access-log"_s);
+    m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
     if (!m_process.waitForStarted(StartTimeoutMs)) {
         m_error = m_process.errorString();
         return false;
@@ -73,4 +76,23 @@ void ReferenceSite::stop()
         m_process.kill();
         m_process.waitForFinished(StopTimeoutMs);
     }
+}
+
+ReferenceSite::CommandRun ReferenceSite::runProgram(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
+    process.closeWriteChannel();
+    CommandRun run;
+    if (!process.waitForFinished(StartTimeoutMs) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+ReferenceSite::CommandRun ReferenceSite::command(const QStringList &arguments) const
+{
+    return runProgram(arguments + QStringList({u"--data"_s, m_dataPath}));
 }

@@ -11,6 +11,14 @@
 class ReferenceSite
 {
 public:
+    // What one run of the site program as a command left.
+    struct CommandRun
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+
     // Without a data folder the site gets a fresh temporary one, removed with this object.
     explicit ReferenceSite(const QString &dataPath = QString());
     ~ReferenceSite();
@@ -20,6 +28,15 @@ public:
     void stop();
     // Files are sent at most this many KiB a second from the next start on; 0 for no limit.
     void setFileRate(int kibPerSecond) { m_fileRate = kibPerSecond; }
+    // The site writes its access log from the next start on; readOutput() takes it.
+    void setAccessLog(bool on) { m_accessLog = on; }
+    // What the site wrote on standard output since the last call, past its first line.
+    QByteArray readOutput() { return m_process.readAllStandardOutput(); }
+
+    // Runs the site program with these arguments, standard input closed, and waits for it.
+    static CommandRun runProgram(const QStringList &arguments);
+    // Runs one of the operator's commands on this site's data folder.
+    CommandRun command(const QStringList &arguments) const;
 
     QString root() const { return m_root; }  // "http://127.0.0.1:<port>/" while running
     qint64 processId() const { return m_process.processId(); }
@@ -33,4 +50,5 @@ private:
     QString m_root;
     QString m_error;
     int m_fileRate = 0;
+    bool m_accessLog = false;
 };

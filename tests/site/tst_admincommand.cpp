@@ -1,0 +1,107 @@
+#include "site/store/SiteStore.h"
+#include "support/ReferenceSite.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray digestOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+} // namespace
+
+// The operator's commands refuse wrong use with a reason and leave the site as it was.
+class TstAdminCommand : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void wrongUseChangesNothing_data();
+    void wrongUseChangesNothing();
+
+private:
+    QTemporaryDir m_site;
+    QTemporaryDir m_empty;
+    QTemporaryDir m_backup;
+};
+
+void TstAdminCommand::initTestCase()
+{
+    SiteStore store(m_site.path());
+    QVERIFY(store.open());
+    QVERIFY(m_site.isValid() && m_empty.isValid() && m_backup.isValid());
+    QVERIFY(QFile(m_backup.filePath(u"something"_s)).open(QIODevice::WriteOnly));
+}
+
+void TstAdminCommand::wrongUseChangesNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments");  // "{site}", "{empty}" and "{backup}" stand for those folders
+    QTest::addColumn<QString>("reason");
+
+    const auto row = [](const char *name, const QStringList &arguments, const QString &reason) {
+        QTest::newRow(name) << arguments << reason;
+    };
+    row("unknown command", {u"lst"_s, u"messages"_s}, u"unknown command: lst"_s);
+    row("options before the command", {u"--data"_s, u"{site}"_s, u"hide"_s, u"resource"_s, u"999999"_s},
+        u"no resource 999999"_s);
+    row("list of neither kind", {u"list"_s, u"users"_s}, u"resources or messages"_s);
+    row("recent not a number", {u"list"_s, u"resources"_s, u"--recent"_s, u"ten"_s}, u"not a number"_s);
+    row("list by a bad address", {u"list"_s, u"messages"_s, u"--address"_s, u"300.1.1.1"_s}, u"not an address"_s);
+    row("hide without a kind", {u"hide"_s, u"5"_s}, u"resource or message"_s);
+    row("id not a number", {u"hide"_s, u"resource"_s, u"5"_s, u"5x"_s}, u"not an id: 5x"_s);
+    row("unknown id among known ones", {u"hide"_s, u"resource"_s, u"5"_s, u"999999"_s}, u"no resource 999999"_s);
+    row("unhide an unknown message", {u"unhide"_s, u"message"_s, u"1"_s}, u"no message 1"_s);
+    row("option of another command", {u"hide"_s, u"resource"_s, u"5"_s, u"--yes"_s}, u"--yes"_s);
+    row("remove unconfirmed", {u"remove"_s, u"resource"_s, u"5"_s}, u"not confirmed"_s);
+    row("remove an unknown id", {u"remove"_s, u"resource"_s, u"999999"_s, u"--yes"_s}, u"no resource 999999"_s);
+    row("remove a message", {u"remove"_s, u"message"_s, u"1"_s, u"--yes"_s}, u"takes resource"_s);
+    row("block a short form", {u"block"_s, u"10.1"_s}, u"not an address"_s);
+    row("block a name", {u"block"_s, u"example.org"_s}, u"not an address"_s);
+    row("block for no unit", {u"block"_s, u"203.0.113.7"_s, u"--for"_s, u"30"_s}, u"not a duration"_s);
+    row("block for nothing", {u"block"_s, u"203.0.113.7"_s, u"--for"_s, u"0d"_s}, u"not a duration"_s);
+    row("block for an unknown unit", {u"block"_s, u"203.0.113.7"_s, u"--for"_s, u"2w"_s}, u"not a duration"_s);
+    row("unblock what is not blocked", {u"unblock"_s, u"203.0.113.0/24"_s}, u"not blocked"_s);
+    row("log with more words", {u"log"_s, u"all"_s}, u"no more"_s);
+    row("no site in the folder", {u"list"_s, u"resources"_s, u"--data"_s, u"{empty}"_s}, u"no site in"_s);
+    row("backup into a full folder", {u"backup"_s, u"{backup}"_s}, u"not empty"_s);
+    row("restore into a full folder", {u"restore"_s, u"{empty}"_s, u"--data"_s, u"{backup}"_s}, u"not empty"_s);
+    row("restore from no backup", {u"restore"_s, u"{empty}"_s, u"--data"_s, u"{empty}/new"_s}, u"no backup"_s);
+}
+
+void TstAdminCommand::wrongUseChangesNothing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, reason);
+
+    QStringList resolved = {u"quillmere-site"_s};
+    for (QString argument : arguments) {
+        argument.replace(u"{site}"_s, m_site.path())
+            .replace(u"{empty}"_s, m_empty.path())
+            .replace(u"{backup}"_s, m_backup.path());
+        resolved.append(argument);
+    }
+    if (!arguments.contains(u"--data"_s))
+        resolved += {u"--data"_s, m_site.path()};
+    const QByteArray before = digestOf(m_site.filePath(u"site.sqlite"_s));
+    QVERIFY(!before.isEmpty());
+
+    const ReferenceSite::CommandRun run = ReferenceSite::runProgram(resolved.sliced(1));
+    QVERIFY2(run.exitCode > 0, qPrintable(run.out + run.err));
+    QVERIFY2(run.err.contains(reason), qPrintable(run.err));
+    QCOMPARE(digestOf(m_site.filePath(u"site.sqlite"_s)), before);
+    QVERIFY(QDir(m_empty.path()).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TstAdminCommand)
+#include "tst_admincommand.moc"

@@ -1,0 +1,234 @@
+#include "support/HttpClient.h"
+#include "support/ReferenceSite.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int TimeoutMs = 30000;
+const QString Board = u"nds_wd-nds_wd.html"_s;
+const QString UserCatalogue = u"wangyou/users_upload.php?page=1"_s;
+const QByteArray FormType = "application/x-www-form-urlencoded";
+const QByteArray Boundary = "----moderation";
+const QByteArray MultipartType = "multipart/form-data; boundary=" + Boundary;
+// Another machine, as the site sees it: a second loopback address.
+const QHostAddress Spammer(u"127.0.0.2"_s);
+
+QByteArray messageForm(const QString &name, const QString &text)
+{
+    return "name=" + QUrl::toPercentEncoding(name) + "&text=" + QUrl::toPercentEncoding(text);
+}
+
+QByteArray uploadForm(const QString &title, const QByteArray &fileName, const QByteArray &data)
+{
+    QByteArray body;
+    for (const auto &[name, value] : QList<std::pair<QByteArray, QByteArray>>{{"category", "软件"}, {"title", title.toUtf8()}})
+        body += "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
+    return body + "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + fileName
+        + "\"\r\n\r\n" + data + "\r\n--" + Boundary + "--\r\n";
+}
+
+// One request sent from a chosen local address, answered before the connection closes.
+HttpClient::Reply requestFrom(const QHostAddress &from, const QString &root, const QByteArray &path,
+                              const QByteArray &contentType = {}, const QByteArray &body = {})
+{
+    const QUrl url(root);
+    QTcpSocket socket;
+    HttpClient::Reply reply;
+    if (!socket.bind(from))
+        return reply;
+    socket.connectToHost(url.host(), quint16(url.port()));
+    if (!socket.waitForConnected(TimeoutMs))
+        return reply;
+    const QByteArray host = url.host().toLatin1() + ':' + QByteArray::number(url.port());
+    QByteArray request = (body.isNull() ? "GET " : "POST ") + path + " HTTP/1.1\r\nHost: " + host
+        + "\r\nConnection: close\r\n";
+    if (!body.isNull())
+        request += "Content-Type: " + contentType + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+    socket.write(request + "\r\n" + body);
+    QByteArray received;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(TimeoutMs))
+        received += socket.readAll();
+    received += socket.readAll();
+    const qsizetype headEnd = received.indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return reply;
+    reply.status = received.mid(9, 3).toInt();
+    for (const QByteArray &line : received.first(headEnd).split('\n').mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        reply.headers.append({line.first(colon).trimmed().toLower(), line.sliced(colon + 1).trimmed()});
+    }
+    reply.body = received.sliced(headEnd + 4);
+    return reply;
+}
+
+// The ids of a listing's lines: "id<TAB>time<TAB>address<TAB>title<TAB>size[<TAB>hidden]".
+QList<QStringList> rowsOf(const QString &listing)
+{
+    QList<QStringList> rows;
+    for (const QString &line : listing.split(u'\n', Qt::SkipEmptyParts))
+        rows.append(line.split(u'\t'));
+    return rows;
+}
+
+} // namespace
+
+// The operator's side against the real site program: a spam run taken down with the site's
+// own commands, and a backup taken while visitors upload.
+class TstSiteModeration : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void spamRunIsTakenDown();
+    void backupWhileUploadsArriveRestoresWhole();
+
+private:
+    QByteArray catalogue() { return m_http.get(m_site.root() + UserCatalogue).body; }
+    ReferenceSite::CommandRun command(const QStringList &arguments) { return m_site.command(arguments); }
+
+    ReferenceSite m_site;
+    HttpClient m_http;
+};
+
+void TstSiteModeration::initTestCase()
+{
+    m_site.setAccessLog(true);
+    QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
+}
+
+void TstSiteModeration::cleanupTestCase()
+{
+    m_site.stop();
+}
+
+void TstSiteModeration::spamRunIsTakenDown()
+{
+    const QString root = m_site.root();
+    const QByteArray boardPath = '/' + Board.toUtf8();
+    QCOMPARE(requestFrom(Spammer, root, boardPath, FormType, messageForm(u"推销员"_s, u"廉价广告一"_s)).status, 303);
+    QCOMPARE(requestFrom(Spammer, root, boardPath, FormType, messageForm(u"推销员"_s, u"廉价广告二"_s)).status, 303);
+    const HttpClient::Reply uploaded =
+        requestFrom(Spammer, root, "/wangyou/", MultipartType, uploadForm(u"破解软件大全"_s, "crack.zip", "PK spam"));
+    QCOMPARE(uploaded.status, 303);
+    QCOMPARE(m_http.post(root + Board, FormType, messageForm(u"老王"_s, u"正常的留言"_s)).status, 303);
+    QVERIFY(catalogue().contains(u"破解软件大全"_s.toUtf8()));  // now in the site's cache
+
+    // The operator finds the run by its address, and only it.
+    const ReferenceSite::CommandRun messages = command({u"list"_s, u"messages"_s, u"--address"_s, Spammer.toString()});
+    QCOMPARE(messages.exitCode, 0);
+    const QList<QStringList> messageRows = rowsOf(messages.out);
+    QCOMPARE(messageRows.size(), 2);
+    for (const QStringList &row : messageRows)
+        QCOMPARE(row.value(2), Spammer.toString());
+    const ReferenceSite::CommandRun resources = command({u"list"_s, u"resources"_s, u"--address"_s, u"127.0.0.0/30"_s});
+    QCOMPARE(resources.exitCode, 0);
+    const QList<QStringList> resourceRows = rowsOf(resources.out);
+    QCOMPARE(resourceRows.size(), 1);
+    QCOMPARE(resourceRows.first().value(3), u"破解软件大全"_s);
+    QCOMPARE(resourceRows.first().value(4), u"7"_s);
+    const QString uploadId = resourceRows.first().value(0);
+    QVERIFY(uploaded.header("location").endsWith("?done=" + uploadId.toLatin1()));
+    const QRegularExpression filePath(u"wangyou/up/[0-9/]+crack\\.zip"_s);
+    const QString fileUrl = root + filePath.match(m_http.get(root + u"wangyou/?done="_s + uploadId).text()).captured();
+    QCOMPARE(m_http.get(fileUrl).body, "PK spam"_ba);
+
+    // Newest first: the second message is the first row.
+    QCOMPARE(command({u"hide"_s, u"message"_s, messageRows.last().value(0)}).exitCode, 0);
+    const QString board = m_http.get(root + Board).text();
+    QVERIFY(!board.contains(u"廉价广告一"_s));
+    QVERIFY(board.contains(u"廉价广告二"_s));
+    QVERIFY(board.contains(u"正常的留言"_s));
+
+    QCOMPARE(command({u"remove"_s, u"resource"_s, uploadId, u"--yes"_s}).exitCode, 0);
+    QVERIFY(!catalogue().contains(u"破解软件大全"_s.toUtf8()));
+    QCOMPARE(m_http.get(fileUrl).status, 410);
+
+    QCOMPARE(command({u"block"_s, Spammer.toString(), u"--for"_s, u"7d"_s}).exitCode, 0);
+    const HttpClient::Reply refused =
+        requestFrom(Spammer, root, boardPath, FormType, messageForm(u"推销员"_s, u"换个说法的广告"_s));
+    QCOMPARE(refused.status, 403);
+    QVERIFY(refused.text().contains(u"您已被禁止发言。"_s));
+    QVERIFY(refused.text().contains(u"换个说法的广告"_s));  // what was typed stays in the form
+    const HttpClient::Reply refusedUpload =
+        requestFrom(Spammer, root, "/wangyou/", MultipartType, uploadForm(u"再来一次"_s, "again.zip", "PK"));
+    QCOMPARE(refusedUpload.status, 403);
+    QVERIFY(refusedUpload.text().contains(u"您已被禁止发言。"_s));
+    QCOMPARE(m_http.post(root + Board, FormType, messageForm(u"老王"_s, u"还能说话"_s)).status, 303);
+    QVERIFY(!m_http.get(root + Board).text().contains(u"换个说法的广告"_s));
+
+    const ReferenceSite::CommandRun log = command({u"log"_s});
+    QCOMPARE(log.exitCode, 0);
+    const QList<QStringList> logRows = rowsOf(log.out);
+    QCOMPARE(logRows.size(), 3);
+    QCOMPARE(logRows.at(0).value(2), u"hide message "_s + messageRows.last().value(0));
+    QCOMPARE(logRows.at(1).value(2), u"remove resource "_s + uploadId);
+    QVERIFY(logRows.at(2).value(2).startsWith(u"block 127.0.0.2 until "_s));
+    QVERIFY(!logRows.at(0).value(1).isEmpty());
+
+    // Each request has its line, but the health checks.
+    const HttpClient::Reply health = m_http.get(root + u"healthz"_s);
+    QCOMPARE(health.status, 200);
+    QCOMPARE(health.body, "ok\n"_ba);
+    QByteArray accessLog;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            accessLog += m_site.readOutput();
+            return accessLog.contains("\"POST /wangyou/ HTTP/1.1\" 403 ");
+        },
+        TimeoutMs));
+    QVERIFY(accessLog.contains("127.0.0.2 - - ["));
+    QVERIFY(!accessLog.contains("/healthz"));
+}
+
+void TstSiteModeration::backupWhileUploadsArriveRestoresWhole()
+{
+    QTemporaryDir scratch;
+    const QString backupFolder = scratch.filePath(u"backup"_s);
+    const QString month = QDate::currentDate().toString(u"yyyy/MM"_s);
+
+    // The catalogue after each upload: the backup must hold one of these states, whole.
+    QList<QByteArray> states = {catalogue()};
+    QProcess backup;
+    backup.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE),
+                 {u"backup"_s, backupFolder, u"--data"_s, m_site.dataPath()});
+    QVERIFY(backup.waitForStarted(TimeoutMs));
+    for (int n = 1; n <= 100 && (n <= 3 || backup.state() != QProcess::NotRunning); ++n) {
+        const QByteArray file = "payload " + QByteArray::number(n);
+        QCOMPARE(m_http.post(m_site.root() + u"wangyou/"_s, MultipartType,
+                             uploadForm(u"备份中上传%1号"_s.arg(n), "during-" + QByteArray::number(n) + ".bin", file))
+                     .status,
+                 303);
+        states.append(catalogue());
+    }
+    QVERIFY(backup.state() == QProcess::NotRunning || backup.waitForFinished(TimeoutMs));
+    QVERIFY2(backup.exitCode() == 0, backup.readAllStandardError().constData());
+
+    QTemporaryDir restoredData;
+    const ReferenceSite::CommandRun restore =
+        ReferenceSite::runProgram({u"restore"_s, backupFolder, u"--data"_s, restoredData.filePath(u"site"_s)});
+    QVERIFY2(restore.exitCode == 0, qPrintable(restore.err));
+    ReferenceSite restored(restoredData.filePath(u"site"_s));
+    QVERIFY2(restored.start(), qPrintable(restored.errorString()));
+    const QByteArray restoredCatalogue = HttpClient().get(restored.root() + UserCatalogue).body;
+    const qsizetype state = states.indexOf(restoredCatalogue);
+    QVERIFY2(state >= 0, restoredCatalogue.constData());
+    // Every upload the copy lists comes with its file.
+    for (int n = 1; n <= state; ++n) {
+        const QString url = restored.root() + u"wangyou/up/%1/during-%2.bin"_s.arg(month).arg(n);
+        QCOMPARE(HttpClient().get(url).body, "payload " + QByteArray::number(n));
+    }
+    QVERIFY(rowsOf(restored.command({u"log"_s}).out).last().value(2).startsWith(u"restore from "_s));
+}
+
+QTEST_GUILESS_MAIN(TstSiteModeration)
+#include "tst_sitemoderation.moc"
