@@ -298,7 +298,7 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
             HttpAnswer busy = m_handler.busy();
             busy.headers.append({"Retry-After"_ba, QByteArray::number(BusyRetrySeconds)});
             busy.headers.append({"Connection"_ba, "close"_ba});
-            return answer(connection, exchange, std::move(busy));
+            return respond(connection, exchange, std::move(busy));
         }
         HeadDecision decision = m_handler.headArrived(*exchange.request);
         if (auto *answer = std::get_if<HttpAnswer>(&decision)) {
@@ -315,7 +315,7 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
                 return true;
             }
             exchange.answered = true;
-            return this->answer(connection, exchange, std::move(*answer));
+            return respond(connection, exchange, std::move(*answer));
         }
         exchange.form = FormReader::create(connection, std::get<FormReader::Limits>(decision));
         return true;
@@ -334,13 +334,14 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
         return true;
     exchange.answered = true;
     if (exchange.refusal)
-        return answer(connection, exchange, std::move(*exchange.refusal));
+        return respond(connection, exchange, std::move(*exchange.refusal));
     if (!exchange.form) {
         ReceivedForm none;
-        return answer(connection, exchange, m_handler.formArrived(*exchange.request, none, FormReader::Error::Malformed));
+        return respond(connection, exchange,
+                       m_handler.formArrived(*exchange.request, none, FormReader::Error::Malformed));
     }
     const std::optional<FormReader::Error> error = exchange.form->finish();
-    return answer(connection, exchange, m_handler.formArrived(*exchange.request, exchange.form->form(), error));
+    return respond(connection, exchange, m_handler.formArrived(*exchange.request, exchange.form->form(), error));
 }
 
 bool HttpDaemon::queue(MHD_Connection *connection, HttpAnswer &&answer)
@@ -384,7 +385,7 @@ bool HttpDaemon::queue(MHD_Connection *connection, HttpAnswer &&answer)
     return queued;
 }
 
-bool HttpDaemon::answer(MHD_Connection *connection, Exchange &exchange, HttpAnswer &&answer)
+bool HttpDaemon::respond(MHD_Connection *connection, Exchange &exchange, HttpAnswer &&answer)
 {
     exchange.status = answer.status;
     exchange.bodyBytes = exchange.request->method() == "HEAD" ? 0

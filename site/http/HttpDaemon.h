@@ -82,7 +82,7 @@ private:
     bool handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data, size_t *size);
     bool queue(MHD_Connection *connection, HttpAnswer &&answer);
     // Queues the exchange's answer, noting what the access log says of it.
-    bool answer(MHD_Connection *connection, Exchange &exchange, HttpAnswer &&answer);
+    bool respond(MHD_Connection *connection, Exchange &exchange, HttpAnswer &&answer);
     void logAnswer(const Exchange &exchange, bool whole);
     void pause(MHD_Connection *connection, int ms);
 

@@ -91,6 +91,7 @@ private slots:
     void cleanupTestCase();
     void spamRunIsTakenDown();
     void backupWhileUploadsArriveRestoresWhole();
+    void stoppedSiteKeepsItsLastLines();
 
 private:
     QByteArray catalogue() { return m_http.get(m_site.root() + UserCatalogue).body; }
@@ -228,6 +229,14 @@ void TstSiteModeration::backupWhileUploadsArriveRestoresWhole()
         QCOMPARE(HttpClient().get(url).body, "payload " + QByteArray::number(n));
     }
     QVERIFY(rowsOf(restored.command({u"log"_s}).out).last().value(2).startsWith(u"restore from "_s));
+}
+
+// Lines go out in batches; SIGTERM, as systemd stops the service, must not lose the last one.
+void TstSiteModeration::stoppedSiteKeepsItsLastLines()
+{
+    QCOMPARE(m_http.get(m_site.root() + u"zorvik/?last"_s).status, 200);
+    QVERIFY(m_site.stop());
+    QVERIFY(m_site.readOutput().contains("\"GET /zorvik/?last HTTP/1.1\" 200 "));
 }
 
 QTEST_GUILESS_MAIN(TstSiteModeration)

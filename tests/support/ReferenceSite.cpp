@@ -66,16 +66,18 @@ bool ReferenceSite::start()
     return true;
 }
 
-void ReferenceSite::stop()
+bool ReferenceSite::stop()
 {
     m_root.clear();
     if (m_process.state() == QProcess::NotRunning)
-        return;
+        return false;
     m_process.terminate();
     if (!m_process.waitForFinished(StopTimeoutMs)) {
         m_process.kill();
         m_process.waitForFinished(StopTimeoutMs);
+        return false;
     }
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
 }
 
 ReferenceSite::CommandRun ReferenceSite::runProgram(const QStringList &arguments)

@@ -25,7 +25,8 @@ public:
 
     // Starts the site and waits until it listens; false, with errorString(), when it does not.
     bool start();
-    void stop();
+    // True when the site, asked to stop, ended by itself with exit code 0.
+    bool stop();
     // Files are sent at most this many KiB a second from the next start on; 0 for no limit.
     void setFileRate(int kibPerSecond) { m_fileRate = kibPerSecond; }
     // The site writes its access log from the next start on; readOutput() takes it.
