@@ -121,11 +121,9 @@ SiteServer::SiteServer(SiteStore &store, const Options &options)
           {u"/nds_wd-nds_wd.html"_s, false, &SiteServer::messageBoard, &SiteServer::postMessage, false},
           {HealthPath, false, &SiteServer::health, nullptr, false},
       }
-    , m_messageLimit(options.messagesPerWindow, options.messageWindowMs)
-    , m_uploadLimit(options.uploadsPerWindow, options.uploadWindowMs)
+    , m_options(options)
     , m_daemon(options.limits, *this)
 {
-    m_clock.start();
     m_accessFlush.setSingleShot(true);
     m_accessFlush.setInterval(AccessLogFlushMs);
     QObject::connect(&m_accessFlush, &QTimer::timeout, [this] { flushAccessLog(); });
@@ -208,7 +206,7 @@ std::optional<HttpAnswer> SiteServer::refusePost(const HttpRequest &request, con
         return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType, HttpAnswer::Forbidden);
     }
     if (route.takesFiles) {
-        const qint64 wait = m_uploadLimit.secondsToWait(request.peer(), m_clock.elapsed());
+        const qint64 wait = secondsToWait(SiteStore::PostKind::Upload, request.peer());
         if (wait > 0) {
             const auto categories = m_store.categories(Catalogue::User);
             if (!categories)
@@ -348,11 +346,13 @@ HttpAnswer SiteServer::upload(const HttpRequest &request, ReceivedForm &form, st
                                                                               : UserUpload::Error::Malformed;
         return uploadRefused({reason, UserUpload::entered(form)}, request);
     }
-    const qint64 now = m_clock.elapsed();
     const auto uploaded = UserUpload::receive(
         m_store, form, QDateTime::currentDateTime(), SiteStore::plainAddress(request.peer()).toString(),
         [&]() -> std::optional<UserUpload::Error> {
-            if (!m_uploadLimit.tryTake(request.peer(), now))
+            const auto taken = takePost(SiteStore::PostKind::Upload, request.peer());
+            if (!taken)
+                return UserUpload::Error::StoreFailed;
+            if (!*taken)
                 return UserUpload::Error::TooFrequent;
             return std::nullopt;
         });
@@ -370,7 +370,7 @@ HttpAnswer SiteServer::uploadRefused(const UserUpload::Rejection &rejection, con
     return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType,
                             uploadStatus(rejection.reason),
                             rejection.reason == UserUpload::Error::TooFrequent
-                                ? retryAfter(m_uploadLimit.secondsToWait(request.peer(), m_clock.elapsed()))
+                                ? retryAfter(secondsToWait(SiteStore::PostKind::Upload, request.peer()))
                                 : HttpAnswer::Headers());
 }
 
@@ -390,6 +390,28 @@ bool SiteServer::isBlocked(const QHostAddress &peer) const
     if (!blocked)
         qCritical().noquote() << "cannot read the blocked addresses:" << blocked.error().text;
     return blocked && *blocked;
+}
+
+Result<bool, StoreError> SiteServer::takePost(SiteStore::PostKind kind, const QHostAddress &peer)
+{
+    const bool message = kind == SiteStore::PostKind::Message;
+    return m_store.takePost(kind, peer, QDateTime::currentMSecsSinceEpoch(),
+                            message ? m_options.messagesPerWindow : m_options.uploadsPerWindow,
+                            message ? m_options.messageWindowMs : m_options.uploadWindowMs);
+}
+
+// A store that cannot tell is logged; the post then fails where it is counted.
+qint64 SiteServer::secondsToWait(SiteStore::PostKind kind, const QHostAddress &peer) const
+{
+    const bool message = kind == SiteStore::PostKind::Message;
+    const auto wait = m_store.secondsToWait(kind, peer, QDateTime::currentMSecsSinceEpoch(),
+                                            message ? m_options.messagesPerWindow : m_options.uploadsPerWindow,
+                                            message ? m_options.messageWindowMs : m_options.uploadWindowMs);
+    if (!wait) {
+        qCritical().noquote() << "cannot count the posts of" << peer.toString() << wait.error().text;
+        return 0;
+    }
+    return *wait;
 }
 
 void SiteServer::answered(const HttpRequest &request, const AccessLog::Entry &entry)
@@ -426,13 +448,15 @@ std::optional<HttpAnswer> SiteServer::messageBoard(const HttpRequest &request, c
 HttpAnswer SiteServer::postMessage(const HttpRequest &request, ReceivedForm &form,
                                    std::optional<FormReader::Error> error)
 {
-    const qint64 now = m_clock.elapsed();
     const auto posted = MessagePost::receive(
         m_store, error ? nullptr : &form, QDateTime::currentDateTime(),
         SiteStore::plainAddress(request.peer()).toString(), [&]() -> std::optional<MessagePost::Error> {
             if (isBlocked(request.peer()))
                 return MessagePost::Error::Blocked;
-            if (!m_messageLimit.tryTake(request.peer(), now))
+            const auto taken = takePost(SiteStore::PostKind::Message, request.peer());
+            if (!taken)
+                return MessagePost::Error::StoreFailed;
+            if (!*taken)
                 return MessagePost::Error::TooFrequent;
             return std::nullopt;
         });
@@ -452,7 +476,7 @@ HttpAnswer SiteServer::messageBoardPage(const HttpRequest &request, qint64 page,
         return HttpAnswer::text(html, HtmlType);
     return HttpAnswer::text(html, HtmlType, messageStatus(rejection->reason),
                             rejection->reason == MessagePost::Error::TooFrequent
-                                ? retryAfter(m_messageLimit.secondsToWait(request.peer(), m_clock.elapsed()))
+                                ? retryAfter(secondsToWait(SiteStore::PostKind::Message, request.peer()))
                                 : HttpAnswer::Headers());
 }
 

@@ -1,18 +1,16 @@
 #pragma once
 
 #include "site/PageCache.h"
-#include "site/PostLimit.h"
 #include "site/forms/MessagePost.h"
 #include "site/forms/UserUpload.h"
+#include "site/store/SiteStore.h"
 #include "site/http/HttpDaemon.h"
 #include "site/http/Origins.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QList>
 #include <QString>
 
-class SiteStore;
 
 // Answers the site's routes: the two catalogues, the official resource pages and files, the
 // start page, the users' files, the upload page, the message board and a health check for
@@ -93,6 +91,9 @@ private:
 
     QString root() const { return m_origins->root(); }
     bool isBlocked(const QHostAddress &peer) const;
+    // Counted in the store, so that site processes sharing it share an address's allowance.
+    Result<bool, StoreError> takePost(SiteStore::PostKind kind, const QHostAddress &peer);
+    qint64 secondsToWait(SiteStore::PostKind kind, const QHostAddress &peer) const;
     void flushAccessLog();
     std::optional<HttpAnswer> sendFile(const HttpRequest &request, const QString &folder, const QString &relativePath,
                                        const HttpAnswer::Headers &headers = {});
@@ -100,9 +101,7 @@ private:
     SiteStore &m_store;
     const QList<Route> m_routes;
     std::optional<Origins> m_origins;
-    PostLimit m_messageLimit;
-    PostLimit m_uploadLimit;
-    QElapsedTimer m_clock;
+    Options m_options;
     // Rendered catalogue answers by query; emptied when a catalogue changes, here or, as the
     // store's revision tells, in another process.
     PageCache m_catalogueCache;

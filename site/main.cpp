@@ -79,6 +79,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption portOption(u"port"_s, u"Port to listen on; 0 picks a free one."_s, u"port"_s, u"8642"_s);
     const QCommandLineOption dataOption(u"data"_s, u"Folder of the database and the files; seeded when new."_s,
                                         u"folder"_s, defaultData);
+    const QCommandLineOption databaseOption(
+        u"database"_s,
+        u"The database: sqlite:PATH (the default, site.sqlite in the data folder) or postgresql://user@host/database "
+        "for several site processes; else taken from QUILLMERE_DATABASE. A password comes from PGPASSWORD or "
+        "~/.pgpass, not from the command line."_s,
+        u"address"_s);
     const QCommandLineOption rateOption(u"rate"_s, u"Send files at most this many KiB a second; 0 for no limit."_s,
                                         u"KiB"_s, u"0"_s);
     const QCommandLineOption messageOption(u"message-interval"_s,
@@ -95,8 +101,8 @@ int main(int argc, char *argv[])
         "hosts are refused, posts from other origins too, and pages link to the first. Default: the listening "
         "address and port, and localhost and [::1] on that port."_s,
         u"URL"_s);
-    parser.addOptions(
-        {hostOption, portOption, dataOption, rateOption, messageOption, uploadOption, originOption, noAccessLogOption});
+    parser.addOptions({hostOption, portOption, dataOption, databaseOption, rateOption, messageOption, uploadOption,
+                       originOption, noAccessLogOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(u"unknown command: %1 (see --help)"_s.arg(parser.positionalArguments().first()));
@@ -128,9 +134,14 @@ int main(int argc, char *argv[])
         origins = *listed;
     }
 
-    SiteStore store(parser.value(dataOption));
+    const QString dataPath = parser.value(dataOption);
+    const auto location =
+        StoreLocation::choose(parser.value(databaseOption), QDir(dataPath).filePath(SiteStore::DatabaseFileName));
+    if (!location)
+        return fail(location.error().text);
+    SiteStore store(dataPath, *location);
     if (const auto opened = store.open(); !opened)
-        return fail(u"cannot open the data folder %1: %2"_s.arg(parser.value(dataOption), opened.error().text));
+        return fail(u"cannot open the store %1: %2"_s.arg(location->displayName(), opened.error().text));
 
     raiseDescriptorLimit();
     SiteServer::Options options;

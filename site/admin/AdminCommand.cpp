@@ -16,7 +16,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QStringList Commands = {u"list"_s, u"hide"_s, u"unhide"_s, u"remove"_s, u"block"_s,
-                              u"unblock"_s, u"log"_s, u"backup"_s, u"restore"_s};
+                              u"unblock"_s, u"log"_s, u"backup"_s, u"restore"_s, u"migrate"_s};
 
 QTextStream &out()
 {
@@ -94,10 +94,10 @@ bool confirmed(const QString &question)
 class Run
 {
 public:
-    Run(const QCommandLineParser &parser, const QString &dataPath)
+    Run(const QCommandLineParser &parser, const QString &dataPath, const StoreLocation &location)
         : m_parser(parser)
         , m_dataPath(dataPath)
-        , m_store(dataPath)
+        , m_store(dataPath, location)
     {
     }
 
@@ -109,6 +109,7 @@ public:
     int log(const QStringList &words);
     int backup(const QStringList &words);
     int restore(const QStringList &words);
+    int migrate(const QStringList &words);
 
 private:
     // Opens the site's store, never a new one: a mistyped folder must not become a fresh site.
@@ -121,10 +122,10 @@ private:
 
 std::optional<QString> Run::openStore()
 {
-    if (!QFileInfo::exists(QDir(m_dataPath).filePath(SiteStore::DatabaseFileName)))
-        return u"no site in %1 (give the site's data folder with --data)"_s.arg(m_dataPath);
-    if (const auto opened = m_store.open(); !opened)
-        return u"cannot open the site in %1: %2"_s.arg(m_dataPath, opened.error().text);
+    if (const auto opened = m_store.open(SiteStore::Opening::Existing); !opened) {
+        return u"cannot open the site's store: %1 (give the site's data folder with --data, its database with "
+               "--database)"_s.arg(opened.error().text);
+    }
     return std::nullopt;
 }
 
@@ -301,6 +302,8 @@ int Run::restore(const QStringList &words)
 {
     if (words.size() != 1)
         return fail(u"restore takes the folder of a backup"_s);
+    if (m_store.location().kind() != StoreLocation::Kind::Sqlite)
+        return fail(u"restore fills a data folder's SQLite store; a PostgreSQL store comes back with pg_restore"_s);
     const auto copied = SiteBackup::restore(words.first(), m_dataPath);
     if (!copied)
         return fail(copied.error().text);
@@ -310,6 +313,30 @@ int Run::restore(const QStringList &words)
         !recorded)
         return fail(recorded.error().text);
     out() << "restored the database and " << *copied << " files into " << m_dataPath << Qt::endl;
+    return 0;
+}
+
+int Run::migrate(const QStringList &words)
+{
+    if (!words.isEmpty() || !m_parser.isSet(u"from"_s) || !m_parser.isSet(u"to"_s))
+        return fail(u"migrate takes --from and --to, each a database address"_s);
+    const auto from = StoreLocation::parse(m_parser.value(u"from"_s));
+    if (!from)
+        return fail(from.error().text);
+    const auto to = StoreLocation::parse(m_parser.value(u"to"_s));
+    if (!to)
+        return fail(to.error().text);
+    SiteStore source(m_dataPath, *from);
+    if (const auto opened = source.open(SiteStore::Opening::Existing); !opened)
+        return fail(u"cannot open %1: %2"_s.arg(from->displayName(), opened.error().text));
+    SiteStore target(m_dataPath, *to);
+    if (const auto opened = target.open(SiteStore::Opening::Empty); !opened)
+        return fail(u"cannot copy into %1: %2"_s.arg(to->displayName(), opened.error().text));
+    const auto copied = source.copyInto(target);
+    if (!copied)
+        return fail(u"nothing copied into %1: %2"_s.arg(to->displayName(), copied.error().text));
+    out() << "copied " << *copied << " records from " << from->displayName() << " to " << to->displayName()
+          << Qt::endl;
     return 0;
 }
 
@@ -337,7 +364,7 @@ QString AdminCommand::commandIn(const QStringList &arguments)
 
 QString AdminCommand::usage()
 {
-    return u"Operator's commands, each on the site's data folder (--data <folder>):\n"
+    return u"Operator's commands, on the site's data folder (--data) and store (--database):\n"
            "  list resources|messages [--recent N] [--address A] [--search WORD]\n"
            "                          id, time, address, title or name, size; one line each\n"
            "  hide resource|message ID...    take entries off every page and catalogue\n"
@@ -347,7 +374,9 @@ QString AdminCommand::usage()
            "  unblock ADDRESS                lift a block\n"
            "  log                            what was done with these commands, by whom\n"
            "  backup DIR                     copy the running site's database and files\n"
-           "  restore DIR                    put a backup into an empty data folder"_s;
+           "  restore DIR                    put a backup into an empty data folder\n"
+           "  migrate --from sqlite:PATH --to postgresql://USER@HOST/DATABASE\n"
+           "                                 copy a site's records into an empty database, ids and times kept"_s;
 }
 
 std::optional<qint64> AdminCommand::parseDuration(const QString &text)
@@ -372,7 +401,10 @@ int AdminCommand::run(const QStringList &arguments, const QString &defaultDataPa
     const QCommandLineOption search(u"search"_s, u"With this word only."_s, u"word"_s);
     const QCommandLineOption duration(u"for"_s, u"For this long only."_s, u"duration"_s);
     const QCommandLineOption yes(u"yes"_s, u"Without asking."_s);
-    parser.addOptions({data, recent, address, search, duration, yes});
+    const QCommandLineOption database(u"database"_s, u"The site's database, as the site takes it."_s, u"address"_s);
+    const QCommandLineOption from(u"from"_s, u"The database to copy from."_s, u"address"_s);
+    const QCommandLineOption to(u"to"_s, u"The empty database to copy into."_s, u"address"_s);
+    parser.addOptions({data, recent, address, search, duration, yes, database, from, to});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const QStringList words = parser.positionalArguments();
@@ -382,13 +414,19 @@ int AdminCommand::run(const QStringList &arguments, const QString &defaultDataPa
     // Each option belongs to one command; anywhere else it is a mistake worth saying.
     const QHash<QString, QString> owners = {{u"recent"_s, u"list"_s}, {u"address"_s, u"list"_s},
                                             {u"search"_s, u"list"_s}, {u"for"_s, u"block"_s},
-                                            {u"yes"_s, u"remove"_s}};
+                                            {u"yes"_s, u"remove"_s}, {u"from"_s, u"migrate"_s},
+                                            {u"to"_s, u"migrate"_s}};
     for (const QString &name : parser.optionNames()) {
         if (owners.contains(name) && owners.value(name) != command)
             return fail(u"--%1 does not go with %2"_s.arg(name, command));
     }
 
-    Run run(parser, parser.value(data));
+    const QString dataPath = parser.value(data);
+    const auto location =
+        StoreLocation::choose(parser.value(database), QDir(dataPath).filePath(SiteStore::DatabaseFileName));
+    if (!location)
+        return fail(location.error().text);
+    Run run(parser, dataPath, *location);
     if (command == u"list"_s)
         return run.list(rest);
     if (command == u"hide"_s || command == u"unhide"_s)
@@ -405,5 +443,7 @@ int AdminCommand::run(const QStringList &arguments, const QString &defaultDataPa
         return run.backup(rest);
     if (command == u"restore"_s)
         return run.restore(rest);
+    if (command == u"migrate"_s)
+        return run.migrate(rest);
     return fail(u"unknown command: %1"_s.arg(command));
 }

@@ -3,10 +3,13 @@
 #include "site/store/SampleData.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QHostAddress>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -17,14 +20,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Schema steps, oldest first; PRAGMA user_version counts the steps a database has taken, so
-// a later feature appends a step instead of editing one.
+// Schema steps, oldest first, the same on both databases; the schema version counts the steps
+// a database has taken, so a later feature appends a step instead of editing one.
 const QList<QStringList> &schemaSteps()
 {
     static const QList<QStringList> steps = {
         {
             u"CREATE TABLE resources ("
-            " id INTEGER PRIMARY KEY,"
+            " id {id},"
             " catalogue TEXT NOT NULL CHECK (catalogue IN ('official', 'user')),"
             " category TEXT NOT NULL,"
             " title TEXT NOT NULL,"
@@ -41,7 +44,7 @@ const QList<QStringList> &schemaSteps()
         },
         {
             u"CREATE TABLE messages ("
-            " id INTEGER PRIMARY KEY,"
+            " id {id},"
             " name TEXT NOT NULL,"
             " text TEXT NOT NULL,"
             " posted_at TEXT NOT NULL)"_s,
@@ -55,13 +58,41 @@ const QList<QStringList> &schemaSteps()
             u"CREATE TABLE removed_uploads (file_path TEXT PRIMARY KEY, removed_at TEXT NOT NULL)"_s,
             u"CREATE TABLE blocks (network TEXT PRIMARY KEY, blocked_at TEXT NOT NULL, until TEXT)"_s,
             u"CREATE TABLE moderation_log ("
-            " id INTEGER PRIMARY KEY,"
+            " id {id},"
             " at TEXT NOT NULL,"
             " who TEXT NOT NULL,"
             " action TEXT NOT NULL)"_s,
         },
+        {
+            // Posts counted against their address's allowance, kept for one window.
+            u"CREATE TABLE post_times (kind TEXT NOT NULL, address TEXT NOT NULL, at_ms BIGINT NOT NULL)"_s,
+            u"CREATE INDEX post_times_by_address ON post_times (kind, address, at_ms)"_s,
+        },
     };
     return steps;
+}
+
+// The tables a copy of the store carries, with their columns, parents before children. The
+// times of counted posts stay behind: they are over within minutes.
+struct CopiedTable
+{
+    QString name;
+    QString columns;
+    bool hasIds;
+};
+
+const QList<CopiedTable> CopiedTables = {
+    {u"resources"_s, u"id, catalogue, category, title, remark, collected_at, file_path, address, hidden"_s, true},
+    {u"resource_links"_s, u"resource_id, position, label, target"_s, false},
+    {u"messages"_s, u"id, name, text, posted_at, address, hidden"_s, true},
+    {u"removed_uploads"_s, u"file_path, removed_at"_s, false},
+    {u"blocks"_s, u"network, blocked_at, until"_s, false},
+    {u"moderation_log"_s, u"id, at, who, action"_s, true},
+};
+
+QString postKindName(SiteStore::PostKind kind)
+{
+    return kind == SiteStore::PostKind::Message ? u"message"_s : u"upload"_s;
 }
 
 QString catalogueName(Catalogue catalogue)
@@ -77,17 +108,26 @@ QString likePattern(const QString &keyword)
     return u'%' + escaped + u'%';
 }
 
-QString searchCondition(SiteStore::SearchField field)
+// Each column matched with the dialect's LIKE, any of them enough.
+QString matchAny(const QStringList &columns, const SqlDialect &dialect)
+{
+    QStringList conditions;
+    for (const QString &column : columns)
+        conditions.append(column + u' ' + dialect.like() + u" ? ESCAPE '\\'"_s);
+    return u'(' + conditions.join(u" OR "_s) + u')';
+}
+
+QStringList searchedColumns(SiteStore::SearchField field)
 {
     switch (field) {
     case SiteStore::SearchField::Category:
-        return u" AND category LIKE ? ESCAPE '\\'"_s;
+        return {u"category"_s};
     case SiteStore::SearchField::Title:
-        return u" AND title LIKE ? ESCAPE '\\'"_s;
+        return {u"title"_s};
     case SiteStore::SearchField::Anywhere:
         break;
     }
-    return u" AND (title LIKE ? ESCAPE '\\' OR category LIKE ? ESCAPE '\\' OR remark LIKE ? ESCAPE '\\')"_s;
+    return {u"title"_s, u"category"_s, u"remark"_s};
 }
 
 const QString ResourceColumns = u"id, catalogue, category, title, remark, collected_at, file_path, address, hidden"_s;
@@ -126,13 +166,13 @@ Failure<StoreError> failure(const QSqlError &error)
 class Transaction
 {
 public:
-    Transaction(const QSqlDatabase &db, int &depth)
+    Transaction(const QSqlDatabase &db, const SqlDialect &dialect, int &depth)
         : m_db(db)
         , m_depth(depth)
         , m_outermost(depth == 0)
     {
         QSqlQuery query(m_db);
-        m_open = query.exec(m_outermost ? u"BEGIN IMMEDIATE"_s : u"SAVEPOINT inner"_s);
+        m_open = query.exec(m_outermost ? dialect.begin() : u"SAVEPOINT nested"_s);
         if (m_open)
             ++m_depth;
         else
@@ -146,8 +186,8 @@ public:
         if (m_outermost) {
             query.exec(u"ROLLBACK"_s);
         } else {
-            query.exec(u"ROLLBACK TO inner"_s);
-            query.exec(u"RELEASE inner"_s);
+            query.exec(u"ROLLBACK TO nested"_s);
+            query.exec(u"RELEASE nested"_s);
         }
         --m_depth;
     }
@@ -163,7 +203,7 @@ public:
     Result<void, StoreError> commit()
     {
         QSqlQuery query(m_db);
-        if (!query.exec(m_outermost ? u"COMMIT"_s : u"RELEASE inner"_s))
+        if (!query.exec(m_outermost ? u"COMMIT"_s : u"RELEASE nested"_s))
             return failure(query.lastError());
         m_open = false;
         --m_depth;
@@ -187,10 +227,22 @@ bool inNetwork(const QString &address, const std::pair<QHostAddress, int> &netwo
 
 const QString SiteStore::DatabaseFileName = u"site.sqlite"_s;
 
-SiteStore::SiteStore(const QString &dataPath)
-    : m_dataDir(dataPath)
+SiteStore::SiteStore(const QString &dataPath, QObject *parent)
+    : SiteStore(dataPath, StoreLocation::sqliteFile(QDir(dataPath).filePath(DatabaseFileName)), parent)
+{
+}
+
+SiteStore::SiteStore(const QString &dataPath, const StoreLocation &location, QObject *parent)
+    : QObject(parent)
+    , m_dataDir(dataPath)
+    , m_location(location)
+    , m_dialect(location.kind())
     , m_connectionName(u"site-"_s + QString::number(quintptr(this), 16))
 {
+    m_heartbeat.setInterval(2000);
+    m_reconnect.setSingleShot(true);
+    connect(&m_heartbeat, &QTimer::timeout, this, &SiteStore::beat);
+    connect(&m_reconnect, &QTimer::timeout, this, &SiteStore::reconnect);
 }
 
 SiteStore::~SiteStore()
@@ -213,75 +265,169 @@ QString SiteStore::officialFilesFolder() const
 
 QSqlDatabase SiteStore::database() const
 {
-    return QSqlDatabase::database(m_connectionName);
+    return QSqlDatabase::database(m_connectionName, false);
 }
 
-Result<void, StoreError> SiteStore::open()
+Result<void, StoreError> SiteStore::open(Opening opening)
 {
     if (!m_dataDir.mkpath(u"."_s))
         return Failure(StoreError{u"cannot create the data folder %1"_s.arg(m_dataDir.path())});
-    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connectionName);
-    db.setDatabaseName(m_dataDir.filePath(DatabaseFileName));
+    // Opening an SQLite file that is not there would make one.
+    if (opening == Opening::Existing && m_location.kind() == StoreLocation::Kind::Sqlite
+        && !QFileInfo::exists(m_location.sqlitePath()))
+        return Failure(StoreError{u"no site in %1"_s.arg(m_location.displayName())});
+    if (!QSqlDatabase::isDriverAvailable(m_location.driverName()))
+        return Failure(StoreError{u"Qt's %1 driver is not installed (Debian: libqt6sql6-%2)"_s.arg(
+            m_location.driverName(), m_location.kind() == StoreLocation::Kind::Sqlite ? u"sqlite"_s : u"psql"_s)});
+    QSqlDatabase db = QSqlDatabase::addDatabase(m_location.driverName(), m_connectionName);
+    m_location.configure(db);
     if (!db.open())
         return failure(db.lastError());
-    QSqlQuery(db).exec(u"PRAGMA foreign_keys = ON"_s);
-    return migrate();
-}
-
-Result<void, StoreError> SiteStore::migrate()
-{
-    QSqlQuery query(database());
-    if (!query.exec(u"PRAGMA user_version"_s) || !query.next())
-        return failure(query.lastError());
-    const int version = query.value(0).toInt();
-    query.finish();
-    const int known = int(schemaSteps().size());
-    if (version > known) {
-        return Failure(StoreError{u"the database was written by a newer quillmere-site (schema %1; this one reads up "
-                                  "to %2)"_s.arg(QString::number(version), QString::number(known))});
-    }
-    // A new database takes every step and its sample catalogue in one transaction; an older
-    // one takes each missing step in a transaction with the version that records it, so a
-    // start that fails half-way leaves a database the next start can carry on from.
-    if (version == 0)
-        return runSteps(0, known);
-    for (int step = version; step < known; ++step) {
-        if (const auto ran = runSteps(step, step + 1); !ran)
-            return ran;
+    QSqlQuery(db).exec(m_dialect.setup());
+    if (const auto migrated = migrate(opening); !migrated)
+        return migrated;
+    if (m_dialect.isPostgres()) {
+        listen();
+        m_heartbeat.start();
     }
     return {};
 }
 
-Result<void, StoreError> SiteStore::runSteps(int from, int to)
+Result<void, StoreError> SiteStore::migrate(Opening opening)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    const int known = int(schemaSteps().size());
+    if (opening == Opening::Empty) {
+        QSqlQuery query(database());
+        if (!query.exec(m_dialect.countTables()) || !query.next())
+            return failure(query.lastError());
+        if (query.value(0).toLongLong() > 0)
+            return Failure(StoreError{u"%1 is not empty"_s.arg(m_location.displayName())});
+        return {};
+    }
+    // A new database takes every step and its sample catalogue in one transaction; an older
+    // one takes each missing step in a transaction with the version that records it, so a
+    // start that fails half-way leaves a database the next start can carry on from. The
+    // version is read inside the transaction, so a second process starting at once on a
+    // shared database waits for the first and then finds nothing left to do.
+    for (;;) {
+        Transaction transaction(database(), m_dialect, m_transactionDepth);
+        if (const auto begun = transaction.begun(); !begun)
+            return begun;
+        if (const QString lock = m_dialect.lockSchema(); !lock.isEmpty()) {
+            if (QSqlQuery query(database()); !query.exec(lock))
+                return failure(query.lastError());
+        }
+        const auto version = m_dialect.schemaVersion(database());
+        if (!version)
+            return Failure(version.error());
+        if (*version > known) {
+            return Failure(StoreError{u"the database was written by a newer quillmere-site (schema %1; this one "
+                                      "reads up to %2)"_s.arg(QString::number(*version), QString::number(known))});
+        }
+        if (*version == known)
+            return {};
+        if (*version == 0 && opening == Opening::Existing)
+            return Failure(StoreError{u"no site in %1"_s.arg(m_location.displayName())});
+        const int to = *version == 0 ? known : *version + 1;
+        if (const auto ran = runSteps(*version, to, *version == 0); !ran)
+            return ran;
+        if (const auto committed = transaction.commit(); !committed)
+            return committed;
+    }
+}
+
+// Runs within the caller's transaction, or in one of its own.
+Result<void, StoreError> SiteStore::runSteps(int from, int to, bool seed)
+{
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
     for (int step = from; step < to; ++step) {
         for (const QString &statement : schemaSteps().at(step)) {
-            if (!query.exec(statement))
+            if (!query.exec(m_dialect.schema(statement)))
                 return failure(query.lastError());
         }
     }
-    if (from == 0) {
+    if (seed) {
         if (const auto seeded = SampleData::seed(*this); !seeded)
             return seeded;
     }
-    if (!query.exec(u"PRAGMA user_version = %1"_s.arg(to)))
-        return failure(query.lastError());
+    if (const auto set = m_dialect.setSchemaVersion(database(), to); !set)
+        return set;
     return transaction.commit();
+}
+
+Result<void, StoreError> SiteStore::notifyCatalogueChanged()
+{
+    const QString statement = m_dialect.notifyCatalogueChanged();
+    if (QSqlQuery query(database()); !statement.isEmpty() && !query.exec(statement))
+        return failure(query.lastError());
+    return {};
+}
+
+void SiteStore::listen()
+{
+    QSqlDriver *driver = database().driver();
+    disconnect(driver, &QSqlDriver::notification, this, nullptr);
+    connect(driver, &QSqlDriver::notification, this,
+            [this](const QString &, QSqlDriver::NotificationSource source, const QVariant &) {
+                // This store's own changes were announced when they were committed.
+                if (source == QSqlDriver::SelfSource)
+                    return;
+                ++m_changesSeen;
+                emit catalogueChanged();
+            });
+    if (!driver->subscribeToNotification(SqlDialect::CatalogueChannel))
+        qWarning("cannot listen for the other processes' changes: %s", qPrintable(driver->lastError().text()));
+}
+
+void SiteStore::beat()
+{
+    // Qt closes a connection the server dropped; libpq tells why on standard error only.
+    QString reason = u"the database closed the connection"_s;
+    if (database().isOpen()) {
+        const auto checked = check();
+        if (checked)
+            return;
+        if (!checked.error().text.trimmed().isEmpty())
+            reason = checked.error().text;
+    }
+    m_heartbeat.stop();
+    database().close();
+    ++m_changesSeen;
+    qWarning().noquote() << u"lost the database %1 (%2); connecting again"_s.arg(m_location.displayName(), reason);
+    emit connectionLost(reason);
+    m_reconnect.setInterval(250);
+    m_reconnect.start();
+}
+
+void SiteStore::reconnect()
+{
+    QSqlDatabase db = database();
+    if (!db.open()) {
+        m_reconnect.setInterval(std::min(m_reconnect.interval() * 2, 30'000));
+        m_reconnect.start();
+        return;
+    }
+    QSqlQuery(db).exec(m_dialect.setup());
+    qInfo().noquote() << u"connected to the database %1 again"_s.arg(m_location.displayName());
+    listen();
+    m_heartbeat.start();
+    // Whatever changed while nobody listened is unknown.
+    ++m_changesSeen;
+    emit catalogueChanged();
 }
 
 Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return Failure(begun.error());
     QSqlQuery query(database());
     // A null QString binds as NULL.
     if (!query.prepare(u"INSERT INTO resources (catalogue, category, title, remark, collected_at, file_path, address)"
-                       " VALUES (?, ?, ?, COALESCE(?, ''), ?, COALESCE(?, ''), COALESCE(?, ''))"_s))
+                       " VALUES (?, ?, ?, COALESCE(?, ''), ?, COALESCE(?, ''), COALESCE(?, '')) RETURNING id"_s))
         return failure(query.lastError());
     query.addBindValue(catalogueName(resource.catalogue));
     query.addBindValue(resource.category);
@@ -290,9 +436,10 @@ Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
     query.addBindValue(resource.collectedAt);
     query.addBindValue(resource.filePath);
     query.addBindValue(resource.address);
-    if (!query.exec())
+    if (!query.exec() || !query.next())
         return failure(query.lastError());
-    const qint64 id = query.lastInsertId().toLongLong();
+    const qint64 id = query.value(0).toLongLong();
+    query.finish();
 
     QSqlQuery link(database());
     if (!link.prepare(u"INSERT INTO resource_links (resource_id, position, label, target) VALUES (?, ?, ?, ?)"_s))
@@ -305,8 +452,11 @@ Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
         if (!link.exec())
             return failure(link.lastError());
     }
+    if (const auto notified = notifyCatalogueChanged(); !notified)
+        return Failure(notified.error());
     if (const auto committed = transaction.commit(); !committed)
         return Failure(committed.error());
+    emit catalogueChanged();
     return id;
 }
 
@@ -316,7 +466,7 @@ Result<SiteStore::Page, StoreError> SiteStore::findResources(Catalogue catalogue
     QString where = u" FROM resources WHERE catalogue = ? AND hidden = 0"_s;
     QVariantList values = {catalogueName(catalogue)};
     if (!keyword.isEmpty()) {
-        where += searchCondition(field);
+        where += u" AND "_s + matchAny(searchedColumns(field), m_dialect);
         const qsizetype placeholders = field == SearchField::Anywhere ? 3 : 1;
         for (qsizetype i = 0; i < placeholders; ++i)
             values.append(likePattern(keyword));
@@ -341,12 +491,10 @@ Result<SiteStore::Page, StoreError> SiteStore::findResources(Catalogue catalogue
     query.addBindValue((std::max<qint64>(page, 1) - 1) * PageSize);
     if (!query.exec())
         return failure(query.lastError());
-    while (query.next()) {
-        SiteResource resource = readResource(query);
-        if (const auto loaded = loadLinks(resource); !loaded)
-            return Failure(loaded.error());
-        result.resources.append(resource);
-    }
+    while (query.next())
+        result.resources.append(readResource(query));
+    if (const auto loaded = loadLinks(result.resources); !loaded)
+        return Failure(loaded.error());
     return result;
 }
 
@@ -361,10 +509,10 @@ Result<std::optional<SiteResource>, StoreError> SiteStore::resource(Catalogue ca
         return failure(query.lastError());
     if (!query.next())
         return std::optional<SiteResource>();
-    SiteResource resource = readResource(query);
-    if (const auto loaded = loadLinks(resource); !loaded)
+    QList<SiteResource> found = {readResource(query)};
+    if (const auto loaded = loadLinks(found); !loaded)
         return Failure(loaded.error());
-    return std::make_optional(std::move(resource));
+    return std::make_optional(std::move(found.first()));
 }
 
 // Hidden resources count: the categories are the catalogue's shape, not its content.
@@ -385,15 +533,16 @@ Result<QStringList, StoreError> SiteStore::categories(Catalogue catalogue) const
 Result<qint64, StoreError> SiteStore::addMessage(const SiteMessage &message)
 {
     QSqlQuery query(database());
-    if (!query.prepare(u"INSERT INTO messages (name, text, posted_at, address) VALUES (?, ?, ?, COALESCE(?, ''))"_s))
+    if (!query.prepare(u"INSERT INTO messages (name, text, posted_at, address) VALUES (?, ?, ?, COALESCE(?, ''))"
+                       " RETURNING id"_s))
         return failure(query.lastError());
     query.addBindValue(message.name);
     query.addBindValue(message.text);
     query.addBindValue(message.postedAt);
     query.addBindValue(message.address);
-    if (!query.exec())
+    if (!query.exec() || !query.next())
         return failure(query.lastError());
-    return query.lastInsertId().toLongLong();
+    return query.value(0).toLongLong();
 }
 
 Result<SiteStore::MessagePage, StoreError> SiteStore::findMessages(qint64 page) const
@@ -416,21 +565,32 @@ Result<SiteStore::MessagePage, StoreError> SiteStore::findMessages(qint64 page) 
     return result;
 }
 
-Result<void, StoreError> SiteStore::loadLinks(SiteResource &resource) const
+// All in one query: each is a round trip to a PostgreSQL server, or three for a prepared one.
+Result<void, StoreError> SiteStore::loadLinks(QList<SiteResource> &resources) const
 {
+    if (resources.isEmpty())
+        return {};
+    QHash<qint64, SiteResource *> byId;
+    for (SiteResource &resource : resources)
+        byId.insert(resource.id, &resource);
+    const QStringList placeholders(resources.size(), u"?"_s);
     QSqlQuery query(database());
-    if (!query.prepare(u"SELECT label, target FROM resource_links WHERE resource_id = ? ORDER BY position"_s))
+    if (!query.prepare(u"SELECT resource_id, label, target FROM resource_links WHERE resource_id IN (%1)"
+                       " ORDER BY resource_id, position"_s.arg(placeholders.join(u", "_s))))
         return failure(query.lastError());
-    query.addBindValue(resource.id);
+    for (const SiteResource &resource : std::as_const(resources))
+        query.addBindValue(resource.id);
     if (!query.exec())
         return failure(query.lastError());
     while (query.next())
-        resource.links.append({query.value(0).toString(), query.value(1).toString()});
+        byId.value(query.value(0).toLongLong())->links.append({query.value(1).toString(), query.value(2).toString()});
     return {};
 }
 
 Result<void, StoreError> SiteStore::check() const
 {
+    if (!database().isOpen())
+        return Failure(StoreError{u"no connection to the database %1 (connecting again)"_s.arg(m_location.displayName())});
     QSqlQuery query(database());
     if (!query.exec(u"SELECT COUNT(*) FROM resources WHERE id = 0"_s) || !query.next())
         return failure(query.lastError());
@@ -439,6 +599,10 @@ Result<void, StoreError> SiteStore::check() const
 
 Result<qint64, StoreError> SiteStore::revision() const
 {
+    // Counted as the news comes, so asking costs no round trip; a cache kept while the
+    // database is away goes on answering.
+    if (m_dialect.isPostgres())
+        return m_changesSeen;
     // Changes when another connection commits, never for this connection's own writes.
     QSqlQuery query(database());
     if (!query.exec(u"PRAGMA data_version"_s) || !query.next())
@@ -480,7 +644,7 @@ Result<QList<SiteResource>, StoreError> SiteStore::selectResources(const Selecti
     QSqlQuery query(database());
     QString statement = u"SELECT "_s + ResourceColumns + u" FROM resources"_s;
     if (!selection.word.isEmpty())
-        statement += u" WHERE title LIKE ? ESCAPE '\\' OR category LIKE ? ESCAPE '\\' OR remark LIKE ? ESCAPE '\\'"_s;
+        statement += u" WHERE "_s + matchAny({u"title"_s, u"category"_s, u"remark"_s}, m_dialect);
     if (!query.prepare(statement + u" ORDER BY id DESC"_s))
         return failure(query.lastError());
     for (int i = 0; i < 3 && !selection.word.isEmpty(); ++i)
@@ -502,7 +666,7 @@ Result<QList<SiteMessage>, StoreError> SiteStore::selectMessages(const Selection
     QSqlQuery query(database());
     QString statement = u"SELECT "_s + MessageColumns + u" FROM messages"_s;
     if (!selection.word.isEmpty())
-        statement += u" WHERE name LIKE ? ESCAPE '\\' OR text LIKE ? ESCAPE '\\'"_s;
+        statement += u" WHERE "_s + matchAny({u"name"_s, u"text"_s}, m_dialect);
     if (!query.prepare(statement + u" ORDER BY id DESC"_s))
         return failure(query.lastError());
     for (int i = 0; i < 2 && !selection.word.isEmpty(); ++i)
@@ -534,7 +698,7 @@ Result<void, StoreError> SiteStore::setMessagesHidden(const QList<qint64> &ids, 
 Result<void, StoreError> SiteStore::setHidden(const QString &kind, const QList<qint64> &ids, bool hidden,
                                               const ModerationEntry &entry)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
@@ -548,14 +712,23 @@ Result<void, StoreError> SiteStore::setHidden(const QString &kind, const QList<q
         if (query.numRowsAffected() != 1)
             return Failure(StoreError{u"there is no %1 %2"_s.arg(kind, QString::number(id))});
     }
+    // Hidden messages change no catalogue.
+    if (kind == u"resource"_s) {
+        if (const auto notified = notifyCatalogueChanged(); !notified)
+            return notified;
+    }
     if (const auto written = write(entry); !written)
         return written;
-    return transaction.commit();
+    if (const auto committed = transaction.commit(); !committed)
+        return committed;
+    if (kind == u"resource"_s)
+        emit catalogueChanged();
+    return {};
 }
 
 Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &ids, const ModerationEntry &entry)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return Failure(begun.error());
     QStringList files;
@@ -578,7 +751,8 @@ Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &
             return failure(query.lastError());
         if (filePath.isEmpty())
             continue;
-        if (!query.prepare(u"INSERT OR REPLACE INTO removed_uploads (file_path, removed_at) VALUES (?, ?)"_s))
+        if (!query.prepare(u"INSERT INTO removed_uploads (file_path, removed_at) VALUES (?, ?)"
+                           " ON CONFLICT (file_path) DO UPDATE SET removed_at = excluded.removed_at"_s))
             return failure(query.lastError());
         query.addBindValue(filePath);
         query.addBindValue(entry.at);
@@ -586,10 +760,13 @@ Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &
             return failure(query.lastError());
         files.append(filePath);
     }
+    if (const auto notified = notifyCatalogueChanged(); !notified)
+        return Failure(notified.error());
     if (const auto written = write(entry); !written)
         return Failure(written.error());
     if (const auto committed = transaction.commit(); !committed)
         return Failure(committed.error());
+    emit catalogueChanged();
 
     // Only once the records are gone: a file deleted before a failed commit would leave a
     // listed resource without one.
@@ -604,11 +781,12 @@ Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &
 
 Result<void, StoreError> SiteStore::block(const SiteBlock &block, const ModerationEntry &entry)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
-    if (!query.prepare(u"INSERT OR REPLACE INTO blocks (network, blocked_at, until) VALUES (?, ?, ?)"_s))
+    if (!query.prepare(u"INSERT INTO blocks (network, blocked_at, until) VALUES (?, ?, ?) ON CONFLICT (network)"
+                       " DO UPDATE SET blocked_at = excluded.blocked_at, until = excluded.until"_s))
         return failure(query.lastError());
     query.addBindValue(block.network);
     query.addBindValue(block.blockedAt);
@@ -622,7 +800,7 @@ Result<void, StoreError> SiteStore::block(const SiteBlock &block, const Moderati
 
 Result<void, StoreError> SiteStore::unblock(const QString &network, const ModerationEntry &entry)
 {
-    Transaction transaction(database(), m_transactionDepth);
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
     if (const auto begun = transaction.begun(); !begun)
         return begun;
     QSqlQuery query(database());
@@ -684,6 +862,8 @@ Result<QList<ModerationEntry>, StoreError> SiteStore::moderationLog() const
 
 Result<void, StoreError> SiteStore::copyDatabaseTo(const QString &filePath) const
 {
+    if (m_dialect.isPostgres())
+        return Failure(StoreError{u"a PostgreSQL store is backed up with pg_dump, which takes a consistent copy too"_s});
     // Reads the database in one transaction, so the copy is whole however the site writes.
     QSqlQuery query(database());
     if (!query.prepare(u"VACUUM INTO ?"_s))
@@ -692,6 +872,109 @@ Result<void, StoreError> SiteStore::copyDatabaseTo(const QString &filePath) cons
     if (!query.exec())
         return failure(query.lastError());
     return {};
+}
+
+Result<qint64, StoreError> SiteStore::copyInto(SiteStore &target) const
+{
+    Transaction transaction(target.database(), target.m_dialect, target.m_transactionDepth);
+    if (const auto begun = transaction.begun(); !begun)
+        return Failure(begun.error());
+    if (const auto made = target.runSteps(0, int(schemaSteps().size()), false); !made)
+        return Failure(made.error());
+    qint64 copied = 0;
+    QSqlQuery read(database());
+    QSqlQuery write(target.database());
+    for (const CopiedTable &table : CopiedTables) {
+        const qsizetype columns = table.columns.count(u',') + 1;
+        QStringList placeholders(columns, u"?"_s);
+        if (!read.exec(u"SELECT %1 FROM %2"_s.arg(table.columns, table.name)))
+            return failure(read.lastError());
+        if (!write.prepare(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table.name, table.columns, placeholders.join(u", "_s))))
+            return failure(write.lastError());
+        while (read.next()) {
+            for (int column = 0; column < columns; ++column)
+                write.addBindValue(read.value(column));
+            if (!write.exec())
+                return failure(write.lastError());
+            ++copied;
+        }
+        if (const QString reset = target.m_dialect.resetIds(table.name); table.hasIds && !reset.isEmpty()) {
+            if (!write.exec(reset))
+                return failure(write.lastError());
+        }
+    }
+    if (const auto committed = transaction.commit(); !committed)
+        return Failure(committed.error());
+    return copied;
+}
+
+Result<bool, StoreError> SiteStore::takePost(PostKind kind, const QHostAddress &address, qint64 nowMs, int count,
+                                             qint64 windowMs)
+{
+    if (count <= 0)
+        return true;
+    Transaction transaction(database(), m_dialect, m_transactionDepth);
+    if (const auto begun = transaction.begun(); !begun)
+        return Failure(begun.error());
+    QSqlQuery query(database());
+    // Two processes counting at once would both see room for one more.
+    if (const QString lock = m_dialect.lockPostTimes(); !lock.isEmpty() && !query.exec(lock))
+        return failure(query.lastError());
+    // Posts that left the window count for nobody any more.
+    if (!query.prepare(u"DELETE FROM post_times WHERE kind = ? AND at_ms <= ?"_s))
+        return failure(query.lastError());
+    query.addBindValue(postKindName(kind));
+    query.addBindValue(nowMs - windowMs);
+    if (!query.exec())
+        return failure(query.lastError());
+    const auto recent = recentPosts(kind, address, nowMs - windowMs);
+    if (!recent)
+        return Failure(recent.error());
+    const bool taken = recent->size() < count;
+    if (taken) {
+        if (!query.prepare(u"INSERT INTO post_times (kind, address, at_ms) VALUES (?, ?, ?)"_s))
+            return failure(query.lastError());
+        query.addBindValue(postKindName(kind));
+        query.addBindValue(plainAddress(address).toString());
+        query.addBindValue(nowMs);
+        if (!query.exec())
+            return failure(query.lastError());
+    }
+    if (const auto committed = transaction.commit(); !committed)
+        return Failure(committed.error());
+    return taken;
+}
+
+Result<qint64, StoreError> SiteStore::secondsToWait(PostKind kind, const QHostAddress &address, qint64 nowMs,
+                                                    int count, qint64 windowMs) const
+{
+    if (count <= 0)
+        return 0;
+    const auto recent = recentPosts(kind, address, nowMs - windowMs);
+    if (!recent)
+        return Failure(recent.error());
+    if (recent->size() < count)
+        return 0;
+    // The oldest of the last count posts decides when room comes free.
+    const qint64 freedAt = recent->at(recent->size() - count) + windowMs;
+    return (freedAt - nowMs + 999) / 1000;
+}
+
+Result<QList<qint64>, StoreError> SiteStore::recentPosts(PostKind kind, const QHostAddress &address,
+                                                         qint64 sinceMs) const
+{
+    QSqlQuery query(database());
+    if (!query.prepare(u"SELECT at_ms FROM post_times WHERE kind = ? AND address = ? AND at_ms > ? ORDER BY at_ms"_s))
+        return failure(query.lastError());
+    query.addBindValue(postKindName(kind));
+    query.addBindValue(plainAddress(address).toString());
+    query.addBindValue(sinceMs);
+    if (!query.exec())
+        return failure(query.lastError());
+    QList<qint64> times;
+    while (query.next())
+        times.append(query.value(0).toLongLong());
+    return times;
 }
 
 std::optional<QString> SiteStore::normalNetwork(const QString &text)

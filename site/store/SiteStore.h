@@ -5,10 +5,14 @@
 #include "site/store/SiteBlock.h"
 #include "site/store/SiteMessage.h"
 #include "site/store/SiteResource.h"
+#include "site/store/SqlDialect.h"
 #include "site/store/StoreError.h"
+#include "site/store/StoreLocation.h"
 
 #include <QDir>
+#include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <optional>
 
@@ -16,12 +20,15 @@ class QDateTime;
 class QHostAddress;
 class QSqlDatabase;
 
-// The site's SQLite database and the folders of its files, all inside one data folder.
-// Opening a fresh folder creates the schema and the sample catalogue; an older database is
+// The site's database and the folders of its files. The database is an SQLite file in the
+// data folder unless a PostgreSQL database is given, which several site processes can share.
+// Opening a fresh store creates the schema and the sample catalogue; an older database is
 // brought up to date, a newer one refused. Entries the operator hid stay out of everything
 // the public sees.
-class SiteStore
+class SiteStore : public QObject
 {
+    Q_OBJECT
+
 public:
     static constexpr int PageSize = 10;
     static constexpr int MessagesPerPage = 10;
@@ -51,14 +58,27 @@ public:
     // What the upload folder's file at a path is to the catalogue.
     enum class UploadState { Listed, Hidden, Removed, Unknown };
 
+    enum class Opening {
+        Site,      // a new store is made and seeded, an older one brought up to date
+        Existing,  // only a store that holds a site, so a mistyped address never becomes a new one
+        Empty,     // only a database without tables, left so for copyInto to fill
+    };
+
+    // What is counted against an address's allowance.
+    enum class PostKind { Message, Upload };
+
     static const QString DatabaseFileName;
 
-    explicit SiteStore(const QString &dataPath);
-    ~SiteStore();
-    SiteStore(const SiteStore &) = delete;
-    SiteStore &operator=(const SiteStore &) = delete;
+    // The database is the data folder's SQLite file.
+    explicit SiteStore(const QString &dataPath, QObject *parent = nullptr);
+    SiteStore(const QString &dataPath, const StoreLocation &location, QObject *parent = nullptr);
+    ~SiteStore() override;
 
-    Result<void, StoreError> open();
+    Result<void, StoreError> open(Opening opening = Opening::Site);
+    const StoreLocation &location() const { return m_location; }
+    // How often a shared database is asked whether it still answers; a silent connection
+    // would also miss the other processes' changes.
+    void setHeartbeatInterval(int ms) { m_heartbeat.setInterval(ms); }
 
     QString uploadFolder() const;
     QString officialFilesFolder() const;
@@ -81,9 +101,20 @@ public:
 
     // Fails when the store cannot be read.
     Result<void, StoreError> check() const;
-    // A number that changes when another process changes the store, so a cache of pages knows
-    // when to forget them.
+    // A number that changes when another process changes the catalogue (on SQLite, anything in
+    // the store), so a cache of pages knows when to forget them; on a shared database also when
+    // the connection was lost, as changes may have gone unseen meanwhile.
     Result<qint64, StoreError> revision() const;
+
+    // Counts a post of an address at nowMs (milliseconds since the epoch, the clock all
+    // processes share) when fewer than count were counted within the window before it, and
+    // says whether it was; a count of 0 sets no limit. Processes sharing the database share
+    // the allowance.
+    Result<bool, StoreError> takePost(PostKind kind, const QHostAddress &address, qint64 nowMs, int count,
+                                      qint64 windowMs);
+    // Whole seconds until the address may post again under the same limit; 0 when it may now.
+    Result<qint64, StoreError> secondsToWait(PostKind kind, const QHostAddress &address, qint64 nowMs, int count,
+                                             qint64 windowMs) const;
 
     Result<UploadState, StoreError> uploadState(const QString &relativePath) const;
     // True when posts from the address are refused at that time.
@@ -107,8 +138,11 @@ public:
     // Oldest first.
     Result<QList<ModerationEntry>, StoreError> moderationLog() const;
 
-    // Writes a consistent copy of the database to a new file while the site may be writing.
+    // Writes a consistent copy of an SQLite database to a new file while the site may be writing.
     Result<void, StoreError> copyDatabaseTo(const QString &filePath) const;
+    // Gives a store opened Empty the schema and every record of this one, ids and times kept, in
+    // one transaction, so a failed copy leaves it empty. Returns how many rows were copied.
+    Result<qint64, StoreError> copyInto(SiteStore &target) const;
 
     // "203.0.113.7" or "203.0.113.0/24" (IPv6 too) as "network/prefix" with the host bits
     // cleared; nothing for anything else.
@@ -116,16 +150,34 @@ public:
     // An IPv4 client reached over an IPv6 socket is the IPv4 address it stands for.
     static QHostAddress plainAddress(const QHostAddress &address);
 
+signals:
+    // The catalogue changed, through this store or, on a shared database, another process.
+    void catalogueChanged();
+    // The shared database stopped answering: changes may go unseen until the store is back,
+    // which it tries by itself, waiting longer after each failure.
+    void connectionLost(const QString &reason);
+
 private:
     QSqlDatabase database() const;
-    Result<void, StoreError> migrate();
-    Result<void, StoreError> runSteps(int from, int to);
-    Result<void, StoreError> loadLinks(SiteResource &resource) const;
+    Result<void, StoreError> migrate(Opening opening);
+    Result<void, StoreError> runSteps(int from, int to, bool seed);
+    Result<void, StoreError> notifyCatalogueChanged();
+    void listen();
+    void beat();
+    void reconnect();
+    Result<void, StoreError> loadLinks(QList<SiteResource> &resources) const;
+    // The times of an address's counted posts after sinceMs, oldest first.
+    Result<QList<qint64>, StoreError> recentPosts(PostKind kind, const QHostAddress &address, qint64 sinceMs) const;
     Result<void, StoreError> setHidden(const QString &table, const QList<qint64> &ids, bool hidden,
                                        const ModerationEntry &entry);
     Result<void, StoreError> write(const ModerationEntry &entry);
 
     QDir m_dataDir;
+    StoreLocation m_location;
+    SqlDialect m_dialect;
     QString m_connectionName;
     int m_transactionDepth = 0;
+    qint64 m_changesSeen = 0;  // on a shared database, the other processes' changes and lost connections
+    QTimer m_heartbeat;
+    QTimer m_reconnect;
 };

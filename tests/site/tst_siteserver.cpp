@@ -94,7 +94,7 @@ class TstSiteServer : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void init();
     void cleanup();
 
     void connectionEndsAsAsked_data();
@@ -122,7 +122,8 @@ private:
     HttpClient m_http;
 };
 
-void TstSiteServer::initTestCase()
+// A store of each test's own: the allowance of posts is counted there and outlives a server.
+void TstSiteServer::init()
 {
     m_data = std::make_unique<QTemporaryDir>();
     m_store = std::make_unique<SiteStore>(m_data->path());
@@ -132,6 +133,7 @@ void TstSiteServer::initTestCase()
 void TstSiteServer::cleanup()
 {
     m_server.reset();
+    m_store.reset();
 }
 
 void TstSiteServer::start(const SiteServer::Options &options)

@@ -1,10 +1,13 @@
 #include "site/store/SiteStore.h"
 
+#include "support/LocalPostgres.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,7 +17,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The schema as it stood before the operator's side existed.
+// The schema as it stood before the operator's side existed, without its version.
 const QStringList VersionTwo = {
     u"CREATE TABLE resources (id INTEGER PRIMARY KEY, catalogue TEXT NOT NULL, category TEXT NOT NULL,"
     " title TEXT NOT NULL, remark TEXT NOT NULL DEFAULT '', collected_at TEXT NOT NULL,"
@@ -23,16 +26,15 @@ const QStringList VersionTwo = {
     " position INTEGER NOT NULL, label TEXT NOT NULL, target TEXT NOT NULL, PRIMARY KEY (resource_id, position))"_s,
     u"CREATE TABLE messages (id INTEGER PRIMARY KEY, name TEXT NOT NULL, text TEXT NOT NULL, posted_at TEXT NOT NULL)"_s,
     u"INSERT INTO resources VALUES (7, 'user', '软件', '旧的上传', '', '2024-01-01 10:00', '2024/01/old.zip')"_s,
-    u"PRAGMA user_version = 2"_s,
 };
 
 // Runs statements on a database from outside the store; returns the first column of the last one's first row.
-QVariant outside(const QString &dataPath, const QStringList &statements)
+QVariant outside(const StoreLocation &location, const QStringList &statements)
 {
     QVariant result;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"outside"_s);
-        db.setDatabaseName(dataPath + u"/site.sqlite"_s);
+        QSqlDatabase db = QSqlDatabase::addDatabase(location.driverName(), u"outside"_s);
+        location.configure(db);
         if (db.open()) {
             for (const QString &statement : statements) {
                 QSqlQuery query(db);
@@ -63,11 +65,20 @@ QList<qint64> idsOf(const QList<SiteResource> &resources)
 
 } // namespace
 
+// Every case runs on both stores: an SQLite file, and a database of a PostgreSQL server the
+// test starts.
 class TstSiteStore : public QObject
 {
     Q_OBJECT
 
+public:
+    explicit TstSiteStore(StoreLocation::Kind kind = StoreLocation::Kind::Sqlite)
+        : m_kind(kind)
+    {
+    }
+
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -84,19 +95,55 @@ private slots:
     void selectionFindsASendersEntries_data();
     void selectionFindsASendersEntries();
     void revisionFollowsOtherProcesses();
+    void postsAreCountedPerAddress_data();
+    void postsAreCountedPerAddress();
+    void catalogueChangesReachTheOtherStore_data();
+    void catalogueChangesReachTheOtherStore();
+    void lostConnectionIsReportedAndMadeAgain();
 
 private:
-    // A user upload with a file, from an address.
-    qint64 addUpload(const QString &title, const QString &address);
+    bool onPostgres() const { return m_kind == StoreLocation::Kind::Postgres; }
+    // A user upload with a file, from an address, through a store (the test's own by default).
+    qint64 addUpload(const QString &title, const QString &address, SiteStore *store = nullptr);
+    void setVersionOutside(int version);
+    int versionOutside();
 
+    StoreLocation::Kind m_kind;
+    LocalPostgres m_postgres;
+    int m_databases = 0;
+    StoreLocation m_location;
     std::unique_ptr<QTemporaryDir> m_data;
     std::unique_ptr<SiteStore> m_store;
 };
 
+class TstSiteStoreOnPostgres : public TstSiteStore
+{
+    Q_OBJECT
+
+public:
+    TstSiteStoreOnPostgres()
+        : TstSiteStore(StoreLocation::Kind::Postgres)
+    {
+    }
+};
+
+void TstSiteStore::initTestCase()
+{
+    if (onPostgres())
+        QVERIFY2(m_postgres.start(), qPrintable(m_postgres.errorString()));
+}
+
 void TstSiteStore::init()
 {
     m_data = std::make_unique<QTemporaryDir>();
-    m_store = std::make_unique<SiteStore>(m_data->path());
+    if (onPostgres()) {
+        const QString address = m_postgres.createDatabase(u"store%1"_s.arg(++m_databases));
+        QVERIFY2(!address.isEmpty(), qPrintable(m_postgres.errorString()));
+        m_location = *StoreLocation::parse(address);
+    } else {
+        m_location = StoreLocation::sqliteFile(m_data->filePath(SiteStore::DatabaseFileName));
+    }
+    m_store = std::make_unique<SiteStore>(m_data->path(), m_location);
 }
 
 void TstSiteStore::cleanup()
@@ -105,8 +152,25 @@ void TstSiteStore::cleanup()
     m_data.reset();
 }
 
-qint64 TstSiteStore::addUpload(const QString &title, const QString &address)
+void TstSiteStore::setVersionOutside(int version)
 {
+    if (onPostgres()) {
+        outside(m_location, {u"CREATE TABLE schema_version (version INTEGER NOT NULL)"_s,
+                             u"INSERT INTO schema_version VALUES (%1)"_s.arg(version)});
+    } else {
+        outside(m_location, {u"PRAGMA user_version = %1"_s.arg(version)});
+    }
+}
+
+int TstSiteStore::versionOutside()
+{
+    return outside(m_location, {onPostgres() ? u"SELECT MAX(version) FROM schema_version"_s : u"PRAGMA user_version"_s})
+        .toInt();
+}
+
+qint64 TstSiteStore::addUpload(const QString &title, const QString &address, SiteStore *store)
+{
+    store = store ? store : m_store.get();
     SiteResource resource;
     resource.catalogue = Catalogue::User;
     resource.category = u"软件"_s;
@@ -114,50 +178,55 @@ qint64 TstSiteStore::addUpload(const QString &title, const QString &address)
     resource.collectedAt = u"2026-01-01 10:00"_s;
     resource.filePath = u"2026/01/"_s + title + u".bin"_s;
     resource.address = address;
-    QDir().mkpath(m_store->uploadFolder() + u"/2026/01"_s);
-    QFile file(QDir(m_store->uploadFolder()).filePath(resource.filePath));
+    QDir().mkpath(store->uploadFolder() + u"/2026/01"_s);
+    QFile file(QDir(store->uploadFolder()).filePath(resource.filePath));
     if (!file.open(QIODevice::WriteOnly) || file.write("data") != 4)
         return 0;
-    const auto id = m_store->addResource(resource);
+    const auto id = store->addResource(resource);
     return id ? *id : 0;
 }
 
 void TstSiteStore::schemaAtStart_data()
 {
     QTest::addColumn<QStringList>("before");
+    QTest::addColumn<int>("versionBefore");
     QTest::addColumn<QString>("error");  // empty when the store opens
     QTest::addColumn<int>("versionAfter");
     QTest::addColumn<bool>("hasAddresses");
 
-    QTest::newRow("new folder") << QStringList() << QString() << 3 << true;
-    QTest::newRow("older database brought up to date") << VersionTwo << QString() << 3 << true;
-    QTest::newRow("newer database refused") << QStringList({u"CREATE TABLE later (x)"_s, u"PRAGMA user_version = 9"_s})
-                                            << u"newer"_s << 9 << false;
+    QTest::newRow("new folder") << QStringList() << 0 << QString() << 4 << true;
+    QTest::newRow("older database brought up to date") << VersionTwo << 2 << QString() << 4 << true;
+    QTest::newRow("newer database refused") << QStringList({u"CREATE TABLE later (x INTEGER)"_s}) << 9 << u"newer"_s
+                                            << 9 << false;
     // The step fails on a table in its way; none of its changes may stay.
     QTest::newRow("failed step leaves the version it found")
-        << VersionTwo + QStringList({u"CREATE TABLE blocks (x)"_s}) << u"blocks"_s << 2 << false;
+        << VersionTwo + QStringList({u"CREATE TABLE blocks (x INTEGER)"_s}) << 2 << u"blocks"_s << 2 << false;
 }
 
 void TstSiteStore::schemaAtStart()
 {
     QFETCH(QStringList, before);
+    QFETCH(int, versionBefore);
     QFETCH(QString, error);
     QFETCH(int, versionAfter);
     QFETCH(bool, hasAddresses);
 
-    if (!before.isEmpty())
-        outside(m_data->path(), before);
+    if (!before.isEmpty()) {
+        outside(m_location, before);
+        setVersionOutside(versionBefore);
+    }
     const auto opened = m_store->open();
     QCOMPARE(opened.ok(), error.isEmpty());
     if (!opened)
         QVERIFY2(opened.error().text.contains(error), qPrintable(opened.error().text));
     m_store.reset();
-    QCOMPARE(outside(m_data->path(), {u"PRAGMA user_version"_s}).toInt(), versionAfter);
-    QCOMPARE(outside(m_data->path(), {u"SELECT COUNT(*) FROM pragma_table_info('resources') WHERE name = 'address'"_s})
-                 .toInt(),
-             hasAddresses ? 1 : 0);
+    QCOMPARE(versionOutside(), versionAfter);
+    const QString addressColumns = onPostgres()
+        ? u"SELECT COUNT(*) FROM information_schema.columns WHERE table_name = 'resources' AND column_name = 'address'"_s
+        : u"SELECT COUNT(*) FROM pragma_table_info('resources') WHERE name = 'address'"_s;
+    QCOMPARE(outside(m_location, {addressColumns}).toInt(), hasAddresses ? 1 : 0);
     if (before == VersionTwo) {
-        SiteStore reopened(m_data->path());
+        SiteStore reopened(m_data->path(), m_location);
         QVERIFY(reopened.open());
         const auto kept = reopened.resource(Catalogue::User, 7);
         QVERIFY(kept && kept->has_value());
@@ -340,13 +409,145 @@ void TstSiteStore::revisionFollowsOtherProcesses()
     QVERIFY(m_store->open());
     const auto before = m_store->revision();
     QVERIFY(before);
-    SiteStore other(m_data->path());
+    SiteStore other(m_data->path(), m_location);
     QVERIFY(other.open());
-    QVERIFY(other.block({u"192.0.2.1/32"_s, u"2026-01-01T00:00:00Z"_s, QString()}, entry(u"block"_s)));
-    const auto after = m_store->revision();
-    QVERIFY(after);
-    QVERIFY(*after != *before);
+    QVERIFY(addUpload(u"别处"_s, u"192.0.2.1"_s, &other) > 0);
+    // A shared database tells of the change a moment later.
+    QTRY_VERIFY(m_store->revision() && *m_store->revision() != *before);
 }
 
-QTEST_GUILESS_MAIN(TstSiteStore)
+void TstSiteStore::postsAreCountedPerAddress_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<qint64>("windowMs");
+    // Each post: the store it goes through (a, or b for another process), its kind, address and time.
+    QTest::addColumn<QStringList>("posts");
+    QTest::addColumn<QString>("taken");  // y or n per post
+    QTest::addColumn<qint64>("wait");    // seconds the last post's address then waits for its kind
+
+    QTest::newRow("room left") << 3 << 60'000LL
+                               << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 1"_s} << u"yy"_s << 0LL;
+    QTest::newRow("past the allowance")
+        << 2 << 60'000LL << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 1"_s, u"a upload 203.0.113.5 2"_s}
+        << u"yyn"_s << 60LL;
+    QTest::newRow("the window moves on")
+        << 1 << 10'000LL
+        << QStringList{u"a message 203.0.113.5 0"_s, u"a message 203.0.113.5 9999"_s, u"a message 203.0.113.5 10000"_s,
+                       u"a message 203.0.113.5 10001"_s}
+        << u"ynyn"_s << 10LL;
+    QTest::newRow("a refused post is not counted")
+        << 1 << 10'000LL
+        << QStringList{u"a message 203.0.113.5 0"_s, u"a message 203.0.113.5 6000"_s, u"a message 203.0.113.5 12000"_s}
+        << u"yny"_s << 10LL;
+    QTest::newRow("addresses and kinds apart")
+        << 1 << 10'000LL
+        << QStringList{u"a message 203.0.113.5 0"_s, u"a message 203.0.113.6 0"_s, u"a upload 203.0.113.5 0"_s}
+        << u"yyy"_s << 10LL;
+    QTest::newRow("IPv4 over an IPv6 socket is the same address")
+        << 1 << 10'000LL << QStringList{u"a message ::ffff:203.0.113.5 0"_s, u"a message 203.0.113.5 1"_s} << u"yn"_s
+        << 10LL;
+    QTest::newRow("another process shares the allowance")
+        << 2 << 60'000LL << QStringList{u"a upload 203.0.113.5 0"_s, u"b upload 203.0.113.5 1"_s, u"a upload 203.0.113.5 2"_s,
+                                        u"b upload 203.0.113.5 3"_s}
+        << u"yynn"_s << 60LL;
+    QTest::newRow("no limit") << 0 << 60'000LL
+                              << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 0"_s} << u"yy"_s << 0LL;
+}
+
+void TstSiteStore::postsAreCountedPerAddress()
+{
+    QFETCH(int, count);
+    QFETCH(qint64, windowMs);
+    QFETCH(QStringList, posts);
+    QFETCH(QString, taken);
+    QFETCH(qint64, wait);
+
+    QVERIFY(m_store->open());
+    SiteStore other(m_data->path(), m_location);
+    QVERIFY(other.open());
+    // Milliseconds since the epoch, as the site counts them.
+    const qint64 start = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    QString answers;
+    Result<qint64, StoreError> waited = 0;
+    for (const QString &post : posts) {
+        const QStringList parts = post.split(u' ');
+        SiteStore &store = parts.at(0) == u"b"_s ? other : *m_store;
+        const auto kind = parts.at(1) == u"message"_s ? SiteStore::PostKind::Message : SiteStore::PostKind::Upload;
+        const qint64 at = start + parts.at(3).toLongLong();
+        const auto took = store.takePost(kind, QHostAddress(parts.at(2)), at, count, windowMs);
+        QVERIFY2(took, took ? "" : qPrintable(took.error().text));
+        answers += *took ? u'y' : u'n';
+        waited = m_store->secondsToWait(kind, QHostAddress(parts.at(2)), at, count, windowMs);
+    }
+    QCOMPARE(answers, taken);
+    QVERIFY(waited);
+    QCOMPARE(*waited, wait);
+}
+
+void TstSiteStore::catalogueChangesReachTheOtherStore_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("upload added") << u"add"_s;
+    QTest::newRow("resource hidden") << u"hide"_s;
+    QTest::newRow("resource removed") << u"remove"_s;
+}
+
+void TstSiteStore::catalogueChangesReachTheOtherStore()
+{
+    QFETCH(QString, change);
+    QVERIFY(m_store->open());
+    SiteStore other(m_data->path(), m_location);
+    QVERIFY(other.open());
+    QSignalSpy seenHere(m_store.get(), &SiteStore::catalogueChanged);
+    const qint64 id = addUpload(u"共享"_s, u"198.51.100.1"_s, &other);
+    QVERIFY(id > 0);
+    // Its news comes first, so the change below is counted alone.
+    if (onPostgres())
+        QTRY_COMPARE(seenHere.count(), 1);
+    seenHere.clear();
+    QSignalSpy seenThere(&other, &SiteStore::catalogueChanged);
+
+    if (change == u"add"_s)
+        QVERIFY(addUpload(u"又一个"_s, u"198.51.100.1"_s, &other) > 0);
+    else if (change == u"hide"_s)
+        QVERIFY(other.setResourcesHidden({id}, true, entry(change)));
+    else
+        QVERIFY(other.removeResources({id}, entry(change)));
+    QCOMPARE(seenThere.count(), 1);
+    // An SQLite site's other processes learn of it from revision() instead.
+    if (onPostgres())
+        QTRY_COMPARE(seenHere.count(), 1);
+}
+
+void TstSiteStore::lostConnectionIsReportedAndMadeAgain()
+{
+    if (!onPostgres())
+        QSKIP("an SQLite file has no connection to lose");
+    m_store->setHeartbeatInterval(100);
+    QVERIFY(m_store->open());
+    QSignalSpy lost(m_store.get(), &SiteStore::connectionLost);
+    QSignalSpy changed(m_store.get(), &SiteStore::catalogueChanged);
+    outside(m_location, {u"SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                         " WHERE datname = current_database() AND pid <> pg_backend_pid()"_s});
+    QTRY_COMPARE(lost.count(), 1);
+    QVERIFY(!lost.first().first().toString().isEmpty());
+    QTRY_VERIFY(m_store->check());
+    // What changed while nobody listened is unknown, so the cache goes.
+    QVERIFY(changed.count() >= 1);
+
+    changed.clear();
+    SiteStore other(m_data->path(), m_location);
+    QVERIFY(other.open());
+    QVERIFY(addUpload(u"重连之后"_s, u"198.51.100.1"_s, &other) > 0);
+    QTRY_COMPARE(changed.count(), 1);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    TstSiteStore onSqlite;
+    TstSiteStoreOnPostgres onPostgres;
+    const int sqliteFailures = QTest::qExec(&onSqlite, argc, argv);
+    return sqliteFailures + QTest::qExec(&onPostgres, argc, argv);
+}
 #include "tst_sitestore.moc"
