@@ -7,8 +7,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include <algorithm>
-
 ListView::ListView(QWidget *parent)
     : QTreeView(parent)
     , m_model(new ListModel(this))
@@ -40,10 +38,10 @@ void ListView::removeAllColumns()
 
 void ListView::addColumn(int position, const QString &caption, int width)
 {
-    m_model->insertColumn(position, caption);
-    const int column = std::clamp(position, 0, m_model->columnCount() - 1);
-    setColumnWidth(column, width);
-    setColumnHidden(column, width == 0);
+    // A hidden column never reaches the view, so that a screen reader moving along a row does
+    // not read out the addresses it holds.
+    if (const int shown = m_model->insertColumn(position, caption, width != 0); shown >= 0)
+        setColumnWidth(shown, width);
 }
 
 void ListView::clearRows()
