@@ -1,11 +1,11 @@
 #include "platform/ListView.h"
 
+#include "platform/FocusFrameDelegate.h"
 #include "platform/ListModel.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 
 ListView::ListView(QWidget *parent)
     : QTreeView(parent)
@@ -75,13 +75,10 @@ void ListView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, co
     const QModelIndex current = currentIndex();
     if (!hasFocus() || !current.isValid() || index.row() != current.row())
         return;
-    // The row the keys act on is framed while the list has the focus, selected or not: a skin
-    // colours the selected row but has no hold on the current one.
-    const bool selected = selectionModel()->isRowSelected(index.row(), index.parent());
-    painter->save();
-    painter->setPen(QPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text), 1, Qt::DashLine));
-    painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
-    painter->restore();
+    // The row the keys act on is framed while the list has the focus, selected or not, as a
+    // whole: a frame per cell would cut the row into pieces.
+    FocusFrameDelegate::drawFrame(painter, option.rect, palette(),
+                                  selectionModel()->isRowSelected(index.row(), index.parent()));
 }
 
 void ListView::mouseDoubleClickEvent(QMouseEvent *event)
