@@ -11,38 +11,42 @@ int ListModel::rowCount(const QModelIndex &parent) const
 
 int ListModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_captions.size());
+    return parent.isValid() ? 0 : int(m_shownColumns.size());
 }
 
 QVariant ListModel::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_publishedRows)
         return {};
-    return cellText(index.row(), index.column());
+    return cellText(index.row(), m_shownColumns.value(index.column(), -1));
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    return m_captions.value(section);
+    return m_captions.value(m_shownColumns.value(section, -1));
 }
 
 void ListModel::removeAllColumns()
 {
     beginResetModel();
     m_captions.clear();
+    m_shownColumns.clear();
     m_cells.clear();
     m_publishedRows = 0;
     endResetModel();
 }
 
-void ListModel::insertColumn(int position, const QString &caption)
+int ListModel::insertColumn(int position, const QString &caption, bool shown)
 {
     position = std::clamp(position, 0, int(m_captions.size()));
     const int columns = int(m_captions.size());
     const int rows = itemCount();
-    beginInsertColumns({}, position, position);
+    const auto before = std::lower_bound(m_shownColumns.begin(), m_shownColumns.end(), position);
+    const int shownPosition = int(before - m_shownColumns.begin());
+    if (shown)
+        beginInsertColumns({}, shownPosition, shownPosition);
     QList<QString> cells;
     cells.reserve(qsizetype(rows) * (columns + 1));
     for (int row = 0; row < rows; ++row) {
@@ -55,7 +59,13 @@ void ListModel::insertColumn(int position, const QString &caption)
     }
     m_captions.insert(position, caption);
     m_cells = std::move(cells);
-    endInsertColumns();
+    for (int &column : m_shownColumns)
+        column += column >= position;
+    if (shown) {
+        m_shownColumns.insert(shownPosition, position);
+        endInsertColumns();
+    }
+    return shown ? shownPosition : -1;
 }
 
 void ListModel::clearRows()
@@ -95,8 +105,8 @@ void ListModel::setCellText(int row, int column, const QString &text)
     if (!contains(row, column))
         return;
     m_cells[qsizetype(row) * m_captions.size() + column] = text;
-    if (row < m_publishedRows) {
-        const QModelIndex cell = index(row, column);
+    if (const int shownColumn = this->shownColumn(column); row < m_publishedRows && shownColumn >= 0) {
+        const QModelIndex cell = index(row, shownColumn);
         Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
     }
 }

@@ -7,6 +7,8 @@
 
 // Rows of text under captioned columns. Rows added in a burst (a page of up to 32 767) are
 // announced to views once, when control returns to the event loop, instead of row by row.
+// Hidden columns keep data for the program only: views, and the screen readers reading them,
+// see just the shown columns, while rows and cells are counted over all of them.
 class ListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -20,7 +22,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     void removeAllColumns();
-    void insertColumn(int position, const QString &caption);
+    // Returns where the column sits among the shown ones, -1 for a hidden one.
+    int insertColumn(int position, const QString &caption, bool shown);
 
     void clearRows();
     // Rows held so far, including those not yet announced to views.
@@ -33,10 +36,12 @@ public:
     void publishRows();
 
 private:
+    int shownColumn(int column) const { return int(m_shownColumns.indexOf(column)); }
     bool contains(int row, int column) const;
     void schedulePublish();
 
     QStringList m_captions;
+    QList<int> m_shownColumns;  // the columns views see, in order
     QList<QString> m_cells;   // row-major, m_captions.size() cells a row
     int m_publishedRows = 0;  // what views have been told
     bool m_publishScheduled = false;

@@ -1,13 +1,11 @@
 #include "platform/ListView.h"
 
+#include "platform/FocusFrameDelegate.h"
 #include "platform/ListModel.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
-
-#include <algorithm>
 
 ListView::ListView(QWidget *parent)
     : QTreeView(parent)
@@ -40,10 +38,10 @@ void ListView::removeAllColumns()
 
 void ListView::addColumn(int position, const QString &caption, int width)
 {
-    m_model->insertColumn(position, caption);
-    const int column = std::clamp(position, 0, m_model->columnCount() - 1);
-    setColumnWidth(column, width);
-    setColumnHidden(column, width == 0);
+    // A hidden column never reaches the view, so that a screen reader moving along a row does
+    // not read out the addresses it holds.
+    if (const int shown = m_model->insertColumn(position, caption, width != 0); shown >= 0)
+        setColumnWidth(shown, width);
 }
 
 void ListView::clearRows()
@@ -77,13 +75,10 @@ void ListView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, co
     const QModelIndex current = currentIndex();
     if (!hasFocus() || !current.isValid() || index.row() != current.row())
         return;
-    // The row the keys act on is framed while the list has the focus, selected or not: a skin
-    // colours the selected row but has no hold on the current one.
-    const bool selected = selectionModel()->isRowSelected(index.row(), index.parent());
-    painter->save();
-    painter->setPen(QPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text), 1, Qt::DashLine));
-    painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
-    painter->restore();
+    // The row the keys act on is framed while the list has the focus, selected or not, as a
+    // whole: a frame per cell would cut the row into pieces.
+    FocusFrameDelegate::drawFrame(painter, option.rect, palette(),
+                                  selectionModel()->isRowSelected(index.row(), index.parent()));
 }
 
 void ListView::mouseDoubleClickEvent(QMouseEvent *event)

@@ -1,6 +1,7 @@
 #include "windows/Form_guanfang.h"
 
 #include "catalogue/LinkTargets.h"
+#include "platform/FocusFrameDelegate.h"
 #include "platform/ListView.h"
 #include "platform/Shell.h"
 #include "platform/WebPane.h"
@@ -44,6 +45,7 @@ QWidget *Form_guanfang::createWindow()
     m_list->setAccessibleName(u"官方资源"_s);
     m_links = place<QListWidget>(window, u"List1"_s, twipsRect(9480, 360, 3075, 2760));
     m_links->setAccessibleName(u"下载地址"_s);
+    m_links->setItemDelegate(new FocusFrameDelegate(m_links));
     m_links->installEventFilter(this);
     m_previous = Controls::button(window, u"Qian"_s, u"上一页"_s, twipsRect(9585, 3120, 1335, 300));
     m_next = Controls::button(window, u"Hou"_s, u"下一页"_s, twipsRect(11100, 3120, 1335, 300));

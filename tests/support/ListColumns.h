@@ -5,17 +5,19 @@
 #include <QList>
 #include <QTest>
 
-// The list's columns as designed: their widths in pixels, 0 for a hidden column. Returns
-// whether they match, after a failure has been reported.
+// The list's columns as designed: their widths in pixels, 0 for a hidden column, which the
+// view never shows. Returns whether they match, after a failure has been reported.
 inline bool hasColumns(const ListView *list, const QList<int> &widths)
 {
     [&] {
-        QCOMPARE(list->model()->columnCount(), widths.size());
-        for (int column = 0; column < widths.size(); ++column) {
-            QCOMPARE(list->isColumnHidden(column), widths[column] == 0);
-            if (widths[column])
-                QCOMPARE(list->columnWidth(column), widths[column]);
+        QList<int> shown;
+        for (int width : widths) {
+            if (width != 0)
+                shown.append(width);
         }
+        QCOMPARE(list->model()->columnCount(), shown.size());
+        for (int column = 0; column < shown.size(); ++column)
+            QCOMPARE(list->columnWidth(column), shown[column]);
     }();
     return !QTest::currentTestFailed();
 }
