@@ -49,6 +49,8 @@ public:
     const std::optional<Origins> &origins() const { return m_origins; }
     // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
     void setFileRate(qint64 bytesPerSecond) { m_daemon.setFileRate(bytesPerSecond); }
+    // Believes X-Forwarded-For from these peers: see TrustedProxies.
+    void setTrustedProxies(const TrustedProxies &proxies) { m_daemon.setTrustedProxies(proxies); }
     // Writes a line for each request but health checks on standard output.
     void setAccessLog(bool on) { m_accessLog = on; }
 

@@ -69,8 +69,13 @@ int main(int argc, char *argv[])
         "hosts are refused, posts from other origins too, and pages link to the first. Default: the listening "
         "address and port, and localhost and [::1] on that port."_s,
         u"URL"_s);
-    parser.addOptions(
-        {hostOption, portOption, dataOption, rateOption, messageOption, uploadOption, originOption, noAccessLogOption});
+    const QCommandLineOption proxyOption(
+        u"trusted-proxy"_s,
+        u"A proxy in front of the site, as an address or a network such as 10.0.0.0/8; may be given again. Only "
+        "from these is X-Forwarded-For believed, for flood limits, blocks, stored addresses and the access log."_s,
+        u"address"_s);
+    parser.addOptions({hostOption, portOption, dataOption, rateOption, messageOption, uploadOption, originOption,
+                       proxyOption, noAccessLogOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(u"unknown command: %1 (see --help)"_s.arg(parser.positionalArguments().first()));
@@ -102,6 +107,10 @@ int main(int argc, char *argv[])
         origins = *listed;
     }
 
+    const auto proxies = TrustedProxies::fromList(parser.values(proxyOption));
+    if (!proxies)
+        return fail(proxies.error());
+
     SiteStore store(parser.value(dataOption));
     if (const auto opened = store.open(); !opened)
         return fail(u"cannot open the data folder %1: %2"_s.arg(parser.value(dataOption), opened.error().text));
@@ -116,6 +125,7 @@ int main(int argc, char *argv[])
     server.setAccessLog(!parser.isSet(noAccessLogOption));
     if (origins)
         server.setOrigins(*origins);
+    server.setTrustedProxies(*proxies);
     if (!server.listen(address, quint16(port)))
         return fail(u"cannot listen on %1 port %2"_s.arg(address.toString(), QString::number(port)));
 
