@@ -74,8 +74,16 @@ int main(int argc, char *argv[])
         u"A proxy in front of the site, as an address or a network such as 10.0.0.0/8; may be given again. Only "
         "from these is X-Forwarded-For believed, for flood limits, blocks, stored addresses and the access log."_s,
         u"address"_s);
-    parser.addOptions({hostOption, portOption, dataOption, rateOption, messageOption, uploadOption, originOption,
-                       proxyOption, noAccessLogOption});
+    const QCommandLineOption filesOption(
+        u"files"_s, u"Folder of the uploaded and official files, which several site processes may share. Default: "
+        "the data folder."_s, u"folder"_s);
+    const QCommandLineOption accelOption(
+        u"accel-redirect"_s,
+        u"Leave sending files to nginx: answer them with X-Accel-Redirect naming this prefix (such as /_files) and "
+        "the file's path below the files folder."_s,
+        u"prefix"_s);
+    parser.addOptions({hostOption, portOption, dataOption, filesOption, rateOption, messageOption, uploadOption,
+                       originOption, proxyOption, accelOption, noAccessLogOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(u"unknown command: %1 (see --help)"_s.arg(parser.positionalArguments().first()));
@@ -112,6 +120,8 @@ int main(int argc, char *argv[])
         return fail(proxies.error());
 
     SiteStore store(parser.value(dataOption));
+    if (parser.isSet(filesOption))
+        store.setFilesFolder(parser.value(filesOption));
     if (const auto opened = store.open(); !opened)
         return fail(u"cannot open the data folder %1: %2"_s.arg(parser.value(dataOption), opened.error().text));
 
@@ -126,6 +136,13 @@ int main(int argc, char *argv[])
     if (origins)
         server.setOrigins(*origins);
     server.setTrustedProxies(*proxies);
+    // A trailing '/' would make the path "//" below it, which nginx does not merge.
+    QByteArray accelPrefix = parser.value(accelOption).toUtf8();
+    while (accelPrefix.endsWith('/'))
+        accelPrefix.chop(1);
+    if (parser.isSet(accelOption) && !accelPrefix.startsWith('/'))
+        return fail(u"not a path starting with /: %1"_s.arg(parser.value(accelOption)));
+    server.setAccelRedirect(accelPrefix);
     if (!server.listen(address, quint16(port)))
         return fail(u"cannot listen on %1 port %2"_s.arg(address.toString(), QString::number(port)));
 

@@ -189,6 +189,7 @@ const QString SiteStore::DatabaseFileName = u"site.sqlite"_s;
 
 SiteStore::SiteStore(const QString &dataPath)
     : m_dataDir(dataPath)
+    , m_filesDir(dataPath)
     , m_connectionName(u"site-"_s + QString::number(quintptr(this), 16))
 {
 }
@@ -203,12 +204,12 @@ SiteStore::~SiteStore()
 
 QString SiteStore::uploadFolder() const
 {
-    return m_dataDir.filePath(u"wangyou/up"_s);
+    return m_filesDir.filePath(u"wangyou/up"_s);
 }
 
 QString SiteStore::officialFilesFolder() const
 {
-    return m_dataDir.filePath(u"guanfang/files"_s);
+    return m_filesDir.filePath(u"guanfang/files"_s);
 }
 
 QSqlDatabase SiteStore::database() const

@@ -60,6 +60,10 @@ public:
 
     Result<void, StoreError> open();
 
+    // The folder holding the uploaded and the official files, which several site processes
+    // may share; the data folder unless set otherwise.
+    void setFilesFolder(const QString &path) { m_filesDir.setPath(path); }
+    QString filesFolder() const { return m_filesDir.path(); }
     QString uploadFolder() const;
     QString officialFilesFolder() const;
 
@@ -126,6 +130,7 @@ private:
     Result<void, StoreError> write(const ModerationEntry &entry);
 
     QDir m_dataDir;
+    QDir m_filesDir;
     QString m_connectionName;
     int m_transactionDepth = 0;
 };
