@@ -18,7 +18,7 @@ for group in "$@"; do
     case $group in
     --bench) packages+=(nginx curl wrk) ;;
     --screenshots) packages+=(curl xdotool x11-apps netpbm) ;;
-    --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream systemd) ;;
+    --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream systemd nginx openssl) ;;
     *) echo "setup.sh: unknown option $group" >&2; exit 2 ;;
     esac
 done
