@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
     libqt6sql6-sqlite qt6-translations-l10n dbus
     libmicrohttpd-dev
+    nginx curl openssl
     xvfb xauth fonts-noto-cjk fonts-arphic-ukai
     at-spi2-core python3-pyatspi xdotool x11-utils openbox
 )
