@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
     libqt6sql6-sqlite libqt6sql6-psql postgresql qt6-translations-l10n dbus
     libmicrohttpd-dev
+    nginx curl openssl
     xvfb xauth fonts-noto-cjk fonts-arphic-ukai
     at-spi2-core python3-pyatspi xdotool x11-utils openbox
 )
@@ -18,7 +19,7 @@ for group in "$@"; do
     case $group in
     --bench) packages+=(nginx curl wrk) ;;
     --screenshots) packages+=(curl xdotool x11-apps netpbm) ;;
-    --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream systemd) ;;
+    --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream systemd nginx openssl) ;;
     *) echo "setup.sh: unknown option $group" >&2; exit 2 ;;
     esac
 done

@@ -497,6 +497,13 @@ std::optional<HttpAnswer> SiteServer::sendFile(const HttpRequest &request, const
     if (type.inherits(u"text/plain"_s))
         mimeType += "; charset=utf-8";
 
+    if (!m_accelPrefix.isEmpty()) {
+        // Percent-encoded: the proxy decodes the path, and names may hold spaces or '?'.
+        const QString below = QDir(QFileInfo(m_store.filesFolder()).canonicalFilePath()).relativeFilePath(*path);
+        HttpAnswer answer = HttpAnswer::text({}, mimeType, HttpAnswer::Ok, headers);
+        answer.headers.append({"X-Accel-Redirect", m_accelPrefix + '/' + QUrl::toPercentEncoding(below, "/")});
+        return answer;
+    }
     const ByteRange::Version version =
         ByteRange::versionOf(file->size(), file->fileTime(QFileDevice::FileModificationTime));
     const ByteRange range =

@@ -47,6 +47,12 @@ public:
     const std::optional<Origins> &origins() const { return m_origins; }
     // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
     void setFileRate(qint64 bytesPerSecond) { m_daemon.setFileRate(bytesPerSecond); }
+    // Believes X-Forwarded-For from these peers: see TrustedProxies.
+    void setTrustedProxies(const TrustedProxies &proxies) { m_daemon.setTrustedProxies(proxies); }
+    // Files are not sent but handed to the proxy in front: their answer names the file as
+    // prefix + its path below the files folder in X-Accel-Redirect, with the type and the
+    // headers the site decides, and the proxy sends it with ranges and validators of its own.
+    void setAccelRedirect(const QByteArray &prefix) { m_accelPrefix = prefix; }
     // Writes a line for each request but health checks on standard output.
     void setAccessLog(bool on) { m_accessLog = on; }
 
@@ -107,6 +113,7 @@ private:
     PageCache m_catalogueCache;
     qint64 m_revision = -1;
     bool m_accessLog = false;
+    QByteArray m_accelPrefix;  // empty: the site sends files itself
     QByteArray m_accessLines;  // not yet written
     QTimer m_accessFlush;
     // Last: it calls back into everything above until it is gone.

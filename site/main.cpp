@@ -101,8 +101,21 @@ int main(int argc, char *argv[])
         "hosts are refused, posts from other origins too, and pages link to the first. Default: the listening "
         "address and port, and localhost and [::1] on that port."_s,
         u"URL"_s);
-    parser.addOptions({hostOption, portOption, dataOption, databaseOption, rateOption, messageOption, uploadOption,
-                       originOption, noAccessLogOption});
+    const QCommandLineOption proxyOption(
+        u"trusted-proxy"_s,
+        u"A proxy in front of the site, as an address or a network such as 10.0.0.0/8; may be given again. Only "
+        "from these is X-Forwarded-For believed, for flood limits, blocks, stored addresses and the access log."_s,
+        u"address"_s);
+    const QCommandLineOption filesOption(
+        u"files"_s, u"Folder of the uploaded and official files, which several site processes may share. Default: "
+        "the data folder."_s, u"folder"_s);
+    const QCommandLineOption accelOption(
+        u"accel-redirect"_s,
+        u"Leave sending files to nginx: answer them with X-Accel-Redirect naming this prefix (such as /_files) and "
+        "the file's path below the files folder."_s,
+        u"prefix"_s);
+    parser.addOptions({hostOption, portOption, dataOption, databaseOption, filesOption, rateOption, messageOption,
+                       uploadOption, originOption, proxyOption, accelOption, noAccessLogOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(u"unknown command: %1 (see --help)"_s.arg(parser.positionalArguments().first()));
@@ -134,12 +147,18 @@ int main(int argc, char *argv[])
         origins = *listed;
     }
 
+    const auto proxies = TrustedProxies::fromList(parser.values(proxyOption));
+    if (!proxies)
+        return fail(proxies.error());
+
     const QString dataPath = parser.value(dataOption);
     const auto location =
         StoreLocation::choose(parser.value(databaseOption), QDir(dataPath).filePath(SiteStore::DatabaseFileName));
     if (!location)
         return fail(location.error().text);
     SiteStore store(dataPath, *location);
+    if (parser.isSet(filesOption))
+        store.setFilesFolder(parser.value(filesOption));
     if (const auto opened = store.open(); !opened)
         return fail(u"cannot open the store %1: %2"_s.arg(location->displayName(), opened.error().text));
 
@@ -153,6 +172,14 @@ int main(int argc, char *argv[])
     server.setAccessLog(!parser.isSet(noAccessLogOption));
     if (origins)
         server.setOrigins(*origins);
+    server.setTrustedProxies(*proxies);
+    // A trailing '/' would make the path "//" below it, which nginx does not merge.
+    QByteArray accelPrefix = parser.value(accelOption).toUtf8();
+    while (accelPrefix.endsWith('/'))
+        accelPrefix.chop(1);
+    if (parser.isSet(accelOption) && !accelPrefix.startsWith('/'))
+        return fail(u"not a path starting with /: %1"_s.arg(parser.value(accelOption)));
+    server.setAccelRedirect(accelPrefix);
     if (!server.listen(address, quint16(port)))
         return fail(u"cannot listen on %1 port %2"_s.arg(address.toString(), QString::number(port)));
 

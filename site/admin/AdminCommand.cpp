@@ -99,6 +99,8 @@ public:
         , m_dataPath(dataPath)
         , m_store(dataPath, location)
     {
+        if (parser.isSet(u"files"_s))
+            m_store.setFilesFolder(parser.value(u"files"_s));
     }
 
     int list(const QStringList &words);
@@ -345,8 +347,9 @@ int Run::migrate(const QStringList &words)
 QString AdminCommand::commandIn(const QStringList &arguments)
 {
     // Options of the site and of the commands that take a value as the next argument.
-    static const QStringList TakeValues = {u"--data"_s, u"--host"_s, u"--port"_s, u"--rate"_s,
+    static const QStringList TakeValues = {u"--data"_s, u"--files"_s, u"--host"_s, u"--port"_s, u"--rate"_s,
                                            u"--message-interval"_s, u"--uploads-per-minute"_s, u"--origin"_s,
+                                           u"--trusted-proxy"_s, u"--accel-redirect"_s,
                                            u"--recent"_s, u"--address"_s, u"--search"_s, u"--for"_s};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
@@ -364,7 +367,8 @@ QString AdminCommand::commandIn(const QStringList &arguments)
 
 QString AdminCommand::usage()
 {
-    return u"Operator's commands, on the site's data folder (--data) and store (--database):\n"
+    return u"Operator's commands, on the site's data folder (--data), its store (--database) and, when its\n"
+           "files are kept apart, their folder (--files):\n"
            "  list resources|messages [--recent N] [--address A] [--search WORD]\n"
            "                          id, time, address, title or name, size; one line each\n"
            "  hide resource|message ID...    take entries off every page and catalogue\n"
@@ -396,6 +400,8 @@ int AdminCommand::run(const QStringList &arguments, const QString &defaultDataPa
 {
     QCommandLineParser parser;
     const QCommandLineOption data(u"data"_s, u"The site's data folder."_s, u"folder"_s, defaultDataPath);
+    const QCommandLineOption files(u"files"_s, u"The site's files folder, when not in its data folder."_s,
+                                   u"folder"_s);
     const QCommandLineOption recent(u"recent"_s, u"The newest N only."_s, u"N"_s);
     const QCommandLineOption address(u"address"_s, u"From this address or network only."_s, u"address"_s);
     const QCommandLineOption search(u"search"_s, u"With this word only."_s, u"word"_s);
@@ -404,13 +410,17 @@ int AdminCommand::run(const QStringList &arguments, const QString &defaultDataPa
     const QCommandLineOption database(u"database"_s, u"The site's database, as the site takes it."_s, u"address"_s);
     const QCommandLineOption from(u"from"_s, u"The database to copy from."_s, u"address"_s);
     const QCommandLineOption to(u"to"_s, u"The empty database to copy into."_s, u"address"_s);
-    parser.addOptions({data, recent, address, search, duration, yes, database, from, to});
+    parser.addOptions({data, files, recent, address, search, duration, yes, database, from, to});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const QStringList words = parser.positionalArguments();
     const QString command = words.value(0);
     const QStringList rest = words.mid(1);
 
+    // A backup is of the data folder; a shared files folder is copied with the tools of its own
+    // file system.
+    if (parser.isSet(files) && (command == u"backup"_s || command == u"restore"_s))
+        return fail(u"%1 takes the data folder only, without --files"_s.arg(command));
     // Each option belongs to one command; anywhere else it is a mistake worth saying.
     const QHash<QString, QString> owners = {{u"recent"_s, u"list"_s}, {u"address"_s, u"list"_s},
                                             {u"search"_s, u"list"_s}, {u"for"_s, u"block"_s},

@@ -78,18 +78,19 @@ Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, Spoo
             return Failure(Error::StoreFailed);
     }
 
-    // An earlier upload of the same name keeps its file; this one gets a number.
+    // An earlier upload of the same name keeps its file; this one gets a number. Trying the
+    // name is what takes it, so another process storing the same name at once gets the next.
+    // The file was received without a name, so it appears whole or not at all.
     const QFileInfo named(fileName);
     const QString suffix = named.suffix().isEmpty() ? QString() : u'.' + named.suffix();
     QString relativePath = month + u'/' + fileName;
-    for (int n = 2; QFileInfo::exists(uploads.filePath(relativePath)); ++n)
+    for (int n = 2; !data.keepAs(uploads.filePath(relativePath)); ++n) {
+        if (!data.nameTaken()) {
+            qWarning("quillmere-site: cannot store an upload as %s: %s", qPrintable(relativePath),
+                     qPrintable(data.errorString()));
+            return Failure(Error::StoreFailed);
+        }
         relativePath = u"%1/%2-%3%4"_s.arg(month, named.completeBaseName(), QString::number(n), suffix);
-
-    // The file was received without a name, so it appears whole or not at all.
-    if (!data.keepAs(uploads.filePath(relativePath))) {
-        qWarning("quillmere-site: cannot store an upload as %s: %s", qPrintable(relativePath),
-                 qPrintable(data.errorString()));
-        return Failure(Error::StoreFailed);
     }
 
     resource.collectedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);

@@ -293,6 +293,9 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)->socket_context);
         peer->headDeadline = QDeadlineTimer::Forever;
         exchange.request.emplace(connection, QByteArray(method), exchange.target, peer->address);
+        if (!m_trustedProxies.isEmpty())
+            exchange.request->setPeer(
+                m_trustedProxies.client(peer->address, exchange.request->headerValues("X-Forwarded-For")));
         if (peer->overCap) {
             exchange.answered = true;
             HttpAnswer busy = m_handler.busy();

@@ -3,6 +3,7 @@
 #include "site/http/FormReader.h"
 #include "site/http/HttpAnswer.h"
 #include "site/http/HttpRequest.h"
+#include "site/http/TrustedProxies.h"
 #include "site/log/AccessLog.h"
 
 #include <QHash>
@@ -66,6 +67,9 @@ public:
     const Limits &limits() const { return m_limits; }
     // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
     void setFileRate(qint64 bytesPerSecond) { m_fileRate = bytesPerSecond; }
+    // Requests from these peers are taken as from the client they forward for. The caps on
+    // connections still count the peer: a connection is open before its first request says.
+    void setTrustedProxies(const TrustedProxies &proxies) { m_trustedProxies = proxies; }
 
 private:
     struct Callbacks;
@@ -91,6 +95,7 @@ private:
     MHD_Daemon *m_daemon = nullptr;
     quint16 m_port = 0;
     qint64 m_fileRate = 0;
+    TrustedProxies m_trustedProxies;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_timer;
     QTimer m_headSweep;

@@ -37,21 +37,21 @@ bool HttpRequest::hasHeader(const char *name) const
     return MHD_lookup_connection_value(m_connection, MHD_HEADER_KIND, name) != nullptr;
 }
 
-int HttpRequest::headerCount(const char *name) const
+QList<QByteArray> HttpRequest::headerValues(const char *name) const
 {
-    struct Count
+    struct Values
     {
         const char *name;
-        int found = 0;
-    } count{name};
+        QList<QByteArray> found;
+    } values{name, {}};
     MHD_get_connection_values(
         m_connection, MHD_HEADER_KIND,
-        [](void *cls, MHD_ValueKind, const char *key, const char *) {
-            auto *count = static_cast<Count *>(cls);
-            if (qstricmp(key, count->name) == 0)
-                ++count->found;
+        [](void *cls, MHD_ValueKind, const char *key, const char *value) {
+            auto *values = static_cast<Values *>(cls);
+            if (qstricmp(key, values->name) == 0)
+                values->found.append(QByteArray(value));
             return MHD_YES;
         },
-        &count);
-    return count.found;
+        &values);
+    return values.found;
 }

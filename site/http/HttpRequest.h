@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QList>
 #include <QUrl>
 
 struct MHD_Connection;
@@ -17,12 +18,16 @@ public:
     QByteArray method() const { return m_method; }
     QByteArray target() const { return m_target; }  // as sent: a path, maybe with a query
     const QUrl &url() const { return m_url; }
+    // The client: the connecting address, or the one a trusted proxy forwarded the request for.
     QHostAddress peer() const { return m_peer; }
+    void setPeer(const QHostAddress &peer) { m_peer = peer; }
     // The value of that header, the first when there are several; empty when there is none.
     QByteArray header(const char *name) const;
     bool hasHeader(const char *name) const;
     // How many times the header was sent.
-    int headerCount(const char *name) const;
+    int headerCount(const char *name) const { return headerValues(name).size(); }
+    // Every value of the header, in the order sent.
+    QList<QByteArray> headerValues(const char *name) const;
 
     bool isGet() const { return m_method == "GET" || m_method == "HEAD"; }  // HEAD is GET without a body
     bool isPost() const { return m_method == "POST"; }

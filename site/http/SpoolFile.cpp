@@ -45,6 +45,7 @@ bool SpoolFile::keepAs(const QString &path)
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
     if (::fdatasync(m_fd) != 0
         || ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_FOLLOW) != 0) {
+        m_nameTaken = errno == EEXIST;
         m_error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }

@@ -16,8 +16,10 @@ public:
     // False, with the system's reason in errorString(), when no file can be made in folder.
     bool open(const QString &folder);
     bool write(const char *data, qsizetype size);
-    // Gives the file the name path; false when that name is taken or cannot be made.
+    // Gives the file the name path; false when that name is taken (nameTaken()) or cannot be
+    // made. The name is taken at once or not at all, so two processes never get the same one.
     bool keepAs(const QString &path);
+    bool nameTaken() const { return m_nameTaken; }
 
     qint64 size() const { return m_size; }
     QString errorString() const { return m_error; }
@@ -26,4 +28,5 @@ private:
     int m_fd = -1;
     qint64 m_size = 0;
     QString m_error;
+    bool m_nameTaken = false;
 };

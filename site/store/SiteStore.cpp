@@ -237,6 +237,7 @@ SiteStore::SiteStore(const QString &dataPath, const StoreLocation &location, QOb
     , m_dataDir(dataPath)
     , m_location(location)
     , m_dialect(location.kind())
+    , m_filesDir(dataPath)
     , m_connectionName(u"site-"_s + QString::number(quintptr(this), 16))
 {
     m_heartbeat.setInterval(2000);
@@ -255,12 +256,12 @@ SiteStore::~SiteStore()
 
 QString SiteStore::uploadFolder() const
 {
-    return m_dataDir.filePath(u"wangyou/up"_s);
+    return m_filesDir.filePath(u"wangyou/up"_s);
 }
 
 QString SiteStore::officialFilesFolder() const
 {
-    return m_dataDir.filePath(u"guanfang/files"_s);
+    return m_filesDir.filePath(u"guanfang/files"_s);
 }
 
 QSqlDatabase SiteStore::database() const

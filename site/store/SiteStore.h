@@ -80,6 +80,10 @@ public:
     // would also miss the other processes' changes.
     void setHeartbeatInterval(int ms) { m_heartbeat.setInterval(ms); }
 
+    // The folder holding the uploaded and the official files, which several site processes
+    // may share; the data folder unless set otherwise.
+    void setFilesFolder(const QString &path) { m_filesDir.setPath(path); }
+    QString filesFolder() const { return m_filesDir.path(); }
     QString uploadFolder() const;
     QString officialFilesFolder() const;
 
@@ -175,6 +179,7 @@ private:
     QDir m_dataDir;
     StoreLocation m_location;
     SqlDialect m_dialect;
+    QDir m_filesDir;
     QString m_connectionName;
     int m_transactionDepth = 0;
     qint64 m_changesSeen = 0;  // on a shared database, the other processes' changes and lost connections

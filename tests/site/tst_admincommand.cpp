@@ -74,6 +74,7 @@ void TstAdminCommand::wrongUseChangesNothing_data()
     row("unblock what is not blocked", {u"unblock"_s, u"203.0.113.0/24"_s}, u"not blocked"_s);
     row("log with more words", {u"log"_s, u"all"_s}, u"no more"_s);
     row("no site in the folder", {u"list"_s, u"resources"_s, u"--data"_s, u"{empty}"_s}, u"no site in"_s);
+    row("backup of files kept apart", {u"backup"_s, u"{empty}"_s, u"--files"_s, u"{backup}"_s}, u"without --files"_s);
     row("backup into a full folder", {u"backup"_s, u"{backup}"_s}, u"not empty"_s);
     row("restore into a full folder", {u"restore"_s, u"{empty}"_s, u"--data"_s, u"{backup}"_s}, u"not empty"_s);
     row("restore from no backup", {u"restore"_s, u"{empty}"_s, u"--data"_s, u"{empty}/new"_s}, u"no backup"_s);

@@ -42,6 +42,7 @@ bool ReferenceSite::start()
     // Unread, the log would fill the pipe and stop the site.
     if (!m_accessLog)
         arguments.append(u"--no-access-log"_s);
+    arguments.append(m_extraArguments);
     m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
     if (!m_process.waitForStarted(StartTimeoutMs)) {
         m_error = m_process.errorString();

@@ -29,6 +29,8 @@ public:
     bool stop();
     // Files are sent at most this many KiB a second from the next start on; 0 for no limit.
     void setFileRate(int kibPerSecond) { m_fileRate = kibPerSecond; }
+    // Passed to the site program from the next start on, after the test's own.
+    void setExtraArguments(const QStringList &arguments) { m_extraArguments = arguments; }
     // The site writes its access log from the next start on; readOutput() takes it.
     void setAccessLog(bool on) { m_accessLog = on; }
     // What the site wrote on standard output since the last call, past its first line.
@@ -51,5 +53,6 @@ private:
     QString m_root;
     QString m_error;
     int m_fileRate = 0;
+    QStringList m_extraArguments;
     bool m_accessLog = false;
 };
