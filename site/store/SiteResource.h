@@ -19,12 +19,12 @@ struct SiteResource
 {
     qint64 id = 0;
     Catalogue catalogue = Catalogue::Official;
-    QString category;
-    QString title;
-    QString remark;
-    QString collectedAt;        // "2024-03-15 21:07": sorts like the time it stands for
-    QString filePath;           // user resources: below the upload folder
-    QList<ResourceLink> links;  // official resources, in the order they are shown
-    QString address;            // who sent it, as the site saw them; empty for the site's own
-    bool hidden = false;        // taken off every page and catalogue by the operator
+    QString category{};
+    QString title{};
+    QString remark{};
+    QString collectedAt{};        // "2024-03-15 21:07": sorts like the time it stands for
+    QString filePath{};           // user resources: below the upload folder
+    QList<ResourceLink> links{};  // official resources, in the order they are shown
+    QString address{};            // who sent it, as the site saw them; empty for the site's own
+    bool hidden = false;          // taken off every page and catalogue by the operator
 };

@@ -51,8 +51,8 @@ public:
     struct Selection
     {
         qint64 recent = 0;   // at most this many; 0 for all
-        QString network;     // from this address or network only ("203.0.113.0/24"); empty for any
-        QString word;        // with this in a title, remark, category, name or text; empty for any
+        QString network{};   // from this address or network only ("203.0.113.0/24"); empty for any
+        QString word{};      // with this in a title, remark, category, name or text; empty for any
     };
 
     // What the upload folder's file at a path is to the catalogue.
