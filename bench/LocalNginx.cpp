@@ -12,8 +12,32 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString config(const QString &root, quint16 port, LocalNginx::Log log)
+// The site processes as one upstream, kept-alive connections and the Host the sites take.
+QString proxy(const QList<quint16> &ports, quint16 port)
 {
+    QString servers;
+    for (const quint16 upstream : ports)
+        servers += u"server 127.0.0.1:%1;"_s.arg(upstream);
+    return uR"(upstream sites { %1 keepalive 32; }
+    server {
+        listen 127.0.0.1:%2;
+        location / {
+            proxy_pass http://sites;
+            proxy_http_version 1.1;
+            proxy_set_header Connection "";
+            proxy_set_header Host 127.0.0.1;
+        }
+    }
+)"_s.arg(servers, QString::number(port));
+}
+
+QString config(const QString &root, quint16 port, LocalNginx::Log log, const QList<quint16> &upstreams)
+{
+    const QString logging =
+        log == LocalNginx::Log::BytesSent ? u"access_log %1/access.log sent;"_s.arg(root) : u"access_log off;"_s;
+    const QString server = upstreams.isEmpty()
+                               ? u"server { listen 127.0.0.1:%1; root %2/www; }"_s.arg(QString::number(port), root)
+                               : proxy(upstreams, port);
     return uR"(daemon off;
 master_process off;
 pid %1/nginx.pid;
@@ -21,7 +45,7 @@ error_log %1/error.log;
 events { worker_connections 1024; }
 http {
     log_format sent "$request_uri $status $bytes_sent";
-    %3
+    %2
     client_body_temp_path %1/client_body;
     proxy_temp_path %1/proxy;
     fastcgi_temp_path %1/fastcgi;
@@ -30,13 +54,9 @@ http {
     default_type text/plain;
     sendfile on;
     tcp_nopush on;
-    server {
-        listen 127.0.0.1:%2;
-        root %1/www;
-    }
+    %3
 }
-)"_s.arg(root).arg(port).arg(log == LocalNginx::Log::BytesSent ? u"access_log %1/access.log sent;"_s.arg(root)
-                                                                        : u"access_log off;"_s);
+)"_s.arg(root, logging, server);
 }
 
 } // namespace
@@ -62,7 +82,7 @@ bool LocalNginx::start(const QString &work, Log log)
     }
     m_port = freeLoopbackPort();
     QFile file(work + u"/nginx.conf"_s);
-    if (!file.open(QIODevice::WriteOnly) || file.write(config(work, m_port, log).toUtf8()) < 0)
+    if (!file.open(QIODevice::WriteOnly) || file.write(config(work, m_port, log, m_upstreams).toUtf8()) < 0)
         return false;
     file.close();
     m_process.start(nginx, {u"-p"_s, work, u"-e"_s, work + u"/error.log"_s, u"-c"_s, file.fileName()});

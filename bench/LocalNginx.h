@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QProcess>
 #include <QString>
 
@@ -16,6 +17,9 @@ public:
     // Starts nginx with its configuration, logs and temporary files in work; false, with a
     // message on stderr, when it cannot be found or does not start.
     bool start(const QString &work, Log log = Log::Off);
+    // From the next start on, passes every request to the site processes on these loopback
+    // ports, as the site's own nginx site does, instead of serving <work>/www.
+    void proxyTo(const QList<quint16> &ports) { m_upstreams = ports; }
     void stop();
     QString url(const QString &path) const;
 
@@ -27,4 +31,5 @@ public:
 private:
     QProcess m_process;
     quint16 m_port = 0;
+    QList<quint16> m_upstreams;
 };

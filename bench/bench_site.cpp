@@ -1,11 +1,14 @@
 // The reference site under load, next to nginx serving the same bytes as static files in the
 // same run: the first page of each catalogue, plain and searched, to wrk at 50 connections; a
-// 1 GiB file to curl at full speed. Then what strangers cost it, each on a fresh site, read as
+// 1 GiB file to curl at full speed. The user catalogue through nginx as the site's proxy: the
+// site alone on SQLite, then one and two processes sharing a PostgreSQL store. Then what strangers cost it, each on a fresh site, read as
 // growth of its peak resident memory: 10 clients (curl) uploading the largest allowed file at
 // once, 64 connections asking for a 50 MB file and never reading, and a 5 MB form of "a&a&...".
 // Usage: bench_site [seconds per wrk run, default 10]
 
 #include "LocalNginx.h"
+
+#include "support/LocalPostgres.h"
 
 #include "site/forms/UserUpload.h"
 
@@ -71,13 +74,14 @@ double requestsPerSecond(const QString &wrk, const QString &url, int seconds)
 class Site
 {
 public:
-    bool start(const QString &dataPath)
+    bool start(const QString &dataPath, const QStringList &extraArguments = {})
     {
         m_port = LocalNginx::freeLoopbackPort();
         m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE),
-                        {u"--port"_s, QString::number(m_port), u"--data"_s, dataPath, u"--rate"_s, u"0"_s,
-                         u"--uploads-per-minute"_s, u"0"_s, u"--message-interval"_s, u"0"_s,
-                         u"--no-access-log"_s});
+                        QStringList{u"--port"_s, QString::number(m_port), u"--data"_s, dataPath, u"--rate"_s, u"0"_s,
+                                    u"--uploads-per-minute"_s, u"0"_s, u"--message-interval"_s, u"0"_s,
+                                    u"--no-access-log"_s}
+                            + extraArguments);
         return m_process.waitForStarted() && LocalNginx::waitUntilListening(m_port);
     }
     ~Site()
@@ -160,6 +164,40 @@ int main(int argc, char *argv[])
         const double theirs = requestsPerSecond(wrk, nginx.url(u"page%1.txt"_s.arg(i)), seconds);
         std::printf("| site, %s: requests a second at %d connections (wrk) | %.0f (nginx, same bytes: %.0f) | at "
                     "least 10 000 |\n", Pages[i].name, Connections, ours, theirs);
+        std::fflush(stdout);
+    }
+    // The user catalogue through nginx passing requests on, from the site on SQLite, then from
+    // one and from two processes on one PostgreSQL store.
+    {
+        LocalPostgres postgres;
+        const QString database = postgres.start() ? postgres.createDatabase(u"bench"_s) : QString();
+        if (database.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(postgres.errorString()));
+            return 2;
+        }
+        const QStringList shared{u"--database"_s, database, u"--origin"_s, u"http://127.0.0.1"_s};
+        Site first;
+        Site second;
+        if (!first.start(work.filePath(u"first"_s), shared) || !second.start(work.filePath(u"second"_s), shared))
+            return 2;
+        QDir().mkpath(work.filePath(u"proxy"_s));
+        const auto throughNginx = [&](const QList<quint16> &ports) {
+            LocalNginx proxy;
+            proxy.proxyTo(ports);
+            return proxy.start(work.filePath(u"proxy"_s))
+                       ? requestsPerSecond(wrk, proxy.url(u"wangyou/users_upload.php?page=1"_s), seconds)
+                       : 0.0;
+        };
+        // The SQLite site takes requests for its own address only; nginx gives its Host.
+        Site alone;
+        if (!alone.start(work.filePath(u"alone"_s), {u"--origin"_s, u"http://127.0.0.1"_s}))
+            return 2;
+        const double sqlite = throughNginx({alone.port()});
+        const double one = throughNginx({first.port()});
+        const double two = throughNginx({first.port(), second.port()});
+        std::printf("| site behind nginx, user catalogue, first page: requests a second at %d connections (wrk), "
+                    "on PostgreSQL with one and with two processes | one: %.0f, two: %.0f (SQLite, one process: "
+                    "%.0f) | at least 10 000 |\n", Connections, one, two, sqlite);
         std::fflush(stdout);
     }
     // A large file at full speed, from both.

@@ -1,3 +1,4 @@
+#include "support/LocalPostgres.h"
 #include "support/ReferenceSite.h"
 
 #include <QDirIterator>
@@ -10,8 +11,10 @@
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
+#include <vector>
 #include <sys/prctl.h>
 
 using namespace Qt::StringLiterals;
@@ -54,18 +57,22 @@ private slots:
     void believesOnlyTrustedProxies_data();
     void believesOnlyTrustedProxies();
     void nginxSendsTheFiles();
+    void twoProcessesShareOneStore();
 
 private:
-    // Starts the site with these options behind nginx; empty, or why it did not start.
-    QString startEdge(const QStringList &siteArguments);
+    // Starts that many site processes with these options behind nginx (a missing second one is
+    // down); empty, or why they did not start.
+    QString startEdge(const QStringList &siteArguments, int processes = 1);
     CurlRun curl(const QStringList &arguments) const;
     std::unique_ptr<QProcess> startCurl(const QStringList &arguments) const;
     QString url(const QString &path) const { return u"https://127.0.0.1:%1/"_s.arg(m_port) + path; }
-    CurlRun upload(const QByteArray &fileName, const QString &localFile, const QByteArray &forwardedFor);
+    // Posts a file to the upload page below root, nginx's unless given.
+    CurlRun upload(const QByteArray &fileName, const QString &localFile, const QByteArray &forwardedFor,
+                   const QString &title = u"经 nginx 上传"_s, const QString &root = QString());
 
     QString m_nginxProgram;
     std::unique_ptr<QTemporaryDir> m_work;
-    std::unique_ptr<ReferenceSite> m_site;
+    std::vector<std::unique_ptr<ReferenceSite>> m_sites;
     QProcess m_nginx;
     quint16 m_port = 0;
 };
@@ -82,24 +89,32 @@ void TstSiteBehindNginx::cleanup()
 {
     m_nginx.terminate();
     m_nginx.waitForFinished();
-    m_site.reset();
+    m_sites.clear();
     m_work.reset();
 }
 
-QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments)
+QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments, int processes)
 {
     m_work = std::make_unique<QTemporaryDir>();
     const QString work = m_work->path();
     const QString files = work + u"/files"_s;
     m_port = freeLoopbackPort();
 
-    m_site = std::make_unique<ReferenceSite>(work + u"/data"_s);
-    m_site->setAccessLog(true);
-    m_site->setExtraArguments(QStringList{u"--files"_s, files, u"--accel-redirect"_s, u"/_quillmere-files"_s,
-                                          u"--origin"_s, url(QString()).chopped(1)}
-                              + siteArguments);
-    if (!m_site->start())
-        return m_site->errorString();
+    QList<quint16> upstreams;
+    for (int process = 0; process < 2; ++process) {
+        if (process >= processes) {
+            upstreams.append(freeLoopbackPort());
+            continue;
+        }
+        auto &site = m_sites.emplace_back(std::make_unique<ReferenceSite>(work + u"/data%1"_s.arg(process)));
+        site->setAccessLog(processes == 1);
+        site->setExtraArguments(QStringList{u"--files"_s, files, u"--accel-redirect"_s, u"/_quillmere-files"_s,
+                                            u"--origin"_s, url(QString()).chopped(1)}
+                                + siteArguments);
+        if (!site->start())
+            return site->errorString();
+        upstreams.append(QUrl(site->root()).port());
+    }
 
     QProcess openssl;
     openssl.setStandardErrorFile(QProcess::nullDevice());
@@ -115,9 +130,8 @@ QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments)
         return shipped.errorString();
     QString site = QString::fromUtf8(shipped.readAll());
     const QList<std::pair<QString, QString>> replacements{
-        {u"127.0.0.1:8642 "_s, u"127.0.0.1:%1 "_s.arg(QUrl(m_site->root()).port())},
-        // The second process is down: nginx passes over it.
-        {u"127.0.0.1:8643 "_s, u"127.0.0.1:%1 "_s.arg(freeLoopbackPort())},
+        {u"127.0.0.1:8642 "_s, u"127.0.0.1:%1 "_s.arg(upstreams[0])},
+        {u"127.0.0.1:8643 "_s, u"127.0.0.1:%1 "_s.arg(upstreams[1])},
         {u"listen 80;"_s, u"listen 127.0.0.1:%1;"_s.arg(freeLoopbackPort())},
         {u"listen [::]:80;"_s, QString()},
         {u"listen 443 ssl http2;"_s, u"listen 127.0.0.1:%1 ssl http2;"_s.arg(m_port)},
@@ -180,12 +194,13 @@ CurlRun TstSiteBehindNginx::curl(const QStringList &arguments) const
 }
 
 CurlRun TstSiteBehindNginx::upload(const QByteArray &fileName, const QString &localFile,
-                                   const QByteArray &forwardedFor)
+                                   const QByteArray &forwardedFor, const QString &title, const QString &root)
 {
-    return curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"-H"_s,
-                 u"X-Forwarded-For: "_s + QString::fromLatin1(forwardedFor), u"-F"_s, u"category=软件"_s, u"-F"_s,
-                 u"title=经 nginx 上传"_s, u"-F"_s, u"remark=e2e"_s, u"-F"_s,
-                 u"file=@%1;filename=\"%2\""_s.arg(localFile, QString::fromUtf8(fileName)), url(u"wangyou/"_s)});
+    return curl({u"--max-time"_s, u"20"_s, u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"-H"_s,
+                 u"Host: 127.0.0.1:%1"_s.arg(m_port), u"-H"_s, u"X-Forwarded-For: "_s + QString::fromLatin1(forwardedFor), u"-F"_s, u"category=软件"_s, u"-F"_s,
+                 u"title="_s + title, u"-F"_s, u"remark=e2e"_s, u"-F"_s,
+                 u"file=@%1;filename=\"%2\""_s.arg(localFile, QString::fromUtf8(fileName)),
+                 (root.isEmpty() ? url(QString()) : root) + u"wangyou/"_s});
 }
 
 void TstSiteBehindNginx::believesOnlyTrustedProxies_data()
@@ -215,11 +230,11 @@ void TstSiteBehindNginx::believesOnlyTrustedProxies()
     QCOMPARE(posted.exitCode, 0);
     QVERIFY2(posted.out.startsWith("HTTP/2 303"), posted.out.constData());
 
-    const ReferenceSite::CommandRun listed = m_site->command({u"list"_s, u"resources"_s, u"--recent"_s, u"1"_s});
+    const ReferenceSite::CommandRun listed = m_sites.front()->command({u"list"_s, u"resources"_s, u"--recent"_s, u"1"_s});
     QCOMPARE(listed.exitCode, 0);
     QVERIFY2(listed.out.contains(u'\t' + client + u'\t'), qPrintable(listed.out));
     QByteArray log;
-    QTRY_VERIFY((log += m_site->readOutput()).contains("POST /wangyou/"));
+    QTRY_VERIFY((log += m_sites.front()->readOutput()).contains("POST /wangyou/"));
     const QByteArray line = log.sliced(log.lastIndexOf('\n', log.indexOf("POST /wangyou/")) + 1);
     QVERIFY2(line.startsWith(client.toLatin1() + ' '), line.constData());
 }
@@ -254,7 +269,7 @@ void TstSiteBehindNginx::nginxSendsTheFiles()
     QVERIFY(whole.out.sliced(headEnd) == content);
     // The site answered with no byte of the file: nginx sent it.
     QByteArray log;
-    QTRY_VERIFY((log += m_site->readOutput()).contains("GET /wangyou/up/"));
+    QTRY_VERIFY((log += m_sites.front()->readOutput()).contains("GET /wangyou/up/"));
     QVERIFY2(log.contains("HTTP/1.1\" 200 0 "), log.constData());
     // Only the site's answers reach the files folder.
     QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"_quillmere-files/"_s + below)})
@@ -283,6 +298,101 @@ void TstSiteBehindNginx::nginxSendsTheFiles()
     QFile resumed(partial);
     QVERIFY(resumed.open(QIODevice::ReadOnly));
     QVERIFY(resumed.readAll() == content);
+}
+
+// Two site processes on one PostgreSQL store and one files folder, behind nginx.
+void TstSiteBehindNginx::twoProcessesShareOneStore()
+{
+    LocalPostgres postgres;
+    QVERIFY2(postgres.start(), qPrintable(postgres.errorString()));
+    const QString database = postgres.createDatabase(u"site"_s);
+    QVERIFY2(!database.isEmpty(), qPrintable(postgres.errorString()));
+    const QStringList arguments{u"--database"_s, database, u"--trusted-proxy"_s, u"127.0.0.1"_s,
+                                u"--message-interval"_s, u"600"_s};
+    const QString started = startEdge(arguments, 2);
+    QVERIFY2(started.isEmpty(), qPrintable(started));
+    ReferenceSite &a = *m_sites[0];
+    ReferenceSite &b = *m_sites[1];
+    QFile data(m_work->filePath(u"small.txt"_s));
+    QVERIFY(data.open(QIODevice::WriteOnly) && data.write("hello\n") == 6);
+    data.close();
+    const auto status = [](const CurlRun &run) { return run.out.split(' ').value(1).toInt(); };
+    // Straight to one process, past nginx, with the Host nginx would pass on.
+    const QStringList nginxHost{u"-H"_s, u"Host: 127.0.0.1:%1"_s.arg(m_port)};
+    const QStringList asNginx = QStringList{u"-D"_s, u"-"_s} + nginxHost;
+    const auto get = [&](const ReferenceSite &site, const QString &path) {
+        return curl(asNginx + QStringList{u"--max-time"_s, u"20"_s, site.root() + path});
+    };
+    const auto catalogue = [&](const ReferenceSite &site) { return get(site, u"wangyou/users_upload.php"_s); };
+
+    // What one process takes, the other shows as soon as the news comes, its cached page
+    // notwithstanding.
+    QVERIFY(status(catalogue(b)) == 200 && !catalogue(b).out.contains("through-a"));
+    QCOMPARE(status(upload("a.txt", data.fileName(), {}, u"through-a"_s, a.root())), 303);
+    QTRY_VERIFY(catalogue(b).out.contains("through-a"));
+
+    // One address, one message for both processes.
+    const auto post = [&](const ReferenceSite &site, const QString &text) {
+        return status(curl(asNginx + QStringList{u"-o"_s, u"/dev/null"_s, u"-H"_s, u"X-Forwarded-For: 198.51.100.20"_s,
+                                                 u"-d"_s, u"name=a&text="_s + text,
+                                                 site.root() + u"nds_wd-nds_wd.html"_s}));
+    };
+    QCOMPARE(post(a, u"first"_s), 303);
+    QCOMPARE(post(b, u"second"_s), 429);
+
+    // A dies under load; nginx answers from the other.
+    const auto load = startCurl({u"--parallel"_s, u"--parallel-max"_s, u"4"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s,
+                                 u"%{http_code}\n"_s, url(u"wangyou/users_upload.php?n=[1-6000]"_s)});
+    // Killed once the first answers are in, before the last.
+    QVERIFY(load->waitForReadyRead(30000));
+    QCOMPARE(load->state(), QProcess::Running);
+    const int portA = QUrl(a.root()).port();
+    QCOMPARE(::kill(pid_t(a.processId()), SIGKILL), 0);
+    QVERIFY(load->waitForFinished(60000));
+    const QList<QByteArray> codes = load->readAllStandardOutput().split('\n');
+    const qsizetype failed = std::count_if(codes.begin(), codes.end(),
+                                           [](const QByteArray &code) { return !code.isEmpty() && code != "200"; });
+    qInfo("%lld of %lld requests failed while a process was killed", qint64(failed), qint64(codes.size() - 1));
+    QCOMPARE(codes.size() - 1, 6000);
+    for (int request = 0; request < 4; ++request)
+        QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"healthz"_s)}).out.startsWith("HTTP/2 200"));
+    a.setExtraArguments(a.extraArguments() + QStringList{u"--port"_s, QString::number(portA)});
+    QVERIFY2(a.start(), qPrintable(a.errorString()));
+    QCOMPARE(QUrl(a.root()).port(), portA);
+    QCOMPARE(status(get(a, u"healthz"_s)), 200);
+    QCOMPARE(status(get(b, u"healthz"_s)), 200);
+
+    // PostgreSQL restarts while both take uploads, paced to outlast the restart; each comes
+    // back by itself, and every upload answered as taken is kept.
+    std::vector<std::unique_ptr<QProcess>> uploaders;
+    for (const ReferenceSite *site : {&a, &b}) {
+        uploaders.push_back(startCurl(nginxHost + QStringList{
+            u"--rate"_s, u"40/s"_s, u"--max-time"_s, u"20"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{http_code}\n"_s,
+            u"-F"_s, u"category=软件"_s, u"-F"_s, u"title=restart-%1"_s.arg(site == &a ? 'a' : 'b'), u"-F"_s,
+            u"remark=e2e"_s, u"-F"_s, u"file=@"_s + data.fileName(), site->root() + u"wangyou/?n=[1-120]"_s}));
+        QVERIFY(uploaders.back()->waitForStarted());
+    }
+    postgres.stop();
+    QVERIFY2(postgres.start(), qPrintable(postgres.errorString()));
+    for (std::size_t i = 0; i < uploaders.size(); ++i) {
+        ReferenceSite &site = i == 0 ? a : b;
+        const QString title = u"restart-%1"_s.arg(i == 0 ? 'a' : 'b');
+        QVERIFY(uploaders[i]->waitForFinished(60000));
+        const QList<QByteArray> codes = uploaders[i]->readAllStandardOutput().split('\n');
+        QCOMPARE(codes.size() - 1, 120);
+        qsizetype taken = codes.count("303");
+        qInfo("%lld of 120 uploads taken by %c across the restart", qint64(taken), i == 0 ? 'a' : 'b');
+        // Some were turned away while the store was gone.
+        QVERIFY(taken < 120);
+        QTRY_COMPARE_WITH_TIMEOUT(status(get(site, u"healthz"_s)), 200, 30000);
+        QCOMPARE(status(catalogue(site)), 200);
+        QCOMPARE(status(upload("r.txt", data.fileName(), {}, title, site.root())), 303);
+        ++taken;
+        const ReferenceSite::CommandRun listed = ReferenceSite::runProgram(
+            {u"list"_s, u"resources"_s, u"--recent"_s, u"1000"_s, u"--database"_s, database});
+        QCOMPARE(listed.exitCode, 0);
+        QCOMPARE(listed.out.count(title), taken);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstSiteBehindNginx)

@@ -31,6 +31,7 @@ public:
     void setFileRate(int kibPerSecond) { m_fileRate = kibPerSecond; }
     // Passed to the site program from the next start on, after the test's own.
     void setExtraArguments(const QStringList &arguments) { m_extraArguments = arguments; }
+    QStringList extraArguments() const { return m_extraArguments; }
     // The site writes its access log from the next start on; readOutput() takes it.
     void setAccessLog(bool on) { m_accessLog = on; }
     // What the site wrote on standard output since the last call, past its first line.
