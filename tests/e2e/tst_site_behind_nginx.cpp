@@ -27,12 +27,21 @@ struct CurlRun
     QByteArray out;  // the head with -D -, then the body unless written to a file
 };
 
-quint16 freeLoopbackPort()
+// Free loopback ports, held until the object goes, so that no two of them and no site started
+// meanwhile can be given the same one.
+class ReservedPorts
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
+public:
+    quint16 take()
+    {
+        auto &probe = m_probes.emplace_back(std::make_unique<QTcpServer>());
+        probe->listen(QHostAddress::LocalHost);
+        return probe->serverPort();
+    }
+
+private:
+    std::vector<std::unique_ptr<QTcpServer>> m_probes;
+};
 
 QByteArray randomBytes(qsizetype size)
 {
@@ -98,12 +107,13 @@ QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments, int proc
     m_work = std::make_unique<QTemporaryDir>();
     const QString work = m_work->path();
     const QString files = work + u"/files"_s;
-    m_port = freeLoopbackPort();
+    auto reserved = std::make_unique<ReservedPorts>();
+    m_port = reserved->take();
 
     QList<quint16> upstreams;
     for (int process = 0; process < 2; ++process) {
         if (process >= processes) {
-            upstreams.append(freeLoopbackPort());
+            upstreams.append(reserved->take());
             continue;
         }
         auto &site = m_sites.emplace_back(std::make_unique<ReferenceSite>(work + u"/data%1"_s.arg(process)));
@@ -132,7 +142,7 @@ QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments, int proc
     const QList<std::pair<QString, QString>> replacements{
         {u"127.0.0.1:8642 "_s, u"127.0.0.1:%1 "_s.arg(upstreams[0])},
         {u"127.0.0.1:8643 "_s, u"127.0.0.1:%1 "_s.arg(upstreams[1])},
-        {u"listen 80;"_s, u"listen 127.0.0.1:%1;"_s.arg(freeLoopbackPort())},
+        {u"listen 80;"_s, u"listen 127.0.0.1:%1;"_s.arg(reserved->take())},
         {u"listen [::]:80;"_s, QString()},
         {u"listen 443 ssl http2;"_s, u"listen 127.0.0.1:%1 ssl http2;"_s.arg(m_port)},
         {u"listen [::]:443 ssl http2;"_s, QString()},
@@ -164,6 +174,7 @@ http {
     if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
         return file.errorString();
     file.close();
+    reserved.reset();
     m_nginx.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_nginx.start(m_nginxProgram, {u"-p"_s, work, u"-e"_s, work + u"/error.log"_s, u"-c"_s, file.fileName()});
     m_nginx.waitForStarted();
