@@ -15,6 +15,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The one address or network that block and unblock take, in its normal form.
+Result<QString, QString> networkIn(const QStringList &words, const QString &command)
+{
+    if (words.size() != 1)
+        return Failure(command + u" takes one address or network"_s);
+    const auto network = SiteStore::normalNetwork(words.first());
+    if (!network)
+        return Failure(u"not an address or network: %1"_s.arg(words.first()));
+    return *network;
+}
+
 const QStringList Commands = {u"list"_s, u"hide"_s, u"unhide"_s, u"remove"_s, u"block"_s,
                               u"unblock"_s, u"log"_s, u"backup"_s, u"restore"_s, u"migrate"_s};
 
@@ -230,11 +241,9 @@ int Run::remove(const QStringList &words)
 
 int Run::block(const QStringList &words)
 {
-    if (words.size() != 1)
-        return fail(u"block takes one address or network"_s);
-    const auto network = SiteStore::normalNetwork(words.first());
+    const auto network = networkIn(words, u"block"_s);
     if (!network)
-        return fail(u"not an address or network: %1"_s.arg(words.first()));
+        return fail(network.error());
     const QDateTime now = QDateTime::currentDateTimeUtc();
     SiteBlock block{*network, now.toString(Qt::ISODate), QString()};
     QString action = u"block "_s + shownNetwork(*network);
@@ -255,11 +264,9 @@ int Run::block(const QStringList &words)
 
 int Run::unblock(const QStringList &words)
 {
-    if (words.size() != 1)
-        return fail(u"unblock takes one address or network"_s);
-    const auto network = SiteStore::normalNetwork(words.first());
+    const auto network = networkIn(words, u"unblock"_s);
     if (!network)
-        return fail(u"not an address or network: %1"_s.arg(words.first()));
+        return fail(network.error());
     if (const auto error = openStore())
         return fail(*error);
     if (const auto done = m_store.unblock(*network, entryFor(u"unblock "_s + shownNetwork(*network))); !done)
