@@ -173,13 +173,19 @@ def walk_guanfang():
                        (R.ROLE_TREE, "官方资源"), (R.ROLE_PUSH_BUTTON, "刷新"), (R.ROLE_PUSH_BUTTON, "搜索"),
                        (R.ROLE_TEXT, "请输入关键字")):
         press("shift+Tab", role, name)
-    press("Linux", "type")
+    search_and_close(w, tree, "Linux", "Return", "guanfang/admin_upload.php?page=1&q=Linux&t=1", "官方资源")
+
+
+def search_and_close(w, tree, word, key, query, caption):
+    """Types word into the focused keyword box, presses 搜索 with key, compares the list and the
+    status line with what the site answers to query, and closes the window."""
+    press(word, "type")
     press("Tab", R.ROLE_PUSH_BUTTON, "搜索")
-    press("Return", note="搜索 pressed")
-    found, count = catalogue("guanfang/admin_upload.php?page=1&q=Linux&t=1")
+    press(key, note="搜索 pressed")
+    found, count = catalogue(query)
     check("status after the search", status(w, "搜索到"), [f"搜索到 {count} 个资源"])
-    check("rows found for Linux", tree.queryTable().nRows, len(found))
-    close("官方资源")
+    check(f"rows found for {word}", tree.queryTable().nRows, len(found))
+    close(caption)
 
 
 def walk_wangyou():
@@ -217,13 +223,7 @@ def walk_wangyou():
           (True, [100.0], True))
 
     press("Tab", R.ROLE_TEXT, "搜索", " (the keyword box)")
-    press("Qt", "type")
-    press("Tab", R.ROLE_PUSH_BUTTON, "搜索")
-    press("space", note="搜索 pressed")
-    found, count = catalogue("wangyou/users_upload.php?page=1&q=Qt")
-    check("status after the search", status(w, "搜索到"), [f"搜索到 {count} 个资源"])
-    check("rows found for Qt", tree.queryTable().nRows, len(found))
-    close("网友资源")
+    search_and_close(w, tree, "Qt", "space", "wangyou/users_upload.php?page=1&q=Qt", "网友资源")
 
 
 def walk_web(passing, button, keys, caption):
