@@ -4,6 +4,7 @@
 #include "site/forms/MessagePost.h"
 #include "site/http/ByteRange.h"
 #include "site/http/ContentDisposition.h"
+#include "site/http/SpoolFile.h"
 #include "site/pages/CatalogueRenderer.h"
 #include "site/pages/HtmlPages.h"
 #include "site/store/SiteStore.h"
@@ -127,6 +128,10 @@ SiteServer::SiteServer(SiteStore &store, const Options &options)
     m_accessFlush.setSingleShot(true);
     m_accessFlush.setInterval(AccessLogFlushMs);
     QObject::connect(&m_accessFlush, &QTimer::timeout, [this] { flushAccessLog(); });
+    // Hourly as well as at start: a process restarted after it died finds its own leftovers
+    // too young to go.
+    m_leftoverSweep.setInterval(std::chrono::hours(1));
+    QObject::connect(&m_leftoverSweep, &QTimer::timeout, [this] { removeSpoolLeftovers(); });
 }
 
 SiteServer::~SiteServer()
@@ -140,7 +145,19 @@ bool SiteServer::listen(const QHostAddress &address, quint16 port)
         return false;
     if (!m_origins)
         m_origins = Origins::forAddress(address.toString(), m_daemon.serverPort());
+    removeSpoolLeftovers();
+    m_leftoverSweep.start();
     return true;
+}
+
+void SiteServer::removeSpoolLeftovers()
+{
+    // Empty until the first upload makes the folder.
+    const QString folder = QFileInfo(m_store.uploadFolder()).canonicalFilePath();
+    if (folder.isEmpty())
+        return;
+    if (const int removed = SpoolFile::removeLeftovers(folder, QDateTime::currentDateTime()))
+        qInfo("quillmere-site: removed %d uploads left half received in %s", removed, qPrintable(folder));
 }
 
 const SiteServer::Route *SiteServer::routeFor(const QString &path, QString *rest) const

@@ -101,6 +101,7 @@ private:
     Result<bool, StoreError> takePost(SiteStore::PostKind kind, const QHostAddress &peer);
     qint64 secondsToWait(SiteStore::PostKind kind, const QHostAddress &peer) const;
     void flushAccessLog();
+    void removeSpoolLeftovers();
     std::optional<HttpAnswer> sendFile(const HttpRequest &request, const QString &folder, const QString &relativePath,
                                        const HttpAnswer::Headers &headers = {});
 
@@ -116,6 +117,7 @@ private:
     QByteArray m_accelPrefix;  // empty: the site sends files itself
     QByteArray m_accessLines;  // not yet written
     QTimer m_accessFlush;
+    QTimer m_leftoverSweep;
     // Last: it calls back into everything above until it is gone.
     HttpDaemon m_daemon;
 };

@@ -1,10 +1,16 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 // A file being received, written into a folder without a name: nothing of it is seen there
 // until it is kept under a name, and a file never kept (a cut upload, a refused one, a killed
 // process) vanishes with its descriptor, so no leftover can pile up.
+//
+// Network file systems have no unnamed files. There the file is written under a hidden name
+// nobody can guess, which it loses once kept or dropped; only a killed process leaves it
+// behind, for removeLeftovers().
 class SpoolFile
 {
 public:
@@ -24,8 +30,14 @@ public:
     qint64 size() const { return m_size; }
     QString errorString() const { return m_error; }
 
+    // Removes the hidden files that processes which died while receiving left in folder,
+    // once untouched for an hour: a younger one may be another process's upload in progress.
+    // Returns how many went.
+    static int removeLeftovers(const QString &folder, const QDateTime &now);
+
 private:
     int m_fd = -1;
+    QByteArray m_hiddenPath;  // the name written under, where the folder has no unnamed files
     qint64 m_size = 0;
     QString m_error;
     bool m_nameTaken = false;
