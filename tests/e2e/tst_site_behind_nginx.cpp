@@ -20,7 +20,6 @@
 #include <vector>
 #include <fcntl.h>
 #include <sys/prctl.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
