@@ -48,6 +48,15 @@ QString NetworkFolder::exportedPath() const
     return m_folder->filePath(u"exported"_s);
 }
 
+// True when what is made through the mount lands in the exported folder.
+bool NetworkFolder::servesExport() const
+{
+    const QString probe = u".mounted"_s;
+    const bool served = QDir(path()).mkdir(probe) && QFileInfo(exportedPath() + u'/' + probe).isDir();
+    QDir(path()).rmdir(probe);
+    return served;
+}
+
 bool NetworkFolder::start()
 {
     if (!QFileInfo(SftpServer).isExecutable()) {
@@ -76,7 +85,7 @@ bool NetworkFolder::start()
         m_mount.start(u"sshfs"_s, {u"-f"_s, u"-o"_s, u"directport="_s + port,
                                    u"127.0.0.1:"_s + exportedPath(), path()});
         while (m_mount.state() != QProcess::NotRunning && !deadline.hasExpired()) {
-            if (QStorageInfo(path()).fileSystemType() == "fuse.sshfs")
+            if (QStorageInfo(path()).fileSystemType() == "fuse.sshfs" && servesExport())
                 return true;
             m_mount.waitForFinished(50);
         }

@@ -26,6 +26,8 @@ public:
     QString errorString() const { return m_error; }
 
 private:
+    bool servesExport() const;
+
     std::unique_ptr<QTemporaryDir> m_folder;
     QProcess m_server;
     QProcess m_mount;
