@@ -35,6 +35,8 @@ private slots:
     void floodedFormsAreRefusedCheaply();
     void catalogueCacheStaysBounded();
     void tricklersDoNotHoldOthersBack();
+    void fieldsAreCleanedAtInput_data();
+    void fieldsAreCleanedAtInput();
     void uploadedPagesAreDownloads_data();
     void uploadedPagesAreDownloads();
     void headSentInPiecesIsAnswered();
@@ -274,6 +276,35 @@ void TstSiteAttacks::tricklersDoNotHoldOthersBack()
     Connection honest(m_site);
     honest.send(postHead(m_site, "/wangyou/", MultipartType, form.size()) + form);
     QCOMPARE(honest.answer(25000).status, 303);
+}
+
+void TstSiteAttacks::fieldsAreCleanedAtInput_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("stored");  // as the operator's listing shows it
+
+    QTest::newRow("terminal escapes") << u"\x1b]0;owned\x07\x1b[2J清屏"_s << 303 << u"]0;owned[2J清屏"_s;
+    QTest::newRow("bidirectional override") << u"\u202etxt.exe"_s << 303 << u"txt.exe"_s;
+    QTest::newRow("zero-width only") << u"\u200b\u200b"_s << 400 << QString();
+    QTest::newRow("hangul filler only") << u"\u3164"_s << 400 << QString();
+}
+
+void TstSiteAttacks::fieldsAreCleanedAtInput()
+{
+    QFETCH(QString, title);
+    QFETCH(int, status);
+    QFETCH(QString, stored);
+    QByteArray form = uploadForm("clean.txt", "x");
+    form.replace("name=\"title\"\r\n\r\nt\r\n", "name=\"title\"\r\n\r\n" + title.toUtf8() + "\r\n");
+    const Answer answer = exchange(m_site, postHead(m_site, "/wangyou/", MultipartType, form.size()), form);
+    QCOMPARE(answer.status, status);
+    if (status != 303) {
+        QVERIFY(answer.body.contains(u"请填写标题。"_s.toUtf8()));
+        return;
+    }
+    const ReferenceSite::CommandRun listed = m_site.command({u"list"_s, u"resources"_s, u"--recent"_s, u"1"_s});
+    QCOMPARE(listed.out.split(u'\t').value(3), stored);
 }
 
 void TstSiteAttacks::uploadedPagesAreDownloads_data()
