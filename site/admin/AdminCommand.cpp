@@ -1,6 +1,7 @@
 #include "site/admin/AdminCommand.h"
 
 #include "site/admin/SiteBackup.h"
+#include "site/admin/TerminalText.h"
 #include "site/store/SiteStore.h"
 
 #include <QCommandLineParser>
@@ -72,9 +73,10 @@ QString shownNetwork(const QString &network)
     return single ? address : network;
 }
 
-QString orDash(const QString &text)
+// A field of a record, as the terminal may safely be given it.
+QString shown(const QString &text)
 {
-    return text.isEmpty() ? u"-"_s : text;
+    return text.isEmpty() ? u"-"_s : TerminalText::escaped(text);
 }
 
 // The ids after the kind of entry, all of them whole positive numbers; else the first word that is not.
@@ -171,16 +173,16 @@ int Run::list(const QStringList &words)
             QString size = u"-"_s;
             if (resource.catalogue == Catalogue::User)
                 size = QString::number(QFileInfo(QDir(m_store.uploadFolder()).filePath(resource.filePath)).size());
-            out() << resource.id << '\t' << resource.collectedAt << '\t' << orDash(resource.address) << '\t'
-                  << resource.title << '\t' << size << (resource.hidden ? "\thidden" : "") << '\n';
+            out() << resource.id << '\t' << shown(resource.collectedAt) << '\t' << shown(resource.address) << '\t'
+                  << shown(resource.title) << '\t' << size << (resource.hidden ? "\thidden" : "") << '\n';
         }
     } else {
         const auto messages = m_store.selectMessages(selection);
         if (!messages)
             return fail(messages.error().text);
         for (const SiteMessage &message : *messages) {
-            out() << message.id << '\t' << message.postedAt << '\t' << orDash(message.address) << '\t' << message.name
-                  << '\t' << message.text.size() << (message.hidden ? "\thidden" : "") << '\n';
+            out() << message.id << '\t' << shown(message.postedAt) << '\t' << shown(message.address) << '\t'
+                  << shown(message.name) << '\t' << message.text.size() << (message.hidden ? "\thidden" : "") << '\n';
         }
     }
     out().flush();
@@ -219,15 +221,15 @@ int Run::remove(const QStringList &words)
     const auto all = m_store.selectResources({});
     if (!all)
         return fail(all.error().text);
-    QString shown;
+    QString listed;
     for (const qint64 id : *ids) {
         const auto found = std::find_if(all->cbegin(), all->cend(), [id](const SiteResource &r) { return r.id == id; });
         if (found == all->cend())
             return fail(u"there is no resource %1"_s.arg(id));
-        shown += u"%1\t%2\t%3\n"_s.arg(QString::number(id), found->title, orDash(found->filePath));
+        listed += u"%1\t%2\t%3\n"_s.arg(QString::number(id), shown(found->title), shown(found->filePath));
     }
     if (!m_parser.isSet(u"yes"_s)) {
-        out() << shown;
+        out() << listed;
         if (!confirmed(u"Remove these resources and their files for good?"_s))
             return fail(u"nothing removed: not confirmed (on a terminal, or with --yes)"_s);
     }
@@ -284,7 +286,7 @@ int Run::log(const QStringList &words)
     if (!entries)
         return fail(entries.error().text);
     for (const ModerationEntry &entry : *entries)
-        out() << entry.at << '\t' << entry.who << '\t' << entry.action << '\n';
+        out() << shown(entry.at) << '\t' << shown(entry.who) << '\t' << shown(entry.action) << '\n';
     out().flush();
     return 0;
 }

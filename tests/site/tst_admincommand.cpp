@@ -18,6 +18,21 @@ QByteArray digestOf(const QString &path)
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
+// Adds a user resource as an older site, or a tampered database, may hold it.
+qint64 addUpload(const QString &dataPath, const QString &title, const QString &filePath)
+{
+    SiteStore store(dataPath);
+    if (!store.open())
+        return -1;
+    SiteResource resource;
+    resource.catalogue = Catalogue::User;
+    resource.category = u"软件"_s;
+    resource.title = title;
+    resource.collectedAt = u"2024-01-01 00:00"_s;
+    resource.filePath = filePath;
+    return store.addResource(resource).value();
+}
+
 } // namespace
 
 // The operator's commands refuse wrong use with a reason and leave the site as it was.
@@ -29,6 +44,8 @@ private slots:
     void initTestCase();
     void wrongUseChangesNothing_data();
     void wrongUseChangesNothing();
+    void oldTitlesAreEscapedForTheTerminal_data();
+    void oldTitlesAreEscapedForTheTerminal();
 
 private:
     QTemporaryDir m_site;
@@ -102,6 +119,26 @@ void TstAdminCommand::wrongUseChangesNothing()
     QVERIFY2(run.err.contains(reason), qPrintable(run.err));
     QCOMPARE(digestOf(m_site.filePath(u"site.sqlite"_s)), before);
     QVERIFY(QDir(m_empty.path()).isEmpty());
+}
+
+void TstAdminCommand::oldTitlesAreEscapedForTheTerminal_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("list") << QStringList{u"list"_s, u"resources"_s};
+    QTest::newRow("remove, asking first") << QStringList{u"remove"_s, u"resource"_s, u"{id}"_s};
+}
+
+void TstAdminCommand::oldTitlesAreEscapedForTheTerminal()
+{
+    QFETCH(QStringList, arguments);
+    QTemporaryDir work;
+    const QString data = work.filePath(u"site"_s);
+    const qint64 id = addUpload(data, u"\x1b]0;owned\x07\x1b[2J\u202e清屏"_s, u"2024/01/old.txt"_s);
+    QVERIFY(id > 0);
+    arguments.replaceInStrings(u"{id}"_s, QString::number(id));
+    const ReferenceSite::CommandRun run = ReferenceSite::runProgram(arguments + QStringList{u"--data"_s, data});
+    QVERIFY2(run.out.contains(u"\\x1b]0;owned\\x07\\x1b[2J\\u202e清屏"_s), qPrintable(run.out));
+    QVERIFY(!run.out.contains(u'\x1b') && !run.out.contains(u'\x07') && !run.out.contains(u'\u202e'));
 }
 
 QTEST_GUILESS_MAIN(TstAdminCommand)
