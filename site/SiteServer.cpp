@@ -8,6 +8,7 @@
 #include "site/pages/CatalogueRenderer.h"
 #include "site/pages/HtmlPages.h"
 #include "site/store/SiteStore.h"
+#include "site/store/StoredPath.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -87,24 +88,6 @@ int messageStatus(MessagePost::Error error)
     default:
         return HttpAnswer::BadRequest;
     }
-}
-
-// The regular file at relativePath inside folder, or nothing when the path is not a plain
-// relative path or leads outside the folder (through "..", or a link pointing out).
-std::optional<QString> locate(const QString &folder, const QString &relativePath)
-{
-    const QStringList segments = relativePath.split(u'/');
-    for (const QString &segment : segments) {
-        if (segment.isEmpty() || segment == u"."_s || segment == u".."_s || segment.contains(u'\\')
-            || segment.contains(QChar::Null))
-            return std::nullopt;
-    }
-    const QString base = QFileInfo(folder).canonicalFilePath();
-    const QFileInfo file(QDir(folder).filePath(relativePath));
-    // The canonical path resolves links, so a link inside the folder cannot lead out of it.
-    if (base.isEmpty() || !file.isFile() || !file.canonicalFilePath().startsWith(base + u'/'))
-        return std::nullopt;
-    return file.canonicalFilePath();
 }
 
 } // namespace
@@ -503,7 +486,7 @@ HttpAnswer SiteServer::messageBoardPage(const HttpRequest &request, qint64 page,
 std::optional<HttpAnswer> SiteServer::sendFile(const HttpRequest &request, const QString &folder,
                                                const QString &relativePath, const HttpAnswer::Headers &headers)
 {
-    const std::optional<QString> path = locate(folder, relativePath);
+    const std::optional<QString> path = StoredPath::locate(folder, relativePath);
     if (!path)
         return std::nullopt;
     auto file = std::make_shared<QFile>(*path);

@@ -3,6 +3,7 @@
 #include "site/admin/SiteBackup.h"
 #include "site/admin/TerminalText.h"
 #include "site/store/SiteStore.h"
+#include "site/store/StoredPath.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -40,6 +41,12 @@ int fail(const QString &message)
 {
     QTextStream(stderr) << "quillmere-site: " << message << Qt::endl;
     return 1;
+}
+
+void warnOutside(const SiteResource &resource)
+{
+    QTextStream(stderr) << "quillmere-site: resource " << resource.id << " names a file outside the upload folder, "
+                        << "not read: " << TerminalText::escaped(resource.filePath) << Qt::endl;
 }
 
 // Who runs the command: under sudo the person behind it, not root. Only root's word for it
@@ -171,8 +178,12 @@ int Run::list(const QStringList &words)
             return fail(resources.error().text);
         for (const SiteResource &resource : *resources) {
             QString size = u"-"_s;
-            if (resource.catalogue == Catalogue::User)
-                size = QString::number(QFileInfo(QDir(m_store.uploadFolder()).filePath(resource.filePath)).size());
+            if (resource.catalogue == Catalogue::User) {
+                if (const auto path = StoredPath::inside(m_store.uploadFolder(), resource.filePath))
+                    size = QString::number(QFileInfo(*path).size());
+                else
+                    warnOutside(resource);
+            }
             out() << resource.id << '\t' << shown(resource.collectedAt) << '\t' << shown(resource.address) << '\t'
                   << shown(resource.title) << '\t' << size << (resource.hidden ? "\thidden" : "") << '\n';
         }
@@ -236,8 +247,13 @@ int Run::remove(const QStringList &words)
     const auto kept = m_store.removeResources(*ids, entryFor(u"remove "_s + words.join(u' ')));
     if (!kept)
         return fail(kept.error().text);
-    if (!kept->isEmpty())
-        return fail(u"removed, but these files could not be deleted: %1"_s.arg(kept->join(u", "_s)));
+    if (!kept->isEmpty()) {
+        QStringList files;
+        for (const QString &file : std::as_const(*kept))
+            files.append(TerminalText::escaped(file));
+        return fail(u"removed, but these files are still there (outside the upload folder, or not deletable): %1"_s.arg(
+            files.join(u", "_s)));
+    }
     return 0;
 }
 

@@ -131,7 +131,8 @@ public:
     Result<void, StoreError> setResourcesHidden(const QList<qint64> &ids, bool hidden, const ModerationEntry &entry);
     Result<void, StoreError> setMessagesHidden(const QList<qint64> &ids, bool hidden, const ModerationEntry &entry);
     // Removes the resources and their files for good; returns the files that could not be
-    // deleted, which nobody is served any more.
+    // deleted, which nobody is served any more, and those a record names outside the upload
+    // folder, which are left alone.
     Result<QStringList, StoreError> removeResources(const QList<qint64> &ids, const ModerationEntry &entry);
     // Blocks a network given as "address/prefix" (see normalNetwork), replacing its earlier block.
     Result<void, StoreError> block(const SiteBlock &block, const ModerationEntry &entry);
