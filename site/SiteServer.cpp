@@ -296,8 +296,14 @@ std::optional<HttpAnswer> SiteServer::startPage(const HttpRequest &, const QStri
     return HttpAnswer::text(HtmlPages::startPage(*official, *user, root()), HtmlType);
 }
 
+// An official file is the site's to hand out only while a resource the public sees links it.
 std::optional<HttpAnswer> SiteServer::officialFile(const HttpRequest &request, const QString &rest)
 {
+    const auto linked = m_store.isOfficialFileLinked(rest);
+    if (!linked)
+        return storeError(linked.error());
+    if (!*linked)
+        return std::nullopt;
     return sendFile(request, m_store.officialFilesFolder(), rest);
 }
 

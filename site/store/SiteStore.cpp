@@ -13,6 +13,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
 
 #include <algorithm>
@@ -628,6 +629,23 @@ Result<SiteStore::UploadState, StoreError> SiteStore::uploadState(const QString 
     if (!query.exec())
         return failure(query.lastError());
     return query.next() ? UploadState::Removed : UploadState::Unknown;
+}
+
+Result<bool, StoreError> SiteStore::isOfficialFileLinked(const QString &relativePath) const
+{
+    static const QString Folder = u"guanfang/files/"_s;
+    QSqlQuery query(database());
+    if (!query.prepare(u"SELECT l.target FROM resource_links l JOIN resources r ON r.id = l.resource_id"
+                       " WHERE r.catalogue = 'official' AND r.hidden = 0 AND l.target LIKE 'guanfang/files/%'"_s))
+        return failure(query.lastError());
+    // Compared decoded, as the request's path is.
+    if (!query.exec())
+        return failure(query.lastError());
+    while (query.next()) {
+        if (QUrl(query.value(0).toString()).path(QUrl::FullyDecoded) == Folder + relativePath)
+            return true;
+    }
+    return false;
 }
 
 Result<bool, StoreError> SiteStore::isBlocked(const QHostAddress &address, const QDateTime &now) const

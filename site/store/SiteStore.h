@@ -121,6 +121,10 @@ public:
                                              qint64 windowMs) const;
 
     Result<UploadState, StoreError> uploadState(const QString &relativePath) const;
+    // Whether a resource of the official catalogue that is not hidden links the file at this
+    // path below the official files folder, as the site's own links are written
+    // ("guanfang/files/<path>", maybe with a query).
+    Result<bool, StoreError> isOfficialFileLinked(const QString &relativePath) const;
     // True when posts from the address are refused at that time.
     Result<bool, StoreError> isBlocked(const QHostAddress &address, const QDateTime &now) const;
 
