@@ -269,7 +269,9 @@ std::optional<HttpAnswer> SiteServer::catalogue(const HttpRequest &request, cons
     if (!page)
         return storeError(page.error());
     const QByteArray body = official ? CatalogueRenderer::officialPage(*page, root) : CatalogueRenderer::userPage(*page);
-    m_catalogueCache.insert(key, body);
+    // Pages past the last are as many as numbers: kept, they would push out the real ones.
+    if (query.page == 1 || !page->resources.isEmpty())
+        m_catalogueCache.insert(key, body);
     return HttpAnswer::text(body, TextType);
 }
 

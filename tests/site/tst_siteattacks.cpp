@@ -35,6 +35,7 @@ private slots:
     void floodedFormsAreRefusedCheaply();
     void catalogueCacheStaysBounded();
     void tricklersDoNotHoldOthersBack();
+    void pagesPastTheEndAreNotKept();
     void fieldsAreCleanedAtInput_data();
     void fieldsAreCleanedAtInput();
     void uploadedPagesAreDownloads_data();
@@ -178,15 +179,15 @@ QByteArray uploadForm(const QByteArray &fileName, const QByteArray &data)
         + "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + data + "\r\n--" + Boundary + "--\r\n";
 }
 
-// The site's peak resident memory so far.
-qint64 peakBytes(const ReferenceSite &site)
+// The site's peak resident memory so far, or with "VmRSS:" what it holds now.
+qint64 peakBytes(const ReferenceSite &site, const QByteArray &field = "VmHWM:")
 {
     QFile status(u"/proc/%1/status"_s.arg(site.processId()));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.sliced(6).trimmed().split(' ').first().toLongLong() * 1024;
+        if (line.startsWith(field))
+            return line.sliced(field.size()).trimmed().split(' ').first().toLongLong() * 1024;
     }
     return -1;
 }
@@ -305,6 +306,29 @@ void TstSiteAttacks::fieldsAreCleanedAtInput()
     }
     const ReferenceSite::CommandRun listed = m_site.command({u"list"_s, u"resources"_s, u"--recent"_s, u"1"_s});
     QCOMPARE(listed.out.split(u'\t').value(3), stored);
+}
+
+void TstSiteAttacks::pagesPastTheEndAreNotKept()
+{
+    ReferenceSite site;
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    QCOMPARE(exchange(site, getHead("/zorvik/", hostOf(site))).status, 200);
+    // What it keeps, not its peak: seeding the sample data may have reached higher.
+    const qint64 before = peakBytes(site, "VmRSS:");
+    // Sent ahead in batches on one connection, as fast as the site answers.
+    Connection connection(site);
+    constexpr int Batch = 200;
+    for (int page = 2; page < 40'000; page += Batch) {
+        QByteArray requests;
+        for (int i = page; i < page + Batch; ++i)
+            requests += "GET /wangyou/users_upload.php?page=" + QByteArray::number(i) + " HTTP/1.1\r\nHost: "
+                + hostOf(site) + "\r\n\r\n";
+        connection.send(requests);
+        for (int i = 0; i < Batch; ++i)
+            QCOMPARE(connection.answer().status, 200);
+    }
+    const qint64 growth = peakBytes(site, "VmRSS:") - before;
+    QVERIFY2(growth < 3 * MiB, qPrintable(u"grew by %1 bytes"_s.arg(growth)));
 }
 
 void TstSiteAttacks::uploadedPagesAreDownloads_data()
