@@ -36,6 +36,8 @@ private slots:
     void catalogueCacheStaysBounded();
     void tricklersDoNotHoldOthersBack();
     void pagesPastTheEndAreNotKept();
+    void trustedProxiesAreWrittenInFull_data();
+    void trustedProxiesAreWrittenInFull();
     void fieldsAreCleanedAtInput_data();
     void fieldsAreCleanedAtInput();
     void uploadedPagesAreDownloads_data();
@@ -277,6 +279,24 @@ void TstSiteAttacks::tricklersDoNotHoldOthersBack()
     Connection honest(m_site);
     honest.send(postHead(m_site, "/wangyou/", MultipartType, form.size()) + form);
     QCOMPARE(honest.answer(25000).status, 303);
+}
+
+void TstSiteAttacks::trustedProxiesAreWrittenInFull_data()
+{
+    QTest::addColumn<QString>("proxy");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("every address") << u"127.0.0.1/0"_s << u"a network of prefix 0 takes in every address"_s;
+    QTest::newRow("shorthand") << u"127.1"_s << u"not an address or a network: 127.1"_s;
+}
+
+void TstSiteAttacks::trustedProxiesAreWrittenInFull()
+{
+    QFETCH(QString, proxy);
+    QFETCH(QString, message);
+    const ReferenceSite::CommandRun run = ReferenceSite::runProgram(
+        {u"--port"_s, u"0"_s, u"--data"_s, m_site.dataPath(), u"--trusted-proxy"_s, proxy});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
 }
 
 void TstSiteAttacks::fieldsAreCleanedAtInput_data()
