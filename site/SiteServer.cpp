@@ -49,12 +49,6 @@ HttpAnswer notAllowed(const QByteArray &allowed)
     return HttpAnswer{HttpAnswer::MethodNotAllowed, {{"Allow", allowed}}, {}, std::nullopt};
 }
 
-// Links on refusal pages stay on whatever host the browser used.
-HttpAnswer refused(int status, const QString &message, const HttpAnswer::Headers &headers = {})
-{
-    return HttpAnswer::text(HtmlPages::refusalPage(message, u"/"_s), HtmlType, status, headers);
-}
-
 HttpAnswer::Headers retryAfter(qint64 seconds)
 {
     return {{"Retry-After", QByteArray::number(std::max<qint64>(seconds, 1))}};
@@ -91,6 +85,17 @@ int messageStatus(MessagePost::Error error)
 }
 
 } // namespace
+
+// Links on refusal pages stay on whatever host the browser used.
+HttpAnswer SiteServer::refused(int status, const QString &message, const HttpAnswer::Headers &headers) const
+{
+    return HttpAnswer::text(HtmlPages::refusalPage(message, m_origins->rootPath()), HtmlType, status, headers);
+}
+
+QString SiteServer::sitePath(const HttpRequest &request) const
+{
+    return m_origins->pathBelow(request.url().path(QUrl::FullyDecoded));
+}
 
 SiteServer::SiteServer(SiteStore &store, const Options &options)
     : m_store(store)
@@ -163,7 +168,7 @@ HttpDaemon::HeadDecision SiteServer::headArrived(const HttpRequest &request)
     if (request.isPost() && !m_origins->isSameOrigin(request.header("Origin"), request.header("Referer")))
         return refused(HttpAnswer::Forbidden, u"只接受从本站页面提交的内容。"_s);
     QString rest;
-    const Route *route = routeFor(request.url().path(QUrl::FullyDecoded), &rest);
+    const Route *route = routeFor(sitePath(request), &rest);
     if (route && request.isGet()) {
         if (std::optional<HttpAnswer> answer = (this->*route->page)(request, rest))
             return std::move(*answer);
@@ -238,7 +243,7 @@ HttpAnswer SiteServer::formArrived(const HttpRequest &request, ReceivedForm &for
                                    std::optional<FormReader::Error> error)
 {
     QString rest;
-    const Route *route = routeFor(request.url().path(QUrl::FullyDecoded), &rest);
+    const Route *route = routeFor(sitePath(request), &rest);
     return (this->*route->post)(request, form, error);
 }
 
@@ -249,7 +254,7 @@ HttpAnswer SiteServer::busy()
 
 std::optional<HttpAnswer> SiteServer::catalogue(const HttpRequest &request, const QString &)
 {
-    const bool official = request.url().path() == OfficialCatalogue;
+    const bool official = sitePath(request) == OfficialCatalogue;
     const QString root = SiteServer::root();
     const CatalogueQuery query = CatalogueQuery::parse(official ? Catalogue::Official : Catalogue::User,
                                                        request.url().query(QUrl::FullyEncoded).toUtf8());
@@ -425,7 +430,7 @@ qint64 SiteServer::secondsToWait(SiteStore::PostKind kind, const QHostAddress &p
 void SiteServer::answered(const HttpRequest &request, const AccessLog::Entry &entry)
 {
     // Monitoring asks every few seconds; its lines would bury the visitors'.
-    if (!m_accessLog || request.url().path() == HealthPath)
+    if (!m_accessLog || sitePath(request) == HealthPath)
         return;
     // Lines go out in batches: a write for each would cost a fifth of the requests a second,
     // and none waits longer than the flush interval.

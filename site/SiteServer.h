@@ -96,6 +96,9 @@ private:
     HttpAnswer uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request);
 
     QString root() const { return m_origins->root(); }
+    // The request's path below the origin's, which the routes are matched against.
+    QString sitePath(const HttpRequest &request) const;
+    HttpAnswer refused(int status, const QString &message, const HttpAnswer::Headers &headers = {}) const;
     bool isBlocked(const QHostAddress &peer) const;
     // Counted in the store, so that site processes sharing it share an address's allowance.
     Result<bool, StoreError> takePost(SiteStore::PostKind kind, const QHostAddress &peer);

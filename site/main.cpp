@@ -97,9 +97,10 @@ int main(int argc, char *argv[])
                                                u"Write no line for each request on standard output."_s);
     const QCommandLineOption originOption(
         u"origin"_s,
-        u"An address the site is reached by, such as https://example.org; may be given again. Requests for other "
-        "hosts are refused, posts from other origins too, and pages link to the first. Default: the listening "
-        "address and port, and localhost and [::1] on that port."_s,
+        u"An address the site is reached by, such as https://example.org or, served under a path, "
+        "https://example.org/share/; may be given again. Requests for other hosts are refused, posts from other "
+        "origins too, and pages link to the first. Paths are answered with the origin's path before them or "
+        "without it. Default: the listening address and port, and localhost and [::1] on that port."_s,
         u"URL"_s);
     const QCommandLineOption proxyOption(
         u"trusted-proxy"_s,

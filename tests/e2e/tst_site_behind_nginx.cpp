@@ -71,13 +71,15 @@ private slots:
     void believesOnlyTrustedProxies_data();
     void believesOnlyTrustedProxies();
     void nginxSendsTheFiles();
+    void servedUnderAPath();
     void twoProcessesShareOneStore();
 
 private:
     // Starts that many site processes with these options behind nginx (a missing second one is
-    // down), sharing the files folder, one of the test's own unless given; empty, or why they
-    // did not start.
-    QString startEdge(const QStringList &siteArguments, int processes = 1, const QString &filesFolder = {});
+    // down), sharing the files folder, one of the test's own unless given, and under /share/
+    // as the nginx site's comment shows when asked; empty, or why they did not start.
+    QString startEdge(const QStringList &siteArguments, int processes = 1, const QString &filesFolder = {},
+                      bool underPath = false);
     CurlRun curl(const QStringList &arguments) const;
     std::unique_ptr<QProcess> startCurl(const QStringList &arguments) const;
     QString url(const QString &path) const { return u"https://127.0.0.1:%1/"_s.arg(m_port) + path; }
@@ -108,7 +110,8 @@ void TstSiteBehindNginx::cleanup()
     m_work.reset();
 }
 
-QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments, int processes, const QString &filesFolder)
+QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments, int processes, const QString &filesFolder,
+                                      bool underPath)
 {
     m_work = std::make_unique<QTemporaryDir>();
     const QString work = m_work->path();
@@ -125,7 +128,7 @@ QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments, int proc
         auto &site = m_sites.emplace_back(std::make_unique<ReferenceSite>(work + u"/data%1"_s.arg(process)));
         site->setAccessLog(processes == 1);
         site->setExtraArguments(QStringList{u"--files"_s, files, u"--accel-redirect"_s, u"/_quillmere-files"_s,
-                                            u"--origin"_s, url(QString()).chopped(1)}
+                                            u"--origin"_s, underPath ? url(u"share/"_s) : url(QString()).chopped(1)}
                                 + siteArguments);
         if (!site->start())
             return site->errorString();
@@ -160,6 +163,13 @@ QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments, int proc
         if (!site.contains(from))
             return u"the nginx site has no "_s + from;
         site.replace(from, to);
+    }
+    if (underPath) {
+        // Its commented locations under /share/, beside those at the root.
+        static const QRegularExpression commented(u"(?m)^    #(?=location |    |\\})"_s);
+        if (!site.contains(commented))
+            return u"the nginx site shows no locations under a path"_s;
+        site.replace(commented, u"    "_s);
     }
     const QString config = uR"(daemon off;
 master_process off;
@@ -254,6 +264,42 @@ void TstSiteBehindNginx::believesOnlyTrustedProxies()
     QTRY_VERIFY((log += m_sites.front()->readOutput()).contains("POST /wangyou/"));
     const QByteArray line = log.sliced(log.lastIndexOf('\n', log.indexOf("POST /wangyou/")) + 1);
     QVERIFY2(line.startsWith(client.toLatin1() + ' '), line.constData());
+}
+
+// Every link the site writes, and the redirect after an upload, go below /share/; the site
+// also answers paths nginx has passed without the prefix.
+void TstSiteBehindNginx::servedUnderAPath()
+{
+    const QString started = startEdge({u"--trusted-proxy"_s, u"127.0.0.1"_s}, 1, {}, true);
+    QVERIFY2(started.isEmpty(), qPrintable(started));
+    const QByteArray share = url(u"share/"_s).toLatin1();
+    const QByteArray start = curl({url(u"share/zorvik/"_s)}).out;
+    QVERIFY2(start.contains("href=\"" + share + "zorvik/\""), start.constData());
+    QVERIFY(curl({url(u"share/wangyou/"_s)}).out.contains("action=\"" + share + "wangyou/\""));
+
+    QFile data(m_work->filePath(u"small.txt"_s));
+    QVERIFY(data.open(QIODevice::WriteOnly) && data.write("hello\n") == 6);
+    data.close();
+    const CurlRun posted = upload("small.txt", data.fileName(), {}, u"路径下上传"_s, url(u"share/"_s));
+    static const QRegularExpression location(u"(?i)\r\nlocation: (\\S+)\r\n"_s);
+    const QString done = location.match(QString::fromLatin1(posted.out)).captured(1);
+    QVERIFY2(done.startsWith(QString::fromLatin1(share) + u"wangyou/?done="_s), posted.out.constData());
+    const QByteArray donePage = curl({done}).out;
+    static const QRegularExpression fileLink(u"href=\"([^\"]+/wangyou/up/[^\"]+small\\.txt)\""_s);
+    const QString uploaded = fileLink.match(QString::fromUtf8(donePage)).captured(1);
+    QVERIFY2(uploaded.startsWith(QString::fromLatin1(share)), donePage.constData());
+    QCOMPARE(curl({uploaded}).out, "hello\n"_ba);
+
+    const QByteArray catalogue = curl({url(u"share/guanfang/admin_upload.php"_s)}).out;
+    static const QRegularExpression officialLink(u"/\\*/(https://[^/]+/share/guanfang/files/[^/?]+)"_s);
+    const QString official = officialLink.match(QString::fromUtf8(catalogue)).captured(1);
+    QVERIFY2(!official.isEmpty(), catalogue.constData());
+    QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, official}).out.startsWith("HTTP/2 200"));
+
+    // As nginx passes it when its location takes the prefix off.
+    const CurlRun stripped = curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"-H"_s, u"Host: 127.0.0.1:%1"_s.arg(m_port),
+                                   m_sites.front()->root() + u"zorvik/"_s});
+    QVERIFY2(stripped.out.startsWith("HTTP/1.1 200"), stripped.out.constData());
 }
 
 void TstSiteBehindNginx::nginxSendsTheFiles()
