@@ -4,6 +4,7 @@
 #include "site/forms/MessagePost.h"
 #include "site/http/ByteRange.h"
 #include "site/http/ContentDisposition.h"
+#include "site/http/ClientKey.h"
 #include "site/http/SpoolFile.h"
 #include "site/pages/CatalogueRenderer.h"
 #include "site/pages/HtmlPages.h"
@@ -408,7 +409,7 @@ bool SiteServer::isBlocked(const QHostAddress &peer) const
 Result<bool, StoreError> SiteServer::takePost(SiteStore::PostKind kind, const QHostAddress &peer)
 {
     const bool message = kind == SiteStore::PostKind::Message;
-    return m_store.takePost(kind, peer, QDateTime::currentMSecsSinceEpoch(),
+    return m_store.takePost(kind, ClientKey::of(peer), QDateTime::currentMSecsSinceEpoch(),
                             message ? m_options.messagesPerWindow : m_options.uploadsPerWindow,
                             message ? m_options.messageWindowMs : m_options.uploadWindowMs);
 }
@@ -417,7 +418,7 @@ Result<bool, StoreError> SiteServer::takePost(SiteStore::PostKind kind, const QH
 qint64 SiteServer::secondsToWait(SiteStore::PostKind kind, const QHostAddress &peer) const
 {
     const bool message = kind == SiteStore::PostKind::Message;
-    const auto wait = m_store.secondsToWait(kind, peer, QDateTime::currentMSecsSinceEpoch(),
+    const auto wait = m_store.secondsToWait(kind, ClientKey::of(peer), QDateTime::currentMSecsSinceEpoch(),
                                             message ? m_options.messagesPerWindow : m_options.uploadsPerWindow,
                                             message ? m_options.messageWindowMs : m_options.uploadWindowMs);
     if (!wait) {

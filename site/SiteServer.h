@@ -100,7 +100,8 @@ private:
     QString sitePath(const HttpRequest &request) const;
     HttpAnswer refused(int status, const QString &message, const HttpAnswer::Headers &headers = {}) const;
     bool isBlocked(const QHostAddress &peer) const;
-    // Counted in the store, so that site processes sharing it share an address's allowance.
+    // Counted in the store, so that site processes sharing it share an address's allowance;
+    // an IPv6 client's allowance is its /64's.
     Result<bool, StoreError> takePost(SiteStore::PostKind kind, const QHostAddress &peer);
     qint64 secondsToWait(SiteStore::PostKind kind, const QHostAddress &peer) const;
     void flushAccessLog();

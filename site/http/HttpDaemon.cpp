@@ -1,8 +1,9 @@
 #include "site/http/HttpDaemon.h"
 
+#include "site/http/ClientKey.h"
+
 #include <QDateTime>
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
+#include <QDebug>
 #include <QSocketNotifier>
 
 #include <microhttpd.h>
@@ -17,8 +18,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Connections admitted past a cap only to be told 503, rather than dropped unanswered.
-constexpr int RefusalRoom = 16;
 // What a client turned away for want of room is asked to wait, in seconds.
 constexpr int BusyRetrySeconds = 10;
 // A paced file is read in shares of at most this much.
@@ -29,6 +28,36 @@ constexpr int RunsPerWakeUp = 16;
 constexpr int HeadSweepMs = 1000;
 // How long a paced file waits, at least, once it has sent its share.
 constexpr int PaceIntervalMs = 50;
+
+ConnectionTable::Limits tableLimits(const HttpDaemon::Limits &limits)
+{
+    ConnectionTable::Limits table;
+    table.maxConnections = limits.maxConnections;
+    table.maxPerClient = limits.maxConnectionsPerAddress;
+    table.headMs = limits.headTimeoutSeconds * 1000LL;
+    table.idleMs = limits.idleTimeoutSeconds * 1000LL;
+    return table;
+}
+
+QString refusalText(ConnectionTable::Refusal refusal, const HttpDaemon::Limits &limits)
+{
+    switch (refusal) {
+    case ConnectionTable::Refusal::TableFull:
+        return u"refused a connection: all %1 connections are busy"_s.arg(limits.maxConnections);
+    case ConnectionTable::Refusal::ClientCap:
+        return u"refused a connection: the client holds %1 already"_s.arg(limits.maxConnectionsPerAddress);
+    case ConnectionTable::Refusal::None:
+        break;
+    }
+    return {};
+}
+
+// Shut down under the library, a connection is found closed on its next run.
+void shutDown(MHD_Connection *connection)
+{
+    if (const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
+        ::shutdown(info->connect_fd, SHUT_RDWR);
+}
 
 } // namespace
 
@@ -48,14 +77,12 @@ struct HttpDaemon::Exchange
     qint64 bodyBytes = 0;
 };
 
-// One connection: who it is from, whether it is past a cap, and by when its next request
-// head must be in.
+// One connection: who it is from, and whether it is past a cap. Its times are the table's.
 struct HttpDaemon::Peer
 {
     MHD_Connection *connection = nullptr;
     QHostAddress address;
     bool overCap = false;
-    QDeadlineTimer headDeadline;
 };
 
 // A file sent no faster than the site's rate.
@@ -72,6 +99,7 @@ struct HttpDaemon::Pacing
 
 struct HttpDaemon::Callbacks
 {
+    // Called for each newcomer just before it is started.
     static MHD_Result accept(void *cls, const sockaddr *address, socklen_t)
     {
         return static_cast<HttpDaemon *>(cls)->admits(QHostAddress(address)) ? MHD_YES : MHD_NO;
@@ -145,14 +173,21 @@ HttpDaemon::HttpDaemon(const Limits &limits, Handler &handler, QObject *parent)
     : QObject(parent)
     , m_limits(limits)
     , m_handler(handler)
+    , m_table(tableLimits(limits))
+    , m_refusals([](const QString &line) { qWarning().noquote() << line; })
 {
+    m_clock.start();
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &HttpDaemon::run);
     connect(&m_headSweep, &QTimer::timeout, this, &HttpDaemon::closeLateHeads);
+    m_refusalInterval.setSingleShot(true);
+    m_refusalInterval.setInterval(RefusalLog::IntervalMs);
+    connect(&m_refusalInterval, &QTimer::timeout, this, [this] { m_refusals.flush(); });
 }
 
 HttpDaemon::~HttpDaemon()
 {
+    m_refusals.flush();
     if (!m_daemon)
         return;
     // The library cannot stop with connections suspended.
@@ -190,7 +225,8 @@ bool HttpDaemon::listen(const QHostAddress &address, quint16 port)
         flags, port, &Callbacks::accept, this, &Callbacks::access, this,
         MHD_OPTION_SOCK_ADDR, &socketAddress,
         MHD_OPTION_LISTENING_ADDRESS_REUSE, 1u,
-        MHD_OPTION_CONNECTION_LIMIT, unsigned(m_limits.maxConnections + RefusalRoom),
+        // Room for those that gave way and are not closed yet, as many as the table holds.
+        MHD_OPTION_CONNECTION_LIMIT, unsigned(2 * m_limits.maxConnections + ConnectionTable::RefusalRoom),
         MHD_OPTION_CONNECTION_TIMEOUT, unsigned(m_limits.headTimeoutSeconds),
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, m_limits.connectionMemoryBytes,
         MHD_OPTION_STRICT_FOR_CLIENT, 1,
@@ -230,10 +266,16 @@ void HttpDaemon::run()
         m_timer.stop();
 }
 
-bool HttpDaemon::admits(const QHostAddress &address) const
+bool HttpDaemon::admits(const QHostAddress &address)
 {
-    return m_peers.size() < m_limits.maxConnections + RefusalRoom
-        && m_connectionsPerAddress.value(address) < m_limits.maxConnectionsPerAddress + RefusalRoom;
+    const QHostAddress key = ClientKey::of(address);
+    const ConnectionTable::Admission admission = m_table.admit(key);
+    if (admission.givesWay)
+        shutDown(static_cast<const Peer *>(admission.givesWay)->connection);
+    if (admission.refusal != ConnectionTable::Refusal::None)
+        logRefusal(refusalText(admission.refusal, m_limits), key);
+    m_admitted = admission.refusal;
+    return admission.admitted;
 }
 
 void HttpDaemon::connectionStarted(MHD_Connection *connection, void **context)
@@ -242,11 +284,9 @@ void HttpDaemon::connectionStarted(MHD_Connection *connection, void **context)
     auto *peer = new Peer;
     peer->connection = connection;
     peer->address = QHostAddress(info->client_addr);
-    int &fromAddress = m_connectionsPerAddress[peer->address];
-    peer->overCap = m_peers.size() >= m_limits.maxConnections || fromAddress >= m_limits.maxConnectionsPerAddress;
-    peer->headDeadline = QDeadlineTimer(m_limits.headTimeoutSeconds * 1000LL);
-    ++fromAddress;
-    m_peers.insert(peer);
+    peer->overCap = m_admitted != ConnectionTable::Refusal::None;
+    m_table.add(peer, ClientKey::of(peer->address), m_admitted, nowMs());
+    m_admitted = ConnectionTable::Refusal::None;
     *context = peer;
 }
 
@@ -255,32 +295,45 @@ void HttpDaemon::requestCompleted(MHD_Connection *connection)
     const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
     // The next request on the connection may wait the idle time, and then has its head's time.
     if (auto *peer = info ? static_cast<Peer *>(info->socket_context) : nullptr)
-        peer->headDeadline = QDeadlineTimer((m_limits.idleTimeoutSeconds + m_limits.headTimeoutSeconds) * 1000LL);
+        m_table.requestEnded(peer, nowMs());
 }
 
 // The library's time-out runs between bytes; a head sent a byte at a time would never meet
-// it, so the whole head has a deadline here. The connection is shut down under the library,
-// which finds it closed on its next run.
+// it, so the whole head has a deadline here. Late heads are left out of the log: browsers open
+// connections they may never use.
 void HttpDaemon::closeLateHeads()
 {
-    for (Peer *peer : std::as_const(m_peers)) {
-        if (!peer->headDeadline.hasExpired())
-            continue;
-        peer->headDeadline = QDeadlineTimer::Forever;
-        const MHD_ConnectionInfo *info = MHD_get_connection_info(peer->connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-        if (info)
-            ::shutdown(info->connect_fd, SHUT_RDWR);
-    }
+    for (const ConnectionTable::Id id : m_table.late(nowMs()))
+        shutDown(static_cast<const Peer *>(id)->connection);
+}
+
+void HttpDaemon::logRefusal(const QString &what, const QHostAddress &key)
+{
+    m_refusals.note(what, ClientKey::text(key));
+    if (!m_refusalInterval.isActive())
+        m_refusalInterval.start();
 }
 
 void HttpDaemon::connectionClosed(void *context)
 {
     std::unique_ptr<Peer> peer(static_cast<Peer *>(context));
-    if (!peer)
-        return;
-    m_peers.remove(peer.get());
-    if (--m_connectionsPerAddress[peer->address] <= 0)
-        m_connectionsPerAddress.remove(peer->address);
+    if (peer)
+        m_table.remove(peer.get());
+}
+
+// Once a head is in: whom the request is for, and whether its connection is one let in past a
+// cap. The refusal to answer with, if any.
+std::optional<HttpAnswer> HttpDaemon::refusalAtHead(Peer &peer, HttpRequest &request)
+{
+    if (!m_trustedProxies.isEmpty())
+        request.setPeer(m_trustedProxies.client(peer.address, request.headerValues("X-Forwarded-For")));
+    m_table.headArrived(&peer);
+    if (!peer.overCap)
+        return std::nullopt;
+    HttpAnswer busy = m_handler.busy();
+    busy.headers.append({"Retry-After"_ba, QByteArray::number(BusyRetrySeconds)});
+    busy.headers.append({"Connection"_ba, "close"_ba});
+    return busy;
 }
 
 bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data,
@@ -291,17 +344,10 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
         MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, unsigned(m_limits.idleTimeoutSeconds));
         auto *peer = static_cast<Peer *>(
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)->socket_context);
-        peer->headDeadline = QDeadlineTimer::Forever;
         exchange.request.emplace(connection, QByteArray(method), exchange.target, peer->address);
-        if (!m_trustedProxies.isEmpty())
-            exchange.request->setPeer(
-                m_trustedProxies.client(peer->address, exchange.request->headerValues("X-Forwarded-For")));
-        if (peer->overCap) {
+        if (std::optional<HttpAnswer> refusal = refusalAtHead(*peer, *exchange.request)) {
             exchange.answered = true;
-            HttpAnswer busy = m_handler.busy();
-            busy.headers.append({"Retry-After"_ba, QByteArray::number(BusyRetrySeconds)});
-            busy.headers.append({"Connection"_ba, "close"_ba});
-            return respond(connection, exchange, std::move(busy));
+            return respond(connection, exchange, std::move(*refusal));
         }
         HeadDecision decision = m_handler.headArrived(*exchange.request);
         if (auto *answer = std::get_if<HttpAnswer>(&decision)) {

@@ -3,10 +3,12 @@
 #include "site/http/FormReader.h"
 #include "site/http/HttpAnswer.h"
 #include "site/http/HttpRequest.h"
+#include "site/http/ConnectionTable.h"
 #include "site/http/TrustedProxies.h"
 #include "site/log/AccessLog.h"
+#include "site/log/RefusalLog.h"
 
-#include <QHash>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QSet>
@@ -22,8 +24,9 @@ struct MHD_Daemon;
 // The site's HTTP server: the HTTP library speaks the protocol (heads parsed as they arrive,
 // memory bounded per connection, keep-alive, HEAD, 100 Continue, Date), driven from Qt's event
 // loop on this one thread, so that whatever answers needs no locks. This class keeps the
-// connections within their caps and time-outs, reads form bodies as they arrive and sends
-// answers, files straight from disk; what to answer is the handler's.
+// connections within their caps and time-outs (see ConnectionTable), logs those it turns
+// away, reads form bodies as they arrive and sends answers, files straight from disk; what to
+// answer is the handler's.
 class HttpDaemon : public QObject
 {
     Q_OBJECT
@@ -34,7 +37,7 @@ public:
         int headTimeoutSeconds = 10;  // to send a whole request head
         int idleTimeoutSeconds = 60;  // without a byte once a head is in, and between requests
         int maxConnections = 1000;
-        int maxConnectionsPerAddress = 64;
+        int maxConnectionsPerAddress = 64;  // per client: an IPv4 address or an IPv6 /64
         size_t connectionMemoryBytes = 64 * 1024;  // a head, what is being read and what is being written
         // A body up to this size is read and dropped after a refusal decided from the head, so
         // that a client still sending sees the answer rather than a reset; a larger one is not.
@@ -78,11 +81,15 @@ private:
     struct Pacing;
 
     void run();
-    bool admits(const QHostAddress &address) const;
+    bool admits(const QHostAddress &address);
     void connectionStarted(MHD_Connection *connection, void **context);
     void connectionClosed(void *context);
     void requestCompleted(MHD_Connection *connection);
     void closeLateHeads();
+    // Writes a line for the operator, at most so many a while (see RefusalLog).
+    void logRefusal(const QString &what, const QHostAddress &key);
+    qint64 nowMs() const { return m_clock.elapsed(); }
+    std::optional<HttpAnswer> refusalAtHead(Peer &peer, HttpRequest &request);
     bool handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data, size_t *size);
     bool queue(MHD_Connection *connection, HttpAnswer &&answer);
     // Queues the exchange's answer, noting what the access log says of it.
@@ -99,7 +106,11 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_timer;
     QTimer m_headSweep;
-    QSet<Peer *> m_peers;
-    QHash<QHostAddress, int> m_connectionsPerAddress;
+    QElapsedTimer m_clock;
+    ConnectionTable m_table;
+    // What the table decided for the connection being accepted, until it has started.
+    ConnectionTable::Refusal m_admitted = ConnectionTable::Refusal::None;
     QSet<MHD_Connection *> m_paused;
+    RefusalLog m_refusals;
+    QTimer m_refusalInterval;
 };

@@ -35,6 +35,10 @@ private slots:
     void floodedFormsAreRefusedCheaply();
     void catalogueCacheStaysBounded();
     void tricklersDoNotHoldOthersBack();
+    void fullTableGivesWay_data();
+    void fullTableGivesWay();
+    void refusalsAreLoggedBriefly();
+    void forwardedClientsAreCountedAsThemselves();
     void pagesPastTheEndAreNotKept();
     void trustedProxiesAreWrittenInFull_data();
     void trustedProxiesAreWrittenInFull();
@@ -73,8 +77,11 @@ struct Answer
 class Connection
 {
 public:
-    explicit Connection(const ReferenceSite &site)
+    // From another loopback address when one is given, as from another machine.
+    explicit Connection(const ReferenceSite &site, const QHostAddress &from = {})
     {
+        if (!from.isNull())
+            m_socket.bind(from);
         m_socket.connectToHost(QHostAddress::LocalHost, QUrl(site.root()).port());
         // A failure shows as a closed connection and no answer.
         std::ignore = m_socket.waitForConnected(WaitMs);
@@ -279,6 +286,99 @@ void TstSiteAttacks::tricklersDoNotHoldOthersBack()
     Connection honest(m_site);
     honest.send(postHead(m_site, "/wangyou/", MultipartType, form.size()) + form);
     QCOMPARE(honest.answer(25000).status, 303);
+}
+
+void TstSiteAttacks::fullTableGivesWay_data()
+{
+    QTest::addColumn<bool>("idle");  // else unfinished heads
+    QTest::newRow("idle keep-alive connections") << true;
+    QTest::newRow("unfinished heads") << false;
+}
+
+// The table holds 24, filled from three addresses (as 16 x 63 would fill 1000): a newcomer
+// is served, and the connection that waited longest gives way.
+void TstSiteAttacks::fullTableGivesWay()
+{
+    QFETCH(bool, idle);
+    ReferenceSite site;
+    site.setExtraArguments({u"--max-connections"_s, u"24"_s, u"--client-connections"_s, u"8"_s});
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    std::vector<std::unique_ptr<Connection>> held;
+    for (int i = 0; i < 24; ++i) {
+        held.push_back(std::make_unique<Connection>(site, QHostAddress(u"127.0.0.%1"_s.arg(2 + i / 8))));
+        if (idle) {
+            held.back()->send("GET /healthz HTTP/1.1\r\nHost: " + hostOf(site) + "\r\n\r\n");
+            QCOMPARE(held.back()->answer().status, 200);
+        } else {
+            held.back()->send("GET /zorvik/ HTTP/1.1\r\nHost: " + hostOf(site) + "\r\nX-Half: ");
+        }
+    }
+    // Taken from the queue after all of them, the newcomer finds the table full.
+    Connection newcomer(site, QHostAddress(u"127.0.0.5"_s));
+    newcomer.send(getHead("/zorvik/", hostOf(site)));
+    QCOMPARE(newcomer.answer().status, 200);
+    QTRY_VERIFY_WITH_TIMEOUT(!held.front()->isOpen(), WaitMs);
+}
+
+// Turned away past its cap, a client leaves a line in the log at once, and its repeats one more.
+void TstSiteAttacks::refusalsAreLoggedBriefly()
+{
+    QTemporaryDir work;
+    const QString errors = work.filePath(u"errors.log"_s);
+    ReferenceSite site;
+    site.setErrorFile(errors);
+    site.setExtraArguments({u"--client-connections"_s, u"2"_s});
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    const QHostAddress flooder(u"127.0.0.6"_s);
+    std::vector<std::unique_ptr<Connection>> connections;
+    for (int i = 0; i < 2; ++i) {
+        connections.push_back(std::make_unique<Connection>(site, flooder));
+        connections.back()->send("GET /healthz HTTP/1.1\r\nHost: " + hostOf(site) + "\r\n\r\n");
+        QCOMPARE(connections.back()->answer().status, 200);
+    }
+    for (int i = 0; i < 40; ++i) {
+        Connection refused(site, flooder);
+        refused.send(getHead("/zorvik/", hostOf(site)));
+        QCOMPARE(refused.answer().status, 503);
+    }
+    const auto lines = [&] {
+        QFile file(errors);
+        QList<QByteArray> found;
+        for (const QByteArray &line : file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>()) {
+            if (line.contains("127.0.0.6"))
+                found.append(line);
+        }
+        return found;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(lines().size() == 2, WaitMs);
+    QCOMPARE(lines().first(), "warning: 127.0.0.6: refused a connection: the client holds 2 already"_ba);
+    QCOMPARE(lines().last(), "warning: 127.0.0.6: refused a connection: the client holds 2 already, 39 more times in 10 s"_ba);
+}
+
+// Behind a trusted proxy each forwarded client has its own allowance of posts, an IPv6 client
+// its /64's.
+void TstSiteAttacks::forwardedClientsAreCountedAsThemselves()
+{
+    ReferenceSite site;
+    site.setExtraArguments({u"--trusted-proxy"_s, u"127.0.0.1"_s, u"--message-interval"_s, u"600"_s});
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    const auto forwarded = [&](const QByteArray &client, const QByteArray &rest) {
+        return "POST /nds_wd-nds_wd.html HTTP/1.1\r\nHost: " + hostOf(site) + "\r\nX-Forwarded-For: " + client
+            + "\r\nContent-Type: application/x-www-form-urlencoded\r\n" + rest;
+    };
+    const QByteArray message = "name=a&text=b";
+    const auto post = [&](const QByteArray &client) {
+        return exchange(site, forwarded(client, "Content-Length: " + QByteArray::number(message.size())
+                                                    + "\r\nConnection: close\r\n\r\n" + message))
+            .status;
+    };
+    QCOMPARE(post("2001:db8:1:2::1"), 303);
+    QCOMPARE(post("2001:db8:1:2:ffff:ffff:ffff:ffff"), 429);
+    QCOMPARE(post("2001:db8:1:3::1"), 303);
+    // Shorthand is no address a proxy writes: the post is the proxy's own.
+    QCOMPARE(post("198.51"), 303);
+    const ReferenceSite::CommandRun listed = site.command({u"list"_s, u"messages"_s, u"--recent"_s, u"1"_s});
+    QVERIFY2(listed.out.contains(u"\t127.0.0.1\t"_s), qPrintable(listed.out));
 }
 
 void TstSiteAttacks::trustedProxiesAreWrittenInFull_data()

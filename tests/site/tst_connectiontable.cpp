@@ -1,0 +1,131 @@
+#include "site/http/ConnectionTable.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// Who comes in, who gives way to a newcomer and who is too slow to keep.
+class TstConnectionTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void admits_data();
+    void admits();
+    void idleGoBeforeHeadsAndNeverBusy();
+    void slowHeadsAreLate_data();
+    void slowHeadsAreLate();
+};
+
+namespace {
+
+const QHostAddress Client(u"203.0.113.7"_s);
+const QHostAddress Other(u"198.51.100.9"_s);
+const QHostAddress Third(u"192.0.2.1"_s);
+
+ConnectionTable::Limits small()
+{
+    ConnectionTable::Limits limits;
+    limits.maxConnections = 4;
+    limits.maxPerClient = 2;
+    return limits;
+}
+
+// Ids for the table: any distinct addresses do.
+ConnectionTable::Id id(int n)
+{
+    static char ids[64];
+    return &ids[n];
+}
+
+} // namespace
+
+void TstConnectionTable::admits_data()
+{
+    QTest::addColumn<QList<QHostAddress>>("held");  // busy connections, from these keys
+    QTest::addColumn<QHostAddress>("newcomer");
+    QTest::addColumn<bool>("admitted");
+    QTest::addColumn<ConnectionTable::Refusal>("refusal");
+    using R = ConnectionTable::Refusal;
+
+    QTest::newRow("room") << QList<QHostAddress>{Client} << Client << true << R::None;
+    QTest::newRow("client at its cap") << QList<QHostAddress>{Client, Client} << Client << true << R::ClientCap;
+    QTest::newRow("another client") << QList<QHostAddress>{Client, Client} << Other << true << R::None;
+    QTest::newRow("table full of busy ones")
+        << QList<QHostAddress>{Client, Client, Other, Other} << Third << true << R::TableFull;
+    QList<QHostAddress> many(2 + ConnectionTable::RefusalRoom, Client);
+    QTest::newRow("client past the room to refuse") << many << Client << false << R::ClientCap;
+}
+
+void TstConnectionTable::admits()
+{
+    QFETCH(QList<QHostAddress>, held);
+    QFETCH(QHostAddress, newcomer);
+    ConnectionTable table(small());
+    for (qsizetype i = 0; i < held.size(); ++i) {
+        const ConnectionTable::Admission admission = table.admit(held.at(i));
+        table.add(id(int(i)), held.at(i), admission.refusal, 0);
+        table.headArrived(id(int(i)));
+    }
+    const ConnectionTable::Admission admission = table.admit(newcomer);
+    QTEST(admission.admitted, "admitted");
+    QTEST(admission.refusal, "refusal");
+    QCOMPARE(admission.givesWay, nullptr);
+}
+
+void TstConnectionTable::idleGoBeforeHeadsAndNeverBusy()
+{
+    ConnectionTable table(small());
+    const QList<QHostAddress> keys{Client, Other, Third, QHostAddress(u"192.0.2.2"_s)};
+    for (int i = 0; i < 4; ++i)
+        table.add(id(i), keys.at(i), ConnectionTable::Refusal::None, 100 * i);
+    // 0 is busy, 1 an old head, 2 idle since 500, 3 idle since 400.
+    table.headArrived(id(0));
+    table.headArrived(id(2));
+    table.requestEnded(id(2), 500);
+    table.headArrived(id(3));
+    table.requestEnded(id(3), 400);
+
+    const QHostAddress newcomer(u"192.0.2.99"_s);
+    QCOMPARE(table.admit(newcomer).givesWay, id(3));
+    table.add(id(4), newcomer, ConnectionTable::Refusal::None, 600);
+    QCOMPARE(table.admit(newcomer).givesWay, id(2));
+    table.add(id(5), newcomer, ConnectionTable::Refusal::None, 700);
+    // No idle one is left: the oldest head goes, never the busy one.
+    QCOMPARE(table.admit(QHostAddress(u"192.0.2.98"_s)).givesWay, id(1));
+    table.add(id(6), QHostAddress(u"192.0.2.98"_s), ConnectionTable::Refusal::None, 800);
+    table.headArrived(id(4));
+    table.headArrived(id(5));
+    table.headArrived(id(6));
+    QCOMPARE(table.admit(QHostAddress(u"192.0.2.97"_s)).refusal, ConnectionTable::Refusal::TableFull);
+    QCOMPARE(table.size(), 4);
+}
+
+void TstConnectionTable::slowHeadsAreLate_data()
+{
+    QTest::addColumn<bool>("idle");  // after an answer, not before the first head
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<bool>("late");
+
+    QTest::newRow("head in time") << false << qint64(10'000) << false;
+    QTest::newRow("head too slow") << false << qint64(10'001) << true;
+    QTest::newRow("idle, then a head in time") << true << qint64(70'000) << false;
+    QTest::newRow("idle too long") << true << qint64(70'001) << true;
+}
+
+void TstConnectionTable::slowHeadsAreLate()
+{
+    QFETCH(bool, idle);
+    QFETCH(qint64, elapsedMs);
+    ConnectionTable table({});
+    table.add(id(0), Client, ConnectionTable::Refusal::None, 0);
+    if (idle) {
+        table.headArrived(id(0));
+        table.requestEnded(id(0), 0);
+    }
+    QTEST(!table.late(elapsedMs).isEmpty(), "late");
+    QVERIFY(table.late(elapsedMs).isEmpty());  // named once
+}
+
+QTEST_APPLESS_MAIN(TstConnectionTable)
+#include "tst_connectiontable.moc"
