@@ -98,8 +98,10 @@ int main(int argc, char *argv[])
         u"Connections held at once; past that, idle ones give way to a newcomer, and else it is told 503."_s,
         u"count"_s, u"1000"_s);
     const QCommandLineOption clientConnectionsOption(
-        u"client-connections"_s, u"Connections one client may hold (an IPv4 address, an IPv6 /64)."_s, u"count"_s,
-        u"64"_s);
+        u"client-connections"_s,
+        u"Connections one client may hold (an IPv4 address, an IPv6 /64); behind a trusted proxy, its requests "
+        "in progress."_s,
+        u"count"_s, u"64"_s);
     const QCommandLineOption noAccessLogOption(u"no-access-log"_s,
                                                u"Write no line for each request on standard output."_s);
     const QCommandLineOption originOption(
@@ -185,6 +187,8 @@ int main(int argc, char *argv[])
     options.uploadsPerWindow = uploadsPerMinute;
     options.limits.maxConnections = maxConnections;
     options.limits.maxConnectionsPerAddress = clientConnections;
+    // A proxy carries everyone's requests: it may hold the whole table.
+    options.limits.maxConnectionsPerProxy = maxConnections;
     SiteServer server(store, options);
     server.setFileRate(rate * 1024);
     server.setAccessLog(!parser.isSet(noAccessLogOption));

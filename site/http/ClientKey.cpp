@@ -17,6 +17,13 @@ QHostAddress ClientKey::of(const QHostAddress &address)
     return QHostAddress(bytes);
 }
 
+QHostAddress ClientKey::ofProxy(const QHostAddress &address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4) : QHostAddress(address.toIPv6Address());
+}
+
 QString ClientKey::text(const QHostAddress &key)
 {
     if (key.protocol() == QAbstractSocket::IPv6Protocol)

@@ -14,6 +14,8 @@ public:
 
     // An IPv4 client reached over an IPv6 socket is its IPv4 address.
     static QHostAddress of(const QHostAddress &address);
+    // A trusted proxy is its own address: another machine of its /64 is not it.
+    static QHostAddress ofProxy(const QHostAddress &address);
     // As the log shows it: "203.0.113.7" or "2001:db8:1:2::/64".
     static QString text(const QHostAddress &key);
 };

@@ -5,13 +5,14 @@ ConnectionTable::ConnectionTable(const Limits &limits)
 {
 }
 
-ConnectionTable::Admission ConnectionTable::admit(const QHostAddress &key)
+ConnectionTable::Admission ConnectionTable::admit(const QHostAddress &key, bool proxy)
 {
+    const int cap = proxy ? m_limits.maxPerProxy : m_limits.maxPerClient;
     const int held = countFor(key);
     const bool roomToRefuse = size() < m_limits.maxConnections + RefusalRoom;
     // Nothing gives way to a client that holds its share already.
-    if (held >= m_limits.maxPerClient)
-        return {roomToRefuse && held < m_limits.maxPerClient + RefusalRoom, Refusal::ClientCap, nullptr};
+    if (held >= cap)
+        return {roomToRefuse && held < cap + RefusalRoom, proxy ? Refusal::ProxyCap : Refusal::ClientCap, nullptr};
     if (size() < m_limits.maxConnections)
         return {};
     if (const Id waiting = victim()) {
@@ -41,20 +42,48 @@ ConnectionTable::Id ConnectionTable::victim() const
     return found;
 }
 
-void ConnectionTable::add(Id id, const QHostAddress &key, Refusal refusal, qint64 nowMs)
+void ConnectionTable::add(Id id, const QHostAddress &key, bool proxy, Refusal refusal, qint64 nowMs)
 {
     Entry entry;
     entry.key = key;
+    entry.proxy = proxy;
     entry.overCap = refusal != Refusal::None;
     entry.waitingSinceMs = nowMs;
     m_entries.insert(id, entry);
     count(key, 1);
 }
 
-void ConnectionTable::headArrived(Id id)
+bool ConnectionTable::headArrived(Id id, const std::optional<QHostAddress> &forwardedFor)
+{
+    const auto it = m_entries.find(id);
+    if (it == m_entries.end())
+        return true;
+    it->busy = true;
+    if (!it->proxy || !forwardedFor)
+        return true;
+    it->forwardedFor = forwardedFor;
+    count(*forwardedFor, 1);
+    return countFor(*forwardedFor) <= m_limits.maxPerClient;
+}
+
+void ConnectionTable::bodyStarted(Id id, qint64 nowMs)
+{
+    if (const auto it = m_entries.find(id); it != m_entries.end()) {
+        it->bodySinceMs = nowMs;
+        it->bodyBytes = 0;
+    }
+}
+
+void ConnectionTable::bodyReceived(Id id, qint64 bytes)
 {
     if (const auto it = m_entries.find(id); it != m_entries.end())
-        it->busy = true;
+        it->bodyBytes += bytes;
+}
+
+void ConnectionTable::bodyEnded(Id id)
+{
+    if (const auto it = m_entries.find(id); it != m_entries.end())
+        it->bodySinceMs = -1;
 }
 
 void ConnectionTable::requestEnded(Id id, qint64 nowMs)
@@ -62,9 +91,13 @@ void ConnectionTable::requestEnded(Id id, qint64 nowMs)
     const auto it = m_entries.find(id);
     if (it == m_entries.end())
         return;
+    if (it->forwardedFor)
+        count(*it->forwardedFor, -1);
+    it->forwardedFor.reset();
     it->busy = false;
     it->idle = true;
     it->waitingSinceMs = nowMs;
+    it->bodySinceMs = -1;
 }
 
 void ConnectionTable::remove(Id id)
@@ -73,22 +106,31 @@ void ConnectionTable::remove(Id id)
     if (it == m_entries.end())
         return;
     count(it->key, -1);
+    if (it->forwardedFor)
+        count(*it->forwardedFor, -1);
     m_entries.erase(it);
 }
 
-QList<ConnectionTable::Id> ConnectionTable::late(qint64 nowMs)
+QList<std::pair<ConnectionTable::Id, ConnectionTable::Lateness>> ConnectionTable::late(qint64 nowMs)
 {
-    QList<Id> found;
+    QList<std::pair<Id, Lateness>> found;
     for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
         Entry &entry = it.value();
-        if (entry.closing || entry.busy)
+        if (entry.closing)
             continue;
-        const qint64 deadline = entry.waitingSinceMs + m_limits.headMs + (entry.idle ? m_limits.idleMs : 0);
-        if (nowMs > deadline) {
-            entry.closing = true;
-            found.append(it.key());
+        if (!entry.busy) {
+            const qint64 deadline = entry.waitingSinceMs + m_limits.headMs + (entry.idle ? m_limits.idleMs : 0);
+            if (nowMs > deadline)
+                found.append({it.key(), Lateness::Head});
+        } else if (entry.bodySinceMs >= 0) {
+            // What the body has brought buys it time at the least rate, beyond the first stretch.
+            const qint64 earnedMs = entry.bodyBytes * 1000 / m_limits.minBodyBytesPerSecond;
+            if (nowMs - entry.bodySinceMs > m_limits.bodyGraceMs + earnedMs)
+                found.append({it.key(), Lateness::Body});
         }
     }
+    for (const auto &[id, lateness] : std::as_const(found))
+        m_entries[id].closing = true;
     return found;
 }
 

@@ -24,8 +24,8 @@ constexpr int BusyRetrySeconds = 10;
 constexpr size_t PacedBlockBytes = 32 * 1024;
 // Runs of the library in a row while it has work it can do at once.
 constexpr int RunsPerWakeUp = 16;
-// How often connections are looked at for a request head past its deadline.
-constexpr int HeadSweepMs = 1000;
+// How often connections are looked at for a request head or a body past its time.
+constexpr int LateSweepMs = 1000;
 // How long a paced file waits, at least, once it has sent its share.
 constexpr int PaceIntervalMs = 50;
 
@@ -34,8 +34,11 @@ ConnectionTable::Limits tableLimits(const HttpDaemon::Limits &limits)
     ConnectionTable::Limits table;
     table.maxConnections = limits.maxConnections;
     table.maxPerClient = limits.maxConnectionsPerAddress;
+    table.maxPerProxy = limits.maxConnectionsPerProxy;
     table.headMs = limits.headTimeoutSeconds * 1000LL;
     table.idleMs = limits.idleTimeoutSeconds * 1000LL;
+    table.bodyGraceMs = table.headMs;
+    table.minBodyBytesPerSecond = limits.minBodyBytesPerSecond;
     return table;
 }
 
@@ -46,6 +49,8 @@ QString refusalText(ConnectionTable::Refusal refusal, const HttpDaemon::Limits &
         return u"refused a connection: all %1 connections are busy"_s.arg(limits.maxConnections);
     case ConnectionTable::Refusal::ClientCap:
         return u"refused a connection: the client holds %1 already"_s.arg(limits.maxConnectionsPerAddress);
+    case ConnectionTable::Refusal::ProxyCap:
+        return u"refused a connection: the proxy holds %1 already"_s.arg(limits.maxConnectionsPerProxy);
     case ConnectionTable::Refusal::None:
         break;
     }
@@ -57,6 +62,11 @@ void shutDown(MHD_Connection *connection)
 {
     if (const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
         ::shutdown(info->connect_fd, SHUT_RDWR);
+}
+
+QHostAddress keyOf(const QHostAddress &address, bool proxy)
+{
+    return proxy ? ClientKey::ofProxy(address) : ClientKey::of(address);
 }
 
 } // namespace
@@ -82,6 +92,7 @@ struct HttpDaemon::Peer
 {
     MHD_Connection *connection = nullptr;
     QHostAddress address;
+    bool proxy = false;
     bool overCap = false;
 };
 
@@ -179,7 +190,7 @@ HttpDaemon::HttpDaemon(const Limits &limits, Handler &handler, QObject *parent)
     m_clock.start();
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &HttpDaemon::run);
-    connect(&m_headSweep, &QTimer::timeout, this, &HttpDaemon::closeLateHeads);
+    connect(&m_lateSweep, &QTimer::timeout, this, &HttpDaemon::closeLateConnections);
     m_refusalInterval.setSingleShot(true);
     m_refusalInterval.setInterval(RefusalLog::IntervalMs);
     connect(&m_refusalInterval, &QTimer::timeout, this, [this] { m_refusals.flush(); });
@@ -243,7 +254,7 @@ bool HttpDaemon::listen(const QHostAddress &address, quint16 port)
     const int epoll = MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_EPOLL_FD)->epoll_fd;
     m_notifier = std::make_unique<QSocketNotifier>(epoll, QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &HttpDaemon::run);
-    m_headSweep.start(HeadSweepMs);
+    m_lateSweep.start(LateSweepMs);
     run();
     return true;
 }
@@ -268,12 +279,13 @@ void HttpDaemon::run()
 
 bool HttpDaemon::admits(const QHostAddress &address)
 {
-    const QHostAddress key = ClientKey::of(address);
-    const ConnectionTable::Admission admission = m_table.admit(key);
+    const bool proxy = m_trustedProxies.contains(address);
+    const QHostAddress key = keyOf(address, proxy);
+    const ConnectionTable::Admission admission = m_table.admit(key, proxy);
     if (admission.givesWay)
         shutDown(static_cast<const Peer *>(admission.givesWay)->connection);
     if (admission.refusal != ConnectionTable::Refusal::None)
-        logRefusal(refusalText(admission.refusal, m_limits), key);
+        logRefusal(refusalText(admission.refusal, m_limits), key, proxy);
     m_admitted = admission.refusal;
     return admission.admitted;
 }
@@ -284,8 +296,9 @@ void HttpDaemon::connectionStarted(MHD_Connection *connection, void **context)
     auto *peer = new Peer;
     peer->connection = connection;
     peer->address = QHostAddress(info->client_addr);
+    peer->proxy = m_trustedProxies.contains(peer->address);
     peer->overCap = m_admitted != ConnectionTable::Refusal::None;
-    m_table.add(peer, ClientKey::of(peer->address), m_admitted, nowMs());
+    m_table.add(peer, keyOf(peer->address, peer->proxy), peer->proxy, m_admitted, nowMs());
     m_admitted = ConnectionTable::Refusal::None;
     *context = peer;
 }
@@ -298,18 +311,24 @@ void HttpDaemon::requestCompleted(MHD_Connection *connection)
         m_table.requestEnded(peer, nowMs());
 }
 
-// The library's time-out runs between bytes; a head sent a byte at a time would never meet
-// it, so the whole head has a deadline here. Late heads are left out of the log: browsers open
-// connections they may never use.
-void HttpDaemon::closeLateHeads()
+// The library's time-out runs between bytes; a head or a body sent a byte at a time would
+// never meet it, so the whole head has a deadline here and a body a rate.
+void HttpDaemon::closeLateConnections()
 {
-    for (const ConnectionTable::Id id : m_table.late(nowMs()))
-        shutDown(static_cast<const Peer *>(id)->connection);
+    for (const auto &[id, lateness] : m_table.late(nowMs())) {
+        const auto *peer = static_cast<const Peer *>(id);
+        shutDown(peer->connection);
+        // Heads are left unsaid: browsers open connections they may never use.
+        if (lateness == ConnectionTable::Lateness::Body)
+            logRefusal(u"closed a connection: its body came slower than %1 bytes a second"_s.arg(
+                           m_limits.minBodyBytesPerSecond),
+                       keyOf(peer->address, peer->proxy), peer->proxy);
+    }
 }
 
-void HttpDaemon::logRefusal(const QString &what, const QHostAddress &key)
+void HttpDaemon::logRefusal(const QString &what, const QHostAddress &key, bool proxy)
 {
-    m_refusals.note(what, ClientKey::text(key));
+    m_refusals.note(what, proxy ? key.toString() : ClientKey::text(key));
     if (!m_refusalInterval.isActive())
         m_refusalInterval.start();
 }
@@ -321,29 +340,42 @@ void HttpDaemon::connectionClosed(void *context)
         m_table.remove(peer.get());
 }
 
-// Once a head is in: whom the request is for, and whether its connection is one let in past a
-// cap. The refusal to answer with, if any.
+// Once a head is in: whom the request is for, and whether that client may have another in
+// progress. The refusal to answer with, if any.
 std::optional<HttpAnswer> HttpDaemon::refusalAtHead(Peer &peer, HttpRequest &request)
 {
-    if (!m_trustedProxies.isEmpty())
+    std::optional<QHostAddress> forwardedFor;
+    if (peer.proxy) {
         request.setPeer(m_trustedProxies.client(peer.address, request.headerValues("X-Forwarded-For")));
-    m_table.headArrived(&peer);
-    if (!peer.overCap)
-        return std::nullopt;
-    HttpAnswer busy = m_handler.busy();
-    busy.headers.append({"Retry-After"_ba, QByteArray::number(BusyRetrySeconds)});
-    busy.headers.append({"Connection"_ba, "close"_ba});
-    return busy;
+        if (!m_trustedProxies.contains(request.peer()))
+            forwardedFor = ClientKey::of(request.peer());
+    }
+    const bool withinCap = m_table.headArrived(&peer, forwardedFor);
+    if (peer.overCap || !withinCap) {
+        if (!withinCap)
+            logRefusal(u"refused a request: the client has %1 in progress already"_s.arg(
+                           m_limits.maxConnectionsPerAddress),
+                       *forwardedFor);
+        HttpAnswer busy = m_handler.busy();
+        busy.headers.append({"Retry-After"_ba, QByteArray::number(BusyRetrySeconds)});
+        // A proxy's connection carries other clients' requests too.
+        if (peer.overCap)
+            busy.headers.append({"Connection"_ba, "close"_ba});
+        return busy;
+    }
+    if (request.hasHeader("Transfer-Encoding") || request.header("Content-Length").toLongLong() > 0)
+        m_table.bodyStarted(&peer, nowMs());
+    return std::nullopt;
 }
 
 bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data,
                         size_t *size)
 {
+    auto *peer = static_cast<Peer *>(
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)->socket_context);
     if (!exchange.request) {
         // The head is in; from here on the connection has the idle time.
         MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, unsigned(m_limits.idleTimeoutSeconds));
-        auto *peer = static_cast<Peer *>(
-            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)->socket_context);
         exchange.request.emplace(connection, QByteArray(method), exchange.target, peer->address);
         if (std::optional<HttpAnswer> refusal = refusalAtHead(*peer, *exchange.request)) {
             exchange.answered = true;
@@ -370,6 +402,7 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
         return true;
     }
     if (*size > 0) {
+        m_table.bodyReceived(peer, qint64(*size));
         // A form refused before its body is over: the rest is read, not looked at, and the
         // answer goes out once the body is in.
         if (!exchange.answered && !exchange.refusal && exchange.form && !exchange.form->feed(data, *size)) {
@@ -381,6 +414,7 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
     }
     if (exchange.answered)
         return true;
+    m_table.bodyEnded(peer);
     exchange.answered = true;
     if (exchange.refusal)
         return respond(connection, exchange, std::move(*exchange.refusal));

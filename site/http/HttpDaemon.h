@@ -36,8 +36,12 @@ public:
     {
         int headTimeoutSeconds = 10;  // to send a whole request head
         int idleTimeoutSeconds = 60;  // without a byte once a head is in, and between requests
+        // A body must come at this rate on average once its first seconds are over (the head's
+        // time), so that a trickle cannot hold a connection for as long as it likes.
+        qint64 minBodyBytesPerSecond = 2048;
         int maxConnections = 1000;
         int maxConnectionsPerAddress = 64;  // per client: an IPv4 address or an IPv6 /64
+        int maxConnectionsPerProxy = 1000;  // per trusted proxy, which carries many clients' requests
         size_t connectionMemoryBytes = 64 * 1024;  // a head, what is being read and what is being written
         // A body up to this size is read and dropped after a refusal decided from the head, so
         // that a client still sending sees the answer rather than a reset; a larger one is not.
@@ -70,8 +74,9 @@ public:
     const Limits &limits() const { return m_limits; }
     // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
     void setFileRate(qint64 bytesPerSecond) { m_fileRate = bytesPerSecond; }
-    // Requests from these peers are taken as from the client they forward for. The caps on
-    // connections still count the peer: a connection is open before its first request says.
+    // Requests from these peers are taken as from the client they forward for. Their
+    // connections count against the proxy's own cap, and while one carries a request, against
+    // that client's as well: a connection is open before its first request says for whom.
     void setTrustedProxies(const TrustedProxies &proxies) { m_trustedProxies = proxies; }
 
 private:
@@ -85,9 +90,9 @@ private:
     void connectionStarted(MHD_Connection *connection, void **context);
     void connectionClosed(void *context);
     void requestCompleted(MHD_Connection *connection);
-    void closeLateHeads();
+    void closeLateConnections();
     // Writes a line for the operator, at most so many a while (see RefusalLog).
-    void logRefusal(const QString &what, const QHostAddress &key);
+    void logRefusal(const QString &what, const QHostAddress &key, bool proxy = false);
     qint64 nowMs() const { return m_clock.elapsed(); }
     std::optional<HttpAnswer> refusalAtHead(Peer &peer, HttpRequest &request);
     bool handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data, size_t *size);
@@ -105,7 +110,7 @@ private:
     TrustedProxies m_trustedProxies;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_timer;
-    QTimer m_headSweep;
+    QTimer m_lateSweep;
     QElapsedTimer m_clock;
     ConnectionTable m_table;
     // What the table decided for the connection being accepted, until it has started.

@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QSslSocket>
 #include <QStorageInfo>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -71,6 +72,7 @@ private slots:
     void believesOnlyTrustedProxies_data();
     void believesOnlyTrustedProxies();
     void nginxSendsTheFiles();
+    void slowUploadsStayWithNginx();
     void servedUnderAPath();
     void twoProcessesShareOneStore();
 
@@ -80,6 +82,8 @@ private:
     // as the nginx site's comment shows when asked; empty, or why they did not start.
     QString startEdge(const QStringList &siteArguments, int processes = 1, const QString &filesFolder = {},
                       bool underPath = false);
+    // A TLS connection to nginx from a loopback address, with bytes sent; null when it failed.
+    std::unique_ptr<QSslSocket> connectFrom(const QHostAddress &from, const QByteArray &sent) const;
     CurlRun curl(const QStringList &arguments) const;
     std::unique_ptr<QProcess> startCurl(const QStringList &arguments) const;
     QString url(const QString &path) const { return u"https://127.0.0.1:%1/"_s.arg(m_port) + path; }
@@ -175,7 +179,7 @@ QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments, int proc
 master_process off;
 pid %1/nginx.pid;
 error_log %1/error.log;
-events { worker_connections 256; }
+events { worker_connections 1024; }
 http {
     access_log off;
     client_body_temp_path %1/client_body;
@@ -264,6 +268,56 @@ void TstSiteBehindNginx::believesOnlyTrustedProxies()
     QTRY_VERIFY((log += m_sites.front()->readOutput()).contains("POST /wangyou/"));
     const QByteArray line = log.sliced(log.lastIndexOf('\n', log.indexOf("POST /wangyou/")) + 1);
     QVERIFY2(line.startsWith(client.toLatin1() + ' '), line.constData());
+}
+
+std::unique_ptr<QSslSocket> TstSiteBehindNginx::connectFrom(const QHostAddress &from, const QByteArray &sent) const
+{
+    auto socket = std::make_unique<QSslSocket>();
+    socket->setPeerVerifyMode(QSslSocket::VerifyNone);
+    if (!socket->bind(from))
+        return nullptr;
+    socket->connectToHostEncrypted(u"127.0.0.1"_s, m_port);
+    if (!socket->waitForEncrypted(30000))
+        return nullptr;
+    socket->write(sent);
+    if (!socket->waitForBytesWritten(30000))
+        return nullptr;
+    return socket;
+}
+
+// Posts that state a megabyte and stop after a kilobyte: 72 from 9 addresses, 8 each, then
+// 70 from one address more.
+void TstSiteBehindNginx::slowUploadsStayWithNginx()
+{
+    const QString started = startEdge({u"--trusted-proxy"_s, u"127.0.0.1"_s});
+    QVERIFY2(started.isEmpty(), qPrintable(started));
+    const auto slowPost = [&](const QByteArray &path) {
+        return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_port)
+            + "\r\nContent-Type: multipart/form-data; boundary=x\r\nContent-Length: 1000000\r\n\r\n"
+            + QByteArray(1000, 'x');
+    };
+    std::vector<std::unique_ptr<QSslSocket>> slow;
+    for (int i = 0; i < 72; ++i) {
+        slow.push_back(connectFrom(QHostAddress(u"127.0.0.%1"_s.arg(2 + i / 8)), slowPost("/wangyou/")));
+        QVERIFY(slow.back());
+    }
+    // nginx holds the bodies until they are whole: the site has none of them, and serves everyone.
+    for (int visitor = 0; visitor < 5; ++visitor)
+        QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"zorvik/"_s)}).out.startsWith("HTTP/2 200"));
+
+    // One address past its 64 connections at nginx is told so at once.
+    std::vector<std::unique_ptr<QSslSocket>> greedy;
+    for (int i = 0; i < 70; ++i) {
+        greedy.push_back(connectFrom(QHostAddress(u"127.0.0.20"_s), slowPost("/zorvik/")));
+        QVERIFY(greedy.back());
+    }
+    const auto refused = [&] {
+        return std::count_if(greedy.begin(), greedy.end(), [](const auto &socket) {
+            return socket->peek(12) == "HTTP/1.1 503";
+        });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(refused() == 6, 30000);
+    QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"zorvik/"_s)}).out.startsWith("HTTP/2 200"));
 }
 
 // Every link the site writes, and the redirect after an upload, go below /share/; the site

@@ -38,8 +38,8 @@ private slots:
     void fullTableGivesWay_data();
     void fullTableGivesWay();
     void refusalsAreLoggedBriefly();
-    void forwardedClientsAreCountedAsThemselves();
     void pagesPastTheEndAreNotKept();
+    void forwardedClientsAreCountedAsThemselves();
     void trustedProxiesAreWrittenInFull_data();
     void trustedProxiesAreWrittenInFull();
     void fieldsAreCleanedAtInput_data();
@@ -286,6 +286,9 @@ void TstSiteAttacks::tricklersDoNotHoldOthersBack()
     Connection honest(m_site);
     honest.send(postHead(m_site, "/wangyou/", MultipartType, form.size()) + form);
     QCOMPARE(honest.answer(25000).status, 303);
+    // A byte every 2 s is far below the least rate a body must come at: each is cut off.
+    for (const auto &trickler : tricklers)
+        QTRY_VERIFY_WITH_TIMEOUT(!trickler->isOpen(), WaitMs);
 }
 
 void TstSiteAttacks::fullTableGivesWay_data()
@@ -355,23 +358,32 @@ void TstSiteAttacks::refusalsAreLoggedBriefly()
     QCOMPARE(lines().last(), "warning: 127.0.0.6: refused a connection: the client holds 2 already, 39 more times in 10 s"_ba);
 }
 
-// Behind a trusted proxy each forwarded client has its own allowance of posts, an IPv6 client
-// its /64's.
+// Behind a trusted proxy each forwarded client has its own share, an IPv6 client its /64's: of
+// requests in progress, counted while they last, and of posts.
 void TstSiteAttacks::forwardedClientsAreCountedAsThemselves()
 {
     ReferenceSite site;
-    site.setExtraArguments({u"--trusted-proxy"_s, u"127.0.0.1"_s, u"--message-interval"_s, u"600"_s});
+    site.setExtraArguments({u"--trusted-proxy"_s, u"127.0.0.1"_s, u"--client-connections"_s, u"2"_s,
+                            u"--message-interval"_s, u"600"_s});
     QVERIFY2(site.start(), qPrintable(site.errorString()));
     const auto forwarded = [&](const QByteArray &client, const QByteArray &rest) {
         return "POST /nds_wd-nds_wd.html HTTP/1.1\r\nHost: " + hostOf(site) + "\r\nX-Forwarded-For: " + client
             + "\r\nContent-Type: application/x-www-form-urlencoded\r\n" + rest;
     };
+    // Two posts of one client wait to be told to send their bodies, and are in progress.
+    std::vector<std::unique_ptr<Connection>> waiting;
+    for (const QByteArray client : {"2001:db8:5:6::1", "2001:db8:5:6::2"}) {
+        waiting.push_back(std::make_unique<Connection>(site));
+        waiting.back()->send(forwarded(client, "Content-Length: 100\r\nExpect: 100-continue\r\n\r\n"));
+        QCOMPARE(waiting.back()->answer().status, 100);
+    }
     const QByteArray message = "name=a&text=b";
     const auto post = [&](const QByteArray &client) {
         return exchange(site, forwarded(client, "Content-Length: " + QByteArray::number(message.size())
                                                     + "\r\nConnection: close\r\n\r\n" + message))
             .status;
     };
+    QCOMPARE(post("2001:db8:5:6:ffff::1"), 503);
     QCOMPARE(post("2001:db8:1:2::1"), 303);
     QCOMPARE(post("2001:db8:1:2:ffff:ffff:ffff:ffff"), 429);
     QCOMPARE(post("2001:db8:1:3::1"), 303);
