@@ -164,7 +164,7 @@ const SiteServer::Route *SiteServer::routeFor(const QString &path, QString *rest
 HttpDaemon::HeadDecision SiteServer::headArrived(const HttpRequest &request)
 {
     // Only HTTP/1.0 may leave Host out, and no browser does: no page elsewhere can be behind it.
-    if (request.hasHeader("Host") && !m_origins->acceptsHost(request.header("Host")))
+    if (const std::optional<QByteArray> host = request.host(); host && !m_origins->acceptsHost(*host))
         return refused(HttpAnswer::MisdirectedRequest, u"这个地址不属于本站。"_s);
     if (request.isPost() && !m_origins->isSameOrigin(request.header("Origin"), request.header("Referer")))
         return refused(HttpAnswer::Forbidden, u"只接受从本站页面提交的内容。"_s);
@@ -251,6 +251,11 @@ HttpAnswer SiteServer::formArrived(const HttpRequest &request, ReceivedForm &for
 HttpAnswer SiteServer::busy()
 {
     return refused(HttpAnswer::ServiceUnavailable, u"服务器正忙，请稍后再试。"_s);
+}
+
+HttpAnswer SiteServer::framingRefused(int status)
+{
+    return refused(status, u"请求的格式不对，无法处理。"_s);
 }
 
 std::optional<HttpAnswer> SiteServer::catalogue(const HttpRequest &request, const QString &)

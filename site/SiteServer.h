@@ -60,6 +60,7 @@ public:
     HttpAnswer formArrived(const HttpRequest &request, ReceivedForm &form,
                            std::optional<FormReader::Error> error) override;
     HttpAnswer busy() override;
+    HttpAnswer framingRefused(int status) override;
     void answered(const HttpRequest &request, const AccessLog::Entry &entry) override;
 
 private:

@@ -69,6 +69,27 @@ QHostAddress keyOf(const QHostAddress &address, bool proxy)
     return proxy ? ClientKey::ofProxy(address) : ClientKey::of(address);
 }
 
+// A body is taken only framed one way: a length, or chunks as the last and only coding. Framed
+// two ways, it could be read one way here and another by a proxy in front, and what one reads
+// as a body the other would read as a request of its own (RFC 9112, 6.1 and 6.3: 400, and the
+// connection closes). libmicrohttpd 0.9.75 reads a chunked body and ignores a length beside
+// it, and answers a request of any other coding, "gzip, chunked" included, as having no body
+// and then closes the connection. Returns the status to refuse the request with, or 0.
+int framingRefusal(const HttpRequest &request)
+{
+    QList<QByteArray> codings;
+    for (const QByteArray &value : request.headerValues("Transfer-Encoding")) {
+        for (const QByteArray &coding : value.split(','))
+            codings.append(coding.trimmed().toLower());
+    }
+    if (codings.isEmpty())
+        return 0;
+    if (request.hasHeader("Content-Length") || codings.last() != "chunked" || codings.count("chunked") > 1)
+        return HttpAnswer::BadRequest;
+    // A coding applied before the chunks is one the site cannot undo.
+    return codings.size() > 1 ? HttpAnswer::NotImplemented : 0;
+}
+
 } // namespace
 
 // One request, from its request line to the end of its answer.
@@ -340,8 +361,8 @@ void HttpDaemon::connectionClosed(void *context)
         m_table.remove(peer.get());
 }
 
-// Once a head is in: whom the request is for, and whether that client may have another in
-// progress. The refusal to answer with, if any.
+// Once a head is in: whom the request is for, whether that client may have another in
+// progress, and whether its body can be read safely. The refusal to answer with, if any.
 std::optional<HttpAnswer> HttpDaemon::refusalAtHead(Peer &peer, HttpRequest &request)
 {
     std::optional<QHostAddress> forwardedFor;
@@ -362,6 +383,11 @@ std::optional<HttpAnswer> HttpDaemon::refusalAtHead(Peer &peer, HttpRequest &req
         if (peer.overCap)
             busy.headers.append({"Connection"_ba, "close"_ba});
         return busy;
+    }
+    if (const int status = framingRefusal(request)) {
+        HttpAnswer refusal = m_handler.framingRefused(status);
+        refusal.headers.append({"Connection"_ba, "close"_ba});
+        return refusal;
     }
     if (request.hasHeader("Transfer-Encoding") || request.header("Content-Length").toLongLong() > 0)
         m_table.bodyStarted(&peer, nowMs());

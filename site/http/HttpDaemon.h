@@ -62,6 +62,9 @@ public:
                                        std::optional<FormReader::Error> error) = 0;
         // The answer to a request on a connection past the caps; the connection closes after it.
         virtual HttpAnswer busy() = 0;
+        // The answer to a request whose body cannot be framed safely (400) or comes in a coding
+        // the site does not read (501); the connection closes after it.
+        virtual HttpAnswer framingRefused(int status) = 0;
         // Told of each answered request once its answer is sent, or cut short.
         virtual void answered(const HttpRequest &, const AccessLog::Entry &) {}
     };

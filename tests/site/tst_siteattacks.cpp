@@ -585,6 +585,20 @@ void TstSiteAttacks::protocolRules_data()
     QTest::newRow("own Host") << "GET /zorvik/ HTTP/1.1\r\nHost: <host>\r\nConnection: close\r\n\r\n"_ba << 200;
     QTest::newRow("localhost") << "GET /zorvik/ HTTP/1.1\r\nHost: LOCALHOST:<port>\r\nConnection: close\r\n\r\n"_ba
                                << 200;
+    QTest::newRow("Host with spaces after it")
+        << "GET /zorvik/ HTTP/1.1\r\nHost: <host> \t\r\nConnection: close\r\n\r\n"_ba << 200;
+    QTest::newRow("absolute target") << "GET http://<host>/zorvik/ HTTP/1.1\r\nHost: <host>\r\nConnection: close\r\n\r\n"_ba
+                                     << 200;
+    QTest::newRow("absolute target over Host")
+        << "GET http://rebound.example:<port>/zorvik/ HTTP/1.1\r\nHost: <host>\r\nConnection: close\r\n\r\n"_ba << 421;
+    QTest::newRow("length beside chunked")
+        << post + "5\r\nTransfer-Encoding: chunked\r\n\r\nd\r\nname=a&text=b\r\n0\r\n\r\n" << 400;
+    QTest::newRow("coding other than chunked last")
+        << "GET /zorvik/ HTTP/1.1\r\nHost: <host>\r\nTransfer-Encoding: gzip\r\n\r\nGET /healthz HTTP/1.1\r\n\r\n"_ba
+        << 400;
+    QTest::newRow("coding before chunked")
+        << QByteArray(post).replace("Content-Length: ", "Transfer-Encoding: ") + "gzip, chunked\r\n\r\n0\r\n\r\n"
+        << 501;
 }
 
 void TstSiteAttacks::protocolRules()
