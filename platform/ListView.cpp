@@ -83,6 +83,14 @@ void ListView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, co
                                   selectionModel()->isRowSelected(index.row(), index.parent()));
 }
 
+void ListView::rowsInserted(const QModelIndex &parent, int start, int end)
+{
+    QTreeView::rowsInserted(parent, start, end);
+    // Rows that arrive while the list has the focus get a framed row, as taking the focus gives.
+    if (hasFocus() && !currentIndex().isValid())
+        selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
+}
+
 void ListView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QTreeView::mouseDoubleClickEvent(event);

@@ -34,6 +34,7 @@ Q_SIGNALS:
 
 protected:
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
