@@ -3,6 +3,7 @@
 #include "platform/FocusFrameDelegate.h"
 #include "platform/ListModel.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -91,6 +92,14 @@ void ListView::rowsInserted(const QModelIndex &parent, int start, int end)
         selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
 }
 
+void ListView::focusInEvent(QFocusEvent *event)
+{
+    QTreeView::focusInEvent(event);
+    // The view itself is announced as holding the focus after this returns; the framed row is
+    // announced after that, so that a screen reader ends on the row the keys act on.
+    QMetaObject::invokeMethod(this, &ListView::announceCurrentRow, Qt::QueuedConnection);
+}
+
 void ListView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QTreeView::mouseDoubleClickEvent(event);
@@ -138,4 +147,17 @@ int ListView::landedRow() const
 void ListView::landOn(const QModelIndex &index)
 {
     selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void ListView::announceCurrentRow()
+{
+    const QModelIndex current = currentIndex();
+    if (!QAccessible::isActive() || !hasFocus() || !current.isValid())
+        return;
+    QAccessibleInterface *view = QAccessible::queryAccessibleInterface(this);
+    QAccessibleTableInterface *table = view ? view->tableInterface() : nullptr;
+    if (QAccessibleInterface *cell = table ? table->cellAt(current.row(), current.column()) : nullptr) {
+        QAccessibleEvent focus(cell, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
 }

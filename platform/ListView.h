@@ -35,12 +35,14 @@ Q_SIGNALS:
 protected:
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     void rowsInserted(const QModelIndex &parent, int start, int end) override;
+    void focusInEvent(QFocusEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
     int landedRow() const;
     void landOn(const QModelIndex &index);
+    void announceCurrentRow();
 
     ListModel *m_model;
 };

@@ -154,9 +154,12 @@ def walk_guanfang():
     check("官方资源's columns", [table.getColumnHeader(c).name for c in range(table.nColumns)],
           ["分类", "标题", "备注", "收录时间"])
     check("status line", status(w, "已分享"), [f"已分享 {total} 个资源"])
-    for role, name in ((R.ROLE_TEXT, "请输入关键字"), (R.ROLE_PUSH_BUTTON, "搜索"), (R.ROLE_PUSH_BUTTON, "刷新"),
-                       (R.ROLE_TREE, "官方资源")):
+    for role, name in ((R.ROLE_TEXT, "请输入关键字"), (R.ROLE_PUSH_BUTTON, "搜索"), (R.ROLE_PUSH_BUTTON, "刷新")):
         press("Tab", role, name)
+    # The list frames its first row as it takes the focus, and the reader hears that row.
+    press("Tab", R.ROLE_TABLE_CELL, first[0][0], " (the list's framed row 1)")
+    check("the framed row's list", focus.parent.name, "官方资源")
+    check("selected rows on taking the focus", tree.queryTable().getSelectedRows(), [])
     press("Down", R.ROLE_TABLE_CELL, first[1][0], " (row 2)")
     check("current row after Down", wait_for("a selected row", lambda: selected_row(tree)), first[1])
     press("Tab", R.ROLE_LIST, "下载地址", " (the row's links)")
@@ -170,7 +173,7 @@ def walk_guanfang():
     check("web pane named by its page", focus.name.endswith(" - Quillmere"), True)
     check("web panes", len(find_all(w, R.ROLE_DOCUMENT_WEB)), 1)
     for role, name in ((R.ROLE_PUSH_BUTTON, "下一页"), (R.ROLE_PUSH_BUTTON, "上一页"), (R.ROLE_LIST, "下载地址"),
-                       (R.ROLE_TREE, "官方资源"), (R.ROLE_PUSH_BUTTON, "刷新"), (R.ROLE_PUSH_BUTTON, "搜索"),
+                       (R.ROLE_TABLE_CELL, second[0][0]), (R.ROLE_PUSH_BUTTON, "刷新"), (R.ROLE_PUSH_BUTTON, "搜索"),
                        (R.ROLE_TEXT, "请输入关键字")):
         press("shift+Tab", role, name)
     search_and_close(w, tree, "Linux", "Return", "guanfang/admin_upload.php?page=1&q=Linux&t=1", "官方资源")
@@ -197,7 +200,7 @@ def walk_wangyou():
     first, _ = catalogue("wangyou/users_upload.php?page=1")
     tree = find_all(w, R.ROLE_TREE)[0]
     check("网友资源's rows", tree.queryTable().nRows, len(first))
-    press("Tab", R.ROLE_TREE, "网友资源")
+    press("Tab", R.ROLE_TABLE_CELL, first[0][0], " (the list's framed row 1)")
     press("Down", R.ROLE_TABLE_CELL, first[1][0], " (row 2)")
     press("Down", R.ROLE_TABLE_CELL, first[2][0], " (row 3)")
     check("current row after Down", wait_for("a selected row", lambda: selected_row(tree)), first[2])
@@ -213,7 +216,7 @@ def walk_wangyou():
     alert = window("提示", R.ROLE_ALERT)
     check("alert's text", [a.name for a in find_all(alert, R.ROLE_LABEL) if a.name], ["无法多任务下载!"])
     check("alert holds the focus", pyatspi.findDescendant(alert, lambda a: a == focus) is not None, True)
-    press("Return", R.ROLE_TREE, "网友资源", " (message closed)")
+    press("Return", R.ROLE_TABLE_CELL, first[2][0], " (message closed, back on row 3)")
     wait_for("the download's end", lambda: not bar.getState().contains(R.STATE_SHOWING), timeout=60)
     check("file downloaded", len(os.listdir(os.path.join(PROGRAM, "Xiazai", first[2][1]))), 1)
     # Values are read as the events arrive, so a late one may repeat the next: never more
