@@ -1,3 +1,4 @@
+#include "site/store/NetworkAddress.h"
 #include "site/store/SiteStore.h"
 
 #include "support/LocalPostgres.h"
@@ -369,7 +370,7 @@ void TstSiteStore::networksAreReadStrictly()
 {
     QFETCH(QString, text);
     QFETCH(QString, normal);
-    QCOMPARE(SiteStore::normalNetwork(text).value_or(QString()), normal);
+    QCOMPARE(NetworkAddress::normalNetwork(text).value_or(QString()), normal);
 }
 
 void TstSiteStore::selectionFindsASendersEntries_data()
