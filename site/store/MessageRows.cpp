@@ -34,14 +34,19 @@ Result<qint64, StoreError> MessageRows::add(const SiteMessage &message)
 Result<MessagePage, StoreError> MessageRows::find(qint64 page) const
 {
     MessagePage result;
-    const auto total = SqlQuery::single(m_connection.database(), u"SELECT COUNT(*) FROM messages WHERE hidden = 0"_s);
-    if (!total)
-        return Failure(total.error());
-    result.total = total->toLongLong();
+    const auto shown = SqlQuery::single(m_connection.database(),
+                                        u"SELECT shown FROM shown_counts WHERE name = 'messages'"_s);
+    if (!shown)
+        return Failure(shown.error());
+    result.total = shown->toLongLong();
+    const qint64 offset = (std::max<qint64>(page, 1) - 1) * MessagePage::Size;
+    if (offset >= result.total)
+        return result;
     // Ids grow with every post, so they order the board more finely than the minutes of posted_at.
     auto query = SqlQuery::run(m_connection.database(),
-                               u"SELECT "_s + MessageColumns + u" FROM messages WHERE hidden = 0 ORDER BY id DESC LIMIT ? OFFSET ?"_s,
-                               {MessagePage::Size, (std::max<qint64>(page, 1) - 1) * MessagePage::Size});
+                               u"SELECT %1 FROM messages WHERE id IN (SELECT id FROM messages WHERE hidden = 0"
+                               " ORDER BY id DESC LIMIT ? OFFSET ?) ORDER BY id DESC"_s.arg(MessageColumns),
+                               {MessagePage::Size, offset});
     if (!query)
         return Failure(query.error());
     while (query->next())

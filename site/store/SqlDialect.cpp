@@ -52,7 +52,8 @@ QStringList SqlDialect::setup() const
     // Quiet the notices CREATE ... IF NOT EXISTS and the like would print on every start.
     if (isPostgres())
         return {u"SET client_min_messages = warning"_s};
-    return {u"PRAGMA foreign_keys = ON"_s};
+    // With a log ahead of the file, readers on other connections never wait for the writer.
+    return {u"PRAGMA foreign_keys = ON"_s, u"PRAGMA journal_mode = WAL"_s};
 }
 
 QString SqlDialect::lockSchema() const

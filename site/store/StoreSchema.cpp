@@ -1,5 +1,6 @@
 #include "site/store/StoreSchema.h"
 
+#include "site/store/SearchWords.h"
 #include "site/store/SqlQuery.h"
 #include "site/store/StoreConnection.h"
 #include "site/store/Transaction.h"
@@ -7,6 +8,53 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// What the public pages count, kept with the rows by the database itself, so that no page
+// counts a catalogue or the board row by row: the shown entries of each catalogue and the
+// shown messages.
+QStringList shownCounts()
+{
+    QStringList statements = {
+        u"CREATE TABLE shown_counts (name TEXT PRIMARY KEY, shown BIGINT NOT NULL)"_s,
+        u"INSERT INTO shown_counts (name, shown) SELECT 'official', COUNT(*) FROM resources"
+        " WHERE catalogue = 'official' AND hidden = 0"_s,
+        u"INSERT INTO shown_counts (name, shown) SELECT 'user', COUNT(*) FROM resources"
+        " WHERE catalogue = 'user' AND hidden = 0"_s,
+        u"INSERT INTO shown_counts (name, shown) SELECT 'messages', COUNT(*) FROM messages WHERE hidden = 0"_s,
+    };
+    const QList<std::pair<QString, QString>> tables = {{u"resources"_s, u"catalogue"_s}, {u"messages"_s, u"'messages'"_s}};
+    for (const auto &[table, name] : tables) {
+        const QString oldName = QString(name).replace(u"catalogue"_s, u"old.catalogue"_s);
+        const QString newName = QString(name).replace(u"catalogue"_s, u"new.catalogue"_s);
+        statements += {
+            u"{sqlite}CREATE TRIGGER %1_counted_in AFTER INSERT ON %1 WHEN new.hidden = 0 BEGIN"
+            " UPDATE shown_counts SET shown = shown + 1 WHERE name = %2; END"_s.arg(table, newName),
+            u"{sqlite}CREATE TRIGGER %1_counted_out AFTER DELETE ON %1 WHEN old.hidden = 0 BEGIN"
+            " UPDATE shown_counts SET shown = shown - 1 WHERE name = %2; END"_s.arg(table, oldName),
+            u"{sqlite}CREATE TRIGGER %1_counted_again AFTER UPDATE ON %1 BEGIN"
+            " UPDATE shown_counts SET shown = shown - 1 WHERE old.hidden = 0 AND name = %2;"
+            " UPDATE shown_counts SET shown = shown + 1 WHERE new.hidden = 0 AND name = %3; END"_s.arg(table, oldName,
+                                                                                                        newName),
+            // Once a statement, over the rows it changed: a row trigger would write a new
+            // version of its count's row for every row of a large insert.
+            u"{postgresql}CREATE FUNCTION quillmere_count_%1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+            " IF TG_OP <> 'INSERT' THEN UPDATE shown_counts SET shown = shown - gone.count"
+            "  FROM (SELECT %2 AS name, COUNT(*) AS count FROM old_rows WHERE hidden = 0 GROUP BY 1) AS gone"
+            "  WHERE shown_counts.name = gone.name; END IF;"
+            " IF TG_OP <> 'DELETE' THEN UPDATE shown_counts SET shown = shown + came.count"
+            "  FROM (SELECT %2 AS name, COUNT(*) AS count FROM new_rows WHERE hidden = 0 GROUP BY 1) AS came"
+            "  WHERE shown_counts.name = came.name; END IF;"
+            " RETURN NULL; END $$"_s.arg(table, name),
+            u"{postgresql}CREATE TRIGGER %1_counted_in AFTER INSERT ON %1 REFERENCING NEW TABLE AS new_rows"
+            " FOR EACH STATEMENT EXECUTE FUNCTION quillmere_count_%1()"_s.arg(table),
+            u"{postgresql}CREATE TRIGGER %1_counted_out AFTER DELETE ON %1 REFERENCING OLD TABLE AS old_rows"
+            " FOR EACH STATEMENT EXECUTE FUNCTION quillmere_count_%1()"_s.arg(table),
+            u"{postgresql}CREATE TRIGGER %1_counted_again AFTER UPDATE ON %1 REFERENCING OLD TABLE AS old_rows"
+            " NEW TABLE AS new_rows FOR EACH STATEMENT EXECUTE FUNCTION quillmere_count_%1()"_s.arg(table),
+        };
+    }
+    return statements;
+}
 
 // Schema steps, oldest first, the same on both databases but where marked.
 const QList<QStringList> &schemaSteps()
@@ -55,6 +103,15 @@ const QList<QStringList> &schemaSteps()
             u"CREATE TABLE post_times (kind TEXT NOT NULL, address TEXT NOT NULL, at_ms BIGINT NOT NULL)"_s,
             u"CREATE INDEX post_times_by_address ON post_times (kind, address, at_ms)"_s,
         },
+        // A catalogue of a million entries: pages read from indexes in their order, counts
+        // kept with the rows, the categories found by skipping through an index, and keywords
+        // through the index of their words.
+        QStringList{
+            u"DROP INDEX IF EXISTS resources_by_time"_s,
+            u"CREATE INDEX resources_shown_by_time ON resources (catalogue, hidden, collected_at DESC, id DESC)"_s,
+            u"CREATE INDEX resources_by_category ON resources (catalogue, category, id)"_s,
+            u"CREATE INDEX messages_shown ON messages (hidden, id)"_s,
+        } + shownCounts() + SearchWords::schema(),
     };
     return steps;
 }
