@@ -7,14 +7,18 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocale>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QStorageInfo>
 #include <QTimer>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcDownload, "quillmere.download", QtWarningMsg)
 
 // Progress is reported at most 60 times a second: each report redraws the host's bar.
 constexpr qint64 ProgressIntervalMs = 17;
@@ -65,10 +69,26 @@ std::optional<std::chrono::milliseconds> retryAfter(const QHash<QByteArray, QByt
     return std::chrono::milliseconds(std::max<qint64>(QDateTime::currentDateTimeUtc().msecsTo(when), 0));
 }
 
-bool isTransient(const AsyncProperty &failure)
+// A connection that failed or broke off, or an answer that says "later": trying again may well
+// succeed. A name that does not resolve counts, as a line that is down gives the same answer.
+bool isTransient(const TransferError &failure)
 {
-    const qint32 status = failure.HttpStatus;
-    return failure.Interrupted || status == 408 || status == 429 || (status >= 500 && status <= 599);
+    using Kind = TransferError::Kind;
+    switch (failure.kind) {
+    case Kind::ConnectionRefused:
+    case Kind::HostNotFound:
+    case Kind::TimedOut:
+    case Kind::ConnectionCut:
+    case Kind::NetworkUnreachable:
+    case Kind::ProxyFailed:
+        return true;
+    case Kind::HttpStatus: {
+        const qint32 status = failure.httpStatus;
+        return status == 408 || status == 429 || (status >= 500 && status <= 599);
+    }
+    default:
+        return false;
+    }
 }
 
 std::optional<qint64> systemFreeSpace(const QString &folder)
@@ -218,13 +238,14 @@ void Downloader::acceptHead(Transfer &transfer, const AsyncProperty &head)
         const bool continues = transfer.ranged && range.first == transfer.offset && range.total == transfer.total
             && range.last == range.total - 1;
         if (!continues) {
-            restart(transfer);
+            restart(transfer, {TransferError::Kind::UnusableAnswer, 206, QUrl(transfer.url).host(),
+                               u"the range does not continue the bytes kept"_s});
             return;
         }
         if (!hasRoom(transfer, transfer.total - transfer.offset, 0))
             return;
-        if (!transfer.part.openForAppend()) {
-            end(transfer.saveFile, AsyncProperty::Error);
+        if (const auto opened = transfer.part.openForAppend(); !opened) {
+            end(transfer.saveFile, AsyncProperty::Error, opened.error());
             return;
         }
     } else {
@@ -233,8 +254,9 @@ void Downloader::acceptHead(Transfer &transfer, const AsyncProperty &head)
         transfer.total = head.BytesMax;
         if (!hasRoom(transfer, transfer.total, transfer.part.size()))
             return;
-        if (!transfer.part.startOver({transfer.url, validatorOf(head.Headers), transfer.total})) {
-            end(transfer.saveFile, AsyncProperty::Error);
+        if (const auto started = transfer.part.startOver({transfer.url, validatorOf(head.Headers), transfer.total});
+            !started) {
+            end(transfer.saveFile, AsyncProperty::Error, started.error());
             return;
         }
     }
@@ -248,11 +270,11 @@ void Downloader::takeBytes(Transfer &transfer, const QByteArray &bytes)
 {
     if (!hasRoom(transfer, transfer.total > 0 ? transfer.total - transfer.bytesOnDisk() : bytes.size(), 0))
         return;
-    if (!transfer.part.write(bytes)) {
+    if (const auto written = transfer.part.write(bytes); !written) {
         // A disk that filled up under us says so; anything else is a plain failure.
         transfer.room.reset();
         if (hasRoom(transfer, bytes.size(), 0))
-            end(transfer.saveFile, AsyncProperty::Error);
+            end(transfer.saveFile, AsyncProperty::Error, written.error());
         return;
     }
     transfer.received += bytes.size();
@@ -299,8 +321,9 @@ void Downloader::AsyncReadComplete(const AsyncProperty &property)
     const auto found = m_transfers.find(property.PropertyName);
     if (found == m_transfers.end()) {
         // A read this downloader does not run has nothing of its own on disk.
-        end(property.PropertyName, property.StatusCode == AsyncProperty::EndDownloadData ? qint32(AsyncProperty::Error)
-                                                                                          : property.StatusCode);
+        end(property.PropertyName,
+            property.StatusCode == AsyncProperty::EndDownloadData ? qint32(AsyncProperty::Error) : property.StatusCode,
+            property.Reason);
         return;
     }
     Transfer &transfer = *found->second;
@@ -312,23 +335,34 @@ void Downloader::AsyncReadComplete(const AsyncProperty &property)
         end(property.PropertyName, property.StatusCode);
         return;
     }
-    if (!transfer.writing || !transfer.part.moveIntoPlace()) {
-        end(property.PropertyName, AsyncProperty::Error);
+    if (!transfer.writing) {
+        end(property.PropertyName, AsyncProperty::Error,
+            {TransferError::Kind::UnusableAnswer, 0, QUrl(transfer.url).host(), u"the read ended without an answer"_s});
+        return;
+    }
+    finishFile(transfer);
+}
+
+// Gives the complete bytes the target's name.
+void Downloader::finishFile(Transfer &transfer)
+{
+    if (const auto moved = transfer.part.moveIntoPlace(); !moved) {
+        end(transfer.saveFile, AsyncProperty::Error, moved.error());
         return;
     }
     reportProgress(transfer);
-    end(property.PropertyName, AsyncProperty::EndDownloadData);
+    end(transfer.saveFile, AsyncProperty::EndDownloadData);
 }
 
 void Downloader::retryOrFail(Transfer &transfer, const AsyncProperty &failure)
 {
     // The kept bytes were not what the server has now: fetch the whole file, once.
     if (failure.HttpStatus == 416 && transfer.ranged) {
-        restart(transfer);
+        restart(transfer, failure.Reason);
         return;
     }
-    if (!isTransient(failure) || transfer.retries >= MaximumRetries) {
-        end(transfer.saveFile, AsyncProperty::Error);
+    if (!isTransient(failure.Reason) || transfer.retries >= MaximumRetries) {
+        end(transfer.saveFile, AsyncProperty::Error, failure.Reason);
         return;
     }
     const std::chrono::milliseconds backOff = std::chrono::seconds(1 << transfer.retries);
@@ -337,34 +371,39 @@ void Downloader::retryOrFail(Transfer &transfer, const AsyncProperty &failure)
     ++transfer.retries;
     transfer.part.close();
     transfer.writing = false;
+    qCWarning(lcDownload).nospace() << "download of " << transfer.url << " broke off (" << failure.Reason
+                                    << "); attempt " << transfer.retries << " in " << delay.count() << " ms";
     const quint64 serial = transfer.serial = m_nextSerial++;
-    m_environment.wait(delay, [this, saveFile = transfer.saveFile, serial] {
+    m_environment.wait(delay, [this, saveFile = transfer.saveFile, serial, reason = failure.Reason] {
         const auto found = m_transfers.find(saveFile);
         if (found == m_transfers.end() || found->second->serial != serial)
             return;
-        if (!startRead(*found->second, false))
-            end(saveFile, AsyncProperty::Error);
+        if (const auto started = startRead(*found->second, false); !started)
+            end(saveFile, AsyncProperty::Error, reason);
     });
 }
 
-void Downloader::restart(Transfer &transfer)
+void Downloader::restart(Transfer &transfer, const TransferError &reason)
 {
     m_facility->CancelAsyncRead(transfer.saveFile);
     if (!transfer.ranged || !startRead(transfer, true))
-        end(transfer.saveFile, AsyncProperty::Error);
+        end(transfer.saveFile, AsyncProperty::Error, reason);
 }
 
 // Ends the download of SaveFile with status: raises its event, then records it.
-void Downloader::end(QString SaveFile, qint32 status)
+void Downloader::end(QString SaveFile, qint32 status, const TransferError &reason)
 {
     const auto found = m_transfers.find(SaveFile);
     const qint64 size = found != m_transfers.end() ? found->second->bytesOnDisk() : 0;
+    const QString url = found != m_transfers.end() ? found->second->url : QString();
     if (status == AsyncProperty::Error || status == AsyncProperty::EndDownloadData)
         m_transfers.erase(SaveFile);
     if (status == AsyncProperty::EndDownloadData) {
         Q_EMIT DownloadComplete(size, SaveFile);
     } else if (status == AsyncProperty::Error) {
+        qCWarning(lcDownload) << "download of" << url << "into" << SaveFile << "failed:" << reason;
         m_facility->CancelAsyncRead(SaveFile);
+        Q_EMIT DownloadFailed(reason, SaveFile);
         Q_EMIT DownloadError(SaveFile);
     }
     record(SaveFile, status);

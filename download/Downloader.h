@@ -77,6 +77,8 @@ Q_SIGNALS:
     void DownloadProgress(qint64 CurBytes, qint64 MaxBytes, const QString &SaveFile);
     void DownloadError(const QString &SaveFile);
     void DownloadComplete(qint64 MaxBytes, const QString &SaveFile);
+    // Why the download failed; raised just before its DownloadError.
+    void DownloadFailed(const TransferError &reason, const QString &SaveFile);
     // FileNotDownload: an empty element, then the batch's failed files in recorded order.
     void DownloadAllComplete(const QStringList &FileNotDownload);
     // The disk cannot take the rest (needed bytes, 0 when the length is unknown, against the
@@ -96,10 +98,11 @@ private:
     void takeBytes(Transfer &transfer, const QByteArray &bytes);
     bool hasRoom(Transfer &transfer, qint64 needed, qint64 reclaimable);
     void reportProgress(Transfer &transfer);
+    void finishFile(Transfer &transfer);
     void retryOrFail(Transfer &transfer, const AsyncProperty &failure);
-    void restart(Transfer &transfer);
-    // By value: the name may belong to the transfer that ends.
-    void end(QString SaveFile, qint32 status);
+    void restart(Transfer &transfer, const TransferError &reason);
+    // By value: the name may belong to the transfer that ends. reason says why an Error ended it.
+    void end(QString SaveFile, qint32 status, const TransferError &reason = {});
     void record(const QString &SaveFile, qint32 status);
 
     std::unique_ptr<AsyncReadFacility> m_facility;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
+#include "common/TransferError.h"
 
 #include <QFile>
 #include <QLockFile>
@@ -29,7 +30,8 @@ public:
     explicit PartialFile(const QString &target);
     ~PartialFile();
 
-    using FileError = QFileDevice::FileError;
+    // Failures say which file and, in the system's words, why (Kind::FileNotWritten).
+    using Error = TransferError;
 
     // Fails only when another process (or another download here) holds the lock.
     Result<void, QLockFile::LockError> lock();
@@ -39,12 +41,12 @@ public:
     std::optional<Record> record() const;
 
     // Drops what was kept and opens the file empty, recording where the new bytes come from.
-    Result<void, FileError> startOver(const Record &record);
+    Result<void, Error> startOver(const Record &record);
     // Opens the kept bytes to add to them.
-    Result<void, FileError> openForAppend();
-    Result<void, FileError> write(const QByteArray &bytes);
+    Result<void, Error> openForAppend();
+    Result<void, Error> write(const QByteArray &bytes);
     // Moves the complete file under the target's name, replacing any file there in one step.
-    Result<void, FileError> moveIntoPlace();
+    Result<void, Error> moveIntoPlace();
     // Closes the file, keeping the lock; kept bytes stay only when they can be continued from
     // (a validator and a total are recorded), so nothing useless is left behind.
     void close();
@@ -52,6 +54,7 @@ public:
 private:
     QString recordPath() const { return path() + QStringLiteral(".meta"); }
     void removeAll();
+    Failure<Error> failure(const QString &what, const QFileDevice &file) const;
 
     QString m_target;
     QFile m_file;

@@ -9,6 +9,7 @@
 #include "progressbar/PropertyBag.h"
 #include "windows/Controls.h"
 #include "windows/DownloadFolder.h"
+#include "windows/FailureText.h"
 #include "windows/TransferText.h"
 #include "windows/Twips.h"
 
@@ -98,6 +99,8 @@ QWidget *Form_wangyou::createWindow()
     connect(m_downloader, &Downloader::DownloadComplete, this, &Form_wangyou::Downloader1_DownloadComplete);
     connect(m_downloader, &Downloader::DownloadError, this, &Form_wangyou::Downloader1_DownloadError);
     connect(m_downloader, &Downloader::DownloadNoRoom, this, &Form_wangyou::Downloader1_DownloadNoRoom);
+    connect(m_downloader, &Downloader::DownloadFailed, this,
+            [this](const TransferError &reason) { m_failure = reason; });
     return window;
 }
 
@@ -165,6 +168,7 @@ void Form_wangyou::StartDownload()
     m_rate = TransferRate();
     m_sinceStart.start();
     m_describedAt = -1;
+    m_failure = {};
     switch (m_downloader->BeginDownload(m_target.url(), m_target.file())) {
     case Downloader::Start::Started:
         return;
@@ -216,7 +220,7 @@ void Form_wangyou::Downloader1_DownloadComplete()
 void Form_wangyou::Downloader1_DownloadError()
 {
     endDownload();
-    tell(u"下载失败!"_s);
+    tell(u"下载失败!\n"_s + FailureText::reason(m_failure));
 }
 
 void Form_wangyou::Downloader1_DownloadNoRoom(qint64 needed, qint64 available)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TransferError.h"
 #include "download/SaveTarget.h"
 #include "download/TransferRate.h"
 #include "windows/CatalogueForm.h"
@@ -19,6 +20,7 @@ class Shell;
 // The catalogue of resources shared by users. A double-clicked entry is downloaded into a
 // folder named after its title under the download folder, one download at a time, while the
 // progress bar shows how far it has come; its tooltip tells the sizes, the speed and the time left.
+// A failure says why.
 class Form_wangyou final : public CatalogueForm
 {
     Q_OBJECT
@@ -59,6 +61,8 @@ private:
     TransferRate m_rate;
     QElapsedTimer m_sinceStart;
     qint64 m_describedAt = -1;
+    // Why the download failed, told with "下载失败!".
+    TransferError m_failure;
 
     // The user window's own controls of the current opening, beside the browsing ones.
     ProgressBar *m_bar = nullptr;        // ProgressBar1

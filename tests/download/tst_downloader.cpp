@@ -396,6 +396,9 @@ void TstDownloader::transientFailuresAreRetriedThreeTimes()
     QCOMPARE(m_facility->reads.size(), 4);
     QVERIFY(m_waits.isEmpty());
     QCOMPARE(m_log->events, QStringList({u"error a.rar"_s, u"all [,a.rar]"_s}));
+    // The last failure is the one the user is told.
+    QCOMPARE(m_log->reasons.size(), 1);
+    QCOMPARE(m_log->reasons[0].httpStatus, 502);
     // The bytes that did arrive stay for the next attempt.
     QCOMPARE(readFile(file + u".part"_s), QByteArray("0123"));
 }

@@ -251,23 +251,29 @@ void TstHostileServer::badDownloads_data()
 {
     QTest::addColumn<Answer>("answer");
     QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<QString>("reason");
 
     const QByteArray body(100000, 'x');
-    QTest::newRow("connection reset mid-body") << cut("Content-Length: 400000\r\n", body, true) << QByteArray();
-    QTest::newRow("Content-Length larger than the body") << cut("Content-Length: 400000\r\n", body) << QByteArray();
-    QTest::newRow("HTTP 404") << ScriptedHttpServer::reply(404, "<html>not found</html>", "text/html") << QByteArray();
-    QTest::newRow("HTTP 500") << ScriptedHttpServer::reply(500, body) << QByteArray();
+    QTest::newRow("connection reset mid-body") << cut("Content-Length: 400000\r\n", body, true) << QByteArray()
+                                               << u"连接中断"_s;
+    QTest::newRow("Content-Length larger than the body") << cut("Content-Length: 400000\r\n", body) << QByteArray()
+                                                         << u"连接中断"_s;
+    QTest::newRow("HTTP 404") << ScriptedHttpServer::reply(404, "<html>not found</html>", "text/html") << QByteArray()
+                              << u"服务器回答 404：文件不存在"_s;
+    QTest::newRow("HTTP 500") << ScriptedHttpServer::reply(500, body) << QByteArray() << u"服务器回答 500：服务器内部错误"_s;
     QTest::newRow("stalled transfer") << Answer{"HTTP/1.1 200 OK\r\nContent-Length: 400000\r\n\r\n" + body, false}
-                                      << QByteArray();
+                                      << QByteArray() << u"连接超时"_s;
     // The client can only take the server at its word: the announced bytes are the file.
     QTest::newRow("Content-Length smaller than the body")
-        << cut("Content-Length: 10\r\n", "0123456789 and more the server did not announce") << QByteArray("0123456789");
+        << cut("Content-Length: 10\r\n", "0123456789 and more the server did not announce") << QByteArray("0123456789")
+        << QString();
 }
 
 void TstHostileServer::badDownloads()
 {
     QFETCH(Answer, answer);
     QFETCH(QByteArray, saved);
+    QFETCH(QString, reason);
 
     const QString target = m_programFolder + u"/Xiazai/资源/file.bin"_s;
     QVERIFY(writeFile(target, "the copy already on disk"));
@@ -283,7 +289,7 @@ void TstHostileServer::badDownloads()
     if (saved.isEmpty()) {
         QCOMPARE(readFile(target), QByteArray("the copy already on disk"));
         QCOMPARE(m_messageBox.boxes.size(), 1);
-        QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
+        QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!\n"_s + reason);
         QVERIFY(m_shell.shownFiles.isEmpty());
     } else {
         QCOMPARE(readFile(target), saved);

@@ -179,7 +179,7 @@ void TstWangyouSite::failedDownloadReturnsToIdle()
     doubleClickRow(row);
     QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(*m_form, u"ProgressBar1"_s)->isHidden(), 30000);
     QCOMPARE(m_messageBox.boxes.size(), 1);
-    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
+    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!\n服务器回答 404：文件不存在"_s);
     QVERIFY(m_shell.shownFiles.isEmpty());
     QCOMPARE(filesUnder(m_programFolder->path()), QStringList());
     QVERIFY(writeFile(served, content));

@@ -5,9 +5,9 @@
 #include <QFileInfo>
 #include <QStringList>
 
-// Records what a Downloader raises, naming files by their last segment: progress apart, every
-// other event as one line, in the order raised ("complete 4 a.rar", "error b.rar",
-// "all [,b.rar]").
+// Records what a Downloader raises, naming files by their last segment: progress and the
+// reasons of failures apart, every other event as one line, in the order raised
+// ("complete 4 a.rar", "error b.rar", "all [,b.rar]").
 class DownloadEventLog : public QObject
 {
 public:
@@ -26,6 +26,8 @@ public:
         connect(&downloader, &Downloader::DownloadNoRoom, this, [this](qint64 needed, qint64 free, const QString &file) {
             events.append(u"no room %1/%2 %3"_s.arg(needed).arg(free).arg(name(file)));
         });
+        connect(&downloader, &Downloader::DownloadFailed, this,
+                [this](const TransferError &reason) { reasons.append(reason); });
         connect(&downloader, &Downloader::DownloadAllComplete, this, [this](const QStringList &failed) {
             QStringList names;
             for (const QString &file : failed)
@@ -38,6 +40,7 @@ public:
 
     QStringList events;
     QStringList progress;
+    QList<TransferError> reasons;
 
 private:
     static QString name(const QString &file) { return QFileInfo(file).fileName(); }

@@ -310,7 +310,7 @@ void TstFormWangyou::failureReturnsToIdleWithAMessage()
     QVERIFY(bar()->isHidden());
     QCOMPARE(m_messageBox.boxes.size(), 1);
     QCOMPARE(m_messageBox.boxes[0].title, u"提示"_s);
-    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
+    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!\n服务器回答 404：文件不存在"_s);
     QVERIFY(m_shell.folders.isEmpty());
     // The folders made for it held nothing, so they went again.
     QVERIFY(!QFileInfo::exists(xiazai()));
