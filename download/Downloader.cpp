@@ -24,7 +24,6 @@ Q_LOGGING_CATEGORY(lcDownload, "quillmere.download", QtWarningMsg)
 constexpr qint64 ProgressIntervalMs = 17;
 // Free space is asked again after this much was written, as other programs use the disk too.
 constexpr qint64 RoomCheckInterval = 1024 * 1024;
-constexpr auto LongestRetryAfter = 30s;
 
 struct ContentRange
 {
@@ -91,6 +90,13 @@ bool isTransient(const TransferError &failure)
     }
 }
 
+// 1, 2, 4 … seconds, up to the longest wait.
+std::chrono::milliseconds backOff(int retries)
+{
+    return std::min<std::chrono::milliseconds>(std::chrono::seconds(qint64(1) << std::min(retries, 10)),
+                                               Downloader::LongestWait);
+}
+
 std::optional<qint64> systemFreeSpace(const QString &folder)
 {
     const QStorageInfo storage(folder);
@@ -123,7 +129,13 @@ struct Downloader::Transfer
     qint64 received = 0;
     // The answer's head was taken and its body goes to the partial file.
     bool writing = false;
+    // Attempts since the bytes on disk last went further than ever before, and the time spent
+    // without bytes meanwhile, waiting or trying; the most bytes there have been.
     int retries = 0;
+    std::chrono::milliseconds outage{0};
+    qint64 furthest = 0;
+    // Since the current attempt started, or its last bytes came.
+    QElapsedTimer sinceBytes;
     // Changes with each read, so a retry that was waiting for an earlier one does nothing.
     quint64 serial = 0;
     std::optional<qint64> room;
@@ -207,6 +219,7 @@ Result<void, AsyncReadError> Downloader::startRead(Transfer &transfer, bool whol
     transfer.received = 0;
     transfer.writing = false;
     transfer.serial = m_nextSerial++;
+    transfer.sinceBytes.start();
     AsyncReadHeaders headers;
     if (transfer.ranged)
         headers = {{"Range", "bytes=" + QByteArray::number(kept) + '-'}, {"If-Range", record->validator}};
@@ -278,6 +291,15 @@ void Downloader::takeBytes(Transfer &transfer, const QByteArray &bytes)
         return;
     }
     transfer.received += bytes.size();
+    // Bytes came, so the line is up: only the time without any counts towards the budget. Only
+    // bytes further than ever before give a later break its retries anew, as a server that
+    // sends the same beginning each time it breaks off gets no further.
+    transfer.sinceBytes.start();
+    if (transfer.bytesOnDisk() > transfer.furthest) {
+        transfer.furthest = transfer.bytesOnDisk();
+        transfer.retries = 0;
+        transfer.outage = {};
+    }
     transfer.writtenSinceRoomCheck += bytes.size();
     if (transfer.room)
         *transfer.room -= bytes.size();
@@ -361,19 +383,22 @@ void Downloader::retryOrFail(Transfer &transfer, const AsyncProperty &failure)
         restart(transfer, failure.Reason);
         return;
     }
-    if (!isTransient(failure.Reason) || transfer.retries >= MaximumRetries) {
+    // Once the time without bytes since they last went further reaches the budget, it is spent.
+    transfer.outage += std::chrono::milliseconds(transfer.sinceBytes.elapsed());
+    if (!isTransient(failure.Reason) || transfer.outage >= RetryBudget) {
         end(transfer.saveFile, AsyncProperty::Error, failure.Reason);
         return;
     }
-    const std::chrono::milliseconds backOff = std::chrono::seconds(1 << transfer.retries);
     const std::chrono::milliseconds delay =
-        std::min<std::chrono::milliseconds>(retryAfter(failure.Headers).value_or(backOff), LongestRetryAfter);
+        std::min<std::chrono::milliseconds>(retryAfter(failure.Headers).value_or(backOff(transfer.retries)), LongestWait);
     ++transfer.retries;
+    transfer.outage += delay;
     transfer.part.close();
     transfer.writing = false;
     qCWarning(lcDownload).nospace() << "download of " << transfer.url << " broke off (" << failure.Reason
                                     << "); attempt " << transfer.retries << " in " << delay.count() << " ms";
     const quint64 serial = transfer.serial = m_nextSerial++;
+    Q_EMIT DownloadRetrying(delay.count(), transfer.retries, failure.Reason, transfer.saveFile);
     m_environment.wait(delay, [this, saveFile = transfer.saveFile, serial, reason = failure.Reason] {
         const auto found = m_transfers.find(saveFile);
         if (found == m_transfers.end() || found->second->serial != serial)

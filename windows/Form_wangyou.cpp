@@ -58,6 +58,8 @@ Form_wangyou::Form_wangyou(const QString &serverRoot, const ProgramFolder &progr
     , m_messageBox(messageBox)
     , m_makeFacility(std::move(makeFacility))
 {
+    m_retryCountdown.setInterval(1000);
+    connect(&m_retryCountdown, &QTimer::timeout, this, &Form_wangyou::describeRetry);
 }
 
 QWidget *Form_wangyou::createWindow()
@@ -101,6 +103,7 @@ QWidget *Form_wangyou::createWindow()
     connect(m_downloader, &Downloader::DownloadNoRoom, this, &Form_wangyou::Downloader1_DownloadNoRoom);
     connect(m_downloader, &Downloader::DownloadFailed, this,
             [this](const TransferError &reason) { m_failure = reason; });
+    connect(m_downloader, &Downloader::DownloadRetrying, this, &Form_wangyou::Downloader1_DownloadRetrying);
     return window;
 }
 
@@ -189,6 +192,11 @@ void Form_wangyou::ShowDownloadProgress(qint64 CurBytes, qint64 MaxBytes)
     const double percent = std::nearbyint(double(CurBytes) / double(MaxBytes) * 100);
     constexpr double Largest = std::numeric_limits<qint32>::max();
     m_bar->model().setValue(qint32(std::clamp(percent, -Largest, Largest)));
+    // Bytes flow again: the tooltip tells them at once.
+    if (m_retryCountdown.isActive()) {
+        m_retryCountdown.stop();
+        m_describedAt = -1;
+    }
     describeProgress(CurBytes, MaxBytes);
 }
 
@@ -199,7 +207,26 @@ void Form_wangyou::describeProgress(qint64 CurBytes, qint64 MaxBytes)
         return;
     m_describedAt = now;
     m_rate.sample(now, CurBytes);
-    const QString text = TransferText::progress(CurBytes, MaxBytes, m_rate.bytesPerSecond(), m_rate.secondsLeft(MaxBytes));
+    describe(TransferText::progress(CurBytes, MaxBytes, m_rate.bytesPerSecond(), m_rate.secondsLeft(MaxBytes)));
+}
+
+void Form_wangyou::Downloader1_DownloadRetrying(qint64 delayMs, int attempt)
+{
+    m_retryAt.setRemainingTime(delayMs);
+    m_retryAttempt = attempt;
+    m_retryCountdown.start();
+    describeRetry();
+}
+
+void Form_wangyou::describeRetry()
+{
+    // Whole seconds rounded up, so the count reaches 0 only when the retry starts.
+    const qint64 seconds = (m_retryAt.remainingTime() + 999) / 1000;
+    describe(TransferText::retrying(seconds, m_retryAttempt));
+}
+
+void Form_wangyou::describe(const QString &text)
+{
     // A tooltip already on screen keeps its text unless it is shown anew.
     if (QToolTip::isVisible() && QToolTip::text() == m_bar->toolTip())
         QToolTip::showText(QCursor::pos(), text, m_bar);
@@ -232,6 +259,7 @@ void Form_wangyou::Downloader1_DownloadNoRoom(qint64 needed, qint64 available)
 // Back to idle; folders made for a download that left nothing in them go again.
 void Form_wangyou::endDownload()
 {
+    m_retryCountdown.stop();
     m_bar->hide();
     m_bar->setToolTip(QString());
     m_bar->setAccessibleDescription(QString());

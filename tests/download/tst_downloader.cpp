@@ -38,7 +38,7 @@ private slots:
     void resumeMismatchStartsOver();
     void rangeNotSatisfiableFetchesTheWholeFile();
     void partialWithoutValidatorIsNotContinued();
-    void transientFailuresAreRetriedThreeTimes();
+    void transientFailuresAreRetriedUntilTheTimeIsSpent();
     void otherAnswersFailAtOnce_data();
     void otherAnswersFailAtOnce();
     void retryAfterIsHonouredUpToALimit_data();
@@ -373,7 +373,7 @@ void TstDownloader::partialWithoutValidatorIsNotContinued()
     QVERIFY(m_facility->reads[1].headers.isEmpty());
 }
 
-void TstDownloader::transientFailuresAreRetriedThreeTimes()
+void TstDownloader::transientFailuresAreRetriedUntilTheTimeIsSpent()
 {
     const QString file = path(u"a.rar"_s);
     m_downloader->BeginDownload(u"http://h/up/a.rar"_s, file);
@@ -384,21 +384,24 @@ void TstDownloader::transientFailuresAreRetriedThreeTimes()
     QCOMPARE(m_facility->reads.last().headers, AsyncReadHeaders({{"Range", "bytes=2-"}, {"If-Range", "\"v1\""}}));
     m_facility->answer(file, 206, 8, {{"content-range", "bytes 2-9/10"}});
     m_facility->data(file, "23");
-    m_facility->fail(file, 503, false);
-    m_waits.takeFirst().retry();
-    QCOMPARE(m_facility->reads.last().headers, AsyncReadHeaders({{"Range", "bytes=4-"}, {"If-Range", "\"v1\""}}));
-    m_facility->fail(file, 0, true);
-    m_waits.takeFirst().retry();
-    QVERIFY(m_log->events.isEmpty());
+    // Bytes came since the last break, so this one starts the count again.
+    const TransferError down{TransferError::Kind::NetworkUnreachable, 0, u"h"_s, {}};
+    m_facility->fail(file, down);
+    QList<qint64> delays;
+    while (!m_waits.isEmpty()) {
+        delays.append(m_waits.first().delay.count());
+        m_waits.takeFirst().retry();
+        QCOMPARE(m_facility->reads.last().headers, AsyncReadHeaders({{"Range", "bytes=4-"}, {"If-Range", "\"v1\""}}));
+        m_facility->fail(file, down);
+    }
 
-    m_facility->fail(file, 502, false);
-
-    QCOMPARE(m_facility->reads.size(), 4);
-    QVERIFY(m_waits.isEmpty());
+    // Doubling up to half a minute, until the waits since the last byte reach five minutes.
+    QCOMPARE(delays, QList<qint64>({1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000, 30000, 30000, 30000, 30000,
+                                    30000, 30000}));
+    QCOMPARE(m_log->retries.first(), std::make_pair(qint64(1000), 1));
+    QCOMPARE(m_log->retries.last(), std::make_pair(qint64(30000), 14));
     QCOMPARE(m_log->events, QStringList({u"error a.rar"_s, u"all [,a.rar]"_s}));
-    // The last failure is the one the user is told.
-    QCOMPARE(m_log->reasons.size(), 1);
-    QCOMPARE(m_log->reasons[0].httpStatus, 502);
+    QCOMPARE(m_log->reasons, QList<TransferError>{down});
     // The bytes that did arrive stay for the next attempt.
     QCOMPARE(readFile(file + u".part"_s), QByteArray("0123"));
 }

@@ -5,9 +5,9 @@
 #include <QFileInfo>
 #include <QStringList>
 
-// Records what a Downloader raises, naming files by their last segment: progress and the
-// reasons of failures apart, every other event as one line, in the order raised
-// ("complete 4 a.rar", "error b.rar", "all [,b.rar]").
+// Records what a Downloader raises, naming files by their last segment: progress, the reasons
+// of failures and the waits for retries apart, every other event as one line, in the order
+// raised ("complete 4 a.rar", "error b.rar", "all [,b.rar]").
 class DownloadEventLog : public QObject
 {
 public:
@@ -28,6 +28,8 @@ public:
         });
         connect(&downloader, &Downloader::DownloadFailed, this,
                 [this](const TransferError &reason) { reasons.append(reason); });
+        connect(&downloader, &Downloader::DownloadRetrying, this,
+                [this](qint64 delayMs, int attempt) { retries.append({delayMs, attempt}); });
         connect(&downloader, &Downloader::DownloadAllComplete, this, [this](const QStringList &failed) {
             QStringList names;
             for (const QString &file : failed)
@@ -41,6 +43,8 @@ public:
     QStringList events;
     QStringList progress;
     QList<TransferError> reasons;
+    // The delay in milliseconds and the attempt's number, of each retry announced.
+    QList<std::pair<qint64, int>> retries;
 
 private:
     static QString name(const QString &file) { return QFileInfo(file).fileName(); }
