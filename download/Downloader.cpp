@@ -1,5 +1,7 @@
 #include "download/Downloader.h"
 
+#include "common/ReprDigest.h"
+#include "common/Sha256.h"
 #include "download/MessageBox.h"
 #include "download/PartialFile.h"
 
@@ -136,6 +138,12 @@ struct Downloader::Transfer
     qint64 furthest = 0;
     // Since the current attempt started, or its last bytes came.
     QElapsedTimer sinceBytes;
+    // The file's SHA-256 as its server named it, and that of the bytes on disk so far, which
+    // covers hashed bytes (-1 when it covers none that count).
+    std::optional<QByteArray> expectedDigest;
+    Sha256 digest;
+    qint64 hashed = -1;
+    bool startedOverForDigest = false;
     // Changes with each read, so a retry that was waiting for an earlier one does nothing.
     quint64 serial = 0;
     std::optional<qint64> room;
@@ -246,6 +254,7 @@ void Downloader::AsyncReadProgress(const AsyncProperty &property)
 void Downloader::acceptHead(Transfer &transfer, const AsyncProperty &head)
 {
     const ContentRange range = parseContentRange(head.Headers.value("content-range"));
+    const std::optional<QByteArray> digest = ReprDigest::sha256(head.Headers.value("repr-digest"));
     if (head.HttpStatus == 206) {
         // Only the rest of the very bytes on disk may be added to them.
         const bool continues = transfer.ranged && range.first == transfer.offset && range.total == transfer.total
@@ -257,8 +266,13 @@ void Downloader::acceptHead(Transfer &transfer, const AsyncProperty &head)
         }
         if (!hasRoom(transfer, transfer.total - transfer.offset, 0))
             return;
-        if (const auto opened = transfer.part.openForAppend(); !opened) {
-            end(transfer.saveFile, AsyncProperty::Error, opened.error());
+        // The same version as before, so a digest named earlier still holds.
+        if (digest)
+            transfer.expectedDigest = digest;
+        const Result<void, TransferError> opened = transfer.part.openForAppend();
+        const Result<void, TransferError> hashed = opened ? hashKept(transfer) : opened;
+        if (!hashed) {
+            end(transfer.saveFile, AsyncProperty::Error, hashed.error());
             return;
         }
     } else {
@@ -272,11 +286,30 @@ void Downloader::acceptHead(Transfer &transfer, const AsyncProperty &head)
             end(transfer.saveFile, AsyncProperty::Error, started.error());
             return;
         }
+        // Hashed as they come only when there is a digest to check them against.
+        transfer.expectedDigest = digest;
+        transfer.digest.reset();
+        transfer.hashed = digest ? 0 : -1;
     }
     transfer.writing = true;
     // A resumed bar starts where it stopped.
     if (transfer.offset > 0)
         reportProgress(transfer);
+}
+
+// Brings the digest up to the bytes kept, which a resumed answer continues: only when it is
+// to be checked, and from the disk only when this run did not hash them as they came.
+Result<void, TransferError> Downloader::hashKept(Transfer &transfer)
+{
+    if (!transfer.expectedDigest || transfer.hashed == transfer.offset)
+        return {};
+    transfer.digest.reset();
+    transfer.hashed = -1;
+    const auto read = transfer.part.readKept(transfer.offset, [&](QByteArrayView piece) { transfer.digest.addData(piece); });
+    if (!read)
+        return read;
+    transfer.hashed = transfer.offset;
+    return {};
 }
 
 void Downloader::takeBytes(Transfer &transfer, const QByteArray &bytes)
@@ -289,6 +322,10 @@ void Downloader::takeBytes(Transfer &transfer, const QByteArray &bytes)
         if (hasRoom(transfer, bytes.size(), 0))
             end(transfer.saveFile, AsyncProperty::Error, written.error());
         return;
+    }
+    if (transfer.hashed == transfer.bytesOnDisk()) {
+        transfer.digest.addData(bytes);
+        transfer.hashed += bytes.size();
     }
     transfer.received += bytes.size();
     // Bytes came, so the line is up: only the time without any counts towards the budget. Only
@@ -365,14 +402,40 @@ void Downloader::AsyncReadComplete(const AsyncProperty &property)
     finishFile(transfer);
 }
 
-// Gives the complete bytes the target's name.
+// Checks the complete bytes against the digest their server named, if it named one, and
+// gives them the target's name.
 void Downloader::finishFile(Transfer &transfer)
 {
+    bool verified = false;
+    if (transfer.expectedDigest) {
+        const QByteArray actual = transfer.digest.result();
+        verified = transfer.hashed == transfer.bytesOnDisk() && actual == *transfer.expectedDigest;
+        if (!verified) {
+            const TransferError mismatch{TransferError::Kind::DigestMismatch, 0, QUrl(transfer.url).host(),
+                                         u"SHA-256 %1, the server named %2"_s.arg(QString::fromLatin1(actual.toHex()),
+                                                                                 QString::fromLatin1(transfer.expectedDigest->toHex()))};
+            qCWarning(lcDownload) << "download of" << transfer.url << "is damaged:" << mismatch;
+            // Bytes known to be wrong are worth nothing, nor is continuing from them.
+            transfer.part.discard();
+            if (transfer.startedOverForDigest) {
+                end(transfer.saveFile, AsyncProperty::Error, mismatch);
+                return;
+            }
+            transfer.startedOverForDigest = true;
+            // From nothing again, so every byte of the new attempt counts as progress.
+            transfer.furthest = 0;
+            if (const auto started = startRead(transfer, true); !started)
+                end(transfer.saveFile, AsyncProperty::Error, mismatch);
+            return;
+        }
+    }
     if (const auto moved = transfer.part.moveIntoPlace(); !moved) {
         end(transfer.saveFile, AsyncProperty::Error, moved.error());
         return;
     }
     reportProgress(transfer);
+    if (verified)
+        Q_EMIT DownloadVerified(transfer.saveFile);
     end(transfer.saveFile, AsyncProperty::EndDownloadData);
 }
 

@@ -23,7 +23,10 @@ class MessageBox;
 // the same URL into the same file continues with a byte range, as long as the server still has
 // the same version. Failures of the connection and answers that say "later" are tried again,
 // waiting longer each time up to half a minute, each continuing where the last stopped; the
-// download fails once it has gone RetryBudget without a byte since its bytes last went further.
+// download fails once it has gone RetryBudget without a byte since its bytes last went further. When
+// the server names the file's digest (Repr-Digest), the bytes are hashed as they are written
+// and the file takes its name only when they match: a mismatch starts the file over once,
+// then fails.
 class Downloader : public QObject
 {
     Q_OBJECT
@@ -85,6 +88,8 @@ Q_SIGNALS:
     // The download broke off and is tried again after delayMs, for the attempt-th time since it
     // last got further.
     void DownloadRetrying(qint64 delayMs, int attempt, const TransferError &reason, const QString &SaveFile);
+    // The file's bytes matched the digest its server named; raised just before its DownloadComplete.
+    void DownloadVerified(const QString &SaveFile);
     // FileNotDownload: an empty element, then the batch's failed files in recorded order.
     void DownloadAllComplete(const QStringList &FileNotDownload);
     // The disk cannot take the rest (needed bytes, 0 when the length is unknown, against the
@@ -101,6 +106,7 @@ private:
 
     Result<void, AsyncReadError> startRead(Transfer &transfer, bool whole);
     void acceptHead(Transfer &transfer, const AsyncProperty &head);
+    Result<void, TransferError> hashKept(Transfer &transfer);
     void takeBytes(Transfer &transfer, const QByteArray &bytes);
     bool hasRoom(Transfer &transfer, qint64 needed, qint64 reclaimable);
     void reportProgress(Transfer &transfer);

@@ -5,8 +5,10 @@
 
 #include <QFile>
 #include <QLockFile>
+#include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The bytes of a download so far, kept beside its target as "<file>.part" so that a download
@@ -45,15 +47,18 @@ public:
     // Opens the kept bytes to add to them.
     Result<void, Error> openForAppend();
     Result<void, Error> write(const QByteArray &bytes);
+    // Hands the first length bytes kept to take, a piece at a time.
+    Result<void, Error> readKept(qint64 length, const std::function<void(QByteArrayView)> &take) const;
     // Moves the complete file under the target's name, replacing any file there in one step.
     Result<void, Error> moveIntoPlace();
+    // Removes the bytes and their record, keeping the lock.
+    void discard();
     // Closes the file, keeping the lock; kept bytes stay only when they can be continued from
     // (a validator and a total are recorded), so nothing useless is left behind.
     void close();
 
 private:
     QString recordPath() const { return path() + QStringLiteral(".meta"); }
-    void removeAll();
     Failure<Error> failure(const QString &what, const QFileDevice &file) const;
 
     QString m_target;

@@ -32,6 +32,8 @@ namespace {
 
 // The tooltip changes at most this often: often enough to follow, seldom enough to read.
 constexpr qint64 DescribeIntervalMs = 250;
+// What the row of a downloaded entry says when its bytes matched the digest its server named.
+const QString VerifiedNote = u"已校验"_s;
 
 // ProgressBar1's stored design data.
 PropertyBag progressBarDesign()
@@ -104,6 +106,7 @@ QWidget *Form_wangyou::createWindow()
     connect(m_downloader, &Downloader::DownloadFailed, this,
             [this](const TransferError &reason) { m_failure = reason; });
     connect(m_downloader, &Downloader::DownloadRetrying, this, &Form_wangyou::Downloader1_DownloadRetrying);
+    connect(m_downloader, &Downloader::DownloadVerified, this, [this] { m_verified = true; });
     return window;
 }
 
@@ -172,6 +175,7 @@ void Form_wangyou::StartDownload()
     m_sinceStart.start();
     m_describedAt = -1;
     m_failure = {};
+    m_verified = false;
     switch (m_downloader->BeginDownload(m_target.url(), m_target.file())) {
     case Downloader::Start::Started:
         return;
@@ -239,6 +243,8 @@ void Form_wangyou::Downloader1_DownloadComplete()
     // The file is in place now, so the file manager can show it.
     m_bar->model().setValue(100);
     endDownload();
+    if (m_verified)
+        markDownloadedRow(VerifiedNote);
     m_shell.showFile(m_target.file());
     if (!window()->isActiveWindow())
         m_shell.notify(u"下载完成"_s, m_targetTitle);
@@ -254,6 +260,20 @@ void Form_wangyou::Downloader1_DownloadNoRoom(qint64 needed, qint64 available)
 {
     endDownload();
     tell(TransferText::noRoom(needed, available));
+}
+
+// The bar is gone once the file is there, so the entry's row says what became of it, as long
+// as the list still shows that entry.
+void Form_wangyou::markDownloadedRow(const QString &note)
+{
+    for (int row = 0; row < m_list->itemCount(); ++row) {
+        const Result<SaveTarget, SaveTarget::Problem> target =
+            SaveTarget::forEntry(m_programFolder.downloadFolder(), m_browser.baseUrl() + u"up/"_s,
+                                 m_list->cellText(row, ResourceRecord::Title),
+                                 m_list->cellText(row, ResourceRecord::DownloadAddress));
+        if (target && target->file() == m_target.file() && target->url() == m_target.url())
+            m_list->model()->setData(m_list->model()->index(row, 0), note, Qt::ToolTipRole);
+    }
 }
 
 // Back to idle; folders made for a download that left nothing in them go again.

@@ -54,6 +54,7 @@ private:
     void Downloader1_DownloadComplete();
     void Downloader1_DownloadError();
     void Downloader1_DownloadNoRoom(qint64 needed, qint64 available);
+    void markDownloadedRow(const QString &note);
     void endDownload();
     void tell(const QString &message);
 
@@ -68,6 +69,7 @@ private:
     qint64 m_describedAt = -1;
     // Why the download failed, told with "下载失败!".
     TransferError m_failure;
+    bool m_verified = false;
     // While a retry waits: when it starts, and which attempt it is; the tooltip counts down.
     QDeadlineTimer m_retryAt;
     int m_retryAttempt = 0;

@@ -7,7 +7,7 @@
 
 // Records what a Downloader raises, naming files by their last segment: progress, the reasons
 // of failures and the waits for retries apart, every other event as one line, in the order
-// raised ("complete 4 a.rar", "error b.rar", "all [,b.rar]").
+// raised ("verified a.rar", "complete 4 a.rar", "error b.rar", "all [,b.rar]").
 class DownloadEventLog : public QObject
 {
 public:
@@ -25,6 +25,9 @@ public:
         });
         connect(&downloader, &Downloader::DownloadNoRoom, this, [this](qint64 needed, qint64 free, const QString &file) {
             events.append(u"no room %1/%2 %3"_s.arg(needed).arg(free).arg(name(file)));
+        });
+        connect(&downloader, &Downloader::DownloadVerified, this, [this](const QString &file) {
+            events.append(u"verified "_s + name(file));
         });
         connect(&downloader, &Downloader::DownloadFailed, this,
                 [this](const TransferError &reason) { reasons.append(reason); });
