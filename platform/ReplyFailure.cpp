@@ -77,10 +77,14 @@ TransferError of(const QNetworkReply &reply, const QList<QSslError> &sslErrors)
         return ofCertificate(sslErrors, host);
     const qint32 status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     Kind kind = networkKind(reply.error());
-    // An answer the server gave; a redirect the client may not follow stays unusable.
+    // An answer the server gave; a redirect the client may not follow stays unusable. One
+    // refused before the reply ended has no error of its own yet, only the server's words.
     if (status != 0 && (kind == Kind::Other || reply.error() == QNetworkReply::NoError))
         kind = Kind::HttpStatus;
-    return {kind, status, host, reply.errorString()};
+    const QString detail = reply.error() == QNetworkReply::NoError
+        ? reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString()
+        : reply.errorString();
+    return {kind, status, host, detail};
 }
 
 TransferError ofCertificate(const QList<QSslError> &errors, const QString &host)
