@@ -26,4 +26,9 @@ std::optional<QByteArray> sha256(const QByteArray &fieldValue)
     return std::nullopt;
 }
 
+QByteArray fieldValue(const QByteArray &sha256)
+{
+    return "sha-256=:" + sha256.toBase64() + ':';
+}
+
 } // namespace ReprDigest

@@ -68,6 +68,12 @@ const QList<QStringList> &schemaSteps()
             u"CREATE TABLE post_times (kind TEXT NOT NULL, address TEXT NOT NULL, at_ms BIGINT NOT NULL)"_s,
             u"CREATE INDEX post_times_by_address ON post_times (kind, address, at_ms)"_s,
         },
+        {
+            // Each file's SHA-256 in lower-case hex, by its path below the files folder, with
+            // the version of the file it was taken of; found by digest too.
+            u"CREATE TABLE file_digests (file_path TEXT PRIMARY KEY, sha256 TEXT NOT NULL, version TEXT NOT NULL)"_s,
+            u"CREATE INDEX file_digests_by_sha256 ON file_digests (sha256)"_s,
+        },
     };
     return steps;
 }
@@ -88,6 +94,7 @@ const QList<CopiedTable> CopiedTables = {
     {u"removed_uploads"_s, u"file_path, removed_at"_s, false},
     {u"blocks"_s, u"network, blocked_at, until"_s, false},
     {u"moderation_log"_s, u"id, at, who, action"_s, true},
+    {u"file_digests"_s, u"file_path, sha256, version"_s, false},
 };
 
 QString postKindName(SiteStore::PostKind kind)
@@ -627,6 +634,41 @@ Result<SiteStore::UploadState, StoreError> SiteStore::uploadState(const QString 
     if (!query.exec())
         return failure(query.lastError());
     return query.next() ? UploadState::Removed : UploadState::Unknown;
+}
+
+// A file replaced under the same name has another size or time, and so another version.
+QString SiteStore::fileVersion(const QString &filePath) const
+{
+    const QFileInfo file(m_filesDir.filePath(filePath));
+    return u"%1 %2"_s.arg(file.size()).arg(file.lastModified().toMSecsSinceEpoch());
+}
+
+Result<std::optional<QByteArray>, StoreError> SiteStore::fileDigest(const QString &filePath) const
+{
+    QSqlQuery query(database());
+    if (!query.prepare(u"SELECT sha256 FROM file_digests WHERE file_path = ? AND version = ?"_s))
+        return failure(query.lastError());
+    query.addBindValue(filePath);
+    query.addBindValue(fileVersion(filePath));
+    if (!query.exec())
+        return failure(query.lastError());
+    if (!query.next())
+        return std::optional<QByteArray>();
+    return std::optional<QByteArray>(QByteArray::fromHex(query.value(0).toString().toLatin1()));
+}
+
+Result<void, StoreError> SiteStore::setFileDigest(const QString &filePath, const QByteArray &sha256)
+{
+    QSqlQuery query(database());
+    if (!query.prepare(u"INSERT INTO file_digests (file_path, sha256, version) VALUES (?, ?, ?)"
+                       " ON CONFLICT (file_path) DO UPDATE SET sha256 = excluded.sha256, version = excluded.version"_s))
+        return failure(query.lastError());
+    query.addBindValue(filePath);
+    query.addBindValue(QString::fromLatin1(sha256.toHex()));
+    query.addBindValue(fileVersion(filePath));
+    if (!query.exec())
+        return failure(query.lastError());
+    return {};
 }
 
 Result<bool, StoreError> SiteStore::isBlocked(const QHostAddress &address, const QDateTime &now) const

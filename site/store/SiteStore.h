@@ -121,6 +121,11 @@ public:
                                              qint64 windowMs) const;
 
     Result<UploadState, StoreError> uploadState(const QString &relativePath) const;
+    // The SHA-256 (32 bytes) kept for the file at filePath below the files folder, as it is on
+    // disk now; nothing when none was taken of it since it last changed.
+    Result<std::optional<QByteArray>, StoreError> fileDigest(const QString &filePath) const;
+    // Keeps the SHA-256 of the file at filePath as it is on disk now.
+    Result<void, StoreError> setFileDigest(const QString &filePath, const QByteArray &sha256);
     // True when posts from the address are refused at that time.
     Result<bool, StoreError> isBlocked(const QHostAddress &address, const QDateTime &now) const;
 
@@ -175,6 +180,7 @@ private:
     Result<void, StoreError> setHidden(const QString &table, const QList<qint64> &ids, bool hidden,
                                        const ModerationEntry &entry);
     Result<void, StoreError> write(const ModerationEntry &entry);
+    QString fileVersion(const QString &filePath) const;
 
     QDir m_dataDir;
     StoreLocation m_location;

@@ -2,6 +2,7 @@
 #include "support/NetworkFolder.h"
 #include "support/ReferenceSite.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
@@ -280,9 +281,15 @@ void TstSiteBehindNginx::nginxSendsTheFiles()
     QCOMPARE(whole.exitCode, 0);
     const qsizetype headEnd = whole.out.indexOf("\r\n\r\n") + 4;
     const QByteArray head = whole.out.first(headEnd).toLower();
+    // The digest was taken as the upload streamed in, and nginx passes it on, ranged answers too.
+    const QByteArray digest =
+        "repr-digest: sha-256=:" + QCryptographicHash::hash(content, QCryptographicHash::Sha256).toBase64().toLower();
     QVERIFY2(head.startsWith("http/2 200") && head.contains("content-security-policy: sandbox")
-                 && head.contains("content-disposition: attachment") && !head.contains("x-accel-redirect"),
+                 && head.contains("content-disposition: attachment") && !head.contains("x-accel-redirect")
+                 && head.contains(digest),
              head.constData());
+    const QByteArray ranged = curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"--range"_s, u"5-9"_s, fileUrl}).out.toLower();
+    QVERIFY2(ranged.startsWith("http/2 206") && ranged.contains(digest), ranged.constData());
     QVERIFY(whole.out.sliced(headEnd) == content);
     // The site answered with no byte of the file: nginx sent it.
     QByteArray log;
