@@ -143,6 +143,9 @@ void TstWangyouSite::downloadsAFileWhileTheBarMoves()
     QCOMPARE(filesUnder(m_programFolder->path()), QStringList(u"Xiazai/家乡 航拍 小片/"_s + address));
     QCOMPARE(m_shell.shownFiles, QStringList(folder + address));
     QVERIFY(m_messageBox.boxes.isEmpty());
+    // The site named the file's digest, and its row says the bytes matched it.
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
+    QCOMPARE(list->model()->index(row, 1).data(Qt::ToolTipRole).toString(), u"已校验"_s);
     QVERIFY(!tooltips.filter(u" MB / "_s).isEmpty());
     // The bar moved on its way, up and never back, through several values between 0 and 100.
     QVERIFY(std::is_sorted(shown.begin(), shown.end()));
