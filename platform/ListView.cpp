@@ -3,9 +3,12 @@
 #include "platform/FocusFrameDelegate.h"
 #include "platform/ListModel.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+
+#include <algorithm>
 
 ListView::ListView(QWidget *parent)
     : QTreeView(parent)
@@ -81,6 +84,22 @@ void ListView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, co
                                   selectionModel()->isRowSelected(index.row(), index.parent()));
 }
 
+void ListView::rowsInserted(const QModelIndex &parent, int start, int end)
+{
+    QTreeView::rowsInserted(parent, start, end);
+    // Rows that arrive while the list has the focus get a framed row, as taking the focus gives.
+    if (hasFocus() && !currentIndex().isValid())
+        selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
+}
+
+void ListView::focusInEvent(QFocusEvent *event)
+{
+    QTreeView::focusInEvent(event);
+    // The view itself is announced as holding the focus after this returns; the framed row is
+    // announced after that, so that a screen reader ends on the row the keys act on.
+    QMetaObject::invokeMethod(this, &ListView::announceCurrentRow, Qt::QueuedConnection);
+}
+
 void ListView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QTreeView::mouseDoubleClickEvent(event);
@@ -91,23 +110,54 @@ void ListView::mouseDoubleClickEvent(QMouseEvent *event)
 
 void ListView::keyPressEvent(QKeyEvent *event)
 {
-    // Taking the focus makes a row current without selecting it; only a selected row is one
-    // the user has landed on.
-    const auto landedRow = [this] {
-        const QModelIndex current = currentIndex();
-        return current.isValid() && selectionModel()->isRowSelected(current.row(), current.parent()) ? current.row()
-                                                                                                     : -1;
-    };
-    const int before = landedRow();
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && before >= 0) {
+    const int key = event->key();
+    const QModelIndex framed = currentIndex();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && framed.isValid()) {
+        // The framed row is the one Enter acts on, selected or not.
         event->accept();
+        landOn(framed);
+        Q_EMIT ItemClick(framed.row());
         Q_EMIT EnterPressed();
         return;
     }
+    const int before = landedRow();
     QTreeView::keyPressEvent(event);
-    // Arrows, Home, End, the page keys and typing a row's first letters land on a row as a
-    // click would.
+    // A move that stays put (Home on the first row, any arrow in a list of one) lands on the
+    // framed row all the same.
+    static constexpr int Moves[] = {Qt::Key_Up,   Qt::Key_Down, Qt::Key_Left,   Qt::Key_Right,
+                                    Qt::Key_Home, Qt::Key_End,  Qt::Key_PageUp, Qt::Key_PageDown};
+    if (std::ranges::find(Moves, key) != std::end(Moves) && currentIndex().isValid()) {
+        event->accept();
+        landOn(currentIndex());
+    }
+    // Typing a row's first letters, or Space, lands on a row too.
     const int after = landedRow();
     if (after >= 0 && after != before)
         Q_EMIT ItemClick(after);
+}
+
+int ListView::landedRow() const
+{
+    // Taking the focus makes a row current, and framed, without selecting it; the keys or the
+    // mouse have landed on a current row once it is selected.
+    const QModelIndex current = currentIndex();
+    return current.isValid() && selectionModel()->isRowSelected(current.row(), current.parent()) ? current.row() : -1;
+}
+
+void ListView::landOn(const QModelIndex &index)
+{
+    selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void ListView::announceCurrentRow()
+{
+    const QModelIndex current = currentIndex();
+    if (!QAccessible::isActive() || !hasFocus() || !current.isValid())
+        return;
+    QAccessibleInterface *view = QAccessible::queryAccessibleInterface(this);
+    QAccessibleTableInterface *table = view ? view->tableInterface() : nullptr;
+    if (QAccessibleInterface *cell = table ? table->cellAt(current.row(), current.column()) : nullptr) {
+        QAccessibleEvent focus(cell, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
 }

@@ -24,18 +24,25 @@ public:
     QString cellText(int row, int column) const;
 
 Q_SIGNALS:
-    // A click on a row, or the current row moved from the keyboard onto it.
+    // A click on a row, or the keys landing on it: an arrow, Home, End or a page key that
+    // reaches a row not yet landed on, the framed one included.
     void ItemClick(int row);
     // A double click over a row; the click before it has already reported the row.
     void DblClick();
-    // Enter or Return on the selected current row; landing on it has already reported the row.
+    // Enter or Return on the framed row, which is clicked first, as before a double click.
     void EnterPressed();
 
 protected:
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
+    void focusInEvent(QFocusEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    int landedRow() const;
+    void landOn(const QModelIndex &index);
+    void announceCurrentRow();
+
     ListModel *m_model;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "site/store/CataloguePage.h"
 #include "site/store/SiteResource.h"
-#include "site/store/SiteStore.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -25,5 +25,5 @@ struct CatalogueQuery
     Catalogue catalogue = Catalogue::Official;
     qint64 page = 1;
     QString keyword;
-    SiteStore::SearchField field = SiteStore::SearchField::Anywhere;
+    SearchField field = SearchField::Anywhere;
 };

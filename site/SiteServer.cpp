@@ -9,6 +9,7 @@
 #include "site/http/SpoolFile.h"
 #include "site/pages/CatalogueRenderer.h"
 #include "site/pages/HtmlPages.h"
+#include "site/store/NetworkAddress.h"
 #include "site/store/SiteStore.h"
 
 #include <QDateTime>
@@ -367,7 +368,7 @@ HttpAnswer SiteServer::upload(const HttpRequest &request, ReceivedForm &form, st
         return uploadRefused({reason, UserUpload::entered(form)}, request);
     }
     const auto uploaded = UserUpload::receive(
-        m_store, form, QDateTime::currentDateTime(), SiteStore::plainAddress(request.peer()).toString(),
+        m_store, form, QDateTime::currentDateTime(), NetworkAddress::plain(request.peer()).toString(),
         [&]() -> std::optional<UserUpload::Error> {
             const auto taken = takePost(SiteStore::PostKind::Upload, request.peer());
             if (!taken)
@@ -470,7 +471,7 @@ HttpAnswer SiteServer::postMessage(const HttpRequest &request, ReceivedForm &for
 {
     const auto posted = MessagePost::receive(
         m_store, error ? nullptr : &form, QDateTime::currentDateTime(),
-        SiteStore::plainAddress(request.peer()).toString(), [&]() -> std::optional<MessagePost::Error> {
+        NetworkAddress::plain(request.peer()).toString(), [&]() -> std::optional<MessagePost::Error> {
             if (isBlocked(request.peer()))
                 return MessagePost::Error::Blocked;
             const auto taken = takePost(SiteStore::PostKind::Message, request.peer());

@@ -1,6 +1,7 @@
 #include "site/admin/AdminCommand.h"
 
 #include "site/admin/SiteBackup.h"
+#include "site/store/NetworkAddress.h"
 #include "site/store/SiteStore.h"
 
 #include <QCommandLineParser>
@@ -20,7 +21,7 @@ Result<QString, QString> networkIn(const QStringList &words, const QString &comm
 {
     if (words.size() != 1)
         return Failure(command + u" takes one address or network"_s);
-    const auto network = SiteStore::normalNetwork(words.first());
+    const auto network = NetworkAddress::normalNetwork(words.first());
     if (!network)
         return Failure(u"not an address or network: %1"_s.arg(words.first()));
     return *network;
@@ -154,7 +155,7 @@ int Run::list(const QStringList &words)
             return fail(u"not a number of entries: %1"_s.arg(m_parser.value(u"recent"_s)));
     }
     if (m_parser.isSet(u"address"_s)) {
-        const auto network = SiteStore::normalNetwork(m_parser.value(u"address"_s));
+        const auto network = NetworkAddress::normalNetwork(m_parser.value(u"address"_s));
         if (!network)
             return fail(u"not an address or network: %1"_s.arg(m_parser.value(u"address"_s)));
         selection.network = *network;

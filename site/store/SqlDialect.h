@@ -5,6 +5,7 @@
 #include "site/store/StoreLocation.h"
 
 #include <QString>
+#include <QStringList>
 
 class QSqlDatabase;
 
@@ -22,16 +23,21 @@ public:
     bool isPostgres() const { return m_kind == StoreLocation::Kind::Postgres; }
 
     // A schema statement for this database: "{id}" is a column of ids the database hands out,
-    // a copied row may bring its own.
+    // a copied row may bring its own. A statement that starts with "{sqlite}" or "{postgresql}"
+    // is for that database only; for the other it is empty.
     QString schema(const QString &statement) const;
     // The operator that matches a pattern with '\' as its escape, ignoring the case of letters
     // (SQLite's LIKE does so for ASCII letters only).
     QString like() const;
+    // Each column matched against a likePattern, any of them enough.
+    QString matchAny(const QStringList &columns) const;
+    // The pattern of a keyword anywhere in a text: % and _ in it match themselves, not as wildcards.
+    static QString likePattern(const QString &keyword);
     // Starts the outermost transaction, holding the write lock from the start on SQLite so a
     // transaction that reads first never fails for a writer that came between.
     QString begin() const;
     // Run once a connection is open.
-    QString setup() const;
+    QStringList setup() const;
 
     // Holds other processes off a schema change until this transaction ends; empty when begin() does.
     QString lockSchema() const;

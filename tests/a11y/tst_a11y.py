@@ -112,6 +112,19 @@ def selected_row(tree):
     return tuple(table.getAccessibleAt(rows[0], c).name for c in range(2)) if len(rows) == 1 else None
 
 
+def page_shown(w, title):
+    """Waits until the window's web pane shows the page named title."""
+    wait_for(f"the page of {title}", lambda: [a for a in find_all(w, R.ROLE_FILLER)
+                                              if a.name == f"{title} - Quillmere"])
+    print(f"     the web pane shows {title!r}")
+
+
+def finished_files(folder):
+    """The files below folder, once some are there and no partial file (nor its lock) is left."""
+    names = [name for _, _, files in os.walk(folder) for name in files]
+    return None if any(".part" in name for name in names) else names
+
+
 def status(w, prefix):
     return wait_for(f"the status {prefix}", lambda: [a.name for a in find_all(w, R.ROLE_LABEL)
                                                     if a.name.startswith(prefix)])
@@ -154,9 +167,16 @@ def walk_guanfang():
     check("官方资源's columns", [table.getColumnHeader(c).name for c in range(table.nColumns)],
           ["分类", "标题", "备注", "收录时间"])
     check("status line", status(w, "已分享"), [f"已分享 {total} 个资源"])
-    for role, name in ((R.ROLE_TEXT, "请输入关键字"), (R.ROLE_PUSH_BUTTON, "搜索"), (R.ROLE_PUSH_BUTTON, "刷新"),
-                       (R.ROLE_TREE, "官方资源")):
+    for role, name in ((R.ROLE_TEXT, "请输入关键字"), (R.ROLE_PUSH_BUTTON, "搜索"), (R.ROLE_PUSH_BUTTON, "刷新")):
         press("Tab", role, name)
+    # The list frames its first row as it takes the focus, and the reader hears that row.
+    press("Tab", R.ROLE_TABLE_CELL, first[0][0], " (the list's framed row 1)")
+    check("the framed row's list", focus.parent.name, "官方资源")
+    check("selected rows on taking the focus", tree.queryTable().getSelectedRows(), [])
+    press("Home", note="lands on the framed row")
+    check("current row after Home", wait_for("a selected row", lambda: selected_row(tree)), first[0])
+    press("Return", note="opens it")
+    page_shown(w, first[0][1])
     press("Down", R.ROLE_TABLE_CELL, first[1][0], " (row 2)")
     check("current row after Down", wait_for("a selected row", lambda: selected_row(tree)), first[1])
     press("Tab", R.ROLE_LIST, "下载地址", " (the row's links)")
@@ -170,22 +190,30 @@ def walk_guanfang():
     check("web pane named by its page", focus.name.endswith(" - Quillmere"), True)
     check("web panes", len(find_all(w, R.ROLE_DOCUMENT_WEB)), 1)
     for role, name in ((R.ROLE_PUSH_BUTTON, "下一页"), (R.ROLE_PUSH_BUTTON, "上一页"), (R.ROLE_LIST, "下载地址"),
-                       (R.ROLE_TREE, "官方资源"), (R.ROLE_PUSH_BUTTON, "刷新"), (R.ROLE_PUSH_BUTTON, "搜索"),
+                       (R.ROLE_TABLE_CELL, second[0][0]), (R.ROLE_PUSH_BUTTON, "刷新"), (R.ROLE_PUSH_BUTTON, "搜索"),
                        (R.ROLE_TEXT, "请输入关键字")):
         press("shift+Tab", role, name)
-    search_and_close(w, tree, "Linux", "Return", "guanfang/admin_upload.php?page=1&q=Linux&t=1", "官方资源")
+    found = search(w, tree, "Linux", "Return", "guanfang/admin_upload.php?page=1&q=Linux&t=1")
+    press("Tab", R.ROLE_PUSH_BUTTON, "刷新")
+    press("Tab", R.ROLE_TABLE_CELL, found[0][0], " (the only row found, framed)")
+    press("Return", note=f"opens {found[0][1]!r}")
+    page_shown(w, found[0][1])
+    links = find_all(w, R.ROLE_LIST)[0]
+    check("the entry's links", links.childCount > 0 and all(link.name for link in links), True)
+    close("官方资源")
 
 
-def search_and_close(w, tree, word, key, query, caption):
-    """Types word into the focused keyword box, presses 搜索 with key, compares the list and the
-    status line with what the site answers to query, and closes the window."""
+def search(w, tree, word, key, query):
+    """Types word into the focused keyword box, presses 搜索 with key and compares the list and
+    the status line with what the site answers to query, which must be one row."""
     press(word, "type")
     press("Tab", R.ROLE_PUSH_BUTTON, "搜索")
     press(key, note="搜索 pressed")
     found, count = catalogue(query)
     check("status after the search", status(w, "搜索到"), [f"搜索到 {count} 个资源"])
-    check(f"rows found for {word}", tree.queryTable().nRows, len(found))
-    close(caption)
+    # The list shows its rows once the window is back in its event loop, after the status line.
+    check(f"rows found for {word}", (wait_for("the rows found", lambda: tree.queryTable().nRows), len(found)), (1, 1))
+    return found
 
 
 def walk_wangyou():
@@ -197,7 +225,7 @@ def walk_wangyou():
     first, _ = catalogue("wangyou/users_upload.php?page=1")
     tree = find_all(w, R.ROLE_TREE)[0]
     check("网友资源's rows", tree.queryTable().nRows, len(first))
-    press("Tab", R.ROLE_TREE, "网友资源")
+    press("Tab", R.ROLE_TABLE_CELL, first[0][0], " (the list's framed row 1)")
     press("Down", R.ROLE_TABLE_CELL, first[1][0], " (row 2)")
     press("Down", R.ROLE_TABLE_CELL, first[2][0], " (row 3)")
     check("current row after Down", wait_for("a selected row", lambda: selected_row(tree)), first[2])
@@ -213,7 +241,7 @@ def walk_wangyou():
     alert = window("提示", R.ROLE_ALERT)
     check("alert's text", [a.name for a in find_all(alert, R.ROLE_LABEL) if a.name], ["无法多任务下载!"])
     check("alert holds the focus", pyatspi.findDescendant(alert, lambda a: a == focus) is not None, True)
-    press("Return", R.ROLE_TREE, "网友资源", " (message closed)")
+    press("Return", R.ROLE_TABLE_CELL, first[2][0], " (message closed, back on row 3)")
     wait_for("the download's end", lambda: not bar.getState().contains(R.STATE_SHOWING), timeout=60)
     check("file downloaded", len(os.listdir(os.path.join(PROGRAM, "Xiazai", first[2][1]))), 1)
     # Values are read as the events arrive, so a late one may repeat the next: never more
@@ -223,7 +251,14 @@ def walk_wangyou():
           (True, [100.0], True))
 
     press("Tab", R.ROLE_TEXT, "搜索", " (the keyword box)")
-    search_and_close(w, tree, "Qt", "space", "wangyou/users_upload.php?page=1&q=Qt", "网友资源")
+    found = search(w, tree, "HTML", "space", "wangyou/users_upload.php?page=1&q=HTML")
+    press("shift+Tab", R.ROLE_TEXT, "搜索", " (the keyword box)")
+    press("shift+Tab", R.ROLE_TABLE_CELL, found[0][0], " (the only row found, framed)")
+    press("Return", note=f"download of {found[0][1]!r}")
+    folder = os.path.join(PROGRAM, "Xiazai", found[0][1])
+    check("file downloaded", len(wait_for("the download", lambda: finished_files(folder))), 1)
+    wait_for("the bar to go", lambda: not find_all(w, R.ROLE_PROGRESS_BAR))
+    close("网友资源")
 
 
 def walk_web(passing, button, keys, caption):

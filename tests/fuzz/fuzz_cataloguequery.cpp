@@ -17,12 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArrayView queryString(reinterpret_cast<const char *>(data) + 1, qsizetype(size) - 1);
     const CatalogueQuery query = CatalogueQuery::parse(catalogue, queryString);
     if (query.catalogue != catalogue || query.page < 1 || query.page > std::numeric_limits<qint32>::max()
-        || (catalogue == Catalogue::User && query.field != SiteStore::SearchField::Anywhere)
-        || (catalogue == Catalogue::Official && query.field == SiteStore::SearchField::Anywhere))
+        || (catalogue == Catalogue::User && query.field != SearchField::Anywhere)
+        || (catalogue == Catalogue::Official && query.field == SearchField::Anywhere))
         std::abort();
 
     const QByteArray plain = "page=" + QByteArray::number(query.page) + "&q=" + QUrl::toPercentEncoding(query.keyword)
-        + (query.field == SiteStore::SearchField::Category ? "&t=0" : "&t=1");
+        + (query.field == SearchField::Category ? "&t=0" : "&t=1");
     if (CatalogueQuery::parse(catalogue, plain).key() != query.key())
         std::abort();
     return 0;

@@ -22,6 +22,8 @@ private slots:
     void cellsOutsideTheListAreIgnored();
     void clickReportsTheRowAndDoubleClickOnlyOverARow();
     void keyboardMovesActAsClicksAndEnterOnARow();
+    void keysActOnTheRowFramedOnFocus_data();
+    void keysActOnTheRowFramedOnFocus();
     void currentRowIsFramedWhileFocused_data();
     void currentRowIsFramedWhileFocused();
 
@@ -178,10 +180,6 @@ void TstListView::keyboardMovesActAsClicksAndEnterOnARow()
     QSignalSpy enters(m_view.get(), &ListView::EnterPressed);
     m_view->setFocus();
 
-    // Nothing is current yet, so Enter has no row to act on.
-    QTest::keyClick(m_view.get(), Qt::Key_Return);
-    QCOMPARE(enters.count(), 0);
-
     const auto landsOn = [&](Qt::Key key) {
         QTest::keyClick(m_view.get(), key);
         return clicks.isEmpty() ? -1 : clicks.takeFirst().at(0).toInt();
@@ -197,10 +195,62 @@ void TstListView::keyboardMovesActAsClicksAndEnterOnARow()
     QCOMPARE(landsOn(Qt::Key_Up), -1);
     QCOMPARE(m_view->selectionModel()->selectedRows().value(0).row(), 0);
 
+    // Enter clicks the row it acts on first, as a double click does.
     QTest::keyClick(m_view.get(), Qt::Key_Return);
     QTest::keyClick(m_view.get(), Qt::Key_Enter, Qt::KeypadModifier);
     QCOMPARE(enters.count(), 2);
-    QVERIFY(clicks.isEmpty());
+    QCOMPARE(clicks, (QList<QVariantList>{{0}, {0}}));
+}
+
+void TstListView::keysActOnTheRowFramedOnFocus_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("rowsAfterFocus");
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QList<int>>("clicked");  // the rows reported, in order
+    QTest::addColumn<int>("enters");
+
+    using Keys = QList<int>;
+    QTest::newRow("focus then Enter") << 3 << false << Keys{Qt::Key_Return} << Keys{0} << 1;
+    QTest::newRow("rows into the focused list, Enter") << 3 << true << Keys{Qt::Key_Return} << Keys{0} << 1;
+    QTest::newRow("Home on the framed row") << 3 << false << Keys{Qt::Key_Home} << Keys{0} << 0;
+    QTest::newRow("Home once landed there") << 3 << false << Keys{Qt::Key_Home, Qt::Key_Home} << Keys{0} << 0;
+    QTest::newRow("one row: Enter") << 1 << false << Keys{Qt::Key_Enter} << Keys{0} << 1;
+    QTest::newRow("one row: End, Down, Right") << 1 << false << Keys{Qt::Key_End, Qt::Key_Down, Qt::Key_Right}
+                                               << Keys{0} << 0;
+    QTest::newRow("empty list: Home, Enter") << 0 << false << Keys{Qt::Key_Home, Qt::Key_Enter} << Keys{} << 0;
+}
+
+void TstListView::keysActOnTheRowFramedOnFocus()
+{
+    QFETCH(int, rows);
+    QFETCH(bool, rowsAfterFocus);
+    QFETCH(QList<int>, keys);
+    QFETCH(QList<int>, clicked);
+    QFETCH(int, enters);
+
+    m_view->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
+    m_view->clearFocus();
+    if (rowsAfterFocus)
+        m_view->setFocus();
+    for (int row = 0; row < rows; ++row)
+        m_view->addRow(row, u"r%1"_s.arg(row));
+    QTRY_COMPARE(m_view->model()->rowCount(), rows);
+    m_view->setFocus();
+    // Taking the focus frames the first row without selecting it.
+    QCOMPARE(m_view->currentIndex().row(), rows > 0 ? 0 : -1);
+    QVERIFY(!m_view->selectionModel()->hasSelection());
+
+    QSignalSpy clicks(m_view.get(), &ListView::ItemClick);
+    QSignalSpy enterPresses(m_view.get(), &ListView::EnterPressed);
+    for (const int key : keys)
+        QTest::keyClick(m_view.get(), Qt::Key(key));
+    QCOMPARE(clicks.size(), clicked.size());
+    for (qsizetype i = 0; i < clicks.size(); ++i)
+        QCOMPARE(clicks.at(i).at(0).toInt(), clicked.at(i));
+    QCOMPARE(enterPresses.count(), enters);
+    QCOMPARE(m_view->selectionModel()->selectedRows().size(), clicked.isEmpty() ? 0 : 1);
 }
 
 void TstListView::currentRowIsFramedWhileFocused_data()

@@ -3,7 +3,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-using Field = SiteStore::SearchField;
+using Field = SearchField;
 
 // The query a catalogue address asks for, and the key its answer is kept under.
 class TstCatalogueQuery : public QObject

@@ -235,7 +235,12 @@ void TstMessageBoard::olderDatabaseGainsTheBoard()
         QVERIFY(db.open());
         QSqlQuery query(db);
         // Back to the first schema: the catalogues alone.
-        const QStringList later = {u"DROP TABLE messages"_s, u"DROP TABLE removed_uploads"_s, u"DROP TABLE blocks"_s,
+        const QStringList later = {u"DROP TRIGGER resources_counted_in"_s, u"DROP TRIGGER resources_counted_out"_s,
+                                   u"DROP TRIGGER resources_counted_again"_s, u"DROP TRIGGER resource_words_added"_s,
+                                   u"DROP TRIGGER resource_words_removed"_s, u"DROP TRIGGER resource_words_changed"_s,
+                                   u"DROP TABLE resource_words"_s, u"DROP TABLE shown_counts"_s,
+                                   u"DROP INDEX resources_shown_by_time"_s, u"DROP INDEX resources_by_category"_s,
+                                   u"DROP TABLE messages"_s, u"DROP TABLE removed_uploads"_s, u"DROP TABLE blocks"_s,
                                    u"DROP TABLE post_times"_s, u"DROP TABLE file_digests"_s,
                                    u"DROP TABLE moderation_log"_s, u"DROP INDEX resources_by_file"_s,
                                    u"ALTER TABLE resources DROP COLUMN address"_s,

@@ -1,4 +1,6 @@
+#include "site/store/NetworkAddress.h"
 #include "site/store/SiteStore.h"
+#include "site/store/StoreSchema.h"
 
 #include "support/LocalPostgres.h"
 
@@ -55,6 +57,40 @@ ModerationEntry entry(const QString &action)
     return {u"2026-01-01T00:00:00Z"_s, u"tester"_s, action};
 }
 
+// The user catalogue's shown entries holding keyword where field says, newest first, as a
+// plain substring match finds them, row by row.
+QList<qint64> substringMatches(const StoreLocation &location, const QString &keyword, SearchField field)
+{
+    const QString like = location.kind() == StoreLocation::Kind::Postgres ? u"ILIKE"_s : u"LIKE"_s;
+    const QStringList columns = field == SearchField::Title ? QStringList{u"title"_s}
+        : field == SearchField::Category                    ? QStringList{u"category"_s}
+                                                            : QStringList{u"title"_s, u"category"_s, u"remark"_s};
+    QStringList conditions;
+    for (const QString &column : columns)
+        conditions.append(column + u' ' + like + u" ? ESCAPE '\\'"_s);
+    QString pattern = keyword;
+    pattern.replace(u'\\', u"\\\\"_s).replace(u'%', u"\\%"_s).replace(u'_', u"\\_"_s);
+    QList<qint64> ids;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(location.driverName(), u"substring"_s);
+        location.configure(db);
+        QSqlQuery query(db);
+        if (db.open() && query.prepare(u"SELECT id FROM resources WHERE catalogue = 'user' AND hidden = 0 AND ("_s
+                                       + conditions.join(u" OR "_s) + u") ORDER BY collected_at DESC, id DESC"_s)) {
+            for (qsizetype i = 0; i < columns.size(); ++i)
+                query.addBindValue(u'%' + pattern + u'%');
+            if (query.exec()) {
+                while (query.next())
+                    ids.append(query.value(0).toLongLong());
+            }
+        }
+        if (!query.lastError().text().trimmed().isEmpty())
+            qWarning() << query.lastError().text();
+    }
+    QSqlDatabase::removeDatabase(u"substring"_s);
+    return ids;
+}
+
 QList<qint64> idsOf(const QList<SiteResource> &resources)
 {
     QList<qint64> ids;
@@ -94,6 +130,8 @@ private slots:
     void networksAreReadStrictly();
     void selectionFindsASendersEntries_data();
     void selectionFindsASendersEntries();
+    void searchFindsWhatTheSubstringMatchFinds_data();
+    void searchFindsWhatTheSubstringMatchFinds();
     void revisionFollowsOtherProcesses();
     void postsAreCountedPerAddress_data();
     void postsAreCountedPerAddress();
@@ -194,8 +232,8 @@ void TstSiteStore::schemaAtStart_data()
     QTest::addColumn<int>("versionAfter");
     QTest::addColumn<bool>("hasAddresses");
 
-    QTest::newRow("new folder") << QStringList() << 0 << QString() << 5 << true;
-    QTest::newRow("older database brought up to date") << VersionTwo << 2 << QString() << 5 << true;
+    QTest::newRow("new folder") << QStringList() << 0 << QString() << StoreSchema::version() << true;
+    QTest::newRow("older database brought up to date") << VersionTwo << 2 << QString() << StoreSchema::version() << true;
     QTest::newRow("newer database refused") << QStringList({u"CREATE TABLE later (x INTEGER)"_s}) << 9 << u"newer"_s
                                             << 9 << false;
     // The step fails on a table in its way; none of its changes may stay.
@@ -369,7 +407,7 @@ void TstSiteStore::networksAreReadStrictly()
 {
     QFETCH(QString, text);
     QFETCH(QString, normal);
-    QCOMPARE(SiteStore::normalNetwork(text).value_or(QString()), normal);
+    QCOMPARE(NetworkAddress::normalNetwork(text).value_or(QString()), normal);
 }
 
 void TstSiteStore::selectionFindsASendersEntries_data()
@@ -402,6 +440,92 @@ void TstSiteStore::selectionFindsASendersEntries()
     const auto selected = m_store->selectResources({.recent = recent, .network = network, .word = word});
     QVERIFY(selected);
     QCOMPARE(idsOf(*selected), wanted);
+}
+
+void TstSiteStore::searchFindsWhatTheSubstringMatchFinds_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::newRow("one Chinese character") << u"教"_s;
+    QTest::newRow("two") << u"教程"_s;
+    QTest::newRow("three") << u"中文版"_s;
+    QTest::newRow("four") << u"软件教程"_s;
+    QTest::newRow("Latin in another case") << u"qT"_s;
+    QTest::newRow("one Latin letter") << u"A"_s;
+    QTest::newRow("digits") << u"2024"_s;
+    QTest::newRow("percent sign") << u"%"_s;
+    QTest::newRow("underscore") << u"_"_s;
+    QTest::newRow("backslash") << u"\\"_s;
+    QTest::newRow("a space between") << u"t 6"_s;
+    QTest::newRow("absent") << u"龘龘"_s;
+    QTest::newRow("its characters there, never side by side") << u"程教"_s;
+    QTest::newRow("longer than the characters looked up") << u"教程软件"_s.repeated(20);
+}
+
+// The index finds the same rows in the same order, and counts them alike, as the substring
+// match it stands in for, in every field; and goes on doing so as entries are hidden,
+// removed and uploaded.
+void TstSiteStore::searchFindsWhatTheSubstringMatchFinds()
+{
+    QFETCH(QString, keyword);
+    QVERIFY(m_store->open());
+    const QStringList pieces = {u"教程"_s, u"中文版"_s, u"软件"_s, u"Qt 6"_s, u"QT"_s, u"2024"_s, u"100%"_s, u"a_b"_s,
+                                u"C:\\dir"_s, u"教"_s, u"程序"_s, u"软件教程"_s, u"中文"_s, u"abc"_s, u"版"_s, u"文"_s, u"文版"_s, u"件教"_s};
+    const QStringList categories = {u"软件"_s, u"教程"_s, u"游戏"_s, u"工具"_s};
+    quint32 random = 7;
+    const auto next = [&random](quint32 below) {
+        random = random * 1103515245u + 12345u;
+        return (random >> 16) % below;
+    };
+    const auto text = [&](int most) {
+        QString joined;
+        for (quint32 n = next(most + 1); n > 0; --n)
+            joined += pieces.at(next(pieces.size())) + (next(3) == 0 ? u" "_s : QString());
+        return joined;
+    };
+    QList<qint64> ids;
+    for (int i = 0; i < 150; ++i) {
+        SiteResource resource;
+        resource.catalogue = i % 10 == 0 ? Catalogue::Official : Catalogue::User;
+        resource.category = categories.at(next(categories.size()));
+        resource.title = u"第%1 "_s.arg(i) + text(3);
+        resource.remark = text(3);
+        // Few times, so that many entries share one and their ids decide.
+        resource.collectedAt = u"2026-01-0%1 10:00"_s.arg(next(4) + 1);
+        const auto id = m_store->addResource(resource);
+        QVERIFY(id);
+        ids.append(*id);
+    }
+    const auto compare = [&]() {
+        for (const SearchField field : {SearchField::Anywhere, SearchField::Title, SearchField::Category}) {
+            const QList<qint64> expected = substringMatches(m_location, keyword, field);
+            QList<qint64> found;
+            qint64 total = -1;
+            for (qint64 page = 1; page <= expected.size() / SiteStore::PageSize + 1; ++page) {
+                const auto result = m_store->findResources(Catalogue::User, keyword, field, page);
+                if (!result)
+                    return QStringList{result.error().text};
+                total = result->total;
+                found += idsOf(result->resources);
+            }
+            if (found != expected || total != expected.size())
+                return QStringList{u"field %1: %2 found, %3 counted, %4 expected"_s.arg(
+                    QString::number(int(field)), QString::number(found.size()), QString::number(total),
+                    QString::number(expected.size()))};
+        }
+        return QStringList();
+    };
+    QCOMPARE(compare(), QStringList());
+    QVERIFY(m_store->setResourcesHidden({ids.at(1), ids.at(2), ids.at(3)}, true, entry(u"hide"_s)));
+    QVERIFY(m_store->removeResources({ids.at(4), ids.at(5)}, entry(u"remove"_s)));
+    SiteResource later;
+    later.catalogue = Catalogue::User;
+    later.category = keyword;
+    later.title = u"新"_s + keyword + keyword.toUpper();
+    later.collectedAt = u"2026-01-02 10:00"_s;
+    QVERIFY(m_store->addResource(later));
+    QCOMPARE(compare(), QStringList());
+    QVERIFY(m_store->setResourcesHidden({ids.at(2)}, false, entry(u"unhide"_s)));
+    QCOMPARE(compare(), QStringList());
 }
 
 void TstSiteStore::revisionFollowsOtherProcesses()

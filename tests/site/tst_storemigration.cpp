@@ -46,6 +46,16 @@ QStringList contents(SiteStore &store)
         lines.append(u"block %1|%2|%3"_s.arg(b.network, b.blockedAt, b.until));
     for (const ModerationEntry &e : *log)
         lines.append(u"log %1|%2|%3"_s.arg(e.at, e.who, e.action));
+    // The public's views, which the index of words and the counts give.
+    for (const QString &keyword : {QString(), u"迁"_s, u"迁移"_s, u"迁移之前"_s, u"软件"_s}) {
+        const auto found = store.findResources(Catalogue::User, keyword, SearchField::Anywhere, 1);
+        QString line = u"search %1|%2"_s.arg(keyword, found ? QString::number(found->total) : u"unreadable"_s);
+        for (const SiteResource &r : found ? found->resources : QList<SiteResource>())
+            line += u'|' + QString::number(r.id);
+        lines.append(line);
+    }
+    const auto board = store.findMessages(1);
+    lines.append(u"board %1"_s.arg(board ? QString::number(board->total) : u"unreadable"_s));
     return lines;
 }
 
