@@ -13,9 +13,9 @@
 #include "support/RecordingShell.h"
 #include "support/TestAuthority.h"
 #include "support/TestFiles.h"
+#include "support/WangyouControls.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSslConfiguration>
@@ -118,21 +118,12 @@ void TstClientOverTls::openWangyou()
 
 void TstClientOverTls::findHometownAerial()
 {
-    auto *box = control<QLineEdit>(*m_wangyou, u"Text1"_s);
-    box->clear();
-    box->insert(u"航拍"_s);
-    QTest::mouseClick(control<QPushButton>(*m_wangyou, u"Sousuo"_s), Qt::LeftButton);
-    auto *list = control<ListView>(*m_wangyou, u"ListView"_s);
-    QTRY_COMPARE_WITH_TIMEOUT(list->model()->rowCount(), 1, TimeoutMs);
-    QCOMPARE(list->cellText(0, ResourceRecord::Title), u"家乡 航拍 小片"_s);
+    QCOMPARE(searchUserCatalogue(*m_wangyou, u"航拍"_s, u"家乡 航拍 小片"_s), 0);
 }
 
 void TstClientOverTls::downloadFirstRow()
 {
-    auto *list = control<ListView>(*m_wangyou, u"ListView"_s);
-    const QPoint centre = list->visualRect(list->model()->index(0, 1)).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+    doubleClickRow(*m_wangyou, 0);
     QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(*m_wangyou, u"ProgressBar1"_s)->isHidden(), TimeoutMs);
 }
 

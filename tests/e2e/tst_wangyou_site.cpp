@@ -9,6 +9,7 @@
 #include "support/RecordingShell.h"
 #include "support/ReferenceSite.h"
 #include "support/TestFiles.h"
+#include "support/WangyouControls.h"
 
 #include <QDirIterator>
 #include <QLabel>
@@ -36,8 +37,8 @@ private slots:
     void closingMidDownloadKeepsWhatArrived();
 
 private:
-    int searchFor(const QString &keyword, const QString &title);
-    void doubleClickRow(int row);
+    int searchFor(const QString &keyword, const QString &title) { return searchUserCatalogue(*m_form, keyword, title); }
+    void doubleClickRow(int row) { ::doubleClickRow(*m_form, row); }
     QStringList filesUnder(const QString &folder) const;
 
     ReferenceSite m_site;
@@ -69,29 +70,6 @@ void TstWangyouSite::init()
 void TstWangyouSite::cleanup()
 {
     m_form.reset();
-}
-
-int TstWangyouSite::searchFor(const QString &keyword, const QString &title)
-{
-    auto *box = control<QLineEdit>(*m_form, u"Text1"_s);
-    box->clear();
-    box->insert(keyword);
-    QTest::mouseClick(control<QPushButton>(*m_form, u"Sousuo"_s), Qt::LeftButton);
-    auto *list = control<ListView>(*m_form, u"ListView"_s);
-    [&] { QTRY_COMPARE(list->model()->rowCount(), list->itemCount()); }();
-    for (int row = 0; row < list->itemCount(); ++row) {
-        if (list->cellText(row, ResourceRecord::Title) == title)
-            return row;
-    }
-    return -1;
-}
-
-void TstWangyouSite::doubleClickRow(int row)
-{
-    auto *list = control<ListView>(*m_form, u"ListView"_s);
-    const QPoint centre = list->visualRect(list->model()->index(row, 1)).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
 }
 
 QStringList TstWangyouSite::filesUnder(const QString &folder) const
