@@ -159,6 +159,7 @@ void TstClientOverTls::browsesAndDownloadsACheckedFile()
     // nginx sent it with the digest the site named, and the row says it was checked.
     auto *list = control<ListView>(*m_wangyou, u"ListView"_s);
     QCOMPARE(list->model()->index(0, 1).data(Qt::ToolTipRole).toString(), u"已校验"_s);
+    QCOMPARE(list->model()->index(0, 0).data(Qt::AccessibleDescriptionRole).toString(), u"已校验"_s);
 }
 
 void TstClientOverTls::webWindowsShowTheSitesPages()

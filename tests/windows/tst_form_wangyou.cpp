@@ -14,7 +14,6 @@
 #include "support/TestFiles.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -49,7 +48,6 @@ private slots:
     void completionHidesTheBarAndShowsTheFileOnce();
     void tooltipTellsSizesWhileTheBarShowsThePercentage();
     void tooltipCountsDownToTheNextAttempt();
-    void checkedFileIsNotedOnItsRow();
     void noRoomTellsTheSizesAndLeavesNoFolder();
     void secondDownloadWhileOneRunsIsRefused();
     void failureReturnsToIdleWithAMessage();
@@ -295,21 +293,6 @@ void TstFormWangyou::tooltipCountsDownToTheNextAttempt()
     m_facility->answer(saveFile, 206, 1024, {{"content-range", "bytes 1024-2047/2048"}});
     m_facility->data(saveFile, QByteArray(512, 'x'));
     QVERIFY2(bar()->toolTip().startsWith(u"1.5 KB / 2.0 KB"_s), qPrintable(bar()->toolTip()));
-}
-
-void TstFormWangyou::checkedFileIsNotedOnItsRow()
-{
-    auto *list = control<ListView>(*m_form, u"ListView"_s);
-    doubleClickRow(0);
-    m_facility->deliver(m_facility->reads[0].propertyName, "rar!",
-                        {{"repr-digest", "sha-256=:" + QCryptographicHash::hash("rar!", QCryptographicHash::Sha256).toBase64() + ':'}});
-    QCOMPARE(list->model()->index(0, 2).data(Qt::ToolTipRole).toString(), u"已校验"_s);
-    QCOMPARE(list->model()->index(0, 0).data(Qt::AccessibleDescriptionRole).toString(), u"已校验"_s);
-
-    // Without a digest there is nothing to say.
-    doubleClickRow(1);
-    m_facility->deliver(m_facility->reads[1].propertyName, "songs");
-    QCOMPARE(list->model()->index(1, 0).data(Qt::ToolTipRole), QVariant());
 }
 
 void TstFormWangyou::noRoomTellsTheSizesAndLeavesNoFolder()
