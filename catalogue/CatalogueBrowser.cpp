@@ -2,6 +2,7 @@
 
 #include "catalogue/CatalogueView.h"
 #include "catalogue/TextEncoding.h"
+#include "common/Spaces.h"
 
 #include <QLoggingCategory>
 #include <QtNumeric>

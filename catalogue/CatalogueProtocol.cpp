@@ -92,17 +92,6 @@ QString BuildCatalogueUrl(const CatalogueQuery &query)
     return url;
 }
 
-QString trimSpaces(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u' ')
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
 Result<void, HttpFetcher::Error> FetchCatalogue(HttpFetcher &fetcher, const QString &url, QByteArray &storedResponse)
 {
     Result<QByteArray, HttpFetcher::Error> body = fetcher.get(url);

@@ -67,9 +67,6 @@ struct DownloadLink
 
 QString BuildCatalogueUrl(const CatalogueQuery &query);
 
-// Removes leading and trailing spaces (U+0020 only) from a keyword or a received cell.
-QString trimSpaces(const QString &text);
-
 // Fetches url; on success the body replaces storedResponse, on failure storedResponse stays, so
 // that decoding it shows the last page that did arrive.
 Result<void, HttpFetcher::Error> FetchCatalogue(HttpFetcher &fetcher, const QString &url, QByteArray &storedResponse);

@@ -1,6 +1,6 @@
 #include "download/SaveTarget.h"
 
-#include "catalogue/CatalogueProtocol.h"
+#include "common/Spaces.h"
 #include "download/SavePath.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "site/store/CataloguePage.h"
+#include "site/store/SearchField.h"
 #include "site/store/SiteResource.h"
 
 #include <QByteArray>

@@ -1,5 +1,6 @@
 #include "windows/Form_wangyou.h"
 
+#include "common/Spaces.h"
 #include "download/AsyncReadFacility.h"
 #include "download/Downloader.h"
 #include "download/MessageBox.h"

@@ -23,9 +23,9 @@ QString cutToBytes(const QString &text, qsizetype maxBytes)
 
 } // namespace
 
-Result<QString, UserUpload::Error> UploadName::stored(const QString &clientName)
+Result<QString, UploadError> UploadName::stored(const QString &clientName)
 {
-    using Error = UserUpload::Error;
+    using Error = UploadError;
     QString name = clientName.trimmed();
     if (name.isEmpty())
         return Failure(Error::NoFile);
@@ -34,7 +34,7 @@ Result<QString, UserUpload::Error> UploadName::stored(const QString &clientName)
         std::any_of(name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
     if (onlyDots || hasControl || name.contains(u'/') || name.contains(u'\\'))
         return Failure(Error::UnsafeFileName);
-    if (name.size() > UserUpload::MaxFileNameLength)
+    if (name.size() > MaxClientLength)
         return Failure(Error::FileNameTooLong);
 
     // Letters and digits of any script stay, with the marks a URL path takes as they are;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
+#include "site/forms/UploadError.h"
 #include "site/store/SiteResource.h"
 
 #include <functional>
@@ -19,23 +20,8 @@ public:
     static constexpr qint64 MaxFileBytes = 50 * 1024 * 1024;
     static constexpr qsizetype MaxTitleLength = 60;
     static constexpr qsizetype MaxRemarkLength = 200;
-    static constexpr qsizetype MaxFileNameLength = 100;
 
-    enum class Error {
-        Malformed,        // not a complete form
-        NoCategory,       // missing, or not one of the catalogue's categories
-        EmptyTitle,
-        TitleTooLong,
-        RemarkTooLong,
-        NoFile,
-        UnsafeFileName,   // a path, a control character, or only dots
-        FileNameTooLong,
-        EmptyFile,
-        FileTooLarge,
-        TooFrequent,      // the sender uploaded too often of late
-        Blocked,          // the operator blocked the sender
-        StoreFailed,      // the file or the record could not be saved
-    };
+    using Error = UploadError;
 
     // Why an upload was not taken, with what was submitted, tidied, for the form to show again.
     struct Rejection

@@ -1,5 +1,7 @@
 #include "site/pages/HtmlPages.h"
 
+#include "site/forms/UploadName.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -92,7 +94,7 @@ QString HtmlPages::errorText(UserUpload::Error error)
     case UserUpload::Error::UnsafeFileName:
         return u"文件名不安全：不能含有路径、斜杠或控制字符，也不能只由点组成。请改名后再上传。"_s;
     case UserUpload::Error::FileNameTooLong:
-        return u"文件名太长，不能超过 %1 个字。"_s.arg(UserUpload::MaxFileNameLength);
+        return u"文件名太长，不能超过 %1 个字。"_s.arg(UploadName::MaxClientLength);
     case UserUpload::Error::EmptyFile:
         return u"这个文件是空的，不能上传。"_s;
     case UserUpload::Error::FileTooLarge:

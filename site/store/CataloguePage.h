@@ -4,10 +4,6 @@
 
 #include <QList>
 
-// Where a catalogue's keyword is looked for: the official catalogue searches its categories or
-// its titles, the user catalogue everything a visitor typed.
-enum class SearchField { Category, Title, Anywhere };
-
 // One page of a catalogue, newest first.
 struct CataloguePage
 {

@@ -3,6 +3,7 @@
 #include "common/Result.h"
 #include "site/store/CataloguePage.h"
 #include "site/store/RowSelection.h"
+#include "site/store/SearchField.h"
 #include "site/store/SiteResource.h"
 #include "site/store/StoreError.h"
 

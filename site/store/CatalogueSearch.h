@@ -2,6 +2,7 @@
 
 #include "common/Result.h"
 #include "site/store/CataloguePage.h"
+#include "site/store/SearchField.h"
 #include "site/store/SiteResource.h"
 #include "site/store/StoreError.h"
 

@@ -9,6 +9,7 @@
 #include "site/store/Moderation.h"
 #include "site/store/PostAllowance.h"
 #include "site/store/RowSelection.h"
+#include "site/store/SearchField.h"
 #include "site/store/StoreConnection.h"
 #include "site/store/StoreError.h"
 #include "site/store/StoreLocation.h"

@@ -4,7 +4,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-using Error = UserUpload::Error;
+using Error = UploadError;
 
 // The name an upload is stored under, and the name its download is offered as.
 class TstUploadName : public QObject

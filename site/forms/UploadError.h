@@ -1,0 +1,18 @@
+#pragma once
+
+// Why the site did not take an upload.
+enum class UploadError {
+    Malformed,        // not a complete form
+    NoCategory,       // missing, or not one of the catalogue's categories
+    EmptyTitle,
+    TitleTooLong,
+    RemarkTooLong,
+    NoFile,
+    UnsafeFileName,   // a path, a control character, or only dots
+    FileNameTooLong,
+    EmptyFile,
+    FileTooLarge,
+    TooFrequent,      // the sender uploaded too often of late
+    Blocked,          // the operator blocked the sender
+    StoreFailed,      // the file or the record could not be saved
+};

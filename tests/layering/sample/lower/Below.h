@@ -1,0 +1,4 @@
+#pragma once
+
+#include "lower/Open.h"
+#include "upper/Above.h"

@@ -1,0 +1,3 @@
+#pragma once
+
+#include "upper/Above.h"
