@@ -43,7 +43,10 @@ bool ReferenceSite::start()
     if (!m_accessLog)
         arguments.append(u"--no-access-log"_s);
     arguments.append(m_extraArguments);
-    m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
+    if (m_launcher.isEmpty())
+        m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
+    else
+        m_process.start(m_launcher.first(), m_launcher.mid(1) + QStringList{QStringLiteral(QUILLMERE_SITE_EXECUTABLE)} + arguments);
     if (!m_process.waitForStarted(StartTimeoutMs)) {
         m_error = m_process.errorString();
         return false;
