@@ -31,12 +31,14 @@ QString proxy(const QList<quint16> &ports, quint16 port)
 )"_s.arg(servers, QString::number(port));
 }
 
-QString config(const QString &root, quint16 port, LocalNginx::Log log, const QList<quint16> &upstreams)
+QString config(const QString &root, quint16 port, LocalNginx::Log log, const QList<quint16> &upstreams,
+               const QString &extraLocations)
 {
     const QString logging =
         log == LocalNginx::Log::BytesSent ? u"access_log %1/access.log sent;"_s.arg(root) : u"access_log off;"_s;
     const QString server = upstreams.isEmpty()
-                               ? u"server { listen 127.0.0.1:%1; root %2/www; }"_s.arg(QString::number(port), root)
+                               ? u"server { listen 127.0.0.1:%1; root %2/www; %3 }"_s.arg(QString::number(port), root,
+                                                                                        extraLocations)
                                : proxy(upstreams, port);
     return uR"(daemon off;
 master_process off;
@@ -82,7 +84,10 @@ bool LocalNginx::start(const QString &work, Log log)
     }
     m_port = freeLoopbackPort();
     QFile file(work + u"/nginx.conf"_s);
-    if (!file.open(QIODevice::WriteOnly) || file.write(config(work, m_port, log, m_upstreams).toUtf8()) < 0)
+    QString locations;
+    for (const ExtraLocation &location : std::as_const(m_extraLocations))
+        locations += u"location = %1 { alias %2/www/%3; %4 }"_s.arg(location.uri, work, location.file, location.directives);
+    if (!file.open(QIODevice::WriteOnly) || file.write(config(work, m_port, log, m_upstreams, locations).toUtf8()) < 0)
         return false;
     file.close();
     m_process.start(nginx, {u"-p"_s, work, u"-e"_s, work + u"/error.log"_s, u"-c"_s, file.fileName()});

@@ -20,6 +20,12 @@ public:
     // From the next start on, passes every request to the site processes on these loopback
     // ports, as the site's own nginx site does, instead of serving <work>/www.
     void proxyTo(const QList<quint16> &ports) { m_upstreams = ports; }
+    // From the next start on, also serves the file <work>/www/<file> as uri, with these nginx
+    // directives (a header field to add, a rate to keep to).
+    void alsoServe(const QString &uri, const QString &file, const QString &directives)
+    {
+        m_extraLocations.append({uri, file, directives});
+    }
     void stop();
     QString url(const QString &path) const;
 
@@ -32,4 +38,11 @@ private:
     QProcess m_process;
     quint16 m_port = 0;
     QList<quint16> m_upstreams;
+    struct ExtraLocation
+    {
+        QString uri;
+        QString file;
+        QString directives;
+    };
+    QList<ExtraLocation> m_extraLocations;
 };

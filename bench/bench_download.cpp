@@ -5,16 +5,22 @@
 // and the client's wait from the last byte received to the file in place. It prints those with
 // peak resident memory growth and the rate of progress notifications; then downloads the file
 // once more, cut at half-way and resumed, and prints how many bytes nginx sent for it in all
-// (from its access log).
+// (from its access log). Each round also downloads the file once more with its digest named
+// (Repr-Digest), which the client checks as it writes, against the unchecked download of the
+// same round, and both again with nginx keeping to PacedRate; the two SHA-256
+// implementations at hand are timed on bytes in memory.
 // Usage: bench_download [size in MiB, default 1024]
 
 #include "LocalNginx.h"
 
+#include "common/ReprDigest.h"
+#include "common/Sha256.h"
 #include "download/Downloader.h"
 #include "download/MessageBox.h"
 #include "platform/AsyncReader.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -27,6 +33,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -34,6 +41,8 @@ namespace {
 
 constexpr qint64 MiB = 1024 * 1024;
 constexpr int Rounds = 5;
+// The loopback speed the downloads came to here in earlier, busier runs.
+constexpr int PacedRate = 340;
 
 class PrintingMessageBox : public MessageBox
 {
@@ -53,6 +62,7 @@ struct Figures
     qint64 residentGrowth = 0;
     qint64 notifications = 0;
     qint64 busiestSecond = 0;
+    bool verified = false;  // checked against the digest its server named
 };
 
 // One round's figures, in seconds; 0 for a step that failed.
@@ -61,6 +71,9 @@ struct Round
     double curl = 0;
     double curlSync = 0;  // sync -d on curl's file, after curl
     Figures ours;
+    Figures checked;      // the same download with its digest named, and so checked
+    Figures paced;        // both again, nginx keeping to PacedRate
+    Figures pacedChecked;
     double disk = 0;      // dd conv=fdatasync of as many bytes
 };
 
@@ -124,6 +137,7 @@ Figures downloadWithDownloader(const QString &url, const QString &target)
         ++perSecond[clock.elapsed() / 1000];
     });
     QObject::connect(&downloader, &Downloader::DownloadComplete, [&] { figures.succeeded = true; });
+    QObject::connect(&downloader, &Downloader::DownloadVerified, [&] { figures.verified = true; });
     QObject::connect(&downloader, &Downloader::DownloadAllComplete, &loop, &QEventLoop::quit);
 
     const qint64 residentBefore = LocalNginx::statusField(u"self"_s, "VmRSS:");
@@ -168,6 +182,40 @@ bool downloadCutAtHalf(const QString &url, const QString &target, qint64 size)
     second.BeginDownload(url, target);
     loop.exec();
     return completed && QFileInfo(target).size() == size;
+}
+
+// The SHA-256 of the file, from libcrypto as the client takes it.
+QByteArray sha256Of(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    Sha256 digest;
+    while (!file.atEnd())
+        digest.addData(file.read(4 * MiB));
+    return digest.result();
+}
+
+// MiB a second each implementation hashes 256 MiB at, libcrypto's, then Qt's own, a 256 KiB
+// piece at a time from the cache, as a download's pieces come just after being read.
+std::pair<double, double> sha256Rates()
+{
+    const QByteArray piece(256 * 1024, 'x');
+    constexpr int Pieces = 1024;
+    QElapsedTimer clock;
+    clock.start();
+    Sha256 ours;
+    for (int n = 0; n < Pieces; ++n)
+        ours.addData(piece);
+    ours.result();
+    const double oursSeconds = clock.nsecsElapsed() / 1e9;
+    clock.restart();
+    QCryptographicHash qt(QCryptographicHash::Sha256);
+    for (int n = 0; n < Pieces; ++n)
+        qt.addData(piece);
+    qt.result();
+    const double qtSeconds = clock.nsecsElapsed() / 1e9;
+    return {256 / oursSeconds, 256 / qtSeconds};
 }
 
 // The bytes nginx logged as sent for the requests of uri.
@@ -247,10 +295,21 @@ int main(int argc, char *argv[])
         return 2;
     }
     LocalNginx server;
+    // The same file once more, under a name whose answers name its digest, as the site's do;
+    // and both under names nginx sends at a rate a disk or a line could set.
+    const QString digestField =
+        u"add_header Repr-Digest \"%1\";"_s.arg(QString::fromLatin1(ReprDigest::fieldValue(sha256Of(served))));
+    const QString pace = u"limit_rate %1m;"_s.arg(PacedRate);
+    server.alsoServe(u"/checked.bin"_s, u"big.bin"_s, digestField);
+    server.alsoServe(u"/paced.bin"_s, u"big.bin"_s, pace);
+    server.alsoServe(u"/paced-checked.bin"_s, u"big.bin"_s, pace + digestField);
     if (!server.start(work.path(), LocalNginx::Log::BytesSent))
         return 2;
 
     const QString url = server.url(u"big.bin"_s);
+    const QString checkedUrl = server.url(u"checked.bin"_s);
+    const QString pacedUrl = server.url(u"paced.bin"_s);
+    const QString pacedCheckedUrl = server.url(u"paced-checked.bin"_s);
     const QString target = work.filePath(u"downloaded.bin"_s);
     const QString written = work.filePath(u"written.bin"_s);
     QList<Round> rounds;
@@ -266,6 +325,14 @@ int main(int argc, char *argv[])
         round.ours.succeeded = round.ours.succeeded && QFileInfo(target).size() == size;
         QFile::remove(target);
         settle(work.path());
+        for (auto [figures, address, checks] : {std::tuple{&round.checked, checkedUrl, true},
+                                                std::tuple{&round.paced, pacedUrl, false},
+                                                std::tuple{&round.pacedChecked, pacedCheckedUrl, true}}) {
+            *figures = downloadWithDownloader(address, target);
+            figures->succeeded = figures->succeeded && figures->verified == checks && QFileInfo(target).size() == size;
+            QFile::remove(target);
+            settle(work.path());
+        }
         // The same bytes, read from the page cache as nginx reads them.
         round.disk = timeRun(u"dd"_s, {u"if="_s + served, u"of="_s + written, u"bs=1M"_s, u"conv=fdatasync"_s,
                                        u"status=none"_s});
@@ -274,11 +341,14 @@ int main(int argc, char *argv[])
         const double curlSynced = curlSyncedSeconds(round);
         std::printf("round %d: synced and in place in %.2f s (%.0f ms after the last byte): %.2fx curl -o + sync -d "
                     "(%.2f + %.2f s), %.2fx the time of dd conv=fdatasync (%.2f s); %.2fx curl -o alone; "
-                    "%.1f MiB resident growth, %.1f progress notifications a second (%lld in the busiest second)%s\n",
+                    "%.1f MiB resident growth, %.1f progress notifications a second (%lld in the busiest second)%s; "
+                    "checked against its digest in %.2f s%s; at %d MiB/s, %.2f s and checked %.2f s\n",
                     number, round.ours.seconds, round.ours.tailSeconds * 1000, ratio(curlSynced, ours), round.curl,
                     round.curlSync, ratio(ours, round.disk), round.disk, ratio(round.curl, ours),
                     double(round.ours.residentGrowth) / MiB, round.ours.notifications / round.ours.seconds,
-                    round.ours.busiestSecond, round.ours.succeeded ? "" : ", FAILED");
+                    round.ours.busiestSecond, round.ours.succeeded ? "" : ", FAILED", round.checked.seconds,
+                    round.checked.succeeded ? "" : ", FAILED", PacedRate, round.paced.seconds,
+                    round.pacedChecked.seconds);
         std::fflush(stdout);
         rounds.append(round);
     }
@@ -293,7 +363,16 @@ int main(int argc, char *argv[])
     const auto againstSynced = [](const Round &round) { return ratio(curlSyncedSeconds(round), oursSeconds(round)); };
     const auto againstDisk = [](const Round &round) { return ratio(oursSeconds(round), round.disk); };
     const auto againstCurl = [](const Round &round) { return ratio(round.curl, oursSeconds(round)); };
+    const auto seconds = [](const Figures &figures) { return figures.succeeded ? figures.seconds : 0; };
+    const auto checkedAgainstUnchecked = [&](const Round &round) {
+        return ratio(oursSeconds(round), seconds(round.checked));
+    };
+    const auto pacedCheckedAgainstUnchecked = [&](const Round &round) {
+        return ratio(seconds(round.paced), seconds(round.pacedChecked));
+    };
     const Round synced = medianRound(rounds, againstSynced);
+    const Round checked = medianRound(rounds, checkedAgainstUnchecked);
+    const Round pacedChecked = medianRound(rounds, pacedCheckedAgainstUnchecked);
     const Round disk = medianRound(rounds, againstDisk);
     const Round unsynced = medianRound(rounds, againstCurl);
     const Round tail = medianRound(rounds, [](const Round &round) { return round.ours.tailSeconds; });
@@ -317,6 +396,15 @@ int main(int argc, char *argv[])
     std::printf("| download: throughput against `curl -o` alone, which leaves its file unsynced | %.2fx (%.0f vs "
                 "%.0f MiB/s) | at least 0.8x; at least 0.9x with resume support |\n",
                 againstCurl(unsynced), mibPerSecond(size, oursSeconds(unsynced)), mibPerSecond(size, unsynced.curl));
+    std::printf("| download checked against the digest its server names (SHA-256 from libcrypto, as the bytes are "
+                "written): throughput against the same download unchecked | %.3fx (%.2f vs %.2f s) | at least 0.95x |\n",
+                checkedAgainstUnchecked(checked), checked.checked.seconds, oursSeconds(checked));
+    std::printf("| the same, nginx sending at most %d MiB/s (`limit_rate`) | %.3fx (%.2f vs %.2f s) | at least 0.95x |\n",
+                PacedRate, pacedCheckedAgainstUnchecked(pacedChecked), pacedChecked.pacedChecked.seconds,
+                pacedChecked.paced.seconds);
+    const auto [libcryptoRate, qtRate] = sha256Rates();
+    std::printf("| SHA-256 of 256 MiB in 256 KiB pieces from the cache: OpenSSL's libcrypto, Qt's QCryptographicHash "
+                "| %.0f MiB/s, %.0f MiB/s | — |\n", libcryptoRate, qtRate);
     std::printf("| download cut once at half-way and resumed: bytes nginx sent | %.4fx the file%s | at most 1.01x |\n",
                 double(sent) / double(size), resumed ? "" : " (FAILED)");
     std::printf("| download: peak resident memory growth | %.1f MiB | under 64 MiB |\n", double(residentGrowth) / MiB);

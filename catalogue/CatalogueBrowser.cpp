@@ -4,10 +4,17 @@
 #include "catalogue/TextEncoding.h"
 #include "common/Spaces.h"
 
+#include <QLoggingCategory>
 #include <QtNumeric>
 
 #include <algorithm>
 #include <tuple>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcCatalogue, "quillmere.catalogue", QtWarningMsg)
+
+} // namespace
 
 CatalogueBrowser::CatalogueBrowser(const CatalogueProfile &profile, HttpFetcher &fetcher)
     : m_profile(profile)
@@ -103,19 +110,20 @@ CatalogueQuery CatalogueBrowser::query(qint32 page, bool withKeyword) const
 Result<void, HttpFetcher::Error> CatalogueBrowser::show(const CatalogueQuery &query, CatalogueStatus::Kind wording,
                                                         ButtonRule rule)
 {
-    const Result<void, HttpFetcher::Error> fetched =
-        FetchCatalogue(m_fetcher, BuildCatalogueUrl(query), m_lastResponse);
+    const QString url = BuildCatalogueUrl(query);
+    const Result<void, HttpFetcher::Error> fetched = FetchCatalogue(m_fetcher, url, m_lastResponse);
     // Decoded either way: after a failed fetch the list shows the last page that did arrive.
     const CataloguePage page = ParseCataloguePage(Utf8ToUnicode(m_lastResponse), m_profile.fieldCount);
     FillResourceList(page);
     if (!fetched) {
+        qCWarning(lcCatalogue) << "cannot fetch" << url << ':' << fetched.error();
         // The buttons keep their state: they still describe the list on screen.
-        m_view->showStatus({CatalogueStatus::Kind::Unreachable, {}});
+        m_view->showStatus({CatalogueStatus::Kind::Unreachable, {}, fetched.error()});
         return Failure(fetched.error());
     }
     // Without a count the status line keeps what it said.
     if (page.resourceCount)
-        m_view->showStatus({wording, *page.resourceCount});
+        m_view->showStatus({wording, *page.resourceCount, {}});
     UpdatePagingButtons(rule, page.pageCount);
     return {};
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "common/TransferError.h"
+
 #include <QString>
+
+#include <optional>
 
 // What the status line tells after a browsing operation; the window puts it into words.
 struct CatalogueStatus
@@ -16,6 +20,8 @@ struct CatalogueStatus
     Kind kind = Kind::FirstPage;
     // As the server sent it, whatever it holds; empty when the server could not be reached.
     QString resourceCount;
+    // Why the server could not be reached.
+    std::optional<TransferError> failure;
 
     friend bool operator==(const CatalogueStatus &, const CatalogueStatus &) = default;
 };

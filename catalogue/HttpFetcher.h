@@ -1,17 +1,17 @@
 #pragma once
 
 #include "common/Result.h"
+#include "common/TransferError.h"
 
 #include <QByteArray>
 #include <QString>
 
-// A blocking HTTP GET: the whole body, unchanged, or a failure without any of it.
+// A blocking HTTP GET: the whole body, unchanged, or why there is none; no part of a failed
+// answer is ever used.
 class HttpFetcher
 {
 public:
-    // No connection, an error status, a time-out and a body over the limit are all alike to the
-    // catalogue, which then shows the last page that did arrive.
-    enum class Error { Failed };
+    using Error = TransferError;
 
     virtual ~HttpFetcher() = default;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TransferError.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -26,10 +28,9 @@ struct AsyncProperty
     // The answer's header fields, names in lower case; with BeginDownloadData and with an Error
     // that carries an answer.
     QHash<QByteArray, QByteArray> Headers;
-    // With Error: the connection failed or broke off (refused, reset, timed out, body cut short)
-    // rather than the server answering no.
-    bool Interrupted = false;
     // With DownloadingData: the bytes that arrived since the last notification. They belong to
     // the facility and are only valid while the notification is being delivered.
     QByteArray Data;
+    // With Error: why the read failed.
+    TransferError Reason;
 };

@@ -1,5 +1,7 @@
 #include "download/Downloader.h"
 
+#include "common/ReprDigest.h"
+#include "common/Sha256.h"
 #include "download/MessageBox.h"
 #include "download/PartialFile.h"
 
@@ -7,20 +9,23 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocale>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QStorageInfo>
 #include <QTimer>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
 
+Q_LOGGING_CATEGORY(lcDownload, "quillmere.download", QtWarningMsg)
+
 // Progress is reported at most 60 times a second: each report redraws the host's bar.
 constexpr qint64 ProgressIntervalMs = 17;
 // Free space is asked again after this much was written, as other programs use the disk too.
 constexpr qint64 RoomCheckInterval = 1024 * 1024;
-constexpr auto LongestRetryAfter = 30s;
 
 struct ContentRange
 {
@@ -65,10 +70,33 @@ std::optional<std::chrono::milliseconds> retryAfter(const QHash<QByteArray, QByt
     return std::chrono::milliseconds(std::max<qint64>(QDateTime::currentDateTimeUtc().msecsTo(when), 0));
 }
 
-bool isTransient(const AsyncProperty &failure)
+// A connection that failed or broke off, or an answer that says "later": trying again may well
+// succeed. A name that does not resolve counts, as a line that is down gives the same answer.
+bool isTransient(const TransferError &failure)
 {
-    const qint32 status = failure.HttpStatus;
-    return failure.Interrupted || status == 408 || status == 429 || (status >= 500 && status <= 599);
+    using Kind = TransferError::Kind;
+    switch (failure.kind) {
+    case Kind::ConnectionRefused:
+    case Kind::HostNotFound:
+    case Kind::TimedOut:
+    case Kind::ConnectionCut:
+    case Kind::NetworkUnreachable:
+    case Kind::ProxyFailed:
+        return true;
+    case Kind::HttpStatus: {
+        const qint32 status = failure.httpStatus;
+        return status == 408 || status == 429 || (status >= 500 && status <= 599);
+    }
+    default:
+        return false;
+    }
+}
+
+// 1, 2, 4 … seconds, up to the longest wait.
+std::chrono::milliseconds backOff(int retries)
+{
+    return std::min<std::chrono::milliseconds>(std::chrono::seconds(qint64(1) << std::min(retries, 10)),
+                                               Downloader::LongestWait);
 }
 
 std::optional<qint64> systemFreeSpace(const QString &folder)
@@ -103,7 +131,19 @@ struct Downloader::Transfer
     qint64 received = 0;
     // The answer's head was taken and its body goes to the partial file.
     bool writing = false;
+    // Attempts since the bytes on disk last went further than ever before, and the time spent
+    // without bytes meanwhile, waiting or trying; the most bytes there have been.
     int retries = 0;
+    std::chrono::milliseconds outage{0};
+    qint64 furthest = 0;
+    // Since the current attempt started, or its last bytes came.
+    QElapsedTimer sinceBytes;
+    // The file's SHA-256 as its server named it, and that of the bytes on disk so far, which
+    // covers hashed bytes (-1 when it covers none that count).
+    std::optional<QByteArray> expectedDigest;
+    Sha256 digest;
+    qint64 hashed = -1;
+    bool startedOverForDigest = false;
     // Changes with each read, so a retry that was waiting for an earlier one does nothing.
     quint64 serial = 0;
     std::optional<qint64> room;
@@ -187,6 +227,7 @@ Result<void, AsyncReadError> Downloader::startRead(Transfer &transfer, bool whol
     transfer.received = 0;
     transfer.writing = false;
     transfer.serial = m_nextSerial++;
+    transfer.sinceBytes.start();
     AsyncReadHeaders headers;
     if (transfer.ranged)
         headers = {{"Range", "bytes=" + QByteArray::number(kept) + '-'}, {"If-Range", record->validator}};
@@ -213,18 +254,25 @@ void Downloader::AsyncReadProgress(const AsyncProperty &property)
 void Downloader::acceptHead(Transfer &transfer, const AsyncProperty &head)
 {
     const ContentRange range = parseContentRange(head.Headers.value("content-range"));
+    const std::optional<QByteArray> digest = ReprDigest::sha256(head.Headers.value("repr-digest"));
     if (head.HttpStatus == 206) {
         // Only the rest of the very bytes on disk may be added to them.
         const bool continues = transfer.ranged && range.first == transfer.offset && range.total == transfer.total
             && range.last == range.total - 1;
         if (!continues) {
-            restart(transfer);
+            restart(transfer, {TransferError::Kind::UnusableAnswer, 206, QUrl(transfer.url).host(),
+                               u"the range does not continue the bytes kept"_s});
             return;
         }
         if (!hasRoom(transfer, transfer.total - transfer.offset, 0))
             return;
-        if (!transfer.part.openForAppend()) {
-            end(transfer.saveFile, AsyncProperty::Error);
+        // The same version as before, so a digest named earlier still holds.
+        if (digest)
+            transfer.expectedDigest = digest;
+        const Result<void, TransferError> opened = transfer.part.openForAppend();
+        const Result<void, TransferError> hashed = opened ? hashKept(transfer) : opened;
+        if (!hashed) {
+            end(transfer.saveFile, AsyncProperty::Error, hashed.error());
             return;
         }
     } else {
@@ -233,10 +281,15 @@ void Downloader::acceptHead(Transfer &transfer, const AsyncProperty &head)
         transfer.total = head.BytesMax;
         if (!hasRoom(transfer, transfer.total, transfer.part.size()))
             return;
-        if (!transfer.part.startOver({transfer.url, validatorOf(head.Headers), transfer.total})) {
-            end(transfer.saveFile, AsyncProperty::Error);
+        if (const auto started = transfer.part.startOver({transfer.url, validatorOf(head.Headers), transfer.total});
+            !started) {
+            end(transfer.saveFile, AsyncProperty::Error, started.error());
             return;
         }
+        // Hashed as they come only when there is a digest to check them against.
+        transfer.expectedDigest = digest;
+        transfer.digest.reset();
+        transfer.hashed = digest ? 0 : -1;
     }
     transfer.writing = true;
     // A resumed bar starts where it stopped.
@@ -244,18 +297,46 @@ void Downloader::acceptHead(Transfer &transfer, const AsyncProperty &head)
         reportProgress(transfer);
 }
 
+// Brings the digest up to the bytes kept, which a resumed answer continues: only when it is
+// to be checked, and from the disk only when this run did not hash them as they came.
+Result<void, TransferError> Downloader::hashKept(Transfer &transfer)
+{
+    if (!transfer.expectedDigest || transfer.hashed == transfer.offset)
+        return {};
+    transfer.digest.reset();
+    transfer.hashed = -1;
+    const auto read = transfer.part.readKept(transfer.offset, [&](QByteArrayView piece) { transfer.digest.addData(piece); });
+    if (!read)
+        return read;
+    transfer.hashed = transfer.offset;
+    return {};
+}
+
 void Downloader::takeBytes(Transfer &transfer, const QByteArray &bytes)
 {
     if (!hasRoom(transfer, transfer.total > 0 ? transfer.total - transfer.bytesOnDisk() : bytes.size(), 0))
         return;
-    if (!transfer.part.write(bytes)) {
+    if (const auto written = transfer.part.write(bytes); !written) {
         // A disk that filled up under us says so; anything else is a plain failure.
         transfer.room.reset();
         if (hasRoom(transfer, bytes.size(), 0))
-            end(transfer.saveFile, AsyncProperty::Error);
+            end(transfer.saveFile, AsyncProperty::Error, written.error());
         return;
     }
+    if (transfer.hashed == transfer.bytesOnDisk()) {
+        transfer.digest.addData(bytes);
+        transfer.hashed += bytes.size();
+    }
     transfer.received += bytes.size();
+    // Bytes came, so the line is up: only the time without any counts towards the budget. Only
+    // bytes further than ever before give a later break its retries anew, as a server that
+    // sends the same beginning each time it breaks off gets no further.
+    transfer.sinceBytes.start();
+    if (transfer.bytesOnDisk() > transfer.furthest) {
+        transfer.furthest = transfer.bytesOnDisk();
+        transfer.retries = 0;
+        transfer.outage = {};
+    }
     transfer.writtenSinceRoomCheck += bytes.size();
     if (transfer.room)
         *transfer.room -= bytes.size();
@@ -299,8 +380,9 @@ void Downloader::AsyncReadComplete(const AsyncProperty &property)
     const auto found = m_transfers.find(property.PropertyName);
     if (found == m_transfers.end()) {
         // A read this downloader does not run has nothing of its own on disk.
-        end(property.PropertyName, property.StatusCode == AsyncProperty::EndDownloadData ? qint32(AsyncProperty::Error)
-                                                                                          : property.StatusCode);
+        end(property.PropertyName,
+            property.StatusCode == AsyncProperty::EndDownloadData ? qint32(AsyncProperty::Error) : property.StatusCode,
+            property.Reason);
         return;
     }
     Transfer &transfer = *found->second;
@@ -312,59 +394,104 @@ void Downloader::AsyncReadComplete(const AsyncProperty &property)
         end(property.PropertyName, property.StatusCode);
         return;
     }
-    if (!transfer.writing || !transfer.part.moveIntoPlace()) {
-        end(property.PropertyName, AsyncProperty::Error);
+    if (!transfer.writing) {
+        end(property.PropertyName, AsyncProperty::Error,
+            {TransferError::Kind::UnusableAnswer, 0, QUrl(transfer.url).host(), u"the read ended without an answer"_s});
+        return;
+    }
+    finishFile(transfer);
+}
+
+// Checks the complete bytes against the digest their server named, if it named one, and
+// gives them the target's name.
+void Downloader::finishFile(Transfer &transfer)
+{
+    bool verified = false;
+    if (transfer.expectedDigest) {
+        const QByteArray actual = transfer.digest.result();
+        verified = transfer.hashed == transfer.bytesOnDisk() && actual == *transfer.expectedDigest;
+        if (!verified) {
+            const TransferError mismatch{TransferError::Kind::DigestMismatch, 0, QUrl(transfer.url).host(),
+                                         u"SHA-256 %1, the server named %2"_s.arg(QString::fromLatin1(actual.toHex()),
+                                                                                 QString::fromLatin1(transfer.expectedDigest->toHex()))};
+            qCWarning(lcDownload) << "download of" << transfer.url << "is damaged:" << mismatch;
+            // Bytes known to be wrong are worth nothing, nor is continuing from them.
+            transfer.part.discard();
+            if (transfer.startedOverForDigest) {
+                end(transfer.saveFile, AsyncProperty::Error, mismatch);
+                return;
+            }
+            transfer.startedOverForDigest = true;
+            // From nothing again, so every byte of the new attempt counts as progress.
+            transfer.furthest = 0;
+            if (const auto started = startRead(transfer, true); !started)
+                end(transfer.saveFile, AsyncProperty::Error, mismatch);
+            return;
+        }
+    }
+    if (const auto moved = transfer.part.moveIntoPlace(); !moved) {
+        end(transfer.saveFile, AsyncProperty::Error, moved.error());
         return;
     }
     reportProgress(transfer);
-    end(property.PropertyName, AsyncProperty::EndDownloadData);
+    if (verified)
+        Q_EMIT DownloadVerified(transfer.saveFile);
+    end(transfer.saveFile, AsyncProperty::EndDownloadData);
 }
 
 void Downloader::retryOrFail(Transfer &transfer, const AsyncProperty &failure)
 {
     // The kept bytes were not what the server has now: fetch the whole file, once.
     if (failure.HttpStatus == 416 && transfer.ranged) {
-        restart(transfer);
+        restart(transfer, failure.Reason);
         return;
     }
-    if (!isTransient(failure) || transfer.retries >= MaximumRetries) {
-        end(transfer.saveFile, AsyncProperty::Error);
+    // Once the time without bytes since they last went further reaches the budget, it is spent.
+    transfer.outage += std::chrono::milliseconds(transfer.sinceBytes.elapsed());
+    if (!isTransient(failure.Reason) || transfer.outage >= RetryBudget) {
+        end(transfer.saveFile, AsyncProperty::Error, failure.Reason);
         return;
     }
-    const std::chrono::milliseconds backOff = std::chrono::seconds(1 << transfer.retries);
     const std::chrono::milliseconds delay =
-        std::min<std::chrono::milliseconds>(retryAfter(failure.Headers).value_or(backOff), LongestRetryAfter);
+        std::min<std::chrono::milliseconds>(retryAfter(failure.Headers).value_or(backOff(transfer.retries)), LongestWait);
     ++transfer.retries;
+    transfer.outage += delay;
     transfer.part.close();
     transfer.writing = false;
+    qCWarning(lcDownload).nospace() << "download of " << transfer.url << " broke off (" << failure.Reason
+                                    << "); attempt " << transfer.retries << " in " << delay.count() << " ms";
     const quint64 serial = transfer.serial = m_nextSerial++;
-    m_environment.wait(delay, [this, saveFile = transfer.saveFile, serial] {
+    Q_EMIT DownloadRetrying(delay.count(), transfer.retries, failure.Reason, transfer.saveFile);
+    m_environment.wait(delay, [this, saveFile = transfer.saveFile, serial, reason = failure.Reason] {
         const auto found = m_transfers.find(saveFile);
         if (found == m_transfers.end() || found->second->serial != serial)
             return;
-        if (!startRead(*found->second, false))
-            end(saveFile, AsyncProperty::Error);
+        if (const auto started = startRead(*found->second, false); !started)
+            end(saveFile, AsyncProperty::Error, reason);
     });
 }
 
-void Downloader::restart(Transfer &transfer)
+void Downloader::restart(Transfer &transfer, const TransferError &reason)
 {
     m_facility->CancelAsyncRead(transfer.saveFile);
     if (!transfer.ranged || !startRead(transfer, true))
-        end(transfer.saveFile, AsyncProperty::Error);
+        end(transfer.saveFile, AsyncProperty::Error, reason);
 }
 
 // Ends the download of SaveFile with status: raises its event, then records it.
-void Downloader::end(QString SaveFile, qint32 status)
+void Downloader::end(QString SaveFile, qint32 status, const TransferError &reason)
 {
     const auto found = m_transfers.find(SaveFile);
     const qint64 size = found != m_transfers.end() ? found->second->bytesOnDisk() : 0;
+    const QString url = found != m_transfers.end() ? found->second->url : QString();
     if (status == AsyncProperty::Error || status == AsyncProperty::EndDownloadData)
         m_transfers.erase(SaveFile);
     if (status == AsyncProperty::EndDownloadData) {
         Q_EMIT DownloadComplete(size, SaveFile);
     } else if (status == AsyncProperty::Error) {
+        qCWarning(lcDownload) << "download of" << url << "into" << SaveFile << "failed:" << reason;
         m_facility->CancelAsyncRead(SaveFile);
+        Q_EMIT DownloadFailed(reason, SaveFile);
         Q_EMIT DownloadError(SaveFile);
     }
     record(SaveFile, status);

@@ -21,8 +21,12 @@ class MessageBox;
 //
 // The bytes go to a partial file beside the target (see PartialFile), which a later download of
 // the same URL into the same file continues with a byte range, as long as the server still has
-// the same version. Failures of the connection and answers that say "later" are tried again, a
-// few times, each continuing where the last stopped.
+// the same version. Failures of the connection and answers that say "later" are tried again,
+// waiting longer each time up to half a minute, each continuing where the last stopped; the
+// download fails once it has gone RetryBudget without a byte since its bytes last went further. When
+// the server names the file's digest (Repr-Digest), the bytes are hashed as they are written
+// and the file takes its name only when they match: a mismatch starts the file over once,
+// then fails.
 class Downloader : public QObject
 {
     Q_OBJECT
@@ -53,7 +57,9 @@ public:
         std::function<void(std::chrono::milliseconds delay, std::function<void()> retry)> wait;
     };
 
-    static constexpr int MaximumRetries = 3;
+    // How long a download may go without a byte, waiting and trying, before it fails.
+    static constexpr std::chrono::seconds RetryBudget{300};
+    static constexpr std::chrono::seconds LongestWait{30};
     // Never used up by a download, so the system and other programs keep room to work.
     static constexpr qint64 DiskReserve = 16 * 1024 * 1024;
 
@@ -77,6 +83,13 @@ Q_SIGNALS:
     void DownloadProgress(qint64 CurBytes, qint64 MaxBytes, const QString &SaveFile);
     void DownloadError(const QString &SaveFile);
     void DownloadComplete(qint64 MaxBytes, const QString &SaveFile);
+    // Why the download failed; raised just before its DownloadError.
+    void DownloadFailed(const TransferError &reason, const QString &SaveFile);
+    // The download broke off and is tried again after delayMs, for the attempt-th time since it
+    // last got further.
+    void DownloadRetrying(qint64 delayMs, int attempt, const TransferError &reason, const QString &SaveFile);
+    // The file's bytes matched the digest its server named; raised just before its DownloadComplete.
+    void DownloadVerified(const QString &SaveFile);
     // FileNotDownload: an empty element, then the batch's failed files in recorded order.
     void DownloadAllComplete(const QStringList &FileNotDownload);
     // The disk cannot take the rest (needed bytes, 0 when the length is unknown, against the
@@ -93,13 +106,15 @@ private:
 
     Result<void, AsyncReadError> startRead(Transfer &transfer, bool whole);
     void acceptHead(Transfer &transfer, const AsyncProperty &head);
+    Result<void, TransferError> hashKept(Transfer &transfer);
     void takeBytes(Transfer &transfer, const QByteArray &bytes);
     bool hasRoom(Transfer &transfer, qint64 needed, qint64 reclaimable);
     void reportProgress(Transfer &transfer);
+    void finishFile(Transfer &transfer);
     void retryOrFail(Transfer &transfer, const AsyncProperty &failure);
-    void restart(Transfer &transfer);
-    // By value: the name may belong to the transfer that ends.
-    void end(QString SaveFile, qint32 status);
+    void restart(Transfer &transfer, const TransferError &reason);
+    // By value: the name may belong to the transfer that ends. reason says why an Error ended it.
+    void end(QString SaveFile, qint32 status, const TransferError &reason = {});
     void record(const QString &SaveFile, qint32 status);
 
     std::unique_ptr<AsyncReadFacility> m_facility;

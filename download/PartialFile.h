@@ -1,11 +1,14 @@
 #pragma once
 
 #include "common/Result.h"
+#include "common/TransferError.h"
 
 #include <QFile>
 #include <QLockFile>
+#include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The bytes of a download so far, kept beside its target as "<file>.part" so that a download
@@ -29,7 +32,8 @@ public:
     explicit PartialFile(const QString &target);
     ~PartialFile();
 
-    using FileError = QFileDevice::FileError;
+    // Failures say which file and, in the system's words, why (Kind::FileNotWritten).
+    using Error = TransferError;
 
     // Fails only when another process (or another download here) holds the lock.
     Result<void, QLockFile::LockError> lock();
@@ -39,19 +43,23 @@ public:
     std::optional<Record> record() const;
 
     // Drops what was kept and opens the file empty, recording where the new bytes come from.
-    Result<void, FileError> startOver(const Record &record);
+    Result<void, Error> startOver(const Record &record);
     // Opens the kept bytes to add to them.
-    Result<void, FileError> openForAppend();
-    Result<void, FileError> write(const QByteArray &bytes);
+    Result<void, Error> openForAppend();
+    Result<void, Error> write(const QByteArray &bytes);
+    // Hands the first length bytes kept to take, a piece at a time.
+    Result<void, Error> readKept(qint64 length, const std::function<void(QByteArrayView)> &take) const;
     // Moves the complete file under the target's name, replacing any file there in one step.
-    Result<void, FileError> moveIntoPlace();
+    Result<void, Error> moveIntoPlace();
+    // Removes the bytes and their record, keeping the lock.
+    void discard();
     // Closes the file, keeping the lock; kept bytes stay only when they can be continued from
     // (a validator and a total are recorded), so nothing useless is left behind.
     void close();
 
 private:
     QString recordPath() const { return path() + QStringLiteral(".meta"); }
-    void removeAll();
+    Failure<Error> failure(const QString &what, const QFileDevice &file) const;
 
     QString m_target;
     QFile m_file;

@@ -1,5 +1,8 @@
 #include "platform/AsyncReader.h"
 
+#include "platform/ReplyFailure.h"
+
+#include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -40,24 +43,7 @@ QHash<QByteArray, QByteArray> headersOf(const QNetworkReply &reply)
     return headers;
 }
 
-// Failures of the connection rather than refusals: trying again later may well succeed.
-bool interrupts(QNetworkReply::NetworkError error)
-{
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError:  // the inactivity time-out; our own cancels send nothing
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::UnknownNetworkError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyTimeoutError:
-        return true;
-    default:
-        return false;
-    }
-}
+Q_LOGGING_CATEGORY(lcNetwork, "quillmere.network", QtWarningMsg)
 
 } // namespace
 
@@ -68,6 +54,7 @@ struct AsyncReader::Read
     bool accepted = false;  // the answer's status was seen and is a success
     qint64 received = 0;
     qint64 total = 0;       // from Content-Length; 0 when the server does not announce it
+    QList<QSslError> sslErrors;  // what the handshake found wrong with the server's certificate
 };
 
 AsyncReader::AsyncReader(std::chrono::milliseconds inactivityTimeout, QObject *parent)
@@ -111,6 +98,11 @@ Result<void, AsyncReadError> AsyncReader::AsyncRead(const QString &target, Async
     read->reply->setReadBufferSize(ReadBufferSize);
     connect(read->reply.get(), &QNetworkReply::readyRead, this, [this, id] { receive(id); });
     connect(read->reply.get(), &QNetworkReply::finished, this, [this, id] { finish(id); });
+    // Not ignored: the handshake fails, and these say why.
+    connect(read->reply.get(), &QNetworkReply::sslErrors, this, [this, id](const QList<QSslError> &errors) {
+        if (const auto found = m_reads.find(id); found != m_reads.end())
+            found->second->sslErrors = errors;
+    });
     m_reads.emplace(id, std::move(read));
     return {};
 }
@@ -123,7 +115,7 @@ void AsyncReader::CancelAsyncRead(const QString &propertyName)
 void AsyncReader::receive(quint64 id)
 {
     if (m_reads.contains(id) && !pass(id) && m_reads.contains(id))
-        fail(id, false);
+        fail(id);
 }
 
 void AsyncReader::finish(quint64 id)
@@ -131,38 +123,39 @@ void AsyncReader::finish(quint64 id)
     const auto found = m_reads.find(id);
     if (found == m_reads.end())
         return;
-    const QNetworkReply::NetworkError error = found->second->reply->error();
-    if (error != QNetworkReply::NoError) {
-        fail(id, interrupts(error));
-        return;
-    }
-    if (!pass(id)) {
+    if (found->second->reply->error() != QNetworkReply::NoError || !pass(id)) {
         if (m_reads.contains(id))
-            fail(id, false);
+            fail(id);
         return;
     }
     // The host may have cancelled the read while it took the last bytes.
     const std::unique_ptr<Read> done = take(id);
     if (!done)
         return;
+    const qint32 status = statusOf(*done->reply);
     if (done->total != 0 && done->received != done->total) {
-        Q_EMIT AsyncReadComplete({done->propertyName, AsyncProperty::Error, done->received, done->total,
-                                  statusOf(*done->reply), {}, true, {}});
+        const TransferError cut{TransferError::Kind::ConnectionCut, status, done->reply->url().host(),
+                                u"the body ended after %1 of %2 bytes"_s.arg(done->received).arg(done->total)};
+        qCDebug(lcNetwork) << "read of" << done->reply->url() << "failed:" << cut;
+        Q_EMIT AsyncReadComplete({done->propertyName, AsyncProperty::Error, done->received, done->total, status, {},
+                                  {}, cut});
         return;
     }
     Q_EMIT AsyncReadComplete({done->propertyName, AsyncProperty::EndDownloadData, done->received,
-                              done->received, statusOf(*done->reply), {}, false, {}});
+                              done->received, status, {}, {}, {}});
 }
 
-void AsyncReader::fail(quint64 id, bool interrupted)
+void AsyncReader::fail(quint64 id)
 {
     const std::unique_ptr<Read> failed = take(id);
     if (!failed)
         return;
     const QNetworkReply &reply = *failed->reply;
     const qint32 status = statusOf(reply);
+    const TransferError reason = ReplyFailure::of(reply, failed->sslErrors);
+    qCDebug(lcNetwork) << "read of" << reply.url() << "failed:" << reason;
     Q_EMIT AsyncReadComplete({failed->propertyName, AsyncProperty::Error, failed->received, failed->total, status,
-                              status ? headersOf(reply) : QHash<QByteArray, QByteArray>(), interrupted, {}});
+                              status ? headersOf(reply) : QHash<QByteArray, QByteArray>(), {}, reason});
 }
 
 // Hands on what has arrived: first the head of a successful answer, then its body in chunks.
@@ -179,7 +172,7 @@ bool AsyncReader::pass(quint64 id)
         read->accepted = true;
         read->total = qMax(0LL, read->reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
         Q_EMIT AsyncReadProgress({read->propertyName, AsyncProperty::BeginDownloadData, 0, read->total, status,
-                                  headersOf(*read->reply), false, {}});
+                                  headersOf(*read->reply), {}, {}});
         if (!m_reads.contains(id))
             return true;
     }
@@ -189,7 +182,7 @@ bool AsyncReader::pass(quint64 id)
     for (qint64 got; (got = read->reply->read(m_chunk.data(), m_chunk.size())) > 0;) {
         read->received += got;
         Q_EMIT AsyncReadProgress({read->propertyName, AsyncProperty::DownloadingData, read->received, read->total,
-                                  0, {}, false, QByteArray::fromRawData(m_chunk.constData(), got)});
+                                  0, {}, QByteArray::fromRawData(m_chunk.constData(), got), {}});
         const auto found = m_reads.find(id);
         if (found == m_reads.end())
             return true;

@@ -31,7 +31,7 @@ private:
 
     void receive(quint64 id);
     void finish(quint64 id);
-    void fail(quint64 id, bool interrupted);
+    void fail(quint64 id);
     bool pass(quint64 id);
     std::unique_ptr<Read> take(quint64 id);
 

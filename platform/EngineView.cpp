@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QStandardPaths>
+#include <QWebEngineCertificateError>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
@@ -91,10 +92,33 @@ EngineView::EngineView(QWidget *parent)
     setPage(new EnginePage(this));
 }
 
-void EngineView::callOnLoads(std::function<void()> started, std::function<void()> finished)
+void EngineView::callOnLoads(std::function<void()> started, std::function<void(bool shown)> finished)
 {
     connect(this, &QWebEngineView::loadStarted, this, std::move(started));
     connect(this, &QWebEngineView::loadFinished, this, std::move(finished));
+}
+
+void EngineView::askAboutUnknownAuthorities(
+    std::function<bool(const QList<QSslCertificate> &chain, const QUrl &url)> trusts)
+{
+    connect(page(), &QWebEnginePage::certificateError, this,
+            [trusts = std::move(trusts)](QWebEngineCertificateError error) {
+                // Only the engine's own store is overruled, and only where it may be: a fault
+                // the engine holds beyond the authority stays a refusal.
+                if (error.type() == QWebEngineCertificateError::CertificateAuthorityInvalid && error.isOverridable()
+                    && trusts(error.certificateChain(), error.url()))
+                    error.acceptCertificate();
+                else
+                    error.rejectCertificate();
+            });
+}
+
+void EngineView::showText(const QString &text)
+{
+    // Without a base address: the page is the program's, not the site's.
+    const QString escaped = text.toHtmlEscaped();
+    setHtml(u"<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title></head>"
+            u"<body><p>%1</p></body></html>"_s.arg(escaped));
 }
 
 void EngineView::setSilent(bool silent)

@@ -19,5 +19,8 @@ public:
     void setFileChooserCaption(const QString &caption) override;
     QUrl url() const override { return QWebEngineView::url(); }
     QString title() const override { return QWebEngineView::title(); }
-    void callOnLoads(std::function<void()> started, std::function<void()> finished) override;
+    void showText(const QString &text) override;
+    void callOnLoads(std::function<void()> started, std::function<void(bool shown)> finished) override;
+    void askAboutUnknownAuthorities(
+        std::function<bool(const QList<QSslCertificate> &chain, const QUrl &url)> trusts) override;
 };

@@ -16,9 +16,28 @@ int ListModel::columnCount(const QModelIndex &parent) const
 
 QVariant ListModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_publishedRows)
+    if (!index.isValid() || index.row() >= m_publishedRows)
+        return {};
+    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) {
+        const auto note = m_notes.constFind(index.row());
+        return note != m_notes.cend() ? QVariant(*note) : QVariant();
+    }
+    if (role != Qt::DisplayRole)
         return {};
     return cellText(index.row(), m_shownColumns.value(index.column(), -1));
+}
+
+bool ListModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::ToolTipRole || !index.isValid() || index.row() >= m_publishedRows)
+        return false;
+    if (value.toString().isEmpty())
+        m_notes.remove(index.row());
+    else
+        m_notes.insert(index.row(), value.toString());
+    Q_EMIT dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1),
+                       {Qt::ToolTipRole, Qt::AccessibleDescriptionRole});
+    return true;
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -34,6 +53,7 @@ void ListModel::removeAllColumns()
     m_captions.clear();
     m_shownColumns.clear();
     m_cells.clear();
+    m_notes.clear();
     m_publishedRows = 0;
     endResetModel();
 }
@@ -70,6 +90,7 @@ int ListModel::insertColumn(int position, const QString &caption, bool shown)
 
 void ListModel::clearRows()
 {
+    m_notes.clear();
     if (m_publishedRows > 0) {
         beginRemoveRows({}, 0, m_publishedRows - 1);
         m_cells.clear();
@@ -85,6 +106,13 @@ void ListModel::insertRow(int position, const QString &firstColumnText)
     if (m_captions.isEmpty())
         return;
     position = std::clamp(position, 0, itemCount());
+    // A row put before others moves their notes down with them.
+    if (!m_notes.isEmpty() && position < itemCount()) {
+        QHash<int, QString> moved;
+        for (auto note = m_notes.cbegin(); note != m_notes.cend(); ++note)
+            moved.insert(note.key() + (note.key() >= position), note.value());
+        m_notes = std::move(moved);
+    }
     const bool seen = position < m_publishedRows;
     if (seen)
         beginInsertRows({}, position, position);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QStringList>
 
 #include <algorithm>
@@ -19,6 +20,9 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    // Takes a note for the index's whole row as Qt::ToolTipRole: shown as its tooltip and read
+    // out as its description. An empty note removes it; rows cleared take their notes along.
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     void removeAllColumns();
@@ -43,6 +47,7 @@ private:
     QStringList m_captions;
     QList<int> m_shownColumns;  // the columns views see, in order
     QList<QString> m_cells;   // row-major, m_captions.size() cells a row
+    QHash<int, QString> m_notes;  // by row
     int m_publishedRows = 0;  // what views have been told
     bool m_publishScheduled = false;
 };

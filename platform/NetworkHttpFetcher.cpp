@@ -1,10 +1,16 @@
 #include "platform/NetworkHttpFetcher.h"
 
+#include "platform/ReplyFailure.h"
+
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -26,7 +32,7 @@ Result<QByteArray, HttpFetcher::Error> NetworkHttpFetcher::get(const QString &ur
 {
     const QUrl target(url, QUrl::StrictMode);
     if (!target.isValid() || target.isRelative())
-        return Failure(Error::Failed);
+        return Failure(TransferError{TransferError::Kind::Other, 0, target.host(), u"not an address: "_s + url});
     if (!m_manager)
         m_manager = std::make_unique<QNetworkAccessManager>();
 
@@ -41,20 +47,27 @@ Result<QByteArray, HttpFetcher::Error> NetworkHttpFetcher::get(const QString &ur
     // The body is taken as it arrives, a read buffer at a time;
     // an abort ends the reply at once with an error, which fails the fetch.
     QByteArray body;
-    QObject::connect(r, &QNetworkReply::metaDataChanged, r, [this, r] {
+    std::optional<TransferError::Kind> aborted;
+    const auto abort = [r, &aborted](TransferError::Kind why) {
+        aborted = why;
+        r->abort();
+    };
+    QObject::connect(r, &QNetworkReply::metaDataChanged, r, [this, r, abort] {
         const QVariant stated = r->header(QNetworkRequest::ContentLengthHeader);
         if (stated.isValid() && stated.toLongLong() > m_bodyLimit)
-            r->abort();
+            abort(TransferError::Kind::AnswerTooLarge);
     });
-    QObject::connect(r, &QNetworkReply::readyRead, r, [this, r, &body] {
+    QObject::connect(r, &QNetworkReply::readyRead, r, [this, r, &body, abort] {
         if (body.size() + r->bytesAvailable() > m_bodyLimit)
-            r->abort();
+            abort(TransferError::Kind::AnswerTooLarge);
         else
             body += r->readAll();
     });
+    QList<QSslError> sslErrors;
+    QObject::connect(r, &QNetworkReply::sslErrors, r, [&sslErrors](const QList<QSslError> &errors) { sslErrors = errors; });
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, r, &QNetworkReply::abort);
+    QObject::connect(&deadline, &QTimer::timeout, r, [abort] { abort(TransferError::Kind::AnswerTooSlow); });
 
     QEventLoop loop;
     QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -64,10 +77,14 @@ Result<QByteArray, HttpFetcher::Error> NetworkHttpFetcher::get(const QString &ur
     }
 
     const int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (r->error() != QNetworkReply::NoError || status < 200 || status > 299)
-        return Failure(Error::Failed);
+    if (r->error() != QNetworkReply::NoError || status < 200 || status > 299) {
+        TransferError error = ReplyFailure::of(*r, sslErrors);
+        if (aborted)
+            error.kind = *aborted;
+        return Failure(error);
+    }
     body += r->readAll();
     if (body.size() > m_bodyLimit)
-        return Failure(Error::Failed);
+        return Failure(TransferError{TransferError::Kind::AnswerTooLarge, status, target.host(), {}});
     return body;
 }

@@ -1,13 +1,18 @@
 #include "platform/WebPane.h"
 
+#include "platform/CertificateTrust.h"
+
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLibrary>
+#include <QLoggingCategory>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcWeb, "quillmere.web", QtWarningMsg)
 
 // The engine module sits beside the executable; a program that linked it already has it.
 EngineViewFactory engineViewFactory()
@@ -33,15 +38,26 @@ WebPane::WebPane(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     if (const EngineViewFactory create = engineViewFactory()) {
         m_engine = create(this);
-        m_engine->callOnLoads([this] { Q_EMIT DownloadBegin(); }, [this] {
-            // Screen readers name the pane by the page it shows, also where its keys arrive.
-            QWidget *view = m_engine->widget();
-            for (QWidget *named : {view, view->focusProxy()}) {
-                if (named)
-                    named->setAccessibleName(m_engine->title());
-            }
-            Q_EMIT DownloadComplete();
-        });
+        m_engine->callOnLoads(
+            [this] {
+                m_refusal.reset();
+                Q_EMIT DownloadBegin();
+            },
+            [this](bool shown) {
+                // Screen readers name the pane by the page it shows, also where its keys arrive.
+                QWidget *view = m_engine->widget();
+                for (QWidget *named : {view, view->focusProxy()}) {
+                    if (named)
+                        named->setAccessibleName(m_engine->title());
+                }
+                // A refusal for the page's parts (its icon, its pictures) leaves the page shown.
+                const std::optional<std::pair<QUrl, TransferError>> refusal = std::exchange(m_refusal, std::nullopt);
+                Q_EMIT DownloadComplete();
+                if (!shown && refusal && refusal->first.matches(m_engine->url(), QUrl::RemoveFragment))
+                    Q_EMIT CertificateRefused(refusal->second);
+            });
+        m_engine->askAboutUnknownAuthorities(
+            [this](const QList<QSslCertificate> &chain, const QUrl &url) { return trusts(chain, url); });
         setFocusProxy(m_engine->widget());
         layout->addWidget(m_engine->widget());
     } else {
@@ -49,6 +65,22 @@ WebPane::WebPane(QWidget *parent)
         notice->setAlignment(Qt::AlignCenter);
         layout->addWidget(notice);
     }
+}
+
+bool WebPane::trusts(const QList<QSslCertificate> &chain, const QUrl &url)
+{
+    const Result<void, TransferError> verified = CertificateTrust::verify(chain, url.host());
+    if (verified)
+        return true;
+    qCWarning(lcWeb) << "refused the certificate of" << url.toDisplayString() << ':' << verified.error();
+    m_refusal.emplace(url, verified.error());
+    return false;
+}
+
+void WebPane::showText(const QString &text)
+{
+    if (m_engine)
+        m_engine->showText(text);
 }
 
 void WebPane::setSilent(bool silent)

@@ -1,5 +1,7 @@
 #include "site/SiteServer.h"
 
+#include "common/ReprDigest.h"
+#include "common/Sha256.h"
 #include "site/CatalogueQuery.h"
 #include "site/forms/MessagePost.h"
 #include "site/http/ByteRange.h"
@@ -31,6 +33,7 @@ const QString OfficialCatalogue = u"/guanfang/admin_upload.php"_s;
 const QString HealthPath = u"/healthz"_s;
 constexpr qsizetype AccessLogBatchBytes = 32 * 1024;
 constexpr int AccessLogFlushMs = 100;
+constexpr qint64 DigestReadBytes = 1024 * 1024;
 
 // A database failure is an error, so that the client keeps what it showed instead of taking
 // an empty catalogue, or a missing page, for the truth; the operator reads why in the log.
@@ -517,11 +520,17 @@ std::optional<HttpAnswer> SiteServer::sendFile(const HttpRequest &request, const
     if (type.inherits(u"text/plain"_s))
         mimeType += "; charset=utf-8";
 
+    const QString below = QDir(QFileInfo(m_store.filesFolder()).canonicalFilePath()).relativeFilePath(*path);
+    // Names the whole file's bytes in every answer, ranged or not, so that a client can check
+    // what it joined from several.
+    HttpAnswer::Headers digest;
+    if (const std::optional<QByteArray> sha256 = digestOf(below, *path))
+        digest.append({"Repr-Digest", ReprDigest::fieldValue(*sha256)});
     if (!m_accelPrefix.isEmpty()) {
         // Percent-encoded: the proxy decodes the path, and names may hold spaces or '?'.
-        const QString below = QDir(QFileInfo(m_store.filesFolder()).canonicalFilePath()).relativeFilePath(*path);
         HttpAnswer answer = HttpAnswer::text({}, mimeType, HttpAnswer::Ok, headers);
         answer.headers.append({"X-Accel-Redirect", m_accelPrefix + '/' + QUrl::toPercentEncoding(below, "/")});
+        answer.headers.append(digest);
         return answer;
     }
     const ByteRange::Version version =
@@ -530,6 +539,7 @@ std::optional<HttpAnswer> SiteServer::sendFile(const HttpRequest &request, const
         ByteRange::select(request.header("Range"), request.header("If-Range"), file->size(), version);
     HttpAnswer answer;
     answer.headers = {{"Accept-Ranges", "bytes"}, {"ETag", version.etag}, {"Last-Modified", version.lastModified}};
+    answer.headers.append(digest);
     if (range.kind == ByteRange::Kind::Unsatisfiable) {
         answer.status = HttpAnswer::RangeNotSatisfiable;
         answer.headers.append({"Content-Range", range.contentRange()});
@@ -543,4 +553,35 @@ std::optional<HttpAnswer> SiteServer::sendFile(const HttpRequest &request, const
     }
     answer.file = HttpAnswer::FileSpan{std::move(file), range.first, range.length};
     return answer;
+}
+
+// The SHA-256 the store keeps for the file below the files folder; one it has not (an official
+// file before its first download, a file changed on disk) is taken now and kept. Nothing when
+// the file cannot be read, or the store cannot say: the answer then names no digest.
+std::optional<QByteArray> SiteServer::digestOf(const QString &below, const QString &path)
+{
+    const auto kept = m_store.fileDigest(below);
+    if (!kept) {
+        qWarning().noquote() << "cannot read the digest of" << below << ':' << kept.error().text;
+        return std::nullopt;
+    }
+    if (*kept)
+        return *kept;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning().noquote() << "cannot read" << path << "to take its digest:" << file.errorString();
+        return std::nullopt;
+    }
+    Sha256 digest;
+    QByteArray piece(DigestReadBytes, Qt::Uninitialized);
+    for (qint64 got; (got = file.read(piece.data(), piece.size())) > 0;)
+        digest.addData(QByteArrayView(piece.constData(), got));
+    if (file.error() != QFileDevice::NoError) {
+        qWarning().noquote() << "cannot read" << path << "to take its digest:" << file.errorString();
+        return std::nullopt;
+    }
+    const QByteArray sha256 = digest.result();
+    if (const auto noted = m_store.setFileDigest(below, sha256); !noted)
+        qWarning().noquote() << "cannot keep the digest of" << below << ':' << noted.error().text;
+    return sha256;
 }

@@ -107,6 +107,7 @@ private:
     qint64 secondsToWait(SiteStore::PostKind kind, const QHostAddress &peer) const;
     void flushAccessLog();
     void removeSpoolLeftovers();
+    std::optional<QByteArray> digestOf(const QString &below, const QString &path);
     std::optional<HttpAnswer> sendFile(const HttpRequest &request, const QString &folder, const QString &relativePath,
                                        const HttpAnswer::Headers &headers = {});
 

@@ -1,6 +1,7 @@
 #include "windows/CatalogueViewBinding.h"
 
 #include "platform/ListView.h"
+#include "windows/FailureText.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -49,6 +50,11 @@ void CatalogueViewBinding::appendDownloadAddress(const QString &address)
 
 void CatalogueViewBinding::showStatus(const CatalogueStatus &status)
 {
+    // Why the server was not reached is told where the narrow line has room for it: in its
+    // tooltip, and to screen readers as its description.
+    const QString reason = status.failure ? FailureText::reason(*status.failure) : QString();
+    m_widgets.status->setToolTip(reason);
+    m_widgets.status->setAccessibleDescription(reason);
     QString prefix;
     switch (status.kind) {
     case CatalogueStatus::Kind::Unreachable:

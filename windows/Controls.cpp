@@ -1,6 +1,8 @@
 #include "windows/Controls.h"
 
 #include "platform/ListView.h"
+#include "platform/WebPane.h"
+#include "windows/FailureText.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -35,6 +37,14 @@ void setColumns(ListView *list, const QList<std::pair<QString, int>> &columns)
     list->removeAllColumns();
     for (int position = 0; position < columns.size(); ++position)
         list->addColumn(position, columns[position].first, columns[position].second);
+}
+
+WebPane *webPane(QWidget *parent, const QString &name, const QRect &geometry)
+{
+    auto *pane = place<WebPane>(parent, name, geometry);
+    QObject::connect(pane, &WebPane::CertificateRefused, pane,
+                     [pane](const TransferError &reason) { pane->showText(FailureText::reason(reason)); });
+    return pane;
 }
 
 } // namespace Controls

@@ -11,6 +11,7 @@ class ListView;
 class QLabel;
 class QPushButton;
 class QWidget;
+class WebPane;
 
 // Building blocks of the windows' designs: every control is named after its designer name.
 namespace Controls {
@@ -28,6 +29,8 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
 // A label showing text from the server, never read as markup.
 QLabel *plainLabel(QWidget *parent, const QString &name, const QString &text, const QRect &geometry,
                    const QColor &colour = {});
+// A browser pane that shows why, in the page's place, when a page's certificate is refused.
+WebPane *webPane(QWidget *parent, const QString &name, const QRect &geometry);
 // Removes the list's columns, then adds these (caption, width in pixels; 0 hides) in order.
 void setColumns(ListView *list, const QList<std::pair<QString, int>> &columns);
 

@@ -49,7 +49,7 @@ QWidget *Form_guanfang::createWindow()
     m_links->installEventFilter(this);
     m_previous = Controls::button(window, u"Qian"_s, u"上一页"_s, twipsRect(9585, 3120, 1335, 300));
     m_next = Controls::button(window, u"Hou"_s, u"下一页"_s, twipsRect(11100, 3120, 1335, 300));
-    m_web = place<WebPane>(window, u"Web"_s, twipsRect(0, 3480, 12615, 5085));
+    m_web = Controls::webPane(window, u"Web"_s, twipsRect(0, 3480, 12615, 5085));
 
     m_downloadAddresses.clear();
     m_linkTargets.clear();

@@ -10,6 +10,7 @@
 #include "progressbar/PropertyBag.h"
 #include "windows/Controls.h"
 #include "windows/DownloadFolder.h"
+#include "windows/FailureText.h"
 #include "windows/TransferText.h"
 #include "windows/Twips.h"
 
@@ -32,6 +33,8 @@ namespace {
 
 // The tooltip changes at most this often: often enough to follow, seldom enough to read.
 constexpr qint64 DescribeIntervalMs = 250;
+// What the row of a downloaded entry says when its bytes matched the digest its server named.
+const QString VerifiedNote = u"已校验"_s;
 
 // ProgressBar1's stored design data.
 PropertyBag progressBarDesign()
@@ -58,6 +61,8 @@ Form_wangyou::Form_wangyou(const QString &serverRoot, const ProgramFolder &progr
     , m_messageBox(messageBox)
     , m_makeFacility(std::move(makeFacility))
 {
+    m_retryCountdown.setInterval(1000);
+    connect(&m_retryCountdown, &QTimer::timeout, this, &Form_wangyou::describeRetry);
 }
 
 QWidget *Form_wangyou::createWindow()
@@ -99,6 +104,10 @@ QWidget *Form_wangyou::createWindow()
     connect(m_downloader, &Downloader::DownloadComplete, this, &Form_wangyou::Downloader1_DownloadComplete);
     connect(m_downloader, &Downloader::DownloadError, this, &Form_wangyou::Downloader1_DownloadError);
     connect(m_downloader, &Downloader::DownloadNoRoom, this, &Form_wangyou::Downloader1_DownloadNoRoom);
+    connect(m_downloader, &Downloader::DownloadFailed, this,
+            [this](const TransferError &reason) { m_failure = reason; });
+    connect(m_downloader, &Downloader::DownloadRetrying, this, &Form_wangyou::Downloader1_DownloadRetrying);
+    connect(m_downloader, &Downloader::DownloadVerified, this, [this] { m_verified = true; });
     return window;
 }
 
@@ -166,6 +175,8 @@ void Form_wangyou::StartDownload()
     m_rate = TransferRate();
     m_sinceStart.start();
     m_describedAt = -1;
+    m_failure = {};
+    m_verified = false;
     switch (m_downloader->BeginDownload(m_target.url(), m_target.file())) {
     case Downloader::Start::Started:
         return;
@@ -186,6 +197,11 @@ void Form_wangyou::ShowDownloadProgress(qint64 CurBytes, qint64 MaxBytes)
     const double percent = std::nearbyint(double(CurBytes) / double(MaxBytes) * 100);
     constexpr double Largest = std::numeric_limits<qint32>::max();
     m_bar->model().setValue(qint32(std::clamp(percent, -Largest, Largest)));
+    // Bytes flow again: the tooltip tells them at once.
+    if (m_retryCountdown.isActive()) {
+        m_retryCountdown.stop();
+        m_describedAt = -1;
+    }
     describeProgress(CurBytes, MaxBytes);
 }
 
@@ -196,7 +212,26 @@ void Form_wangyou::describeProgress(qint64 CurBytes, qint64 MaxBytes)
         return;
     m_describedAt = now;
     m_rate.sample(now, CurBytes);
-    const QString text = TransferText::progress(CurBytes, MaxBytes, m_rate.bytesPerSecond(), m_rate.secondsLeft(MaxBytes));
+    describe(TransferText::progress(CurBytes, MaxBytes, m_rate.bytesPerSecond(), m_rate.secondsLeft(MaxBytes)));
+}
+
+void Form_wangyou::Downloader1_DownloadRetrying(qint64 delayMs, int attempt)
+{
+    m_retryAt.setRemainingTime(delayMs);
+    m_retryAttempt = attempt;
+    m_retryCountdown.start();
+    describeRetry();
+}
+
+void Form_wangyou::describeRetry()
+{
+    // Whole seconds rounded up, so the count reaches 0 only when the retry starts.
+    const qint64 seconds = (m_retryAt.remainingTime() + 999) / 1000;
+    describe(TransferText::retrying(seconds, m_retryAttempt));
+}
+
+void Form_wangyou::describe(const QString &text)
+{
     // A tooltip already on screen keeps its text unless it is shown anew.
     if (QToolTip::isVisible() && QToolTip::text() == m_bar->toolTip())
         QToolTip::showText(QCursor::pos(), text, m_bar);
@@ -209,6 +244,8 @@ void Form_wangyou::Downloader1_DownloadComplete()
     // The file is in place now, so the file manager can show it.
     m_bar->model().setValue(100);
     endDownload();
+    if (m_verified)
+        markDownloadedRow(VerifiedNote);
     m_shell.showFile(m_target.file());
     if (!window()->isActiveWindow())
         m_shell.notify(u"下载完成"_s, m_targetTitle);
@@ -217,7 +254,7 @@ void Form_wangyou::Downloader1_DownloadComplete()
 void Form_wangyou::Downloader1_DownloadError()
 {
     endDownload();
-    tell(u"下载失败!"_s);
+    tell(u"下载失败!\n"_s + FailureText::reason(m_failure));
 }
 
 void Form_wangyou::Downloader1_DownloadNoRoom(qint64 needed, qint64 available)
@@ -226,9 +263,24 @@ void Form_wangyou::Downloader1_DownloadNoRoom(qint64 needed, qint64 available)
     tell(TransferText::noRoom(needed, available));
 }
 
+// The bar is gone once the file is there, so the entry's row says what became of it, as long
+// as the list still shows that entry.
+void Form_wangyou::markDownloadedRow(const QString &note)
+{
+    for (int row = 0; row < m_list->itemCount(); ++row) {
+        const Result<SaveTarget, SaveTarget::Problem> target =
+            SaveTarget::forEntry(m_programFolder.downloadFolder(), m_browser.baseUrl() + u"up/"_s,
+                                 m_list->cellText(row, ResourceRecord::Title),
+                                 m_list->cellText(row, ResourceRecord::DownloadAddress));
+        if (target && target->file() == m_target.file() && target->url() == m_target.url())
+            m_list->model()->setData(m_list->model()->index(row, 0), note, Qt::ToolTipRole);
+    }
+}
+
 // Back to idle; folders made for a download that left nothing in them go again.
 void Form_wangyou::endDownload()
 {
+    m_retryCountdown.stop();
     m_bar->hide();
     m_bar->setToolTip(QString());
     m_bar->setAccessibleDescription(QString());

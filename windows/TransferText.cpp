@@ -45,6 +45,12 @@ QString progress(qint64 done, qint64 total, std::optional<double> bytesPerSecond
     return parts.join(u"，"_s);
 }
 
+QString retrying(qint64 seconds, int attempt)
+{
+    const QString when = seconds > 0 ? u"%1 秒后重试"_s.arg(seconds) : u"正在重试"_s;
+    return u"网络中断，%1（第 %2 次）"_s.arg(when).arg(attempt);
+}
+
 QString noRoom(qint64 needed, qint64 available)
 {
     const QString free = u"可用 "_s + size(available);

@@ -1,6 +1,7 @@
 #include "windows/WebPaneForm.h"
 
 #include "platform/WebPane.h"
+#include "windows/Controls.h"
 #include "windows/Twips.h"
 
 using namespace Qt::StringLiterals;
@@ -19,9 +20,8 @@ QWidget *WebPaneForm::createWindow()
     // The browser keeps its designed size; the window is not meant to be resized.
     window->setFixedSize(twipsToPixels(m_design.clientArea.width()), twipsToPixels(m_design.clientArea.height()));
 
-    m_web = new WebPane(window);
-    m_web->setObjectName(u"web"_s);
-    m_web->setGeometry(twipsRect(m_design.web.x(), m_design.web.y(), m_design.web.width(), m_design.web.height()));
+    m_web = Controls::webPane(window, u"web"_s,
+                              twipsRect(m_design.web.x(), m_design.web.y(), m_design.web.width(), m_design.web.height()));
     connect(m_web, &WebPane::DownloadComplete, this, &WebPaneForm::web_DownloadComplete);
     return window;
 }

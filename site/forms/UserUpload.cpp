@@ -97,6 +97,10 @@ Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, Spoo
         relativePath = u"%1/%2-%3%4"_s.arg(month, named.completeBaseName(), QString::number(n), suffix);
     }
 
+    // Its digest was taken as it came in; without it, the first download takes it again.
+    if (const auto noted = store.setFileDigest(u"wangyou/up/"_s + relativePath, data.sha256()); !noted)
+        qWarning().noquote() << "cannot keep the digest of the upload" << relativePath << ':' << noted.error().text;
+
     resource.collectedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
     resource.filePath = relativePath;
     const auto id = store.addResource(resource);

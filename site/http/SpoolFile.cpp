@@ -60,6 +60,7 @@ bool SpoolFile::write(const char *data, qsizetype size)
             m_error = systemError();
             return false;
         }
+        m_digest.addData(QByteArrayView(data, written));
         data += written;
         size -= written;
         m_size += written;

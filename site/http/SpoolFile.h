@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Sha256.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -28,6 +30,8 @@ public:
     bool nameTaken() const { return m_nameTaken; }
 
     qint64 size() const { return m_size; }
+    // Of the bytes written, taken as they were.
+    QByteArray sha256() const { return m_digest.result(); }
     QString errorString() const { return m_error; }
 
     // Removes the hidden files that processes which died while receiving left in folder,
@@ -39,6 +43,7 @@ private:
     int m_fd = -1;
     QByteArray m_hiddenPath;  // the name written under, where the folder has no unnamed files
     qint64 m_size = 0;
+    Sha256 m_digest;
     QString m_error;
     bool m_nameTaken = false;
 };

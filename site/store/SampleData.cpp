@@ -1,5 +1,6 @@
 #include "site/store/SampleData.h"
 
+#include "common/Sha256.h"
 #include "site/store/SiteStore.h"
 
 #include <QCryptographicHash>
@@ -202,17 +203,19 @@ QByteArray binaryContent(const QString &name, qint64 size)
     return content;
 }
 
-Result<void, StoreError> writeSampleFile(const QString &path, const QString &title, qint64 size)
+// Returns the SHA-256 of what it wrote.
+Result<QByteArray, StoreError> writeSampleFile(const QString &path, const QString &title, qint64 size)
 {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return Failure(StoreError{u"cannot create the folder of %1"_s.arg(path)});
     QSaveFile file(path);
-    const bool isText = path.endsWith(u".txt"_s);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(isText ? textContent(title, size) : binaryContent(path.section(u'/', -1), size)) != size
-        || !file.commit())
+    const QByteArray content =
+        path.endsWith(u".txt"_s) ? textContent(title, size) : binaryContent(path.section(u'/', -1), size);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != size || !file.commit())
         return Failure(StoreError{u"cannot write %1: %2"_s.arg(path, file.errorString())});
-    return {};
+    Sha256 digest;
+    digest.addData(content);
+    return digest.result();
 }
 
 QList<ResourceLink> officialLinks(const OfficialSeed &seed)
@@ -242,8 +245,12 @@ Result<void, StoreError> addSample(SiteStore &store, const SiteResource &resourc
                                    qint64 size)
 {
     if (!filePath.isEmpty()) {
-        if (const auto written = writeSampleFile(filePath, resource.title, size); !written)
-            return written;
+        const auto written = writeSampleFile(filePath, resource.title, size);
+        if (!written)
+            return Failure(written.error());
+        if (const auto noted = store.setFileDigest(QDir(store.filesFolder()).relativeFilePath(filePath), *written);
+            !noted)
+            return noted;
     }
     if (!store.addResource(resource))
         return Failure(StoreError{u"cannot add the sample resource %1"_s.arg(resource.title)});

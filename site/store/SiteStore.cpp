@@ -27,6 +27,7 @@ SiteStore::SiteStore(const QString &dataPath, const StoreLocation &location, QOb
     , m_messages(m_connection)
     , m_moderation(m_connection)
     , m_posts(m_connection)
+    , m_digests(m_connection, m_filesDir)
 {
     connect(&m_connection, &StoreConnection::othersChanged, this, &SiteStore::catalogueChanged);
     connect(&m_connection, &StoreConnection::connectionLost, this, &SiteStore::connectionLost);

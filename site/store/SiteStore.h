@@ -3,6 +3,7 @@
 #include "common/Result.h"
 #include "site/store/CataloguePage.h"
 #include "site/store/CatalogueRows.h"
+#include "site/store/FileDigests.h"
 #include "site/store/MessagePage.h"
 #include "site/store/MessageRows.h"
 #include "site/store/Moderation.h"
@@ -85,6 +86,15 @@ public:
     {
         return m_catalogue.isOfficialFileLinked(path);
     }
+    // See FileDigests; paths are below the files folder.
+    Result<std::optional<QByteArray>, StoreError> fileDigest(const QString &filePath) const
+    {
+        return m_digests.find(filePath);
+    }
+    Result<void, StoreError> setFileDigest(const QString &filePath, const QByteArray &sha256)
+    {
+        return m_digests.keep(filePath, sha256);
+    }
 
     Result<qint64, StoreError> addMessage(const SiteMessage &message) { return m_messages.add(message); }
     Result<MessagePage, StoreError> findMessages(qint64 page) const { return m_messages.find(page); }
@@ -158,4 +168,5 @@ private:
     MessageRows m_messages;
     Moderation m_moderation;
     PostAllowance m_posts;
+    FileDigests m_digests;
 };

@@ -27,6 +27,7 @@ const QList<CopiedTable> CopiedTables = {
     {u"removed_uploads"_s, u"file_path, removed_at"_s, false},
     {u"blocks"_s, u"network, blocked_at, until"_s, false},
     {u"moderation_log"_s, u"id, at, who, action"_s, true},
+    {u"file_digests"_s, u"file_path, sha256, version"_s, false},
 };
 
 } // namespace

@@ -112,6 +112,12 @@ const QList<QStringList> &schemaSteps()
             u"CREATE INDEX resources_by_category ON resources (catalogue, category, id)"_s,
             u"CREATE INDEX messages_shown ON messages (hidden, id)"_s,
         } + shownCounts() + SearchWords::schema(),
+        {
+            // Each file's SHA-256 in lower-case hex, by its path below the files folder, with
+            // the version of the file it was taken of; found by digest too.
+            u"CREATE TABLE file_digests (file_path TEXT PRIMARY KEY, sha256 TEXT NOT NULL, version TEXT NOT NULL)"_s,
+            u"CREATE INDEX file_digests_by_sha256 ON file_digests (sha256)"_s,
+        },
     };
     return steps;
 }

@@ -80,7 +80,9 @@ struct Opened
 
 std::optional<CatalogueStatus> status(Kind kind, const QString &resourceCount = {})
 {
-    return CatalogueStatus{kind, resourceCount};
+    // A failed fetch passes on why it failed.
+    return CatalogueStatus{kind, resourceCount,
+                           kind == Kind::Unreachable ? std::make_optional(FakeHttpFetcher::Refused) : std::nullopt};
 }
 
 QString firstTitle(const FakeView &view)

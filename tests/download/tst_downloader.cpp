@@ -6,6 +6,7 @@
 #include "support/RecordingMessageBox.h"
 #include "support/TestFiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -38,7 +39,7 @@ private slots:
     void resumeMismatchStartsOver();
     void rangeNotSatisfiableFetchesTheWholeFile();
     void partialWithoutValidatorIsNotContinued();
-    void transientFailuresAreRetriedThreeTimes();
+    void transientFailuresAreRetriedUntilTheTimeIsSpent();
     void otherAnswersFailAtOnce_data();
     void otherAnswersFailAtOnce();
     void retryAfterIsHonouredUpToALimit_data();
@@ -46,6 +47,8 @@ private slots:
     void cancellingStopsTheRetries();
     void noRoomWritesNothing();
     void diskFillingUpKeepsThePartial();
+    void fileIsCheckedAgainstItsDigest_data();
+    void fileIsCheckedAgainstItsDigest();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -373,7 +376,7 @@ void TstDownloader::partialWithoutValidatorIsNotContinued()
     QVERIFY(m_facility->reads[1].headers.isEmpty());
 }
 
-void TstDownloader::transientFailuresAreRetriedThreeTimes()
+void TstDownloader::transientFailuresAreRetriedUntilTheTimeIsSpent()
 {
     const QString file = path(u"a.rar"_s);
     m_downloader->BeginDownload(u"http://h/up/a.rar"_s, file);
@@ -384,18 +387,24 @@ void TstDownloader::transientFailuresAreRetriedThreeTimes()
     QCOMPARE(m_facility->reads.last().headers, AsyncReadHeaders({{"Range", "bytes=2-"}, {"If-Range", "\"v1\""}}));
     m_facility->answer(file, 206, 8, {{"content-range", "bytes 2-9/10"}});
     m_facility->data(file, "23");
-    m_facility->fail(file, 503, false);
-    m_waits.takeFirst().retry();
-    QCOMPARE(m_facility->reads.last().headers, AsyncReadHeaders({{"Range", "bytes=4-"}, {"If-Range", "\"v1\""}}));
-    m_facility->fail(file, 0, true);
-    m_waits.takeFirst().retry();
-    QVERIFY(m_log->events.isEmpty());
+    // Bytes came since the last break, so this one starts the count again.
+    const TransferError down{TransferError::Kind::NetworkUnreachable, 0, u"h"_s, {}};
+    m_facility->fail(file, down);
+    QList<qint64> delays;
+    while (!m_waits.isEmpty()) {
+        delays.append(m_waits.first().delay.count());
+        m_waits.takeFirst().retry();
+        QCOMPARE(m_facility->reads.last().headers, AsyncReadHeaders({{"Range", "bytes=4-"}, {"If-Range", "\"v1\""}}));
+        m_facility->fail(file, down);
+    }
 
-    m_facility->fail(file, 502, false);
-
-    QCOMPARE(m_facility->reads.size(), 4);
-    QVERIFY(m_waits.isEmpty());
+    // Doubling up to half a minute, until the waits since the last byte reach five minutes.
+    QCOMPARE(delays, QList<qint64>({1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000, 30000, 30000, 30000, 30000,
+                                    30000, 30000}));
+    QCOMPARE(m_log->retries.first(), std::make_pair(qint64(1000), 1));
+    QCOMPARE(m_log->retries.last(), std::make_pair(qint64(30000), 14));
     QCOMPARE(m_log->events, QStringList({u"error a.rar"_s, u"all [,a.rar]"_s}));
+    QCOMPARE(m_log->reasons, QList<TransferError>{down});
     // The bytes that did arrive stay for the next attempt.
     QCOMPARE(readFile(file + u".part"_s), QByteArray("0123"));
 }
@@ -501,6 +510,47 @@ void TstDownloader::diskFillingUpKeepsThePartial()
 
     QCOMPARE(m_log->events, QStringList({u"no room 2097152/1000 a.rar"_s, u"all [,a.rar]"_s}));
     QCOMPARE(readFile(file + u".part"_s), mebibyte);
+}
+
+void TstDownloader::fileIsCheckedAgainstItsDigest_data()
+{
+    QTest::addColumn<QByteArray>("named");
+    QTest::addColumn<QStringList>("events");
+
+    const auto digestOf = [](const QByteArray &bytes) {
+        return "sha-256=:" + QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toBase64() + ':';
+    };
+    const QStringList verified{u"verified a.rar"_s, u"complete 4 a.rar"_s, u"all []"_s};
+    const QStringList unchecked{u"complete 4 a.rar"_s, u"all []"_s};
+    QTest::newRow("matching") << digestOf("body") << verified;
+    QTest::newRow("among other digests") << "sha-512=:AAAA:, " + digestOf("body") << verified;
+    QTest::newRow("no digest: not checked") << QByteArray() << unchecked;
+    QTest::newRow("malformed digest: not checked") << QByteArray("sha-256=:bm90IDMyIGJ5dGVz:") << unchecked;
+    QTest::newRow("digest of other bytes: fetched again") << digestOf("BODY") << QStringList();
+}
+
+// The file takes its name only once its bytes match the digest its server named; a damaged
+// file is fetched once more from the start, leaving nothing of the damaged bytes.
+void TstDownloader::fileIsCheckedAgainstItsDigest()
+{
+    QFETCH(QByteArray, named);
+    QFETCH(QStringList, events);
+    const QString file = path(u"a.rar"_s);
+    QHash<QByteArray, QByteArray> headers{{"etag", "\"v1\""}};
+    if (!named.isEmpty())
+        headers.insert("repr-digest", named);
+
+    m_downloader->BeginDownload(u"http://h/up/a.rar"_s, file);
+    m_facility->deliver(file, "body", headers);
+
+    QCOMPARE(m_log->events, events);
+    if (events.isEmpty()) {
+        QCOMPARE(m_facility->reads.size(), 2);
+        QVERIFY(m_facility->reads[1].headers.isEmpty());
+        QCOMPARE(filesInDir(), QStringList{u"a.rar.part.lock"_s});
+    } else {
+        QCOMPARE(filesInDir(), QStringList{u"a.rar"_s});
+    }
 }
 
 QTEST_GUILESS_MAIN(TstDownloader)

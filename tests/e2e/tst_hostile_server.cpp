@@ -13,10 +13,12 @@
 #include "support/ScriptedHttpServer.h"
 #include "support/TestFiles.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,6 +37,18 @@ Answer page(const QByteArray &body)
 Answer cut(const QByteArray &headers, const QByteArray &body, bool reset = false)
 {
     return {"HTTP/1.1 200 OK\r\n" + headers + "\r\n" + body, true, reset};
+}
+
+// The header field naming the SHA-256 of bytes.
+QByteArray reprDigest(const QByteArray &bytes)
+{
+    return "Repr-Digest: sha-256=:" + QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toBase64() + ":\r\n";
+}
+
+QByteArray withOneByteChanged(QByteArray bytes, qsizetype at)
+{
+    bytes[at] = char(bytes[at] ^ 0x20);
+    return bytes;
 }
 
 // The most memory the process has held since the last reset, in bytes.
@@ -79,6 +93,8 @@ private slots:
     void unsafeNamesWriteNothingOutsideTheDownloadFolder();
     void interruptedDownloads_data();
     void interruptedDownloads();
+    void failuresSayWhy_data();
+    void failuresSayWhy();
 
 private:
     void openWangyou(const QByteArray &catalogue);
@@ -251,23 +267,37 @@ void TstHostileServer::badDownloads_data()
 {
     QTest::addColumn<Answer>("answer");
     QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<QString>("reason");
+    // How often the file is asked for; 0 where the retries of a transient failure decide it.
+    QTest::addColumn<int>("requests");
 
     const QByteArray body(100000, 'x');
-    QTest::newRow("connection reset mid-body") << cut("Content-Length: 400000\r\n", body, true) << QByteArray();
-    QTest::newRow("Content-Length larger than the body") << cut("Content-Length: 400000\r\n", body) << QByteArray();
-    QTest::newRow("HTTP 404") << ScriptedHttpServer::reply(404, "<html>not found</html>", "text/html") << QByteArray();
-    QTest::newRow("HTTP 500") << ScriptedHttpServer::reply(500, body) << QByteArray();
+    QTest::newRow("connection reset mid-body") << cut("Content-Length: 400000\r\n", body, true) << QByteArray()
+                                               << u"连接中断"_s << 0;
+    QTest::newRow("Content-Length larger than the body") << cut("Content-Length: 400000\r\n", body) << QByteArray()
+                                                         << u"连接中断"_s << 0;
+    QTest::newRow("HTTP 404") << ScriptedHttpServer::reply(404, "<html>not found</html>", "text/html") << QByteArray()
+                              << u"服务器回答 404：文件不存在"_s << 1;
+    QTest::newRow("HTTP 500") << ScriptedHttpServer::reply(500, body) << QByteArray() << u"服务器回答 500：服务器内部错误"_s
+                              << 0;
     QTest::newRow("stalled transfer") << Answer{"HTTP/1.1 200 OK\r\nContent-Length: 400000\r\n\r\n" + body, false}
-                                      << QByteArray();
+                                      << QByteArray() << u"连接超时"_s << 0;
     // The client can only take the server at its word: the announced bytes are the file.
     QTest::newRow("Content-Length smaller than the body")
-        << cut("Content-Length: 10\r\n", "0123456789 and more the server did not announce") << QByteArray("0123456789");
+        << cut("Content-Length: 10\r\n", "0123456789 and more the server did not announce") << QByteArray("0123456789")
+        << QString() << 1;
+    // Asked for once more from the start, damaged the same way again.
+    QTest::newRow("one byte changed under a true digest")
+        << cut("Content-Length: 100000\r\nETag: \"v1\"\r\n" + reprDigest(body), withOneByteChanged(body, 56789))
+        << QByteArray() << u"文件校验失败"_s << 2;
 }
 
 void TstHostileServer::badDownloads()
 {
     QFETCH(Answer, answer);
     QFETCH(QByteArray, saved);
+    QFETCH(QString, reason);
+    QFETCH(int, requests);
 
     const QString target = m_programFolder + u"/Xiazai/资源/file.bin"_s;
     QVERIFY(writeFile(target, "the copy already on disk"));
@@ -277,19 +307,22 @@ void TstHostileServer::badDownloads()
     doubleClickFirstRow();
     auto *bar = control<ProgressBar>(*m_wangyou, u"ProgressBar1"_s);
     QVERIFY(!bar->isHidden());
-    QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 20000);
+    // A stalled transfer waits out its time-out on every attempt.
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 60000);
 
     QCOMPARE(filesUnder(m_root->path()), QStringList(u"program/Xiazai/资源/file.bin"_s));
     if (saved.isEmpty()) {
         QCOMPARE(readFile(target), QByteArray("the copy already on disk"));
         QCOMPARE(m_messageBox.boxes.size(), 1);
-        QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
+        QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!\n"_s + reason);
         QVERIFY(m_shell.shownFiles.isEmpty());
     } else {
         QCOMPARE(readFile(target), saved);
         QVERIFY(m_messageBox.boxes.isEmpty());
         QCOMPARE(m_shell.shownFiles, QStringList(target));
     }
+    if (requests != 0)
+        QCOMPARE(m_server->requestedTargets.count(u"/wangyou/up/file.bin"_s), requests);
 }
 
 void TstHostileServer::unsafeNamesWriteNothingOutsideTheDownloadFolder_data()
@@ -330,6 +363,8 @@ void TstHostileServer::interruptedDownloads_data()
     QTest::addColumn<QList<Answer>>("answers");
     QTest::addColumn<QByteArray>("saved");
     QTest::addColumn<QByteArray>("secondRange");
+    // The file was checked against the digest its server named.
+    QTest::addColumn<bool>("checked");
 
     QByteArray file(400000, '\0');
     for (qsizetype i = 0; i < file.size(); ++i)
@@ -338,17 +373,28 @@ void TstHostileServer::interruptedDownloads_data()
     const QByteArray length = "Content-Length: " + QByteArray::number(file.size()) + "\r\n";
     const Answer cutAtHalf = cut("ETag: \"v1\"\r\n" + length, half, true);
     const QByteArray newer(300000, 'n');
+    const QByteArray rest = "HTTP/1.1 206 Partial Content\r\nETag: \"v1\"\r\nContent-Range: bytes 200000-399999/400000\r\n"
+                            "Content-Length: 200000\r\n";
+    const QByteArray digest = reprDigest(file);
 
-    QTest::newRow("resumed where it was cut")
-        << QList<Answer>{cutAtHalf,
-                         {"HTTP/1.1 206 Partial Content\r\nETag: \"v1\"\r\nContent-Range: bytes 200000-399999/400000\r\n"
-                          "Content-Length: 200000\r\n\r\n" + file.sliced(half.size()), true}}
-        << file << QByteArray("bytes=200000-");
+    QTest::newRow("resumed where it was cut") << QList<Answer>{cutAtHalf, {rest + "\r\n" + file.sliced(half.size()), true}}
+                                              << file << QByteArray("bytes=200000-") << false;
     QTest::newRow("changed on the server meanwhile")
         << QList<Answer>{cutAtHalf, cut("ETag: \"v2\"\r\nContent-Length: 300000\r\n", newer)}
-        << newer << QByteArray("bytes=200000-");
+        << newer << QByteArray("bytes=200000-") << false;
     QTest::newRow("server ignoring Range")
-        << QList<Answer>{cutAtHalf, cut("ETag: \"v1\"\r\n" + length, file)} << file << QByteArray("bytes=200000-");
+        << QList<Answer>{cutAtHalf, cut("ETag: \"v1\"\r\n" + length, file)} << file << QByteArray("bytes=200000-")
+        << false;
+    QTest::newRow("resumed, checked whole")
+        << QList<Answer>{cut("ETag: \"v1\"\r\n" + length + digest, half, true),
+                         {rest + digest + "\r\n" + file.sliced(half.size()), true}}
+        << file << QByteArray("bytes=200000-") << true;
+    // Only the whole's digest can tell that the bytes kept from before the cut were damaged.
+    QTest::newRow("damaged before the cut, fetched whole again")
+        << QList<Answer>{cut("ETag: \"v1\"\r\n" + length + digest, withOneByteChanged(half, 1234), true),
+                         {rest + digest + "\r\n" + file.sliced(half.size()), true},
+                         cut("ETag: \"v1\"\r\n" + length + digest, file)}
+        << file << QByteArray("bytes=200000-") << true;
 }
 
 // A connection that breaks off is taken up again by itself, and what ends on disk is always one
@@ -358,6 +404,7 @@ void TstHostileServer::interruptedDownloads()
     QFETCH(QList<Answer>, answers);
     QFETCH(QByteArray, saved);
     QFETCH(QByteArray, secondRange);
+    QFETCH(bool, checked);
 
     m_server->setAnswers(u"/wangyou/up/file.bin"_s, answers);
     openWangyou(catalogueRecord({u"c"_s, u"资源"_s, {}, {}, u"file.bin"_s, u"1"_s}) + "?TtbBa?1?1");
@@ -372,6 +419,50 @@ void TstHostileServer::interruptedDownloads()
     const qsizetype first = m_server->requestedTargets.indexOf(u"/wangyou/up/file.bin"_s);
     QCOMPARE(m_server->requestHeaders.value(first + 1).value("range"), secondRange);
     QCOMPARE(m_server->requestHeaders.value(first + 1).value("if-range"), QByteArray("\"v1\""));
+    auto *list = control<ListView>(*m_wangyou, u"ListView"_s);
+    QCOMPARE(list->model()->index(0, 1).data(Qt::ToolTipRole).toString(), checked ? u"已校验"_s : QString());
+}
+
+void TstHostileServer::failuresSayWhy_data()
+{
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<QString>("reason");
+
+    const auto redirect = [](const QByteArray &to) {
+        return Answer{"HTTP/1.1 302 Found\r\nLocation: " + to + "\r\nContent-Length: 0\r\n\r\n", true};
+    };
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    QTest::newRow("HTTP 404") << ScriptedHttpServer::reply(404, "not here") << u"服务器回答 404：文件不存在"_s;
+    QTest::newRow("connection refused") << redirect("http://127.0.0.1:" + QByteArray::number(closedPort) + "/x")
+                                        << u"连接被拒绝"_s;
+    QTest::newRow("name that does not resolve") << redirect("http://no-such-host.invalid/x")
+                                                << u"找不到服务器 no-such-host.invalid"_s;
+}
+
+// The message box and the status line tell one failure from another, in the same words.
+void TstHostileServer::failuresSayWhy()
+{
+    QFETCH(Answer, answer);
+    QFETCH(QString, reason);
+    openWangyou(catalogueRecord({u"c"_s, u"资源"_s, {}, {}, u"file.bin"_s, u"1"_s}) + "?TtbBa?1?1");
+    m_server->setAnswer(u"/wangyou/up/file.bin"_s, answer);
+    m_server->setAnswer(u"/wangyou/users_upload.php"_s, answer);
+
+    doubleClickFirstRow();
+    QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(*m_wangyou, u"ProgressBar1"_s)->isHidden(), 60000);
+    QCOMPARE(m_messageBox.boxes.size(), 1);
+    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!\n"_s + reason);
+
+    QTest::mouseClick(control<QPushButton>(*m_wangyou, u"shuaxin"_s), Qt::LeftButton);
+    auto *status = control<QLabel>(*m_wangyou, u"JiLu_Text"_s);
+    QCOMPARE(status->text(), u"连接服务器失败"_s);
+    QCOMPARE(status->toolTip(), reason);
+    QCOMPARE(status->accessibleDescription(), reason);
 }
 
 QTEST_MAIN(TstHostileServer)

@@ -1,7 +1,9 @@
 #include "support/LocalPostgres.h"
 #include "support/NetworkFolder.h"
+#include "support/NginxEdge.h"
 #include "support/ReferenceSite.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
@@ -10,7 +12,6 @@
 #include <QStandardPaths>
 #include <QSslSocket>
 #include <QStorageInfo>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -21,7 +22,6 @@
 #include <memory>
 #include <vector>
 #include <fcntl.h>
-#include <sys/prctl.h>
 
 using namespace Qt::StringLiterals;
 
@@ -31,22 +31,6 @@ struct CurlRun
 {
     int exitCode = -1;
     QByteArray out;  // the head with -D -, then the body unless written to a file
-};
-
-// Free loopback ports, held until the object goes, so that no two of them and no site started
-// meanwhile can be given the same one.
-class ReservedPorts
-{
-public:
-    quint16 take()
-    {
-        auto &probe = m_probes.emplace_back(std::make_unique<QTcpServer>());
-        probe->listen(QHostAddress::LocalHost);
-        return probe->serverPort();
-    }
-
-private:
-    std::vector<std::unique_ptr<QTcpServer>> m_probes;
 };
 
 QByteArray randomBytes(qsizetype size)
@@ -77,137 +61,40 @@ private slots:
     void twoProcessesShareOneStore();
 
 private:
-    // Starts that many site processes with these options behind nginx (a missing second one is
-    // down), sharing the files folder, one of the test's own unless given, and under /share/
-    // as the nginx site's comment shows when asked; empty, or why they did not start.
-    QString startEdge(const QStringList &siteArguments, int processes = 1, const QString &filesFolder = {},
-                      bool underPath = false);
+    // The edge of NginxEdge::start, in a work folder of the test's own.
+    QString startEdge(const QStringList &siteArguments, int processes = 1, const QString &filesFolder = {});
     // A TLS connection to nginx from a loopback address, with bytes sent; null when it failed.
     std::unique_ptr<QSslSocket> connectFrom(const QHostAddress &from, const QByteArray &sent) const;
     CurlRun curl(const QStringList &arguments) const;
     std::unique_ptr<QProcess> startCurl(const QStringList &arguments) const;
-    QString url(const QString &path) const { return u"https://127.0.0.1:%1/"_s.arg(m_port) + path; }
+    QString url(const QString &path) const { return m_edge.url(path); }
     // Posts a file to the upload page below root, nginx's unless given.
     CurlRun upload(const QByteArray &fileName, const QString &localFile, const QByteArray &forwardedFor,
                    const QString &title = u"经 nginx 上传"_s, const QString &root = QString());
 
-    QString m_nginxProgram;
     std::unique_ptr<QTemporaryDir> m_work;
-    std::vector<std::unique_ptr<ReferenceSite>> m_sites;
-    QProcess m_nginx;
-    quint16 m_port = 0;
+    NginxEdge m_edge;
 };
 
 void TstSiteBehindNginx::initTestCase()
 {
-    m_nginxProgram = QStandardPaths::findExecutable(u"nginx"_s, {u"/usr/sbin"_s, u"/usr/bin"_s});
-    QVERIFY2(!m_nginxProgram.isEmpty(), "needs nginx (scripts/setup.sh)");
+    QVERIFY2(!QStandardPaths::findExecutable(u"nginx"_s, {u"/usr/sbin"_s, u"/usr/bin"_s}).isEmpty(),
+             "needs nginx (scripts/setup.sh)");
     QVERIFY2(!QStandardPaths::findExecutable(u"curl"_s).isEmpty(), "needs curl (scripts/setup.sh)");
     QVERIFY2(!QStandardPaths::findExecutable(u"openssl"_s).isEmpty(), "needs openssl (scripts/setup.sh)");
 }
 
 void TstSiteBehindNginx::cleanup()
 {
-    m_nginx.terminate();
-    m_nginx.waitForFinished();
-    m_sites.clear();
+    m_edge.stop();
+    m_edge.setServedUnderPath(false);
     m_work.reset();
 }
 
-QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments, int processes, const QString &filesFolder,
-                                      bool underPath)
+QString TstSiteBehindNginx::startEdge(const QStringList &siteArguments, int processes, const QString &filesFolder)
 {
     m_work = std::make_unique<QTemporaryDir>();
-    const QString work = m_work->path();
-    const QString files = filesFolder.isEmpty() ? work + u"/files"_s : filesFolder;
-    auto reserved = std::make_unique<ReservedPorts>();
-    m_port = reserved->take();
-
-    QList<quint16> upstreams;
-    for (int process = 0; process < 2; ++process) {
-        if (process >= processes) {
-            upstreams.append(reserved->take());
-            continue;
-        }
-        auto &site = m_sites.emplace_back(std::make_unique<ReferenceSite>(work + u"/data%1"_s.arg(process)));
-        site->setAccessLog(processes == 1);
-        site->setExtraArguments(QStringList{u"--files"_s, files, u"--accel-redirect"_s, u"/_quillmere-files"_s,
-                                            u"--origin"_s, underPath ? url(u"share/"_s) : url(QString()).chopped(1)}
-                                + siteArguments);
-        if (!site->start())
-            return site->errorString();
-        upstreams.append(QUrl(site->root()).port());
-    }
-
-    QProcess openssl;
-    openssl.setStandardErrorFile(QProcess::nullDevice());
-    openssl.start(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"1"_s,
-                                 u"-subj"_s, u"/CN=127.0.0.1"_s, u"-keyout"_s, work + u"/tls.key"_s, u"-out"_s,
-                                 work + u"/tls.pem"_s});
-    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
-        return u"openssl made no certificate"_s;
-
-    // The shipped site as it is, but for the addresses, the certificate and the files folder.
-    QFile shipped(QStringLiteral(QUILLMERE_NGINX_SITE));
-    if (!shipped.open(QIODevice::ReadOnly))
-        return shipped.errorString();
-    QString site = QString::fromUtf8(shipped.readAll());
-    const QList<std::pair<QString, QString>> replacements{
-        {u"127.0.0.1:8642 "_s, u"127.0.0.1:%1 "_s.arg(upstreams[0])},
-        {u"127.0.0.1:8643 "_s, u"127.0.0.1:%1 "_s.arg(upstreams[1])},
-        {u"listen 80;"_s, u"listen 127.0.0.1:%1;"_s.arg(reserved->take())},
-        {u"listen [::]:80;"_s, QString()},
-        {u"listen 443 ssl http2;"_s, u"listen 127.0.0.1:%1 ssl http2;"_s.arg(m_port)},
-        {u"listen [::]:443 ssl http2;"_s, QString()},
-        {u"/etc/ssl/certs/quillmere-site.pem"_s, work + u"/tls.pem"_s},
-        {u"/etc/ssl/private/quillmere-site.key"_s, work + u"/tls.key"_s},
-        {u"/srv/quillmere-site/files/"_s, files + u'/'},
-    };
-    for (const auto &[from, to] : replacements) {
-        if (!site.contains(from))
-            return u"the nginx site has no "_s + from;
-        site.replace(from, to);
-    }
-    if (underPath) {
-        // Its commented locations under /share/, beside those at the root.
-        static const QRegularExpression commented(u"(?m)^    #(?=location |    |\\})"_s);
-        if (!site.contains(commented))
-            return u"the nginx site shows no locations under a path"_s;
-        site.replace(commented, u"    "_s);
-    }
-    const QString config = uR"(daemon off;
-master_process off;
-pid %1/nginx.pid;
-error_log %1/error.log;
-events { worker_connections 1024; }
-http {
-    access_log off;
-    client_body_temp_path %1/client_body;
-    proxy_temp_path %1/proxy;
-    fastcgi_temp_path %1/fastcgi;
-    uwsgi_temp_path %1/uwsgi;
-    scgi_temp_path %1/scgi;
-%2
-}
-)"_s.arg(work, site);
-    QFile file(work + u"/nginx.conf"_s);
-    if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
-        return file.errorString();
-    file.close();
-    reserved.reset();
-    m_nginx.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    m_nginx.start(m_nginxProgram, {u"-p"_s, work, u"-e"_s, work + u"/error.log"_s, u"-c"_s, file.fileName()});
-    m_nginx.waitForStarted();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (m_nginx.state() != QProcess::Running)
-            break;
-        if (curl({u"-o"_s, u"/dev/null"_s, url(u"healthz"_s)}).exitCode == 0)
-            return {};
-        QTest::qWait(50);
-    }
-    QFile log(work + u"/error.log"_s);
-    log.open(QIODevice::ReadOnly);
-    return u"nginx did not start: "_s + QString::fromUtf8(log.readAll());
+    return m_edge.start(m_work->path(), siteArguments, processes, filesFolder);
 }
 
 std::unique_ptr<QProcess> TstSiteBehindNginx::startCurl(const QStringList &arguments) const
@@ -228,7 +115,7 @@ CurlRun TstSiteBehindNginx::upload(const QByteArray &fileName, const QString &lo
                                    const QByteArray &forwardedFor, const QString &title, const QString &root)
 {
     return curl({u"--max-time"_s, u"20"_s, u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"-H"_s,
-                 u"Host: 127.0.0.1:%1"_s.arg(m_port), u"-H"_s, u"X-Forwarded-For: "_s + QString::fromLatin1(forwardedFor), u"-F"_s, u"category=软件"_s, u"-F"_s,
+                 u"Host: 127.0.0.1:%1"_s.arg(m_edge.port()), u"-H"_s, u"X-Forwarded-For: "_s + QString::fromLatin1(forwardedFor), u"-F"_s, u"category=软件"_s, u"-F"_s,
                  u"title="_s + title, u"-F"_s, u"remark=e2e"_s, u"-F"_s,
                  u"file=@%1;filename=\"%2\""_s.arg(localFile, QString::fromUtf8(fileName)),
                  (root.isEmpty() ? url(QString()) : root) + u"wangyou/"_s});
@@ -261,11 +148,11 @@ void TstSiteBehindNginx::believesOnlyTrustedProxies()
     QCOMPARE(posted.exitCode, 0);
     QVERIFY2(posted.out.startsWith("HTTP/2 303"), posted.out.constData());
 
-    const ReferenceSite::CommandRun listed = m_sites.front()->command({u"list"_s, u"resources"_s, u"--recent"_s, u"1"_s});
+    const ReferenceSite::CommandRun listed = m_edge.sites().front()->command({u"list"_s, u"resources"_s, u"--recent"_s, u"1"_s});
     QCOMPARE(listed.exitCode, 0);
     QVERIFY2(listed.out.contains(u'\t' + client + u'\t'), qPrintable(listed.out));
     QByteArray log;
-    QTRY_VERIFY((log += m_sites.front()->readOutput()).contains("POST /wangyou/"));
+    QTRY_VERIFY((log += m_edge.sites().front()->readOutput()).contains("POST /wangyou/"));
     const QByteArray line = log.sliced(log.lastIndexOf('\n', log.indexOf("POST /wangyou/")) + 1);
     QVERIFY2(line.startsWith(client.toLatin1() + ' '), line.constData());
 }
@@ -276,7 +163,7 @@ std::unique_ptr<QSslSocket> TstSiteBehindNginx::connectFrom(const QHostAddress &
     socket->setPeerVerifyMode(QSslSocket::VerifyNone);
     if (!socket->bind(from))
         return nullptr;
-    socket->connectToHostEncrypted(u"127.0.0.1"_s, m_port);
+    socket->connectToHostEncrypted(u"127.0.0.1"_s, m_edge.port());
     if (!socket->waitForEncrypted(30000))
         return nullptr;
     socket->write(sent);
@@ -292,7 +179,7 @@ void TstSiteBehindNginx::slowUploadsStayWithNginx()
     const QString started = startEdge({u"--trusted-proxy"_s, u"127.0.0.1"_s});
     QVERIFY2(started.isEmpty(), qPrintable(started));
     const auto slowPost = [&](const QByteArray &path) {
-        return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_port)
+        return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_edge.port())
             + "\r\nContent-Type: multipart/form-data; boundary=x\r\nContent-Length: 1000000\r\n\r\n"
             + QByteArray(1000, 'x');
     };
@@ -324,7 +211,8 @@ void TstSiteBehindNginx::slowUploadsStayWithNginx()
 // also answers paths nginx has passed without the prefix.
 void TstSiteBehindNginx::servedUnderAPath()
 {
-    const QString started = startEdge({u"--trusted-proxy"_s, u"127.0.0.1"_s}, 1, {}, true);
+    m_edge.setServedUnderPath(true);
+    const QString started = startEdge({u"--trusted-proxy"_s, u"127.0.0.1"_s});
     QVERIFY2(started.isEmpty(), qPrintable(started));
     const QByteArray share = url(u"share/"_s).toLatin1();
     const QByteArray start = curl({url(u"share/zorvik/"_s)}).out;
@@ -351,8 +239,8 @@ void TstSiteBehindNginx::servedUnderAPath()
     QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, official}).out.startsWith("HTTP/2 200"));
 
     // As nginx passes it when its location takes the prefix off.
-    const CurlRun stripped = curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"-H"_s, u"Host: 127.0.0.1:%1"_s.arg(m_port),
-                                   m_sites.front()->root() + u"zorvik/"_s});
+    const CurlRun stripped = curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"-H"_s, u"Host: 127.0.0.1:%1"_s.arg(m_edge.port()),
+                                   m_edge.sites().front()->root() + u"zorvik/"_s});
     QVERIFY2(stripped.out.startsWith("HTTP/1.1 200"), stripped.out.constData());
 }
 
@@ -380,13 +268,19 @@ void TstSiteBehindNginx::nginxSendsTheFiles()
     QCOMPARE(whole.exitCode, 0);
     const qsizetype headEnd = whole.out.indexOf("\r\n\r\n") + 4;
     const QByteArray head = whole.out.first(headEnd).toLower();
+    // The digest was taken as the upload streamed in, and nginx passes it on, ranged answers too.
+    const QByteArray digest =
+        "repr-digest: sha-256=:" + QCryptographicHash::hash(content, QCryptographicHash::Sha256).toBase64().toLower();
     QVERIFY2(head.startsWith("http/2 200") && head.contains("content-security-policy: sandbox")
-                 && head.contains("content-disposition: attachment") && !head.contains("x-accel-redirect"),
+                 && head.contains("content-disposition: attachment") && !head.contains("x-accel-redirect")
+                 && head.contains(digest),
              head.constData());
+    const QByteArray ranged = curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"--range"_s, u"5-9"_s, fileUrl}).out.toLower();
+    QVERIFY2(ranged.startsWith("http/2 206") && ranged.contains(digest), ranged.constData());
     QVERIFY(whole.out.sliced(headEnd) == content);
     // The site answered with no byte of the file: nginx sent it.
     QByteArray log;
-    QTRY_VERIFY((log += m_sites.front()->readOutput()).contains("GET /wangyou/up/"));
+    QTRY_VERIFY((log += m_edge.sites().front()->readOutput()).contains("GET /wangyou/up/"));
     QVERIFY2(log.contains("HTTP/1.1\" 200 0 "), log.constData());
     // Only the site's answers reach the files folder.
     QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"_quillmere-files/"_s + below)})
@@ -444,14 +338,14 @@ void TstSiteBehindNginx::twoProcessesShareOneStore()
         return files;
     };
     const qsizetype sampleFiles = uploadedFiles().size();
-    ReferenceSite &a = *m_sites[0];
-    ReferenceSite &b = *m_sites[1];
+    ReferenceSite &a = *m_edge.sites()[0];
+    ReferenceSite &b = *m_edge.sites()[1];
     QFile data(m_work->filePath(u"small.txt"_s));
     QVERIFY(data.open(QIODevice::WriteOnly) && data.write("hello\n") == 6);
     data.close();
     const auto status = [](const CurlRun &run) { return run.out.split(' ').value(1).toInt(); };
     // Straight to one process, past nginx, with the Host nginx would pass on.
-    const QStringList nginxHost{u"-H"_s, u"Host: 127.0.0.1:%1"_s.arg(m_port)};
+    const QStringList nginxHost{u"-H"_s, u"Host: 127.0.0.1:%1"_s.arg(m_edge.port())};
     const QStringList asNginx = QStringList{u"-D"_s, u"-"_s} + nginxHost;
     const auto get = [&](const ReferenceSite &site, const QString &path) {
         return curl(asNginx + QStringList{u"--max-time"_s, u"20"_s, site.root() + path});

@@ -9,6 +9,7 @@
 #include "support/RecordingShell.h"
 #include "support/ReferenceSite.h"
 #include "support/TestFiles.h"
+#include "support/WangyouControls.h"
 
 #include <QDirIterator>
 #include <QLabel>
@@ -36,8 +37,8 @@ private slots:
     void closingMidDownloadKeepsWhatArrived();
 
 private:
-    int searchFor(const QString &keyword, const QString &title);
-    void doubleClickRow(int row);
+    int searchFor(const QString &keyword, const QString &title) { return searchUserCatalogue(*m_form, keyword, title); }
+    void doubleClickRow(int row) { ::doubleClickRow(*m_form, row); }
     QStringList filesUnder(const QString &folder) const;
 
     ReferenceSite m_site;
@@ -70,29 +71,6 @@ void TstWangyouSite::init()
 void TstWangyouSite::cleanup()
 {
     m_form.reset();
-}
-
-int TstWangyouSite::searchFor(const QString &keyword, const QString &title)
-{
-    auto *box = control<QLineEdit>(*m_form, u"Text1"_s);
-    box->clear();
-    box->insert(keyword);
-    QTest::mouseClick(control<QPushButton>(*m_form, u"Sousuo"_s), Qt::LeftButton);
-    auto *list = control<ListView>(*m_form, u"ListView"_s);
-    [&] { QTRY_COMPARE(list->model()->rowCount(), list->itemCount()); }();
-    for (int row = 0; row < list->itemCount(); ++row) {
-        if (list->cellText(row, ResourceRecord::Title) == title)
-            return row;
-    }
-    return -1;
-}
-
-void TstWangyouSite::doubleClickRow(int row)
-{
-    auto *list = control<ListView>(*m_form, u"ListView"_s);
-    const QPoint centre = list->visualRect(list->model()->index(row, 1)).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
 }
 
 QStringList TstWangyouSite::filesUnder(const QString &folder) const
@@ -144,6 +122,9 @@ void TstWangyouSite::downloadsAFileWhileTheBarMoves()
     QCOMPARE(filesUnder(m_programFolder->path()), QStringList(u"Xiazai/家乡 航拍 小片/"_s + address));
     QCOMPARE(m_shell.shownFiles, QStringList(folder + address));
     QVERIFY(m_messageBox.boxes.isEmpty());
+    // The site named the file's digest, and its row says the bytes matched it.
+    auto *list = control<ListView>(*m_form, u"ListView"_s);
+    QCOMPARE(list->model()->index(row, 1).data(Qt::ToolTipRole).toString(), u"已校验"_s);
     QVERIFY(!tooltips.filter(u" MB / "_s).isEmpty());
     // The bar moved on its way, up and never back, through several values between 0 and 100.
     QVERIFY(std::is_sorted(shown.begin(), shown.end()));
@@ -180,7 +161,7 @@ void TstWangyouSite::failedDownloadReturnsToIdle()
     doubleClickRow(row);
     QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(*m_form, u"ProgressBar1"_s)->isHidden(), 30000);
     QCOMPARE(m_messageBox.boxes.size(), 1);
-    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
+    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!\n服务器回答 404：文件不存在"_s);
     QVERIFY(m_shell.shownFiles.isEmpty());
     QCOMPARE(filesUnder(m_programFolder->path()), QStringList());
     QVERIFY(writeFile(served, content));

@@ -63,7 +63,7 @@ AsyncProperty TstAsyncReader::readToEnd(AsyncReader &reader, const QString &url,
     disconnect(reporting);
     disconnect(collecting);
     // A read that was refused or never ended has a status no caller expects.
-    return ended ? completions.first() : AsyncProperty{QString(), -1, 0, 0, 0, {}, false, {}};
+    return ended ? completions.first() : AsyncProperty{QString(), -1, 0, 0, 0, {}, {}, {}};
 }
 
 QStringList TstAsyncReader::filesInFolder() const
@@ -131,35 +131,39 @@ void TstAsyncReader::streamsTheBodyToItsHost()
 
 void TstAsyncReader::failedReadHandsOnNothing_data()
 {
+    using Kind = TransferError::Kind;
     QTest::addColumn<ScriptedHttpServer::Answer>("answer");
     QTest::addColumn<qint32>("status");
-    QTest::addColumn<bool>("interrupted");
+    QTest::addColumn<Kind>("reason");
 
-    QTest::newRow("404") << ScriptedHttpServer::reply(404, "not here") << 404 << false;
+    QTest::newRow("404") << ScriptedHttpServer::reply(404, "not here") << 404 << Kind::HttpStatus;
     QTest::newRow("503 with Retry-After") << ScriptedHttpServer::Answer{
-        "HTTP/1.1 503 Busy\r\nRetry-After: 5\r\nContent-Length: 4\r\n\r\nbusy", true} << 503 << false;
+        "HTTP/1.1 503 Busy\r\nRetry-After: 5\r\nContent-Length: 4\r\n\r\nbusy", true} << 503 << Kind::HttpStatus;
     QTest::newRow("cut short of its Content-Length")
         << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x'), true}
-        << 200 << true;
+        << 200 << Kind::ConnectionCut;
     QTest::newRow("reset mid-body")
         << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x'),
                                       false, true}
-        << 200 << true;
+        << 200 << Kind::ConnectionCut;
     QTest::newRow("chunked body cut") << ScriptedHttpServer::Answer{
-        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n1000\r\nabc", true} << 200 << true;
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n1000\r\nabc", true}
+                                      << 200 << Kind::ConnectionCut;
     QTest::newRow("connection closed before any answer") << ScriptedHttpServer::Answer{QByteArray(), true}
-                                                         << 0 << true;
+                                                         << 0 << Kind::ConnectionCut;
     QTest::newRow("redirect to a local file") << ScriptedHttpServer::Answer{
-        "HTTP/1.1 302 Found\r\nLocation: file:///etc/hostname\r\nContent-Length: 0\r\n\r\n", true} << 302 << false;
+        "HTTP/1.1 302 Found\r\nLocation: file:///etc/hostname\r\nContent-Length: 0\r\n\r\n", true}
+                                              << 302 << Kind::UnusableAnswer;
     QTest::newRow("endless redirects") << ScriptedHttpServer::Answer{
-        "HTTP/1.1 302 Found\r\nLocation: /up/a.rar\r\nContent-Length: 0\r\n\r\n", true} << 302 << false;
+        "HTTP/1.1 302 Found\r\nLocation: /up/a.rar\r\nContent-Length: 0\r\n\r\n", true}
+                                       << 302 << Kind::UnusableAnswer;
 }
 
 void TstAsyncReader::failedReadHandsOnNothing()
 {
     QFETCH(ScriptedHttpServer::Answer, answer);
     QFETCH(qint32, status);
-    QFETCH(bool, interrupted);
+    QFETCH(TransferError::Kind, reason);
     ScriptedHttpServer server;
     server.setAnswer(u"/up/a.rar"_s, answer);
     const QString file = m_dir->filePath(u"a.rar"_s);
@@ -170,7 +174,9 @@ void TstAsyncReader::failedReadHandsOnNothing()
     QCOMPARE(done.StatusCode, AsyncProperty::Error);
     QCOMPARE(done.PropertyName, file);
     QCOMPARE(done.HttpStatus, status);
-    QCOMPARE(done.Interrupted, interrupted);
+    QCOMPARE(done.Reason.kind, reason);
+    QCOMPARE(done.Reason.httpStatus, status);
+    QCOMPARE(done.Reason.host, u"127.0.0.1"_s);
     if (status == 503)
         QCOMPARE(done.Headers.value("retry-after"), QByteArray("5"));
     // Only the bytes of a successful answer are handed on.

@@ -2,7 +2,9 @@
 #include "catalogue/TextEncoding.h"
 #include "support/HttpClient.h"
 #include "support/ReferenceSite.h"
+#include "support/TestFiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -42,6 +44,11 @@ bool execInDatabase(const QString &dataPath, const QString &statement)
     return done;
 }
 
+QByteArray reprDigest(const QByteArray &bytes)
+{
+    return "sha-256=:" + QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toBase64() + ':';
+}
+
 } // namespace
 
 class TstSite : public QObject
@@ -67,6 +74,7 @@ private slots:
     void userFilesDownloadWhole();
     void filesAnswerRanges_data();
     void filesAnswerRanges();
+    void fileDigestFollowsTheFileOnDisk();
     void rejectedPaths_data();
     void rejectedPaths();
     void unknownRoutes_data();
@@ -422,6 +430,8 @@ void TstSite::filesAnswerRanges()
     QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), status);
     QVERIFY(reply->rawHeader("ETag").startsWith('"'));
     QCOMPARE(reply->rawHeader("Accept-Ranges"), "bytes");
+    // Of the whole file, whatever part the answer carries.
+    QCOMPARE(reply->rawHeader("Repr-Digest"), reprDigest(whole));
     const qint64 from = first < 0 ? whole.size() + first : first;
     const QByteArray expected = status == 416 ? QByteArray() : whole.sliced(from, length < 0 ? whole.size() - from : length);
     QCOMPARE(reply->readAll(), expected);
@@ -430,6 +440,29 @@ void TstSite::filesAnswerRanges()
                                                         + QByteArray::number(from + expected.size() - 1) + '/'
                                                         + QByteArray::number(whole.size()));
     }
+}
+
+// A file the store holds no digest for gets one on its first download, and a file replaced
+// by another of the same size a new one.
+void TstSite::fileDigestFollowsTheFileOnDisk()
+{
+    const QString path = m_site.dataPath() + u"/guanfang/files/added.bin"_s;
+    QVERIFY(writeFile(path, "the first bytes"));
+    // Served only while an official resource links it.
+    QVERIFY(execInDatabase(m_site.dataPath(),
+                           u"INSERT INTO resource_links (resource_id, position, label, target) SELECT id, 99, 'added',"
+                           " 'guanfang/files/added.bin' FROM resources WHERE catalogue = 'official' AND hidden = 0"
+                           " LIMIT 1"_s));
+    const QString url = m_site.root() + u"guanfang/files/added.bin"_s;
+    QCOMPARE(get(url).header("Repr-Digest"), reprDigest("the first bytes"));
+    QCOMPARE(get(url).header("Repr-Digest"), reprDigest("the first bytes"));
+
+    QVERIFY(writeFile(path, "THE FIRST BYTES"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    file.close();
+    QCOMPARE(get(url).header("Repr-Digest"), reprDigest("THE FIRST BYTES"));
 }
 
 void TstSite::rejectedPaths_data()

@@ -3,10 +3,13 @@
 #include "support/HttpClient.h"
 #include "support/ReferenceSite.h"
 
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -221,9 +224,22 @@ void TstSiteUpload::storesTheFileAndTheRecord()
     QFile stored(m_uploads + u'/' + address);
     QVERIFY(stored.open(QIODevice::ReadOnly));
     QCOMPARE(stored.readAll(), data);
+    // Its digest was kept as it came in, before anyone asked for the file, in hex to look it up by.
+    const QByteArray sha256 = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"outside"_s);
+        db.setDatabaseName(m_site.dataPath() + u"/site.sqlite"_s);
+        QVERIFY(db.open());
+        QSqlQuery kept(db);
+        QVERIFY(kept.exec(u"SELECT file_path FROM file_digests WHERE sha256 = '%1'"_s.arg(QString::fromLatin1(sha256.toHex()))));
+        QVERIFY(kept.next());
+        QCOMPARE(kept.value(0).toString(), u"wangyou/up/"_s + address);
+    }
+    QSqlDatabase::removeDatabase(u"outside"_s);
     const HttpClient::Reply download = m_http.get(m_site.root() + u"wangyou/up/"_s + address);
     QCOMPARE(download.status, 200);
     QCOMPARE(download.body, data);
+    QCOMPARE(download.header("Repr-Digest"), "sha-256=:" + sha256.toBase64() + ':');
 }
 
 void TstSiteUpload::sameNameKeepsTheEarlierFile()

@@ -37,7 +37,7 @@ public:
     void progress(const QString &propertyName, qint64 bytesRead, qint64 bytesMax,
                   qint32 status = AsyncProperty::DownloadingData)
     {
-        Q_EMIT AsyncReadProgress({propertyName, status, bytesRead, bytesMax, 0, {}, false, {}});
+        Q_EMIT AsyncReadProgress({propertyName, status, bytesRead, bytesMax, 0, {}, {}, {}});
     }
 
     // The head of a successful answer; header names in lower case.
@@ -45,13 +45,12 @@ public:
                 const QHash<QByteArray, QByteArray> &headers = {})
     {
         Q_EMIT AsyncReadProgress(
-            {propertyName, AsyncProperty::BeginDownloadData, 0, contentLength, httpStatus, headers, false, {}});
+            {propertyName, AsyncProperty::BeginDownloadData, 0, contentLength, httpStatus, headers, {}, {}});
     }
 
     void data(const QString &propertyName, const QByteArray &bytes)
     {
-        Q_EMIT AsyncReadProgress(
-            {propertyName, AsyncProperty::DownloadingData, bytes.size(), 0, 0, {}, false, bytes});
+        Q_EMIT AsyncReadProgress({propertyName, AsyncProperty::DownloadingData, bytes.size(), 0, 0, {}, bytes, {}});
     }
 
     // A whole answer: its head, its body in one chunk, its end.
@@ -64,13 +63,22 @@ public:
 
     void complete(const QString &propertyName, qint32 status)
     {
-        Q_EMIT AsyncReadComplete({propertyName, status, 0, 0, 0, {}, false, {}});
+        Q_EMIT AsyncReadComplete({propertyName, status, 0, 0, 0, {}, {}, {}});
     }
 
+    // An interrupted read broke off with its connection; any other is the server's answer.
     void fail(const QString &propertyName, qint32 httpStatus, bool interrupted,
               const QHash<QByteArray, QByteArray> &headers = {})
     {
-        Q_EMIT AsyncReadComplete({propertyName, AsyncProperty::Error, 0, 0, httpStatus, headers, interrupted, {}});
+        using Kind = TransferError::Kind;
+        const Kind kind = interrupted ? Kind::ConnectionCut : httpStatus != 0 ? Kind::HttpStatus : Kind::Other;
+        fail(propertyName, {kind, httpStatus, QStringLiteral("h"), {}}, headers);
+    }
+
+    void fail(const QString &propertyName, const TransferError &reason, const QHash<QByteArray, QByteArray> &headers = {})
+    {
+        Q_EMIT AsyncReadComplete(
+            {propertyName, AsyncProperty::Error, 0, 0, reason.httpStatus, headers, {}, reason});
     }
 
     // Set: every read is refused with it.

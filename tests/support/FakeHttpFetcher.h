@@ -5,15 +5,18 @@
 #include <QHash>
 #include <QStringList>
 
-// Answers GETs from a table of bodies; a URL without an entry fails. Records every request.
+// Answers GETs from a table of bodies; a URL without an entry fails as refused, and so does
+// every URL while offline. Records every request.
 class FakeHttpFetcher : public HttpFetcher
 {
 public:
+    static inline const TransferError Refused{TransferError::Kind::ConnectionRefused, 0, QStringLiteral("h"), {}};
+
     Result<QByteArray, Error> get(const QString &url) override
     {
         requests.append(url);
         if (offline || !bodies.contains(url))
-            return Failure(Error::Failed);
+            return Failure(Refused);
         return bodies.value(url);
     }
 

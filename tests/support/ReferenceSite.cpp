@@ -47,7 +47,10 @@ bool ReferenceSite::start()
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         m_process.setStandardErrorFile(m_errorFile, QIODevice::Append);
     }
-    m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
+    if (m_launcher.isEmpty())
+        m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
+    else
+        m_process.start(m_launcher.first(), m_launcher.mid(1) + QStringList{QStringLiteral(QUILLMERE_SITE_EXECUTABLE)} + arguments);
     if (!m_process.waitForStarted(StartTimeoutMs)) {
         m_error = m_process.errorString();
         return false;

@@ -29,6 +29,9 @@ public:
     bool stop();
     // Files are sent at most this many KiB a second from the next start on; 0 for no limit.
     void setFileRate(int kibPerSecond) { m_fileRate = kibPerSecond; }
+    // The site program is started through this command from the next start on, such as
+    // NetworkNamespace::launcher().
+    void setLauncher(const QStringList &command) { m_launcher = command; }
     // Passed to the site program from the next start on, after the test's own.
     void setExtraArguments(const QStringList &arguments) { m_extraArguments = arguments; }
     QStringList extraArguments() const { return m_extraArguments; }
@@ -58,6 +61,7 @@ private:
     QString m_error;
     int m_fileRate = 0;
     QStringList m_extraArguments;
+    QStringList m_launcher;
     bool m_accessLog = false;
     QString m_errorFile;
 };

@@ -47,6 +47,7 @@ private slots:
     void progressMovesTheBarRoundingHalfToEven();
     void completionHidesTheBarAndShowsTheFileOnce();
     void tooltipTellsSizesWhileTheBarShowsThePercentage();
+    void tooltipCountsDownToTheNextAttempt();
     void noRoomTellsTheSizesAndLeavesNoFolder();
     void secondDownloadWhileOneRunsIsRefused();
     void failureReturnsToIdleWithAMessage();
@@ -274,6 +275,26 @@ void TstFormWangyou::tooltipTellsSizesWhileTheBarShowsThePercentage()
     QCOMPARE(bar()->accessibleDescription(), bar()->toolTip());
 }
 
+void TstFormWangyou::tooltipCountsDownToTheNextAttempt()
+{
+    doubleClickRow(0);
+    const QString saveFile = m_facility->reads[0].propertyName;
+    m_facility->answer(saveFile, 200, 2048, {{"etag", "\"v1\""}});
+    m_facility->data(saveFile, QByteArray(1024, 'x'));
+    m_facility->fail(saveFile, 0, true);
+
+    QCOMPARE(bar()->toolTip(), u"网络中断，1 秒后重试（第 1 次）"_s);
+    QCOMPARE(bar()->accessibleDescription(), bar()->toolTip());
+    QTRY_COMPARE(bar()->toolTip(), u"网络中断，正在重试（第 1 次）"_s);
+    QTRY_COMPARE(m_facility->reads.size(), 2);
+    QVERIFY(!bar()->isHidden());
+
+    // The bytes flow again, and the tooltip tells them at once.
+    m_facility->answer(saveFile, 206, 1024, {{"content-range", "bytes 1024-2047/2048"}});
+    m_facility->data(saveFile, QByteArray(512, 'x'));
+    QVERIFY2(bar()->toolTip().startsWith(u"1.5 KB / 2.0 KB"_s), qPrintable(bar()->toolTip()));
+}
+
 void TstFormWangyou::noRoomTellsTheSizesAndLeavesNoFolder()
 {
     doubleClickRow(1);
@@ -310,7 +331,7 @@ void TstFormWangyou::failureReturnsToIdleWithAMessage()
     QVERIFY(bar()->isHidden());
     QCOMPARE(m_messageBox.boxes.size(), 1);
     QCOMPARE(m_messageBox.boxes[0].title, u"提示"_s);
-    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!"_s);
+    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!\n服务器回答 404：文件不存在"_s);
     QVERIFY(m_shell.folders.isEmpty());
     // The folders made for it held nothing, so they went again.
     QVERIFY(!QFileInfo::exists(xiazai()));
