@@ -1,5 +1,24 @@
 #include "site/PageCache.h"
 
+#include <algorithm>
+
+namespace {
+
+// What the heap gives a QByteArray of this size: its header, the bytes and their NUL, in
+// glibc's chunks of 16 bytes with 8 of their own, at least 32.
+qsizetype heapBytes(qsizetype size)
+{
+    constexpr qsizetype Header = 16;
+    constexpr qsizetype ChunkOverhead = 8;
+    return std::max<qsizetype>(32, (Header + size + 1 + ChunkOverhead + 15) / 16 * 16);
+}
+
+// An entry's own share besides its two arrays: the hash node with its key and links, the body's
+// QByteArray, and the hash's table around them. Measured at about 110 bytes with Qt 6.4.
+constexpr qsizetype EntryBytes = 128;
+
+} // namespace
+
 PageCache::PageCache(qsizetype maxBytes)
     : m_pages(maxBytes)
 {
@@ -20,5 +39,5 @@ void PageCache::insert(const QByteArray &key, const QByteArray &body)
     keptKey.squeeze();
     auto *keptBody = new QByteArray(body);
     keptBody->squeeze();
-    m_pages.insert(keptKey, keptBody, keptKey.size() + keptBody->size());
+    m_pages.insert(keptKey, keptBody, heapBytes(keptKey.size()) + heapBytes(keptBody->size()) + EntryBytes);
 }

@@ -5,7 +5,9 @@
 
 #include <optional>
 
-// Rendered answers by key, at most a given number of bytes of keys and bodies together. Past
+// Rendered answers by key, at most a given number of bytes of memory, keys, bodies and the
+// cache's own share of each entry together (small answers cost more in bookkeeping than in
+// bytes, so counting bytes alone would let a flood of them take many times the bound). Past
 // that the least recently used go first: the pages everyone asks for (the first pages of the
 // catalogues) stay, while a flood of one-off queries only pushes out its own kind.
 class PageCache

@@ -6,11 +6,13 @@
 #include "site/forms/MessagePost.h"
 #include "site/http/ByteRange.h"
 #include "site/http/ContentDisposition.h"
+#include "site/http/ClientKey.h"
 #include "site/http/SpoolFile.h"
 #include "site/pages/CatalogueRenderer.h"
 #include "site/pages/HtmlPages.h"
 #include "site/store/NetworkAddress.h"
 #include "site/store/SiteStore.h"
+#include "site/store/StoredPath.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -52,12 +54,6 @@ HttpAnswer notAllowed(const QByteArray &allowed)
     return HttpAnswer{HttpAnswer::MethodNotAllowed, {{"Allow", allowed}}, {}, std::nullopt};
 }
 
-// Links on refusal pages stay on whatever host the browser used.
-HttpAnswer refused(int status, const QString &message, const HttpAnswer::Headers &headers = {})
-{
-    return HttpAnswer::text(HtmlPages::refusalPage(message, u"/"_s), HtmlType, status, headers);
-}
-
 HttpAnswer::Headers retryAfter(qint64 seconds)
 {
     return {{"Retry-After", QByteArray::number(std::max<qint64>(seconds, 1))}};
@@ -93,25 +89,18 @@ int messageStatus(MessagePost::Error error)
     }
 }
 
-// The regular file at relativePath inside folder, or nothing when the path is not a plain
-// relative path or leads outside the folder (through "..", or a link pointing out).
-std::optional<QString> locate(const QString &folder, const QString &relativePath)
+} // namespace
+
+// Links on refusal pages stay on whatever host the browser used.
+HttpAnswer SiteServer::refused(int status, const QString &message, const HttpAnswer::Headers &headers) const
 {
-    const QStringList segments = relativePath.split(u'/');
-    for (const QString &segment : segments) {
-        if (segment.isEmpty() || segment == u"."_s || segment == u".."_s || segment.contains(u'\\')
-            || segment.contains(QChar::Null))
-            return std::nullopt;
-    }
-    const QString base = QFileInfo(folder).canonicalFilePath();
-    const QFileInfo file(QDir(folder).filePath(relativePath));
-    // The canonical path resolves links, so a link inside the folder cannot lead out of it.
-    if (base.isEmpty() || !file.isFile() || !file.canonicalFilePath().startsWith(base + u'/'))
-        return std::nullopt;
-    return file.canonicalFilePath();
+    return HttpAnswer::text(HtmlPages::refusalPage(message, m_origins->rootPath()), HtmlType, status, headers);
 }
 
-} // namespace
+QString SiteServer::sitePath(const HttpRequest &request) const
+{
+    return m_origins->pathBelow(request.url().path(QUrl::FullyDecoded));
+}
 
 SiteServer::SiteServer(SiteStore &store, const Options &options)
     : m_store(store)
@@ -179,12 +168,12 @@ const SiteServer::Route *SiteServer::routeFor(const QString &path, QString *rest
 HttpDaemon::HeadDecision SiteServer::headArrived(const HttpRequest &request)
 {
     // Only HTTP/1.0 may leave Host out, and no browser does: no page elsewhere can be behind it.
-    if (request.hasHeader("Host") && !m_origins->acceptsHost(request.header("Host")))
+    if (const std::optional<QByteArray> host = request.host(); host && !m_origins->acceptsHost(*host))
         return refused(HttpAnswer::MisdirectedRequest, u"这个地址不属于本站。"_s);
     if (request.isPost() && !m_origins->isSameOrigin(request.header("Origin"), request.header("Referer")))
         return refused(HttpAnswer::Forbidden, u"只接受从本站页面提交的内容。"_s);
     QString rest;
-    const Route *route = routeFor(request.url().path(QUrl::FullyDecoded), &rest);
+    const Route *route = routeFor(sitePath(request), &rest);
     if (route && request.isGet()) {
         if (std::optional<HttpAnswer> answer = (this->*route->page)(request, rest))
             return std::move(*answer);
@@ -259,7 +248,7 @@ HttpAnswer SiteServer::formArrived(const HttpRequest &request, ReceivedForm &for
                                    std::optional<FormReader::Error> error)
 {
     QString rest;
-    const Route *route = routeFor(request.url().path(QUrl::FullyDecoded), &rest);
+    const Route *route = routeFor(sitePath(request), &rest);
     return (this->*route->post)(request, form, error);
 }
 
@@ -268,9 +257,14 @@ HttpAnswer SiteServer::busy()
     return refused(HttpAnswer::ServiceUnavailable, u"服务器正忙，请稍后再试。"_s);
 }
 
+HttpAnswer SiteServer::framingRefused(int status)
+{
+    return refused(status, u"请求的格式不对，无法处理。"_s);
+}
+
 std::optional<HttpAnswer> SiteServer::catalogue(const HttpRequest &request, const QString &)
 {
-    const bool official = request.url().path() == OfficialCatalogue;
+    const bool official = sitePath(request) == OfficialCatalogue;
     const QString root = SiteServer::root();
     const CatalogueQuery query = CatalogueQuery::parse(official ? Catalogue::Official : Catalogue::User,
                                                        request.url().query(QUrl::FullyEncoded).toUtf8());
@@ -290,7 +284,9 @@ std::optional<HttpAnswer> SiteServer::catalogue(const HttpRequest &request, cons
     if (!page)
         return storeError(page.error());
     const QByteArray body = official ? CatalogueRenderer::officialPage(*page, root) : CatalogueRenderer::userPage(*page);
-    m_catalogueCache.insert(key, body);
+    // Pages past the last are as many as numbers: kept, they would push out the real ones.
+    if (query.page == 1 || !page->resources.isEmpty())
+        m_catalogueCache.insert(key, body);
     return HttpAnswer::text(body, TextType);
 }
 
@@ -317,8 +313,14 @@ std::optional<HttpAnswer> SiteServer::startPage(const HttpRequest &, const QStri
     return HttpAnswer::text(HtmlPages::startPage(*official, *user, root()), HtmlType);
 }
 
+// An official file is the site's to hand out only while a resource the public sees links it.
 std::optional<HttpAnswer> SiteServer::officialFile(const HttpRequest &request, const QString &rest)
 {
+    const auto linked = m_store.isOfficialFileLinked(rest);
+    if (!linked)
+        return storeError(linked.error());
+    if (!*linked)
+        return std::nullopt;
     return sendFile(request, m_store.officialFilesFolder(), rest);
 }
 
@@ -416,7 +418,7 @@ bool SiteServer::isBlocked(const QHostAddress &peer) const
 Result<bool, StoreError> SiteServer::takePost(SiteStore::PostKind kind, const QHostAddress &peer)
 {
     const bool message = kind == SiteStore::PostKind::Message;
-    return m_store.takePost(kind, peer, QDateTime::currentMSecsSinceEpoch(),
+    return m_store.takePost(kind, ClientKey::of(peer), QDateTime::currentMSecsSinceEpoch(),
                             message ? m_options.messagesPerWindow : m_options.uploadsPerWindow,
                             message ? m_options.messageWindowMs : m_options.uploadWindowMs);
 }
@@ -425,7 +427,7 @@ Result<bool, StoreError> SiteServer::takePost(SiteStore::PostKind kind, const QH
 qint64 SiteServer::secondsToWait(SiteStore::PostKind kind, const QHostAddress &peer) const
 {
     const bool message = kind == SiteStore::PostKind::Message;
-    const auto wait = m_store.secondsToWait(kind, peer, QDateTime::currentMSecsSinceEpoch(),
+    const auto wait = m_store.secondsToWait(kind, ClientKey::of(peer), QDateTime::currentMSecsSinceEpoch(),
                                             message ? m_options.messagesPerWindow : m_options.uploadsPerWindow,
                                             message ? m_options.messageWindowMs : m_options.uploadWindowMs);
     if (!wait) {
@@ -438,7 +440,7 @@ qint64 SiteServer::secondsToWait(SiteStore::PostKind kind, const QHostAddress &p
 void SiteServer::answered(const HttpRequest &request, const AccessLog::Entry &entry)
 {
     // Monitoring asks every few seconds; its lines would bury the visitors'.
-    if (!m_accessLog || request.url().path() == HealthPath)
+    if (!m_accessLog || sitePath(request) == HealthPath)
         return;
     // Lines go out in batches: a write for each would cost a fifth of the requests a second,
     // and none waits longer than the flush interval.
@@ -507,7 +509,7 @@ HttpAnswer SiteServer::messageBoardPage(const HttpRequest &request, qint64 page,
 std::optional<HttpAnswer> SiteServer::sendFile(const HttpRequest &request, const QString &folder,
                                                const QString &relativePath, const HttpAnswer::Headers &headers)
 {
-    const std::optional<QString> path = locate(folder, relativePath);
+    const std::optional<QString> path = StoredPath::locate(folder, relativePath);
     if (!path)
         return std::nullopt;
     auto file = std::make_shared<QFile>(*path);

@@ -60,6 +60,7 @@ public:
     HttpAnswer formArrived(const HttpRequest &request, ReceivedForm &form,
                            std::optional<FormReader::Error> error) override;
     HttpAnswer busy() override;
+    HttpAnswer framingRefused(int status) override;
     void answered(const HttpRequest &request, const AccessLog::Entry &entry) override;
 
 private:
@@ -96,8 +97,12 @@ private:
     HttpAnswer uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request);
 
     QString root() const { return m_origins->root(); }
+    // The request's path below the origin's, which the routes are matched against.
+    QString sitePath(const HttpRequest &request) const;
+    HttpAnswer refused(int status, const QString &message, const HttpAnswer::Headers &headers = {}) const;
     bool isBlocked(const QHostAddress &peer) const;
-    // Counted in the store, so that site processes sharing it share an address's allowance.
+    // Counted in the store, so that site processes sharing it share an address's allowance;
+    // an IPv6 client's allowance is its /64's.
     Result<bool, StoreError> takePost(SiteStore::PostKind kind, const QHostAddress &peer);
     qint64 secondsToWait(SiteStore::PostKind kind, const QHostAddress &peer) const;
     void flushAccessLog();

@@ -93,13 +93,23 @@ int main(int argc, char *argv[])
     const QCommandLineOption uploadOption(u"uploads-per-minute"_s,
                                           u"Uploads one address may make in a minute; 0 for no limit."_s, u"count"_s,
                                           u"3"_s);
+    const QCommandLineOption connectionsOption(
+        u"max-connections"_s,
+        u"Connections held at once; past that, idle ones give way to a newcomer, and else it is told 503."_s,
+        u"count"_s, u"1000"_s);
+    const QCommandLineOption clientConnectionsOption(
+        u"client-connections"_s,
+        u"Connections one client may hold (an IPv4 address, an IPv6 /64); behind a trusted proxy, its requests "
+        "in progress."_s,
+        u"count"_s, u"64"_s);
     const QCommandLineOption noAccessLogOption(u"no-access-log"_s,
                                                u"Write no line for each request on standard output."_s);
     const QCommandLineOption originOption(
         u"origin"_s,
-        u"An address the site is reached by, such as https://example.org; may be given again. Requests for other "
-        "hosts are refused, posts from other origins too, and pages link to the first. Default: the listening "
-        "address and port, and localhost and [::1] on that port."_s,
+        u"An address the site is reached by, such as https://example.org or, served under a path, "
+        "https://example.org/share/; may be given again. Requests for other hosts are refused, posts from other "
+        "origins too, and pages link to the first. Paths are answered with the origin's path before them or "
+        "without it. Default: the listening address and port, and localhost and [::1] on that port."_s,
         u"URL"_s);
     const QCommandLineOption proxyOption(
         u"trusted-proxy"_s,
@@ -115,7 +125,8 @@ int main(int argc, char *argv[])
         "the file's path below the files folder."_s,
         u"prefix"_s);
     parser.addOptions({hostOption, portOption, dataOption, databaseOption, filesOption, rateOption, messageOption,
-                       uploadOption, originOption, proxyOption, accelOption, noAccessLogOption});
+                       uploadOption, originOption, proxyOption, accelOption, connectionsOption, clientConnectionsOption,
+                       noAccessLogOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(u"unknown command: %1 (see --help)"_s.arg(parser.positionalArguments().first()));
@@ -138,6 +149,13 @@ int main(int argc, char *argv[])
     const int uploadsPerMinute = parser.value(uploadOption).toInt(&ok);
     if (!ok || uploadsPerMinute < 0)
         return fail(u"not a number of uploads: %1"_s.arg(parser.value(uploadOption)));
+
+    const int maxConnections = parser.value(connectionsOption).toInt(&ok);
+    if (!ok || maxConnections <= 0)
+        return fail(u"not a number of connections: %1"_s.arg(parser.value(connectionsOption)));
+    const int clientConnections = parser.value(clientConnectionsOption).toInt(&ok);
+    if (!ok || clientConnections <= 0)
+        return fail(u"not a number of connections: %1"_s.arg(parser.value(clientConnectionsOption)));
 
     std::optional<Origins> origins;
     if (parser.isSet(originOption)) {
@@ -167,6 +185,10 @@ int main(int argc, char *argv[])
     options.messagesPerWindow = messageInterval > 0 ? 1 : 0;
     options.messageWindowMs = messageInterval * 1000LL;
     options.uploadsPerWindow = uploadsPerMinute;
+    options.limits.maxConnections = maxConnections;
+    options.limits.maxConnectionsPerAddress = clientConnections;
+    // A proxy carries everyone's requests: it may hold the whole table.
+    options.limits.maxConnectionsPerProxy = maxConnections;
     SiteServer server(store, options);
     server.setFileRate(rate * 1024);
     server.setAccessLog(!parser.isSet(noAccessLogOption));

@@ -1,8 +1,10 @@
 #include "site/admin/AdminCommand.h"
 
 #include "site/admin/SiteBackup.h"
+#include "site/admin/TerminalText.h"
 #include "site/store/NetworkAddress.h"
 #include "site/store/SiteStore.h"
+#include "site/store/StoredPath.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -42,6 +44,12 @@ int fail(const QString &message)
     return 1;
 }
 
+void warnOutside(const SiteResource &resource)
+{
+    QTextStream(stderr) << "quillmere-site: resource " << resource.id << " names a file outside the upload folder, "
+                        << "not read: " << TerminalText::escaped(resource.filePath) << Qt::endl;
+}
+
 // Who runs the command: under sudo the person behind it, not root. Only root's word for it
 // is taken; anyone else could name anybody.
 QString operatorName()
@@ -73,9 +81,10 @@ QString shownNetwork(const QString &network)
     return single ? address : network;
 }
 
-QString orDash(const QString &text)
+// A field of a record, as the terminal may safely be given it.
+QString shown(const QString &text)
 {
-    return text.isEmpty() ? u"-"_s : text;
+    return text.isEmpty() ? u"-"_s : TerminalText::escaped(text);
 }
 
 // The ids after the kind of entry, all of them whole positive numbers; else the first word that is not.
@@ -170,18 +179,22 @@ int Run::list(const QStringList &words)
             return fail(resources.error().text);
         for (const SiteResource &resource : *resources) {
             QString size = u"-"_s;
-            if (resource.catalogue == Catalogue::User)
-                size = QString::number(QFileInfo(QDir(m_store.uploadFolder()).filePath(resource.filePath)).size());
-            out() << resource.id << '\t' << resource.collectedAt << '\t' << orDash(resource.address) << '\t'
-                  << resource.title << '\t' << size << (resource.hidden ? "\thidden" : "") << '\n';
+            if (resource.catalogue == Catalogue::User) {
+                if (const auto path = StoredPath::inside(m_store.uploadFolder(), resource.filePath))
+                    size = QString::number(QFileInfo(*path).size());
+                else
+                    warnOutside(resource);
+            }
+            out() << resource.id << '\t' << shown(resource.collectedAt) << '\t' << shown(resource.address) << '\t'
+                  << shown(resource.title) << '\t' << size << (resource.hidden ? "\thidden" : "") << '\n';
         }
     } else {
         const auto messages = m_store.selectMessages(selection);
         if (!messages)
             return fail(messages.error().text);
         for (const SiteMessage &message : *messages) {
-            out() << message.id << '\t' << message.postedAt << '\t' << orDash(message.address) << '\t' << message.name
-                  << '\t' << message.text.size() << (message.hidden ? "\thidden" : "") << '\n';
+            out() << message.id << '\t' << shown(message.postedAt) << '\t' << shown(message.address) << '\t'
+                  << shown(message.name) << '\t' << message.text.size() << (message.hidden ? "\thidden" : "") << '\n';
         }
     }
     out().flush();
@@ -220,23 +233,28 @@ int Run::remove(const QStringList &words)
     const auto all = m_store.selectResources({});
     if (!all)
         return fail(all.error().text);
-    QString shown;
+    QString listed;
     for (const qint64 id : *ids) {
         const auto found = std::find_if(all->cbegin(), all->cend(), [id](const SiteResource &r) { return r.id == id; });
         if (found == all->cend())
             return fail(u"there is no resource %1"_s.arg(id));
-        shown += u"%1\t%2\t%3\n"_s.arg(QString::number(id), found->title, orDash(found->filePath));
+        listed += u"%1\t%2\t%3\n"_s.arg(QString::number(id), shown(found->title), shown(found->filePath));
     }
     if (!m_parser.isSet(u"yes"_s)) {
-        out() << shown;
+        out() << listed;
         if (!confirmed(u"Remove these resources and their files for good?"_s))
             return fail(u"nothing removed: not confirmed (on a terminal, or with --yes)"_s);
     }
     const auto kept = m_store.removeResources(*ids, entryFor(u"remove "_s + words.join(u' ')));
     if (!kept)
         return fail(kept.error().text);
-    if (!kept->isEmpty())
-        return fail(u"removed, but these files could not be deleted: %1"_s.arg(kept->join(u", "_s)));
+    if (!kept->isEmpty()) {
+        QStringList files;
+        for (const QString &file : std::as_const(*kept))
+            files.append(TerminalText::escaped(file));
+        return fail(u"removed, but these files are still there (outside the upload folder, or not deletable): %1"_s.arg(
+            files.join(u", "_s)));
+    }
     return 0;
 }
 
@@ -285,7 +303,7 @@ int Run::log(const QStringList &words)
     if (!entries)
         return fail(entries.error().text);
     for (const ModerationEntry &entry : *entries)
-        out() << entry.at << '\t' << entry.who << '\t' << entry.action << '\n';
+        out() << shown(entry.at) << '\t' << shown(entry.who) << '\t' << shown(entry.action) << '\n';
     out().flush();
     return 0;
 }
@@ -357,7 +375,8 @@ QString AdminCommand::commandIn(const QStringList &arguments)
     // Options of the site and of the commands that take a value as the next argument.
     static const QStringList TakeValues = {u"--data"_s, u"--files"_s, u"--host"_s, u"--port"_s, u"--rate"_s,
                                            u"--message-interval"_s, u"--uploads-per-minute"_s, u"--origin"_s,
-                                           u"--trusted-proxy"_s, u"--accel-redirect"_s,
+                                           u"--trusted-proxy"_s, u"--accel-redirect"_s, u"--max-connections"_s,
+                                           u"--client-connections"_s,
                                            u"--recent"_s, u"--address"_s, u"--search"_s, u"--for"_s};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);

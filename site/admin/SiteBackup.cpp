@@ -1,6 +1,8 @@
 #include "site/admin/SiteBackup.h"
 
+#include "site/admin/TerminalText.h"
 #include "site/store/SiteStore.h"
+#include "site/store/StoredPath.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -24,8 +26,30 @@ QStringList fileFolders(const QString &dataPath)
 // A backup's list names where its files go; a tampered one must not reach out of the data folder.
 bool isFilePath(const QString &path, const QStringList &folders)
 {
-    return QDir::cleanPath(path) == path && QDir::isRelativePath(path)
+    return StoredPath::isPlain(path)
         && std::any_of(folders.cbegin(), folders.cend(), [&](const QString &folder) { return path.startsWith(folder); });
+}
+
+Failure<StoreError> outside(const SiteResource &resource)
+{
+    return Failure(StoreError{u"resource %1 names a file outside the upload folder: %2"_s.arg(
+        QString::number(resource.id), TerminalText::escaped(resource.filePath))});
+}
+
+// A backup is restored as root, into a folder the site serves: a link in it would put a file
+// from elsewhere on the site, and a device or a pipe is no file of a site. The folder itself
+// may be a link, as to the latest of several backups.
+Result<void, StoreError> holdsOnlyPlainFiles(const QString &folder)
+{
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry = it.nextFileInfo();
+        if (entry.isSymbolicLink() || (!entry.isDir() && !entry.isFile()))
+            return Failure(StoreError{u"%1 is a link or a special file: a backup holds only plain files and folders"_s.arg(
+                TerminalText::escaped(entry.filePath()))});
+    }
+    return {};
 }
 
 Result<void, StoreError> copyFile(const QString &from, const QString &to)
@@ -96,11 +120,15 @@ Result<qint64, StoreError> SiteBackup::write(const SiteStore &store, const QStri
         if (!resources)
             return Failure(resources.error());
         for (const SiteResource &resource : *resources) {
-            if (resource.catalogue == Catalogue::User && !resource.filePath.isEmpty())
-                files.append(data.relativeFilePath(QDir(store.uploadFolder()).filePath(resource.filePath)));
+            if (resource.catalogue != Catalogue::User || resource.filePath.isEmpty())
+                continue;
+            if (!StoredPath::inside(store.uploadFolder(), resource.filePath))
+                return outside(resource);
+            files.append(data.relativeFilePath(QDir(store.uploadFolder()).filePath(resource.filePath)));
         }
     }
-    QDirIterator official(store.officialFilesFolder(), QDir::Files, QDirIterator::Subdirectories);
+    // Links are left out, as a restore would refuse them.
+    QDirIterator official(store.officialFilesFolder(), QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
     while (official.hasNext())
         files.append(data.relativeFilePath(official.next()));
 
@@ -125,6 +153,8 @@ Result<qint64, StoreError> SiteBackup::restore(const QString &folder, const QStr
     QFile list(source.filePath(FileListName));
     if (!QFileInfo::exists(source.filePath(SiteStore::DatabaseFileName)) || !list.open(QIODevice::ReadOnly))
         return Failure(StoreError{u"%1 holds no backup of a site"_s.arg(folder)});
+    if (const auto plain = holdsOnlyPlainFiles(QFileInfo(folder).canonicalFilePath()); !plain)
+        return Failure(plain.error());
 
     struct Entry
     {
@@ -165,6 +195,15 @@ Result<qint64, StoreError> SiteBackup::restore(const QString &folder, const QStr
         SiteStore restored(dataPath);
         if (const auto opened = restored.open(); !opened)
             return fail(opened.error());
+        // Its records are read by the site and the operator's commands as paths below the upload folder.
+        const auto resources = restored.selectResources({});
+        if (!resources)
+            return fail(resources.error());
+        for (const SiteResource &resource : *resources) {
+            if (resource.catalogue == Catalogue::User && !resource.filePath.isEmpty()
+                && !StoredPath::isPlain(resource.filePath))
+                return fail(outside(resource).error);
+        }
     }
     return qint64(entries.size());
 }

@@ -1,5 +1,6 @@
 #include "site/forms/MessagePost.h"
 
+#include "site/forms/FieldText.h"
 #include "site/http/ReceivedForm.h"
 #include "site/store/SiteStore.h"
 
@@ -7,19 +8,6 @@
 #include <QDebug>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Line breaks stay (as "\n"); other control characters go.
-QString tidyText(const QString &text)
-{
-    QString tidy = text;
-    tidy.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
-    tidy.removeIf([](QChar c) { return c.category() == QChar::Other_Control && c != u'\n' && c != u'\t'; });
-    return tidy.trimmed();
-}
-
-} // namespace
 
 Result<SiteMessage, MessagePost::Rejection> MessagePost::receive(SiteStore &store, const ReceivedForm *form,
                                                                  const QDateTime &now, const QString &sender,
@@ -29,14 +17,14 @@ Result<SiteMessage, MessagePost::Rejection> MessagePost::receive(SiteStore &stor
     const auto reject = [&message](Error reason) { return Failure(Rejection{reason, message}); };
     if (!form)
         return reject(Error::Malformed);
-    message.name = tidyText(form->value(u"name")).simplified();
-    message.text = tidyText(form->value(u"text"));
+    message.name = FieldText::line(form->value(u"name"));
+    message.text = FieldText::lines(form->value(u"text"));
 
-    if (message.name.isEmpty())
+    if (FieldText::isBlank(message.name))
         return reject(Error::EmptyName);
     if (message.name.size() > MaxNameLength)
         return reject(Error::NameTooLong);
-    if (message.text.isEmpty())
+    if (FieldText::isBlank(message.text))
         return reject(Error::EmptyText);
     if (message.text.size() > MaxTextLength)
         return reject(Error::TextTooLong);

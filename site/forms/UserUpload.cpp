@@ -1,5 +1,6 @@
 #include "site/forms/UserUpload.h"
 
+#include "site/forms/FieldText.h"
 #include "site/forms/UploadName.h"
 #include "site/http/ReceivedForm.h"
 #include "site/store/SiteStore.h"
@@ -25,7 +26,7 @@ Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store
     }
     if (!categories->contains(entered.category))
         return reject(Error::NoCategory);
-    if (entered.title.isEmpty())
+    if (FieldText::isBlank(entered.title))
         return reject(Error::EmptyTitle);
     if (entered.title.size() > MaxTitleLength)
         return reject(Error::TitleTooLong);
@@ -52,9 +53,12 @@ SiteResource UserUpload::entered(const ReceivedForm &form)
     SiteResource entered;
     entered.catalogue = Catalogue::User;
     // The catalogue shows each field on one line.
-    entered.category = form.value(u"category").simplified();
-    entered.title = form.value(u"title").simplified();
-    entered.remark = form.value(u"remark").simplified();
+    entered.category = FieldText::line(form.value(u"category"));
+    entered.title = FieldText::line(form.value(u"title"));
+    entered.remark = FieldText::line(form.value(u"remark"));
+    // A remark may be left out; one that shows nothing is left out.
+    if (FieldText::isBlank(entered.remark))
+        entered.remark.clear();
     return entered;
 }
 

@@ -28,6 +28,7 @@ struct HttpAnswer
         MisdirectedRequest = 421,
         TooManyRequests = 429,
         InternalServerError = 500,
+        NotImplemented = 501,
         ServiceUnavailable = 503,
     };
     using Headers = QList<std::pair<QByteArray, QByteArray>>;

@@ -1,8 +1,9 @@
 #include "site/http/HttpDaemon.h"
 
+#include "site/http/ClientKey.h"
+
 #include <QDateTime>
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
+#include <QDebug>
 #include <QSocketNotifier>
 
 #include <microhttpd.h>
@@ -17,18 +18,77 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Connections admitted past a cap only to be told 503, rather than dropped unanswered.
-constexpr int RefusalRoom = 16;
 // What a client turned away for want of room is asked to wait, in seconds.
 constexpr int BusyRetrySeconds = 10;
 // A paced file is read in shares of at most this much.
 constexpr size_t PacedBlockBytes = 32 * 1024;
 // Runs of the library in a row while it has work it can do at once.
 constexpr int RunsPerWakeUp = 16;
-// How often connections are looked at for a request head past its deadline.
-constexpr int HeadSweepMs = 1000;
+// How often connections are looked at for a request head or a body past its time.
+constexpr int LateSweepMs = 1000;
 // How long a paced file waits, at least, once it has sent its share.
 constexpr int PaceIntervalMs = 50;
+
+ConnectionTable::Limits tableLimits(const HttpDaemon::Limits &limits)
+{
+    ConnectionTable::Limits table;
+    table.maxConnections = limits.maxConnections;
+    table.maxPerClient = limits.maxConnectionsPerAddress;
+    table.maxPerProxy = limits.maxConnectionsPerProxy;
+    table.headMs = limits.headTimeoutSeconds * 1000LL;
+    table.idleMs = limits.idleTimeoutSeconds * 1000LL;
+    table.bodyGraceMs = table.headMs;
+    table.minBodyBytesPerSecond = limits.minBodyBytesPerSecond;
+    return table;
+}
+
+QString refusalText(ConnectionTable::Refusal refusal, const HttpDaemon::Limits &limits)
+{
+    switch (refusal) {
+    case ConnectionTable::Refusal::TableFull:
+        return u"refused a connection: all %1 connections are busy"_s.arg(limits.maxConnections);
+    case ConnectionTable::Refusal::ClientCap:
+        return u"refused a connection: the client holds %1 already"_s.arg(limits.maxConnectionsPerAddress);
+    case ConnectionTable::Refusal::ProxyCap:
+        return u"refused a connection: the proxy holds %1 already"_s.arg(limits.maxConnectionsPerProxy);
+    case ConnectionTable::Refusal::None:
+        break;
+    }
+    return {};
+}
+
+// Shut down under the library, a connection is found closed on its next run.
+void shutDown(MHD_Connection *connection)
+{
+    if (const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
+        ::shutdown(info->connect_fd, SHUT_RDWR);
+}
+
+QHostAddress keyOf(const QHostAddress &address, bool proxy)
+{
+    return proxy ? ClientKey::ofProxy(address) : ClientKey::of(address);
+}
+
+// A body is taken only framed one way: a length, or chunks as the last and only coding. Framed
+// two ways, it could be read one way here and another by a proxy in front, and what one reads
+// as a body the other would read as a request of its own (RFC 9112, 6.1 and 6.3: 400, and the
+// connection closes). libmicrohttpd 0.9.75 reads a chunked body and ignores a length beside
+// it, and answers a request of any other coding, "gzip, chunked" included, as having no body
+// and then closes the connection. Returns the status to refuse the request with, or 0.
+int framingRefusal(const HttpRequest &request)
+{
+    QList<QByteArray> codings;
+    for (const QByteArray &value : request.headerValues("Transfer-Encoding")) {
+        for (const QByteArray &coding : value.split(','))
+            codings.append(coding.trimmed().toLower());
+    }
+    if (codings.isEmpty())
+        return 0;
+    if (request.hasHeader("Content-Length") || codings.last() != "chunked" || codings.count("chunked") > 1)
+        return HttpAnswer::BadRequest;
+    // A coding applied before the chunks is one the site cannot undo.
+    return codings.size() > 1 ? HttpAnswer::NotImplemented : 0;
+}
 
 } // namespace
 
@@ -48,14 +108,13 @@ struct HttpDaemon::Exchange
     qint64 bodyBytes = 0;
 };
 
-// One connection: who it is from, whether it is past a cap, and by when its next request
-// head must be in.
+// One connection: who it is from, and whether it is past a cap. Its times are the table's.
 struct HttpDaemon::Peer
 {
     MHD_Connection *connection = nullptr;
     QHostAddress address;
+    bool proxy = false;
     bool overCap = false;
-    QDeadlineTimer headDeadline;
 };
 
 // A file sent no faster than the site's rate.
@@ -72,6 +131,7 @@ struct HttpDaemon::Pacing
 
 struct HttpDaemon::Callbacks
 {
+    // Called for each newcomer just before it is started.
     static MHD_Result accept(void *cls, const sockaddr *address, socklen_t)
     {
         return static_cast<HttpDaemon *>(cls)->admits(QHostAddress(address)) ? MHD_YES : MHD_NO;
@@ -145,14 +205,21 @@ HttpDaemon::HttpDaemon(const Limits &limits, Handler &handler, QObject *parent)
     : QObject(parent)
     , m_limits(limits)
     , m_handler(handler)
+    , m_table(tableLimits(limits))
+    , m_refusals([](const QString &line) { qWarning().noquote() << line; })
 {
+    m_clock.start();
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &HttpDaemon::run);
-    connect(&m_headSweep, &QTimer::timeout, this, &HttpDaemon::closeLateHeads);
+    connect(&m_lateSweep, &QTimer::timeout, this, &HttpDaemon::closeLateConnections);
+    m_refusalInterval.setSingleShot(true);
+    m_refusalInterval.setInterval(RefusalLog::IntervalMs);
+    connect(&m_refusalInterval, &QTimer::timeout, this, [this] { m_refusals.flush(); });
 }
 
 HttpDaemon::~HttpDaemon()
 {
+    m_refusals.flush();
     if (!m_daemon)
         return;
     // The library cannot stop with connections suspended.
@@ -190,7 +257,8 @@ bool HttpDaemon::listen(const QHostAddress &address, quint16 port)
         flags, port, &Callbacks::accept, this, &Callbacks::access, this,
         MHD_OPTION_SOCK_ADDR, &socketAddress,
         MHD_OPTION_LISTENING_ADDRESS_REUSE, 1u,
-        MHD_OPTION_CONNECTION_LIMIT, unsigned(m_limits.maxConnections + RefusalRoom),
+        // Room for those that gave way and are not closed yet, as many as the table holds.
+        MHD_OPTION_CONNECTION_LIMIT, unsigned(2 * m_limits.maxConnections + ConnectionTable::RefusalRoom),
         MHD_OPTION_CONNECTION_TIMEOUT, unsigned(m_limits.headTimeoutSeconds),
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, m_limits.connectionMemoryBytes,
         MHD_OPTION_STRICT_FOR_CLIENT, 1,
@@ -207,7 +275,7 @@ bool HttpDaemon::listen(const QHostAddress &address, quint16 port)
     const int epoll = MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_EPOLL_FD)->epoll_fd;
     m_notifier = std::make_unique<QSocketNotifier>(epoll, QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &HttpDaemon::run);
-    m_headSweep.start(HeadSweepMs);
+    m_lateSweep.start(LateSweepMs);
     run();
     return true;
 }
@@ -230,10 +298,17 @@ void HttpDaemon::run()
         m_timer.stop();
 }
 
-bool HttpDaemon::admits(const QHostAddress &address) const
+bool HttpDaemon::admits(const QHostAddress &address)
 {
-    return m_peers.size() < m_limits.maxConnections + RefusalRoom
-        && m_connectionsPerAddress.value(address) < m_limits.maxConnectionsPerAddress + RefusalRoom;
+    const bool proxy = m_trustedProxies.contains(address);
+    const QHostAddress key = keyOf(address, proxy);
+    const ConnectionTable::Admission admission = m_table.admit(key, proxy);
+    if (admission.givesWay)
+        shutDown(static_cast<const Peer *>(admission.givesWay)->connection);
+    if (admission.refusal != ConnectionTable::Refusal::None)
+        logRefusal(refusalText(admission.refusal, m_limits), key, proxy);
+    m_admitted = admission.refusal;
+    return admission.admitted;
 }
 
 void HttpDaemon::connectionStarted(MHD_Connection *connection, void **context)
@@ -242,11 +317,10 @@ void HttpDaemon::connectionStarted(MHD_Connection *connection, void **context)
     auto *peer = new Peer;
     peer->connection = connection;
     peer->address = QHostAddress(info->client_addr);
-    int &fromAddress = m_connectionsPerAddress[peer->address];
-    peer->overCap = m_peers.size() >= m_limits.maxConnections || fromAddress >= m_limits.maxConnectionsPerAddress;
-    peer->headDeadline = QDeadlineTimer(m_limits.headTimeoutSeconds * 1000LL);
-    ++fromAddress;
-    m_peers.insert(peer);
+    peer->proxy = m_trustedProxies.contains(peer->address);
+    peer->overCap = m_admitted != ConnectionTable::Refusal::None;
+    m_table.add(peer, keyOf(peer->address, peer->proxy), peer->proxy, m_admitted, nowMs());
+    m_admitted = ConnectionTable::Refusal::None;
     *context = peer;
 }
 
@@ -255,53 +329,83 @@ void HttpDaemon::requestCompleted(MHD_Connection *connection)
     const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
     // The next request on the connection may wait the idle time, and then has its head's time.
     if (auto *peer = info ? static_cast<Peer *>(info->socket_context) : nullptr)
-        peer->headDeadline = QDeadlineTimer((m_limits.idleTimeoutSeconds + m_limits.headTimeoutSeconds) * 1000LL);
+        m_table.requestEnded(peer, nowMs());
 }
 
-// The library's time-out runs between bytes; a head sent a byte at a time would never meet
-// it, so the whole head has a deadline here. The connection is shut down under the library,
-// which finds it closed on its next run.
-void HttpDaemon::closeLateHeads()
+// The library's time-out runs between bytes; a head or a body sent a byte at a time would
+// never meet it, so the whole head has a deadline here and a body a rate.
+void HttpDaemon::closeLateConnections()
 {
-    for (Peer *peer : std::as_const(m_peers)) {
-        if (!peer->headDeadline.hasExpired())
-            continue;
-        peer->headDeadline = QDeadlineTimer::Forever;
-        const MHD_ConnectionInfo *info = MHD_get_connection_info(peer->connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-        if (info)
-            ::shutdown(info->connect_fd, SHUT_RDWR);
+    for (const auto &[id, lateness] : m_table.late(nowMs())) {
+        const auto *peer = static_cast<const Peer *>(id);
+        shutDown(peer->connection);
+        // Heads are left unsaid: browsers open connections they may never use.
+        if (lateness == ConnectionTable::Lateness::Body)
+            logRefusal(u"closed a connection: its body came slower than %1 bytes a second"_s.arg(
+                           m_limits.minBodyBytesPerSecond),
+                       keyOf(peer->address, peer->proxy), peer->proxy);
     }
+}
+
+void HttpDaemon::logRefusal(const QString &what, const QHostAddress &key, bool proxy)
+{
+    m_refusals.note(what, proxy ? key.toString() : ClientKey::text(key));
+    if (!m_refusalInterval.isActive())
+        m_refusalInterval.start();
 }
 
 void HttpDaemon::connectionClosed(void *context)
 {
     std::unique_ptr<Peer> peer(static_cast<Peer *>(context));
-    if (!peer)
-        return;
-    m_peers.remove(peer.get());
-    if (--m_connectionsPerAddress[peer->address] <= 0)
-        m_connectionsPerAddress.remove(peer->address);
+    if (peer)
+        m_table.remove(peer.get());
+}
+
+// Once a head is in: whom the request is for, whether that client may have another in
+// progress, and whether its body can be read safely. The refusal to answer with, if any.
+std::optional<HttpAnswer> HttpDaemon::refusalAtHead(Peer &peer, HttpRequest &request)
+{
+    std::optional<QHostAddress> forwardedFor;
+    if (peer.proxy) {
+        request.setPeer(m_trustedProxies.client(peer.address, request.headerValues("X-Forwarded-For")));
+        if (!m_trustedProxies.contains(request.peer()))
+            forwardedFor = ClientKey::of(request.peer());
+    }
+    const bool withinCap = m_table.headArrived(&peer, forwardedFor);
+    if (peer.overCap || !withinCap) {
+        if (!withinCap)
+            logRefusal(u"refused a request: the client has %1 in progress already"_s.arg(
+                           m_limits.maxConnectionsPerAddress),
+                       *forwardedFor);
+        HttpAnswer busy = m_handler.busy();
+        busy.headers.append({"Retry-After"_ba, QByteArray::number(BusyRetrySeconds)});
+        // A proxy's connection carries other clients' requests too.
+        if (peer.overCap)
+            busy.headers.append({"Connection"_ba, "close"_ba});
+        return busy;
+    }
+    if (const int status = framingRefusal(request)) {
+        HttpAnswer refusal = m_handler.framingRefused(status);
+        refusal.headers.append({"Connection"_ba, "close"_ba});
+        return refusal;
+    }
+    if (request.hasHeader("Transfer-Encoding") || request.header("Content-Length").toLongLong() > 0)
+        m_table.bodyStarted(&peer, nowMs());
+    return std::nullopt;
 }
 
 bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data,
                         size_t *size)
 {
+    auto *peer = static_cast<Peer *>(
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)->socket_context);
     if (!exchange.request) {
         // The head is in; from here on the connection has the idle time.
         MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, unsigned(m_limits.idleTimeoutSeconds));
-        auto *peer = static_cast<Peer *>(
-            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)->socket_context);
-        peer->headDeadline = QDeadlineTimer::Forever;
         exchange.request.emplace(connection, QByteArray(method), exchange.target, peer->address);
-        if (!m_trustedProxies.isEmpty())
-            exchange.request->setPeer(
-                m_trustedProxies.client(peer->address, exchange.request->headerValues("X-Forwarded-For")));
-        if (peer->overCap) {
+        if (std::optional<HttpAnswer> refusal = refusalAtHead(*peer, *exchange.request)) {
             exchange.answered = true;
-            HttpAnswer busy = m_handler.busy();
-            busy.headers.append({"Retry-After"_ba, QByteArray::number(BusyRetrySeconds)});
-            busy.headers.append({"Connection"_ba, "close"_ba});
-            return respond(connection, exchange, std::move(busy));
+            return respond(connection, exchange, std::move(*refusal));
         }
         HeadDecision decision = m_handler.headArrived(*exchange.request);
         if (auto *answer = std::get_if<HttpAnswer>(&decision)) {
@@ -324,6 +428,7 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
         return true;
     }
     if (*size > 0) {
+        m_table.bodyReceived(peer, qint64(*size));
         // A form refused before its body is over: the rest is read, not looked at, and the
         // answer goes out once the body is in.
         if (!exchange.answered && !exchange.refusal && exchange.form && !exchange.form->feed(data, *size)) {
@@ -335,6 +440,7 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
     }
     if (exchange.answered)
         return true;
+    m_table.bodyEnded(peer);
     exchange.answered = true;
     if (exchange.refusal)
         return respond(connection, exchange, std::move(*exchange.refusal));

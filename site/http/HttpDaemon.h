@@ -3,10 +3,12 @@
 #include "site/http/FormReader.h"
 #include "site/http/HttpAnswer.h"
 #include "site/http/HttpRequest.h"
+#include "site/http/ConnectionTable.h"
 #include "site/http/TrustedProxies.h"
 #include "site/log/AccessLog.h"
+#include "site/log/RefusalLog.h"
 
-#include <QHash>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QSet>
@@ -22,8 +24,9 @@ struct MHD_Daemon;
 // The site's HTTP server: the HTTP library speaks the protocol (heads parsed as they arrive,
 // memory bounded per connection, keep-alive, HEAD, 100 Continue, Date), driven from Qt's event
 // loop on this one thread, so that whatever answers needs no locks. This class keeps the
-// connections within their caps and time-outs, reads form bodies as they arrive and sends
-// answers, files straight from disk; what to answer is the handler's.
+// connections within their caps and time-outs (see ConnectionTable), logs those it turns
+// away, reads form bodies as they arrive and sends answers, files straight from disk; what to
+// answer is the handler's.
 class HttpDaemon : public QObject
 {
     Q_OBJECT
@@ -33,8 +36,12 @@ public:
     {
         int headTimeoutSeconds = 10;  // to send a whole request head
         int idleTimeoutSeconds = 60;  // without a byte once a head is in, and between requests
+        // A body must come at this rate on average once its first seconds are over (the head's
+        // time), so that a trickle cannot hold a connection for as long as it likes.
+        qint64 minBodyBytesPerSecond = 2048;
         int maxConnections = 1000;
-        int maxConnectionsPerAddress = 64;
+        int maxConnectionsPerAddress = 64;  // per client: an IPv4 address or an IPv6 /64
+        int maxConnectionsPerProxy = 1000;  // per trusted proxy, which carries many clients' requests
         size_t connectionMemoryBytes = 64 * 1024;  // a head, what is being read and what is being written
         // A body up to this size is read and dropped after a refusal decided from the head, so
         // that a client still sending sees the answer rather than a reset; a larger one is not.
@@ -55,6 +62,9 @@ public:
                                        std::optional<FormReader::Error> error) = 0;
         // The answer to a request on a connection past the caps; the connection closes after it.
         virtual HttpAnswer busy() = 0;
+        // The answer to a request whose body cannot be framed safely (400) or comes in a coding
+        // the site does not read (501); the connection closes after it.
+        virtual HttpAnswer framingRefused(int status) = 0;
         // Told of each answered request once its answer is sent, or cut short.
         virtual void answered(const HttpRequest &, const AccessLog::Entry &) {}
     };
@@ -67,8 +77,9 @@ public:
     const Limits &limits() const { return m_limits; }
     // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
     void setFileRate(qint64 bytesPerSecond) { m_fileRate = bytesPerSecond; }
-    // Requests from these peers are taken as from the client they forward for. The caps on
-    // connections still count the peer: a connection is open before its first request says.
+    // Requests from these peers are taken as from the client they forward for. Their
+    // connections count against the proxy's own cap, and while one carries a request, against
+    // that client's as well: a connection is open before its first request says for whom.
     void setTrustedProxies(const TrustedProxies &proxies) { m_trustedProxies = proxies; }
 
 private:
@@ -78,11 +89,15 @@ private:
     struct Pacing;
 
     void run();
-    bool admits(const QHostAddress &address) const;
+    bool admits(const QHostAddress &address);
     void connectionStarted(MHD_Connection *connection, void **context);
     void connectionClosed(void *context);
     void requestCompleted(MHD_Connection *connection);
-    void closeLateHeads();
+    void closeLateConnections();
+    // Writes a line for the operator, at most so many a while (see RefusalLog).
+    void logRefusal(const QString &what, const QHostAddress &key, bool proxy = false);
+    qint64 nowMs() const { return m_clock.elapsed(); }
+    std::optional<HttpAnswer> refusalAtHead(Peer &peer, HttpRequest &request);
     bool handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data, size_t *size);
     bool queue(MHD_Connection *connection, HttpAnswer &&answer);
     // Queues the exchange's answer, noting what the access log says of it.
@@ -98,8 +113,12 @@ private:
     TrustedProxies m_trustedProxies;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_timer;
-    QTimer m_headSweep;
-    QSet<Peer *> m_peers;
-    QHash<QHostAddress, int> m_connectionsPerAddress;
+    QTimer m_lateSweep;
+    QElapsedTimer m_clock;
+    ConnectionTable m_table;
+    // What the table decided for the connection being accepted, until it has started.
+    ConnectionTable::Refusal m_admitted = ConnectionTable::Refusal::None;
     QSet<MHD_Connection *> m_paused;
+    RefusalLog m_refusals;
+    QTimer m_refusalInterval;
 };

@@ -3,7 +3,27 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
+#include <optional>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// "", "/" or "/a/b/" with no empty, "." or ".." segment; nothing else names a place to serve from.
+std::optional<QString> servedPath(const QString &path)
+{
+    if (path.isEmpty() || path == u"/"_s)
+        return u"/"_s;
+    const QString withSlash = path.endsWith(u'/') ? path : path + u'/';
+    const QStringList segments = withSlash.sliced(1).chopped(1).split(u'/');
+    const bool plain = withSlash.startsWith(u'/') && std::none_of(segments.begin(), segments.end(), [](const QString &s) {
+        return s.isEmpty() || s == u"."_s || s == u".."_s;
+    });
+    return plain ? std::make_optional(withSlash) : std::nullopt;
+}
+
+} // namespace
 
 Result<Origins, QString> Origins::fromList(const QStringList &urls)
 {
@@ -11,11 +31,11 @@ Result<Origins, QString> Origins::fromList(const QStringList &urls)
     for (const QString &text : urls) {
         const QUrl url(text, QUrl::StrictMode);
         const QString scheme = url.scheme();
+        const std::optional<QString> path = servedPath(url.path(QUrl::FullyDecoded));
         if (!url.isValid() || (scheme != u"http"_s && scheme != u"https"_s) || url.host().isEmpty()
-            || !url.userInfo().isEmpty() || (!url.path().isEmpty() && url.path() != u"/"_s) || url.hasQuery()
-            || url.hasFragment())
+            || !url.userInfo().isEmpty() || !path || url.hasQuery() || url.hasFragment())
             return Failure(u"not an http or https origin: %1"_s.arg(text));
-        origins.m_origins.append({scheme, url.host(), url.port(defaultPort(scheme))});
+        origins.m_origins.append({scheme, url.host(), url.port(defaultPort(scheme)), *path});
     }
     if (origins.m_origins.isEmpty())
         return Failure(u"no origin given"_s);
@@ -30,7 +50,7 @@ Origins Origins::forAddress(const QString &address, quint16 port)
         QUrl url;
         url.setHost(host);
         if (!url.host().isEmpty())
-            origins.m_origins.append({u"http"_s, url.host(), port});
+            origins.m_origins.append({u"http"_s, url.host(), port, u"/"_s});
     }
     return origins;
 }
@@ -75,8 +95,24 @@ QString Origins::root() const
     url.setHost(first.host);
     if (first.port != defaultPort(first.scheme))
         url.setPort(first.port);
-    url.setPath(u"/"_s);
-    return url.toString();
+    url.setPath(first.path, QUrl::DecodedMode);
+    // Encoded: the root goes into Location headers, which take ASCII only.
+    return url.toString(QUrl::FullyEncoded);
+}
+
+QString Origins::rootPath() const
+{
+    return m_origins.first().path;
+}
+
+QString Origins::pathBelow(const QString &path) const
+{
+    qsizetype longest = 0;
+    for (const Origin &origin : m_origins) {
+        if (origin.path.size() > longest + 1 && path.startsWith(origin.path))
+            longest = origin.path.size() - 1;
+    }
+    return path.sliced(longest);
 }
 
 int Origins::defaultPort(const QString &scheme)

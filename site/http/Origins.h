@@ -7,14 +7,16 @@
 #include <QString>
 #include <QStringList>
 
-// The addresses the site is reached by, as scheme, host and port. A request naming another
+// The addresses the site is reached by, as scheme, host, port and the path the site is served
+// under ("/" unless a proxy in front puts it below one, as "/share/"). A request naming another
 // host is not for this site (a page elsewhere may have pointed its own name at our address),
 // and a post sent from a page of another origin is not taken.
 class Origins
 {
 public:
-    // From "--origin" values such as "https://example.org" or "http://10.0.0.5:8642/"; the
-    // message names the first value that is not an http or https address without a path.
+    // From "--origin" values such as "https://example.org", "http://10.0.0.5:8642/" or
+    // "https://example.org/share/" (the last "/" may be left out); the message names the first
+    // value that is not an http or https address with at most a plain path.
     static Result<Origins, QString> fromList(const QStringList &urls);
     // The listening address and port, with localhost and [::1] on that port.
     static Origins forAddress(const QString &address, quint16 port);
@@ -26,8 +28,14 @@ public:
     // Origin header or, without one, its Referer. A post naming neither comes from a script
     // or a tool, not from a visitor's browser, and is taken.
     bool isSameOrigin(QByteArrayView origin, QByteArrayView referer) const;
-    // The first origin with a trailing "/", which pages link from.
+    // The first origin with its path, ending in "/", which pages link from.
     QString root() const;
+    // The first origin's path alone ("/" or "/share/"), for links that stay on whatever host
+    // the browser used.
+    QString rootPath() const;
+    // A request's path (decoded) as the site's routes know it: without the path of an origin
+    // it starts with, or as it is when a proxy in front has taken that path off already.
+    QString pathBelow(const QString &path) const;
 
 private:
     struct Origin
@@ -35,6 +43,7 @@ private:
         QString scheme;
         QString host;  // as QUrl normalises it: lower case, IPv6 without brackets
         int port;
+        QString path;  // decoded, starting and ending with "/"
     };
 
     static int defaultPort(const QString &scheme);

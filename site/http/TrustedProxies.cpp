@@ -1,5 +1,7 @@
 #include "site/http/TrustedProxies.h"
 
+#include "site/http/AddressText.h"
+
 #include <QStringView>
 
 using namespace Qt::StringLiterals;
@@ -21,13 +23,22 @@ Result<TrustedProxies, QString> TrustedProxies::fromList(const QStringList &valu
     TrustedProxies proxies;
     for (const QString &value : values) {
         const QString text = value.trimmed();
-        std::pair<QHostAddress, int> network = text.contains(u'/') ? QHostAddress::parseSubnet(text)
-                                                                   : std::pair{QHostAddress(text), -1};
-        if (network.first.isNull())
+        std::pair<QHostAddress, int> network;
+        if (text.contains(u'/')) {
+            const auto parsed = AddressText::network(text);
+            if (!parsed)
+                return Failure(parsed.error());
+            network = *parsed;
+        } else if (const std::optional<QHostAddress> address = AddressText::address(text)) {
+            network = {*address, address->protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128};
+        } else {
             return Failure(u"not an address or a network: %1"_s.arg(value));
-        network.first = plain(network.first);
-        if (network.second < 0)
-            network.second = network.first.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128;
+        }
+        // A v4-mapped network is the IPv4 one.
+        bool isV4 = false;
+        network.first.toIPv4Address(&isV4);
+        if (isV4 && network.second >= 96)
+            network = {plain(network.first), network.second - 96};
         proxies.m_networks.append(network);
     }
     return proxies;
@@ -52,12 +63,11 @@ QHostAddress TrustedProxies::client(const QHostAddress &peer, const QList<QByteA
     for (const QByteArray &header : forwardedFor)
         hops.append(header.split(','));
     for (auto hop = hops.crbegin(); hop != hops.crend(); ++hop) {
-        const QByteArray text = hop->trimmed();
-        // Ports and brackets are not what a proxy adds; an entry like that was made up.
-        const QHostAddress address(QString::fromLatin1(text));
-        if (text.isEmpty() || address.isNull() || !address.scopeId().isEmpty())
+        // Ports, brackets and shorthand are not what a proxy writes; an entry like that was made up.
+        const std::optional<QHostAddress> address = AddressText::address(QString::fromLatin1(hop->trimmed()));
+        if (!address)
             return client;
-        client = plain(address);
+        client = plain(*address);
         if (!contains(client))
             return client;
     }

@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -191,6 +192,22 @@ Result<CatalogueRows::UploadState, StoreError> CatalogueRows::uploadState(const 
     if (!removed)
         return Failure(removed.error());
     return removed->next() ? UploadState::Removed : UploadState::Unknown;
+}
+
+Result<bool, StoreError> CatalogueRows::isOfficialFileLinked(const QString &relativePath) const
+{
+    static const QString Folder = u"guanfang/files/"_s;
+    auto links = SqlQuery::run(m_connection.database(),
+                               u"SELECT l.target FROM resource_links l JOIN resources r ON r.id = l.resource_id"
+                               " WHERE r.catalogue = 'official' AND r.hidden = 0 AND l.target LIKE 'guanfang/files/%'"_s);
+    if (!links)
+        return Failure(links.error());
+    // Compared decoded, as the request's path is.
+    while (links->next()) {
+        if (QUrl(links->value(0).toString()).path(QUrl::FullyDecoded) == Folder + relativePath)
+            return true;
+    }
+    return false;
 }
 
 Result<QList<SiteResource>, StoreError> CatalogueRows::select(const RowSelection &selection) const

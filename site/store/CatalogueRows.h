@@ -38,6 +38,10 @@ public:
     // the categories are the catalogue's shape, not its content.
     Result<QStringList, StoreError> categories(Catalogue catalogue) const;
     Result<UploadState, StoreError> uploadState(const QString &relativePath) const;
+    // Whether a shown resource of the official catalogue links the file at this path below the
+    // official files folder, as the site's own links are written ("guanfang/files/<path>",
+    // maybe with a query).
+    Result<bool, StoreError> isOfficialFileLinked(const QString &relativePath) const;
 
     // The operator's side.
     Result<QList<SiteResource>, StoreError> select(const RowSelection &selection) const;

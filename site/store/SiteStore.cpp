@@ -2,6 +2,7 @@
 
 #include "site/store/SampleData.h"
 #include "site/store/StoreCopy.h"
+#include "site/store/StoredPath.h"
 #include "site/store/StoreSchema.h"
 #include "site/store/Transaction.h"
 
@@ -124,7 +125,8 @@ Result<QStringList, StoreError> SiteStore::removeResources(const QList<qint64> &
     const QDir uploads(uploadFolder());
     QStringList kept;
     for (const QString &file : std::as_const(files)) {
-        if (!QFile::remove(uploads.filePath(file)) && QFileInfo::exists(uploads.filePath(file)))
+        const std::optional<QString> path = StoredPath::inside(uploadFolder(), file);
+        if (!path || (!QFile::remove(*path) && QFileInfo::exists(*path)))
             kept.append(uploads.filePath(file));
     }
     return kept;

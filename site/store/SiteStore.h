@@ -82,6 +82,10 @@ public:
     }
     Result<QStringList, StoreError> categories(Catalogue catalogue) const { return m_catalogue.categories(catalogue); }
     Result<UploadState, StoreError> uploadState(const QString &path) const { return m_catalogue.uploadState(path); }
+    Result<bool, StoreError> isOfficialFileLinked(const QString &path) const
+    {
+        return m_catalogue.isOfficialFileLinked(path);
+    }
     // See FileDigests; paths are below the files folder.
     Result<std::optional<QByteArray>, StoreError> fileDigest(const QString &filePath) const
     {
@@ -127,7 +131,8 @@ public:
     Result<void, StoreError> setResourcesHidden(const QList<qint64> &ids, bool hidden, const ModerationEntry &entry);
     Result<void, StoreError> setMessagesHidden(const QList<qint64> &ids, bool hidden, const ModerationEntry &entry);
     // Removes the resources and their files for good; returns the files that could not be
-    // deleted, which nobody is served any more.
+    // deleted, which nobody is served any more, and those a record names outside the upload
+    // folder, which are left alone.
     Result<QStringList, StoreError> removeResources(const QList<qint64> &ids, const ModerationEntry &entry);
     // Blocks a network given as "address/prefix" (see NetworkAddress), replacing its earlier block.
     Result<void, StoreError> block(const SiteBlock &block, const ModerationEntry &entry);

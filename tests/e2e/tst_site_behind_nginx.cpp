@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QSslSocket>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,11 +56,15 @@ private slots:
     void believesOnlyTrustedProxies_data();
     void believesOnlyTrustedProxies();
     void nginxSendsTheFiles();
+    void slowUploadsStayWithNginx();
+    void servedUnderAPath();
     void twoProcessesShareOneStore();
 
 private:
     // The edge of NginxEdge::start, in a work folder of the test's own.
     QString startEdge(const QStringList &siteArguments, int processes = 1, const QString &filesFolder = {});
+    // A TLS connection to nginx from a loopback address, with bytes sent; null when it failed.
+    std::unique_ptr<QSslSocket> connectFrom(const QHostAddress &from, const QByteArray &sent) const;
     CurlRun curl(const QStringList &arguments) const;
     std::unique_ptr<QProcess> startCurl(const QStringList &arguments) const;
     QString url(const QString &path) const { return m_edge.url(path); }
@@ -82,6 +87,7 @@ void TstSiteBehindNginx::initTestCase()
 void TstSiteBehindNginx::cleanup()
 {
     m_edge.stop();
+    m_edge.setServedUnderPath(false);
     m_work.reset();
 }
 
@@ -149,6 +155,93 @@ void TstSiteBehindNginx::believesOnlyTrustedProxies()
     QTRY_VERIFY((log += m_edge.sites().front()->readOutput()).contains("POST /wangyou/"));
     const QByteArray line = log.sliced(log.lastIndexOf('\n', log.indexOf("POST /wangyou/")) + 1);
     QVERIFY2(line.startsWith(client.toLatin1() + ' '), line.constData());
+}
+
+std::unique_ptr<QSslSocket> TstSiteBehindNginx::connectFrom(const QHostAddress &from, const QByteArray &sent) const
+{
+    auto socket = std::make_unique<QSslSocket>();
+    socket->setPeerVerifyMode(QSslSocket::VerifyNone);
+    if (!socket->bind(from))
+        return nullptr;
+    socket->connectToHostEncrypted(u"127.0.0.1"_s, m_edge.port());
+    if (!socket->waitForEncrypted(30000))
+        return nullptr;
+    socket->write(sent);
+    if (!socket->waitForBytesWritten(30000))
+        return nullptr;
+    return socket;
+}
+
+// Posts that state a megabyte and stop after a kilobyte: 72 from 9 addresses, 8 each, then
+// 70 from one address more.
+void TstSiteBehindNginx::slowUploadsStayWithNginx()
+{
+    const QString started = startEdge({u"--trusted-proxy"_s, u"127.0.0.1"_s});
+    QVERIFY2(started.isEmpty(), qPrintable(started));
+    const auto slowPost = [&](const QByteArray &path) {
+        return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_edge.port())
+            + "\r\nContent-Type: multipart/form-data; boundary=x\r\nContent-Length: 1000000\r\n\r\n"
+            + QByteArray(1000, 'x');
+    };
+    std::vector<std::unique_ptr<QSslSocket>> slow;
+    for (int i = 0; i < 72; ++i) {
+        slow.push_back(connectFrom(QHostAddress(u"127.0.0.%1"_s.arg(2 + i / 8)), slowPost("/wangyou/")));
+        QVERIFY(slow.back());
+    }
+    // nginx holds the bodies until they are whole: the site has none of them, and serves everyone.
+    for (int visitor = 0; visitor < 5; ++visitor)
+        QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"zorvik/"_s)}).out.startsWith("HTTP/2 200"));
+
+    // One address past its 64 connections at nginx is told so at once.
+    std::vector<std::unique_ptr<QSslSocket>> greedy;
+    for (int i = 0; i < 70; ++i) {
+        greedy.push_back(connectFrom(QHostAddress(u"127.0.0.20"_s), slowPost("/zorvik/")));
+        QVERIFY(greedy.back());
+    }
+    const auto refused = [&] {
+        return std::count_if(greedy.begin(), greedy.end(), [](const auto &socket) {
+            return socket->peek(12) == "HTTP/1.1 503";
+        });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(refused() == 6, 30000);
+    QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"zorvik/"_s)}).out.startsWith("HTTP/2 200"));
+}
+
+// Every link the site writes, and the redirect after an upload, go below /share/; the site
+// also answers paths nginx has passed without the prefix.
+void TstSiteBehindNginx::servedUnderAPath()
+{
+    m_edge.setServedUnderPath(true);
+    const QString started = startEdge({u"--trusted-proxy"_s, u"127.0.0.1"_s});
+    QVERIFY2(started.isEmpty(), qPrintable(started));
+    const QByteArray share = url(u"share/"_s).toLatin1();
+    const QByteArray start = curl({url(u"share/zorvik/"_s)}).out;
+    QVERIFY2(start.contains("href=\"" + share + "zorvik/\""), start.constData());
+    QVERIFY(curl({url(u"share/wangyou/"_s)}).out.contains("action=\"" + share + "wangyou/\""));
+
+    QFile data(m_work->filePath(u"small.txt"_s));
+    QVERIFY(data.open(QIODevice::WriteOnly) && data.write("hello\n") == 6);
+    data.close();
+    const CurlRun posted = upload("small.txt", data.fileName(), {}, u"路径下上传"_s, url(u"share/"_s));
+    static const QRegularExpression location(u"(?i)\r\nlocation: (\\S+)\r\n"_s);
+    const QString done = location.match(QString::fromLatin1(posted.out)).captured(1);
+    QVERIFY2(done.startsWith(QString::fromLatin1(share) + u"wangyou/?done="_s), posted.out.constData());
+    const QByteArray donePage = curl({done}).out;
+    static const QRegularExpression fileLink(u"href=\"([^\"]+/wangyou/up/[^\"]+small\\.txt)\""_s);
+    const QString uploaded = fileLink.match(QString::fromUtf8(donePage)).captured(1);
+    QVERIFY2(uploaded.startsWith(QString::fromLatin1(share)), donePage.constData());
+    QCOMPARE(curl({uploaded}).out, "hello\n"_ba);
+
+    const QByteArray catalogue = curl({url(u"share/guanfang/admin_upload.php"_s)}).out;
+    static const QRegularExpression officialLink(u"/\\*/(https://[^/]+/share/guanfang/files/[^/?]+)"_s);
+    const QString official = officialLink.match(QString::fromUtf8(catalogue)).captured(1);
+    QVERIFY2(!official.isEmpty(), catalogue.constData());
+    QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, official}).out.startsWith("HTTP/2 200"));
+
+    // As nginx passes it when its location takes the prefix off.
+    const CurlRun stripped = curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"-H"_s, u"Host: 127.0.0.1:%1"_s.arg(m_edge.port()),
+                                   m_edge.sites().front()->root() + u"zorvik/"_s});
+    QVERIFY2(stripped.out.startsWith("HTTP/1.1 200"), stripped.out.constData());
 }
 
 void TstSiteBehindNginx::nginxSendsTheFiles()

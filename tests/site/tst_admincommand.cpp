@@ -3,8 +3,12 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -18,6 +22,27 @@ QByteArray digestOf(const QString &path)
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+// Adds a user resource as an older site, or a tampered database, may hold it.
+qint64 addUpload(const QString &dataPath, const QString &title, const QString &filePath)
+{
+    SiteStore store(dataPath);
+    if (!store.open())
+        return -1;
+    SiteResource resource;
+    resource.catalogue = Catalogue::User;
+    resource.category = u"软件"_s;
+    resource.title = title;
+    resource.collectedAt = u"2024-01-01 00:00"_s;
+    resource.filePath = filePath;
+    return store.addResource(resource).value();
+}
+
 } // namespace
 
 // The operator's commands refuse wrong use with a reason and leave the site as it was.
@@ -29,6 +54,11 @@ private slots:
     void initTestCase();
     void wrongUseChangesNothing_data();
     void wrongUseChangesNothing();
+    void tamperedBackupsAreRefused_data();
+    void tamperedBackupsAreRefused();
+    void pathsLeavingTheUploadFolderAreRefused();
+    void oldTitlesAreEscapedForTheTerminal_data();
+    void oldTitlesAreEscapedForTheTerminal();
 
 private:
     QTemporaryDir m_site;
@@ -102,6 +132,109 @@ void TstAdminCommand::wrongUseChangesNothing()
     QVERIFY2(run.err.contains(reason), qPrintable(run.err));
     QCOMPARE(digestOf(m_site.filePath(u"site.sqlite"_s)), before);
     QVERIFY(QDir(m_empty.path()).isEmpty());
+}
+
+void TstAdminCommand::tamperedBackupsAreRefused_data()
+{
+    QTest::addColumn<QString>("tampering");
+    QTest::addColumn<QString>("reason");
+    const QString link = u"is a link or a special file"_s;
+    QTest::newRow("an upload a link to a file outside") << u"file link"_s << link;
+    QTest::newRow("the official files a link to a folder outside") << u"folder link"_s << link;
+    QTest::newRow("a pipe among the uploads") << u"pipe"_s << link;
+    QTest::newRow("a record naming a file outside") << u"record"_s << u"names a file outside the upload folder"_s;
+}
+
+// Restored as root into a folder the site serves, a backup is taken only as plain files.
+void TstAdminCommand::tamperedBackupsAreRefused()
+{
+    QFETCH(QString, tampering);
+    QFETCH(QString, reason);
+    QTemporaryDir work;
+    const QDir backup(work.filePath(u"backup"_s));
+    QCOMPARE(ReferenceSite::runProgram({u"backup"_s, backup.path(), u"--data"_s, m_site.path()}).exitCode, 0);
+    QFile list(backup.filePath(u"files.txt"_s));
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    const QString upload = QString::fromUtf8(list.readAll().split('\n').first().split('\t').value(1));
+    QVERIFY(upload.startsWith(u"wangyou/up/"_s));
+
+    if (tampering == u"file link") {
+        // As large as the file it stands for, so the list's sizes agree.
+        const QString outside = work.filePath(u"outside"_s);
+        QVERIFY(QFile::rename(backup.filePath(upload), outside));
+        QVERIFY(QFile::link(outside, backup.filePath(upload)));
+    } else if (tampering == u"folder link") {
+        QVERIFY(QDir().rename(backup.filePath(u"guanfang/files"_s), work.filePath(u"official"_s)));
+        QVERIFY(QFile::link(work.filePath(u"official"_s), backup.filePath(u"guanfang/files"_s)));
+    } else if (tampering == u"pipe") {
+        QCOMPARE(::mkfifo(QFile::encodeName(backup.filePath(u"wangyou/up/pipe"_s)).constData(), 0600), 0);
+    } else {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"tampered"_s);
+        db.setDatabaseName(backup.filePath(u"site.sqlite"_s));
+        QVERIFY(db.open());
+        QVERIFY(QSqlQuery(db).exec(
+            u"UPDATE resources SET file_path = '../../../../../../tmp/x' WHERE catalogue = 'user'"_s));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"tampered"_s);
+
+    const QString restored = work.filePath(u"restored"_s);
+    const ReferenceSite::CommandRun run = ReferenceSite::runProgram({u"restore"_s, backup.path(), u"--data"_s, restored});
+    QVERIFY2(run.exitCode > 0, qPrintable(run.out));
+    QVERIFY2(run.err.contains(reason), qPrintable(run.err));
+    QVERIFY(QDir(restored).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
+}
+
+// A record naming "../../../outside.txt" is not read, copied or deleted through.
+void TstAdminCommand::pathsLeavingTheUploadFolderAreRefused()
+{
+    QTemporaryDir work;
+    const QString data = work.filePath(u"site"_s);
+    const QString outside = work.filePath(u"outside.txt"_s);
+    QVERIFY(writeFile(outside, "keep me"));
+    const qint64 id = addUpload(data, u"越界"_s, u"../../../outside.txt"_s);
+    QVERIFY(id > 0);
+
+    const ReferenceSite::CommandRun listed = ReferenceSite::runProgram({u"list"_s, u"resources"_s, u"--data"_s, data});
+    QCOMPARE(listed.exitCode, 0);
+    QVERIFY2(listed.out.startsWith(QString::number(id) + u'\t') && listed.out.section(u'\n', 0, 0).endsWith(u"\t-"_s),
+             qPrintable(listed.out));
+    QVERIFY(listed.err.contains(u"names a file outside the upload folder"_s));
+
+    // Its copy would land beside the backup folder, not in it.
+    const ReferenceSite::CommandRun backedUp =
+        ReferenceSite::runProgram({u"backup"_s, work.filePath(u"b/backup"_s), u"--data"_s, data});
+    QVERIFY(backedUp.exitCode > 0);
+    QVERIFY2(backedUp.err.contains(u"names a file outside the upload folder"_s), qPrintable(backedUp.err));
+    QVERIFY(!QFileInfo::exists(work.filePath(u"b/outside.txt"_s)));
+
+    const ReferenceSite::CommandRun removed = ReferenceSite::runProgram(
+        {u"remove"_s, u"resource"_s, QString::number(id), u"--yes"_s, u"--data"_s, data});
+    QVERIFY(removed.exitCode > 0);
+    QVERIFY2(removed.err.contains(u"outside the upload folder"_s), qPrintable(removed.err));
+    QFile kept(outside);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), "keep me"_ba);
+}
+
+void TstAdminCommand::oldTitlesAreEscapedForTheTerminal_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("list") << QStringList{u"list"_s, u"resources"_s};
+    QTest::newRow("remove, asking first") << QStringList{u"remove"_s, u"resource"_s, u"{id}"_s};
+}
+
+void TstAdminCommand::oldTitlesAreEscapedForTheTerminal()
+{
+    QFETCH(QStringList, arguments);
+    QTemporaryDir work;
+    const QString data = work.filePath(u"site"_s);
+    const qint64 id = addUpload(data, u"\x1b]0;owned\x07\x1b[2J\u202e清屏"_s, u"2024/01/old.txt"_s);
+    QVERIFY(id > 0);
+    arguments.replaceInStrings(u"{id}"_s, QString::number(id));
+    const ReferenceSite::CommandRun run = ReferenceSite::runProgram(arguments + QStringList{u"--data"_s, data});
+    QVERIFY2(run.out.contains(u"\\x1b]0;owned\\x07\\x1b[2J\\u202e清屏"_s), qPrintable(run.out));
+    QVERIFY(!run.out.contains(u'\x1b') && !run.out.contains(u'\x07') && !run.out.contains(u'\u202e'));
 }
 
 QTEST_GUILESS_MAIN(TstAdminCommand)

@@ -16,6 +16,8 @@ private slots:
     void acceptsOnlyItsHosts();
     void postsFromItsOwnPages_data();
     void postsFromItsOwnPages();
+    void takesPathsWithAndWithoutThePrefix_data();
+    void takesPathsWithAndWithoutThePrefix();
 };
 
 void TstOrigins::readsTheList_data()
@@ -27,6 +29,14 @@ void TstOrigins::readsTheList_data()
     QTest::newRow("first is the root") << QStringList{u"https://Example.ORG/"_s, u"http://10.0.0.5:8642"_s}
                                        << u"https://example.org/"_s;
     QTest::newRow("ipv6") << QStringList{u"http://[::1]:8642"_s} << u"http://[::1]:8642/"_s;
+    QTest::newRow("under a path") << QStringList{u"https://example.org/share/"_s} << u"https://example.org/share/"_s;
+    QTest::newRow("path without its last slash") << QStringList{u"https://example.org/a/b"_s}
+                                                 << u"https://example.org/a/b/"_s;
+    QTest::newRow("path outside ASCII") << QStringList{u"https://example.org/分享/"_s}
+                                        << u"https://example.org/%E5%88%86%E4%BA%AB/"_s;
+    QTest::newRow("path with dot-dot") << QStringList{u"https://example.org/a/../b/"_s} << QString();
+    QTest::newRow("path with an empty segment") << QStringList{u"https://example.org//a/"_s} << QString();
+    QTest::newRow("query") << QStringList{u"https://example.org/share/?a=1"_s} << QString();
     QTest::newRow("other scheme") << QStringList{u"ftp://example.org"_s} << QString();
     QTest::newRow("user") << QStringList{u"http://me@example.org"_s} << QString();
     QTest::newRow("one bad of two") << QStringList{u"http://example.org"_s, u"http://"_s} << QString();
@@ -101,6 +111,28 @@ void TstOrigins::postsFromItsOwnPages()
                                             u"https://example.org"_s});
     QVERIFY(origins);
     QTEST(origins->isSameOrigin(origin, referer), "same");
+}
+
+void TstOrigins::takesPathsWithAndWithoutThePrefix_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("below");
+
+    QTest::newRow("with the prefix") << u"/share/wangyou/"_s << u"/wangyou/"_s;
+    QTest::newRow("the prefix alone") << u"/share/"_s << u"/"_s;
+    QTest::newRow("stripped by the proxy") << u"/wangyou/"_s << u"/wangyou/"_s;
+    QTest::newRow("the longer prefix") << u"/share/more/zorvik/"_s << u"/zorvik/"_s;
+    QTest::newRow("a name that only starts like it") << u"/shared/zorvik/"_s << u"/shared/zorvik/"_s;
+}
+
+void TstOrigins::takesPathsWithAndWithoutThePrefix()
+{
+    QFETCH(QString, path);
+    const auto origins = Origins::fromList({u"https://example.org/share/"_s, u"http://10.0.0.5:8642/share/more/"_s,
+                                            u"http://127.0.0.1:8642"_s});
+    QVERIFY(origins);
+    QTEST(origins->pathBelow(path), "below");
+    QCOMPARE(origins->rootPath(), u"/share/"_s);
 }
 
 QTEST_GUILESS_MAIN(TstOrigins)

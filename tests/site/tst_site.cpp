@@ -448,6 +448,11 @@ void TstSite::fileDigestFollowsTheFileOnDisk()
 {
     const QString path = m_site.dataPath() + u"/guanfang/files/added.bin"_s;
     QVERIFY(writeFile(path, "the first bytes"));
+    // Served only while an official resource links it.
+    QVERIFY(execInDatabase(m_site.dataPath(),
+                           u"INSERT INTO resource_links (resource_id, position, label, target) SELECT id, 99, 'added',"
+                           " 'guanfang/files/added.bin' FROM resources WHERE catalogue = 'official' AND hidden = 0"
+                           " LIMIT 1"_s));
     const QString url = m_site.root() + u"guanfang/files/added.bin"_s;
     QCOMPARE(get(url).header("Repr-Digest"), reprDigest("the first bytes"));
     QCOMPARE(get(url).header("Repr-Digest"), reprDigest("the first bytes"));

@@ -35,6 +35,15 @@ private slots:
     void floodedFormsAreRefusedCheaply();
     void catalogueCacheStaysBounded();
     void tricklersDoNotHoldOthersBack();
+    void fullTableGivesWay_data();
+    void fullTableGivesWay();
+    void refusalsAreLoggedBriefly();
+    void pagesPastTheEndAreNotKept();
+    void forwardedClientsAreCountedAsThemselves();
+    void trustedProxiesAreWrittenInFull_data();
+    void trustedProxiesAreWrittenInFull();
+    void fieldsAreCleanedAtInput_data();
+    void fieldsAreCleanedAtInput();
     void uploadedPagesAreDownloads_data();
     void uploadedPagesAreDownloads();
     void headSentInPiecesIsAnswered();
@@ -68,8 +77,11 @@ struct Answer
 class Connection
 {
 public:
-    explicit Connection(const ReferenceSite &site)
+    // From another loopback address when one is given, as from another machine.
+    explicit Connection(const ReferenceSite &site, const QHostAddress &from = {})
     {
+        if (!from.isNull())
+            m_socket.bind(from);
         m_socket.connectToHost(QHostAddress::LocalHost, QUrl(site.root()).port());
         // A failure shows as a closed connection and no answer.
         std::ignore = m_socket.waitForConnected(WaitMs);
@@ -176,15 +188,15 @@ QByteArray uploadForm(const QByteArray &fileName, const QByteArray &data)
         + "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + data + "\r\n--" + Boundary + "--\r\n";
 }
 
-// The site's peak resident memory so far.
-qint64 peakBytes(const ReferenceSite &site)
+// The site's peak resident memory so far, or with "VmRSS:" what it holds now.
+qint64 peakBytes(const ReferenceSite &site, const QByteArray &field = "VmHWM:")
 {
     QFile status(u"/proc/%1/status"_s.arg(site.processId()));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.sliced(6).trimmed().split(' ').first().toLongLong() * 1024;
+        if (line.startsWith(field))
+            return line.sliced(field.size()).trimmed().split(' ').first().toLongLong() * 1024;
     }
     return -1;
 }
@@ -274,6 +286,181 @@ void TstSiteAttacks::tricklersDoNotHoldOthersBack()
     Connection honest(m_site);
     honest.send(postHead(m_site, "/wangyou/", MultipartType, form.size()) + form);
     QCOMPARE(honest.answer(25000).status, 303);
+    // A byte every 2 s is far below the least rate a body must come at: each is cut off.
+    for (const auto &trickler : tricklers)
+        QTRY_VERIFY_WITH_TIMEOUT(!trickler->isOpen(), WaitMs);
+}
+
+void TstSiteAttacks::fullTableGivesWay_data()
+{
+    QTest::addColumn<bool>("idle");  // else unfinished heads
+    QTest::newRow("idle keep-alive connections") << true;
+    QTest::newRow("unfinished heads") << false;
+}
+
+// The table holds 24, filled from three addresses (as 16 x 63 would fill 1000): a newcomer
+// is served, and the connection that waited longest gives way.
+void TstSiteAttacks::fullTableGivesWay()
+{
+    QFETCH(bool, idle);
+    ReferenceSite site;
+    site.setExtraArguments({u"--max-connections"_s, u"24"_s, u"--client-connections"_s, u"8"_s});
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    std::vector<std::unique_ptr<Connection>> held;
+    for (int i = 0; i < 24; ++i) {
+        held.push_back(std::make_unique<Connection>(site, QHostAddress(u"127.0.0.%1"_s.arg(2 + i / 8))));
+        if (idle) {
+            held.back()->send("GET /healthz HTTP/1.1\r\nHost: " + hostOf(site) + "\r\n\r\n");
+            QCOMPARE(held.back()->answer().status, 200);
+        } else {
+            held.back()->send("GET /zorvik/ HTTP/1.1\r\nHost: " + hostOf(site) + "\r\nX-Half: ");
+        }
+    }
+    // Taken from the queue after all of them, the newcomer finds the table full.
+    Connection newcomer(site, QHostAddress(u"127.0.0.5"_s));
+    newcomer.send(getHead("/zorvik/", hostOf(site)));
+    QCOMPARE(newcomer.answer().status, 200);
+    QTRY_VERIFY_WITH_TIMEOUT(!held.front()->isOpen(), WaitMs);
+}
+
+// Turned away past its cap, a client leaves a line in the log at once, and its repeats one more.
+void TstSiteAttacks::refusalsAreLoggedBriefly()
+{
+    QTemporaryDir work;
+    const QString errors = work.filePath(u"errors.log"_s);
+    ReferenceSite site;
+    site.setErrorFile(errors);
+    site.setExtraArguments({u"--client-connections"_s, u"2"_s});
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    const QHostAddress flooder(u"127.0.0.6"_s);
+    std::vector<std::unique_ptr<Connection>> connections;
+    for (int i = 0; i < 2; ++i) {
+        connections.push_back(std::make_unique<Connection>(site, flooder));
+        connections.back()->send("GET /healthz HTTP/1.1\r\nHost: " + hostOf(site) + "\r\n\r\n");
+        QCOMPARE(connections.back()->answer().status, 200);
+    }
+    for (int i = 0; i < 40; ++i) {
+        Connection refused(site, flooder);
+        refused.send(getHead("/zorvik/", hostOf(site)));
+        QCOMPARE(refused.answer().status, 503);
+    }
+    const auto lines = [&] {
+        QFile file(errors);
+        QList<QByteArray> found;
+        for (const QByteArray &line : file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>()) {
+            if (line.contains("127.0.0.6"))
+                found.append(line);
+        }
+        return found;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(lines().size() == 2, WaitMs);
+    QCOMPARE(lines().first(), "warning: 127.0.0.6: refused a connection: the client holds 2 already"_ba);
+    QCOMPARE(lines().last(), "warning: 127.0.0.6: refused a connection: the client holds 2 already, 39 more times in 10 s"_ba);
+}
+
+// Behind a trusted proxy each forwarded client has its own share, an IPv6 client its /64's: of
+// requests in progress, counted while they last, and of posts.
+void TstSiteAttacks::forwardedClientsAreCountedAsThemselves()
+{
+    ReferenceSite site;
+    site.setExtraArguments({u"--trusted-proxy"_s, u"127.0.0.1"_s, u"--client-connections"_s, u"2"_s,
+                            u"--message-interval"_s, u"600"_s});
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    const auto forwarded = [&](const QByteArray &client, const QByteArray &rest) {
+        return "POST /nds_wd-nds_wd.html HTTP/1.1\r\nHost: " + hostOf(site) + "\r\nX-Forwarded-For: " + client
+            + "\r\nContent-Type: application/x-www-form-urlencoded\r\n" + rest;
+    };
+    // Two posts of one client wait to be told to send their bodies, and are in progress.
+    std::vector<std::unique_ptr<Connection>> waiting;
+    for (const QByteArray client : {"2001:db8:5:6::1", "2001:db8:5:6::2"}) {
+        waiting.push_back(std::make_unique<Connection>(site));
+        waiting.back()->send(forwarded(client, "Content-Length: 100\r\nExpect: 100-continue\r\n\r\n"));
+        QCOMPARE(waiting.back()->answer().status, 100);
+    }
+    const QByteArray message = "name=a&text=b";
+    const auto post = [&](const QByteArray &client) {
+        return exchange(site, forwarded(client, "Content-Length: " + QByteArray::number(message.size())
+                                                    + "\r\nConnection: close\r\n\r\n" + message))
+            .status;
+    };
+    QCOMPARE(post("2001:db8:5:6:ffff::1"), 503);
+    QCOMPARE(post("2001:db8:1:2::1"), 303);
+    QCOMPARE(post("2001:db8:1:2:ffff:ffff:ffff:ffff"), 429);
+    QCOMPARE(post("2001:db8:1:3::1"), 303);
+    // Shorthand is no address a proxy writes: the post is the proxy's own.
+    QCOMPARE(post("198.51"), 303);
+    const ReferenceSite::CommandRun listed = site.command({u"list"_s, u"messages"_s, u"--recent"_s, u"1"_s});
+    QVERIFY2(listed.out.contains(u"\t127.0.0.1\t"_s), qPrintable(listed.out));
+}
+
+void TstSiteAttacks::trustedProxiesAreWrittenInFull_data()
+{
+    QTest::addColumn<QString>("proxy");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("every address") << u"127.0.0.1/0"_s << u"a network of prefix 0 takes in every address"_s;
+    QTest::newRow("shorthand") << u"127.1"_s << u"not an address or a network: 127.1"_s;
+}
+
+void TstSiteAttacks::trustedProxiesAreWrittenInFull()
+{
+    QFETCH(QString, proxy);
+    QFETCH(QString, message);
+    const ReferenceSite::CommandRun run = ReferenceSite::runProgram(
+        {u"--port"_s, u"0"_s, u"--data"_s, m_site.dataPath(), u"--trusted-proxy"_s, proxy});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+}
+
+void TstSiteAttacks::fieldsAreCleanedAtInput_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("stored");  // as the operator's listing shows it
+
+    QTest::newRow("terminal escapes") << u"\x1b]0;owned\x07\x1b[2J清屏"_s << 303 << u"]0;owned[2J清屏"_s;
+    QTest::newRow("bidirectional override") << u"\u202etxt.exe"_s << 303 << u"txt.exe"_s;
+    QTest::newRow("zero-width only") << u"\u200b\u200b"_s << 400 << QString();
+    QTest::newRow("hangul filler only") << u"\u3164"_s << 400 << QString();
+}
+
+void TstSiteAttacks::fieldsAreCleanedAtInput()
+{
+    QFETCH(QString, title);
+    QFETCH(int, status);
+    QFETCH(QString, stored);
+    QByteArray form = uploadForm("clean.txt", "x");
+    form.replace("name=\"title\"\r\n\r\nt\r\n", "name=\"title\"\r\n\r\n" + title.toUtf8() + "\r\n");
+    const Answer answer = exchange(m_site, postHead(m_site, "/wangyou/", MultipartType, form.size()), form);
+    QCOMPARE(answer.status, status);
+    if (status != 303) {
+        QVERIFY(answer.body.contains(u"请填写标题。"_s.toUtf8()));
+        return;
+    }
+    const ReferenceSite::CommandRun listed = m_site.command({u"list"_s, u"resources"_s, u"--recent"_s, u"1"_s});
+    QCOMPARE(listed.out.split(u'\t').value(3), stored);
+}
+
+void TstSiteAttacks::pagesPastTheEndAreNotKept()
+{
+    ReferenceSite site;
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+    QCOMPARE(exchange(site, getHead("/zorvik/", hostOf(site))).status, 200);
+    // What it keeps, not its peak: seeding the sample data may have reached higher.
+    const qint64 before = peakBytes(site, "VmRSS:");
+    // Sent ahead in batches on one connection, as fast as the site answers.
+    Connection connection(site);
+    constexpr int Batch = 200;
+    for (int page = 2; page < 40'000; page += Batch) {
+        QByteArray requests;
+        for (int i = page; i < page + Batch; ++i)
+            requests += "GET /wangyou/users_upload.php?page=" + QByteArray::number(i) + " HTTP/1.1\r\nHost: "
+                + hostOf(site) + "\r\n\r\n";
+        connection.send(requests);
+        for (int i = 0; i < Batch; ++i)
+            QCOMPARE(connection.answer().status, 200);
+    }
+    const qint64 growth = peakBytes(site, "VmRSS:") - before;
+    QVERIFY2(growth < 3 * MiB, qPrintable(u"grew by %1 bytes"_s.arg(growth)));
 }
 
 void TstSiteAttacks::uploadedPagesAreDownloads_data()
@@ -398,6 +585,20 @@ void TstSiteAttacks::protocolRules_data()
     QTest::newRow("own Host") << "GET /zorvik/ HTTP/1.1\r\nHost: <host>\r\nConnection: close\r\n\r\n"_ba << 200;
     QTest::newRow("localhost") << "GET /zorvik/ HTTP/1.1\r\nHost: LOCALHOST:<port>\r\nConnection: close\r\n\r\n"_ba
                                << 200;
+    QTest::newRow("Host with spaces after it")
+        << "GET /zorvik/ HTTP/1.1\r\nHost: <host> \t\r\nConnection: close\r\n\r\n"_ba << 200;
+    QTest::newRow("absolute target") << "GET http://<host>/zorvik/ HTTP/1.1\r\nHost: <host>\r\nConnection: close\r\n\r\n"_ba
+                                     << 200;
+    QTest::newRow("absolute target over Host")
+        << "GET http://rebound.example:<port>/zorvik/ HTTP/1.1\r\nHost: <host>\r\nConnection: close\r\n\r\n"_ba << 421;
+    QTest::newRow("length beside chunked")
+        << post + "5\r\nTransfer-Encoding: chunked\r\n\r\nd\r\nname=a&text=b\r\n0\r\n\r\n" << 400;
+    QTest::newRow("coding other than chunked last")
+        << "GET /zorvik/ HTTP/1.1\r\nHost: <host>\r\nTransfer-Encoding: gzip\r\n\r\nGET /healthz HTTP/1.1\r\n\r\n"_ba
+        << 400;
+    QTest::newRow("coding before chunked")
+        << QByteArray(post).replace("Content-Length: ", "Transfer-Encoding: ") + "gzip, chunked\r\n\r\n0\r\n\r\n"
+        << 501;
 }
 
 void TstSiteAttacks::protocolRules()

@@ -90,6 +90,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void spamRunIsTakenDown();
+    void hiddenOfficialResourcesTakeTheirFiles();
     void backupWhileUploadsArriveRestoresWhole();
     void stoppedSiteKeepsItsLastLines();
 
@@ -189,6 +190,22 @@ void TstSiteModeration::spamRunIsTakenDown()
         TimeoutMs));
     QVERIFY(accessLog.contains("127.0.0.2 - - ["));
     QVERIFY(!accessLog.contains("/healthz"));
+}
+
+// An official file is served while a resource the public sees links it, and only then.
+void TstSiteModeration::hiddenOfficialResourcesTakeTheirFiles()
+{
+    const QString file = m_site.root() + u"guanfang/files/xiyouji.txt"_s;
+    const QList<QStringList> found = rowsOf(command({u"list"_s, u"resources"_s, u"--search"_s, u"西游记"_s}).out);
+    QCOMPARE(found.size(), 1);
+    const QString id = found.first().value(0);
+    QCOMPARE(m_http.get(file).status, 200);
+    QCOMPARE(command({u"hide"_s, u"resource"_s, id}).exitCode, 0);
+    QCOMPARE(m_http.get(file).status, 404);
+    QCOMPARE(command({u"unhide"_s, u"resource"_s, id}).exitCode, 0);
+    QCOMPARE(m_http.get(file).status, 200);
+    QCOMPARE(command({u"remove"_s, u"resource"_s, id, u"--yes"_s}).exitCode, 0);
+    QCOMPARE(m_http.get(file).status, 404);
 }
 
 void TstSiteModeration::backupWhileUploadsArriveRestoresWhole()

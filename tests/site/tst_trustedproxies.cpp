@@ -53,6 +53,14 @@ void TstTrustedProxies::findsTheClient_data()
         << proxies << u"::ffff:127.0.0.1"_s << QList<QByteArray>{"192.0.2.1"} << u"192.0.2.1"_s;
     QTest::newRow("v4-mapped client is its v4 address")
         << proxies << u"127.0.0.1"_s << QList<QByteArray>{"::ffff:192.0.2.1"} << u"192.0.2.1"_s;
+    QTest::newRow("shorthand: malformed") << proxies << u"127.0.0.1"_s << QList<QByteArray>{"198.51"} << u"127.0.0.1"_s;
+    QTest::newRow("octal: malformed") << proxies << u"127.0.0.1"_s << QList<QByteArray>{"0300.0.2.1"} << u"127.0.0.1"_s;
+    QTest::newRow("hexadecimal: malformed")
+        << proxies << u"127.0.0.1"_s << QList<QByteArray>{"0xc0.0.2.1"} << u"127.0.0.1"_s;
+    QTest::newRow("shorthand v4 tail: malformed")
+        << proxies << u"127.0.0.1"_s << QList<QByteArray>{"::ffff:192.1"} << u"127.0.0.1"_s;
+    QTest::newRow("trusted v4-mapped network")
+        << QStringList{u"::ffff:10.0.0.0/104"_s} << u"10.1.2.3"_s << QList<QByteArray>{"192.0.2.1"} << u"192.0.2.1"_s;
 }
 
 void TstTrustedProxies::findsTheClient()
@@ -68,7 +76,9 @@ void TstTrustedProxies::findsTheClient()
 
 void TstTrustedProxies::refusesWhatIsNoAddress()
 {
-    for (const QString &value : {u"localhost"_s, u"10.0.0.0/33"_s, u""_s, u"10.0.0.0/x"_s}) {
+    for (const QString &value : {u"localhost"_s, u"10.0.0.0/33"_s, u""_s, u"10.0.0.0/x"_s, u"127.1"_s,
+                                 u"0177.0.0.1"_s, u"127.0.0.1/0"_s, u"::/0"_s, u"10.0.0.1/8"_s, u"10.0.0.0/08"_s,
+                                 u"fe80::1%eth0"_s, u"[::1]"_s}) {
         const auto proxies = TrustedProxies::fromList({u"127.0.0.1"_s, value});
         QVERIFY2(!proxies.ok(), qPrintable(value));
         QVERIFY(proxies.error().contains(value));

@@ -1,6 +1,7 @@
 #include "support/NginxEdge.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
@@ -67,7 +68,7 @@ QString NginxEdge::start(const QString &work, const QStringList &siteArguments, 
         auto &site = m_sites.emplace_back(std::make_unique<ReferenceSite>(work + u"/data%1"_s.arg(process)));
         site->setAccessLog(processes == 1);
         site->setExtraArguments(QStringList{u"--files"_s, m_files, u"--accel-redirect"_s, u"/_quillmere-files"_s,
-                                            u"--origin"_s, url(QString()).chopped(1)}
+                                            u"--origin"_s, m_underPath ? url(u"share/"_s) : url(QString()).chopped(1)}
                                 + siteArguments);
         if (!site->start())
             return site->errorString();
@@ -121,11 +122,17 @@ QString NginxEdge::startNginx()
             return u"the nginx site has no "_s + from;
         site.replace(from, to);
     }
+    if (m_underPath) {
+        static const QRegularExpression commented(u"(?m)^    #(?=location |    |\\})"_s);
+        if (!site.contains(commented))
+            return u"the nginx site shows no locations under a path"_s;
+        site.replace(commented, u"    "_s);
+    }
     const QString config = uR"(daemon off;
 master_process off;
 pid %1/nginx.pid;
 error_log %1/error.log;
-events { worker_connections 256; }
+events { worker_connections 1024; }
 http {
     access_log off;
     client_body_temp_path %1/client_body;

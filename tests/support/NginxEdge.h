@@ -28,6 +28,9 @@ public:
     // did not start.
     QString start(const QString &work, const QStringList &siteArguments, int processes = 1,
                   const QString &filesFolder = {}, const Certificate &certificate = {});
+    // From the next start on, the site is served under /share/, through the nginx site's
+    // commented locations for that in place of those at the root.
+    void setServedUnderPath(bool on) { m_underPath = on; }
     // Starts nginx again on the same port with another certificate, the sites as they are.
     QString restartWith(const Certificate &certificate);
     void stop();
@@ -47,5 +50,6 @@ private:
     QList<quint16> m_upstreams;
     quint16 m_port = 0;
     quint16 m_plainPort = 0;
+    bool m_underPath = false;
     QProcess m_nginx;
 };

@@ -43,6 +43,10 @@ bool ReferenceSite::start()
     if (!m_accessLog)
         arguments.append(u"--no-access-log"_s);
     arguments.append(m_extraArguments);
+    if (!m_errorFile.isEmpty()) {
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.setStandardErrorFile(m_errorFile, QIODevice::Append);
+    }
     if (m_launcher.isEmpty())
         m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
     else

@@ -39,6 +39,9 @@ public:
     void setAccessLog(bool on) { m_accessLog = on; }
     // What the site wrote on standard output since the last call, past its first line.
     QByteArray readOutput() { return m_process.readAllStandardOutput(); }
+    // From the next start on, the site's standard error goes to this file, appended, instead
+    // of the test's own.
+    void setErrorFile(const QString &path) { m_errorFile = path; }
 
     // Runs the site program with these arguments, standard input closed, and waits for it.
     static CommandRun runProgram(const QStringList &arguments);
@@ -60,4 +63,5 @@ private:
     QStringList m_extraArguments;
     QStringList m_launcher;
     bool m_accessLog = false;
+    QString m_errorFile;
 };
