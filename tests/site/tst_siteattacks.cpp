@@ -299,7 +299,7 @@ void TstSiteAttacks::fullTableGivesWay_data()
 }
 
 // The table holds 24, filled from three addresses (as 16 x 63 would fill 1000): a newcomer
-// is served, and the connection that waited longest gives way.
+// is served, and a held connection gives way.
 void TstSiteAttacks::fullTableGivesWay()
 {
     QFETCH(bool, idle);
@@ -320,7 +320,12 @@ void TstSiteAttacks::fullTableGivesWay()
     Connection newcomer(site, QHostAddress(u"127.0.0.5"_s));
     newcomer.send(getHead("/zorvik/", hostOf(site)));
     QCOMPARE(newcomer.answer().status, 200);
-    QTRY_VERIFY_WITH_TIMEOUT(!held.front()->isOpen(), WaitMs);
+    // Which one goes is the table's rule, tested on its own; connections made within the same
+    // millisecond wait equally long.
+    const auto closed = [&held] {
+        return std::count_if(held.begin(), held.end(), [](const auto &connection) { return !connection->isOpen(); });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(closed(), 1, WaitMs);
 }
 
 // Turned away past its cap, a client leaves a line in the log at once, and its repeats one more.
