@@ -4,13 +4,27 @@
 #include "site/forms/UploadName.h"
 #include "site/http/ReceivedForm.h"
 #include "site/store/SiteStore.h"
+#include "site/store/StoredPath.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QDebug>
 
+#include <cerrno>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Fails, errno set, when the name is taken (EEXIST) or the file cannot be linked.
+bool linkTo(const QString &existing, const QString &target)
+{
+    return ::link(QFile::encodeName(existing).constData(), QFile::encodeName(target).constData()) == 0;
+}
+
+} // namespace
 
 Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store, ReceivedForm &form,
                                                                 const QDateTime &now, const QString &sender,
@@ -82,19 +96,36 @@ Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, Spoo
             return Failure(Error::StoreFailed);
     }
 
+    // The same bytes stored before are given the new name too, a hard link to the same file:
+    // each entry keeps a path of its own (its own name, listing, hiding and removal), and the
+    // file system frees the bytes once the last name goes. The received copy is then dropped.
+    std::optional<QString> same;
+    if (const auto found = store.uploadWith(data.sha256()); !found)
+        qWarning().noquote() << "cannot look for a stored copy of an upload:" << found.error().text;
+    else if (found->has_value())
+        same = StoredPath::locate(uploads.path(), found->value());
+
     // An earlier upload of the same name keeps its file; this one gets a number. Trying the
     // name is what takes it, so another process storing the same name at once gets the next.
     // The file was received without a name, so it appears whole or not at all.
     const QFileInfo named(fileName);
     const QString suffix = named.suffix().isEmpty() ? QString() : u'.' + named.suffix();
     QString relativePath = month + u'/' + fileName;
-    for (int n = 2; !data.keepAs(uploads.filePath(relativePath)); ++n) {
-        if (!data.nameTaken()) {
+    for (int n = 2;;) {
+        const QString target = uploads.filePath(relativePath);
+        if (same ? linkTo(*same, target) : data.keepAs(target))
+            break;
+        if (same && errno != EEXIST) {
+            // Removed meanwhile, or at the file system's count of links: the received copy serves.
+            same.reset();
+            continue;
+        }
+        if (!same && !data.nameTaken()) {
             qWarning("quillmere-site: cannot store an upload as %s: %s", qPrintable(relativePath),
                      qPrintable(data.errorString()));
             return Failure(Error::StoreFailed);
         }
-        relativePath = u"%1/%2-%3%4"_s.arg(month, named.completeBaseName(), QString::number(n), suffix);
+        relativePath = u"%1/%2-%3%4"_s.arg(month, named.completeBaseName(), QString::number(n++), suffix);
     }
 
     // Its digest was taken as it came in; without it, the first download takes it again.

@@ -43,6 +43,15 @@ QString SiteStore::officialFilesFolder() const
     return m_filesDir.filePath(u"guanfang/files"_s);
 }
 
+Result<std::optional<QString>, StoreError> SiteStore::uploadWith(const QByteArray &sha256) const
+{
+    static const QString Folder = u"wangyou/up/"_s;
+    const auto found = m_digests.fileWith(sha256, Folder);
+    if (!found || !*found)
+        return found;
+    return std::optional<QString>(found->value().sliced(Folder.size()));
+}
+
 Result<void, StoreError> SiteStore::open(Opening opening)
 {
     if (!m_dataDir.mkpath(u"."_s))

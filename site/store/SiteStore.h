@@ -95,6 +95,8 @@ public:
     {
         return m_digests.keep(filePath, sha256);
     }
+    // An upload's file, below the upload folder, that holds exactly these bytes as it is now.
+    Result<std::optional<QString>, StoreError> uploadWith(const QByteArray &sha256) const;
 
     Result<qint64, StoreError> addMessage(const SiteMessage &message) { return m_messages.add(message); }
     Result<MessagePage, StoreError> findMessages(qint64 page) const { return m_messages.find(page); }
