@@ -68,6 +68,10 @@ int uploadStatus(UserUpload::Error error)
         return HttpAnswer::TooManyRequests;
     case UserUpload::Error::Blocked:
         return HttpAnswer::Forbidden;
+    case UserUpload::Error::QuotaSpent:
+        return HttpAnswer::TooManyRequests;
+    case UserUpload::Error::NoSpace:
+        return HttpAnswer::InsufficientStorage;
     case UserUpload::Error::StoreFailed:
         return HttpAnswer::InternalServerError;
     default:
@@ -116,6 +120,7 @@ SiteServer::SiteServer(SiteStore &store, const Options &options)
           {HealthPath, false, &SiteServer::health, nullptr, false},
       }
     , m_options(options)
+    , m_share(store, options.uploadShare)
     , m_daemon(options.limits, *this)
 {
     m_accessFlush.setSingleShot(true);
@@ -225,6 +230,9 @@ std::optional<HttpAnswer> SiteServer::refusePost(const HttpRequest &request, con
             return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType,
                                     HttpAnswer::TooManyRequests, retryAfter(wait));
         }
+        if (const auto refusal = m_share.refusalAtHead(ClientKey::of(request.peer()), length,
+                                                       QDateTime::currentMSecsSinceEpoch()))
+            return uploadRefused({*refusal, {}}, request);
     }
     return std::nullopt;
 }
@@ -370,7 +378,8 @@ HttpAnswer SiteServer::upload(const HttpRequest &request, ReceivedForm &form, st
         return uploadRefused({reason, UserUpload::entered(form)}, request);
     }
     const auto uploaded = UserUpload::receive(
-        m_store, form, QDateTime::currentDateTime(), NetworkAddress::plain(request.peer()).toString(),
+        m_store, form, QDateTime::currentDateTime(),
+        {NetworkAddress::plain(request.peer()).toString(), ClientKey::of(request.peer()), &m_share},
         [&]() -> std::optional<UserUpload::Error> {
             const auto taken = takePost(SiteStore::PostKind::Upload, request.peer());
             if (!taken)
@@ -385,16 +394,18 @@ HttpAnswer SiteServer::upload(const HttpRequest &request, ReceivedForm &form, st
     return redirect(root() + u"wangyou/?done="_s + QString::number(uploaded->id));
 }
 
-HttpAnswer SiteServer::uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request)
+HttpAnswer SiteServer::uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request) const
 {
     const auto categories = m_store.categories(Catalogue::User);
     if (!categories)
         return storeError(categories.error());
+    HttpAnswer::Headers headers;
+    if (rejection.reason == UserUpload::Error::TooFrequent)
+        headers = retryAfter(secondsToWait(SiteStore::PostKind::Upload, request.peer()));
+    else if (rejection.reason == UserUpload::Error::QuotaSpent)
+        headers = retryAfter(m_share.secondsUntilRoom(ClientKey::of(request.peer()), QDateTime::currentMSecsSinceEpoch()));
     return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType,
-                            uploadStatus(rejection.reason),
-                            rejection.reason == UserUpload::Error::TooFrequent
-                                ? retryAfter(secondsToWait(SiteStore::PostKind::Upload, request.peer()))
-                                : HttpAnswer::Headers());
+                            uploadStatus(rejection.reason), headers);
 }
 
 std::optional<HttpAnswer> SiteServer::health(const HttpRequest &, const QString &)

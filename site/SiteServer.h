@@ -2,6 +2,7 @@
 
 #include "site/PageCache.h"
 #include "site/forms/MessagePost.h"
+#include "site/forms/UploadShare.h"
 #include "site/forms/UserUpload.h"
 #include "site/store/SiteStore.h"
 #include "site/http/HttpDaemon.h"
@@ -34,6 +35,7 @@ public:
         qint64 messageWindowMs = 10'000;
         int uploadsPerWindow = 3;
         qint64 uploadWindowMs = 60'000;
+        UploadShare::Limits uploadShare;
     };
 
     SiteServer(SiteStore &store, const Options &options);
@@ -94,7 +96,7 @@ private:
     HttpAnswer postMessage(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
     HttpAnswer messageBoardPage(const HttpRequest &request, qint64 page,
                                 const std::optional<MessagePost::Rejection> &rejection, bool posted);
-    HttpAnswer uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request);
+    HttpAnswer uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request) const;
 
     QString root() const { return m_origins->root(); }
     // The request's path below the origin's, which the routes are matched against.
@@ -115,6 +117,7 @@ private:
     const QList<Route> m_routes;
     std::optional<Origins> m_origins;
     Options m_options;
+    UploadShare m_share;
     // Rendered catalogue answers by query; emptied when a catalogue changes, here or, as the
     // store's revision tells, in another process.
     PageCache m_catalogueCache;

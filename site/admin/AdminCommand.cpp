@@ -374,7 +374,8 @@ QString AdminCommand::commandIn(const QStringList &arguments)
 {
     // Options of the site and of the commands that take a value as the next argument.
     static const QStringList TakeValues = {u"--data"_s, u"--files"_s, u"--host"_s, u"--port"_s, u"--rate"_s,
-                                           u"--message-interval"_s, u"--uploads-per-minute"_s, u"--origin"_s,
+                                           u"--message-interval"_s, u"--uploads-per-minute"_s, u"--upload-quota"_s,
+                                           u"--free-space-reserve"_s, u"--origin"_s,
                                            u"--trusted-proxy"_s, u"--accel-redirect"_s, u"--max-connections"_s,
                                            u"--client-connections"_s,
                                            u"--recent"_s, u"--address"_s, u"--search"_s, u"--for"_s};

@@ -14,5 +14,7 @@ enum class UploadError {
     FileTooLarge,
     TooFrequent,      // the sender uploaded too often of late
     Blocked,          // the operator blocked the sender
+    QuotaSpent,       // the sender's bytes for the day are spent
+    NoSpace,          // the disk is down to its reserve
     StoreFailed,      // the file or the record could not be saved
 };

@@ -1,6 +1,7 @@
 #include "site/forms/UserUpload.h"
 
 #include "site/forms/FieldText.h"
+#include "site/forms/UploadShare.h"
 #include "site/forms/UploadName.h"
 #include "site/http/ReceivedForm.h"
 #include "site/store/SiteStore.h"
@@ -27,7 +28,7 @@ bool linkTo(const QString &existing, const QString &target)
 } // namespace
 
 Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store, ReceivedForm &form,
-                                                                const QDateTime &now, const QString &sender,
+                                                                const QDateTime &now, const Sender &sender,
                                                                 const Gate &mayStore)
 {
     const SiteResource entered = UserUpload::entered(form);
@@ -54,9 +55,12 @@ Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store
         return reject(Error::EmptyFile);
     if (const std::optional<Error> refused = mayStore ? mayStore() : std::nullopt)
         return reject(*refused);
+    // Its bytes are on the disk now: kept, they must leave the reserve free.
+    if (sender.share && !sender.share->reserveKept())
+        return reject(Error::NoSpace);
     SiteResource resource = entered;
-    resource.address = sender;
-    auto stored = UserUpload::store(store, *file->data, *fileName, now, resource);
+    resource.address = sender.address;
+    auto stored = UserUpload::store(store, *file->data, *fileName, now, sender, resource);
     if (!stored)
         return reject(stored.error());
     return std::move(stored).value();
@@ -78,7 +82,7 @@ SiteResource UserUpload::entered(const ReceivedForm &form)
 
 Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, SpoolFile &data,
                                                           const QString &fileName, const QDateTime &now,
-                                                          SiteResource resource)
+                                                          const Sender &sender, SiteResource resource)
 {
     // A folder per month keeps the upload folder browsable. It is made a level at a time and
     // each level must be a real folder: nothing is created or written through a link that
@@ -134,12 +138,15 @@ Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, Spoo
 
     resource.collectedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
     resource.filePath = relativePath;
-    const auto id = store.addResource(resource);
-    if (!id) {
-        qCritical().noquote() << "cannot store an upload:" << id.error().text;
+    // Counted as received, stored once or not: the day's share bounds what a sender may send.
+    const auto id = store.addUpload(resource, sender.client, data.size(), now.toMSecsSinceEpoch(),
+                                    sender.share ? sender.share->limits().bytesPerDay : 0);
+    if (!id || !*id) {
+        if (!id)
+            qCritical().noquote() << "cannot store an upload:" << id.error().text;
         QFile::remove(uploads.filePath(relativePath));
-        return Failure(Error::StoreFailed);
+        return Failure(id ? Error::QuotaSpent : Error::StoreFailed);
     }
-    resource.id = *id;
+    resource.id = **id;
     return resource;
 }

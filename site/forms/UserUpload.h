@@ -4,6 +4,8 @@
 #include "site/forms/UploadError.h"
 #include "site/store/SiteResource.h"
 
+#include <QHostAddress>
+
 #include <functional>
 #include <optional>
 
@@ -11,6 +13,7 @@ class ReceivedForm;
 class QDateTime;
 class SiteStore;
 class SpoolFile;
+class UploadShare;
 
 // A resource shared through the upload page: checked, its file stored below the upload folder
 // under a name the site chooses, and its record added to the user catalogue.
@@ -33,15 +36,23 @@ public:
     // Says why a sender's good form may not be stored, or nothing when it may.
     using Gate = std::function<std::optional<Error>()>;
 
+    // Who sent an upload, and the share of the disk it counts against.
+    struct Sender
+    {
+        QString address;      // kept with the entry
+        QHostAddress client;  // whose share it is (see ClientKey)
+        const UploadShare *share = nullptr;  // none: nothing is counted or kept free
+    };
+
     // Returns the resource as stored, with its id, time, file path and the sender's address.
     // mayStore, when given, is asked once the upload is found good, just before it is stored.
     static Result<SiteResource, Rejection> receive(SiteStore &store, ReceivedForm &form, const QDateTime &now,
-                                                   const QString &sender = {}, const Gate &mayStore = {});
+                                                   const Sender &sender, const Gate &mayStore = {});
 
     // What the visitor entered in the form's text fields, tidied for the catalogue.
     static SiteResource entered(const ReceivedForm &form);
 
 private:
     static Result<SiteResource, Error> store(SiteStore &store, SpoolFile &data, const QString &fileName,
-                                             const QDateTime &now, SiteResource resource);
+                                             const QDateTime &now, const Sender &sender, SiteResource resource);
 };

@@ -103,6 +103,10 @@ QString HtmlPages::errorText(UserUpload::Error error)
         return u"上传过于频繁，请稍后再试。"_s;
     case UserUpload::Error::Blocked:
         return u"您已被禁止发言。"_s;
+    case UserUpload::Error::QuotaSpent:
+        return u"今天上传的文件已达上限，请明天再试。"_s;
+    case UserUpload::Error::NoSpace:
+        return u"服务器空间不足，请稍后再试"_s;
     case UserUpload::Error::StoreFailed:
         return u"服务器保存文件失败，请稍后再试。"_s;
     }

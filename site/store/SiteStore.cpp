@@ -27,6 +27,7 @@ SiteStore::SiteStore(const QString &dataPath, const StoreLocation &location, QOb
     , m_messages(m_connection)
     , m_moderation(m_connection)
     , m_posts(m_connection)
+    , m_uploadQuota(m_connection)
     , m_digests(m_connection, m_filesDir)
 {
     connect(&m_connection, &StoreConnection::othersChanged, this, &SiteStore::catalogueChanged);
@@ -79,6 +80,27 @@ Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
     if (id)
         emit catalogueChanged();
     return id;
+}
+
+Result<std::optional<qint64>, StoreError> SiteStore::addUpload(const SiteResource &resource,
+                                                              const QHostAddress &sender, qint64 bytes, qint64 nowMs,
+                                                              qint64 bytesPerDay)
+{
+    Transaction transaction(m_connection);
+    if (const auto begun = transaction.begun(); !begun)
+        return Failure(begun.error());
+    const auto counted = m_uploadQuota.take(sender, nowMs, bytes, bytesPerDay);
+    if (!counted)
+        return Failure(counted.error());
+    if (!*counted)
+        return std::optional<qint64>();
+    const auto id = m_catalogue.add(resource);
+    if (!id)
+        return Failure(id.error());
+    if (const auto committed = transaction.commit(); !committed)
+        return Failure(committed.error());
+    emit catalogueChanged();
+    return std::optional<qint64>(*id);
 }
 
 Result<void, StoreError> SiteStore::moderate(const std::function<Result<void, StoreError>()> &change,

@@ -13,6 +13,7 @@
 #include "site/store/StoreConnection.h"
 #include "site/store/StoreError.h"
 #include "site/store/StoreLocation.h"
+#include "site/store/UploadQuota.h"
 
 #include <QDir>
 #include <QObject>
@@ -71,6 +72,19 @@ public:
 
     // Returns the new id.
     Result<qint64, StoreError> addResource(const SiteResource &resource);
+    // Adds an upload and counts its bytes against its sender's day (see UploadQuota) in one
+    // transaction; nothing, and nothing added, when they do not fit in it. Returns the new id.
+    Result<std::optional<qint64>, StoreError> addUpload(const SiteResource &resource, const QHostAddress &sender,
+                                                        qint64 bytes, qint64 nowMs, qint64 bytesPerDay);
+    Result<qint64, StoreError> uploadedBytes(const QHostAddress &sender, qint64 nowMs) const
+    {
+        return m_uploadQuota.used(sender, nowMs);
+    }
+    Result<qint64, StoreError> secondsUntilUploadRoom(const QHostAddress &sender, qint64 nowMs, qint64 bytes,
+                                                      qint64 bytesPerDay) const
+    {
+        return m_uploadQuota.secondsUntilRoom(sender, nowMs, bytes, bytesPerDay);
+    }
     Result<Page, StoreError> findResources(Catalogue catalogue, const QString &keyword, SearchField field,
                                            qint64 page) const
     {
@@ -170,5 +184,6 @@ private:
     MessageRows m_messages;
     Moderation m_moderation;
     PostAllowance m_posts;
+    UploadQuota m_uploadQuota;
     FileDigests m_digests;
 };

@@ -118,6 +118,11 @@ const QList<QStringList> &schemaSteps()
             u"CREATE TABLE file_digests (file_path TEXT PRIMARY KEY, sha256 TEXT NOT NULL, version TEXT NOT NULL)"_s,
             u"CREATE INDEX file_digests_by_sha256 ON file_digests (sha256)"_s,
         },
+        {
+            // The bytes each address uploaded, kept for a day.
+            u"CREATE TABLE upload_bytes (address TEXT NOT NULL, at_ms BIGINT NOT NULL, bytes BIGINT NOT NULL)"_s,
+            u"CREATE INDEX upload_bytes_by_address ON upload_bytes (address, at_ms)"_s,
+        },
     };
     return steps;
 }
