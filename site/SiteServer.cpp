@@ -252,8 +252,8 @@ FormReader::Limits SiteServer::formLimits(const Route &route) const
     return limits;
 }
 
-HttpAnswer SiteServer::formArrived(const HttpRequest &request, ReceivedForm &form,
-                                   std::optional<FormReader::Error> error)
+HttpDaemon::FormDecision SiteServer::formArrived(const HttpRequest &request, ReceivedForm &form,
+                                                 std::optional<FormReader::Error> error)
 {
     QString rest;
     const Route *route = routeFor(sitePath(request), &rest);

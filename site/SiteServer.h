@@ -59,8 +59,8 @@ public:
     void setAccessLog(bool on) { m_accessLog = on; }
 
     HttpDaemon::HeadDecision headArrived(const HttpRequest &request) override;
-    HttpAnswer formArrived(const HttpRequest &request, ReceivedForm &form,
-                           std::optional<FormReader::Error> error) override;
+    HttpDaemon::FormDecision formArrived(const HttpRequest &request, ReceivedForm &form,
+                                         std::optional<FormReader::Error> error) override;
     HttpAnswer busy() override;
     HttpAnswer framingRefused(int status) override;
     void answered(const HttpRequest &request, const AccessLog::Entry &entry) override;
