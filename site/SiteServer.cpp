@@ -10,6 +10,7 @@
 #include "site/http/SpoolFile.h"
 #include "site/pages/CatalogueRenderer.h"
 #include "site/pages/HtmlPages.h"
+#include "site/scan/ScanPool.h"
 #include "site/store/NetworkAddress.h"
 #include "site/store/SiteStore.h"
 #include "site/store/StoredPath.h"
@@ -34,6 +35,8 @@ const QString HealthPath = u"/healthz"_s;
 constexpr qsizetype AccessLogBatchBytes = 32 * 1024;
 constexpr int AccessLogFlushMs = 100;
 constexpr qint64 DigestReadBytes = 1024 * 1024;
+// What a visitor whose upload could not be scanned is asked to wait.
+constexpr qint64 ScanRetrySeconds = 60;
 
 // A database failure is an error, so that the client keeps what it showed instead of taking
 // an empty catalogue, or a missing page, for the truth; the operator reads why in the log.
@@ -72,6 +75,10 @@ int uploadStatus(UserUpload::Error error)
         return HttpAnswer::TooManyRequests;
     case UserUpload::Error::NoSpace:
         return HttpAnswer::InsufficientStorage;
+    case UserUpload::Error::Infected:
+        return HttpAnswer::UnprocessableContent;
+    case UserUpload::Error::ScanUnavailable:
+        return HttpAnswer::ServiceUnavailable;
     case UserUpload::Error::StoreFailed:
         return HttpAnswer::InternalServerError;
     default:
@@ -121,6 +128,8 @@ SiteServer::SiteServer(SiteStore &store, const Options &options)
       }
     , m_options(options)
     , m_share(store, options.uploadShare)
+    , m_scanner(options.scanner ? std::make_unique<ScanPool>(*options.scanner) : nullptr)
+    , m_intake(store, m_scanner.get(), options.whenScanUnavailable)
     , m_daemon(options.limits, *this)
 {
     m_accessFlush.setSingleShot(true);
@@ -232,7 +241,7 @@ std::optional<HttpAnswer> SiteServer::refusePost(const HttpRequest &request, con
         }
         if (const auto refusal = m_share.refusalAtHead(ClientKey::of(request.peer()), length,
                                                        QDateTime::currentMSecsSinceEpoch()))
-            return uploadRefused({*refusal, {}}, request);
+            return uploadRefused({*refusal, {}}, request.peer());
     }
     return std::nullopt;
 }
@@ -353,7 +362,9 @@ std::optional<HttpAnswer> SiteServer::userFile(const HttpRequest &request, const
 std::optional<HttpAnswer> SiteServer::uploadPage(const HttpRequest &request, const QString &)
 {
     const QString root = SiteServer::root();
-    // "?done=<id>" is where a successful upload leads.
+    // "?done=<id>" is where a successful upload leads, "?held=1" one held until it is scanned.
+    if (QUrlQuery(request.url()).hasQueryItem(u"held"_s))
+        return HttpAnswer::text(HtmlPages::uploadHeldPage(root), HtmlType);
     bool ok = false;
     const qint64 id = QUrlQuery(request.url()).queryItemValue(u"done"_s).toLongLong(&ok);
     if (ok) {
@@ -369,41 +380,59 @@ std::optional<HttpAnswer> SiteServer::uploadPage(const HttpRequest &request, con
     return HttpAnswer::text(HtmlPages::uploadPage(*categories, std::nullopt, root), HtmlType);
 }
 
-HttpAnswer SiteServer::upload(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error)
+HttpDaemon::FormDecision SiteServer::upload(const HttpRequest &request, ReceivedForm &form,
+                                            std::optional<FormReader::Error> error)
 {
+    const QHostAddress peer = request.peer();
     if (error) {
         const UserUpload::Error reason = error == FormReader::Error::TooLarge ? UserUpload::Error::FileTooLarge
             : error == FormReader::Error::SpoolFailed                         ? UserUpload::Error::StoreFailed
                                                                               : UserUpload::Error::Malformed;
-        return uploadRefused({reason, UserUpload::entered(form)}, request);
+        return uploadRefused({reason, UserUpload::entered(form)}, peer);
     }
-    const auto uploaded = UserUpload::receive(
-        m_store, form, QDateTime::currentDateTime(),
-        {NetworkAddress::plain(request.peer()).toString(), ClientKey::of(request.peer()), &m_share},
-        [&]() -> std::optional<UserUpload::Error> {
-            const auto taken = takePost(SiteStore::PostKind::Upload, request.peer());
-            if (!taken)
-                return UserUpload::Error::StoreFailed;
-            if (!*taken)
-                return UserUpload::Error::TooFrequent;
-            return std::nullopt;
-        });
-    if (!uploaded)
-        return uploadRefused(uploaded.error(), request);
-    m_catalogueCache.clear();
-    return redirect(root() + u"wangyou/?done="_s + QString::number(uploaded->id));
+    const UserUpload::Sender sender{NetworkAddress::plain(peer).toString(), ClientKey::of(peer), &m_share};
+    auto checked = UserUpload::check(m_store, form, sender, [&]() -> std::optional<UserUpload::Error> {
+        const auto taken = takePost(SiteStore::PostKind::Upload, peer);
+        if (!taken)
+            return UserUpload::Error::StoreFailed;
+        if (!*taken)
+            return UserUpload::Error::TooFrequent;
+        return std::nullopt;
+    });
+    if (!checked)
+        return uploadRefused(checked.error(), peer);
+    // The scan, when there is one, runs beside the loop while the connection waits.
+    const PendingAnswer later = m_daemon.answerLater(request);
+    const SiteResource entered = checked->entry;
+    m_intake.take(std::move(*checked), sender, [this, later, entered, peer](const auto &taken) {
+        later.answer(uploadTaken(taken, entered, peer));
+    });
+    return later;
 }
 
-HttpAnswer SiteServer::uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request) const
+HttpAnswer SiteServer::uploadTaken(const Result<UploadIntake::Taken, UserUpload::Error> &taken,
+                                   const SiteResource &entered, const QHostAddress &peer)
+{
+    if (!taken)
+        return uploadRefused({taken.error(), entered}, peer);
+    if (!taken->stored)
+        return redirect(root() + u"wangyou/?held=1"_s);
+    m_catalogueCache.clear();
+    return redirect(root() + u"wangyou/?done="_s + QString::number(taken->stored->id));
+}
+
+HttpAnswer SiteServer::uploadRefused(const UserUpload::Rejection &rejection, const QHostAddress &peer) const
 {
     const auto categories = m_store.categories(Catalogue::User);
     if (!categories)
         return storeError(categories.error());
     HttpAnswer::Headers headers;
     if (rejection.reason == UserUpload::Error::TooFrequent)
-        headers = retryAfter(secondsToWait(SiteStore::PostKind::Upload, request.peer()));
+        headers = retryAfter(secondsToWait(SiteStore::PostKind::Upload, peer));
     else if (rejection.reason == UserUpload::Error::QuotaSpent)
-        headers = retryAfter(m_share.secondsUntilRoom(ClientKey::of(request.peer()), QDateTime::currentMSecsSinceEpoch()));
+        headers = retryAfter(m_share.secondsUntilRoom(ClientKey::of(peer), QDateTime::currentMSecsSinceEpoch()));
+    else if (rejection.reason == UserUpload::Error::ScanUnavailable)
+        headers = retryAfter(ScanRetrySeconds);
     return HttpAnswer::text(HtmlPages::uploadPage(*categories, rejection, root()), HtmlType,
                             uploadStatus(rejection.reason), headers);
 }
@@ -479,8 +508,8 @@ std::optional<HttpAnswer> SiteServer::messageBoard(const HttpRequest &request, c
                             query.hasQueryItem(u"posted"_s));
 }
 
-HttpAnswer SiteServer::postMessage(const HttpRequest &request, ReceivedForm &form,
-                                   std::optional<FormReader::Error> error)
+HttpDaemon::FormDecision SiteServer::postMessage(const HttpRequest &request, ReceivedForm &form,
+                                                 std::optional<FormReader::Error> error)
 {
     const auto posted = MessagePost::receive(
         m_store, error ? nullptr : &form, QDateTime::currentDateTime(),

@@ -2,11 +2,13 @@
 
 #include "site/PageCache.h"
 #include "site/forms/MessagePost.h"
+#include "site/forms/UploadIntake.h"
 #include "site/forms/UploadShare.h"
 #include "site/forms/UserUpload.h"
 #include "site/store/SiteStore.h"
 #include "site/http/HttpDaemon.h"
 #include "site/http/Origins.h"
+#include "site/scan/ClamdClient.h"
 
 #include <QTimer>
 #include <QList>
@@ -36,6 +38,9 @@ public:
         int uploadsPerWindow = 3;
         qint64 uploadWindowMs = 60'000;
         UploadShare::Limits uploadShare;
+        // Uploads are scanned by this clamd before they are stored; none when unset.
+        std::optional<ClamdClient> scanner;
+        UploadIntake::WhenUnavailable whenScanUnavailable = UploadIntake::WhenUnavailable::Refuse;
     };
 
     SiteServer(SiteStore &store, const Options &options);
@@ -68,8 +73,8 @@ public:
 private:
     // Answers a GET (or HEAD) below the route's path; nothing when no such page or file is there.
     using PageHandler = std::optional<HttpAnswer> (SiteServer::*)(const HttpRequest &request, const QString &rest);
-    using FormHandler = HttpAnswer (SiteServer::*)(const HttpRequest &request, ReceivedForm &form,
-                                                   std::optional<FormReader::Error> error);
+    using FormHandler = HttpDaemon::FormDecision (SiteServer::*)(const HttpRequest &request, ReceivedForm &form,
+                                                                 std::optional<FormReader::Error> error);
 
     struct Route
     {
@@ -90,13 +95,17 @@ private:
     std::optional<HttpAnswer> officialFile(const HttpRequest &request, const QString &rest);
     std::optional<HttpAnswer> userFile(const HttpRequest &request, const QString &rest);
     std::optional<HttpAnswer> uploadPage(const HttpRequest &request, const QString &rest);
-    HttpAnswer upload(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
+    HttpDaemon::FormDecision upload(const HttpRequest &request, ReceivedForm &form,
+                                    std::optional<FormReader::Error> error);
+    HttpAnswer uploadTaken(const Result<UploadIntake::Taken, UserUpload::Error> &taken, const SiteResource &entered,
+                           const QHostAddress &peer);
     std::optional<HttpAnswer> health(const HttpRequest &request, const QString &rest);
     std::optional<HttpAnswer> messageBoard(const HttpRequest &request, const QString &rest);
-    HttpAnswer postMessage(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
+    HttpDaemon::FormDecision postMessage(const HttpRequest &request, ReceivedForm &form,
+                                         std::optional<FormReader::Error> error);
     HttpAnswer messageBoardPage(const HttpRequest &request, qint64 page,
                                 const std::optional<MessagePost::Rejection> &rejection, bool posted);
-    HttpAnswer uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request) const;
+    HttpAnswer uploadRefused(const UserUpload::Rejection &rejection, const QHostAddress &peer) const;
 
     QString root() const { return m_origins->root(); }
     // The request's path below the origin's, which the routes are matched against.
@@ -118,6 +127,8 @@ private:
     std::optional<Origins> m_origins;
     Options m_options;
     UploadShare m_share;
+    std::unique_ptr<ScanPool> m_scanner;
+    UploadIntake m_intake;
     // Rendered catalogue answers by query; emptied when a catalogue changes, here or, as the
     // store's revision tells, in another process.
     PageCache m_catalogueCache;

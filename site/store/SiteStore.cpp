@@ -29,6 +29,8 @@ SiteStore::SiteStore(const QString &dataPath, const StoreLocation &location, QOb
     , m_posts(m_connection)
     , m_uploadQuota(m_connection)
     , m_digests(m_connection, m_filesDir)
+    , m_scans(m_connection)
+    , m_held(m_connection)
 {
     connect(&m_connection, &StoreConnection::othersChanged, this, &SiteStore::catalogueChanged);
     connect(&m_connection, &StoreConnection::connectionLost, this, &SiteStore::connectionLost);
@@ -82,17 +84,51 @@ Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
     return id;
 }
 
-Result<std::optional<qint64>, StoreError> SiteStore::addUpload(const SiteResource &resource,
-                                                              const QHostAddress &sender, qint64 bytes, qint64 nowMs,
-                                                              qint64 bytesPerDay)
+Result<std::optional<qint64>, StoreError> SiteStore::counted(const std::function<Result<qint64, StoreError>()> &add,
+                                                            const QHostAddress &sender, qint64 bytes, qint64 nowMs,
+                                                            qint64 bytesPerDay)
 {
     Transaction transaction(m_connection);
     if (const auto begun = transaction.begun(); !begun)
         return Failure(begun.error());
-    const auto counted = m_uploadQuota.take(sender, nowMs, bytes, bytesPerDay);
-    if (!counted)
-        return Failure(counted.error());
-    if (!*counted)
+    const auto taken = m_uploadQuota.take(sender, nowMs, bytes, bytesPerDay);
+    if (!taken)
+        return Failure(taken.error());
+    if (!*taken)
+        return std::optional<qint64>();
+    const auto id = add();
+    if (!id)
+        return Failure(id.error());
+    if (const auto committed = transaction.commit(); !committed)
+        return Failure(committed.error());
+    return std::optional<qint64>(*id);
+}
+
+Result<std::optional<qint64>, StoreError> SiteStore::addUpload(const SiteResource &resource,
+                                                              const QHostAddress &sender, qint64 bytes, qint64 nowMs,
+                                                              qint64 bytesPerDay)
+{
+    const auto id = counted([&] { return m_catalogue.add(resource); }, sender, bytes, nowMs, bytesPerDay);
+    if (id && *id)
+        emit catalogueChanged();
+    return id;
+}
+
+Result<std::optional<qint64>, StoreError> SiteStore::holdUpload(const HeldUpload &upload, const QHostAddress &sender,
+                                                               qint64 nowMs, qint64 bytesPerDay)
+{
+    return counted([&] { return m_held.add(upload); }, sender, upload.size, nowMs, bytesPerDay);
+}
+
+Result<std::optional<qint64>, StoreError> SiteStore::publishHeld(qint64 heldId, const SiteResource &resource)
+{
+    Transaction transaction(m_connection);
+    if (const auto begun = transaction.begun(); !begun)
+        return Failure(begun.error());
+    const auto left = m_held.remove(heldId);
+    if (!left)
+        return Failure(left.error());
+    if (!*left)
         return std::optional<qint64>();
     const auto id = m_catalogue.add(resource);
     if (!id)

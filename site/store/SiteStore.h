@@ -4,6 +4,8 @@
 #include "site/store/CataloguePage.h"
 #include "site/store/CatalogueRows.h"
 #include "site/store/FileDigests.h"
+#include "site/store/FileScans.h"
+#include "site/store/HeldUploads.h"
 #include "site/store/MessagePage.h"
 #include "site/store/MessageRows.h"
 #include "site/store/Moderation.h"
@@ -76,6 +78,25 @@ public:
     // transaction; nothing, and nothing added, when they do not fit in it. Returns the new id.
     Result<std::optional<qint64>, StoreError> addUpload(const SiteResource &resource, const QHostAddress &sender,
                                                         qint64 bytes, qint64 nowMs, qint64 bytesPerDay);
+    // Holds an upload until a scan passes it (see HeldUploads), counting its bytes as addUpload
+    // does; nothing, and nothing held, when they do not fit. Returns the held upload's id.
+    Result<std::optional<qint64>, StoreError> holdUpload(const HeldUpload &upload, const QHostAddress &sender,
+                                                         qint64 nowMs, qint64 bytesPerDay);
+    Result<QList<HeldUpload>, StoreError> heldUploads() const { return m_held.all(); }
+    // Adds the resource of a held upload that passed its scan, in one transaction with its
+    // leaving the held ones; nothing, and nothing added, when it had left already.
+    Result<std::optional<qint64>, StoreError> publishHeld(qint64 heldId, const SiteResource &resource);
+    // Says whether it was still held.
+    Result<bool, StoreError> dropHeld(qint64 heldId) { return m_held.remove(heldId); }
+    // See FileScans.
+    Result<std::optional<FileScans::Verdict>, StoreError> scanVerdict(const QByteArray &sha256) const
+    {
+        return m_scans.find(sha256);
+    }
+    Result<void, StoreError> keepScanVerdict(const QByteArray &sha256, const FileScans::Verdict &verdict)
+    {
+        return m_scans.keep(sha256, verdict);
+    }
     Result<qint64, StoreError> uploadedBytes(const QHostAddress &sender, qint64 nowMs) const
     {
         return m_uploadQuota.used(sender, nowMs);
@@ -173,6 +194,10 @@ signals:
     void connectionLost(const QString &reason);
 
 private:
+    // Runs add in one transaction with counting the bytes of its upload; nothing when they do not fit.
+    Result<std::optional<qint64>, StoreError> counted(const std::function<Result<qint64, StoreError>()> &add,
+                                                      const QHostAddress &sender, qint64 bytes, qint64 nowMs,
+                                                      qint64 bytesPerDay);
     // Runs change and the moderation log's entry in one transaction.
     Result<void, StoreError> moderate(const std::function<Result<void, StoreError>()> &change,
                                       const ModerationEntry &entry, bool catalogue);
@@ -186,4 +211,6 @@ private:
     PostAllowance m_posts;
     UploadQuota m_uploadQuota;
     FileDigests m_digests;
+    FileScans m_scans;
+    HeldUploads m_held;
 };

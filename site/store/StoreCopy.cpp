@@ -29,6 +29,8 @@ const QList<CopiedTable> CopiedTables = {
     {u"moderation_log"_s, u"id, at, who, action"_s, true},
     {u"file_digests"_s, u"file_path, sha256, version"_s, false},
     {u"upload_bytes"_s, u"address, at_ms, bytes"_s, false},
+    {u"file_scans"_s, u"sha256, signature, scanned_at"_s, false},
+    {u"held_uploads"_s, u"id, category, title, remark, address, file_name, held_path, sha256, size, held_at"_s, true},
 };
 
 } // namespace

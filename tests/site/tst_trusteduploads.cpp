@@ -1,7 +1,9 @@
 #include "catalogue/CatalogueProtocol.h"
 #include "catalogue/TextEncoding.h"
 #include "support/HttpClient.h"
+#include "support/LocalClamd.h"
 #include "support/ReferenceSite.h"
+#include "support/TestFiles.h"
 #include "support/UploadForm.h"
 
 #include <QDirIterator>
@@ -61,16 +63,32 @@ QStringList filesBelow(const QString &folder)
     return files;
 }
 
+// Whether any file below the folder holds exactly these bytes.
+bool holdsBytes(const QString &folder, const QByteArray &bytes)
+{
+    const QStringList files = filesBelow(folder);
+    return std::any_of(files.cbegin(), files.cend(), [&](const QString &path) {
+        QFile file(path);
+        return file.size() == bytes.size() && file.open(QIODevice::ReadOnly) && file.readAll() == bytes;
+    });
+}
+
 } // namespace
 
-// Uploads from strangers against the real site program: each file stored once however often
-// it comes, and each address's share of the disk bounded.
+// Uploads from strangers against the real site program and a real clamd: scanned before
+// anyone can fetch them, each file stored once however often it comes, and each address's
+// share of the disk bounded.
 class TstTrustedUploads : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
+    void scannedBeforeStored_data();
+    void scannedBeforeStored();
+    void scannerDown_data();
+    void scannerDown();
+    void newSignaturesReachStoredFiles();
     void sameFileIsStoredOnce();
     void sharesOfASmallDisk();
 
@@ -78,16 +96,44 @@ private:
     // The user catalogue's first page, newest first, read as the client reads it: each entry's
     // fields by ResourceRecord::Field.
     QList<QStringList> userCatalogue();
-    // Uploads and returns the new entry's id; 0 when the site did not take it.
+    bool listedAnywhere(const QString &title);
+    // Uploads and returns the new entry's id; empty when the site did not take it.
     QString upload(const QString &title, const QByteArray &fileName, const QByteArray &data);
+    HttpClient::Reply post(const QString &title, const QByteArray &fileName, const QByteArray &data);
+    // What the site wrote to standard error since it started.
+    QString siteLog() const { return QString::fromUtf8(readFile(m_errors.filePath(u"site.err"_s))); }
+    bool restartSite(const QStringList &arguments);
 
+    LocalClamd m_clamd;
+    QTemporaryDir m_errors;
     ReferenceSite m_site;
     HttpClient m_http;
 };
 
 void TstTrustedUploads::initTestCase()
 {
-    QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
+    QVERIFY2(m_clamd.start(), qPrintable(m_clamd.errorString()));
+    m_site.setErrorFile(m_errors.filePath(u"site.err"_s));
+    QVERIFY(restartSite({}));
+}
+
+bool TstTrustedUploads::restartSite(const QStringList &arguments)
+{
+    m_site.stop();
+    m_site.setExtraArguments(QStringList{u"--scan"_s, m_clamd.address()} + arguments);
+    return m_site.start();
+}
+
+bool TstTrustedUploads::listedAnywhere(const QString &title)
+{
+    const QByteArray official = m_http.get(m_site.root() + u"guanfang/admin_upload.php?page=1"_s).body;
+    const QByteArray user = m_http.get(m_site.root() + UserCatalogue).body;
+    return official.contains(title.toUtf8()) || user.contains(title.toUtf8());
+}
+
+HttpClient::Reply TstTrustedUploads::post(const QString &title, const QByteArray &fileName, const QByteArray &data)
+{
+    return m_http.post(m_site.root() + u"wangyou/"_s, UploadForm::contentType(), UploadForm::body(title, fileName, data));
 }
 
 QList<QStringList> TstTrustedUploads::userCatalogue()
@@ -105,11 +151,118 @@ QList<QStringList> TstTrustedUploads::userCatalogue()
 
 QString TstTrustedUploads::upload(const QString &title, const QByteArray &fileName, const QByteArray &data)
 {
-    const HttpClient::Reply reply =
-        m_http.post(m_site.root() + u"wangyou/"_s, UploadForm::contentType(), UploadForm::body(title, fileName, data));
+    const HttpClient::Reply reply = post(title, fileName, data);
     if (reply.status != 303)
         return QString();
     return QString::fromUtf8(reply.header("Location")).section(u"?done="_s, 1);
+}
+
+void TstTrustedUploads::scannedBeforeStored_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<bool>("stored");
+
+    QTest::newRow("clean: stored and shown") << u"干净的工具"_s << "a perfectly ordinary tool\n"_ba << true;
+    QTest::newRow("EICAR: refused, nothing kept") << u"免费激活工具"_s << LocalClamd::eicar() << false;
+}
+
+void TstTrustedUploads::scannedBeforeStored()
+{
+    QFETCH(QString, title);
+    QFETCH(QByteArray, data);
+    QFETCH(bool, stored);
+
+    const HttpClient::Reply reply = post(title, "tool.com", data);
+    QCOMPARE(reply.status, stored ? 303 : 422);
+    QCOMPARE(listedAnywhere(title), stored);
+    QCOMPARE(holdsBytes(m_site.dataPath(), data), stored);
+    if (stored) {
+        const QString address = userCatalogue().first().at(ResourceRecord::DownloadAddress);
+        QCOMPARE(m_http.get(m_site.root() + u"wangyou/up/"_s + address).body, data);
+        return;
+    }
+    QVERIFY(reply.text().contains(u"文件未通过病毒扫描"_s));
+    QVERIFY(reply.text().contains(title));  // what was typed stays in the form
+    // One line for the operator, with the signature and the sender.
+    const QStringList lines = siteLog().split(u'\n').filter(LocalClamd::reported(LocalClamd::EicarSignature));
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith(u"warning: 127.0.0.1: "_s), qPrintable(lines.first()));
+}
+
+void TstTrustedUploads::scannerDown_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::newRow("refused") << u"refuse"_s;
+    QTest::newRow("held until a scan passes") << u"hold"_s;
+}
+
+// Bytes a scan found are refused by their hash while clamd is away; others wait for it, as chosen.
+void TstTrustedUploads::scannerDown()
+{
+    QFETCH(QString, choice);
+    QVERIFY(restartSite({u"--scan-unavailable"_s, choice}));
+    QCOMPARE(post(u"病毒"_s, "eicar.com", LocalClamd::eicar()).status, 422);
+    m_clamd.stop();
+    const HttpClient::Reply again = post(u"又是病毒"_s, "eicar.com", LocalClamd::eicar());
+    QCOMPARE(again.status, 422);
+    QVERIFY(again.text().contains(u"文件未通过病毒扫描"_s));
+
+    const QString title = u"扫描不了的文件 "_s + choice;
+    const QByteArray data = "nobody could look at this one: " + choice.toUtf8();
+    const HttpClient::Reply reply = post(title, "later.txt", data);
+    QVERIFY2(m_clamd.start(), qPrintable(m_clamd.errorString()));
+    QVERIFY(!listedAnywhere(title));
+    if (choice == u"refuse"_s) {
+        QCOMPARE(reply.status, 503);
+        QVERIFY(reply.header("Retry-After").toInt() > 0);
+        QVERIFY(reply.text().contains(u"暂时无法检查文件是否安全"_s));
+        QVERIFY(!holdsBytes(m_site.dataPath(), data));
+        return;
+    }
+    QCOMPARE(reply.status, 303);
+    QCOMPARE(reply.header("Location"), (m_site.root() + u"wangyou/?held=1"_s).toUtf8());
+    QVERIFY(m_http.get(QString::fromUtf8(reply.header("Location"))).text().contains(u"等待病毒扫描"_s));
+    const ReferenceSite::CommandRun held = m_site.command({u"list"_s, u"held"_s});
+    QCOMPARE(held.exitCode, 0);
+    QVERIFY2(held.out.contains(title), qPrintable(held.out));
+
+    const ReferenceSite::CommandRun scan = m_site.command({u"scan"_s, u"--scan"_s, m_clamd.address()});
+    QVERIFY2(scan.exitCode == 0, qPrintable(scan.err));
+    QVERIFY2(scan.out.contains(u"1 published, 0 dropped"_s), qPrintable(scan.out));
+    QVERIFY(listedAnywhere(title));
+    const QStringList newest = userCatalogue().first();
+    QCOMPARE(newest.at(ResourceRecord::Title), title);
+    QCOMPARE(m_http.get(m_site.root() + u"wangyou/up/"_s + newest.at(ResourceRecord::DownloadAddress)).body, data);
+    QVERIFY(m_site.command({u"list"_s, u"held"_s}).out.isEmpty());
+}
+
+// A file stored while no signature knew it is hidden, with every entry that shares it, once one does.
+void TstTrustedUploads::newSignaturesReachStoredFiles()
+{
+    QVERIFY(restartSite({}));
+    const QByteArray old = "looked harmless when it came\n";
+    const QStringList ids = {upload(u"老文件"_s, "old.bin", old), upload(u"老文件（转）"_s, "old-copy.bin", old)};
+    const QString kept = upload(u"无辜的文件"_s, "innocent.bin", "nothing to see");
+    QVERIFY(!ids.contains(QString()) && !kept.isEmpty());
+    const QString address = userCatalogue().at(1).at(ResourceRecord::DownloadAddress);
+
+    m_clamd.addSignature(u"Test-Old-File"_s, old);
+    QVERIFY2(m_clamd.start(), qPrintable(m_clamd.errorString()));
+    const ReferenceSite::CommandRun scan = m_site.command({u"scan"_s, u"--scan"_s, m_clamd.address()});
+    QVERIFY2(scan.exitCode == 0, qPrintable(scan.err));
+    QVERIFY2(scan.out.contains(u" 1 found, 2 entries hidden"_s), qPrintable(scan.out));
+    const QString signature = LocalClamd::reported(u"Test-Old-File"_s);
+    QVERIFY2(scan.err.contains(signature) && scan.err.contains(u"127.0.0.1"_s), qPrintable(scan.err));
+
+    QVERIFY(!listedAnywhere(u"老文件"_s));
+    QVERIFY(listedAnywhere(u"无辜的文件"_s));
+    QCOMPARE(m_http.get(m_site.root() + u"wangyou/up/"_s + address).status, 404);
+    const QStringList listed = m_site.command({u"list"_s, u"resources"_s, u"--search"_s, u"老文件"_s}).out.split(u'\n');
+    QCOMPARE(listed.filter(u"\tfound:"_s + signature + u"\thidden"_s).size(), 2);
+    QVERIFY(m_site.command({u"log"_s}).out.contains(u"hide resource %1 %2 (scan found %3)"_s.arg(ids.at(1), ids.at(0), signature)));
+    // And refused by its hash when it comes again.
+    QCOMPARE(post(u"老文件又来了"_s, "old.bin", old).status, 422);
 }
 
 void TstTrustedUploads::sameFileIsStoredOnce()
