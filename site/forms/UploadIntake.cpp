@@ -23,10 +23,7 @@ void UploadIntake::take(UserUpload::Checked upload, const UserUpload::Sender &se
 {
     auto pending = std::make_shared<Pending>(Pending{std::move(upload), sender, done, {}});
     pending->sha256 = pending->upload.data->sha256();
-    if (!m_scanner) {
-        store(*pending);
-        return;
-    }
+    // Bytes a scan found stay refused, also while the site scans nothing.
     const auto verdict = m_store.scanVerdict(pending->sha256);
     if (!verdict) {
         qCritical().noquote() << "cannot read what scans found:" << verdict.error().text;
@@ -37,6 +34,10 @@ void UploadIntake::take(UserUpload::Checked upload, const UserUpload::Sender &se
         qWarning().noquote() << u"%1: refused an upload of %2, in which a scan found %3 before"_s.arg(
             pending->sender.address, pending->file(), verdict->value().signature);
         done(Failure(UserUpload::Error::Infected));
+        return;
+    }
+    if (!m_scanner) {
+        store(*pending);
         return;
     }
     // The operator's scans of stored files keep their verdict current: a stored copy that
@@ -67,14 +68,15 @@ void UploadIntake::scanned(Pending &pending, const Result<ScanVerdict, ScanError
         return;
     }
     const FileScans::Verdict verdict{scan->signature, QDateTime::currentDateTimeUtc().toString(Qt::ISODate)};
-    if (const auto kept = m_store.keepScanVerdict(pending.sha256, verdict); !kept)
-        qCritical().noquote() << "cannot keep what a scan found:" << kept.error().text;
     if (scan->found()) {
+        if (const auto kept = m_store.keepScanVerdict(pending.sha256, verdict); !kept)
+            qCritical().noquote() << "cannot keep what a scan found:" << kept.error().text;
         qWarning().noquote() << u"%1: refused an upload of %2, in which clamd found %3"_s.arg(
             pending.sender.address, pending.file(), scan->signature);
         pending.done(Failure(UserUpload::Error::Infected));
         return;
     }
+    pending.upload.verdict = verdict;
     store(pending);
 }
 

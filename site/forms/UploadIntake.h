@@ -11,11 +11,11 @@
 class ScanPool;
 class SiteStore;
 
-// Takes a checked upload the rest of its way. With a scanner, bytes a scan found before are
-// refused at once, bytes stored already that passed are stored again at once, and others are
+// Takes a checked upload the rest of its way. Bytes a scan found before are refused at once.
+// With a scanner, bytes stored already that passed are stored again at once, and others are
 // scanned beside the event loop before they take their name or any catalogue shows them. A
 // scanner that cannot say (down, too slow, refusing the file) refuses the upload or holds it
-// unpublished, as the operator chose. Without one, every upload is stored as it comes.
+// unpublished, as the operator chose. Without one, other uploads are stored as they come.
 class UploadIntake
 {
 public:

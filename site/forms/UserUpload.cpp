@@ -163,16 +163,13 @@ Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, Chec
     if (!relativePath)
         return Failure(relativePath.error());
 
-    // Its digest was taken as it came in; without it, the first download takes it again.
-    if (const auto noted = store.setFileDigest(UploadsBelowFiles + *relativePath, data.sha256()); !noted)
-        qWarning().noquote() << "cannot keep the digest of the upload" << *relativePath << ':' << noted.error().text;
-
     SiteResource resource = upload.entry;
     resource.collectedAt = now.toString(u"yyyy-MM-dd HH:mm"_s);
     resource.filePath = *relativePath;
-    // Counted as received, stored once or not: the day's share bounds what a sender may send.
-    const auto id = store.addUpload(resource, sender.client, data.size(), now.toMSecsSinceEpoch(),
-                                    sender.share ? sender.share->limits().bytesPerDay : 0);
+    // Its digest was taken as it came in. Counted as received, stored once or not: the day's
+    // share bounds what a sender may send.
+    const auto id = store.addUpload(resource, {data.size(), data.sha256(), upload.verdict}, sender.client,
+                                    now.toMSecsSinceEpoch(), sender.share ? sender.share->limits().bytesPerDay : 0);
     if (!id || !*id) {
         if (!id)
             qCritical().noquote() << "cannot store an upload:" << id.error().text;

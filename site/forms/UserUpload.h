@@ -3,6 +3,7 @@
 #include "common/Result.h"
 #include "site/forms/UploadError.h"
 #include "site/http/SpoolFile.h"
+#include "site/store/FileScans.h"
 #include "site/store/HeldUpload.h"
 #include "site/store/SiteResource.h"
 
@@ -53,6 +54,7 @@ public:
         SiteResource entry;  // as entered, with the sender's address
         QString fileName;    // to be stored under
         std::unique_ptr<SpoolFile> data;
+        std::optional<FileScans::Verdict> verdict;  // what a scan found of it, kept with it
     };
 
     // mayStore, when given, is asked once the upload is found good.

@@ -104,11 +104,23 @@ Result<std::optional<qint64>, StoreError> SiteStore::counted(const std::function
     return std::optional<qint64>(*id);
 }
 
-Result<std::optional<qint64>, StoreError> SiteStore::addUpload(const SiteResource &resource,
-                                                              const QHostAddress &sender, qint64 bytes, qint64 nowMs,
+Result<std::optional<qint64>, StoreError> SiteStore::addUpload(const SiteResource &resource, const UploadedFile &file,
+                                                              const QHostAddress &sender, qint64 nowMs,
                                                               qint64 bytesPerDay)
 {
-    const auto id = counted([&] { return m_catalogue.add(resource); }, sender, bytes, nowMs, bytesPerDay);
+    // One commit for all of it: each is a wait for the disk.
+    const auto add = [&]() -> Result<qint64, StoreError> {
+        if (!file.sha256.isEmpty()) {
+            if (const auto kept = m_digests.keep(u"wangyou/up/"_s + resource.filePath, file.sha256); !kept)
+                return Failure(kept.error());
+        }
+        if (file.verdict) {
+            if (const auto kept = m_scans.keep(file.sha256, *file.verdict); !kept)
+                return Failure(kept.error());
+        }
+        return m_catalogue.add(resource);
+    };
+    const auto id = counted(add, sender, file.bytes, nowMs, bytesPerDay);
     if (id && *id)
         emit catalogueChanged();
     return id;

@@ -74,10 +74,18 @@ public:
 
     // Returns the new id.
     Result<qint64, StoreError> addResource(const SiteResource &resource);
-    // Adds an upload and counts its bytes against its sender's day (see UploadQuota) in one
-    // transaction; nothing, and nothing added, when they do not fit in it. Returns the new id.
-    Result<std::optional<qint64>, StoreError> addUpload(const SiteResource &resource, const QHostAddress &sender,
-                                                        qint64 bytes, qint64 nowMs, qint64 bytesPerDay);
+    // An upload's file, kept with its record.
+    struct UploadedFile
+    {
+        qint64 bytes = 0;
+        QByteArray sha256;  // empty when not known
+        std::optional<FileScans::Verdict> verdict;  // what a scan found of it, if it was scanned
+    };
+    // Adds an upload, with its file's digest and verdict, and counts its bytes against its
+    // sender's day (see UploadQuota), in one transaction; nothing, and nothing added, when they
+    // do not fit in it. Returns the new id.
+    Result<std::optional<qint64>, StoreError> addUpload(const SiteResource &resource, const UploadedFile &file,
+                                                        const QHostAddress &sender, qint64 nowMs, qint64 bytesPerDay);
     // Holds an upload until a scan passes it (see HeldUploads), counting its bytes as addUpload
     // does; nothing, and nothing held, when they do not fit. Returns the held upload's id.
     Result<std::optional<qint64>, StoreError> holdUpload(const HeldUpload &upload, const QHostAddress &sender,

@@ -651,7 +651,7 @@ void TstSiteStore::uploadedBytesAreCountedPerDay()
         at = start + parts.at(2).toLongLong();
         const SiteResource resource{.catalogue = Catalogue::User, .category = u"软件"_s, .title = upload,
                                     .collectedAt = u"2026-01-01 00:00"_s, .filePath = upload + u".bin"_s};
-        const auto added = store.addUpload(resource, sender, parts.at(1).toLongLong(), at, limit);
+        const auto added = store.addUpload(resource, {.bytes = parts.at(1).toLongLong()}, sender, at, limit);
         QVERIFY2(added, added ? "" : qPrintable(added.error().text));
         answers += added->has_value() ? u'y' : u'n';
     }
