@@ -51,7 +51,7 @@ Result<void, QString> UploadRescan::scanHeld(Summary &summary)
         const QString what = u"held upload %1 from %2 (%3, sha256 %4)"_s.arg(
             QString::number(upload.id), TerminalText::escaped(upload.entry.address),
             TerminalText::escaped(upload.fileName), hex(upload.sha256));
-        const std::optional<QString> path = StoredPath::locate(m_store.filesFolder(), upload.heldPath);
+        const std::optional<QString> path = StoredPath::locate(m_store.heldFolder(), upload.heldName);
         QFile file(path.value_or(QString()));
         if (!path || !file.open(QIODevice::ReadOnly)) {
             m_log(u"the file of %1 is not there: left held"_s.arg(what));

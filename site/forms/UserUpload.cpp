@@ -28,7 +28,6 @@ bool linkTo(const QString &existing, const QString &target)
 }
 
 const QString UploadsBelowFiles = u"wangyou/up/"_s;
-const QString HeldBelowFiles = u"wangyou/held/"_s;
 
 // Each level made in turn must be a real folder: nothing is created or written through a link
 // that leads out of the files folder.
@@ -186,8 +185,9 @@ Result<qint64, UserUpload::Error> UserUpload::hold(SiteStore &store, Checked &up
     if (sender.share && !sender.share->reserveKept())
         return Failure(Error::NoSpace);
     SpoolFile &data = *upload.data;
-    const auto folder = QDir().mkpath(store.filesFolder())
-        ? realFolder(QFileInfo(store.filesFolder()).canonicalFilePath(), HeldBelowFiles)
+    const QDir files(store.filesFolder());
+    const auto folder = QDir().mkpath(files.path())
+        ? realFolder(QFileInfo(files.path()).canonicalFilePath(), files.relativeFilePath(store.heldFolder()))
         : std::nullopt;
     if (!folder)
         return Failure(Error::StoreFailed);
@@ -200,7 +200,7 @@ Result<qint64, UserUpload::Error> UserUpload::hold(SiteStore &store, Checked &up
         qWarning("quillmere-site: cannot hold an upload in %s: %s", qPrintable(*folder), qPrintable(data.errorString()));
         return Failure(Error::StoreFailed);
     }
-    HeldUpload held{0, upload.entry, upload.fileName, HeldBelowFiles + name, data.sha256(), data.size(),
+    HeldUpload held{0, upload.entry, upload.fileName, name, data.sha256(), data.size(),
                     now.toUTC().toString(Qt::ISODate)};
     const auto id = store.holdUpload(held, sender.client, now.toMSecsSinceEpoch(),
                                      sender.share ? sender.share->limits().bytesPerDay : 0);
@@ -216,9 +216,9 @@ Result<qint64, UserUpload::Error> UserUpload::hold(SiteStore &store, Checked &up
 Result<SiteResource, UserUpload::Error> UserUpload::publish(SiteStore &store, const HeldUpload &held,
                                                             const QDateTime &now)
 {
-    const std::optional<QString> file = StoredPath::locate(store.filesFolder(), held.heldPath);
+    const std::optional<QString> file = StoredPath::locate(store.heldFolder(), held.heldName);
     if (!file) {
-        qWarning("quillmere-site: the held upload %lld has no file at %s", held.id, qPrintable(held.heldPath));
+        qWarning("quillmere-site: the held upload %lld has no file at %s", held.id, qPrintable(held.heldName));
         return Failure(Error::StoreFailed);
     }
     std::optional<QString> same = sameStored(store, held.sha256);

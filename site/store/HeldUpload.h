@@ -12,7 +12,7 @@ struct HeldUpload
     qint64 id = 0;
     SiteResource entry;  // as entered, with the sender's address
     QString fileName;    // the name it is to be stored under
-    QString heldPath;    // below the files folder
+    QString heldName;    // in the held folder
     QByteArray sha256;
     qint64 size = 0;
     QString heldAt;      // UTC, "2024-03-15T21:07:42Z"

@@ -10,9 +10,9 @@ Result<qint64, StoreError> HeldUploads::add(const HeldUpload &upload)
     const SiteResource &entry = upload.entry;
     const auto id = SqlQuery::single(
         m_connection.database(),
-        u"INSERT INTO held_uploads (category, title, remark, address, file_name, held_path, sha256, size, held_at)"
+        u"INSERT INTO held_uploads (category, title, remark, address, file_name, held_name, sha256, size, held_at)"
         " VALUES (?, ?, COALESCE(?, ''), COALESCE(?, ''), ?, ?, ?, ?, ?) RETURNING id"_s,
-        {entry.category, entry.title, entry.remark, entry.address, upload.fileName, upload.heldPath,
+        {entry.category, entry.title, entry.remark, entry.address, upload.fileName, upload.heldName,
          QString::fromLatin1(upload.sha256.toHex()), upload.size, upload.heldAt});
     if (!id)
         return Failure(id.error());
@@ -22,7 +22,7 @@ Result<qint64, StoreError> HeldUploads::add(const HeldUpload &upload)
 Result<QList<HeldUpload>, StoreError> HeldUploads::all() const
 {
     auto query = SqlQuery::run(m_connection.database(),
-                               u"SELECT id, category, title, remark, address, file_name, held_path, sha256, size, held_at"
+                               u"SELECT id, category, title, remark, address, file_name, held_name, sha256, size, held_at"
                                " FROM held_uploads ORDER BY id"_s);
     if (!query)
         return Failure(query.error());
@@ -36,7 +36,7 @@ Result<QList<HeldUpload>, StoreError> HeldUploads::all() const
         upload.entry.remark = query->value(3).toString();
         upload.entry.address = query->value(4).toString();
         upload.fileName = query->value(5).toString();
-        upload.heldPath = query->value(6).toString();
+        upload.heldName = query->value(6).toString();
         upload.sha256 = QByteArray::fromHex(query->value(7).toString().toLatin1());
         upload.size = query->value(8).toLongLong();
         upload.heldAt = query->value(9).toString();

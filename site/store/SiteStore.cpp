@@ -41,6 +41,11 @@ QString SiteStore::uploadFolder() const
     return m_filesDir.filePath(u"wangyou/up"_s);
 }
 
+QString SiteStore::heldFolder() const
+{
+    return m_filesDir.filePath(u"wangyou/held"_s);
+}
+
 QString SiteStore::officialFilesFolder() const
 {
     return m_filesDir.filePath(u"guanfang/files"_s);

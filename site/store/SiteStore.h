@@ -70,6 +70,8 @@ public:
     QString dataFolder() const { return m_dataDir.path(); }
     QString filesFolder() const { return m_filesDir.path(); }
     QString uploadFolder() const;
+    // Of uploads held until a scan passes them: served by no route.
+    QString heldFolder() const;
     QString officialFilesFolder() const;
 
     // Returns the new id.

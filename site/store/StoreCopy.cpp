@@ -30,7 +30,7 @@ const QList<CopiedTable> CopiedTables = {
     {u"file_digests"_s, u"file_path, sha256, version"_s, false},
     {u"upload_bytes"_s, u"address, at_ms, bytes"_s, false},
     {u"file_scans"_s, u"sha256, signature, scanned_at"_s, false},
-    {u"held_uploads"_s, u"id, category, title, remark, address, file_name, held_path, sha256, size, held_at"_s, true},
+    {u"held_uploads"_s, u"id, category, title, remark, address, file_name, held_name, sha256, size, held_at"_s, true},
 };
 
 } // namespace

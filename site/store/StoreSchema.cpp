@@ -127,7 +127,7 @@ const QList<QStringList> &schemaSteps()
             // What the last scan of some bytes found, by their SHA-256 in lower-case hex; an
             // empty signature for nothing.
             u"CREATE TABLE file_scans (sha256 TEXT PRIMARY KEY, signature TEXT NOT NULL, scanned_at TEXT NOT NULL)"_s,
-            // Uploads kept unpublished, their files below the files folder, until a scan passes them.
+            // Uploads kept unpublished, their files in the held folder, until a scan passes them.
             u"CREATE TABLE held_uploads ("
             " id {id},"
             " category TEXT NOT NULL,"
@@ -135,7 +135,7 @@ const QList<QStringList> &schemaSteps()
             " remark TEXT NOT NULL DEFAULT '',"
             " address TEXT NOT NULL DEFAULT '',"
             " file_name TEXT NOT NULL,"
-            " held_path TEXT NOT NULL,"
+            " held_name TEXT NOT NULL,"
             " sha256 TEXT NOT NULL,"
             " size BIGINT NOT NULL,"
             " held_at TEXT NOT NULL)"_s,
