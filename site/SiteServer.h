@@ -4,12 +4,15 @@
 #include "site/forms/MessagePost.h"
 #include "site/forms/UserUpload.h"
 #include "site/store/SiteStore.h"
+#include "site/store/StorePool.h"
 #include "site/http/HttpDaemon.h"
 #include "site/http/Origins.h"
 
 #include <QTimer>
 #include <QList>
 #include <QString>
+
+#include <functional>
 
 
 // Answers the site's routes: the two catalogues, the official resource pages and files, the
@@ -64,10 +67,11 @@ public:
     void answered(const HttpRequest &request, const AccessLog::Entry &entry) override;
 
 private:
-    // Answers a GET (or HEAD) below the route's path; nothing when no such page or file is there.
-    using PageHandler = std::optional<HttpAnswer> (SiteServer::*)(const HttpRequest &request, const QString &rest);
-    using FormHandler = HttpAnswer (SiteServer::*)(const HttpRequest &request, ReceivedForm &form,
-                                                   std::optional<FormReader::Error> error);
+    using Decision = HttpDaemon::HeadDecision;
+    // Answers a GET (or HEAD) below the route's path, at once or from the store.
+    using PageHandler = Decision (SiteServer::*)(const HttpRequest &request, const QString &rest);
+    using FormHandler = HttpDaemon::FormDecision (SiteServer::*)(const HttpRequest &request, ReceivedForm &form,
+                                                                 std::optional<FormReader::Error> error);
 
     struct Route
     {
@@ -79,51 +83,71 @@ private:
     };
 
     const Route *routeFor(const QString &path, QString *rest) const;
-    std::optional<HttpAnswer> refusePost(const HttpRequest &request, const Route &route) const;
+    Decision refusePost(const HttpRequest &request, const Route &route);
     FormReader::Limits formLimits(const Route &route) const;
 
-    std::optional<HttpAnswer> catalogue(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> resourcePage(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> startPage(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> officialFile(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> userFile(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> uploadPage(const HttpRequest &request, const QString &rest);
-    HttpAnswer upload(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
-    std::optional<HttpAnswer> health(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> messageBoard(const HttpRequest &request, const QString &rest);
-    HttpAnswer postMessage(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
-    HttpAnswer messageBoardPage(const HttpRequest &request, qint64 page,
-                                const std::optional<MessagePost::Rejection> &rejection, bool posted);
-    HttpAnswer uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request);
+    Decision catalogue(const HttpRequest &request, const QString &rest);
+    Decision resourcePage(const HttpRequest &request, const QString &rest);
+    Decision startPage(const HttpRequest &request, const QString &rest);
+    Decision officialFile(const HttpRequest &request, const QString &rest);
+    Decision userFile(const HttpRequest &request, const QString &rest);
+    Decision uploadPage(const HttpRequest &request, const QString &rest);
+    HttpDaemon::FormDecision upload(const HttpRequest &request, ReceivedForm &form,
+                                    std::optional<FormReader::Error> error);
+    Decision health(const HttpRequest &request, const QString &rest);
+    Decision messageBoard(const HttpRequest &request, const QString &rest);
+    HttpDaemon::FormDecision postMessage(const HttpRequest &request, ReceivedForm &form,
+                                         std::optional<FormReader::Error> error);
+
+    // Runs job on a worker, where it makes the answer from the store.
+    PendingAnswer fromStore(const HttpRequest &request, StorePool::Work work,
+                            std::function<HttpAnswer(SiteStore &store)> job);
+    // Empties the catalogue cache: the catalogue changed.
+    void forgetCatalogue();
+    void keepCategories(qint64 generation, const Result<QStringList, StoreError> &categories);
 
     QString root() const { return m_origins->root(); }
     // The request's path below the origin's, which the routes are matched against.
     QString sitePath(const HttpRequest &request) const;
     HttpAnswer refused(int status, const QString &message, const HttpAnswer::Headers &headers = {}) const;
-    bool isBlocked(const QHostAddress &peer) const;
-    // Counted in the store, so that site processes sharing it share an address's allowance;
-    // an IPv6 client's allowance is its /64's.
-    Result<bool, StoreError> takePost(SiteStore::PostKind kind, const QHostAddress &peer);
-    qint64 secondsToWait(SiteStore::PostKind kind, const QHostAddress &peer) const;
+    HttpAnswer notFound() const;
+    // Posts of a kind an address may make within a window: counted in the store, so that site
+    // processes sharing it share an address's allowance; an IPv6 client's allowance is its /64's.
+    struct Allowance
+    {
+        int count;
+        qint64 windowMs;
+    };
+    Allowance allowance(SiteStore::PostKind kind) const;
     void flushAccessLog();
     void removeSpoolLeftovers();
-    std::optional<QByteArray> digestOf(const QString &below, const QString &path);
-    std::optional<HttpAnswer> sendFile(const HttpRequest &request, const QString &folder, const QString &relativePath,
-                                       const HttpAnswer::Headers &headers = {});
+    // The file's answer, once the store has said it may be had and what its digest is.
+    Decision sendFile(const HttpRequest &request, const QString &folder, const QString &relativePath,
+                      std::function<std::optional<HttpAnswer>(SiteStore &store)> mayHave,
+                      const HttpAnswer::Headers &headers = {});
+    HttpAnswer fileAnswer(const QByteArray &range, const QByteArray &ifRange, const QString &path,
+                          const QString &below, const std::optional<QByteArray> &sha256,
+                          const HttpAnswer::Headers &headers) const;
 
     SiteStore &m_store;
     const QList<Route> m_routes;
     std::optional<Origins> m_origins;
     Options m_options;
-    // Rendered catalogue answers by query; emptied when a catalogue changes, here or, as the
-    // store's revision tells, in another process.
+    // Rendered catalogue answers by query, and the user catalogue's categories; emptied when
+    // a catalogue changes, here or, as the store's revision tells, in another process. An
+    // answer read before a change is not kept after it: the generation counts the changes.
     PageCache m_catalogueCache;
+    std::optional<QStringList> m_categories;
+    qint64 m_generation = 0;
     qint64 m_revision = -1;
     bool m_accessLog = false;
     QByteArray m_accelPrefix;  // empty: the site sends files itself
     QByteArray m_accessLines;  // not yet written
     QTimer m_accessFlush;
     QTimer m_leftoverSweep;
+    // Its jobs answer through the daemon: it goes after it, so that no answer comes once the
+    // connections are gone.
+    StorePool m_pool;
     // Last: it calls back into everything above until it is gone.
     HttpDaemon m_daemon;
 };

@@ -59,7 +59,14 @@ void StoreConnection::watch()
     if (!m_dialect.isPostgres())
         return;
     listen();
+    m_watching = true;
     m_heartbeat.start();
+}
+
+void StoreConnection::keepUp()
+{
+    if (m_dialect.isPostgres())
+        m_heartbeat.start();
 }
 
 void StoreConnection::listen()
@@ -108,7 +115,8 @@ void StoreConnection::reconnect()
         return;
     }
     qInfo().noquote() << u"connected to the database %1 again"_s.arg(m_location.displayName());
-    listen();
+    if (m_watching)
+        listen();
     m_heartbeat.start();
     // Whatever changed while nobody listened is unknown.
     ++m_changesSeen;
@@ -119,7 +127,9 @@ Result<void, StoreError> StoreConnection::check() const
 {
     if (!database().isOpen())
         return Failure(StoreError{u"no connection to the database %1 (connecting again)"_s.arg(m_location.displayName())});
-    if (const auto answered = SqlQuery::single(database(), u"SELECT COUNT(*) FROM resources WHERE id = 0"_s); !answered)
+    // The catalogue's table, read through its key, on SQLite, where readers wait for nobody.
+    const QString statement = m_dialect.isPostgres() ? u"SELECT 1"_s : u"SELECT COUNT(*) FROM resources WHERE id = 0"_s;
+    if (const auto answered = SqlQuery::single(database(), statement); !answered)
         return Failure(answered.error());
     return {};
 }
