@@ -216,9 +216,17 @@ HttpDaemon::HeadDecision SiteServer::health()
     return HttpAnswer::text("ok\n", AnswerStatus::TextType);
 }
 
+void SiteServer::setAccessLog(bool on)
+{
+    if (on && !m_accessLog)
+        m_accessLog = std::make_unique<AccessLogWriter>();
+    else if (!on)
+        m_accessLog.reset();
+}
+
 void SiteServer::answered(const HttpRequest &request, const AccessLog::Entry &entry)
 {
     // Monitoring asks every few seconds; its lines would bury the visitors'.
     if (m_accessLog && sitePath(request) != HealthPath)
-        m_accessLines.write(entry);
+        m_accessLog->write(entry);
 }

@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 // Answers the site's routes: the two catalogues, the official resource pages and files, the
@@ -63,7 +64,7 @@ public:
     // See FileSender.
     void setAccelRedirect(const QByteArray &prefix) { m_files.sender().setAccelRedirect(prefix); }
     // Writes a line for each request but health checks on standard output.
-    void setAccessLog(bool on) { m_accessLog = on; }
+    void setAccessLog(bool on);
 
     HttpDaemon::HeadDecision headArrived(const HttpRequest &request) override;
     HttpDaemon::FormDecision formArrived(const HttpRequest &request, ReceivedForm &form,
@@ -107,8 +108,7 @@ private:
     UploadRoutes m_uploads;
     MessageRoutes m_messages;
     const QList<Route> m_routes;
-    bool m_accessLog = false;
-    AccessLogWriter m_accessLines;
+    std::unique_ptr<AccessLogWriter> m_accessLog;  // null when off
     QTimer m_leftoverSweep;
     // Its jobs answer through the daemon: it goes after it, so that no answer comes once the
     // connections are gone.
