@@ -9,9 +9,12 @@ CatalogueCache::CatalogueCache(SiteStore &store)
 
 Result<void, StoreError> CatalogueCache::follow()
 {
+    if (m_sinceRevision.isValid() && m_sinceRevision.elapsed() < RevisionMs)
+        return {};
     const auto revision = m_store.revision();
     if (!revision)
         return Failure(revision.error());
+    m_sinceRevision.start();
     if (*revision != m_revision) {
         forget();
         m_revision = *revision;

@@ -5,6 +5,7 @@
 #include "site/store/StoreError.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QStringList>
 
 #include <optional>
@@ -15,14 +16,21 @@ class SiteStore;
 // catalogue answers by query and the user catalogue's categories. Emptied when a catalogue
 // changes, here or, as the store's revision tells, in another process. Queries run elsewhere
 // and come back late: what was read before a change is not kept after it, as the generation
-// it was asked in tells.
+// it was asked in tells. A cached page asks the store nothing: the revision is read at most
+// once in a few milliseconds, whatever the number of requests (on a shared database it costs
+// no query at all, as the other processes' notifications are counted as they come).
 class CatalogueCache
 {
 public:
     // The revision is read from store, the connection on this thread.
     explicit CatalogueCache(SiteStore &store);
 
-    // Forgets everything when another process changed the catalogue since the last call.
+    // How long a revision read is taken as current: another process's change shows on the
+    // first request after it.
+    static constexpr int RevisionMs = 5;
+
+    // Forgets everything when another process changed the catalogue since the revision was
+    // last read.
     Result<void, StoreError> follow();
     // The catalogue changed here.
     void forget();
@@ -40,4 +48,5 @@ private:
     std::optional<QStringList> m_categories;
     qint64 m_generation = 0;
     qint64 m_revision = -1;
+    QElapsedTimer m_sinceRevision;  // not started until the revision is first read
 };
