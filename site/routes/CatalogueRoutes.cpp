@@ -14,7 +14,6 @@ using namespace Qt::StringLiterals;
 
 HttpDaemon::HeadDecision CatalogueRoutes::catalogue(const HttpRequest &request, Catalogue catalogue)
 {
-    const QString root = m_context.root();
     const CatalogueQuery query = CatalogueQuery::parse(catalogue, request.url().query(QUrl::FullyEncoded).toUtf8());
     const QByteArray key = query.key();
     // The operator's commands change the store from another process; their change shows at once.
@@ -23,6 +22,7 @@ HttpDaemon::HeadDecision CatalogueRoutes::catalogue(const HttpRequest &request, 
     if (const auto cached = m_cache.page(key))
         return HttpAnswer::text(*cached, AnswerStatus::TextType);
 
+    const QString root = m_context.root();
     const qint64 generation = m_cache.generation();
     const PendingAnswer pending = m_context.answerLater(request);
     const StorePool::Work work = query.keyword.isEmpty() ? StorePool::Work::Lookup : StorePool::Work::Search;

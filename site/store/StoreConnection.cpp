@@ -22,6 +22,7 @@ StoreConnection::StoreConnection(const StoreLocation &location, QObject *parent)
 
 StoreConnection::~StoreConnection()
 {
+    m_dataVersion.reset();
     if (QSqlDatabase::contains(m_name)) {
         database().close();
         QSqlDatabase::removeDatabase(m_name);
@@ -139,10 +140,20 @@ Result<qint64, StoreError> StoreConnection::revision() const
     if (m_dialect.isPostgres())
         return m_changesSeen;
     // Changes when another connection commits, never for this connection's own writes.
-    const auto version = SqlQuery::single(database(), u"PRAGMA data_version"_s);
-    if (!version)
-        return Failure(version.error());
-    return version->toLongLong();
+    if (!m_dataVersion) {
+        auto prepared = SqlQuery::prepare(database(), u"PRAGMA data_version"_s);
+        if (!prepared)
+            return Failure(prepared.error());
+        m_dataVersion = std::move(*prepared);
+    }
+    if (const auto ran = SqlQuery::runPrepared(*m_dataVersion, {}); !ran)
+        return Failure(ran.error());
+    if (!m_dataVersion->next())
+        return Failure(StoreError{u"no answer to the data version: "_s + m_dataVersion->lastError().text()});
+    const qint64 version = m_dataVersion->value(0).toLongLong();
+    // Done with, the statement holds no snapshot of the file.
+    m_dataVersion->finish();
+    return version;
 }
 
 Result<void, StoreError> StoreConnection::notifyCatalogueChanged()

@@ -7,8 +7,11 @@
 
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QTimer>
+
+#include <optional>
 
 // One connection to the site's database, owned by the thread that opened it. The connection
 // a site process listens on also learns of the other processes' changes: on a shared
@@ -68,6 +71,8 @@ private:
     int m_transactionDepth = 0;
     qint64 m_changesSeen = 0;
     bool m_watching = false;
+    // SQLite's data version, asked often enough to be prepared once.
+    mutable std::optional<QSqlQuery> m_dataVersion;
     QTimer m_heartbeat;
     QTimer m_reconnect;
 };
