@@ -10,7 +10,8 @@ class SiteStore;
 
 // An address's share of the disk uploads fill: so many bytes a day (an IPv6 client's /64
 // sharing one), counted in the store with each upload so that every process sharing it agrees,
-// and a reserve of free space that no upload may take, so the disk never fills.
+// and a reserve of free space that no upload may take, so the disk never fills. Asked on the
+// store's workers, each with its store.
 class UploadShare
 {
 public:
@@ -23,9 +24,8 @@ public:
         qint64 reserveBytes = DefaultReserveBytes;
     };
 
-    UploadShare(const SiteStore &store, const Limits &limits)
-        : m_store(store)
-        , m_limits(limits)
+    explicit UploadShare(const Limits &limits)
+        : m_limits(limits)
     {
     }
 
@@ -34,16 +34,16 @@ public:
     // Decided from a post's head, before any of its body is kept: a body that would take the
     // disk's reserve, or that no file could be small enough in to fit the client's day. A
     // store that cannot tell lets the upload come, to be counted where it is stored.
-    std::optional<UploadError> refusalAtHead(const QHostAddress &client, qint64 bodyBytes, qint64 nowMs) const;
+    std::optional<UploadError> refusalAtHead(const SiteStore &store, const QHostAddress &client, qint64 bodyBytes,
+                                             qint64 nowMs) const;
     // Once an upload is on the disk, unnamed: whether the reserve is still free beside it.
     // Several arriving at once are each on the disk by then, so none is kept into the reserve.
-    bool reserveKept() const;
+    bool reserveKept(const SiteStore &store) const;
     // Whole seconds until the client's day has room for a file again.
-    qint64 secondsUntilRoom(const QHostAddress &client, qint64 nowMs) const;
+    qint64 secondsUntilRoom(const SiteStore &store, const QHostAddress &client, qint64 nowMs) const;
 
 private:
-    qint64 freeBytes() const;
+    static qint64 freeBytes(const SiteStore &store);
 
-    const SiteStore &m_store;
     Limits m_limits;
 };

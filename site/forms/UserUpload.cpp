@@ -74,18 +74,13 @@ std::optional<QString> sameStored(const SiteStore &store, const QByteArray &sha2
 
 } // namespace
 
-Result<UserUpload::Checked, UserUpload::Rejection> UserUpload::check(SiteStore &store, ReceivedForm &form,
-                                                                    const Sender &sender, const Gate &mayStore)
+Result<UserUpload::Checked, UserUpload::Rejection> UserUpload::check(ReceivedForm &form, const QStringList &categories,
+                                                                    const Sender &sender)
 {
     const SiteResource entered = UserUpload::entered(form);
     const auto reject = [&entered](Error reason) { return Failure(Rejection{reason, entered}); };
 
-    const auto categories = store.categories(Catalogue::User);
-    if (!categories) {
-        qCritical().noquote() << "cannot read the user catalogue's categories:" << categories.error().text;
-        return reject(Error::StoreFailed);
-    }
-    if (!categories->contains(entered.category))
+    if (!categories.contains(entered.category))
         return reject(Error::NoCategory);
     if (FieldText::isBlank(entered.title))
         return reject(Error::EmptyTitle);
@@ -99,9 +94,7 @@ Result<UserUpload::Checked, UserUpload::Rejection> UserUpload::check(SiteStore &
         return reject(fileName.error());
     if (file->size() == 0)
         return reject(Error::EmptyFile);
-    if (const std::optional<Error> refused = mayStore ? mayStore() : std::nullopt)
-        return reject(*refused);
-    Checked checked{entered, *fileName, std::move(file->data)};
+    Checked checked{entered, *fileName, std::move(file->data), std::nullopt};
     checked.entry.address = sender.address;
     return checked;
 }
@@ -150,7 +143,7 @@ Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, Chec
                                                           const Sender &sender)
 {
     // Its bytes are on the disk now: kept, they must leave the reserve free.
-    if (sender.share && !sender.share->reserveKept())
+    if (sender.share && !sender.share->reserveKept(store))
         return Failure(Error::NoSpace);
     SpoolFile &data = *upload.data;
     // The file was received without a name, so it appears whole or not at all; stored once
@@ -182,7 +175,7 @@ Result<SiteResource, UserUpload::Error> UserUpload::store(SiteStore &store, Chec
 Result<qint64, UserUpload::Error> UserUpload::hold(SiteStore &store, Checked &upload, const QDateTime &now,
                                                    const Sender &sender)
 {
-    if (sender.share && !sender.share->reserveKept())
+    if (sender.share && !sender.share->reserveKept(store))
         return Failure(Error::NoSpace);
     SpoolFile &data = *upload.data;
     const QDir files(store.filesFolder());

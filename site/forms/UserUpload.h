@@ -8,6 +8,7 @@
 #include "site/store/SiteResource.h"
 
 #include <QHostAddress>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -37,9 +38,6 @@ public:
         SiteResource entered;
     };
 
-    // Says why a sender's good form may not be stored, or nothing when it may.
-    using Gate = std::function<std::optional<Error>()>;
-
     // Who sent an upload, and the share of the disk it counts against.
     struct Sender
     {
@@ -57,9 +55,8 @@ public:
         std::optional<FileScans::Verdict> verdict;  // what a scan found of it, kept with it
     };
 
-    // mayStore, when given, is asked once the upload is found good.
-    static Result<Checked, Rejection> check(SiteStore &store, ReceivedForm &form, const Sender &sender,
-                                            const Gate &mayStore = {});
+    // The category must be one of categories, the user catalogue's.
+    static Result<Checked, Rejection> check(ReceivedForm &form, const QStringList &categories, const Sender &sender);
     // Returns the resource as stored, with its id, time, file path and the sender's address.
     static Result<SiteResource, Error> store(SiteStore &store, Checked &upload, const QDateTime &now,
                                              const Sender &sender);

@@ -443,10 +443,9 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
         const bool atHead = exchange.later->atHead;
         if (!takeLaterDecision(connection, exchange))
             return false;
-        // Taken on the call that follows the head, the decision leaves the body to come.
-        const bool bodyToCome = exchange.request->hasHeader("Transfer-Encoding")
-            || exchange.request->header("Content-Length").toLongLong() > 0;
-        if (atHead && *size == 0 && bodyToCome && exchange.received == 0)
+        // Resumed at the head, the library calls as it did for the head; the body, if any,
+        // and the call at its end come next, as they would have.
+        if (atHead && *size == 0)
             return true;
     }
     if (*size > 0) {

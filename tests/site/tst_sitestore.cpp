@@ -651,7 +651,8 @@ void TstSiteStore::uploadedBytesAreCountedPerDay()
         at = start + parts.at(2).toLongLong();
         const SiteResource resource{.catalogue = Catalogue::User, .category = u"软件"_s, .title = upload,
                                     .collectedAt = u"2026-01-01 00:00"_s, .filePath = upload + u".bin"_s};
-        const auto added = store.addUpload(resource, {.bytes = parts.at(1).toLongLong()}, sender, at, limit);
+        const SiteStore::UploadedFile file{.bytes = parts.at(1).toLongLong(), .sha256 = {}, .verdict = std::nullopt};
+        const auto added = store.addUpload(resource, file, sender, at, limit);
         QVERIFY2(added, added ? "" : qPrintable(added.error().text));
         answers += added->has_value() ? u'y' : u'n';
     }
