@@ -269,6 +269,13 @@ void TstSiteStore::schemaAtStart()
         const auto kept = reopened.resource(Catalogue::User, 7);
         QVERIFY(kept && kept->has_value());
         QCOMPARE(kept->value().title, u"旧的上传"_s);
+        // Its rows are found by the words the steps added, counted alike.
+        for (const QString &keyword : {u"旧"_s, u"旧的"_s, u"的上传"_s, u"旧的上传"_s}) {
+            const auto found = reopened.findResources(Catalogue::User, keyword, SearchField::Anywhere, 1);
+            QVERIFY(found);
+            QCOMPARE(idsOf(found->resources), QList<qint64>{7});
+            QCOMPARE(found->total, 1);
+        }
     }
 }
 
