@@ -14,8 +14,9 @@ struct MHD_Connection;
 // thread) is done; its connection waits suspended meanwhile, and other connections are served.
 // The route keeps this (copies share one request) and answers through it on the loop's
 // thread, the daemon's; work on another thread hands its result back there first, as a queued
-// call. Only the first answer counts. Answering once the client has gone, or the daemon has
-// stopped, does nothing: isWaiting() tells whether anyone still waits.
+// call. Only the first answer counts. Answering once the request has gone, or the daemon has
+// stopped, does nothing: isWaiting() tells whether anyone still waits. (A suspended connection
+// is not watched: a client that leaves meanwhile is found gone once its answer is sent.)
 class PendingAnswer
 {
 public:
