@@ -34,8 +34,9 @@ QString proxy(const QList<quint16> &ports, quint16 port)
 QString config(const QString &root, quint16 port, LocalNginx::Log log, const QList<quint16> &upstreams,
                const QString &extraLocations)
 {
-    const QString logging =
-        log == LocalNginx::Log::BytesSent ? u"access_log %1/access.log sent;"_s.arg(root) : u"access_log off;"_s;
+    const QString logging = log == LocalNginx::Log::BytesSent ? u"access_log %1/access.log sent;"_s.arg(root)
+        : log == LocalNginx::Log::Combined                    ? u"access_log %1/access.log combined;"_s.arg(root)
+                                                              : u"access_log off;"_s;
     const QString server = upstreams.isEmpty()
                                ? u"server { listen 127.0.0.1:%1; root %2/www; %3 }"_s.arg(QString::number(port), root,
                                                                                         extraLocations)

@@ -9,8 +9,9 @@
 class LocalNginx
 {
 public:
-    // BytesSent logs "<uri> <status> <bytes sent>" a request to <work>/access.log.
-    enum class Log { Off, BytesSent };
+    // BytesSent logs "<uri> <status> <bytes sent>" a request to <work>/access.log, Combined
+    // a line in the combined format, as nginx does unless told otherwise.
+    enum class Log { Off, BytesSent, Combined };
 
     ~LocalNginx();
 

@@ -1,21 +1,32 @@
 #pragma once
 
-#include "site/PageCache.h"
-#include "site/forms/MessagePost.h"
+#include "site/cache/CatalogueCache.h"
+#include "site/forms/PostGate.h"
 #include "site/forms/UserUpload.h"
-#include "site/store/SiteStore.h"
 #include "site/http/HttpDaemon.h"
 #include "site/http/Origins.h"
+#include "site/log/AccessLogWriter.h"
+#include "site/routes/CatalogueRoutes.h"
+#include "site/routes/FileRoutes.h"
+#include "site/routes/MessageRoutes.h"
+#include "site/routes/RouteContext.h"
+#include "site/routes/UploadRoutes.h"
+#include "site/store/SiteStore.h"
+#include "site/store/StorePool.h"
 
-#include <QTimer>
 #include <QList>
 #include <QString>
+#include <QTimer>
 
+#include <functional>
+#include <memory>
+#include <optional>
 
 // Answers the site's routes: the two catalogues, the official resource pages and files, the
 // start page, the users' files, the upload page, the message board and a health check for
-// monitoring. Anything else is a 404 page. Posts are taken only from the site's own pages and at a human pace per address, and
-// catalogue pages are kept once rendered until the catalogue changes.
+// monitoring. Anything else is a 404 page. Posts are taken only from the site's own pages and
+// at a human pace per address, and catalogue pages are kept once rendered until the catalogue
+// changes. What needs the store is answered once a worker has read it.
 class SiteServer : public HttpDaemon::Handler
 {
 public:
@@ -40,34 +51,33 @@ public:
     ~SiteServer() override;
 
     // Without origins set before, the site is reached by the address and port it listens on.
+    // Connects the store's workers first.
     bool listen(const QHostAddress &address, quint16 port);
     quint16 serverPort() const { return m_daemon.serverPort(); }
     // The addresses the site is reached by; pages link from the first.
-    void setOrigins(const Origins &origins) { m_origins = origins; }
-    const std::optional<Origins> &origins() const { return m_origins; }
+    void setOrigins(const Origins &origins) { m_context.origins = origins; }
+    const std::optional<Origins> &origins() const { return m_context.origins; }
     // Sends files at most this many bytes a second, as over a slow line; 0 sends them at once.
     void setFileRate(qint64 bytesPerSecond) { m_daemon.setFileRate(bytesPerSecond); }
     // Believes X-Forwarded-For from these peers: see TrustedProxies.
     void setTrustedProxies(const TrustedProxies &proxies) { m_daemon.setTrustedProxies(proxies); }
-    // Files are not sent but handed to the proxy in front: their answer names the file as
-    // prefix + its path below the files folder in X-Accel-Redirect, with the type and the
-    // headers the site decides, and the proxy sends it with ranges and validators of its own.
-    void setAccelRedirect(const QByteArray &prefix) { m_accelPrefix = prefix; }
+    // See FileSender.
+    void setAccelRedirect(const QByteArray &prefix) { m_files.sender().setAccelRedirect(prefix); }
     // Writes a line for each request but health checks on standard output.
-    void setAccessLog(bool on) { m_accessLog = on; }
+    void setAccessLog(bool on);
 
     HttpDaemon::HeadDecision headArrived(const HttpRequest &request) override;
-    HttpAnswer formArrived(const HttpRequest &request, ReceivedForm &form,
-                           std::optional<FormReader::Error> error) override;
+    HttpDaemon::FormDecision formArrived(const HttpRequest &request, ReceivedForm &form,
+                                         std::optional<FormReader::Error> error) override;
     HttpAnswer busy() override;
     HttpAnswer framingRefused(int status) override;
     void answered(const HttpRequest &request, const AccessLog::Entry &entry) override;
 
 private:
-    // Answers a GET (or HEAD) below the route's path; nothing when no such page or file is there.
-    using PageHandler = std::optional<HttpAnswer> (SiteServer::*)(const HttpRequest &request, const QString &rest);
-    using FormHandler = HttpAnswer (SiteServer::*)(const HttpRequest &request, ReceivedForm &form,
-                                                   std::optional<FormReader::Error> error);
+    // Answers a GET (or HEAD) below the route's path, given the rest of the path.
+    using PageHandler = std::function<HttpDaemon::HeadDecision(const HttpRequest &request, const QString &rest)>;
+    using FormHandler = std::function<HttpDaemon::FormDecision(const HttpRequest &request, ReceivedForm &form,
+                                                               std::optional<FormReader::Error> error)>;
 
     struct Route
     {
@@ -78,52 +88,31 @@ private:
         bool takesFiles;
     };
 
+    QList<Route> routes();
     const Route *routeFor(const QString &path, QString *rest) const;
-    std::optional<HttpAnswer> refusePost(const HttpRequest &request, const Route &route) const;
+    HttpDaemon::HeadDecision postArrived(const HttpRequest &request, const Route &route);
     FormReader::Limits formLimits(const Route &route) const;
-
-    std::optional<HttpAnswer> catalogue(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> resourcePage(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> startPage(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> officialFile(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> userFile(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> uploadPage(const HttpRequest &request, const QString &rest);
-    HttpAnswer upload(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
-    std::optional<HttpAnswer> health(const HttpRequest &request, const QString &rest);
-    std::optional<HttpAnswer> messageBoard(const HttpRequest &request, const QString &rest);
-    HttpAnswer postMessage(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
-    HttpAnswer messageBoardPage(const HttpRequest &request, qint64 page,
-                                const std::optional<MessagePost::Rejection> &rejection, bool posted);
-    HttpAnswer uploadRefused(const UserUpload::Rejection &rejection, const HttpRequest &request);
-
-    QString root() const { return m_origins->root(); }
+    HttpDaemon::HeadDecision health();
     // The request's path below the origin's, which the routes are matched against.
     QString sitePath(const HttpRequest &request) const;
-    HttpAnswer refused(int status, const QString &message, const HttpAnswer::Headers &headers = {}) const;
-    bool isBlocked(const QHostAddress &peer) const;
-    // Counted in the store, so that site processes sharing it share an address's allowance;
-    // an IPv6 client's allowance is its /64's.
-    Result<bool, StoreError> takePost(SiteStore::PostKind kind, const QHostAddress &peer);
-    qint64 secondsToWait(SiteStore::PostKind kind, const QHostAddress &peer) const;
-    void flushAccessLog();
     void removeSpoolLeftovers();
-    std::optional<QByteArray> digestOf(const QString &below, const QString &path);
-    std::optional<HttpAnswer> sendFile(const HttpRequest &request, const QString &folder, const QString &relativePath,
-                                       const HttpAnswer::Headers &headers = {});
 
     SiteStore &m_store;
-    const QList<Route> m_routes;
-    std::optional<Origins> m_origins;
     Options m_options;
-    // Rendered catalogue answers by query; emptied when a catalogue changes, here or, as the
-    // store's revision tells, in another process.
-    PageCache m_catalogueCache;
-    qint64 m_revision = -1;
-    bool m_accessLog = false;
-    QByteArray m_accelPrefix;  // empty: the site sends files itself
-    QByteArray m_accessLines;  // not yet written
-    QTimer m_accessFlush;
+    // Before the workers: their jobs use what the routes hold until the pool is gone.
+    RouteContext m_context;
+    CatalogueCache m_catalogueCache;
+    PostGate m_gate;
+    CatalogueRoutes m_catalogues;
+    FileRoutes m_files;
+    UploadRoutes m_uploads;
+    MessageRoutes m_messages;
+    const QList<Route> m_routes;
+    std::unique_ptr<AccessLogWriter> m_accessLog;  // null when off
     QTimer m_leftoverSweep;
+    // Its jobs answer through the daemon: it goes after it, so that no answer comes once the
+    // connections are gone.
+    StorePool m_pool;
     // Last: it calls back into everything above until it is gone.
     HttpDaemon m_daemon;
 };

@@ -181,6 +181,8 @@ int main(int argc, char *argv[])
         return fail(u"cannot open the store %1: %2"_s.arg(location->displayName(), opened.error().text));
 
     raiseDescriptorLimit();
+    // Before the server starts its threads, which take the signals' mask from this one.
+    quitOnTermination(app);
     SiteServer::Options options;
     options.messagesPerWindow = messageInterval > 0 ? 1 : 0;
     options.messageWindowMs = messageInterval * 1000LL;
@@ -212,6 +214,5 @@ int main(int argc, char *argv[])
     root.setPath(u"/"_s);
     // Tests and scripts wait for this line to know the port.
     QTextStream(stdout) << "Listening on " << root.toString() << Qt::endl;
-    quitOnTermination(app);
     return app.exec();
 }

@@ -13,18 +13,13 @@
 using namespace Qt::StringLiterals;
 
 Result<SiteResource, UserUpload::Rejection> UserUpload::receive(SiteStore &store, ReceivedForm &form,
-                                                                const QDateTime &now, const QString &sender,
-                                                                const Gate &mayStore)
+                                                                const QStringList &categories, const QDateTime &now,
+                                                                const QString &sender, const Gate &mayStore)
 {
     const SiteResource entered = UserUpload::entered(form);
     const auto reject = [&entered](Error reason) { return Failure(Rejection{reason, entered}); };
 
-    const auto categories = store.categories(Catalogue::User);
-    if (!categories) {
-        qCritical().noquote() << "cannot read the user catalogue's categories:" << categories.error().text;
-        return reject(Error::StoreFailed);
-    }
-    if (!categories->contains(entered.category))
+    if (!categories.contains(entered.category))
         return reject(Error::NoCategory);
     if (FieldText::isBlank(entered.title))
         return reject(Error::EmptyTitle);

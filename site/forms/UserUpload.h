@@ -4,6 +4,8 @@
 #include "site/forms/UploadError.h"
 #include "site/store/SiteResource.h"
 
+#include <QStringList>
+
 #include <functional>
 #include <optional>
 
@@ -34,8 +36,10 @@ public:
     using Gate = std::function<std::optional<Error>()>;
 
     // Returns the resource as stored, with its id, time, file path and the sender's address.
-    // mayStore, when given, is asked once the upload is found good, just before it is stored.
-    static Result<SiteResource, Rejection> receive(SiteStore &store, ReceivedForm &form, const QDateTime &now,
+    // The category must be one of categories, the user catalogue's. mayStore, when given, is
+    // asked once the upload is found good, just before it is stored.
+    static Result<SiteResource, Rejection> receive(SiteStore &store, ReceivedForm &form,
+                                                   const QStringList &categories, const QDateTime &now,
                                                    const QString &sender = {}, const Gate &mayStore = {});
 
     // What the visitor entered in the form's text fields, tidied for the catalogue.

@@ -95,10 +95,23 @@ int framingRefusal(const HttpRequest &request)
 // One request, from its request line to the end of its answer.
 struct HttpDaemon::Exchange
 {
+    ~Exchange()
+    {
+        // A decision given later finds nobody waiting.
+        if (later) {
+            later->waiting = false;
+            if (later->suspended)
+                later->daemon->m_suspended.remove(later.get());
+        }
+    }
+
     QByteArray target;
     std::optional<HttpRequest> request;
     std::unique_ptr<FormReader> form;
     std::optional<HttpAnswer> refusal;  // decided, not yet queued
+    std::shared_ptr<PendingAnswer::State> later;  // while a decision is to come
+    qint64 received = 0;  // bytes of the body
+    bool bodyEnded = false;
     bool answered = false;
     // For the access log.
     QDateTime receivedAt = QDateTime::currentDateTimeUtc();
@@ -222,10 +235,18 @@ HttpDaemon::~HttpDaemon()
     m_refusals.flush();
     if (!m_daemon)
         return;
-    // The library cannot stop with connections suspended.
+    // The library cannot stop with connections suspended. Those waiting for a decision are
+    // closed unanswered; a decision that comes after finds nobody waiting.
     for (MHD_Connection *connection : std::as_const(m_paused))
         MHD_resume_connection(connection);
     m_paused.clear();
+    for (PendingAnswer::State *state : std::as_const(m_suspended)) {
+        state->waiting = false;
+        state->suspended = false;
+        MHD_resume_connection(state->connection);
+    }
+    m_suspended.clear();
+    m_stopping = true;
     m_notifier.reset();
     MHD_stop_daemon(m_daemon);
 }
@@ -397,6 +418,9 @@ std::optional<HttpAnswer> HttpDaemon::refusalAtHead(Peer &peer, HttpRequest &req
 bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data,
                         size_t *size)
 {
+    // Connections resumed for the daemon to stop are closed, not served.
+    if (m_stopping)
+        return false;
     auto *peer = static_cast<Peer *>(
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)->socket_context);
     if (!exchange.request) {
@@ -407,50 +431,147 @@ bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const ch
             exchange.answered = true;
             return respond(connection, exchange, std::move(*refusal));
         }
+        m_deciding = Deciding{&exchange, connection, true};
         HeadDecision decision = m_handler.headArrived(*exchange.request);
-        if (auto *answer = std::get_if<HttpAnswer>(&decision)) {
-            // Queued now, an answer skips the body and the library closes the connection;
-            // a client that waits to be told to send its body sees the answer instead.
-            // Otherwise it goes out on the next call: at once when there is no body, or once
-            // a body of a stated, bounded length has been read and dropped, and the connection
-            // stays open. The library has checked that a stated length is a number.
-            const bool chunked = exchange.request->hasHeader("Transfer-Encoding");
-            const qint64 length = exchange.request->header("Content-Length").toLongLong();
-            const bool waits = exchange.request->header("Expect").compare("100-continue", Qt::CaseInsensitive) == 0;
-            if (!answer->skipsBody && !chunked && !waits && length <= m_limits.maxDrainedBodyBytes) {
-                exchange.refusal = std::move(*answer);
-                return true;
-            }
-            exchange.answered = true;
-            return respond(connection, exchange, std::move(*answer));
-        }
-        exchange.form = FormReader::create(connection, std::get<FormReader::Limits>(decision));
-        return true;
+        m_deciding.reset();
+        return takeHeadDecision(connection, exchange, std::move(decision));
+    }
+    if (exchange.later) {
+        // The library may call while the connection waits; it has nothing to add then.
+        if (!exchange.later->decision)
+            return true;
+        const bool atHead = exchange.later->atHead;
+        if (!takeLaterDecision(connection, exchange))
+            return false;
+        // Resumed at the head, the library calls as it did for the head; the body, if any,
+        // and the call at its end come next, as they would have.
+        if (atHead && *size == 0)
+            return true;
     }
     if (*size > 0) {
         m_table.bodyReceived(peer, qint64(*size));
+        exchange.received += qint64(*size);
         // A form refused before its body is over: the rest is read, not looked at, and the
         // answer goes out once the body is in.
         if (!exchange.answered && !exchange.refusal && exchange.form && !exchange.form->feed(data, *size)) {
             const std::optional<FormReader::Error> error = exchange.form->finish();
-            exchange.refusal = m_handler.formArrived(*exchange.request, exchange.form->form(), error);
+            m_deciding = Deciding{&exchange, connection, false};
+            FormDecision decision = m_handler.formArrived(*exchange.request, exchange.form->form(), error);
+            m_deciding.reset();
+            *size = 0;
+            return takeFormDecision(connection, exchange, std::move(decision));
         }
         *size = 0;
         return true;
     }
     if (exchange.answered)
         return true;
+    exchange.bodyEnded = true;
     m_table.bodyEnded(peer);
-    exchange.answered = true;
-    if (exchange.refusal)
+    return finishBody(connection, exchange);
+}
+
+// The whole body is in: the answer decided before, or the one to the form it held.
+bool HttpDaemon::finishBody(MHD_Connection *connection, Exchange &exchange)
+{
+    if (exchange.refusal) {
+        exchange.answered = true;
         return respond(connection, exchange, std::move(*exchange.refusal));
-    if (!exchange.form) {
-        ReceivedForm none;
-        return respond(connection, exchange,
-                       m_handler.formArrived(*exchange.request, none, FormReader::Error::Malformed));
     }
-    const std::optional<FormReader::Error> error = exchange.form->finish();
-    return respond(connection, exchange, m_handler.formArrived(*exchange.request, exchange.form->form(), error));
+    ReceivedForm none;
+    std::optional<FormReader::Error> error = FormReader::Error::Malformed;
+    if (exchange.form)
+        error = exchange.form->finish();
+    m_deciding = Deciding{&exchange, connection, false};
+    FormDecision decision =
+        m_handler.formArrived(*exchange.request, exchange.form ? exchange.form->form() : none, error);
+    m_deciding.reset();
+    return takeFormDecision(connection, exchange, std::move(decision));
+}
+
+bool HttpDaemon::takeHeadDecision(MHD_Connection *connection, Exchange &exchange, HeadDecision &&decision)
+{
+    if (auto *later = std::get_if<PendingAnswer>(&decision))
+        return suspend(connection, exchange, *later);
+    if (auto *answer = std::get_if<HttpAnswer>(&decision)) {
+        // Queued now, an answer skips the body and the library closes the connection;
+        // a client that waits to be told to send its body sees the answer instead.
+        // Otherwise it goes out on the next call: at once when there is no body, or once
+        // a body of a stated, bounded length has been read and dropped, and the connection
+        // stays open. The library has checked that a stated length is a number.
+        const bool chunked = exchange.request->hasHeader("Transfer-Encoding");
+        const qint64 length = exchange.request->header("Content-Length").toLongLong();
+        const bool waits = exchange.request->header("Expect").compare("100-continue", Qt::CaseInsensitive) == 0;
+        if (!answer->skipsBody && !chunked && !waits && length <= m_limits.maxDrainedBodyBytes) {
+            exchange.refusal = std::move(*answer);
+            return true;
+        }
+        exchange.answered = true;
+        return respond(connection, exchange, std::move(*answer));
+    }
+    exchange.form = FormReader::create(connection, std::get<FormReader::Limits>(decision));
+    return true;
+}
+
+// An answer decided before the body is over goes out once it is in.
+bool HttpDaemon::takeFormDecision(MHD_Connection *connection, Exchange &exchange, FormDecision &&decision)
+{
+    if (auto *later = std::get_if<PendingAnswer>(&decision))
+        return suspend(connection, exchange, *later);
+    if (!exchange.bodyEnded) {
+        exchange.refusal = std::move(std::get<HttpAnswer>(decision));
+        return true;
+    }
+    exchange.answered = true;
+    return respond(connection, exchange, std::move(std::get<HttpAnswer>(decision)));
+}
+
+bool HttpDaemon::takeLaterDecision(MHD_Connection *connection, Exchange &exchange)
+{
+    const std::shared_ptr<PendingAnswer::State> later = std::move(exchange.later);
+    PendingAnswer::Decision decision = std::move(*later->decision);
+    if (!later->atHead)
+        return takeFormDecision(connection, exchange, std::get<HttpAnswer>(std::move(decision)));
+    if (auto *answer = std::get_if<HttpAnswer>(&decision))
+        return takeHeadDecision(connection, exchange, std::move(*answer));
+    return takeHeadDecision(connection, exchange, std::get<FormReader::Limits>(decision));
+}
+
+PendingAnswer HttpDaemon::answerLater(const HttpRequest &request)
+{
+    Q_ASSERT(m_deciding && &*m_deciding->exchange->request == &request);
+    Exchange &exchange = *m_deciding->exchange;
+    if (!exchange.later) {
+        exchange.later = std::make_shared<PendingAnswer::State>();
+        exchange.later->daemon = this;
+        exchange.later->connection = m_deciding->connection;
+        exchange.later->atHead = m_deciding->atHead;
+    }
+    return PendingAnswer(exchange.later);
+}
+
+// The connection waits until the decision comes, unless it came already.
+bool HttpDaemon::suspend(MHD_Connection *connection, Exchange &exchange, const PendingAnswer &pending)
+{
+    PendingAnswer::State &state = *pending.m_state;
+    Q_ASSERT(exchange.later.get() == &state);
+    if (state.decision)
+        return takeLaterDecision(connection, exchange);
+    MHD_suspend_connection(connection);
+    state.suspended = true;
+    m_suspended.insert(&state);
+    return true;
+}
+
+void HttpDaemon::resume(PendingAnswer::State &state)
+{
+    if (!state.suspended)
+        return;
+    state.suspended = false;
+    m_suspended.remove(&state);
+    MHD_resume_connection(state.connection);
+    // The library takes a resumed connection back on its next run.
+    m_timer.start(0);
 }
 
 bool HttpDaemon::queue(MHD_Connection *connection, HttpAnswer &&answer)

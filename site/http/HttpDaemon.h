@@ -4,6 +4,7 @@
 #include "site/http/HttpAnswer.h"
 #include "site/http/HttpRequest.h"
 #include "site/http/ConnectionTable.h"
+#include "site/http/PendingAnswer.h"
 #include "site/http/TrustedProxies.h"
 #include "site/log/AccessLog.h"
 #include "site/log/RefusalLog.h"
@@ -26,7 +27,7 @@ struct MHD_Daemon;
 // loop on this one thread, so that whatever answers needs no locks. This class keeps the
 // connections within their caps and time-outs (see ConnectionTable), logs those it turns
 // away, reads form bodies as they arrive and sends answers, files straight from disk; what to
-// answer is the handler's.
+// answer is the handler's, at once or later (see PendingAnswer).
 class HttpDaemon : public QObject
 {
     Q_OBJECT
@@ -48,8 +49,11 @@ public:
         qint64 maxDrainedBodyBytes = 64 * 1024 * 1024;
     };
 
-    // What to do once a request's head is in: answer at once, or read its body as a form.
-    using HeadDecision = std::variant<HttpAnswer, FormReader::Limits>;
+    // What to do once a request's head is in: answer at once, read its body as a form, or
+    // decide later, the connection suspended meanwhile (see answerLater()).
+    using HeadDecision = std::variant<HttpAnswer, FormReader::Limits, PendingAnswer>;
+    // The answer to a form: now, or later.
+    using FormDecision = std::variant<HttpAnswer, PendingAnswer>;
 
     class Handler
     {
@@ -57,9 +61,10 @@ public:
         virtual ~Handler() = default;
         virtual HeadDecision headArrived(const HttpRequest &request) = 0;
         // The form read as headArrived asked, with why it could not be read whole; then it
-        // holds the fields that came before the fault.
-        virtual HttpAnswer formArrived(const HttpRequest &request, ReceivedForm &form,
-                                       std::optional<FormReader::Error> error) = 0;
+        // holds the fields that came before the fault. The form goes with the request: an
+        // answer given later takes what it needs out of it first.
+        virtual FormDecision formArrived(const HttpRequest &request, ReceivedForm &form,
+                                         std::optional<FormReader::Error> error) = 0;
         // The answer to a request on a connection past the caps; the connection closes after it.
         virtual HttpAnswer busy() = 0;
         // The answer to a request whose body cannot be framed safely (400) or comes in a coding
@@ -81,8 +86,13 @@ public:
     // connections count against the proxy's own cap, and while one carries a request, against
     // that client's as well: a connection is open before its first request says for whom.
     void setTrustedProxies(const TrustedProxies &proxies) { m_trustedProxies = proxies; }
+    // For the request whose head or form the handler decides now: returned as the decision, it
+    // suspends the connection until the handler decides through it.
+    PendingAnswer answerLater(const HttpRequest &request);
 
 private:
+    friend class PendingAnswer;
+
     struct Callbacks;
     struct Exchange;
     struct Peer;
@@ -99,6 +109,14 @@ private:
     qint64 nowMs() const { return m_clock.elapsed(); }
     std::optional<HttpAnswer> refusalAtHead(Peer &peer, HttpRequest &request);
     bool handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data, size_t *size);
+    // Takes what the handler decided of the request's head, now or later.
+    bool takeHeadDecision(MHD_Connection *connection, Exchange &exchange, HeadDecision &&decision);
+    bool takeFormDecision(MHD_Connection *connection, Exchange &exchange, FormDecision &&decision);
+    // A decision given later, taken on the first call after the connection is resumed.
+    bool takeLaterDecision(MHD_Connection *connection, Exchange &exchange);
+    bool finishBody(MHD_Connection *connection, Exchange &exchange);
+    bool suspend(MHD_Connection *connection, Exchange &exchange, const PendingAnswer &pending);
+    void resume(PendingAnswer::State &state);
     bool queue(MHD_Connection *connection, HttpAnswer &&answer);
     // Queues the exchange's answer, noting what the access log says of it.
     bool respond(MHD_Connection *connection, Exchange &exchange, HttpAnswer &&answer);
@@ -119,6 +137,17 @@ private:
     // What the table decided for the connection being accepted, until it has started.
     ConnectionTable::Refusal m_admitted = ConnectionTable::Refusal::None;
     QSet<MHD_Connection *> m_paused;
+    // The request whose head or form the handler is deciding, for answerLater().
+    struct Deciding
+    {
+        Exchange *exchange;
+        MHD_Connection *connection;
+        bool atHead;
+    };
+    std::optional<Deciding> m_deciding;
+    // Those waiting for a later decision; they are resumed before the daemon stops.
+    QSet<PendingAnswer::State *> m_suspended;
     RefusalLog m_refusals;
     QTimer m_refusalInterval;
+    bool m_stopping = false;
 };

@@ -35,7 +35,7 @@ Result<Origins, QString> Origins::fromList(const QStringList &urls)
         if (!url.isValid() || (scheme != u"http"_s && scheme != u"https"_s) || url.host().isEmpty()
             || !url.userInfo().isEmpty() || !path || url.hasQuery() || url.hasFragment())
             return Failure(u"not an http or https origin: %1"_s.arg(text));
-        origins.m_origins.append({scheme, url.host(), url.port(defaultPort(scheme)), *path});
+        origins.add(scheme, url.host(), url.port(defaultPort(scheme)), *path);
     }
     if (origins.m_origins.isEmpty())
         return Failure(u"no origin given"_s);
@@ -50,13 +50,45 @@ Origins Origins::forAddress(const QString &address, quint16 port)
         QUrl url;
         url.setHost(host);
         if (!url.host().isEmpty())
-            origins.m_origins.append({u"http"_s, url.host(), port, u"/"_s});
+            origins.add(u"http"_s, url.host(), port, u"/"_s);
     }
     return origins;
 }
 
+// Encoded: the root goes into Location headers, which take ASCII only.
+void Origins::add(const QString &scheme, const QString &host, int port, const QString &path)
+{
+    const bool otherPort = port != defaultPort(scheme);
+    // Only a host of plain letters, digits and marks is written so; an international name is
+    // left to be read.
+    const bool plain = std::all_of(host.begin(), host.end(), [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'.' || c == u'-' || c == u':';
+    });
+    QByteArray hostField;
+    if (plain) {
+        hostField = host.contains(u':') ? '[' + host.toLatin1() + ']' : host.toLatin1();
+        if (otherPort)
+            hostField += ':' + QByteArray::number(port);
+    }
+    m_origins.append({scheme, host, port, path, hostField});
+    if (m_origins.size() > 1)
+        return;
+    QUrl url;
+    url.setScheme(scheme);
+    url.setHost(host);
+    if (otherPort)
+        url.setPort(port);
+    url.setPath(path, QUrl::DecodedMode);
+    m_root = url.toString(QUrl::FullyEncoded);
+}
+
 bool Origins::acceptsHost(QByteArrayView host) const
 {
+    // As browsers write it, a host is taken without reading it.
+    if (std::any_of(m_origins.begin(), m_origins.end(), [host](const Origin &origin) {
+            return !origin.hostField.isEmpty() && host == origin.hostField;
+        }))
+        return true;
     static const QRegularExpression plainHost(u"^([A-Za-z0-9.-]+|\\[[0-9A-Fa-f:.]+\\])(?::([0-9]{1,5}))?$"_s);
     const QRegularExpressionMatch match = plainHost.match(QString::fromLatin1(host));
     if (!match.hasMatch())
@@ -85,19 +117,6 @@ bool Origins::isSameOrigin(QByteArrayView origin, QByteArrayView referer) const
     if (!from.isValid() || from.host().isEmpty() || (scheme != u"http"_s && scheme != u"https"_s))
         return false;
     return contains(scheme, from.host(), from.port(defaultPort(scheme)));
-}
-
-QString Origins::root() const
-{
-    const Origin &first = m_origins.first();
-    QUrl url;
-    url.setScheme(first.scheme);
-    url.setHost(first.host);
-    if (first.port != defaultPort(first.scheme))
-        url.setPort(first.port);
-    url.setPath(first.path, QUrl::DecodedMode);
-    // Encoded: the root goes into Location headers, which take ASCII only.
-    return url.toString(QUrl::FullyEncoded);
 }
 
 QString Origins::rootPath() const

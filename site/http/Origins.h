@@ -29,7 +29,7 @@ public:
     // or a tool, not from a visitor's browser, and is taken.
     bool isSameOrigin(QByteArrayView origin, QByteArrayView referer) const;
     // The first origin with its path, ending in "/", which pages link from.
-    QString root() const;
+    const QString &root() const { return m_root; }
     // The first origin's path alone ("/" or "/share/"), for links that stay on whatever host
     // the browser used.
     QString rootPath() const;
@@ -44,10 +44,14 @@ private:
         QString host;  // as QUrl normalises it: lower case, IPv6 without brackets
         int port;
         QString path;  // decoded, starting and ending with "/"
+        QByteArray hostField;  // the Host header a browser sends for it; empty when not plain
     };
 
+    // Adds an origin of these parts, host as QUrl normalises it.
+    void add(const QString &scheme, const QString &host, int port, const QString &path);
     static int defaultPort(const QString &scheme);
     bool contains(const QString &scheme, const QString &host, int port) const;
 
     QList<Origin> m_origins;
+    QString m_root;  // of the first
 };

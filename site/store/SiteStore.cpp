@@ -55,6 +55,10 @@ Result<void, StoreError> SiteStore::open(Opening opening)
         return opened;
     if (opening == Opening::Empty)
         return StoreSchema::checkEmpty(m_connection);
+    if (opening == Opening::Beside) {
+        m_connection.keepUp();
+        return {};
+    }
     const auto upToDate = StoreSchema::bringUpToDate(
         m_connection, opening == Opening::Existing ? StoreSchema::Start::Existing : StoreSchema::Start::Any,
         [this] { return SampleData::seed(*this); });

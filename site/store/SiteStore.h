@@ -47,6 +47,9 @@ public:
         Site,      // a new store is made and seeded, an older one brought up to date
         Existing,  // only a store that holds a site, so a mistyped address never becomes a new one
         Empty,     // only a database without tables, left so for copyInto to fill
+        // Another connection of this process opened the store already: only connects, and
+        // hears nothing of the other processes' changes.
+        Beside,
     };
 
     static const QString DatabaseFileName;

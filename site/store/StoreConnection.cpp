@@ -22,6 +22,7 @@ StoreConnection::StoreConnection(const StoreLocation &location, QObject *parent)
 
 StoreConnection::~StoreConnection()
 {
+    m_dataVersion.reset();
     if (QSqlDatabase::contains(m_name)) {
         database().close();
         QSqlDatabase::removeDatabase(m_name);
@@ -59,7 +60,14 @@ void StoreConnection::watch()
     if (!m_dialect.isPostgres())
         return;
     listen();
+    m_watching = true;
     m_heartbeat.start();
+}
+
+void StoreConnection::keepUp()
+{
+    if (m_dialect.isPostgres())
+        m_heartbeat.start();
 }
 
 void StoreConnection::listen()
@@ -108,7 +116,8 @@ void StoreConnection::reconnect()
         return;
     }
     qInfo().noquote() << u"connected to the database %1 again"_s.arg(m_location.displayName());
-    listen();
+    if (m_watching)
+        listen();
     m_heartbeat.start();
     // Whatever changed while nobody listened is unknown.
     ++m_changesSeen;
@@ -119,7 +128,9 @@ Result<void, StoreError> StoreConnection::check() const
 {
     if (!database().isOpen())
         return Failure(StoreError{u"no connection to the database %1 (connecting again)"_s.arg(m_location.displayName())});
-    if (const auto answered = SqlQuery::single(database(), u"SELECT COUNT(*) FROM resources WHERE id = 0"_s); !answered)
+    // The catalogue's table, read through its key, on SQLite, where readers wait for nobody.
+    const QString statement = m_dialect.isPostgres() ? u"SELECT 1"_s : u"SELECT COUNT(*) FROM resources WHERE id = 0"_s;
+    if (const auto answered = SqlQuery::single(database(), statement); !answered)
         return Failure(answered.error());
     return {};
 }
@@ -129,10 +140,20 @@ Result<qint64, StoreError> StoreConnection::revision() const
     if (m_dialect.isPostgres())
         return m_changesSeen;
     // Changes when another connection commits, never for this connection's own writes.
-    const auto version = SqlQuery::single(database(), u"PRAGMA data_version"_s);
-    if (!version)
-        return Failure(version.error());
-    return version->toLongLong();
+    if (!m_dataVersion) {
+        auto prepared = SqlQuery::prepare(database(), u"PRAGMA data_version"_s);
+        if (!prepared)
+            return Failure(prepared.error());
+        m_dataVersion = std::move(*prepared);
+    }
+    if (const auto ran = SqlQuery::runPrepared(*m_dataVersion, {}); !ran)
+        return Failure(ran.error());
+    if (!m_dataVersion->next())
+        return Failure(StoreError{u"no answer to the data version: "_s + m_dataVersion->lastError().text()});
+    const qint64 version = m_dataVersion->value(0).toLongLong();
+    // Done with, the statement holds no snapshot of the file.
+    m_dataVersion->finish();
+    return version;
 }
 
 Result<void, StoreError> StoreConnection::notifyCatalogueChanged()

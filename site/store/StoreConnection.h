@@ -7,8 +7,11 @@
 
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QTimer>
+
+#include <optional>
 
 // One connection to the site's database, owned by the thread that opened it. The connection
 // a site process listens on also learns of the other processes' changes: on a shared
@@ -26,6 +29,8 @@ public:
     // Listens for the other processes' catalogue changes and keeps the connection up; on a
     // shared database only, as an SQLite file tells of them through revision().
     void watch();
+    // Keeps a connection to a shared database up, connecting again when it is lost.
+    void keepUp();
     // How often a shared database is asked whether it still answers; a silent connection
     // would also miss the other processes' changes.
     void setHeartbeatInterval(int ms) { m_heartbeat.setInterval(ms); }
@@ -36,7 +41,8 @@ public:
     // Of the transactions open on this connection, for Transaction to nest them.
     int &transactionDepth() { return m_transactionDepth; }
 
-    // Fails when the store cannot be read.
+    // Fails when the store cannot be read. Waits for no lock another session holds on a
+    // shared database, so that a health check answers while a table is held.
     Result<void, StoreError> check() const;
     // A number that changes when another connection changes the catalogue (on SQLite, anything
     // in the store), so a cache of pages knows when to forget them; on a shared database also
@@ -64,6 +70,9 @@ private:
     QString m_name;
     int m_transactionDepth = 0;
     qint64 m_changesSeen = 0;
+    bool m_watching = false;
+    // SQLite's data version, asked often enough to be prepared once.
+    mutable std::optional<QSqlQuery> m_dataVersion;
     QTimer m_heartbeat;
     QTimer m_reconnect;
 };

@@ -2,7 +2,9 @@
 #include "site/store/SiteStore.h"
 #include "support/HttpClient.h"
 
+#include <QMutex>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpSocket>
@@ -10,6 +12,9 @@
 #include <QTest>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -109,8 +114,20 @@ private slots:
     void floodsAreRefusedWithAMessage();
     void newUploadShowsAtOnce();
     void storeFailuresAreLoggedAndReported();
+    void unreadAccessLogNeverStopsTheSite();
 
 private:
+    // What a site whose standard output nobody reads did.
+    struct UnreadOutput
+    {
+        int answered = 0;
+        int warningsBeforeRead = 0;
+        bool readAtLast = false;  // the log came once read, and a line after it
+        QByteArray log;
+        QStringList warnings;  // the site's, until it stopped
+    };
+    UnreadOutput withUnreadOutput(int requests);
+
     void start(const SiteServer::Options &options = {});
     QString url(const QByteArray &target) const;
     qint64 messageCount() const { return m_store->findMessages(1).value().total; }
@@ -339,6 +356,8 @@ void TstSiteServer::storeFailuresAreLoggedAndReported()
         return done;
     };
     QVERIFY(renamed(u"resources"_s, u"resources_away"_s));
+    // The site reads the store's revision at most that often: a change shows once it is past.
+    QTest::qWait(2 * CatalogueCache::RevisionMs);
 
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^health check: the store failed: no such table: resources"_s));
     const HttpClient::Reply health = m_http.get(url("/healthz"));
@@ -348,6 +367,88 @@ void TstSiteServer::storeFailuresAreLoggedAndReported()
     QCOMPARE(health.status, 503);
     QCOMPARE(catalogue.status, 500);  // not the cached page of a catalogue that may have changed
     QCOMPARE(m_http.get(url("/healthz")).status, 200);
+}
+
+namespace {
+
+QMutex warningsMutex;
+QStringList warnings;
+
+void keepWarning(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    const QMutexLocker locker(&warningsMutex);
+    if (type == QtWarningMsg)
+        warnings.append(text);
+}
+
+QStringList warningsSoFar()
+{
+    const QMutexLocker locker(&warningsMutex);
+    return warnings;
+}
+
+} // namespace
+
+// Standard output as a pipe nobody reads, as a service's output may be: it fills after some
+// dozens of lines, and the site answers all the same. Once read, it gets the lines that were
+// kept and the count of those that were not.
+void TstSiteServer::unreadAccessLogNeverStopsTheSite()
+{
+    constexpr int Requests = 3000;
+    UnreadOutput run = withUnreadOutput(Requests);
+    run.warnings = warningsSoFar();
+    QCOMPARE(run.answered, Requests);
+    QVERIFY(run.readAtLast);
+    QCOMPARE(run.warningsBeforeRead, 0);
+    QCOMPARE(run.warnings.size(), 1);
+    static const QRegularExpression dropped(u"^the access log dropped (\\d+) lines"_s);
+    const QRegularExpressionMatch match = dropped.match(run.warnings.first());
+    QVERIFY2(match.hasMatch(), qPrintable(run.warnings.first()));
+    QVERIFY(match.captured(1).toInt() > 0);
+    QCOMPARE(run.log.count("GET /nothing?aaa") + match.captured(1).toInt(), Requests);
+}
+
+TstSiteServer::UnreadOutput TstSiteServer::withUnreadOutput(int requests)
+{
+    UnreadOutput run;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return run;
+    std::fflush(stdout);
+    const int savedOutput = ::dup(STDOUT_FILENO);
+    ::dup2(ends[1], STDOUT_FILENO);
+    ::close(ends[1]);
+    // QtTest writes its own lines on standard output: nothing may reach it while it is the pipe.
+    warnings.clear();
+    const QtMessageHandler testsHandler = qInstallMessageHandler(keepWarning);
+    const auto restore = qScopeGuard([&] {
+        m_server.reset();
+        ::dup2(savedOutput, STDOUT_FILENO);
+        ::close(savedOutput);
+        ::close(ends[0]);
+        qInstallMessageHandler(testsHandler);
+    });
+
+    m_server = std::make_unique<SiteServer>(*m_store, SiteServer::Options());
+    m_server->setAccessLog(true);
+    if (!m_server->listen(QHostAddress::LocalHost, 0))
+        return run;
+    const QString padded = url("/nothing?" + QByteArray(1000, 'a'));
+    for (int i = 0; i < requests; ++i)
+        run.answered += m_http.get(padded).status == 404 ? 1 : 0;
+    run.warningsBeforeRead = int(warningsSoFar().size());
+
+    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    const auto read = [&] {
+        char piece[65536];
+        for (ssize_t got; (got = ::read(ends[0], piece, sizeof piece)) > 0;)
+            run.log.append(piece, got);
+    };
+    // What comes after the dropped lines' count is written after it.
+    run.readAtLast = QTest::qWaitFor([&] { read(); return !warningsSoFar().isEmpty(); }, WaitMs)
+        && m_http.get(url("/nothing?after")).status == 404
+        && QTest::qWaitFor([&] { read(); return run.log.contains("GET /nothing?after "); }, WaitMs);
+    return run;
 }
 
 QTEST_GUILESS_MAIN(TstSiteServer)

@@ -1,4 +1,4 @@
-#include "site/PageCache.h"
+#include "site/cache/PageCache.h"
 
 #include <algorithm>
 
