@@ -118,6 +118,8 @@ const QList<QStringList> &schemaSteps()
             u"CREATE TABLE file_digests (file_path TEXT PRIMARY KEY, sha256 TEXT NOT NULL, version TEXT NOT NULL)"_s,
             u"CREATE INDEX file_digests_by_sha256 ON file_digests (sha256)"_s,
         },
+        // Keywords of three characters and more found and counted through words of three.
+        SearchWords::runsOfThree(),
     };
     return steps;
 }
