@@ -118,6 +118,8 @@ const QList<QStringList> &schemaSteps()
             u"CREATE TABLE file_digests (file_path TEXT PRIMARY KEY, sha256 TEXT NOT NULL, version TEXT NOT NULL)"_s,
             u"CREATE INDEX file_digests_by_sha256 ON file_digests (sha256)"_s,
         },
+        // Keywords of three characters and more found and counted through words of three.
+        SearchWords::runsOfThree(),
         {
             // The bytes each address uploaded, kept for a day.
             u"CREATE TABLE upload_bytes (address TEXT NOT NULL, at_ms BIGINT NOT NULL, bytes BIGINT NOT NULL)"_s,

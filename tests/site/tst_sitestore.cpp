@@ -236,8 +236,9 @@ void TstSiteStore::schemaAtStart_data()
 
     QTest::newRow("new folder") << QStringList() << 0 << QString() << StoreSchema::version() << true;
     QTest::newRow("older database brought up to date") << VersionTwo << 2 << QString() << StoreSchema::version() << true;
-    QTest::newRow("newer database refused") << QStringList({u"CREATE TABLE later (x INTEGER)"_s}) << 9 << u"newer"_s
-                                            << 9 << false;
+    const int newer = StoreSchema::version() + 1;
+    QTest::newRow("newer database refused") << QStringList({u"CREATE TABLE later (x INTEGER)"_s}) << newer
+                                            << u"newer"_s << newer << false;
     // The step fails on a table in its way; none of its changes may stay.
     QTest::newRow("failed step leaves the version it found")
         << VersionTwo + QStringList({u"CREATE TABLE blocks (x INTEGER)"_s}) << 2 << u"blocks"_s << 2 << false;
@@ -271,6 +272,13 @@ void TstSiteStore::schemaAtStart()
         const auto kept = reopened.resource(Catalogue::User, 7);
         QVERIFY(kept && kept->has_value());
         QCOMPARE(kept->value().title, u"旧的上传"_s);
+        // Its rows are found by the words the steps added, counted alike.
+        for (const QString &keyword : {u"旧"_s, u"旧的"_s, u"的上传"_s, u"旧的上传"_s}) {
+            const auto found = reopened.findResources(Catalogue::User, keyword, SearchField::Anywhere, 1);
+            QVERIFY(found);
+            QCOMPARE(idsOf(found->resources), QList<qint64>{7});
+            QCOMPARE(found->total, 1);
+        }
     }
 }
 
@@ -458,6 +466,8 @@ void TstSiteStore::searchFindsWhatTheSubstringMatchFinds_data()
     QTest::newRow("underscore") << u"_"_s;
     QTest::newRow("backslash") << u"\\"_s;
     QTest::newRow("a space between") << u"t 6"_s;
+    QTest::newRow("a double quote among three") << u"说\"明"_s;
+    QTest::newRow("two characters, one past the first plane") << u"😀教"_s;
     QTest::newRow("absent") << u"龘龘"_s;
     QTest::newRow("its characters there, never side by side") << u"程教"_s;
     QTest::newRow("longer than the characters looked up") << u"教程软件"_s.repeated(20);
@@ -471,7 +481,8 @@ void TstSiteStore::searchFindsWhatTheSubstringMatchFinds()
     QFETCH(QString, keyword);
     QVERIFY(m_store->open());
     const QStringList pieces = {u"教程"_s, u"中文版"_s, u"软件"_s, u"Qt 6"_s, u"QT"_s, u"2024"_s, u"100%"_s, u"a_b"_s,
-                                u"C:\\dir"_s, u"教"_s, u"程序"_s, u"软件教程"_s, u"中文"_s, u"abc"_s, u"版"_s, u"文"_s, u"文版"_s, u"件教"_s};
+                                u"C:\\dir"_s, u"说\"明"_s, u"😀"_s, u"教"_s, u"程序"_s, u"软件教程"_s, u"中文"_s,
+                                u"abc"_s, u"版"_s, u"文"_s, u"文版"_s, u"件教"_s};
     const QStringList categories = {u"软件"_s, u"教程"_s, u"游戏"_s, u"工具"_s};
     quint32 random = 7;
     const auto next = [&random](quint32 below) {
