@@ -27,6 +27,7 @@ run "$build/bench/bench_catalogue"
 QT_QPA_PLATFORM=offscreen run "$build/bench/bench_listview"
 run "$build/bench/bench_download" "${1:-1024}"
 run "$build/bench/bench_site"
+run "$build/bench/bench_upload_scan"
 QT_QPA_PLATFORM=offscreen run "$build/bench/bench_progressbar"
 run xvfb-run -a -s "-screen 0 1280x800x24" "$build/bench/bench_startup"
 # Its tables have a column a size, so they are printed apart.

@@ -10,7 +10,7 @@ packages=(
     cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
     libqt6sql6-sqlite libqt6sql6-psql postgresql qt6-translations-l10n dbus
-    libmicrohttpd-dev libssl-dev
+    libmicrohttpd-dev libssl-dev clamav-daemon
     nginx curl openssl wrk sshfs socat openssh-sftp-server iproute2
     xvfb xauth fonts-noto-cjk fonts-arphic-ukai
     at-spi2-core python3-pyatspi xdotool x11-utils openbox

@@ -2,6 +2,8 @@
 
 #include "site/cache/CatalogueCache.h"
 #include "site/forms/PostGate.h"
+#include "site/forms/UploadIntake.h"
+#include "site/forms/UploadShare.h"
 #include "site/forms/UserUpload.h"
 #include "site/http/HttpDaemon.h"
 #include "site/http/Origins.h"
@@ -11,6 +13,7 @@
 #include "site/routes/MessageRoutes.h"
 #include "site/routes/RouteContext.h"
 #include "site/routes/UploadRoutes.h"
+#include "site/scan/ClamdClient.h"
 #include "site/store/SiteStore.h"
 #include "site/store/StorePool.h"
 
@@ -45,6 +48,10 @@ public:
         qint64 messageWindowMs = 10'000;
         int uploadsPerWindow = 3;
         qint64 uploadWindowMs = 60'000;
+        UploadShare::Limits uploadShare;
+        // Uploads are scanned by this clamd before they are stored; none when unset.
+        std::optional<ClamdClient> scanner;
+        UploadIntake::WhenUnavailable whenScanUnavailable = UploadIntake::WhenUnavailable::Refuse;
     };
 
     SiteServer(SiteStore &store, const Options &options);
@@ -103,6 +110,8 @@ private:
     RouteContext m_context;
     CatalogueCache m_catalogueCache;
     PostGate m_gate;
+    UploadShare m_share;
+    UploadIntake m_intake;
     CatalogueRoutes m_catalogues;
     FileRoutes m_files;
     UploadRoutes m_uploads;

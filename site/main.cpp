@@ -3,6 +3,7 @@
 #include "site/store/SiteStore.h"
 
 #include <QCommandLineParser>
+#include <QDebug>
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QSocketNotifier>
@@ -93,6 +94,22 @@ int main(int argc, char *argv[])
     const QCommandLineOption uploadOption(u"uploads-per-minute"_s,
                                           u"Uploads one address may make in a minute; 0 for no limit."_s, u"count"_s,
                                           u"3"_s);
+    const QCommandLineOption quotaOption(
+        u"upload-quota"_s,
+        u"MB one address (an IPv6 /64) may upload in 24 hours, counted in the store; 0 for no limit."_s, u"MB"_s,
+        QString::number(UploadShare::DefaultBytesPerDay / (1024 * 1024)));
+    const QCommandLineOption reserveOption(
+        u"free-space-reserve"_s,
+        u"MB of the files folder's disk that uploads never take: past that, they are refused with 507."_s, u"MB"_s,
+        QString::number(UploadShare::DefaultReserveBytes / (1024 * 1024)));
+    const QCommandLineOption scanOption(
+        u"scan"_s,
+        u"Scan each upload before it is stored, with the clamd at this socket (clamd:/run/clamav/clamd.ctl)."_s,
+        u"clamd:socket"_s);
+    const QCommandLineOption scanUnavailableOption(
+        u"scan-unavailable"_s,
+        u"When clamd cannot scan an upload: refuse it, or hold it unpublished until quillmere-site scan passes it."_s,
+        u"refuse|hold"_s, u"refuse"_s);
     const QCommandLineOption connectionsOption(
         u"max-connections"_s,
         u"Connections held at once; past that, idle ones give way to a newcomer, and else it is told 503."_s,
@@ -125,7 +142,7 @@ int main(int argc, char *argv[])
         "the file's path below the files folder."_s,
         u"prefix"_s);
     parser.addOptions({hostOption, portOption, dataOption, databaseOption, filesOption, rateOption, messageOption,
-                       uploadOption, originOption, proxyOption, accelOption, connectionsOption, clientConnectionsOption,
+                       uploadOption, quotaOption, reserveOption, scanOption, scanUnavailableOption, originOption, proxyOption, accelOption, connectionsOption, clientConnectionsOption,
                        noAccessLogOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
@@ -149,6 +166,24 @@ int main(int argc, char *argv[])
     const int uploadsPerMinute = parser.value(uploadOption).toInt(&ok);
     if (!ok || uploadsPerMinute < 0)
         return fail(u"not a number of uploads: %1"_s.arg(parser.value(uploadOption)));
+
+    const qint64 quotaMb = parser.value(quotaOption).toLongLong(&ok);
+    if (!ok || quotaMb < 0)
+        return fail(u"not a number of MB: %1"_s.arg(parser.value(quotaOption)));
+    const qint64 reserveMb = parser.value(reserveOption).toLongLong(&ok);
+    if (!ok || reserveMb < 0)
+        return fail(u"not a number of MB: %1"_s.arg(parser.value(reserveOption)));
+
+    std::optional<ClamdClient> scanner;
+    if (parser.isSet(scanOption)) {
+        const auto socket = ClamdClient::socketIn(parser.value(scanOption));
+        if (!socket)
+            return fail(u"not a scanner such as clamd:/run/clamav/clamd.ctl: %1"_s.arg(parser.value(scanOption)));
+        scanner.emplace(*socket);
+    }
+    const QString whenUnavailable = parser.value(scanUnavailableOption);
+    if (whenUnavailable != u"refuse"_s && whenUnavailable != u"hold"_s)
+        return fail(u"--scan-unavailable takes refuse or hold, not %1"_s.arg(whenUnavailable));
 
     const int maxConnections = parser.value(connectionsOption).toInt(&ok);
     if (!ok || maxConnections <= 0)
@@ -187,6 +222,15 @@ int main(int argc, char *argv[])
     options.messagesPerWindow = messageInterval > 0 ? 1 : 0;
     options.messageWindowMs = messageInterval * 1000LL;
     options.uploadsPerWindow = uploadsPerMinute;
+    options.uploadShare = {.bytesPerDay = quotaMb * 1024 * 1024, .reserveBytes = reserveMb * 1024 * 1024};
+    options.scanner = scanner;
+    options.whenScanUnavailable =
+        whenUnavailable == u"hold"_s ? UploadIntake::WhenUnavailable::Hold : UploadIntake::WhenUnavailable::Refuse;
+    // Uploads wait for clamd, or are held, until it answers; the operator learns of it now.
+    if (scanner) {
+        if (const auto pinged = scanner->ping(); !pinged)
+            qWarning().noquote() << "uploads cannot be scanned for now:" << pinged.error().text;
+    }
     options.limits.maxConnections = maxConnections;
     options.limits.maxConnectionsPerAddress = clientConnections;
     // A proxy carries everyone's requests: it may hold the whole table.

@@ -2,6 +2,7 @@
 
 #include "site/admin/SiteBackup.h"
 #include "site/admin/TerminalText.h"
+#include "site/admin/UploadRescan.h"
 #include "site/store/NetworkAddress.h"
 #include "site/store/SiteStore.h"
 #include "site/store/StoredPath.h"
@@ -30,7 +31,9 @@ Result<QString, QString> networkIn(const QStringList &words, const QString &comm
 }
 
 const QStringList Commands = {u"list"_s, u"hide"_s, u"unhide"_s, u"remove"_s, u"block"_s,
-                              u"unblock"_s, u"log"_s, u"backup"_s, u"restore"_s, u"migrate"_s};
+                              u"unblock"_s, u"log"_s, u"backup"_s, u"restore"_s, u"migrate"_s, u"scan"_s};
+// Where Debian's clamav-daemon listens.
+const QString DefaultScanner = u"clamd:/run/clamav/clamd.ctl"_s;
 
 QTextStream &out()
 {
@@ -133,8 +136,11 @@ public:
     int backup(const QStringList &words);
     int restore(const QStringList &words);
     int migrate(const QStringList &words);
+    int scan(const QStringList &words);
 
 private:
+    // The hash and what the last scan found of an upload's file, for the listing.
+    QString scanState(const SiteResource &resource) const;
     // Opens the site's store, never a new one: a mistyped folder must not become a fresh site.
     std::optional<QString> openStore();
 
@@ -154,8 +160,8 @@ std::optional<QString> Run::openStore()
 
 int Run::list(const QStringList &words)
 {
-    if (words.size() != 1 || (words.first() != u"resources"_s && words.first() != u"messages"_s))
-        return fail(u"list takes resources or messages"_s);
+    if (words.size() != 1 || !QStringList{u"resources"_s, u"messages"_s, u"held"_s}.contains(words.first()))
+        return fail(u"list takes resources or messages, or held"_s);
     SiteStore::Selection selection;
     if (m_parser.isSet(u"recent"_s)) {
         bool ok = false;
@@ -186,7 +192,19 @@ int Run::list(const QStringList &words)
                     warnOutside(resource);
             }
             out() << resource.id << '\t' << shown(resource.collectedAt) << '\t' << shown(resource.address) << '\t'
-                  << shown(resource.title) << '\t' << size << (resource.hidden ? "\thidden" : "") << '\n';
+                  << shown(resource.title) << '\t' << size << '\t' << scanState(resource)
+                  << (resource.hidden ? "\thidden" : "") << '\n';
+        }
+    } else if (words.first() == u"held"_s) {
+        const auto held = m_store.heldUploads();
+        if (!held)
+            return fail(held.error().text);
+        for (const HeldUpload &upload : *held) {
+            if (!selection.network.isEmpty()
+                && !NetworkAddress::inNetwork(upload.entry.address, QHostAddress::parseSubnet(selection.network)))
+                continue;
+            out() << upload.id << '\t' << shown(upload.heldAt) << '\t' << shown(upload.entry.address) << '\t'
+                  << shown(upload.entry.title) << '\t' << upload.size << '\t' << upload.sha256.toHex() << '\n';
         }
     } else {
         const auto messages = m_store.selectMessages(selection);
@@ -199,6 +217,20 @@ int Run::list(const QStringList &words)
     }
     out().flush();
     return 0;
+}
+
+QString Run::scanState(const SiteResource &resource) const
+{
+    if (resource.catalogue != Catalogue::User || !StoredPath::locate(m_store.uploadFolder(), resource.filePath))
+        return u"-\t-"_s;
+    const auto sha256 = m_store.fileDigest(u"wangyou/up/"_s + resource.filePath);
+    if (!sha256 || !*sha256)
+        return u"-\tunscanned"_s;
+    const auto verdict = m_store.scanVerdict(**sha256);
+    QString state = u"unscanned"_s;
+    if (verdict && *verdict)
+        state = verdict->value().found() ? u"found:"_s + shown(verdict->value().signature) : u"clean"_s;
+    return QString::fromLatin1(sha256->value().toHex()) + u'\t' + state;
 }
 
 int Run::hide(const QStringList &words, bool hidden)
@@ -368,13 +400,36 @@ int Run::migrate(const QStringList &words)
     return 0;
 }
 
+int Run::scan(const QStringList &words)
+{
+    if (!words.isEmpty())
+        return fail(u"scan takes no more words"_s);
+    const auto socket = ClamdClient::socketIn(m_parser.value(u"scan"_s));
+    if (!socket)
+        return fail(u"not a scanner such as %1: %2"_s.arg(DefaultScanner, m_parser.value(u"scan"_s)));
+    if (const auto error = openStore())
+        return fail(*error);
+    UploadRescan rescan(
+        m_store, ClamdClient(*socket),
+        [](const QString &line) { QTextStream(stderr) << "quillmere-site: " << line << Qt::endl; }, entryFor);
+    const auto done = rescan.run();
+    if (!done)
+        return fail(done.error());
+    out() << "scanned " << done->files << " files: " << done->found << " found, " << done->hidden
+          << " entries hidden; held uploads: " << done->published << " published, " << done->dropped << " dropped"
+          << Qt::endl;
+    return 0;
+}
+
 } // namespace
 
 QString AdminCommand::commandIn(const QStringList &arguments)
 {
     // Options of the site and of the commands that take a value as the next argument.
     static const QStringList TakeValues = {u"--data"_s, u"--files"_s, u"--host"_s, u"--port"_s, u"--rate"_s,
-                                           u"--message-interval"_s, u"--uploads-per-minute"_s, u"--origin"_s,
+                                           u"--message-interval"_s, u"--uploads-per-minute"_s, u"--upload-quota"_s,
+                                           u"--free-space-reserve"_s, u"--scan"_s, u"--scan-unavailable"_s,
+                                           u"--origin"_s,
                                            u"--trusted-proxy"_s, u"--accel-redirect"_s, u"--max-connections"_s,
                                            u"--client-connections"_s,
                                            u"--recent"_s, u"--address"_s, u"--search"_s, u"--for"_s};
@@ -397,7 +452,9 @@ QString AdminCommand::usage()
     return u"Operator's commands, on the site's data folder (--data), its store (--database) and, when its\n"
            "files are kept apart, their folder (--files):\n"
            "  list resources|messages [--recent N] [--address A] [--search WORD]\n"
-           "                          id, time, address, title or name, size; one line each\n"
+           "                          id, time, address, title or name, size; for uploads also\n"
+           "                          their SHA-256 and what the last scan found; one line each\n"
+           "  list held [--address A]        uploads held until a scan passes them\n"
            "  hide resource|message ID...    take entries off every page and catalogue\n"
            "  unhide resource|message ID...  bring them back\n"
            "  remove resource ID... [--yes]  delete resources and their files for good\n"
@@ -407,7 +464,9 @@ QString AdminCommand::usage()
            "  backup DIR                     copy the running site's database and files\n"
            "  restore DIR                    put a backup into an empty data folder\n"
            "  migrate --from sqlite:PATH --to postgresql://USER@HOST/DATABASE\n"
-           "                                 copy a site's records into an empty database, ids and times kept"_s;
+           "                                 copy a site's records into an empty database, ids and times kept\n"
+           "  scan [--scan clamd:SOCKET]     scan held uploads and publish those that pass, then every stored\n"
+           "                                 upload again, hiding what is found (clamd:/run/clamav/clamd.ctl)"_s;
 }
 
 std::optional<qint64> AdminCommand::parseDuration(const QString &text)
@@ -437,7 +496,8 @@ int AdminCommand::run(const QStringList &arguments, const QString &defaultDataPa
     const QCommandLineOption database(u"database"_s, u"The site's database, as the site takes it."_s, u"address"_s);
     const QCommandLineOption from(u"from"_s, u"The database to copy from."_s, u"address"_s);
     const QCommandLineOption to(u"to"_s, u"The empty database to copy into."_s, u"address"_s);
-    parser.addOptions({data, files, recent, address, search, duration, yes, database, from, to});
+    const QCommandLineOption scanner(u"scan"_s, u"The clamd to scan with."_s, u"clamd:socket"_s, DefaultScanner);
+    parser.addOptions({data, files, recent, address, search, duration, yes, database, from, to, scanner});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const QStringList words = parser.positionalArguments();
@@ -452,7 +512,7 @@ int AdminCommand::run(const QStringList &arguments, const QString &defaultDataPa
     const QHash<QString, QString> owners = {{u"recent"_s, u"list"_s}, {u"address"_s, u"list"_s},
                                             {u"search"_s, u"list"_s}, {u"for"_s, u"block"_s},
                                             {u"yes"_s, u"remove"_s}, {u"from"_s, u"migrate"_s},
-                                            {u"to"_s, u"migrate"_s}};
+                                            {u"to"_s, u"migrate"_s}, {u"scan"_s, u"scan"_s}};
     for (const QString &name : parser.optionNames()) {
         if (owners.contains(name) && owners.value(name) != command)
             return fail(u"--%1 does not go with %2"_s.arg(name, command));
@@ -482,5 +542,7 @@ int AdminCommand::run(const QStringList &arguments, const QString &defaultDataPa
         return run.restore(rest);
     if (command == u"migrate"_s)
         return run.migrate(rest);
+    if (command == u"scan"_s)
+        return run.scan(rest);
     return fail(u"unknown command: %1"_s.arg(command));
 }

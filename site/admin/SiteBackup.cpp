@@ -13,13 +13,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The folders of a data folder that hold files, relative to it: the users' uploads and the
-// official files.
+// The folders of a data folder that hold files, relative to it: the users' uploads, those held
+// until a scan passes them, and the official files.
 QStringList fileFolders(const QString &dataPath)
 {
     const SiteStore layout(dataPath);
     const QDir data(dataPath);
-    return {data.relativeFilePath(layout.uploadFolder()) + u'/',
+    return {data.relativeFilePath(layout.uploadFolder()) + u'/', data.relativeFilePath(layout.heldFolder()) + u'/',
             data.relativeFilePath(layout.officialFilesFolder()) + u'/'};
 }
 
@@ -125,6 +125,13 @@ Result<qint64, StoreError> SiteBackup::write(const SiteStore &store, const QStri
             if (!StoredPath::inside(store.uploadFolder(), resource.filePath))
                 return outside(resource);
             files.append(data.relativeFilePath(QDir(store.uploadFolder()).filePath(resource.filePath)));
+        }
+        const auto held = copy.heldUploads();
+        if (!held)
+            return Failure(held.error());
+        for (const HeldUpload &upload : *held) {
+            if (StoredPath::locate(store.heldFolder(), upload.heldName))
+                files.append(data.relativeFilePath(QDir(store.heldFolder()).filePath(upload.heldName)));
         }
     }
     // Links are left out, as a restore would refuse them.

@@ -14,5 +14,9 @@ enum class UploadError {
     FileTooLarge,
     TooFrequent,      // the sender uploaded too often of late
     Blocked,          // the operator blocked the sender
+    QuotaSpent,       // the sender's bytes for the day are spent
+    NoSpace,          // the disk is down to its reserve
+    Infected,         // a scan found malware in the file
+    ScanUnavailable,  // no scan could be had, and the operator has such uploads refused
     StoreFailed,      // the file or the record could not be saved
 };

@@ -26,10 +26,12 @@ struct HttpAnswer
         PayloadTooLarge = 413,
         RangeNotSatisfiable = 416,
         MisdirectedRequest = 421,
+        UnprocessableContent = 422,
         TooManyRequests = 429,
         InternalServerError = 500,
         NotImplemented = 501,
         ServiceUnavailable = 503,
+        InsufficientStorage = 507,
     };
     using Headers = QList<std::pair<QByteArray, QByteArray>>;
 

@@ -90,6 +90,16 @@ bool SpoolFile::keepAs(const QString &path)
     return true;
 }
 
+int SpoolFile::openForReading()
+{
+    // Opened again by its descriptor's name, the file needs no name of its own.
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+    const int descriptor = ::open(self.constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        m_error = systemError();
+    return descriptor;
+}
+
 int SpoolFile::removeLeftovers(const QString &folder, const QDateTime &now)
 {
     const QDateTime before = now.addSecs(-LeftoverAgeSeconds);

@@ -29,6 +29,10 @@ public:
     bool keepAs(const QString &path);
     bool nameTaken() const { return m_nameTaken; }
 
+    // A descriptor of its own to read the file by, from its start, whatever becomes of this
+    // one; -1, with errorString(), when there is none.
+    int openForReading();
+
     qint64 size() const { return m_size; }
     // Of the bytes written, taken as they were.
     QByteArray sha256() const { return m_digest.result(); }

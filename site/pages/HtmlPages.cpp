@@ -103,6 +103,14 @@ QString HtmlPages::errorText(UserUpload::Error error)
         return u"上传过于频繁，请稍后再试。"_s;
     case UserUpload::Error::Blocked:
         return u"您已被禁止发言。"_s;
+    case UserUpload::Error::QuotaSpent:
+        return u"今天上传的文件已达上限，请明天再试。"_s;
+    case UserUpload::Error::NoSpace:
+        return u"服务器空间不足，请稍后再试"_s;
+    case UserUpload::Error::Infected:
+        return u"文件未通过病毒扫描"_s;
+    case UserUpload::Error::ScanUnavailable:
+        return u"暂时无法检查文件是否安全，请稍后再试。"_s;
     case UserUpload::Error::StoreFailed:
         return u"服务器保存文件失败，请稍后再试。"_s;
     }
@@ -271,6 +279,14 @@ QByteArray HtmlPages::uploadDonePage(const SiteResource &resource, const QString
         linkTo(root, u"wangyou/up/"_s + resource.filePath), escaped(fileName), escaped(resource.collectedAt),
         escaped(root));
     return document(u"上传成功 - Quillmere"_s, root, u"资源分享"_s, main, styles().compact);
+}
+
+QByteArray HtmlPages::uploadHeldPage(const QString &root)
+{
+    const QString main = uR"(<p class="done"><b>文件已收到。</b>谢谢你的分享。</p>
+<p>文件正在等待病毒扫描，扫描通过后就会加入“网友资源”。</p>
+<p><a class="button" href="%1wangyou/">继续上传</a></p>)"_s.arg(escaped(root));
+    return document(u"等待扫描 - Quillmere"_s, root, u"资源分享"_s, main, styles().compact);
 }
 
 QByteArray HtmlPages::messageBoardPage(const SiteStore::MessagePage &messages, qint64 page,

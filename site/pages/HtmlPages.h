@@ -24,6 +24,8 @@ public:
     static QByteArray uploadPage(const QStringList &categories, const std::optional<UserUpload::Rejection> &rejection,
                                  const QString &root);
     static QByteArray uploadDonePage(const SiteResource &resource, const QString &root);
+    // Where an upload kept unpublished until a scan can pass it leads.
+    static QByteArray uploadHeldPage(const QString &root);
 
     // One page of messages under the posting form; posted thanks for a message just stored.
     static QByteArray messageBoardPage(const SiteStore::MessagePage &messages, qint64 page,

@@ -16,6 +16,14 @@ int AnswerStatus::of(UserUpload::Error error)
         return HttpAnswer::TooManyRequests;
     case UserUpload::Error::Blocked:
         return HttpAnswer::Forbidden;
+    case UserUpload::Error::QuotaSpent:
+        return HttpAnswer::TooManyRequests;
+    case UserUpload::Error::NoSpace:
+        return HttpAnswer::InsufficientStorage;
+    case UserUpload::Error::Infected:
+        return HttpAnswer::UnprocessableContent;
+    case UserUpload::Error::ScanUnavailable:
+        return HttpAnswer::ServiceUnavailable;
     case UserUpload::Error::StoreFailed:
         return HttpAnswer::InternalServerError;
     default:

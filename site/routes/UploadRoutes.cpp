@@ -1,18 +1,12 @@
 #include "site/routes/UploadRoutes.h"
 
 #include "site/cache/CatalogueCache.h"
-#include "site/forms/PostGate.h"
 #include "site/http/ReceivedForm.h"
 #include "site/pages/HtmlPages.h"
 #include "site/routes/AnswerStatus.h"
 #include "site/routes/RouteContext.h"
-#include "site/store/NetworkAddress.h"
 #include "site/store/SiteStore.h"
-#include "site/store/Transaction.h"
 
-#include <QDateTime>
-#include <QDebug>
-#include <QDir>
 #include <QUrlQuery>
 
 #include <memory>
@@ -20,13 +14,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-UserUpload::Error uploadError(PostGate::Verdict verdict)
-{
-    return verdict == PostGate::Verdict::Blocked       ? UserUpload::Error::Blocked
-        : verdict == PostGate::Verdict::TooFrequent    ? UserUpload::Error::TooFrequent
-                                                       : UserUpload::Error::StoreFailed;
-}
 
 UserUpload::Error uploadError(FormReader::Error error)
 {
@@ -44,15 +31,19 @@ HttpAnswer UploadRoutes::uploadForm(const QStringList &categories,
     const QByteArray html = HtmlPages::uploadPage(categories, rejection, root);
     if (!rejection)
         return HttpAnswer::text(html, AnswerStatus::HtmlType);
-    return HttpAnswer::text(html, AnswerStatus::HtmlType, AnswerStatus::of(rejection->reason),
-                            rejection->reason == UserUpload::Error::TooFrequent ? AnswerStatus::retryAfter(waitSeconds)
-                                                                                : HttpAnswer::Headers());
+    const UserUpload::Error reason = rejection->reason;
+    const bool passes = reason == UserUpload::Error::TooFrequent || reason == UserUpload::Error::QuotaSpent
+        || reason == UserUpload::Error::ScanUnavailable;
+    return HttpAnswer::text(html, AnswerStatus::HtmlType, AnswerStatus::of(reason),
+                            passes ? AnswerStatus::retryAfter(waitSeconds) : HttpAnswer::Headers());
 }
 
 HttpDaemon::HeadDecision UploadRoutes::uploadPage(const HttpRequest &request)
 {
     const QString root = m_context.root();
-    // "?done=<id>" is where a successful upload leads.
+    // "?done=<id>" is where a successful upload leads, "?held=1" one held until it is scanned.
+    if (QUrlQuery(request.url()).hasQueryItem(u"held"_s))
+        return HttpAnswer::text(HtmlPages::uploadHeldPage(root), AnswerStatus::HtmlType);
     bool ok = false;
     const qint64 id = QUrlQuery(request.url()).queryItemValue(u"done"_s).toLongLong(&ok);
     if (!ok && m_cache.categories())
@@ -87,19 +78,19 @@ HttpDaemon::HeadDecision UploadRoutes::uploadPage(const HttpRequest &request)
 HttpDaemon::HeadDecision UploadRoutes::headArrived(const HttpRequest &request, const FormReader::Limits &limits)
 {
     const QHostAddress peer = request.peer();
+    const qint64 length = request.header("Content-Length").toLongLong();
     const std::optional<QStringList> kept = m_cache.categories();
     const qint64 generation = m_cache.generation();
     const QString root = m_context.root();
     const PendingAnswer pending = m_context.answerLater(request);
     m_context.pool().run(StorePool::Work::Lookup, [=, this](SiteStore &store) -> StorePool::Done {
-        const PostGate::Decision decision = m_gate.look(store, PostAllowance::Kind::Upload, peer);
-        if (decision.verdict == PostGate::Verdict::Open)
+        const std::optional<UploadIntake::Refusal> refusal = m_intake.refusalAtHead(store, peer, length);
+        if (!refusal)
             return [pending, limits] { pending.readForm(limits); };
         const auto categories = kept ? *kept : store.categories(Catalogue::User);
         if (!categories)
             return [pending, answer = AnswerStatus::storeFailed(categories.error())] { pending.answer(answer); };
-        const HttpAnswer answer = uploadForm(
-            *categories, UserUpload::Rejection{uploadError(decision.verdict), {}}, decision.waitSeconds, root);
+        const HttpAnswer answer = uploadForm(*categories, refusal->rejection, refusal->waitSeconds, root);
         return [=, this] {
             m_cache.keepCategories(generation, *categories);
             pending.answer(answer);
@@ -109,62 +100,43 @@ HttpDaemon::HeadDecision UploadRoutes::headArrived(const HttpRequest &request, c
 }
 
 // A form that could not be read is refused with the categories kept, when they are, without a
-// worker; the page refusing an upload shows the categories read where it was checked.
+// worker; the page refusing an upload shows the categories the intake checked it against.
 HttpDaemon::FormDecision UploadRoutes::upload(const HttpRequest &request, ReceivedForm &form,
                                               std::optional<FormReader::Error> error)
 {
     const QString root = m_context.root();
-    if (error && m_cache.categories())
-        return uploadForm(*m_cache.categories(), UserUpload::Rejection{uploadError(*error), UserUpload::entered(form)},
-                          0, root);
-    const QHostAddress peer = request.peer();
     const std::optional<QStringList> kept = m_cache.categories();
+    if (error && kept)
+        return uploadForm(*kept, UserUpload::Rejection{uploadError(*error), UserUpload::entered(form)}, 0, root);
     const qint64 generation = m_cache.generation();
-    auto received = std::make_shared<ReceivedForm>(std::move(form));
     const PendingAnswer pending = m_context.answerLater(request);
-    const StorePool::Work work = error ? StorePool::Work::Lookup : StorePool::Work::Write;
-    m_context.pool().run(work, [=, this](SiteStore &store) -> StorePool::Done {
-        const auto categories = kept ? *kept : store.categories(Catalogue::User);
-        if (!categories)
-            return [pending, answer = AnswerStatus::storeFailed(categories.error())] { pending.answer(answer); };
-        qint64 wait = 0;
-        const auto refuse = [&](const UserUpload::Rejection &rejection) -> StorePool::Done {
-            const HttpAnswer answer = uploadForm(*categories, rejection, wait, root);
-            return [=, this] {
-                m_cache.keepCategories(generation, *categories);
-                pending.answer(answer);
-            };
-        };
-        if (error)
-            return refuse({uploadError(*error), UserUpload::entered(*received)});
-        // Begun only for an upload found good: a refusal takes no lock.
-        std::optional<Transaction> transaction;
-        const auto uploaded = UserUpload::receive(
-            store, *received, *categories, QDateTime::currentDateTime(), NetworkAddress::plain(peer).toString(),
-            [&]() -> std::optional<UserUpload::Error> {
-                transaction.emplace(store.connection());
-                if (const auto begun = transaction->begun(); !begun) {
-                    qCritical().noquote() << "cannot store an upload:" << begun.error().text;
-                    return UserUpload::Error::StoreFailed;
-                }
-                const PostGate::Decision decision = m_gate.enter(store, PostAllowance::Kind::Upload, peer);
-                wait = decision.waitSeconds;
-                if (decision.verdict != PostGate::Verdict::Open)
-                    return uploadError(decision.verdict);
-                return std::nullopt;
-            });
-        if (!uploaded)
-            return refuse(uploaded.error());
-        if (const auto committed = transaction->commit(); !committed) {
-            qCritical().noquote() << "cannot store an upload:" << committed.error().text;
-            QFile::remove(QDir(store.uploadFolder()).filePath(uploaded->filePath));
-            return refuse({UserUpload::Error::StoreFailed, UserUpload::entered(*received)});
-        }
-        const QString target = root + u"wangyou/?done="_s + QString::number(uploaded->id);
-        return [this, pending, target] {
-            m_cache.forget();
-            pending.answer(AnswerStatus::redirect(target));
-        };
-    });
+    if (error) {
+        const UserUpload::Rejection rejection{uploadError(*error), UserUpload::entered(form)};
+        m_context.pool().run(StorePool::Work::Lookup, [=, this](SiteStore &store) -> StorePool::Done {
+            const UploadIntake::Categories categories = store.categories(Catalogue::User);
+            const UploadIntake::Outcome refused = Failure(UploadIntake::Refusal{rejection, 0});
+            return [=, this] { pending.answer(taken(refused, categories, generation, root)); };
+        });
+        return pending;
+    }
+    m_intake.take(std::make_shared<ReceivedForm>(std::move(form)), kept, request.peer(),
+                  [=, this](const UploadIntake::Outcome &outcome, const UploadIntake::Categories &categories) {
+                      pending.answer(taken(outcome, categories, generation, root));
+                  });
     return pending;
+}
+
+HttpAnswer UploadRoutes::taken(const UploadIntake::Outcome &outcome, const UploadIntake::Categories &categories,
+                               qint64 generation, const QString &root)
+{
+    if (outcome && !outcome->stored)
+        return AnswerStatus::redirect(root + u"wangyou/?held=1"_s);
+    if (outcome) {
+        m_cache.forget();
+        return AnswerStatus::redirect(root + u"wangyou/?done="_s + QString::number(outcome->stored->id));
+    }
+    if (!categories)
+        return AnswerStatus::storeFailed(categories.error());
+    m_cache.keepCategories(generation, *categories);
+    return uploadForm(*categories, outcome.error().rejection, outcome.error().waitSeconds, root);
 }

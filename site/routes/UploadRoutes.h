@@ -1,5 +1,6 @@
 #pragma once
 
+#include "site/forms/UploadIntake.h"
 #include "site/forms/UserUpload.h"
 #include "site/http/HttpDaemon.h"
 
@@ -8,20 +9,19 @@
 #include <optional>
 
 class CatalogueCache;
-class PostGate;
 class RouteContext;
 
 // The upload page and the uploads sent from it. The page lists the user catalogue's
 // categories, kept with the catalogue; an upload is refused from its head when its sender is
-// blocked or past its allowance, and else checked and stored on a worker, in the transaction
-// that also counts it against the allowance.
+// blocked, past its allowance or its day's share, or the disk is down to its reserve, and else
+// taken by the intake (see UploadIntake).
 class UploadRoutes
 {
 public:
-    UploadRoutes(RouteContext &context, CatalogueCache &cache, const PostGate &gate)
+    UploadRoutes(RouteContext &context, CatalogueCache &cache, UploadIntake &intake)
         : m_context(context)
         , m_cache(cache)
-        , m_gate(gate)
+        , m_intake(intake)
     {
     }
 
@@ -35,8 +35,11 @@ private:
     // The page with the upload form, filled with what a refused upload entered and why.
     static HttpAnswer uploadForm(const QStringList &categories, const std::optional<UserUpload::Rejection> &rejection,
                                  qint64 waitSeconds, const QString &root);
+    // On this thread, once the intake is done with an upload.
+    HttpAnswer taken(const UploadIntake::Outcome &outcome, const UploadIntake::Categories &categories,
+                     qint64 generation, const QString &root);
 
     RouteContext &m_context;
     CatalogueCache &m_cache;
-    const PostGate &m_gate;
+    UploadIntake &m_intake;
 };

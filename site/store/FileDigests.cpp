@@ -37,3 +37,17 @@ Result<void, StoreError> FileDigests::keep(const QString &filePath, const QByteA
         return Failure(kept.error());
     return {};
 }
+
+Result<std::optional<QString>, StoreError> FileDigests::fileWith(const QByteArray &sha256, const QString &folder) const
+{
+    auto query = SqlQuery::run(m_connection.database(), u"SELECT file_path, version FROM file_digests WHERE sha256 = ?"_s,
+                               {QString::fromLatin1(sha256.toHex())});
+    if (!query)
+        return Failure(query.error());
+    while (query->next()) {
+        const QString filePath = query->value(0).toString();
+        if (filePath.startsWith(folder) && query->value(1).toString() == version(filePath))
+            return std::optional<QString>(filePath);
+    }
+    return std::optional<QString>();
+}

@@ -28,6 +28,9 @@ public:
     Result<std::optional<QByteArray>, StoreError> find(const QString &filePath) const;
     // Keeps the digest of the file as it is on disk now.
     Result<void, StoreError> keep(const QString &filePath, const QByteArray &sha256);
+    // A file below the folder (a path ending in "/") whose kept digest is sha256 and is of the
+    // file as it is on disk now; nothing when there is none.
+    Result<std::optional<QString>, StoreError> fileWith(const QByteArray &sha256, const QString &folder) const;
 
 private:
     QString version(const QString &filePath) const;

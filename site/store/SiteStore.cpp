@@ -27,7 +27,10 @@ SiteStore::SiteStore(const QString &dataPath, const StoreLocation &location, QOb
     , m_messages(m_connection)
     , m_moderation(m_connection)
     , m_posts(m_connection)
+    , m_uploadQuota(m_connection)
     , m_digests(m_connection, m_filesDir)
+    , m_scans(m_connection)
+    , m_held(m_connection)
 {
     connect(&m_connection, &StoreConnection::othersChanged, this, &SiteStore::catalogueChanged);
     connect(&m_connection, &StoreConnection::connectionLost, this, &SiteStore::connectionLost);
@@ -38,9 +41,23 @@ QString SiteStore::uploadFolder() const
     return m_filesDir.filePath(u"wangyou/up"_s);
 }
 
+QString SiteStore::heldFolder() const
+{
+    return m_filesDir.filePath(u"wangyou/held"_s);
+}
+
 QString SiteStore::officialFilesFolder() const
 {
     return m_filesDir.filePath(u"guanfang/files"_s);
+}
+
+Result<std::optional<QString>, StoreError> SiteStore::uploadWith(const QByteArray &sha256) const
+{
+    static const QString Folder = u"wangyou/up/"_s;
+    const auto found = m_digests.fileWith(sha256, Folder);
+    if (!found || !*found)
+        return found;
+    return std::optional<QString>(found->value().sliced(Folder.size()));
 }
 
 Result<void, StoreError> SiteStore::open(Opening opening)
@@ -74,6 +91,73 @@ Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
     if (id)
         emit catalogueChanged();
     return id;
+}
+
+Result<std::optional<qint64>, StoreError> SiteStore::counted(const std::function<Result<qint64, StoreError>()> &add,
+                                                            const QHostAddress &sender, qint64 bytes, qint64 nowMs,
+                                                            qint64 bytesPerDay)
+{
+    Transaction transaction(m_connection);
+    if (const auto begun = transaction.begun(); !begun)
+        return Failure(begun.error());
+    const auto taken = m_uploadQuota.take(sender, nowMs, bytes, bytesPerDay);
+    if (!taken)
+        return Failure(taken.error());
+    if (!*taken)
+        return std::optional<qint64>();
+    const auto id = add();
+    if (!id)
+        return Failure(id.error());
+    if (const auto committed = transaction.commit(); !committed)
+        return Failure(committed.error());
+    return std::optional<qint64>(*id);
+}
+
+Result<std::optional<qint64>, StoreError> SiteStore::addUpload(const SiteResource &resource, const UploadedFile &file,
+                                                              const QHostAddress &sender, qint64 nowMs,
+                                                              qint64 bytesPerDay)
+{
+    // One commit for all of it: each is a wait for the disk.
+    const auto add = [&]() -> Result<qint64, StoreError> {
+        if (!file.sha256.isEmpty()) {
+            if (const auto kept = m_digests.keep(u"wangyou/up/"_s + resource.filePath, file.sha256); !kept)
+                return Failure(kept.error());
+        }
+        if (file.verdict) {
+            if (const auto kept = m_scans.keep(file.sha256, *file.verdict); !kept)
+                return Failure(kept.error());
+        }
+        return m_catalogue.add(resource);
+    };
+    const auto id = counted(add, sender, file.bytes, nowMs, bytesPerDay);
+    if (id && *id)
+        emit catalogueChanged();
+    return id;
+}
+
+Result<std::optional<qint64>, StoreError> SiteStore::holdUpload(const HeldUpload &upload, const QHostAddress &sender,
+                                                               qint64 nowMs, qint64 bytesPerDay)
+{
+    return counted([&] { return m_held.add(upload); }, sender, upload.size, nowMs, bytesPerDay);
+}
+
+Result<std::optional<qint64>, StoreError> SiteStore::publishHeld(qint64 heldId, const SiteResource &resource)
+{
+    Transaction transaction(m_connection);
+    if (const auto begun = transaction.begun(); !begun)
+        return Failure(begun.error());
+    const auto left = m_held.remove(heldId);
+    if (!left)
+        return Failure(left.error());
+    if (!*left)
+        return std::optional<qint64>();
+    const auto id = m_catalogue.add(resource);
+    if (!id)
+        return Failure(id.error());
+    if (const auto committed = transaction.commit(); !committed)
+        return Failure(committed.error());
+    emit catalogueChanged();
+    return std::optional<qint64>(*id);
 }
 
 Result<void, StoreError> SiteStore::moderate(const std::function<Result<void, StoreError>()> &change,

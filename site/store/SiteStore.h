@@ -4,6 +4,8 @@
 #include "site/store/CataloguePage.h"
 #include "site/store/CatalogueRows.h"
 #include "site/store/FileDigests.h"
+#include "site/store/FileScans.h"
+#include "site/store/HeldUploads.h"
 #include "site/store/MessagePage.h"
 #include "site/store/MessageRows.h"
 #include "site/store/Moderation.h"
@@ -13,6 +15,7 @@
 #include "site/store/StoreConnection.h"
 #include "site/store/StoreError.h"
 #include "site/store/StoreLocation.h"
+#include "site/store/UploadQuota.h"
 
 #include <QDir>
 #include <QObject>
@@ -70,10 +73,52 @@ public:
     QString dataFolder() const { return m_dataDir.path(); }
     QString filesFolder() const { return m_filesDir.path(); }
     QString uploadFolder() const;
+    // Of uploads held until a scan passes them: served by no route.
+    QString heldFolder() const;
     QString officialFilesFolder() const;
 
     // Returns the new id.
     Result<qint64, StoreError> addResource(const SiteResource &resource);
+    // An upload's file, kept with its record.
+    struct UploadedFile
+    {
+        qint64 bytes = 0;
+        QByteArray sha256;  // empty when not known
+        std::optional<FileScans::Verdict> verdict;  // what a scan found of it, if it was scanned
+    };
+    // Adds an upload, with its file's digest and verdict, and counts its bytes against its
+    // sender's day (see UploadQuota), in one transaction; nothing, and nothing added, when they
+    // do not fit in it. Returns the new id.
+    Result<std::optional<qint64>, StoreError> addUpload(const SiteResource &resource, const UploadedFile &file,
+                                                        const QHostAddress &sender, qint64 nowMs, qint64 bytesPerDay);
+    // Holds an upload until a scan passes it (see HeldUploads), counting its bytes as addUpload
+    // does; nothing, and nothing held, when they do not fit. Returns the held upload's id.
+    Result<std::optional<qint64>, StoreError> holdUpload(const HeldUpload &upload, const QHostAddress &sender,
+                                                         qint64 nowMs, qint64 bytesPerDay);
+    Result<QList<HeldUpload>, StoreError> heldUploads() const { return m_held.all(); }
+    // Adds the resource of a held upload that passed its scan, in one transaction with its
+    // leaving the held ones; nothing, and nothing added, when it had left already.
+    Result<std::optional<qint64>, StoreError> publishHeld(qint64 heldId, const SiteResource &resource);
+    // Says whether it was still held.
+    Result<bool, StoreError> dropHeld(qint64 heldId) { return m_held.remove(heldId); }
+    // See FileScans.
+    Result<std::optional<FileScans::Verdict>, StoreError> scanVerdict(const QByteArray &sha256) const
+    {
+        return m_scans.find(sha256);
+    }
+    Result<void, StoreError> keepScanVerdict(const QByteArray &sha256, const FileScans::Verdict &verdict)
+    {
+        return m_scans.keep(sha256, verdict);
+    }
+    Result<qint64, StoreError> uploadedBytes(const QHostAddress &sender, qint64 nowMs) const
+    {
+        return m_uploadQuota.used(sender, nowMs);
+    }
+    Result<qint64, StoreError> secondsUntilUploadRoom(const QHostAddress &sender, qint64 nowMs, qint64 bytes,
+                                                      qint64 bytesPerDay) const
+    {
+        return m_uploadQuota.secondsUntilRoom(sender, nowMs, bytes, bytesPerDay);
+    }
     Result<Page, StoreError> findResources(Catalogue catalogue, const QString &keyword, SearchField field,
                                            qint64 page) const
     {
@@ -98,6 +143,8 @@ public:
     {
         return m_digests.keep(filePath, sha256);
     }
+    // An upload's file, below the upload folder, that holds exactly these bytes as it is now.
+    Result<std::optional<QString>, StoreError> uploadWith(const QByteArray &sha256) const;
 
     Result<qint64, StoreError> addMessage(const SiteMessage &message) { return m_messages.add(message); }
     Result<MessagePage, StoreError> findMessages(qint64 page) const { return m_messages.find(page); }
@@ -160,6 +207,10 @@ signals:
     void connectionLost(const QString &reason);
 
 private:
+    // Runs add in one transaction with counting the bytes of its upload; nothing when they do not fit.
+    Result<std::optional<qint64>, StoreError> counted(const std::function<Result<qint64, StoreError>()> &add,
+                                                      const QHostAddress &sender, qint64 bytes, qint64 nowMs,
+                                                      qint64 bytesPerDay);
     // Runs change and the moderation log's entry in one transaction.
     Result<void, StoreError> moderate(const std::function<Result<void, StoreError>()> &change,
                                       const ModerationEntry &entry, bool catalogue);
@@ -171,5 +222,8 @@ private:
     MessageRows m_messages;
     Moderation m_moderation;
     PostAllowance m_posts;
+    UploadQuota m_uploadQuota;
     FileDigests m_digests;
+    FileScans m_scans;
+    HeldUploads m_held;
 };

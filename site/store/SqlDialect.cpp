@@ -69,6 +69,11 @@ QString SqlDialect::lockPostTimes() const
     return isPostgres() ? u"LOCK TABLE post_times IN SHARE ROW EXCLUSIVE MODE"_s : QString();
 }
 
+QString SqlDialect::lockUploadBytes() const
+{
+    return isPostgres() ? u"LOCK TABLE upload_bytes IN SHARE ROW EXCLUSIVE MODE"_s : QString();
+}
+
 Result<int, StoreError> SqlDialect::schemaVersion(const QSqlDatabase &db) const
 {
     if (isPostgres()) {

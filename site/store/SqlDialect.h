@@ -43,6 +43,8 @@ public:
     QString lockSchema() const;
     // Holds other processes' counting of posts off until this transaction ends; empty when begin() does.
     QString lockPostTimes() const;
+    // The same for the counting of uploaded bytes.
+    QString lockUploadBytes() const;
     Result<int, StoreError> schemaVersion(const QSqlDatabase &db) const;
     // Within the transaction of the step it records.
     Result<void, StoreError> setSchemaVersion(const QSqlDatabase &db, int version) const;

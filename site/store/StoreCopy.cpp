@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // The tables a copy of the store carries, with their columns, parents before children. The
-// times of counted posts stay behind: they are over within minutes.
+// times of counted posts stay behind: they are over within minutes. Uploaded bytes count for a day.
 struct CopiedTable
 {
     QString name;
@@ -28,6 +28,9 @@ const QList<CopiedTable> CopiedTables = {
     {u"blocks"_s, u"network, blocked_at, until"_s, false},
     {u"moderation_log"_s, u"id, at, who, action"_s, true},
     {u"file_digests"_s, u"file_path, sha256, version"_s, false},
+    {u"upload_bytes"_s, u"address, at_ms, bytes"_s, false},
+    {u"file_scans"_s, u"sha256, signature, scanned_at"_s, false},
+    {u"held_uploads"_s, u"id, category, title, remark, address, file_name, held_name, sha256, size, held_at"_s, true},
 };
 
 } // namespace

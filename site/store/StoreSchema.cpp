@@ -120,6 +120,28 @@ const QList<QStringList> &schemaSteps()
         },
         // Keywords of three characters and more found and counted through words of three.
         SearchWords::runsOfThree(),
+        {
+            // The bytes each address uploaded, kept for a day.
+            u"CREATE TABLE upload_bytes (address TEXT NOT NULL, at_ms BIGINT NOT NULL, bytes BIGINT NOT NULL)"_s,
+            u"CREATE INDEX upload_bytes_by_address ON upload_bytes (address, at_ms)"_s,
+        },
+        {
+            // What the last scan of some bytes found, by their SHA-256 in lower-case hex; an
+            // empty signature for nothing.
+            u"CREATE TABLE file_scans (sha256 TEXT PRIMARY KEY, signature TEXT NOT NULL, scanned_at TEXT NOT NULL)"_s,
+            // Uploads kept unpublished, their files in the held folder, until a scan passes them.
+            u"CREATE TABLE held_uploads ("
+            " id {id},"
+            " category TEXT NOT NULL,"
+            " title TEXT NOT NULL,"
+            " remark TEXT NOT NULL DEFAULT '',"
+            " address TEXT NOT NULL DEFAULT '',"
+            " file_name TEXT NOT NULL,"
+            " held_name TEXT NOT NULL,"
+            " sha256 TEXT NOT NULL,"
+            " size BIGINT NOT NULL,"
+            " held_at TEXT NOT NULL)"_s,
+        },
     };
     return steps;
 }

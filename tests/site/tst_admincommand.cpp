@@ -103,6 +103,9 @@ void TstAdminCommand::wrongUseChangesNothing_data()
     row("block for an unknown unit", {u"block"_s, u"203.0.113.7"_s, u"--for"_s, u"2w"_s}, u"not a duration"_s);
     row("unblock what is not blocked", {u"unblock"_s, u"203.0.113.0/24"_s}, u"not blocked"_s);
     row("log with more words", {u"log"_s, u"all"_s}, u"no more"_s);
+    row("scan with no scanner", {u"scan"_s, u"--scan"_s, u"clamav:/run/clamav/clamd.ctl"_s}, u"not a scanner"_s);
+    row("scan while clamd is away", {u"scan"_s, u"--scan"_s, u"clamd:/nonexistent/clamd.ctl"_s},
+        u"cannot reach clamd"_s);
     row("no site in the folder", {u"list"_s, u"resources"_s, u"--data"_s, u"{empty}"_s}, u"no site in"_s);
     row("backup of files kept apart", {u"backup"_s, u"{empty}"_s, u"--files"_s, u"{backup}"_s}, u"without --files"_s);
     row("backup into a full folder", {u"backup"_s, u"{backup}"_s}, u"not empty"_s);

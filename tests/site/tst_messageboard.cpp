@@ -243,7 +243,8 @@ void TstMessageBoard::olderDatabaseGainsTheBoard()
                                    u"DROP TABLE resource_runs"_s, u"DROP TABLE shown_counts"_s,
                                    u"DROP INDEX resources_shown_by_time"_s, u"DROP INDEX resources_by_category"_s,
                                    u"DROP TABLE messages"_s, u"DROP TABLE removed_uploads"_s, u"DROP TABLE blocks"_s,
-                                   u"DROP TABLE post_times"_s, u"DROP TABLE file_digests"_s,
+                                   u"DROP TABLE post_times"_s, u"DROP TABLE file_digests"_s, u"DROP TABLE upload_bytes"_s,
+                                   u"DROP TABLE file_scans"_s, u"DROP TABLE held_uploads"_s,
                                    u"DROP TABLE moderation_log"_s, u"DROP INDEX resources_by_file"_s,
                                    u"ALTER TABLE resources DROP COLUMN address"_s,
                                    u"ALTER TABLE resources DROP COLUMN hidden"_s, u"PRAGMA user_version = 1"_s};

@@ -135,6 +135,8 @@ private slots:
     void revisionFollowsOtherProcesses();
     void postsAreCountedPerAddress_data();
     void postsAreCountedPerAddress();
+    void uploadedBytesAreCountedPerDay_data();
+    void uploadedBytesAreCountedPerDay();
     void catalogueChangesReachTheOtherStore_data();
     void catalogueChangesReachTheOtherStore();
     void lostConnectionIsReportedAndMadeAgain();
@@ -234,8 +236,9 @@ void TstSiteStore::schemaAtStart_data()
 
     QTest::newRow("new folder") << QStringList() << 0 << QString() << StoreSchema::version() << true;
     QTest::newRow("older database brought up to date") << VersionTwo << 2 << QString() << StoreSchema::version() << true;
-    QTest::newRow("newer database refused") << QStringList({u"CREATE TABLE later (x INTEGER)"_s}) << 9 << u"newer"_s
-                                            << 9 << false;
+    const int newer = StoreSchema::version() + 1;
+    QTest::newRow("newer database refused") << QStringList({u"CREATE TABLE later (x INTEGER)"_s}) << newer
+                                            << u"newer"_s << newer << false;
     // The step fails on a table in its way; none of its changes may stay.
     QTest::newRow("failed step leaves the version it found")
         << VersionTwo + QStringList({u"CREATE TABLE blocks (x INTEGER)"_s}) << 2 << u"blocks"_s << 2 << false;
@@ -614,6 +617,60 @@ void TstSiteStore::postsAreCountedPerAddress()
         waited = m_store->secondsToWait(kind, QHostAddress(parts.at(2)), at, count, windowMs);
     }
     QCOMPARE(answers, taken);
+    QVERIFY(waited);
+    QCOMPARE(*waited, wait);
+}
+
+void TstSiteStore::uploadedBytesAreCountedPerDay_data()
+{
+    constexpr qint64 Day = 24 * 60 * 60 * 1000LL;
+    QTest::addColumn<qint64>("limit");
+    // Each upload: the store it goes through (a, or b for another process), its bytes and time.
+    QTest::addColumn<QStringList>("uploads");
+    QTest::addColumn<QString>("taken");  // y or n per upload
+    QTest::addColumn<qint64>("wait");    // seconds until one more byte fits
+
+    QTest::newRow("within the share") << 10LL << QStringList{u"a 4 0"_s, u"a 6 1"_s} << u"yy"_s << 86400LL;
+    QTest::newRow("room left") << 10LL << QStringList{u"a 4 0"_s, u"a 4 1"_s} << u"yy"_s << 0LL;
+    QTest::newRow("past the share, and nothing added")
+        << 10LL << QStringList{u"a 4 0"_s, u"a 4 1"_s, u"a 4 2"_s, u"a 2 3"_s} << u"yyny"_s << 86400LL;
+    QTest::newRow("the day moves on")
+        << 10LL << QStringList{u"a 6 0"_s, u"a 6 %1"_s.arg(Day - 1), u"a 6 %1"_s.arg(Day)} << u"yny"_s << 0LL;
+    QTest::newRow("another process shares it") << 10LL << QStringList{u"a 6 0"_s, u"b 6 1"_s} << u"yn"_s << 0LL;
+    QTest::newRow("no limit") << 0LL << QStringList{u"a 60 0"_s, u"b 60 1"_s} << u"yy"_s << 0LL;
+}
+
+// Counted with the upload's record, in one transaction: a refused upload leaves no entry.
+void TstSiteStore::uploadedBytesAreCountedPerDay()
+{
+    QFETCH(qint64, limit);
+    QFETCH(QStringList, uploads);
+    QFETCH(QString, taken);
+    QFETCH(qint64, wait);
+
+    QVERIFY(m_store->open());
+    SiteStore other(m_data->path(), m_location);
+    QVERIFY(other.open());
+    const qint64 start = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    const QHostAddress sender(u"203.0.113.5"_s);
+    const qint64 before = m_store->findResources(Catalogue::User, {}, SiteStore::SearchField::Anywhere, 1)->total;
+    QString answers;
+    qint64 at = start;
+    for (const QString &upload : uploads) {
+        const QStringList parts = upload.split(u' ');
+        SiteStore &store = parts.at(0) == u"b"_s ? other : *m_store;
+        at = start + parts.at(2).toLongLong();
+        const SiteResource resource{.catalogue = Catalogue::User, .category = u"软件"_s, .title = upload,
+                                    .collectedAt = u"2026-01-01 00:00"_s, .filePath = upload + u".bin"_s};
+        const SiteStore::UploadedFile file{.bytes = parts.at(1).toLongLong(), .sha256 = {}, .verdict = std::nullopt};
+        const auto added = store.addUpload(resource, file, sender, at, limit);
+        QVERIFY2(added, added ? "" : qPrintable(added.error().text));
+        answers += added->has_value() ? u'y' : u'n';
+    }
+    QCOMPARE(answers, taken);
+    QCOMPARE(m_store->findResources(Catalogue::User, {}, SiteStore::SearchField::Anywhere, 1)->total - before,
+             taken.count(u'y'));
+    const auto waited = m_store->secondsUntilUploadRoom(sender, at, 1, limit);
     QVERIFY(waited);
     QCOMPARE(*waited, wait);
 }
