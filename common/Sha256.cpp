@@ -1,5 +1,7 @@
 #include "common/Sha256.h"
 
+#include <QIODevice>
+
 #include <openssl/evp.h>
 
 #include <new>
@@ -31,6 +33,15 @@ void Sha256::reset()
 void Sha256::addData(QByteArrayView bytes)
 {
     EVP_DigestUpdate(m_context.get(), bytes.data(), size_t(bytes.size()));
+}
+
+bool Sha256::addData(QIODevice &device)
+{
+    QByteArray piece(1024 * 1024, Qt::Uninitialized);
+    qint64 got = 0;
+    while ((got = device.read(piece.data(), piece.size())) > 0)
+        addData(QByteArrayView(piece.constData(), got));
+    return got == 0;
 }
 
 QByteArray Sha256::result() const

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+class QIODevice;
 struct evp_md_ctx_st;
 
 // SHA-256 of bytes that arrive a piece at a time, from OpenSSL's libcrypto, which uses the
@@ -21,6 +22,8 @@ public:
     Sha256 &operator=(Sha256 &&) noexcept;
 
     void addData(QByteArrayView bytes);
+    // Adds what is left to read of the device, a megabyte at a time; false when a read failed.
+    bool addData(QIODevice &device);
     // The digest of the bytes added since construction or the last reset; more may follow.
     QByteArray result() const;
     void reset();

@@ -15,7 +15,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString UploadsBelowFiles = u"wangyou/up/"_s;
-constexpr qint64 DigestReadBytes = 1024 * 1024;
 
 QString utcNow()
 {
@@ -162,15 +161,8 @@ std::optional<QByteArray> UploadRescan::digestOf(const QString &belowFiles, cons
     if (const auto kept = m_store.fileDigest(belowFiles); kept && *kept)
         return *kept;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_log(u"cannot read %1: %2"_s.arg(TerminalText::escaped(path), file.errorString()));
-        return std::nullopt;
-    }
     Sha256 digest;
-    QByteArray piece(DigestReadBytes, Qt::Uninitialized);
-    for (qint64 got; (got = file.read(piece.data(), piece.size())) > 0;)
-        digest.addData(QByteArrayView(piece.constData(), got));
-    if (file.error() != QFileDevice::NoError) {
+    if (!file.open(QIODevice::ReadOnly) || !digest.addData(file)) {
         m_log(u"cannot read %1: %2"_s.arg(TerminalText::escaped(path), file.errorString()));
         return std::nullopt;
     }

@@ -14,12 +14,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-constexpr qint64 DigestReadBytes = 1024 * 1024;
-
-} // namespace
-
 // A file whose digest the store does not keep (an official file before its first download,
 // a file changed on disk) has it taken on a worker first, and kept.
 HttpDaemon::HeadDecision FileSender::send(const HttpRequest &request, const QString &folder,
@@ -103,15 +97,8 @@ HttpAnswer FileSender::answer(const QByteArray &rangeAsked, const QByteArray &if
 std::optional<QByteArray> FileSender::takeDigest(SiteStore &store, const QString &below, const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning().noquote() << "cannot read" << path << "to take its digest:" << file.errorString();
-        return std::nullopt;
-    }
     Sha256 digest;
-    QByteArray piece(DigestReadBytes, Qt::Uninitialized);
-    for (qint64 got; (got = file.read(piece.data(), piece.size())) > 0;)
-        digest.addData(QByteArrayView(piece.constData(), got));
-    if (file.error() != QFileDevice::NoError) {
+    if (!file.open(QIODevice::ReadOnly) || !digest.addData(file)) {
         qWarning().noquote() << "cannot read" << path << "to take its digest:" << file.errorString();
         return std::nullopt;
     }
