@@ -36,6 +36,5 @@ void ClickableLabelAccessible::doAction(const QString &actionName)
     }
     // After the reader's request has been answered: the window this opens loads its first
     // page meanwhile.
-    QMetaObject::invokeMethod(static_cast<ClickableLabel *>(widget()), &ClickableLabel::clicked,
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(static_cast<ClickableLabel *>(widget()), &ClickableLabel::clicked, Qt::QueuedConnection);
 }

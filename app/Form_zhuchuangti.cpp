@@ -10,8 +10,8 @@
 
 using namespace Qt::StringLiterals;
 
-Form_zhuchuangti::Form_zhuchuangti(const ProgramFolder &programFolder, Shell &shell,
-                                   const Windows &windows, QObject *parent)
+Form_zhuchuangti::Form_zhuchuangti(const ProgramFolder &programFolder, Shell &shell, const Windows &windows,
+                                   QObject *parent)
     : Form(parent)
     , m_programFolder(programFolder)
     , m_shell(shell)
@@ -40,8 +40,7 @@ QWidget *Form_zhuchuangti::createWindow()
                &Form_zhuchuangti::Command_wangyou_Click);
     addCommand(window, "Command_fenxiang", u"资源分享"_s, 2880, m_windows.fenxiang,
                &Form_zhuchuangti::Command_fenxiang_Click);
-    addCommand(window, "Command_guanli", u"资源管理"_s, 4320, true,
-               &Form_zhuchuangti::Command_guanli_Click);
+    addCommand(window, "Command_guanli", u"资源管理"_s, 4320, true, &Form_zhuchuangti::Command_guanli_Click);
     // Made after the buttons, so that Tab reaches it after them, but laid beneath them where
     // they overlap, like a label drawn on the window itself.
     auto *label = new ClickableLabel(u"点击留言"_s, window);
@@ -60,8 +59,8 @@ QWidget *Form_zhuchuangti::createWindow()
     return window;
 }
 
-void Form_zhuchuangti::addCommand(QWidget *window, const char *name, const QString &caption,
-                                  int left, bool enabled, void (Form_zhuchuangti::*handler)())
+void Form_zhuchuangti::addCommand(QWidget *window, const char *name, const QString &caption, int left, bool enabled,
+                                  void (Form_zhuchuangti::*handler)())
 {
     auto *button = new QPushButton(caption, window);
     button->setObjectName(QString::fromLatin1(name));

@@ -21,8 +21,7 @@ public:
         Form *liuyan = nullptr;
     };
 
-    Form_zhuchuangti(const ProgramFolder &programFolder, Shell &shell, const Windows &windows,
-                     QObject *parent = nullptr);
+    Form_zhuchuangti(const ProgramFolder &programFolder, Shell &shell, const Windows &windows, QObject *parent = nullptr);
 
 protected:
     QWidget *createWindow() override;
@@ -36,8 +35,8 @@ private:
     void Label1_Click();
 
     void open(Form *target);
-    void addCommand(QWidget *window, const char *name, const QString &caption, int left,
-                            bool enabled, void (Form_zhuchuangti::*handler)());
+    void addCommand(QWidget *window, const char *name, const QString &caption, int left, bool enabled,
+                    void (Form_zhuchuangti::*handler)());
 
     ProgramFolder m_programFolder;
     Shell &m_shell;

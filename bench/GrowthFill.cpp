@@ -18,43 +18,55 @@ namespace {
 
 // None of these holds, or ends and begins so as to make, the three words above.
 const QStringList Subjects = {
-    u"电影"_s, u"动画"_s, u"纪录片"_s, u"音乐"_s, u"钢琴"_s, u"吉他"_s, u"小说"_s, u"散文"_s, u"诗词"_s,
-    u"历史"_s, u"地理"_s, u"物理"_s, u"化学"_s, u"数学"_s, u"英语"_s, u"日语"_s, u"编程"_s, u"网络"_s,
-    u"系统"_s, u"驱动"_s, u"办公"_s, u"表格"_s, u"文档"_s, u"图片"_s, u"照片"_s, u"壁纸"_s, u"字体"_s,
-    u"图标"_s, u"素材"_s, u"模板"_s, u"简历"_s, u"考研"_s, u"考试"_s, u"真题"_s, u"笔记"_s, u"课件"_s,
-    u"讲义"_s, u"习题"_s, u"答案"_s, u"菜谱"_s, u"烹饪"_s, u"健身"_s, u"瑜伽"_s, u"旅行"_s, u"摄影"_s,
-    u"剪辑"_s, u"配音"_s, u"字幕"_s, u"存档"_s, u"地图"_s, u"补丁"_s, u"攻略"_s, u"工具"_s, u"脚本"_s,
-    u"插件"_s, u"主题"_s, u"皮肤"_s, u"相册"_s, u"歌曲"_s, u"专辑"_s, u"戏曲"_s, u"相声"_s, u"评书"_s,
-    u"京剧"_s, u"民谣"_s, u"摇滚"_s, u"古典"_s, u"儿歌"_s, u"童话"_s, u"绘本"_s, u"漫画"_s, u"科幻"_s,
-    u"武侠"_s, u"言情"_s, u"悬疑"_s, u"推理"_s, u"传记"_s, u"哲学"_s, u"心理"_s, u"经济"_s, u"管理"_s,
-    u"法律"_s, u"医学"_s, u"中医"_s, u"养生"_s, u"园艺"_s, u"宠物"_s, u"手工"_s, u"书法"_s, u"国画"_s,
-    u"油画"_s, u"设计"_s, u"建筑"_s, u"机械"_s, u"电路"_s, u"单片机"_s, u"数据"_s, u"算法"_s, u"安全"_s,
-    u"服务器"_s, u"数据库"_s, u"天文"_s, u"生物"_s, u"围棋"_s, u"象棋"_s, u"桥牌"_s, u"乐理"_s, u"声乐"_s,
-    u"舞蹈"_s, u"话剧"_s, u"播客"_s, u"访谈"_s, u"演讲"_s, u"公开课"_s, u"讲座"_s, u"口语"_s, u"听力"_s,
-    u"阅读"_s, u"写作"_s, u"作文"_s, u"高考"_s, u"中考"_s, u"公务员"_s, u"会计"_s, u"金融"_s, u"股票"_s,
-    u"理财"_s, u"投资"_s, u"创业"_s, u"营销"_s, u"电商"_s, u"运营"_s, u"剪纸"_s, u"刺绣"_s, u"陶艺"_s,
-    u"茶道"_s, u"咖啡"_s, u"烘焙"_s, u"面点"_s, u"川菜"_s, u"粤菜"_s, u"家常菜"_s, u"Python"_s, u"Linux"_s,
+    u"电影"_s,   u"动画"_s,   u"纪录片"_s, u"音乐"_s, u"钢琴"_s, u"吉他"_s,   u"小说"_s,   u"散文"_s,   u"诗词"_s,
+    u"历史"_s,   u"地理"_s,   u"物理"_s,   u"化学"_s, u"数学"_s, u"英语"_s,   u"日语"_s,   u"编程"_s,   u"网络"_s,
+    u"系统"_s,   u"驱动"_s,   u"办公"_s,   u"表格"_s, u"文档"_s, u"图片"_s,   u"照片"_s,   u"壁纸"_s,   u"字体"_s,
+    u"图标"_s,   u"素材"_s,   u"模板"_s,   u"简历"_s, u"考研"_s, u"考试"_s,   u"真题"_s,   u"笔记"_s,   u"课件"_s,
+    u"讲义"_s,   u"习题"_s,   u"答案"_s,   u"菜谱"_s, u"烹饪"_s, u"健身"_s,   u"瑜伽"_s,   u"旅行"_s,   u"摄影"_s,
+    u"剪辑"_s,   u"配音"_s,   u"字幕"_s,   u"存档"_s, u"地图"_s, u"补丁"_s,   u"攻略"_s,   u"工具"_s,   u"脚本"_s,
+    u"插件"_s,   u"主题"_s,   u"皮肤"_s,   u"相册"_s, u"歌曲"_s, u"专辑"_s,   u"戏曲"_s,   u"相声"_s,   u"评书"_s,
+    u"京剧"_s,   u"民谣"_s,   u"摇滚"_s,   u"古典"_s, u"儿歌"_s, u"童话"_s,   u"绘本"_s,   u"漫画"_s,   u"科幻"_s,
+    u"武侠"_s,   u"言情"_s,   u"悬疑"_s,   u"推理"_s, u"传记"_s, u"哲学"_s,   u"心理"_s,   u"经济"_s,   u"管理"_s,
+    u"法律"_s,   u"医学"_s,   u"中医"_s,   u"养生"_s, u"园艺"_s, u"宠物"_s,   u"手工"_s,   u"书法"_s,   u"国画"_s,
+    u"油画"_s,   u"设计"_s,   u"建筑"_s,   u"机械"_s, u"电路"_s, u"单片机"_s, u"数据"_s,   u"算法"_s,   u"安全"_s,
+    u"服务器"_s, u"数据库"_s, u"天文"_s,   u"生物"_s, u"围棋"_s, u"象棋"_s,   u"桥牌"_s,   u"乐理"_s,   u"声乐"_s,
+    u"舞蹈"_s,   u"话剧"_s,   u"播客"_s,   u"访谈"_s, u"演讲"_s, u"公开课"_s, u"讲座"_s,   u"口语"_s,   u"听力"_s,
+    u"阅读"_s,   u"写作"_s,   u"作文"_s,   u"高考"_s, u"中考"_s, u"公务员"_s, u"会计"_s,   u"金融"_s,   u"股票"_s,
+    u"理财"_s,   u"投资"_s,   u"创业"_s,   u"营销"_s, u"电商"_s, u"运营"_s,   u"剪纸"_s,   u"刺绣"_s,   u"陶艺"_s,
+    u"茶道"_s,   u"咖啡"_s,   u"烘焙"_s,   u"面点"_s, u"川菜"_s, u"粤菜"_s,   u"家常菜"_s, u"Python"_s, u"Linux"_s,
 };
 const QStringList Modifiers = {
-    u"高清"_s, u"中文版"_s, u"完整版"_s, u"精选"_s, u"全集"_s, u"入门"_s, u"进阶"_s, u"实战"_s, u"速查"_s,
-    u"大全"_s, u"精讲"_s, u"整理"_s, u"无损"_s, u"原版"_s, u"修订版"_s, u"注释"_s, u"图解"_s, u"手册"_s,
-    u"教材"_s, u"汇总"_s, u"珍藏"_s, u"经典"_s, u"最新"_s, u"绿色版"_s, u"便携版"_s, u"中英双语"_s,
+    u"高清"_s, u"中文版"_s, u"完整版"_s, u"精选"_s, u"全集"_s, u"入门"_s,   u"进阶"_s,   u"实战"_s,     u"速查"_s,
+    u"大全"_s, u"精讲"_s,   u"整理"_s,   u"无损"_s, u"原版"_s, u"修订版"_s, u"注释"_s,   u"图解"_s,     u"手册"_s,
+    u"教材"_s, u"汇总"_s,   u"珍藏"_s,   u"经典"_s, u"最新"_s, u"绿色版"_s, u"便携版"_s, u"中英双语"_s,
 };
 const QStringList Formats = {u"MP3"_s, u"FLAC"_s, u"PDF"_s, u"EPUB"_s, u"1080P"_s, u"4K"_s, u"720P"_s, u"ZIP"_s};
 const QStringList Tags = {u"【分享】"_s, u"【自制】"_s, u"【转载】"_s, u"【整理】"_s};
 const QStringList Remarks = {
-    u"自己整理的，亲测可用"_s, u"转自网络，侵删"_s, u"分享给需要的朋友"_s, u"资源来自网络，仅供学习交流"_s,
-    u"压缩包内附说明"_s, u"解压即用，无需安装"_s, u"画质一般，将就看"_s, u"有问题请留言"_s, u"按章节分好了文件夹"_s,
-    u"扫描版，字迹清楚"_s, u"第一次上传，多多指教"_s, u"附带练习和答案"_s, u""_s, u""_s,
+    u"自己整理的，亲测可用"_s,
+    u"转自网络，侵删"_s,
+    u"分享给需要的朋友"_s,
+    u"资源来自网络，仅供学习交流"_s,
+    u"压缩包内附说明"_s,
+    u"解压即用，无需安装"_s,
+    u"画质一般，将就看"_s,
+    u"有问题请留言"_s,
+    u"按章节分好了文件夹"_s,
+    u"扫描版，字迹清楚"_s,
+    u"第一次上传，多多指教"_s,
+    u"附带练习和答案"_s,
+    u""_s,
+    u""_s,
 };
 // The user catalogue's categories, as the sample data made them.
 const QStringList Categories = {u"软件"_s, u"教程"_s, u"工具"_s, u"电子书"_s, u"音乐"_s, u"游戏"_s, u"视频"_s};
-const QStringList Names = {u"小明"_s, u"阿杰"_s, u"老王"_s, u"晓雨"_s, u"路人甲"_s, u"书虫"_s, u"夜猫子"_s,
-                           u"学霸"_s, u"小鱼"_s, u"大白"_s, u"walker"_s, u"匿名"_s};
+const QStringList Names = {u"小明"_s,   u"阿杰"_s, u"老王"_s, u"晓雨"_s, u"路人甲"_s, u"书虫"_s,
+                           u"夜猫子"_s, u"学霸"_s, u"小鱼"_s, u"大白"_s, u"walker"_s, u"匿名"_s};
 const QStringList Sayings = {
-    u"谢谢分享，下载很快"_s, u"链接失效了，能补一下吗"_s, u"收藏了，慢慢看"_s, u"这个版本好用"_s,
-    u"请问有没有高清的"_s, u"楼主辛苦了"_s, u"解压密码是多少？"_s, u"正好需要，感谢"_s, u"已下载，没问题"_s,
-    u"希望多传一些教程"_s, u"网站越来越好了"_s, u"顶一下"_s,
+    u"谢谢分享，下载很快"_s, u"链接失效了，能补一下吗"_s, u"收藏了，慢慢看"_s,
+    u"这个版本好用"_s,       u"请问有没有高清的"_s,       u"楼主辛苦了"_s,
+    u"解压密码是多少？"_s,   u"正好需要，感谢"_s,         u"已下载，没问题"_s,
+    u"希望多传一些教程"_s,   u"网站越来越好了"_s,         u"顶一下"_s,
 };
 
 // A well-mixed number for each row and purpose, so that every run fills the same rows.
@@ -99,7 +111,7 @@ Result<void, StoreError> failed(const QSqlQuery &query)
     return Failure(StoreError{query.lastError().text()});
 }
 
-} // namespace
+}  // namespace
 
 QString GrowthFill::title(qint64 row) const
 {
@@ -213,8 +225,8 @@ Result<void, StoreError> GrowthFill::fillSqlite(SiteStore &store) const
         return failed(messages);
     for (qint64 row = 0; row < m_rows; ++row) {
         const Upload made = upload(row);
-        const QVariantList values = {made.category, made.title, made.remark, made.collectedAt, made.filePath,
-                                     made.address};
+        const QVariantList values = {made.category,    made.title,    made.remark,
+                                     made.collectedAt, made.filePath, made.address};
         for (int i = 0; i < values.size(); ++i)
             resources.bindValue(i, values.at(i));
         if (!resources.exec())
@@ -246,8 +258,8 @@ Result<void, StoreError> GrowthFill::fillPostgres(SiteStore &store) const
         QList<QStringList> messages(4);
         for (qint64 row = first; row < std::min(first + Chunk, m_rows); ++row) {
             const Upload made = upload(row);
-            const QStringList values = {made.category, made.title, made.remark, made.collectedAt, made.filePath,
-                                        made.address};
+            const QStringList values = {made.category,    made.title,    made.remark,
+                                        made.collectedAt, made.filePath, made.address};
             for (int i = 0; i < values.size(); ++i)
                 resources[i].append(values.at(i));
             digests[0].append(u"wangyou/up/"_s + made.filePath);

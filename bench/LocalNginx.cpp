@@ -38,9 +38,8 @@ QString config(const QString &root, quint16 port, LocalNginx::Log log, const QLi
         : log == LocalNginx::Log::Combined                    ? u"access_log %1/access.log combined;"_s.arg(root)
                                                               : u"access_log off;"_s;
     const QString server = upstreams.isEmpty()
-                               ? u"server { listen 127.0.0.1:%1; root %2/www; %3 }"_s.arg(QString::number(port), root,
-                                                                                        extraLocations)
-                               : proxy(upstreams, port);
+        ? u"server { listen 127.0.0.1:%1; root %2/www; %3 }"_s.arg(QString::number(port), root, extraLocations)
+        : proxy(upstreams, port);
     return uR"(daemon off;
 master_process off;
 pid %1/nginx.pid;
@@ -62,7 +61,7 @@ http {
 )"_s.arg(root, logging, server);
 }
 
-} // namespace
+}  // namespace
 
 LocalNginx::~LocalNginx()
 {
@@ -77,8 +76,8 @@ void LocalNginx::stop()
 
 bool LocalNginx::start(const QString &work, Log log)
 {
-    const QString nginx =
-        QStandardPaths::findExecutable(u"nginx"_s, {u"/usr/sbin"_s, u"/usr/bin"_s, u"/sbin"_s, u"/bin"_s});
+    const QString nginx = QStandardPaths::findExecutable(u"nginx"_s,
+                                                         {u"/usr/sbin"_s, u"/usr/bin"_s, u"/sbin"_s, u"/bin"_s});
     if (nginx.isEmpty()) {
         std::fprintf(stderr, "needs nginx (scripts/setup.sh --bench)\n");
         return false;
@@ -87,7 +86,8 @@ bool LocalNginx::start(const QString &work, Log log)
     QFile file(work + u"/nginx.conf"_s);
     QString locations;
     for (const ExtraLocation &location : std::as_const(m_extraLocations))
-        locations += u"location = %1 { alias %2/www/%3; %4 }"_s.arg(location.uri, work, location.file, location.directives);
+        locations += u"location = %1 { alias %2/www/%3; %4 }"_s.arg(location.uri, work, location.file,
+                                                                    location.directives);
     if (!file.open(QIODevice::WriteOnly) || file.write(config(work, m_port, log, m_upstreams, locations).toUtf8()) < 0)
         return false;
     file.close();

@@ -47,7 +47,7 @@ double medianMs(const std::function<void()> &work)
     return runs[runs.size() / 2];
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {
@@ -62,15 +62,16 @@ int main()
     });
 
     const QString text = Utf8ToUnicode(body);
-    const double parseOnly = medianMs([&] { sink += ParseCataloguePage(text, ResourceRecord::FieldCount).records.size(); });
+    const double parseOnly = medianMs(
+        [&] { sink += ParseCataloguePage(text, ResourceRecord::FieldCount).records.size(); });
 
     std::printf("catalogue page: 32767 records, %.1f MB of UTF-8\n", body.size() / 1e6);
     std::printf("  QString::fromUtf8          %7.2f ms\n", fromUtf8);
     std::printf("  Utf8ToUnicode              %7.2f ms\n", decodeOnly);
     std::printf("  parse alone                %7.2f ms\n", parseOnly);
-    std::printf("  Utf8ToUnicode + parse      %7.2f ms  (%.2fx fromUtf8)\n", decodeAndParse,
-                decodeAndParse / fromUtf8);
+    std::printf("  Utf8ToUnicode + parse      %7.2f ms  (%.2fx fromUtf8)\n", decodeAndParse, decodeAndParse / fromUtf8);
     std::printf("| catalogue page of 32 767 records (%.1f MB): decode + parse | %.1f ms (%.2fx `QString::fromUtf8` "
-                "alone, %.1f ms) | within 2x |\n", body.size() / 1e6, decodeAndParse, decodeAndParse / fromUtf8, fromUtf8);
+                "alone, %.1f ms) | within 2x |\n",
+                body.size() / 1e6, decodeAndParse, decodeAndParse / fromUtf8, fromUtf8);
     return sink == 0;
 }

@@ -71,10 +71,10 @@ struct Round
     double curl = 0;
     double curlSync = 0;  // sync -d on curl's file, after curl
     Figures ours;
-    Figures checked;      // the same download with its digest named, and so checked
-    Figures paced;        // both again, nginx keeping to PacedRate
+    Figures checked;  // the same download with its digest named, and so checked
+    Figures paced;    // both again, nginx keeping to PacedRate
     Figures pacedChecked;
-    double disk = 0;      // dd conv=fdatasync of as many bytes
+    double disk = 0;  // dd conv=fdatasync of as many bytes
 };
 
 // Restarts the kernel's peak-resident count, so that the peak is that of the download alone.
@@ -275,7 +275,7 @@ Round medianRound(QList<Round> rounds, const std::function<double(const Round &)
     return rounds[rounds.size() / 2];
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -297,8 +297,8 @@ int main(int argc, char *argv[])
     LocalNginx server;
     // The same file once more, under a name whose answers name its digest, as the site's do;
     // and both under names nginx sends at a rate a disk or a line could set.
-    const QString digestField =
-        u"add_header Repr-Digest \"%1\";"_s.arg(QString::fromLatin1(ReprDigest::fieldValue(sha256Of(served))));
+    const QString digestField = u"add_header Repr-Digest \"%1\";"_s.arg(
+        QString::fromLatin1(ReprDigest::fieldValue(sha256Of(served))));
     const QString pace = u"limit_rate %1m;"_s.arg(PacedRate);
     server.alsoServe(u"/checked.bin"_s, u"big.bin"_s, digestField);
     server.alsoServe(u"/paced.bin"_s, u"big.bin"_s, pace);
@@ -325,17 +325,17 @@ int main(int argc, char *argv[])
         round.ours.succeeded = round.ours.succeeded && QFileInfo(target).size() == size;
         QFile::remove(target);
         settle(work.path());
-        for (auto [figures, address, checks] : {std::tuple{&round.checked, checkedUrl, true},
-                                                std::tuple{&round.paced, pacedUrl, false},
-                                                std::tuple{&round.pacedChecked, pacedCheckedUrl, true}}) {
+        for (auto [figures, address, checks] :
+             {std::tuple{&round.checked, checkedUrl, true}, std::tuple{&round.paced, pacedUrl, false},
+              std::tuple{&round.pacedChecked, pacedCheckedUrl, true}}) {
             *figures = downloadWithDownloader(address, target);
             figures->succeeded = figures->succeeded && figures->verified == checks && QFileInfo(target).size() == size;
             QFile::remove(target);
             settle(work.path());
         }
         // The same bytes, read from the page cache as nginx reads them.
-        round.disk = timeRun(u"dd"_s, {u"if="_s + served, u"of="_s + written, u"bs=1M"_s, u"conv=fdatasync"_s,
-                                       u"status=none"_s});
+        round.disk = timeRun(u"dd"_s,
+                             {u"if="_s + served, u"of="_s + written, u"bs=1M"_s, u"conv=fdatasync"_s, u"status=none"_s});
         QFile::remove(written);
         const double ours = oursSeconds(round);
         const double curlSynced = curlSyncedSeconds(round);
@@ -404,11 +404,13 @@ int main(int argc, char *argv[])
                 pacedChecked.paced.seconds);
     const auto [libcryptoRate, qtRate] = sha256Rates();
     std::printf("| SHA-256 of 256 MiB in 256 KiB pieces from the cache: OpenSSL's libcrypto, Qt's QCryptographicHash "
-                "| %.0f MiB/s, %.0f MiB/s | — |\n", libcryptoRate, qtRate);
+                "| %.0f MiB/s, %.0f MiB/s | — |\n",
+                libcryptoRate, qtRate);
     std::printf("| download cut once at half-way and resumed: bytes nginx sent | %.4fx the file%s | at most 1.01x |\n",
                 double(sent) / double(size), resumed ? "" : " (FAILED)");
     std::printf("| download: peak resident memory growth | %.1f MiB | under 64 MiB |\n", double(residentGrowth) / MiB);
     std::printf("| download: progress notifications (bar redraws) | %lld in the busiest second, %.1f a second on "
-                "average | about 60 a second at most |\n", busiestSecond, fastestRate);
+                "average | about 60 a second at most |\n",
+                busiestSecond, fastestRate);
     return 0;
 }

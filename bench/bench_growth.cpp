@@ -61,8 +61,9 @@ public:
     bool start(const QString &dataPath, const QString &database)
     {
         m_port = LocalNginx::freeLoopbackPort();
-        QStringList arguments{u"--port"_s, QString::number(m_port), u"--data"_s, dataPath, u"--rate"_s, u"0"_s,
-                              u"--uploads-per-minute"_s, u"0"_s, u"--message-interval"_s, u"0"_s};
+        QStringList arguments{
+            u"--port"_s, QString::number(m_port), u"--data"_s, dataPath, u"--rate"_s, u"0"_s, u"--uploads-per-minute"_s,
+            u"0"_s,      u"--message-interval"_s, u"0"_s};
         if (!database.isEmpty())
             arguments += {u"--database"_s, database};
         m_process.setStandardOutputFile(dataPath + u"/access.log"_s);
@@ -244,9 +245,10 @@ bool GrowthBench::upload(const Site &site)
             return false;
     }
     ++m_uploads;
-    const QByteArray status = run(m_curl, {u"-s"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{http_code}"_s, u"-F"_s,
-                                           u"category=软件"_s, u"-F"_s, u"title=测试上传 %1"_s.arg(m_uploads), u"-F"_s,
-                                           u"file=@"_s + file, site.url(u"/wangyou/"_s)});
+    const QByteArray status = run(m_curl,
+                                  {u"-s"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{http_code}"_s, u"-F"_s,
+                                   u"category=软件"_s, u"-F"_s, u"title=测试上传 %1"_s.arg(m_uploads), u"-F"_s,
+                                   u"file=@"_s + file, site.url(u"/wangyou/"_s)});
     return status == "303";
 }
 
@@ -306,8 +308,9 @@ QStringList GrowthBench::underSearches(const Site &site, const GrowthFill &fill)
     const QString cached = UserCatalogue + u"?page=1"_s;
     get(site.port(), cached);
     QProcess wrk;
-    wrk.start(m_wrk, {u"-t1"_s, u"-c%1"_s.arg(SearchConnections), u"-d%1s"_s.arg(m_seconds), u"-s"_s, lua.fileName(),
-                      site.url(UserCatalogue)});
+    wrk.start(m_wrk,
+              {u"-t1"_s, u"-c%1"_s.arg(SearchConnections), u"-d%1s"_s.arg(m_seconds), u"-s"_s, lua.fileName(),
+               site.url(UserCatalogue)});
     if (!wrk.waitForStarted())
         return {u"—"_s, u"—"_s, u"—"_s};
     wrk.waitForFinished(500);
@@ -347,8 +350,8 @@ QString GrowthBench::againstNginx(const Site &site, const QString &folder)
     if (!nginx.start(folder, LocalNginx::Log::BytesSent))
         return u"—"_s;
     const auto rate = [&](const QString &url) {
-        const WrkRun result = readWrk(run(m_wrk, {u"-t1"_s, u"-c%1"_s.arg(CachedConnections),
-                                                  u"-d%1s"_s.arg(m_seconds), url}));
+        const WrkRun result = readWrk(
+            run(m_wrk, {u"-t1"_s, u"-c%1"_s.arg(CachedConnections), u"-d%1s"_s.arg(m_seconds), url}));
         return result.clean ? result.perSecond : 0.0;
     };
     // Taking turns, so that a busy spell of the machine falls on both.
@@ -373,8 +376,8 @@ QStringList GrowthBench::measure(qint64 size, const QString &database)
     clock.start();
     {
         const auto location = database.isEmpty()
-                                  ? StoreLocation::sqliteFile(QDir(data).filePath(SiteStore::DatabaseFileName))
-                                  : *StoreLocation::parse(database);
+            ? StoreLocation::sqliteFile(QDir(data).filePath(SiteStore::DatabaseFileName))
+            : *StoreLocation::parse(database);
         SiteStore store(data, location);
         if (const auto opened = store.open(); !opened) {
             std::fprintf(stderr, "cannot open the store: %s\n", qPrintable(opened.error().text));
@@ -424,8 +427,7 @@ QStringList GrowthBench::measure(qint64 size, const QString &database)
     return column;
 }
 
-void printTable(const QString &store, const QList<qint64> &sizes, const QList<QStringList> &columns,
-                const QString &growth)
+void printTable(const QString &store, const QList<qint64> &sizes, const QList<QStringList> &columns, const QString &growth)
 {
     QString head = u"| %1 | "_s.arg(store);
     QString rule = u"|---|"_s;
@@ -446,7 +448,7 @@ void printTable(const QString &store, const QList<qint64> &sizes, const QList<QS
     std::fflush(stdout);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -499,8 +501,7 @@ int main(int argc, char *argv[])
         QString growth;
         if (costs.contains(100'000) && costs.contains(1'000'000) && costs[100'000].first > 0
             && costs[100'000].second > 0) {
-            growth = u"| from 100 000 to 1 000 000: first page, rare search | "_s
-                + u"| "_s.repeated(sizes.size() - 1)
+            growth = u"| from 100 000 to 1 000 000: first page, rare search | "_s + u"| "_s.repeated(sizes.size() - 1)
                 + u"%1x, %2x | at most 2x |"_s.arg(costs[1'000'000].first / costs[100'000].first, 0, 'f', 2)
                       .arg(costs[1'000'000].second / costs[100'000].second, 0, 'f', 2);
         }

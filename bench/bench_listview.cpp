@@ -18,15 +18,19 @@ QByteArray makePage(int records)
 {
     QString text;
     for (int i = 0; i < records; ++i) {
-        const QStringList fields = {u"电子书"_s, u"桌面开发实战合集第%1卷"_s.arg(i), u"社区投稿整理，附源码与中文说明"_s,
-                                    u"2024-03-15 21:07"_s, u"本地下载/*/http://h/f/r%1.zip/**/"_s.arg(i),
-                                    QString::number(i), u"http://h/guanfang/view.php?id=%1"_s.arg(i)};
+        const QStringList fields = {u"电子书"_s,
+                                    u"桌面开发实战合集第%1卷"_s.arg(i),
+                                    u"社区投稿整理，附源码与中文说明"_s,
+                                    u"2024-03-15 21:07"_s,
+                                    u"本地下载/*/http://h/f/r%1.zip/**/"_s.arg(i),
+                                    QString::number(i),
+                                    u"http://h/guanfang/view.php?id=%1"_s.arg(i)};
         text += fields.join(QChar(2)) + QChar(1);
     }
     return (text + u"?TtbBa?%1?1"_s.arg(records)).toUtf8();
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -34,8 +38,8 @@ int main(int argc, char *argv[])
     ListView view;
     view.resize(625, 206);
     const QList<std::pair<QString, int>> columns = {
-        {u"分类"_s, 80}, {u"标题"_s, 265}, {u"备注"_s, 140}, {u"收录时间"_s, 140},
-        {u"下载地址"_s, 0}, {u"id"_s, 0}, {u"浏览地址"_s, 0},
+        {u"分类"_s, 80},    {u"标题"_s, 265}, {u"备注"_s, 140},   {u"收录时间"_s, 140},
+        {u"下载地址"_s, 0}, {u"id"_s, 0},     {u"浏览地址"_s, 0},
     };
     for (int i = 0; i < columns.size(); ++i)
         view.addColumn(i, columns[i].first, columns[i].second);
@@ -63,6 +67,7 @@ int main(int argc, char *argv[])
     std::printf("list: decode, parse, fill 32767 rows and paint the first screen: %.1f ms (median of %lld)\n",
                 runs[runs.size() / 2], qlonglong(runs.size()));
     std::printf("| catalogue page of 32 767 records on screen: decode, parse, fill the list, first paint | %.1f ms | "
-                "under 150 ms |\n", runs[runs.size() / 2]);
+                "under 150 ms |\n",
+                runs[runs.size() / 2]);
     return view.model()->rowCount() == 32767 ? 0 : 1;
 }

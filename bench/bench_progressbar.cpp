@@ -40,13 +40,13 @@ void measure(ProgressBar &bar, QSize size, const char *target)
     // Every setter redraws the whole bar; Value moves as a download does, a percent at a time.
     const double moving = medianMicroseconds([&](int i) { bar.model().setValue(i % 101); });
     const double same = medianMicroseconds([&](int) { bar.model().setValue(62); });
-    std::printf("DrawBar %d x %d: %.2f us a redraw with the value moving, %.2f us with the same value\n",
-                size.width(), size.height(), moving, same);
+    std::printf("DrawBar %d x %d: %.2f us a redraw with the value moving, %.2f us with the same value\n", size.width(),
+                size.height(), moving, same);
     std::printf("| `DrawBar` on %d x %d, the value moving | %.1f µs | %s |\n", size.width(), size.height(), moving,
                 target);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {

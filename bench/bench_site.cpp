@@ -3,10 +3,10 @@
 // catalogue, plain and searched (cached once asked), to wrk at 50 connections, the two servers
 // taking turns for five rounds each, so that a busy spell of the machine falls on both (the
 // medians are shown); a 1 GiB file to curl at full speed. The user catalogue through nginx as the site's proxy: the
-// site alone on SQLite, then one and two processes sharing a PostgreSQL store. Then what strangers cost it, each on a fresh site, read as
-// growth of its peak resident memory: 10 clients (curl) uploading the largest allowed file at
-// once, 64 connections asking for a 50 MB file and never reading, and a 5 MB form of "a&a&...".
-// Usage: bench_site [seconds per wrk run, default 4]
+// site alone on SQLite, then one and two processes sharing a PostgreSQL store. Then what strangers cost it, each on a
+// fresh site, read as growth of its peak resident memory: 10 clients (curl) uploading the largest allowed file at once,
+// 64 connections asking for a 50 MB file and never reading, and a 5 MB form of "a&a&...". Usage: bench_site [seconds
+// per wrk run, default 4]
 
 #include "LocalNginx.h"
 
@@ -136,7 +136,7 @@ QByteArray host(const Site &site)
     return "127.0.0.1:" + QByteArray::number(site.port());
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -203,8 +203,8 @@ int main(int argc, char *argv[])
             LocalNginx proxy;
             proxy.proxyTo(ports);
             return proxy.start(work.filePath(u"proxy"_s))
-                       ? requestsPerSecond(wrk, proxy.url(u"wangyou/users_upload.php?page=1"_s), seconds)
-                       : 0.0;
+                ? requestsPerSecond(wrk, proxy.url(u"wangyou/users_upload.php?page=1"_s), seconds)
+                : 0.0;
         };
         // The SQLite site takes requests for its own address only; nginx gives its Host.
         Site alone;
@@ -215,7 +215,8 @@ int main(int argc, char *argv[])
         const double two = throughNginx({first.port(), second.port()});
         std::printf("| site behind nginx, user catalogue, first page: requests a second at %d connections (wrk), "
                     "on PostgreSQL with one and with two processes | one: %.0f, two: %.0f (SQLite, one process: "
-                    "%.0f) | at least 10 000 |\n", Connections, one, two, sqlite);
+                    "%.0f) | at least 10 000 |\n",
+                    Connections, one, two, sqlite);
         std::fflush(stdout);
     }
     // A large file at full speed, from both.
@@ -226,7 +227,8 @@ int main(int argc, char *argv[])
     const double siteSpeed = downloadSpeed(curl, site.root() + u"/wangyou/up/large.bin"_s);
     const double nginxSpeed = downloadSpeed(curl, nginx.url(u"large.bin"_s));
     std::printf("| site: a 1 GiB file at --rate 0 (curl), MiB a second | %.0f (nginx: %.0f; %.2fx) | at least 0.8x "
-                "nginx |\n", siteSpeed / MiB, nginxSpeed / MiB, nginxSpeed > 0 ? siteSpeed / nginxSpeed : 0.0);
+                "nginx |\n",
+                siteSpeed / MiB, nginxSpeed / MiB, nginxSpeed > 0 ? siteSpeed / nginxSpeed : 0.0);
     std::fflush(stdout);
     nginx.stop();
 
@@ -242,9 +244,10 @@ int main(int argc, char *argv[])
         std::vector<std::unique_ptr<QProcess>> clients;
         for (int i = 0; i < Uploaders; ++i) {
             clients.push_back(std::make_unique<QProcess>());
-            clients.back()->start(curl, {u"-s"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{http_code}"_s, u"-F"_s,
-                                         u"category=软件"_s, u"-F"_s, u"title=大文件 %1"_s.arg(i), u"-F"_s,
-                                         u"file=@"_s + upload, fresh.root() + u"/wangyou/"_s});
+            clients.back()->start(curl,
+                                  {u"-s"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{http_code}"_s, u"-F"_s,
+                                   u"category=软件"_s, u"-F"_s, u"title=大文件 %1"_s.arg(i), u"-F"_s,
+                                   u"file=@"_s + upload, fresh.root() + u"/wangyou/"_s});
         }
         int stored = 0;
         for (const auto &client : clients) {
@@ -252,8 +255,9 @@ int main(int argc, char *argv[])
             stored += client->readAllStandardOutput() == "303" ? 1 : 0;
         }
         std::printf("| site: peak resident growth, %d clients uploading %lld MiB each at once | %.1f MiB (%d of %d "
-                    "stored) | under 32 MiB, all stored |\n", Uploaders, UserUpload::MaxFileBytes / (1024 * 1024),
-                    double(fresh.peak() - before) / MiB, stored, Uploaders);
+                    "stored) | under 32 MiB, all stored |\n",
+                    Uploaders, UserUpload::MaxFileBytes / (1024 * 1024), double(fresh.peak() - before) / MiB, stored,
+                    Uploaders);
         std::fflush(stdout);
     }
 
@@ -273,7 +277,8 @@ int main(int argc, char *argv[])
         }
         QThread::sleep(5);
         std::printf("| site: peak resident growth, %d connections asking for a 50 MB file and never reading | "
-                    "%.1f MiB | under 16 MiB |\n", Idlers, double(fresh.peak() - before) / MiB);
+                    "%.1f MiB | under 16 MiB |\n",
+                    Idlers, double(fresh.peak() - before) / MiB);
         std::fflush(stdout);
     }
 

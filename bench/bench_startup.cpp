@@ -29,7 +29,7 @@ double median(QList<double> runs)
     return runs[runs.size() / 2];
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -61,6 +61,7 @@ int main(int argc, char *argv[])
                 clientMs, emptyMs, clientMs / emptyMs, emptyGLMs, clientMs / emptyGLMs);
     std::printf("| start-up to the main window on screen | %.0f ms: %.2fx an empty Qt Widgets program (%.0f ms), "
                 "%.2fx one that also asks for the shared OpenGL contexts the web engine needs (%.0f ms) | within "
-                "1.5x |\n", clientMs, clientMs / emptyMs, emptyMs, clientMs / emptyGLMs, emptyGLMs);
+                "1.5x |\n",
+                clientMs, clientMs / emptyMs, emptyMs, clientMs / emptyGLMs, emptyGLMs);
     return 0;
 }

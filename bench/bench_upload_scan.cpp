@@ -72,7 +72,7 @@ double timedGet(QTcpSocket &socket, const QByteArray &host)
     return timer.nsecsElapsed() / 1e6;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -118,10 +118,11 @@ int main(int argc, char *argv[])
     std::vector<std::unique_ptr<QProcess>> clients;
     for (int i = 0; i < Uploaders; ++i) {
         clients.push_back(std::make_unique<QProcess>());
-        clients.back()->start(curl, {u"-s"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{http_code}"_s, u"--interface"_s,
-                                     u"127.0.0.%1"_s.arg(i + 2), u"-F"_s, u"category=软件"_s, u"-F"_s,
-                                     u"title=大文件 %1"_s.arg(i), u"-F"_s, u"file=@"_s + files.at(i),
-                                     u"http://%1/wangyou/"_s.arg(QString::fromLatin1(host))});
+        clients.back()->start(curl,
+                              {u"-s"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{http_code}"_s, u"--interface"_s,
+                               u"127.0.0.%1"_s.arg(i + 2), u"-F"_s, u"category=软件"_s, u"-F"_s,
+                               u"title=大文件 %1"_s.arg(i), u"-F"_s, u"file=@"_s + files.at(i),
+                               u"http://%1/wangyou/"_s.arg(QString::fromLatin1(host))});
     }
     // The cached page, asked for every 20 ms until the last upload is answered.
     std::vector<double> times;
@@ -149,8 +150,9 @@ int main(int argc, char *argv[])
 
     // Each one scanned, as the operator's listing says.
     QProcess list;
-    list.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE),
-               {u"list"_s, u"resources"_s, u"--recent"_s, QString::number(Uploaders), u"--data"_s, work.filePath(u"site"_s)});
+    list.start(
+        QStringLiteral(QUILLMERE_SITE_EXECUTABLE),
+        {u"list"_s, u"resources"_s, u"--recent"_s, QString::number(Uploaders), u"--data"_s, work.filePath(u"site"_s)});
     list.waitForFinished();
     const int clean = int(QString::fromUtf8(list.readAllStandardOutput()).count(u"\tclean"_s));
 

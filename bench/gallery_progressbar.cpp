@@ -36,7 +36,10 @@ void designData(ProgressBar &bar, QSize size)
 class Sheet
 {
 public:
-    explicit Sheet(QImage &image) : m_painter(&image) {}
+    explicit Sheet(QImage &image)
+        : m_painter(&image)
+    {
+    }
 
     void row(const QString &label, int height)
     {
@@ -112,7 +115,7 @@ void drawSheet(QImage &image)
     sheet.place(bar, 0);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {

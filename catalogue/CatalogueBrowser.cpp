@@ -14,7 +14,7 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcCatalogue, "quillmere.catalogue", QtWarningMsg)
 
-} // namespace
+}  // namespace
 
 CatalogueBrowser::CatalogueBrowser(const CatalogueProfile &profile, HttpFetcher &fetcher)
     : m_profile(profile)

@@ -21,8 +21,7 @@ constexpr QStringView TrailerMarker = u"?TtbBa?";
 qint32 readPageCount(QStringView element)
 {
     element = element.trimmed();
-    if (element.isEmpty()
-        || !std::all_of(element.begin(), element.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+    if (element.isEmpty() || !std::all_of(element.begin(), element.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         return 0;
     bool ok = false;
     const qint32 value = element.toInt(&ok, 10);
@@ -80,7 +79,7 @@ void readTrailer(QStringView text, CataloguePage &page)
     page.pageCount = readPageCount(pagesEnd < 0 ? rest : rest.first(pagesEnd));
 }
 
-} // namespace
+}  // namespace
 
 QString BuildCatalogueUrl(const CatalogueQuery &query)
 {
@@ -150,8 +149,8 @@ QList<DownloadLink> ParseDownloadLinks(QStringView downloadAddress)
         }
         const QStringView afterLabel = entry.sliced(labelEnd + TargetMark.size());
         const qsizetype targetEnd = afterLabel.indexOf(TargetMark);
-        links.append({entry.first(labelEnd).toString(),
-                      (targetEnd < 0 ? afterLabel : afterLabel.first(targetEnd)).toString()});
+        links.append(
+            {entry.first(labelEnd).toString(), (targetEnd < 0 ? afterLabel : afterLabel.first(targetEnd)).toString()});
     }
     return links;
 }

@@ -23,16 +23,7 @@ struct CatalogueQuery
 // CataloguePage the record belongs to.
 struct ResourceRecord
 {
-    enum Field {
-        Category,
-        Title,
-        Remark,
-        CollectedTime,
-        DownloadAddress,
-        Id,
-        BrowseAddress,
-        FieldCount
-    };
+    enum Field { Category, Title, Remark, CollectedTime, DownloadAddress, Id, BrowseAddress, FieldCount };
 
     std::array<QStringView, FieldCount> fields;
 
@@ -44,7 +35,10 @@ class CataloguePage
 {
 public:
     CataloguePage() = default;
-    explicit CataloguePage(const QString &text) : m_text(text) {}
+    explicit CataloguePage(const QString &text)
+        : m_text(text)
+    {
+    }
 
     const QString &text() const { return m_text; }
 

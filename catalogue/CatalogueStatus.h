@@ -10,8 +10,8 @@
 struct CatalogueStatus
 {
     enum class Kind {
-        FirstPage,   // the first page, and a refresh
-        Paging,      // the next or the previous page
+        FirstPage,  // the first page, and a refresh
+        Paging,     // the next or the previous page
         Search,
         // The fetch failed: the list shows the last page that did arrive.
         Unreachable,

@@ -19,7 +19,7 @@ std::optional<QUrl> urlWithScheme(const QString &text, const QStringList &scheme
     return url;
 }
 
-} // namespace
+}  // namespace
 
 bool isOpenableLinkTarget(const QString &target)
 {

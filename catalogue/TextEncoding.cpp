@@ -21,8 +21,8 @@ namespace {
 
 bool isUnreserved(char16_t c)
 {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')
-        || c == u'-' || c == u'.' || c == u'_' || c == u'~';
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.'
+        || c == u'_' || c == u'~';
 }
 
 void appendEscape(QString &out, unsigned byte)
@@ -52,7 +52,7 @@ void appendCodePoint(QString &out, char32_t cp)
     }
 }
 
-} // namespace
+}  // namespace
 
 QString GBtoUTF8(const QString &keyword)
 {

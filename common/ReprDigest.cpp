@@ -31,4 +31,4 @@ QByteArray fieldValue(const QByteArray &sha256)
     return "sha-256=:" + sha256.toBase64() + ':';
 }
 
-} // namespace ReprDigest
+}  // namespace ReprDigest

@@ -13,4 +13,4 @@ std::optional<QByteArray> sha256(const QByteArray &fieldValue);
 // "sha-256=:<base64>:" for a 32-byte digest.
 QByteArray fieldValue(const QByteArray &sha256);
 
-} // namespace ReprDigest
+}  // namespace ReprDigest

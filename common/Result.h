@@ -5,8 +5,7 @@
 #include <variant>
 
 // The error half of a Result, so that a failing return reads as one: return Failure(Error::NoRoom).
-template<typename E>
-struct Failure
+template<typename E> struct Failure
 {
     explicit Failure(E error)
         : error(std::move(error))
@@ -16,14 +15,12 @@ struct Failure
     E error;
 };
 
-template<typename E>
-Failure(E) -> Failure<E>;
+template<typename E> Failure(E) -> Failure<E>;
 
 // What an operation that can fail returns: its value, or the reason there is none. Asking a
 // failure for its value (or a success for its error) is a bug and throws std::bad_variant_access
 // (std::bad_optional_access from a Result<void, E>, which has only its error to ask for).
-template<typename T, typename E>
-class [[nodiscard]] Result
+template<typename T, typename E> class [[nodiscard]] Result
 {
 public:
     Result(T value)
@@ -54,8 +51,7 @@ private:
 };
 
 // An operation that gives nothing back when it succeeds.
-template<typename E>
-class [[nodiscard]] Result<void, E>
+template<typename E> class [[nodiscard]] Result<void, E>
 {
 public:
     Result() = default;

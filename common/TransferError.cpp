@@ -46,7 +46,7 @@ const char *kindName(TransferError::Kind kind)
     return "failed";
 }
 
-} // namespace
+}  // namespace
 
 QDebug operator<<(QDebug debug, const TransferError &error)
 {

@@ -107,7 +107,7 @@ std::optional<qint64> systemFreeSpace(const QString &folder)
     return storage.bytesAvailable();
 }
 
-} // namespace
+}  // namespace
 
 struct Downloader::Transfer
 {
@@ -154,8 +154,7 @@ struct Downloader::Transfer
     qint64 bytesOnDisk() const { return offset + received; }
 };
 
-Downloader::Downloader(std::unique_ptr<AsyncReadFacility> facility, MessageBox &messageBox,
-                       QObject *parent)
+Downloader::Downloader(std::unique_ptr<AsyncReadFacility> facility, MessageBox &messageBox, QObject *parent)
     : QObject(parent)
     , m_facility(std::move(facility))
     , m_messageBox(messageBox)
@@ -195,8 +194,8 @@ Downloader::Start Downloader::BeginDownload(const QString &URL, const QString &S
     if (!started) {
         const AsyncReadError &refused = started.error();
         m_messageBox.show(MessageBox::Icon::Critical, u"错误"_s,
-                          QString::number(refused.number) + u":错误在调用 BeginDownload()."_s
-                              + u"\r\n\r\n"_s + u"错误描述: "_s + refused.description);
+                          QString::number(refused.number) + u":错误在调用 BeginDownload()."_s + u"\r\n\r\n"_s
+                              + u"错误描述: "_s + refused.description);
         return Start::Refused;
     }
     m_transfers.emplace(SaveFile, std::move(transfer));
@@ -220,8 +219,8 @@ Result<void, AsyncReadError> Downloader::startRead(Transfer &transfer, bool whol
 {
     const std::optional<PartialFile::Record> record = transfer.part.record();
     const qint64 kept = transfer.part.size();
-    transfer.ranged = !whole && record && record->url == transfer.url && !record->validator.isEmpty()
-        && kept > 0 && kept < record->total;
+    transfer.ranged = !whole && record && record->url == transfer.url && !record->validator.isEmpty() && kept > 0
+        && kept < record->total;
     transfer.offset = transfer.ranged ? kept : 0;
     transfer.total = transfer.ranged ? record->total : 0;
     transfer.received = 0;
@@ -260,8 +259,9 @@ void Downloader::acceptHead(Transfer &transfer, const AsyncProperty &head)
         const bool continues = transfer.ranged && range.first == transfer.offset && range.total == transfer.total
             && range.last == range.total - 1;
         if (!continues) {
-            restart(transfer, {TransferError::Kind::UnusableAnswer, 206, QUrl(transfer.url).host(),
-                               u"the range does not continue the bytes kept"_s});
+            restart(transfer,
+                    {TransferError::Kind::UnusableAnswer, 206, QUrl(transfer.url).host(),
+                     u"the range does not continue the bytes kept"_s});
             return;
         }
         if (!hasRoom(transfer, transfer.total - transfer.offset, 0))
@@ -305,7 +305,8 @@ Result<void, TransferError> Downloader::hashKept(Transfer &transfer)
         return {};
     transfer.digest.reset();
     transfer.hashed = -1;
-    const auto read = transfer.part.readKept(transfer.offset, [&](QByteArrayView piece) { transfer.digest.addData(piece); });
+    const auto read = transfer.part.readKept(transfer.offset,
+                                             [&](QByteArrayView piece) { transfer.digest.addData(piece); });
     if (!read)
         return read;
     transfer.hashed = transfer.offset;
@@ -411,9 +412,10 @@ void Downloader::finishFile(Transfer &transfer)
         const QByteArray actual = transfer.digest.result();
         verified = transfer.hashed == transfer.bytesOnDisk() && actual == *transfer.expectedDigest;
         if (!verified) {
-            const TransferError mismatch{TransferError::Kind::DigestMismatch, 0, QUrl(transfer.url).host(),
-                                         u"SHA-256 %1, the server named %2"_s.arg(QString::fromLatin1(actual.toHex()),
-                                                                                 QString::fromLatin1(transfer.expectedDigest->toHex()))};
+            const TransferError mismatch{
+                TransferError::Kind::DigestMismatch, 0, QUrl(transfer.url).host(),
+                u"SHA-256 %1, the server named %2"_s.arg(QString::fromLatin1(actual.toHex()),
+                                                         QString::fromLatin1(transfer.expectedDigest->toHex()))};
             qCWarning(lcDownload) << "download of" << transfer.url << "is damaged:" << mismatch;
             // Bytes known to be wrong are worth nothing, nor is continuing from them.
             transfer.part.discard();
@@ -452,8 +454,8 @@ void Downloader::retryOrFail(Transfer &transfer, const AsyncProperty &failure)
         end(transfer.saveFile, AsyncProperty::Error, failure.Reason);
         return;
     }
-    const std::chrono::milliseconds delay =
-        std::min<std::chrono::milliseconds>(retryAfter(failure.Headers).value_or(backOff(transfer.retries)), LongestWait);
+    const std::chrono::milliseconds delay = std::min<std::chrono::milliseconds>(
+        retryAfter(failure.Headers).value_or(backOff(transfer.retries)), LongestWait);
     ++transfer.retries;
     transfer.outage += delay;
     transfer.part.close();

@@ -63,15 +63,13 @@ public:
     // Never used up by a download, so the system and other programs keep room to work.
     static constexpr qint64 DiskReserve = 16 * 1024 * 1024;
 
-    Downloader(std::unique_ptr<AsyncReadFacility> facility, MessageBox &messageBox,
-               QObject *parent = nullptr);
+    Downloader(std::unique_ptr<AsyncReadFacility> facility, MessageBox &messageBox, QObject *parent = nullptr);
     ~Downloader() override;
 
     void setEnvironment(Environment environment);
 
     // SaveFile's folder must exist; the file appears there only once it is complete.
-    Start BeginDownload(const QString &URL, const QString &SaveFile,
-                        qint32 AsyncReadOptions = AsyncReadForceUpdate);
+    Start BeginDownload(const QString &URL, const QString &SaveFile, qint32 AsyncReadOptions = AsyncReadForceUpdate);
     // Stops every download and every retry; bytes that can be continued from stay on disk.
     bool CancelAllDownload();
 

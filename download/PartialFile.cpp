@@ -21,7 +21,7 @@ namespace {
 constexpr qint64 WritebackInterval = 4 * 1024 * 1024;
 constexpr qint64 ReadBackPiece = 1024 * 1024;
 
-} // namespace
+}  // namespace
 
 PartialFile::PartialFile(const QString &target)
     : m_target(target)
@@ -64,7 +64,8 @@ std::optional<PartialFile::Record> PartialFile::record() const
 
 Failure<PartialFile::Error> PartialFile::failure(const QString &what, const QFileDevice &file) const
 {
-    return Failure(Error{Error::Kind::FileNotWritten, 0, {}, what + u' ' + file.fileName() + u": "_s + file.errorString()});
+    return Failure(
+        Error{Error::Kind::FileNotWritten, 0, {}, what + u' ' + file.fileName() + u": "_s + file.errorString()});
 }
 
 Result<void, PartialFile::Error> PartialFile::startOver(const Record &record)
@@ -140,11 +141,13 @@ Result<void, PartialFile::Error> PartialFile::moveIntoPlace()
         return Failure(Error{Error::Kind::FileNotWritten, 0, {}, u"cannot write "_s + path() + u": "_s + why});
     }
     std::error_code error;
-    std::filesystem::rename(QFile::encodeName(path()).toStdString(), QFile::encodeName(m_target).toStdString(),
-                            error);
+    std::filesystem::rename(QFile::encodeName(path()).toStdString(), QFile::encodeName(m_target).toStdString(), error);
     if (error) {
-        return Failure(Error{Error::Kind::FileNotWritten, 0, {},
-                             u"cannot move %1 to %2: %3"_s.arg(path(), m_target, QString::fromStdString(error.message()))});
+        return Failure(
+            Error{Error::Kind::FileNotWritten,
+                  0,
+                  {},
+                  u"cannot move %1 to %2: %3"_s.arg(path(), m_target, QString::fromStdString(error.message()))});
     }
     QFile::remove(recordPath());
     return {};

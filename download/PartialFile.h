@@ -3,9 +3,9 @@
 #include "common/Result.h"
 #include "common/TransferError.h"
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QLockFile>
-#include <QByteArrayView>
 #include <QString>
 
 #include <functional>

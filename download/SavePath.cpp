@@ -25,8 +25,8 @@ void cutToMaxBytes(QString &name)
     qsizetype bytes = 0;
     for (qsizetype i = 0; i < name.size();) {
         const char32_t c = name.at(i).isHighSurrogate() && i + 1 < name.size()
-                               ? QChar::surrogateToUcs4(name.at(i), name.at(i + 1))
-                               : name.at(i).unicode();
+            ? QChar::surrogateToUcs4(name.at(i), name.at(i + 1))
+            : name.at(i).unicode();
         bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
         if (bytes > MaxNameBytes) {
             name.truncate(i);
@@ -42,7 +42,7 @@ void chopTrailingDotsAndSpaces(QString &name)
         name.chop(1);
 }
 
-} // namespace
+}  // namespace
 
 namespace SavePath {
 
@@ -75,4 +75,4 @@ bool isSafeAddress(const QString &address)
                        [](const QString &segment) { return folderName(segment) == segment; });
 }
 
-} // namespace SavePath
+}  // namespace SavePath

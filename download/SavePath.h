@@ -16,4 +16,4 @@ QString folderName(const QString &title);
 // reserved or too long.
 bool isSafeAddress(const QString &address);
 
-} // namespace SavePath
+}  // namespace SavePath

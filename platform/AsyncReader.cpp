@@ -45,7 +45,7 @@ QHash<QByteArray, QByteArray> headersOf(const QNetworkReply &reply)
 
 Q_LOGGING_CATEGORY(lcNetwork, "quillmere.network", QtWarningMsg)
 
-} // namespace
+}  // namespace
 
 struct AsyncReader::Read
 {
@@ -53,7 +53,7 @@ struct AsyncReader::Read
     std::unique_ptr<QNetworkReply, ReplyDeleter> reply;
     bool accepted = false;  // the answer's status was seen and is a success
     qint64 received = 0;
-    qint64 total = 0;       // from Content-Length; 0 when the server does not announce it
+    qint64 total = 0;            // from Content-Length; 0 when the server does not announce it
     QList<QSslError> sslErrors;  // what the handshake found wrong with the server's certificate
 };
 
@@ -137,12 +137,12 @@ void AsyncReader::finish(quint64 id)
         const TransferError cut{TransferError::Kind::ConnectionCut, status, done->reply->url().host(),
                                 u"the body ended after %1 of %2 bytes"_s.arg(done->received).arg(done->total)};
         qCDebug(lcNetwork) << "read of" << done->reply->url() << "failed:" << cut;
-        Q_EMIT AsyncReadComplete({done->propertyName, AsyncProperty::Error, done->received, done->total, status, {},
-                                  {}, cut});
+        Q_EMIT AsyncReadComplete(
+            {done->propertyName, AsyncProperty::Error, done->received, done->total, status, {}, {}, cut});
         return;
     }
-    Q_EMIT AsyncReadComplete({done->propertyName, AsyncProperty::EndDownloadData, done->received,
-                              done->received, status, {}, {}, {}});
+    Q_EMIT AsyncReadComplete(
+        {done->propertyName, AsyncProperty::EndDownloadData, done->received, done->received, status, {}, {}, {}});
 }
 
 void AsyncReader::fail(quint64 id)
@@ -154,8 +154,14 @@ void AsyncReader::fail(quint64 id)
     const qint32 status = statusOf(reply);
     const TransferError reason = ReplyFailure::of(reply, failed->sslErrors);
     qCDebug(lcNetwork) << "read of" << reply.url() << "failed:" << reason;
-    Q_EMIT AsyncReadComplete({failed->propertyName, AsyncProperty::Error, failed->received, failed->total, status,
-                              status ? headersOf(reply) : QHash<QByteArray, QByteArray>(), {}, reason});
+    Q_EMIT AsyncReadComplete({failed->propertyName,
+                              AsyncProperty::Error,
+                              failed->received,
+                              failed->total,
+                              status,
+                              status ? headersOf(reply) : QHash<QByteArray, QByteArray>(),
+                              {},
+                              reason});
 }
 
 // Hands on what has arrived: first the head of a successful answer, then its body in chunks.
@@ -171,8 +177,8 @@ bool AsyncReader::pass(quint64 id)
             return false;
         read->accepted = true;
         read->total = qMax(0LL, read->reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
-        Q_EMIT AsyncReadProgress({read->propertyName, AsyncProperty::BeginDownloadData, 0, read->total, status,
-                                  headersOf(*read->reply), {}, {}});
+        Q_EMIT AsyncReadProgress(
+            {read->propertyName, AsyncProperty::BeginDownloadData, 0, read->total, status, headersOf(*read->reply), {}, {}});
         if (!m_reads.contains(id))
             return true;
     }
@@ -181,8 +187,14 @@ bool AsyncReader::pass(quint64 id)
         m_chunk.resize(ReadBufferSize);
     for (qint64 got; (got = read->reply->read(m_chunk.data(), m_chunk.size())) > 0;) {
         read->received += got;
-        Q_EMIT AsyncReadProgress({read->propertyName, AsyncProperty::DownloadingData, read->received, read->total,
-                                  0, {}, QByteArray::fromRawData(m_chunk.constData(), got), {}});
+        Q_EMIT AsyncReadProgress({read->propertyName,
+                                  AsyncProperty::DownloadingData,
+                                  read->received,
+                                  read->total,
+                                  0,
+                                  {},
+                                  QByteArray::fromRawData(m_chunk.constData(), got),
+                                  {}});
         const auto found = m_reads.find(id);
         if (found == m_reads.end())
             return true;

@@ -21,9 +21,8 @@ public:
                          QObject *parent = nullptr);
     ~AsyncReader() override;
 
-    Result<void, AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType,
-                                           const QString &propertyName, qint32 options,
-                                           const AsyncReadHeaders &headers = {}) override;
+    Result<void, AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType, const QString &propertyName,
+                                           qint32 options, const AsyncReadHeaders &headers = {}) override;
     void CancelAsyncRead(const QString &propertyName) override;
 
 private:

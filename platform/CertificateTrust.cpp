@@ -18,4 +18,4 @@ Result<void, TransferError> verify(const QList<QSslCertificate> &chain, const QS
     return {};
 }
 
-} // namespace CertificateTrust
+}  // namespace CertificateTrust

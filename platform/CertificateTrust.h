@@ -14,4 +14,4 @@ namespace CertificateTrust {
 // store trusts and names host; why not, when it does not.
 Result<void, TransferError> verify(const QList<QSslCertificate> &chain, const QString &host);
 
-} // namespace CertificateTrust
+}  // namespace CertificateTrust

@@ -62,7 +62,7 @@ void DesktopShell::notify(const QString &summary, const QString &body)
                                                        u"org.freedesktop.Notifications"_s, u"Notify"_s);
     // Application, id to replace (none), icon, summary, body, actions, hints, time-out (the
     // server's own).
-    call << QCoreApplication::applicationName() << 0u << QString() << summary << body << QStringList()
-         << QVariantMap() << -1;
+    call << QCoreApplication::applicationName() << 0u << QString() << summary << body << QStringList() << QVariantMap()
+         << -1;
     bus.asyncCall(call);
 }

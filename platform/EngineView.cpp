@@ -77,14 +77,13 @@ protected:
         return !silent && QWebEnginePage::javaScriptConfirm(origin, message);
     }
 
-    bool javaScriptPrompt(const QUrl &origin, const QString &message, const QString &defaultValue,
-                          QString *result) override
+    bool javaScriptPrompt(const QUrl &origin, const QString &message, const QString &defaultValue, QString *result) override
     {
         return !silent && QWebEnginePage::javaScriptPrompt(origin, message, defaultValue, result);
     }
 };
 
-} // namespace
+}  // namespace
 
 EngineView::EngineView(QWidget *parent)
     : QWebEngineView(parent)
@@ -98,8 +97,7 @@ void EngineView::callOnLoads(std::function<void()> started, std::function<void(b
     connect(this, &QWebEngineView::loadFinished, this, std::move(finished));
 }
 
-void EngineView::askAboutUnknownAuthorities(
-    std::function<bool(const QList<QSslCertificate> &chain, const QUrl &url)> trusts)
+void EngineView::askAboutUnknownAuthorities(std::function<bool(const QList<QSslCertificate> &chain, const QUrl &url)> trusts)
 {
     connect(page(), &QWebEnginePage::certificateError, this,
             [trusts = std::move(trusts)](QWebEngineCertificateError error) {
@@ -140,9 +138,8 @@ void EngineView::suppressContextMenuOfDocument()
 {
     // Cancelling the document's contextmenu event keeps the engine from asking for a menu.
     // The listener lives in the program's own script world, out of the page's reach.
-    page()->runJavaScript(
-        u"window.addEventListener('contextmenu', function (event) { event.preventDefault(); }, true);"_s,
-        QWebEngineScript::ApplicationWorld);
+    page()->runJavaScript(u"window.addEventListener('contextmenu', function (event) { event.preventDefault(); }, true);"_s,
+                          QWebEngineScript::ApplicationWorld);
 }
 
 extern "C" Q_DECL_EXPORT AbstractEngineView *quillmereCreateEngineView(QWidget *parent)

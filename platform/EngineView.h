@@ -21,6 +21,5 @@ public:
     QString title() const override { return QWebEngineView::title(); }
     void showText(const QString &text) override;
     void callOnLoads(std::function<void()> started, std::function<void(bool shown)> finished) override;
-    void askAboutUnknownAuthorities(
-        std::function<bool(const QList<QSslCertificate> &chain, const QUrl &url)> trusts) override;
+    void askAboutUnknownAuthorities(std::function<bool(const QList<QSslCertificate> &chain, const QUrl &url)> trusts) override;
 };

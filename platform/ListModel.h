@@ -45,9 +45,9 @@ private:
     void schedulePublish();
 
     QStringList m_captions;
-    QList<int> m_shownColumns;  // the columns views see, in order
-    QList<QString> m_cells;   // row-major, m_captions.size() cells a row
+    QList<int> m_shownColumns;    // the columns views see, in order
+    QList<QString> m_cells;       // row-major, m_captions.size() cells a row
     QHash<int, QString> m_notes;  // by row
-    int m_publishedRows = 0;  // what views have been told
+    int m_publishedRows = 0;      // what views have been told
     bool m_publishScheduled = false;
 };

@@ -29,9 +29,7 @@ ListView::ListView(QWidget *parent)
     ground.setColor(QPalette::Base, Qt::white);
     setPalette(ground);
 
-    connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
-        Q_EMIT ItemClick(index.row());
-    });
+    connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) { Q_EMIT ItemClick(index.row()); });
 }
 
 void ListView::removeAllColumns()

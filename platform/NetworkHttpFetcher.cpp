@@ -16,7 +16,7 @@ namespace {
 
 constexpr qint64 ReadBufferBytes = 2 * 1024 * 1024;
 
-} // namespace
+}  // namespace
 
 NetworkHttpFetcher::NetworkHttpFetcher(std::chrono::milliseconds transferTimeout, std::chrono::milliseconds deadline,
                                        qint64 bodyLimit)
@@ -64,7 +64,8 @@ Result<QByteArray, HttpFetcher::Error> NetworkHttpFetcher::get(const QString &ur
             body += r->readAll();
     });
     QList<QSslError> sslErrors;
-    QObject::connect(r, &QNetworkReply::sslErrors, r, [&sslErrors](const QList<QSslError> &errors) { sslErrors = errors; });
+    QObject::connect(r, &QNetworkReply::sslErrors, r,
+                     [&sslErrors](const QList<QSslError> &errors) { sslErrors = errors; });
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, r, [abort] { abort(TransferError::Kind::AnswerTooSlow); });

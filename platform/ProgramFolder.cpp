@@ -25,8 +25,7 @@ QString ProgramFolder::skinFile() const
 QString ProgramFolder::downloadFolder() const
 {
     const QFileInfo folder(m_path);
-    const QString base = folder.isWritable()
-        ? m_path
-        : QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    const QString base = folder.isWritable() ? m_path
+                                             : QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     return base + u"/Xiazai/"_s;
 }

@@ -66,7 +66,7 @@ Kind networkKind(QNetworkReply::NetworkError error)
     return Kind::Other;
 }
 
-} // namespace
+}  // namespace
 
 namespace ReplyFailure {
 
@@ -104,4 +104,4 @@ TransferError ofCertificate(const QList<QSslError> &errors, const QString &host)
     return {kind, 0, host, texts.join(u"; "_s)};
 }
 
-} // namespace ReplyFailure
+}  // namespace ReplyFailure

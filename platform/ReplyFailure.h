@@ -15,4 +15,4 @@ TransferError of(const QNetworkReply &reply, const QList<QSslError> &sslErrors);
 // What is wrong with a certificate of host, the most telling of its errors first.
 TransferError ofCertificate(const QList<QSslError> &errors, const QString &host);
 
-} // namespace ReplyFailure
+}  // namespace ReplyFailure

@@ -16,4 +16,4 @@ void attach(const QString &skinFile)
         qApp->setStyleSheet(sheet);
 }
 
-} // namespace Skin
+}  // namespace Skin

@@ -8,4 +8,4 @@ namespace Skin {
 // Applies the skin; a missing or unreadable file leaves the current look as it is.
 void attach(const QString &skinFile);
 
-} // namespace Skin
+}  // namespace Skin

@@ -17,9 +17,9 @@ Q_LOGGING_CATEGORY(lcWeb, "quillmere.web", QtWarningMsg)
 // The engine module sits beside the executable; a program that linked it already has it.
 EngineViewFactory engineViewFactory()
 {
-    static const EngineViewFactory factory = [] () -> EngineViewFactory {
-        for (const QString &module : {QCoreApplication::applicationDirPath() + u"/quillmere_webengine"_s,
-                                      u"quillmere_webengine"_s}) {
+    static const EngineViewFactory factory = []() -> EngineViewFactory {
+        for (const QString &module :
+             {QCoreApplication::applicationDirPath() + u"/quillmere_webengine"_s, u"quillmere_webengine"_s}) {
             QLibrary library(module);
             if (auto create = reinterpret_cast<EngineViewFactory>(library.resolve(EngineViewFactorySymbol)))
                 return create;
@@ -29,7 +29,7 @@ EngineViewFactory engineViewFactory()
     return factory;
 }
 
-} // namespace
+}  // namespace
 
 WebPane::WebPane(QWidget *parent)
     : QWidget(parent)

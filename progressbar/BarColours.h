@@ -18,11 +18,26 @@ using Colour = quint32;
 // before it.
 using BarPalette = std::array<Colour, 17>;
 
-constexpr int RedOf(Colour c) { return int(c & 0xFF); }
-constexpr int GreenOf(Colour c) { return int((c & 0xFF00) / 256); }
-constexpr int BlueOf(Colour c) { return int((c & 0xFF0000) / 65536); }
-constexpr Colour rgb(int red, int green, int blue) { return Colour(red) | Colour(green) << 8 | Colour(blue) << 16; }
-constexpr QRgb toQRgb(Colour c) { return qRgb(RedOf(c), GreenOf(c), BlueOf(c)); }
+constexpr int RedOf(Colour c)
+{
+    return int(c & 0xFF);
+}
+constexpr int GreenOf(Colour c)
+{
+    return int((c & 0xFF00) / 256);
+}
+constexpr int BlueOf(Colour c)
+{
+    return int((c & 0xFF0000) / 65536);
+}
+constexpr Colour rgb(int red, int green, int blue)
+{
+    return Colour(red) | Colour(green) << 8 | Colour(blue) << 16;
+}
+constexpr QRgb toQRgb(Colour c)
+{
+    return qRgb(RedOf(c), GreenOf(c), BlueOf(c));
+}
 
 // The mean of the three channels, rounded, in all three.
 Colour GreyOf(Colour c);
@@ -39,4 +54,4 @@ QList<Colour> InterpolateColours(Colour start, Colour end, int n);
 // which keep the palette they had.
 std::optional<BarPalette> themePalette(qint32 theme, Colour custom1, Colour custom2);
 
-} // namespace BarColours
+}  // namespace BarColours

@@ -37,11 +37,11 @@ QRegion filled(QSize size, int rounding)
 // neighbours are inside too.
 QRegion border(const QRegion &shape)
 {
-    return shape - (shape & shape.translated(1, 0) & shape.translated(-1, 0) & shape.translated(0, 1)
-                    & shape.translated(0, -1));
+    return shape
+        - (shape & shape.translated(1, 0) & shape.translated(-1, 0) & shape.translated(0, 1) & shape.translated(0, -1));
 }
 
-} // namespace
+}  // namespace
 
 BarShape::BarShape(QSize size, int rounding)
     : m_size(size)

@@ -59,11 +59,16 @@ std::span<const Copy> effectCopies(ProgressBarModel::BarTextEffect effect)
 {
     using Effect = ProgressBarModel::BarTextEffect;
     switch (effect) {
-    case Effect::Plain: return Plain;
-    case Effect::Raised: return Raised;
-    case Effect::Sunken: return Sunken;
-    case Effect::Outline: return Outline;
-    case Effect::Shadow: return Shadow;
+    case Effect::Plain:
+        return Plain;
+    case Effect::Raised:
+        return Raised;
+    case Effect::Sunken:
+        return Sunken;
+    case Effect::Outline:
+        return Outline;
+    case Effect::Shadow:
+        return Shadow;
     }
     return {};
 }
@@ -85,7 +90,7 @@ QSizeF fontMeasure(const QFont &font, const QString &text)
     return {metrics.horizontalAdvance(text), metrics.height()};
 }
 
-} // namespace
+}  // namespace
 
 ProgressBar::ProgressBar(QWidget *parent)
     : QWidget(parent)
@@ -146,9 +151,8 @@ void ProgressBar::GradientTwoColour(QPainter &hDC, qint32 Direction, Colour Star
         return;
     // The ends sit on pixel centres, so the first pixel is StartColor itself and each further
     // pixel moves one step of the span towards EndColor.
-    QLinearGradient gradient = Direction == HorizontalGradient
-                                   ? QLinearGradient(Left + 0.5, 0, Width + 0.5, 0)
-                                   : QLinearGradient(0, Top + 0.5, 0, Height + 0.5);
+    QLinearGradient gradient = Direction == HorizontalGradient ? QLinearGradient(Left + 0.5, 0, Width + 0.5, 0)
+                                                               : QLinearGradient(0, Top + 0.5, 0, Height + 0.5);
     gradient.setColorAt(0, toQColor(StartColor));
     gradient.setColorAt(1, toQColor(EndColor));
     hDC.fillRect(QRectF(QPointF(Left, Top), QPointF(Width, Height)), gradient);
@@ -163,8 +167,8 @@ bool ProgressBar::DrawGradientFourColour(QPainter &ObjectHDC, qint32 Left, qint3
     // Only what the surface can show is computed, so a huge rectangle costs no more than the
     // surface and never needs a huge row.
     const QPaintDevice *device = ObjectHDC.device();
-    QRect shown = ObjectHDC.deviceTransform().inverted().mapRect(QRectF(0, 0, device->width(), device->height()))
-                      .toAlignedRect();
+    QRect shown =
+        ObjectHDC.deviceTransform().inverted().mapRect(QRectF(0, 0, device->width(), device->height())).toAlignedRect();
     if (ObjectHDC.hasClipping())
         shown &= ObjectHDC.clipBoundingRect().toAlignedRect();
     const qint64 left = qMax<qint64>(Left, shown.left());
@@ -248,8 +252,7 @@ void ProgressBar::updateShape()
 
 void ProgressBar::SetThemeColours()
 {
-    if (const auto palette = themePalette(qint32(m_model.Theme()), m_model.PBSCustomeColor1(),
-                                          m_model.PBSCustomeColor2()))
+    if (const auto palette = themePalette(qint32(m_model.Theme()), m_model.PBSCustomeColor1(), m_model.PBSCustomeColor2()))
         m_palette = *palette;
 }
 

@@ -47,8 +47,8 @@ public:
     // Fills the rectangle from (Left, Top) up to, not including, the right edge Width and the
     // bottom edge Height: Direction 0 runs from StartColor at the left to EndColor at the right,
     // 1 from the top to the bottom. An empty rectangle or another Direction draws nothing.
-    static void GradientTwoColour(QPainter &hDC, qint32 Direction, Colour StartColor, Colour EndColor,
-                                  qint32 Left, qint32 Top, qint32 Width, qint32 Height);
+    static void GradientTwoColour(QPainter &hDC, qint32 Direction, Colour StartColor, Colour EndColor, qint32 Left,
+                                  qint32 Top, qint32 Width, qint32 Height);
     // Fills Width x Height pixels at (Left, Top) from the four corner colours; the last column
     // and row stop one step short of the right and bottom colours. False, drawing nothing, when
     // Width is below 1, Height is negative or the painter is not active.

@@ -21,7 +21,7 @@ public:
 
     QVariant currentValue() const override;
     // The bar is only shown, never set, from outside.
-    void setCurrentValue(const QVariant &) override {}
+    void setCurrentValue(const QVariant &) override { }
     QVariant maximumValue() const override;
     QVariant minimumValue() const override;
     QVariant minimumStepSize() const override { return 1; }

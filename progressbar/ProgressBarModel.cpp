@@ -18,8 +18,7 @@ constexpr qint32 DefaultRoundedValue = 5;
 constexpr ProgressBarModel::Colour White = 0xFFFFFF;
 
 // A property's value as a bag holds it: enums as their number.
-template<typename T>
-auto toStored(T value)
+template<typename T> auto toStored(T value)
 {
     if constexpr (std::is_enum_v<T>)
         return qint32(value);
@@ -27,10 +26,8 @@ auto toStored(T value)
         return value;
 }
 
-template<typename Setter>
-struct SetterArgument;
-template<typename T>
-struct SetterArgument<void (Model::*)(T)>
+template<typename Setter> struct SetterArgument;
+template<typename T> struct SetterArgument<void (Model::*)(T)>
 {
     using type = std::remove_cvref_t<T>;
 };
@@ -43,8 +40,7 @@ struct Accessor
     void (*set)(Model &model, const QVariant &value);
 };
 
-template<auto Getter, auto Setter>
-constexpr Accessor accessor()
+template<auto Getter, auto Setter> constexpr Accessor accessor()
 {
     using T = typename SetterArgument<decltype(Setter)>::type;
     using S = decltype(toStored(std::declval<T>()));
@@ -68,28 +64,21 @@ struct StoredProperty
 constexpr StoredProperty Properties[] = {
     {Stored::Orientations, u"Orientations", qint32(Model::BarOrientation::Horizontal), Host::None, 7,
      accessor<&Model::Orientations, &Model::setOrientations>()},
-    {Stored::Max, u"Max", DefaultMax, Host::None, 0,
-     accessor<&Model::Max, &Model::setMax>()},
-    {Stored::Min, u"Min", 0, Host::None, 1,
-     accessor<&Model::Min, &Model::setMin>()},
-    {Stored::Value, u"Value", DefaultValue, Host::None, 2,
-     accessor<&Model::Value, &Model::setValue>()},
+    {Stored::Max, u"Max", DefaultMax, Host::None, 0, accessor<&Model::Max, &Model::setMax>()},
+    {Stored::Min, u"Min", 0, Host::None, 1, accessor<&Model::Min, &Model::setMin>()},
+    {Stored::Value, u"Value", DefaultValue, Host::None, 2, accessor<&Model::Value, &Model::setValue>()},
     {Stored::RoundedValue, u"RoundedValue", DefaultRoundedValue, Host::None, 3,
      accessor<&Model::RoundedValue, &Model::setRoundedValue>()},
-    {Stored::Enabled, u"Enabled", true, Host::None, 4,
-     accessor<&Model::Enabled, &Model::setEnabled>()},
-    {Stored::Theme, u"Theme", qint32(Model::BarTheme::Gold), Host::None, 5,
-     accessor<&Model::Theme, &Model::setTheme>()},
+    {Stored::Enabled, u"Enabled", true, Host::None, 4, accessor<&Model::Enabled, &Model::setEnabled>()},
+    {Stored::Theme, u"Theme", qint32(Model::BarTheme::Gold), Host::None, 5, accessor<&Model::Theme, &Model::setTheme>()},
     {Stored::TextStyle, u"TextStyle", qint32(Model::BarTextStyle::ValueText), Host::None, 6,
      accessor<&Model::TextStyle, &Model::setTextStyle>()},
-    {Stored::TextFont, u"TextFont", 0, Host::AmbientFont, 12,
-     accessor<&Model::TextFont, &Model::setTextFont>()},
+    {Stored::TextFont, u"TextFont", 0, Host::AmbientFont, 12, accessor<&Model::TextFont, &Model::setTextFont>()},
     {Stored::TextForeColor, u"TextForeColor", 0, Host::None, 13,
      accessor<&Model::TextForeColor, &Model::setTextForeColor>()},
     {Stored::TextAlignment, u"TextAlignment", qint32(Model::BarTextAlignment::MiddleCenter), Host::None, 11,
      accessor<&Model::TextAlignment, &Model::setTextAlignment>()},
-    {Stored::Text, u"Text", 0, Host::DisplayName, 8,
-     accessor<&Model::Text, &Model::setText>()},
+    {Stored::Text, u"Text", 0, Host::DisplayName, 8, accessor<&Model::Text, &Model::setText>()},
     {Stored::TextEffectColor, u"TextEffectColor", 0xC8C8C8, Host::None, 9,
      accessor<&Model::TextEffectColor, &Model::setTextEffectColor>()},
     {Stored::TextEffect, u"TextEffect", qint32(Model::BarTextEffect::Plain), Host::None, 10,
@@ -124,7 +113,7 @@ constexpr auto ReadOrder = [] {
     return order;
 }();
 
-} // namespace
+}  // namespace
 
 ProgressBarModel::ProgressBarModel(QObject *parent)
     : QObject(parent)
@@ -213,9 +202,9 @@ void ProgressBarModel::ReadProperties(const PropertyBag &bag, const QFont &ambie
 {
     for (qsizetype index : ReadOrder) {
         const StoredProperty &row = Properties[index];
-        const QVariant fallback = row.host == Host::AmbientFont   ? QVariant::fromValue(ambientFont)
-                                  : row.host == Host::DisplayName ? QVariant(displayName)
-                                                                  : storedDefault(row.property);
+        const QVariant fallback = row.host == Host::AmbientFont ? QVariant::fromValue(ambientFont)
+            : row.host == Host::DisplayName                     ? QVariant(displayName)
+                                                                : storedDefault(row.property);
         QVariant stored = bag.ReadProperty(row.name.toString(), fallback);
         if (stored.convert(row.access.storedType))
             row.access.set(*this, stored);

@@ -20,17 +20,37 @@ public:
     enum class BarTextStyle : qint32 { ValueText = 1, PercentText, CaptionText };
     enum class BarOrientation : qint32 { Horizontal = 1, Vertical };
     enum class BarTextAlignment : qint32 {
-        TopLeft = 1, MiddleLeft, BottomLeft,
-        TopCenter, MiddleCenter, BottomCenter,
-        TopRight, MiddleRight, BottomRight,
+        TopLeft = 1,
+        MiddleLeft,
+        BottomLeft,
+        TopCenter,
+        MiddleCenter,
+        BottomCenter,
+        TopRight,
+        MiddleRight,
+        BottomRight,
     };
     enum class BarTextEffect : qint32 { Plain = 1, Raised, Sunken, Outline, Shadow };
     // 0x00BBGGRR: red in the low byte.
     using Colour = quint32;
     // The persisted properties, in the order WriteProperties writes them.
     enum class Stored {
-        Orientations, Max, Min, Value, RoundedValue, Enabled, Theme, TextStyle, TextFont,
-        TextForeColor, TextAlignment, Text, TextEffectColor, TextEffect, PBSCustomeColor2, PBSCustomeColor1,
+        Orientations,
+        Max,
+        Min,
+        Value,
+        RoundedValue,
+        Enabled,
+        Theme,
+        TextStyle,
+        TextFont,
+        TextForeColor,
+        TextAlignment,
+        Text,
+        TextEffectColor,
+        TextEffect,
+        PBSCustomeColor2,
+        PBSCustomeColor1,
     };
 
     // The default a property is written with. TextFont's is the host's ambient font, so null
@@ -88,8 +108,11 @@ Q_SIGNALS:
     void PropertyChanged(const QString &PropertyName);
 
 private:
-    template<typename T>
-    void store(T &field, const T &value, Stored property) { field = value; notify(property); }
+    template<typename T> void store(T &field, const T &value, Stored property)
+    {
+        field = value;
+        notify(property);
+    }
     void notify(Stored property);
 
     qint32 m_value = 0;

@@ -58,8 +58,7 @@ QVariant storedForm(const QVariant &value)
     if (value.metaType().id() != QMetaType::QFont)
         return value;
     const QFont font = value.value<QFont>();
-    return makeFont(font.family(), font.pointSizeF(), font.weight(), font.italic(), font.underline(),
-                    font.strikeOut());
+    return makeFont(font.family(), font.pointSizeF(), font.weight(), font.italic(), font.underline(), font.strikeOut());
 }
 
 QString quoted(QStringView text)
@@ -101,8 +100,10 @@ QString payload(const QVariant &value)
         // Joined, not arg()-chained: a face such as "%2" must stay as it is.
         return QStringList{quoted(font.family()),
                            QString::number(font.pointSizeF(), 'g', QLocale::FloatingPointShortest),
-                           QString::number(font.weight()), QString::number(int(font.italic())),
-                           QString::number(int(font.underline())), QString::number(int(font.strikeOut()))}
+                           QString::number(font.weight()),
+                           QString::number(int(font.italic())),
+                           QString::number(int(font.underline())),
+                           QString::number(int(font.strikeOut()))}
             .join(u' ');
     }
     }
@@ -112,7 +113,10 @@ QString payload(const QVariant &value)
 class LineReader
 {
 public:
-    explicit LineReader(QStringView line) : m_rest(line) {}
+    explicit LineReader(QStringView line)
+        : m_rest(line)
+    {
+    }
 
     bool atEnd() const { return m_rest.isEmpty(); }
 
@@ -142,11 +146,21 @@ public:
             if (++i >= m_rest.size())
                 return std::nullopt;
             switch (m_rest[i].unicode()) {
-            case u'"': text += u'"'; break;
-            case u'\\': text += u'\\'; break;
-            case u'n': text += u'\n'; break;
-            case u'r': text += u'\r'; break;
-            case u't': text += u'\t'; break;
+            case u'"':
+                text += u'"';
+                break;
+            case u'\\':
+                text += u'\\';
+                break;
+            case u'n':
+                text += u'\n';
+                break;
+            case u'r':
+                text += u'\r';
+                break;
+            case u't':
+                text += u'\t';
+                break;
             case u'u': {
                 const QStringView digits = m_rest.sliced(i + 1).first(qMin<qsizetype>(4, m_rest.size() - i - 1));
                 if (digits.size() != 4 || !std::all_of(digits.begin(), digits.end(), isHexDigit))
@@ -245,7 +259,7 @@ std::optional<QVariant> readValue(QStringView type, LineReader &reader)
     return std::nullopt;
 }
 
-} // namespace
+}  // namespace
 
 void PropertyBag::WriteProperty(const QString &name, const QVariant &value, const QVariant &defaultValue)
 {

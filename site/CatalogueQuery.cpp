@@ -15,8 +15,7 @@ CatalogueQuery CatalogueQuery::parse(Catalogue catalogue, QByteArrayView querySt
     parsed.keyword = query.queryItemValue(u"q"_s, QUrl::FullyDecoded);
     if (catalogue == Catalogue::Official) {
         // The client's field selector: 0 searches the category, 1 the title.
-        parsed.field = query.queryItemValue(u"t"_s) == u"0"_s ? SearchField::Category
-                                                              : SearchField::Title;
+        parsed.field = query.queryItemValue(u"t"_s) == u"0"_s ? SearchField::Category : SearchField::Title;
     }
     return parsed;
 }

@@ -15,7 +15,7 @@ namespace {
 
 const QString HealthPath = u"/healthz"_s;
 
-} // namespace
+}  // namespace
 
 SiteServer::SiteServer(SiteStore &store, const Options &options)
     : m_store(store)
@@ -62,9 +62,7 @@ QList<SiteServer::Route> SiteServer::routes()
     const auto userFile = [this](const HttpRequest &request, const QString &rest) {
         return m_files.userFile(request, rest);
     };
-    const auto uploadPage = [this](const HttpRequest &request, const QString &) {
-        return m_uploads.uploadPage(request);
-    };
+    const auto uploadPage = [this](const HttpRequest &request, const QString &) { return m_uploads.uploadPage(request); };
     const auto upload = [this](const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error) {
         return m_uploads.upload(request, form, error);
     };

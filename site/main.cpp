@@ -3,8 +3,8 @@
 #include "site/store/SiteStore.h"
 
 #include <QCommandLineParser>
-#include <QDebug>
 #include <QCoreApplication>
+#include <QDebug>
 #include <QHostAddress>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -47,8 +47,7 @@ void quitOnTermination(QCoreApplication &app)
     auto *notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [descriptor] {
         signalfd_siginfo received{};
-        while (::read(descriptor, &received, sizeof received) == qint64(sizeof received)) {
-        }
+        while (::read(descriptor, &received, sizeof received) == qint64(sizeof received)) { }
         QCoreApplication::quit();
     });
 }
@@ -59,7 +58,7 @@ int fail(const QString &message)
     return 1;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -91,9 +90,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption messageOption(u"message-interval"_s,
                                            u"Seconds between two messages from one address; 0 for no limit."_s,
                                            u"seconds"_s, u"10"_s);
-    const QCommandLineOption uploadOption(u"uploads-per-minute"_s,
-                                          u"Uploads one address may make in a minute; 0 for no limit."_s, u"count"_s,
-                                          u"3"_s);
+    const QCommandLineOption uploadOption(
+        u"uploads-per-minute"_s, u"Uploads one address may make in a minute; 0 for no limit."_s, u"count"_s, u"3"_s);
     const QCommandLineOption quotaOption(
         u"upload-quota"_s,
         u"MB one address (an IPv6 /64) may upload in 24 hours, counted in the store; 0 for no limit."_s, u"MB"_s,
@@ -134,16 +132,18 @@ int main(int argc, char *argv[])
         "from these is X-Forwarded-For believed, for flood limits, blocks, stored addresses and the access log."_s,
         u"address"_s);
     const QCommandLineOption filesOption(
-        u"files"_s, u"Folder of the uploaded and official files, which several site processes may share. Default: "
-        "the data folder."_s, u"folder"_s);
+        u"files"_s,
+        u"Folder of the uploaded and official files, which several site processes may share. Default: "
+        "the data folder."_s,
+        u"folder"_s);
     const QCommandLineOption accelOption(
         u"accel-redirect"_s,
         u"Leave sending files to nginx: answer them with X-Accel-Redirect naming this prefix (such as /_files) and "
         "the file's path below the files folder."_s,
         u"prefix"_s);
     parser.addOptions({hostOption, portOption, dataOption, databaseOption, filesOption, rateOption, messageOption,
-                       uploadOption, quotaOption, reserveOption, scanOption, scanUnavailableOption, originOption, proxyOption, accelOption, connectionsOption, clientConnectionsOption,
-                       noAccessLogOption});
+                       uploadOption, quotaOption, reserveOption, scanOption, scanUnavailableOption, originOption,
+                       proxyOption, accelOption, connectionsOption, clientConnectionsOption, noAccessLogOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(u"unknown command: %1 (see --help)"_s.arg(parser.positionalArguments().first()));
@@ -205,8 +205,8 @@ int main(int argc, char *argv[])
         return fail(proxies.error());
 
     const QString dataPath = parser.value(dataOption);
-    const auto location =
-        StoreLocation::choose(parser.value(databaseOption), QDir(dataPath).filePath(SiteStore::DatabaseFileName));
+    const auto location = StoreLocation::choose(parser.value(databaseOption),
+                                                QDir(dataPath).filePath(SiteStore::DatabaseFileName));
     if (!location)
         return fail(location.error().text);
     SiteStore store(dataPath, *location);
@@ -224,8 +224,8 @@ int main(int argc, char *argv[])
     options.uploadsPerWindow = uploadsPerMinute;
     options.uploadShare = {.bytesPerDay = quotaMb * 1024 * 1024, .reserveBytes = reserveMb * 1024 * 1024};
     options.scanner = scanner;
-    options.whenScanUnavailable =
-        whenUnavailable == u"hold"_s ? UploadIntake::WhenUnavailable::Hold : UploadIntake::WhenUnavailable::Refuse;
+    options.whenScanUnavailable = whenUnavailable == u"hold"_s ? UploadIntake::WhenUnavailable::Hold
+                                                               : UploadIntake::WhenUnavailable::Refuse;
     // Uploads wait for clamd, or are held, until it answers; the operator learns of it now.
     if (scanner) {
         if (const auto pinged = scanner->ping(); !pinged)

@@ -22,8 +22,9 @@ void CatalogueForm::loadCatalogue(const QString &caption, const QString &firstPa
                                   QStringList *downloadAddresses)
 {
     window()->setWindowTitle(caption);
-    m_binding = std::make_unique<CatalogueViewBinding>(CatalogueViewBinding::Widgets{
-        m_list, m_status, m_previous, m_next, m_keyword, searchField, downloadAddresses}, firstPagePrefix);
+    m_binding = std::make_unique<CatalogueViewBinding>(
+        CatalogueViewBinding::Widgets{m_list, m_status, m_previous, m_next, m_keyword, searchField, downloadAddresses},
+        firstPagePrefix);
     m_browser.attach(m_binding.get(), m_serverRoot);
     const std::pair<QPushButton *, void (CatalogueBrowser::*)()> operations[] = {
         {m_search, &CatalogueBrowser::Search},

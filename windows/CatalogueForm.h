@@ -42,13 +42,13 @@ protected:
 
     // The browsing controls of the current opening, placed by each window's design (object
     // names are the designer names); they go with the window when it closes.
-    ListView *m_list = nullptr;          // ListView
-    QLabel *m_status = nullptr;          // JiLu_Text
-    QLineEdit *m_keyword = nullptr;      // textsou, Text1
-    QPushButton *m_search = nullptr;     // SoSo, Sousuo
-    QPushButton *m_refresh = nullptr;    // ShuaXin, shuaxin
-    QPushButton *m_previous = nullptr;   // Qian
-    QPushButton *m_next = nullptr;       // Hou
+    ListView *m_list = nullptr;         // ListView
+    QLabel *m_status = nullptr;         // JiLu_Text
+    QLineEdit *m_keyword = nullptr;     // textsou, Text1
+    QPushButton *m_search = nullptr;    // SoSo, Sousuo
+    QPushButton *m_refresh = nullptr;   // ShuaXin, shuaxin
+    QPushButton *m_previous = nullptr;  // Qian
+    QPushButton *m_next = nullptr;      // Hou
 
 private:
     // Runs a browsing operation with the busy cursor showing.

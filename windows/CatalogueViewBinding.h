@@ -23,8 +23,8 @@ public:
         QAbstractButton *previous = nullptr;
         QAbstractButton *next = nullptr;
         QLineEdit *keyword = nullptr;
-        QComboBox *searchField = nullptr;   // none in the user window
-        QStringList *downloadAddresses = nullptr; // none in the user window
+        QComboBox *searchField = nullptr;          // none in the user window
+        QStringList *downloadAddresses = nullptr;  // none in the user window
     };
 
     // firstPagePrefix opens the status line of the first page and of a refresh.

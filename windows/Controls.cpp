@@ -18,8 +18,7 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
     return control;
 }
 
-QLabel *plainLabel(QWidget *parent, const QString &name, const QString &text, const QRect &geometry,
-                   const QColor &colour)
+QLabel *plainLabel(QWidget *parent, const QString &name, const QString &text, const QRect &geometry, const QColor &colour)
 {
     auto *label = place<QLabel>(parent, name, geometry);
     label->setTextFormat(Qt::PlainText);
@@ -47,4 +46,4 @@ WebPane *webPane(QWidget *parent, const QString &name, const QRect &geometry)
     return pane;
 }
 
-} // namespace Controls
+}  // namespace Controls

@@ -16,8 +16,7 @@ class WebPane;
 // Building blocks of the windows' designs: every control is named after its designer name.
 namespace Controls {
 
-template<typename Control>
-Control *place(QWidget *parent, const QString &name, const QRect &geometry)
+template<typename Control> Control *place(QWidget *parent, const QString &name, const QRect &geometry)
 {
     auto *control = new Control(parent);
     control->setObjectName(name);
@@ -34,4 +33,4 @@ WebPane *webPane(QWidget *parent, const QString &name, const QRect &geometry);
 // Removes the list's columns, then adds these (caption, width in pixels; 0 hides) in order.
 void setColumns(ListView *list, const QList<std::pair<QString, int>> &columns);
 
-} // namespace Controls
+}  // namespace Controls

@@ -15,4 +15,4 @@ void open(const ProgramFolder &programFolder, Shell &shell)
     shell.openFolder(folder);
 }
 
-} // namespace DownloadFolder
+}  // namespace DownloadFolder

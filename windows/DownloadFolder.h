@@ -9,4 +9,4 @@ namespace DownloadFolder {
 // that does not exist shows nothing or an error.
 void open(const ProgramFolder &programFolder, Shell &shell);
 
-} // namespace DownloadFolder
+}  // namespace DownloadFolder

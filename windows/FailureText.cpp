@@ -41,7 +41,7 @@ QString statusMeaning(qint32 status)
     return {};
 }
 
-} // namespace
+}  // namespace
 
 namespace FailureText {
 
@@ -92,4 +92,4 @@ QString reason(const TransferError &error)
     return error.detail.isEmpty() ? u"网络错误"_s : u"网络错误："_s + error.detail;
 }
 
-} // namespace FailureText
+}  // namespace FailureText

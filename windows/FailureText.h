@@ -10,4 +10,4 @@ namespace FailureText {
 
 QString reason(const TransferError &error);
 
-} // namespace FailureText
+}  // namespace FailureText

@@ -12,13 +12,12 @@ namespace {
 // readers expect a window (a frame) named by its caption.
 QAccessibleInterface *formWindowAccessible(const QString &className, QObject *object)
 {
-    if (className == QLatin1StringView("QWidget") && object->isWidgetType()
-        && static_cast<QWidget *>(object)->isWindow())
+    if (className == QLatin1StringView("QWidget") && object->isWidgetType() && static_cast<QWidget *>(object)->isWindow())
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 Form::Form(QObject *parent)
     : QObject(parent)

@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QWidget>
 
-
 // A window of the program: one object for the whole run. Showing it loads it when needed
 // (its controls are built anew in their design state, then Form_Load runs); closing it runs
 // Form_Unload and destroys the controls, while the object and its own state stay for the next
@@ -33,8 +32,8 @@ Q_SIGNALS:
 protected:
     // Builds the top-level window with every control in its design state.
     virtual QWidget *createWindow() = 0;
-    virtual void Form_Load() {}
-    virtual void Form_Unload() {}
+    virtual void Form_Load() { }
+    virtual void Form_Unload() { }
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -5,8 +5,7 @@
 using namespace Qt::StringLiterals;
 
 Form_fenxiang::Form_fenxiang(const QString &serverRoot, QObject *parent)
-    : WebPaneForm({u"资源上传"_s, QSize(5040, 6225), QRect(0, 0, 5055, 6255)}, QUrl(serverRoot + u"wangyou/"_s),
-                  parent)
+    : WebPaneForm({u"资源上传"_s, QSize(5040, 6225), QRect(0, 0, 5055, 6255)}, QUrl(serverRoot + u"wangyou/"_s), parent)
 {
 }
 

@@ -18,8 +18,8 @@
 using namespace Qt::StringLiterals;
 using Controls::place;
 
-Form_guanfang::Form_guanfang(const QString &serverRoot, const ProgramFolder &programFolder,
-                             HttpFetcher &fetcher, Shell &shell, QObject *parent)
+Form_guanfang::Form_guanfang(const QString &serverRoot, const ProgramFolder &programFolder, HttpFetcher &fetcher,
+                             Shell &shell, QObject *parent)
     : CatalogueForm(CatalogueProfile::official(), serverRoot, programFolder, fetcher, parent)
     , m_shell(shell)
 {
@@ -56,8 +56,7 @@ QWidget *Form_guanfang::createWindow()
     m_clickedAddress.clear();
 
     connect(m_list, &ListView::ItemClick, this, &Form_guanfang::ListView_ItemClick);
-    connect(m_links, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem *item) { List1_Click(m_links->row(item)); });
+    connect(m_links, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) { List1_Click(m_links->row(item)); });
     connect(m_web, &WebPane::DownloadComplete, this, &Form_guanfang::Web_DownloadComplete);
     return window;
 }
@@ -68,8 +67,13 @@ void Form_guanfang::Form_Load()
     m_searchField->setCurrentIndex(1);
     m_web->Navigate(QUrl(m_serverRoot + u"zorvik/"_s));
     loadCatalogue(u"官方资源"_s, u"已分享 "_s,
-                  {{u"分类"_s, 80}, {u"标题"_s, 265}, {u"备注"_s, 140}, {u"收录时间"_s, 140},
-                   {u"下载地址"_s, 0}, {u"id"_s, 0}, {u"浏览地址"_s, 0}},
+                  {{u"分类"_s, 80},
+                   {u"标题"_s, 265},
+                   {u"备注"_s, 140},
+                   {u"收录时间"_s, 140},
+                   {u"下载地址"_s, 0},
+                   {u"id"_s, 0},
+                   {u"浏览地址"_s, 0}},
                   m_searchField, &m_downloadAddresses);
 }
 

@@ -14,8 +14,8 @@ class Form_guanfang final : public CatalogueForm
     Q_OBJECT
 
 public:
-    Form_guanfang(const QString &serverRoot, const ProgramFolder &programFolder, HttpFetcher &fetcher,
-                  Shell &shell, QObject *parent = nullptr);
+    Form_guanfang(const QString &serverRoot, const ProgramFolder &programFolder, HttpFetcher &fetcher, Shell &shell,
+                  QObject *parent = nullptr);
 
 protected:
     QWidget *createWindow() override;
@@ -34,7 +34,7 @@ private:
     QListWidget *m_links = nullptr;      // List1
     WebPane *m_web = nullptr;            // Web
     // Working data beside the visible controls, remade empty at every opening.
-    QStringList m_downloadAddresses;     // List3: field 4 of row r at entry r
-    QStringList m_linkTargets;           // List2: target of List1's entry i at entry i
-    QString m_clickedAddress;            // HaunCun_Text: field 4 of the clicked row
+    QStringList m_downloadAddresses;  // List3: field 4 of row r at entry r
+    QStringList m_linkTargets;        // List2: target of List1's entry i at entry i
+    QString m_clickedAddress;         // HaunCun_Text: field 4 of the clicked row
 };

@@ -52,7 +52,7 @@ PropertyBag progressBarDesign()
     return design;
 }
 
-} // namespace
+}  // namespace
 
 Form_wangyou::Form_wangyou(const QString &serverRoot, const ProgramFolder &programFolder, HttpFetcher &fetcher,
                            Shell &shell, MessageBox &messageBox, FacilityFactory makeFacility, QObject *parent)
@@ -104,8 +104,7 @@ QWidget *Form_wangyou::createWindow()
     connect(m_downloader, &Downloader::DownloadComplete, this, &Form_wangyou::Downloader1_DownloadComplete);
     connect(m_downloader, &Downloader::DownloadError, this, &Form_wangyou::Downloader1_DownloadError);
     connect(m_downloader, &Downloader::DownloadNoRoom, this, &Form_wangyou::Downloader1_DownloadNoRoom);
-    connect(m_downloader, &Downloader::DownloadFailed, this,
-            [this](const TransferError &reason) { m_failure = reason; });
+    connect(m_downloader, &Downloader::DownloadFailed, this, [this](const TransferError &reason) { m_failure = reason; });
     connect(m_downloader, &Downloader::DownloadRetrying, this, &Form_wangyou::Downloader1_DownloadRetrying);
     connect(m_downloader, &Downloader::DownloadVerified, this, [this] { m_verified = true; });
     return window;
@@ -113,13 +112,13 @@ QWidget *Form_wangyou::createWindow()
 
 void Form_wangyou::Form_Load()
 {
-    loadCatalogue(u"网友资源"_s, u"已收录 "_s,
-                  {{u"分类"_s, 80}, {u"标题"_s, 200}, {u"备注"_s, 105}, {u"收录时间"_s, 140},
-                   {u"下载地址"_s, 0}, {u"id"_s, 0}});
+    loadCatalogue(
+        u"网友资源"_s, u"已收录 "_s,
+        {{u"分类"_s, 80}, {u"标题"_s, 200}, {u"备注"_s, 105}, {u"收录时间"_s, 140}, {u"下载地址"_s, 0}, {u"id"_s, 0}});
     // The keys start at the first control in the tab order that takes them; "上一页" is off on
     // the first page.
-    for (QWidget *control : {static_cast<QWidget *>(m_previous), static_cast<QWidget *>(m_next),
-                             static_cast<QWidget *>(m_list)}) {
+    for (QWidget *control :
+         {static_cast<QWidget *>(m_previous), static_cast<QWidget *>(m_next), static_cast<QWidget *>(m_list)}) {
         if (control->isEnabled()) {
             control->setFocus();
             break;
@@ -150,8 +149,8 @@ void Form_wangyou::StartDownload()
     const int row = m_browser.selectedRow();
     const QString address = m_list->cellText(row, ResourceRecord::DownloadAddress);
     const QString title = m_list->cellText(row, ResourceRecord::Title);
-    const Result<SaveTarget, SaveTarget::Problem> target =
-        SaveTarget::forEntry(m_programFolder.downloadFolder(), m_browser.baseUrl() + u"up/"_s, title, address);
+    const Result<SaveTarget, SaveTarget::Problem> target = SaveTarget::forEntry(
+        m_programFolder.downloadFolder(), m_browser.baseUrl() + u"up/"_s, title, address);
     if (!target && target.error() == SaveTarget::Problem::NoAddress)
         return;
     // A download runs while the bar shows.
@@ -268,10 +267,9 @@ void Form_wangyou::Downloader1_DownloadNoRoom(qint64 needed, qint64 available)
 void Form_wangyou::markDownloadedRow(const QString &note)
 {
     for (int row = 0; row < m_list->itemCount(); ++row) {
-        const Result<SaveTarget, SaveTarget::Problem> target =
-            SaveTarget::forEntry(m_programFolder.downloadFolder(), m_browser.baseUrl() + u"up/"_s,
-                                 m_list->cellText(row, ResourceRecord::Title),
-                                 m_list->cellText(row, ResourceRecord::DownloadAddress));
+        const Result<SaveTarget, SaveTarget::Problem> target = SaveTarget::forEntry(
+            m_programFolder.downloadFolder(), m_browser.baseUrl() + u"up/"_s,
+            m_list->cellText(row, ResourceRecord::Title), m_list->cellText(row, ResourceRecord::DownloadAddress));
         if (target && target->file() == m_target.file() && target->url() == m_target.url())
             m_list->model()->setData(m_list->model()->index(row, 0), note, Qt::ToolTipRole);
     }

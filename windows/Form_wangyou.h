@@ -76,6 +76,6 @@ private:
     QTimer m_retryCountdown;
 
     // The user window's own controls of the current opening, beside the browsing ones.
-    ProgressBar *m_bar = nullptr;        // ProgressBar1
-    QPointer<Downloader> m_downloader;   // Downloader1, goes with the window
+    ProgressBar *m_bar = nullptr;       // ProgressBar1
+    QPointer<Downloader> m_downloader;  // Downloader1, goes with the window
 };

@@ -57,4 +57,4 @@ QString noRoom(qint64 needed, qint64 available)
     return u"磁盘空间不足\n"_s + (needed > 0 ? u"还需 "_s + size(needed) + u"，"_s + free : free);
 }
 
-} // namespace TransferText
+}  // namespace TransferText

@@ -19,4 +19,4 @@ QString retrying(qint64 seconds, int attempt);
 // The message for a disk without room; needed is 0 when the download's size is unknown.
 QString noRoom(qint64 needed, qint64 available);
 
-} // namespace TransferText
+}  // namespace TransferText

@@ -20,8 +20,8 @@ QWidget *WebPaneForm::createWindow()
     // The browser keeps its designed size; the window is not meant to be resized.
     window->setFixedSize(twipsToPixels(m_design.clientArea.width()), twipsToPixels(m_design.clientArea.height()));
 
-    m_web = Controls::webPane(window, u"web"_s,
-                              twipsRect(m_design.web.x(), m_design.web.y(), m_design.web.width(), m_design.web.height()));
+    m_web = Controls::webPane(
+        window, u"web"_s, twipsRect(m_design.web.x(), m_design.web.y(), m_design.web.width(), m_design.web.height()));
     connect(m_web, &WebPane::DownloadComplete, this, &WebPaneForm::web_DownloadComplete);
     return window;
 }

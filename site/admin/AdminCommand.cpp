@@ -30,8 +30,8 @@ Result<QString, QString> networkIn(const QStringList &words, const QString &comm
     return *network;
 }
 
-const QStringList Commands = {u"list"_s, u"hide"_s, u"unhide"_s, u"remove"_s, u"block"_s,
-                              u"unblock"_s, u"log"_s, u"backup"_s, u"restore"_s, u"migrate"_s, u"scan"_s};
+const QStringList Commands = {u"list"_s, u"hide"_s,   u"unhide"_s,  u"remove"_s,  u"block"_s, u"unblock"_s,
+                              u"log"_s,  u"backup"_s, u"restore"_s, u"migrate"_s, u"scan"_s};
 // Where Debian's clamav-daemon listens.
 const QString DefaultScanner = u"clamd:/run/clamav/clamd.ctl"_s;
 
@@ -395,8 +395,7 @@ int Run::migrate(const QStringList &words)
     const auto copied = source.copyInto(target);
     if (!copied)
         return fail(u"nothing copied into %1: %2"_s.arg(to->displayName(), copied.error().text));
-    out() << "copied " << *copied << " records from " << from->displayName() << " to " << to->displayName()
-          << Qt::endl;
+    out() << "copied " << *copied << " records from " << from->displayName() << " to " << to->displayName() << Qt::endl;
     return 0;
 }
 
@@ -421,18 +420,31 @@ int Run::scan(const QStringList &words)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 QString AdminCommand::commandIn(const QStringList &arguments)
 {
     // Options of the site and of the commands that take a value as the next argument.
-    static const QStringList TakeValues = {u"--data"_s, u"--files"_s, u"--host"_s, u"--port"_s, u"--rate"_s,
-                                           u"--message-interval"_s, u"--uploads-per-minute"_s, u"--upload-quota"_s,
-                                           u"--free-space-reserve"_s, u"--scan"_s, u"--scan-unavailable"_s,
+    static const QStringList TakeValues = {u"--data"_s,
+                                           u"--files"_s,
+                                           u"--host"_s,
+                                           u"--port"_s,
+                                           u"--rate"_s,
+                                           u"--message-interval"_s,
+                                           u"--uploads-per-minute"_s,
+                                           u"--upload-quota"_s,
+                                           u"--free-space-reserve"_s,
+                                           u"--scan"_s,
+                                           u"--scan-unavailable"_s,
                                            u"--origin"_s,
-                                           u"--trusted-proxy"_s, u"--accel-redirect"_s, u"--max-connections"_s,
+                                           u"--trusted-proxy"_s,
+                                           u"--accel-redirect"_s,
+                                           u"--max-connections"_s,
                                            u"--client-connections"_s,
-                                           u"--recent"_s, u"--address"_s, u"--search"_s, u"--for"_s};
+                                           u"--recent"_s,
+                                           u"--address"_s,
+                                           u"--search"_s,
+                                           u"--for"_s};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument == u"--"_s)
@@ -486,8 +498,7 @@ int AdminCommand::run(const QStringList &arguments, const QString &defaultDataPa
 {
     QCommandLineParser parser;
     const QCommandLineOption data(u"data"_s, u"The site's data folder."_s, u"folder"_s, defaultDataPath);
-    const QCommandLineOption files(u"files"_s, u"The site's files folder, when not in its data folder."_s,
-                                   u"folder"_s);
+    const QCommandLineOption files(u"files"_s, u"The site's files folder, when not in its data folder."_s, u"folder"_s);
     const QCommandLineOption recent(u"recent"_s, u"The newest N only."_s, u"N"_s);
     const QCommandLineOption address(u"address"_s, u"From this address or network only."_s, u"address"_s);
     const QCommandLineOption search(u"search"_s, u"With this word only."_s, u"word"_s);
@@ -509,18 +520,17 @@ int AdminCommand::run(const QStringList &arguments, const QString &defaultDataPa
     if (parser.isSet(files) && (command == u"backup"_s || command == u"restore"_s))
         return fail(u"%1 takes the data folder only, without --files"_s.arg(command));
     // Each option belongs to one command; anywhere else it is a mistake worth saying.
-    const QHash<QString, QString> owners = {{u"recent"_s, u"list"_s}, {u"address"_s, u"list"_s},
-                                            {u"search"_s, u"list"_s}, {u"for"_s, u"block"_s},
-                                            {u"yes"_s, u"remove"_s}, {u"from"_s, u"migrate"_s},
-                                            {u"to"_s, u"migrate"_s}, {u"scan"_s, u"scan"_s}};
+    const QHash<QString, QString> owners = {
+        {u"recent"_s, u"list"_s}, {u"address"_s, u"list"_s}, {u"search"_s, u"list"_s}, {u"for"_s, u"block"_s},
+        {u"yes"_s, u"remove"_s},  {u"from"_s, u"migrate"_s}, {u"to"_s, u"migrate"_s},  {u"scan"_s, u"scan"_s}};
     for (const QString &name : parser.optionNames()) {
         if (owners.contains(name) && owners.value(name) != command)
             return fail(u"--%1 does not go with %2"_s.arg(name, command));
     }
 
     const QString dataPath = parser.value(data);
-    const auto location =
-        StoreLocation::choose(parser.value(database), QDir(dataPath).filePath(SiteStore::DatabaseFileName));
+    const auto location = StoreLocation::choose(parser.value(database),
+                                                QDir(dataPath).filePath(SiteStore::DatabaseFileName));
     if (!location)
         return fail(location.error().text);
     Run run(parser, dataPath, *location);

@@ -76,7 +76,7 @@ void emptyFolder(const QString &path)
     }
 }
 
-} // namespace
+}  // namespace
 
 const QString SiteBackup::FileListName = u"files.txt"_s;
 
@@ -174,10 +174,11 @@ Result<qint64, StoreError> SiteBackup::restore(const QString &folder, const QStr
         const QByteArray line = list.readLine().chopped(1);
         const qsizetype tab = line.indexOf('\t');
         bool ok = false;
-        const Entry entry{line.first(std::max<qsizetype>(tab, 0)).toLongLong(&ok), QString::fromUtf8(line.sliced(tab + 1))};
+        const Entry entry{line.first(std::max<qsizetype>(tab, 0)).toLongLong(&ok),
+                          QString::fromUtf8(line.sliced(tab + 1))};
         if (tab < 0 || !ok || !isFilePath(entry.path, folders))
-            return Failure(StoreError{u"%1 has a line that names no file of a site: %2"_s.arg(list.fileName(),
-                                                                                           QString::fromUtf8(line))});
+            return Failure(StoreError{
+                u"%1 has a line that names no file of a site: %2"_s.arg(list.fileName(), QString::fromUtf8(line))});
         entries.append(entry);
     }
 

@@ -19,7 +19,8 @@ QString TerminalText::escaped(const QString &text)
             shown += u"\\x%1"_s.arg(uint(code), 2, 16, QChar(u'0'));
         } else if (category == QChar::Other_Control || category == QChar::Other_Format
                    || category == QChar::Other_Surrogate) {
-            shown += code > 0xFFFF ? u"\\U%1"_s.arg(uint(code), 8, 16, QChar(u'0')) : u"\\u%1"_s.arg(uint(code), 4, 16, QChar(u'0'));
+            shown += code > 0xFFFF ? u"\\U%1"_s.arg(uint(code), 8, 16, QChar(u'0'))
+                                   : u"\\u%1"_s.arg(uint(code), 4, 16, QChar(u'0'));
         } else {
             shown += c;
             if (pair)

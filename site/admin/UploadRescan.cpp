@@ -26,7 +26,7 @@ QString hex(const QByteArray &sha256)
     return QString::fromLatin1(sha256.toHex());
 }
 
-} // namespace
+}  // namespace
 
 Result<UploadRescan::Summary, QString> UploadRescan::run()
 {
@@ -68,7 +68,8 @@ Result<void, QString> UploadRescan::scanHeld(Summary &summary)
                 return Failure(dropped.error().text);
             QFile::remove(*path);
             ++summary.dropped;
-            const QString action = u"drop held upload %1 (scan found %2)"_s.arg(QString::number(upload.id), scan->signature);
+            const QString action = u"drop held upload %1 (scan found %2)"_s.arg(QString::number(upload.id),
+                                                                                scan->signature);
             if (const auto recorded = m_store.record(m_entry(action)); !recorded)
                 return Failure(recorded.error().text);
             m_log(u"found %1 in %2: dropped"_s.arg(scan->signature, what));

@@ -17,7 +17,7 @@ qsizetype heapBytes(qsizetype size)
 // QByteArray, and the hash's table around them. Measured at about 110 bytes with Qt 6.4.
 constexpr qsizetype EntryBytes = 128;
 
-} // namespace
+}  // namespace
 
 PageCache::PageCache(qsizetype maxBytes)
     : m_pages(maxBytes)

@@ -16,9 +16,8 @@ using namespace Qt::StringLiterals;
 
 // A file whose digest the store does not keep (an official file before its first download,
 // a file changed on disk) has it taken on a worker first, and kept.
-HttpDaemon::HeadDecision FileSender::send(const HttpRequest &request, const QString &folder,
-                                          const QString &relativePath, const MayHave &mayHave,
-                                          const HttpAnswer::Headers &headers)
+HttpDaemon::HeadDecision FileSender::send(const HttpRequest &request, const QString &folder, const QString &relativePath,
+                                          const MayHave &mayHave, const HttpAnswer::Headers &headers)
 {
     const QString filesFolder = m_context.store().filesFolder();
     const QByteArray range = request.header("Range");
@@ -73,8 +72,8 @@ HttpAnswer FileSender::answer(const QByteArray &rangeAsked, const QByteArray &if
         answer.headers.append(digest);
         return answer;
     }
-    const ByteRange::Version version =
-        ByteRange::versionOf(file->size(), file->fileTime(QFileDevice::FileModificationTime));
+    const ByteRange::Version version = ByteRange::versionOf(file->size(),
+                                                            file->fileTime(QFileDevice::FileModificationTime));
     const ByteRange range = ByteRange::select(rangeAsked, ifRange, file->size(), version);
     HttpAnswer answer;
     answer.headers = {{"Accept-Ranges", "bytes"}, {"ETag", version.etag}, {"Last-Modified", version.lastModified}};

@@ -18,7 +18,7 @@ bool isControlOrFormat(char32_t c)
 bool isDrawnAsNothing(char32_t c)
 {
     static constexpr std::pair<char32_t, char32_t> Ranges[] = {
-        {0x034F, 0x034F}, {0x115F, 0x1160}, {0x17B4, 0x17B5}, {0x180B, 0x180F}, {0x2800, 0x2800},
+        {0x034F, 0x034F}, {0x115F, 0x1160}, {0x17B4, 0x17B5}, {0x180B, 0x180F},   {0x2800, 0x2800},
         {0x3164, 0x3164}, {0xFE00, 0xFE0F}, {0xFFA0, 0xFFA0}, {0xE0100, 0xE01EF},
     };
     return std::any_of(std::begin(Ranges), std::end(Ranges),
@@ -46,7 +46,7 @@ QString withoutControls(const QString &text, const QString &kept)
     return clean;
 }
 
-} // namespace
+}  // namespace
 
 QString FieldText::line(const QString &text)
 {

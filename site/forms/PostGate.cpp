@@ -11,8 +11,8 @@ PostGate::Decision PostGate::enter(SiteStore &store, PostAllowance::Kind kind, c
     if (isBlocked(store, peer))
         return {Verdict::Blocked};
     const Allowance &limit = allowance(kind);
-    const auto taken =
-        store.takePost(kind, ClientKey::of(peer), QDateTime::currentMSecsSinceEpoch(), limit.count, limit.windowMs);
+    const auto taken = store.takePost(kind, ClientKey::of(peer), QDateTime::currentMSecsSinceEpoch(), limit.count,
+                                      limit.windowMs);
     if (!taken) {
         qCritical().noquote() << "cannot count the posts of" << peer.toString() << taken.error().text;
         return {Verdict::StoreFailed};
@@ -49,8 +49,8 @@ bool PostGate::isBlocked(const SiteStore &store, const QHostAddress &peer) const
 qint64 PostGate::secondsToWait(const SiteStore &store, PostAllowance::Kind kind, const QHostAddress &peer) const
 {
     const Allowance &limit = allowance(kind);
-    const auto wait = store.secondsToWait(kind, ClientKey::of(peer), QDateTime::currentMSecsSinceEpoch(),
-                                          limit.count, limit.windowMs);
+    const auto wait = store.secondsToWait(kind, ClientKey::of(peer), QDateTime::currentMSecsSinceEpoch(), limit.count,
+                                          limit.windowMs);
     if (!wait) {
         qCritical().noquote() << "cannot count the posts of" << peer.toString() << wait.error().text;
         return 0;

@@ -2,13 +2,13 @@
 
 // Why the site did not take an upload.
 enum class UploadError {
-    Malformed,        // not a complete form
-    NoCategory,       // missing, or not one of the catalogue's categories
+    Malformed,   // not a complete form
+    NoCategory,  // missing, or not one of the catalogue's categories
     EmptyTitle,
     TitleTooLong,
     RemarkTooLong,
     NoFile,
-    UnsafeFileName,   // a path, a control character, or only dots
+    UnsafeFileName,  // a path, a control character, or only dots
     FileNameTooLong,
     EmptyFile,
     FileTooLarge,

@@ -24,12 +24,12 @@ constexpr qint64 ScanRetrySeconds = 60;
 
 UserUpload::Error uploadError(PostGate::Verdict verdict)
 {
-    return verdict == PostGate::Verdict::Blocked       ? UserUpload::Error::Blocked
-        : verdict == PostGate::Verdict::TooFrequent    ? UserUpload::Error::TooFrequent
-                                                       : UserUpload::Error::StoreFailed;
+    return verdict == PostGate::Verdict::Blocked    ? UserUpload::Error::Blocked
+        : verdict == PostGate::Verdict::TooFrequent ? UserUpload::Error::TooFrequent
+                                                    : UserUpload::Error::StoreFailed;
 }
 
-} // namespace
+}  // namespace
 
 // One upload on its way. A worker and the loop's thread take turns with it: each step hands
 // it on as a queued call.
@@ -157,9 +157,8 @@ void UploadIntake::scan(const std::shared_ptr<Pending> &pending)
 {
     m_scanner->scan(pending->descriptor, [this, pending](const Result<ScanVerdict, ScanError> &scan) {
         if (scan) {
-            write(pending, [this, pending, verdict = *scan](SiteStore &store) {
-                return scanned(store, *pending, verdict);
-            });
+            write(pending,
+                  [this, pending, verdict = *scan](SiteStore &store) { return scanned(store, *pending, verdict); });
         } else if (m_whenUnavailable == WhenUnavailable::Hold) {
             write(pending, [this, pending, reason = scan.error().text](SiteStore &store) {
                 return hold(store, *pending, reason);

@@ -21,7 +21,7 @@ QString cutToBytes(const QString &text, qsizetype maxBytes)
     return text.first(end);
 }
 
-} // namespace
+}  // namespace
 
 Result<QString, UploadError> UploadName::stored(const QString &clientName)
 {
@@ -30,8 +30,8 @@ Result<QString, UploadError> UploadName::stored(const QString &clientName)
     if (name.isEmpty())
         return Failure(Error::NoFile);
     const bool onlyDots = std::all_of(name.begin(), name.end(), [](QChar c) { return c == u'.'; });
-    const bool hasControl =
-        std::any_of(name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
+    const bool hasControl = std::any_of(name.begin(), name.end(),
+                                        [](QChar c) { return c.category() == QChar::Other_Control; });
     if (onlyDots || hasControl || name.contains(u'/') || name.contains(u'\\'))
         return Failure(Error::UnsafeFileName);
     if (name.size() > MaxClientLength)

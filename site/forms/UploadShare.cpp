@@ -10,7 +10,7 @@ namespace {
 // What a form may hold beside its file: the site takes a body that much larger than a file.
 constexpr qint64 FormBytes = 64 * 1024;
 
-} // namespace
+}  // namespace
 
 qint64 UploadShare::freeBytes(const SiteStore &store)
 {
@@ -22,7 +22,7 @@ qint64 UploadShare::freeBytes(const SiteStore &store)
 }
 
 std::optional<UploadError> UploadShare::refusalAtHead(const SiteStore &store, const QHostAddress &client,
-                                                     qint64 bodyBytes, qint64 nowMs) const
+                                                      qint64 bodyBytes, qint64 nowMs) const
 {
     const qint64 available = freeBytes(store);
     if (available >= 0 && available - bodyBytes < m_limits.reserveBytes)

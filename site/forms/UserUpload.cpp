@@ -1,16 +1,16 @@
 #include "site/forms/UserUpload.h"
 
 #include "site/forms/FieldText.h"
-#include "site/forms/UploadShare.h"
 #include "site/forms/UploadName.h"
+#include "site/forms/UploadShare.h"
 #include "site/http/ReceivedForm.h"
 #include "site/store/SiteStore.h"
 #include "site/store/StoredPath.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QDebug>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -72,10 +72,10 @@ std::optional<QString> sameStored(const SiteStore &store, const QByteArray &sha2
     return StoredPath::locate(store.uploadFolder(), found->value());
 }
 
-} // namespace
+}  // namespace
 
 Result<UserUpload::Checked, UserUpload::Rejection> UserUpload::check(ReceivedForm &form, const QStringList &categories,
-                                                                    const Sender &sender)
+                                                                     const Sender &sender)
 {
     const SiteResource entered = UserUpload::entered(form);
     const auto reject = [&entered](Error reason) { return Failure(Rejection{reason, entered}); };
@@ -193,8 +193,8 @@ Result<qint64, UserUpload::Error> UserUpload::hold(SiteStore &store, Checked &up
         qWarning("quillmere-site: cannot hold an upload in %s: %s", qPrintable(*folder), qPrintable(data.errorString()));
         return Failure(Error::StoreFailed);
     }
-    HeldUpload held{0, upload.entry, upload.fileName, name, data.sha256(), data.size(),
-                    now.toUTC().toString(Qt::ISODate)};
+    HeldUpload held{
+        0, upload.entry, upload.fileName, name, data.sha256(), data.size(), now.toUTC().toString(Qt::ISODate)};
     const auto id = store.holdUpload(held, sender.client, now.toMSecsSinceEpoch(),
                                      sender.share ? sender.share->limits().bytesPerDay : 0);
     if (!id || !*id) {
@@ -206,8 +206,7 @@ Result<qint64, UserUpload::Error> UserUpload::hold(SiteStore &store, Checked &up
     return **id;
 }
 
-Result<SiteResource, UserUpload::Error> UserUpload::publish(SiteStore &store, const HeldUpload &held,
-                                                            const QDateTime &now)
+Result<SiteResource, UserUpload::Error> UserUpload::publish(SiteStore &store, const HeldUpload &held, const QDateTime &now)
 {
     const std::optional<QString> file = StoredPath::locate(store.heldFolder(), held.heldName);
     if (!file) {

@@ -41,8 +41,8 @@ public:
     // Who sent an upload, and the share of the disk it counts against.
     struct Sender
     {
-        QString address;      // kept with the entry
-        QHostAddress client;  // whose share it is (see ClientKey)
+        QString address;                     // kept with the entry
+        QHostAddress client;                 // whose share it is (see ClientKey)
         const UploadShare *share = nullptr;  // none: nothing is counted or kept free
     };
 

@@ -13,7 +13,7 @@ bool isFullIpv4(QStringView text)
     return dotted.match(text).hasMatch();
 }
 
-} // namespace
+}  // namespace
 
 std::optional<QHostAddress> AddressText::address(QStringView text)
 {

@@ -32,8 +32,8 @@ ConnectionTable::Id ConnectionTable::victim() const
         const Entry &entry = it.value();
         if (entry.busy || entry.overCap || entry.closing)
             continue;
-        const bool before = !chosen || (entry.idle != chosen->idle ? entry.idle
-                                                                   : entry.waitingSinceMs < chosen->waitingSinceMs);
+        const bool before = !chosen
+            || (entry.idle != chosen->idle ? entry.idle : entry.waitingSinceMs < chosen->waitingSinceMs);
         if (before) {
             found = it.key();
             chosen = &entry;

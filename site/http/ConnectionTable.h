@@ -46,9 +46,9 @@ public:
 
     struct Admission
     {
-        bool admitted = true;  // false: drop the connection unanswered
+        bool admitted = true;             // false: drop the connection unanswered
         Refusal refusal = Refusal::None;  // the reason to answer busy, or to drop
-        Id givesWay = nullptr;  // a connection left out of the table for this one; close it
+        Id givesWay = nullptr;            // a connection left out of the table for this one; close it
     };
 
     enum class Lateness { Head, Body };
@@ -82,7 +82,7 @@ private:
         bool proxy = false;
         bool overCap = false;  // told busy, then closed
         bool busy = false;
-        bool idle = false;  // waiting after an answer, not for its first head
+        bool idle = false;     // waiting after an answer, not for its first head
         bool closing = false;  // named late
         qint64 waitingSinceMs = 0;
         std::optional<QHostAddress> forwardedFor;

@@ -7,7 +7,7 @@ namespace {
 // Large enough that a file field arrives in few, large writes.
 constexpr size_t ProcessorBufferBytes = 64 * 1024;
 
-} // namespace
+}  // namespace
 
 FormReader::FormReader(const Limits &limits)
     : m_limits(limits)
@@ -18,8 +18,7 @@ std::unique_ptr<FormReader> FormReader::create(MHD_Connection *connection, const
 {
     std::unique_ptr<FormReader> reader(new FormReader(limits));
     const MHD_PostDataIterator iterator = [](void *cls, MHD_ValueKind, const char *key, const char *fileName,
-                                             const char *, const char *, const char *data, uint64_t offset,
-                                             size_t size) {
+                                             const char *, const char *, const char *data, uint64_t offset, size_t size) {
         return static_cast<FormReader *>(cls)->take(key, fileName, data, offset, size) ? MHD_YES : MHD_NO;
     };
     reader->m_processor = MHD_create_post_processor(connection, ProcessorBufferBytes, iterator, reader.get());

@@ -21,15 +21,15 @@ public:
         qint64 maxBodyBytes = 8 * 1024;
         int maxFields = 16;
         qsizetype maxFieldBytes = 8 * 1024;  // the text of one field
-        QString spoolFolder;  // where file fields are written; without one they are refused
+        QString spoolFolder;                 // where file fields are written; without one they are refused
         qint64 maxFileBytes = 0;
     };
 
     enum class Error {
-        Malformed,      // not a form, or one cut short
-        TooLarge,       // more bytes than the body, a field or a file may have
+        Malformed,  // not a form, or one cut short
+        TooLarge,   // more bytes than the body, a field or a file may have
         TooManyFields,
-        SpoolFailed,    // a file could not be written
+        SpoolFailed,  // a file could not be written
     };
 
     // Nothing when the request's content type is not a form the library reads.
@@ -55,7 +55,7 @@ private:
     qint64 m_bodyBytes = 0;
     int m_fields = 0;
     std::optional<Error> m_error;
-    QByteArray *m_text = nullptr;  // the text field being received
+    QByteArray *m_text = nullptr;          // the text field being received
     ReceivedForm::File *m_file = nullptr;  // the file field being received, when it is kept
-    bool m_skipping = false;  // a second file field, not kept
+    bool m_skipping = false;               // a second file field, not kept
 };

@@ -42,8 +42,7 @@ struct HttpAnswer
         qint64 length = 0;
     };
 
-    static HttpAnswer text(const QByteArray &body, const QByteArray &mimeType, int status = Ok,
-                           Headers headers = {})
+    static HttpAnswer text(const QByteArray &body, const QByteArray &mimeType, int status = Ok, Headers headers = {})
     {
         headers.prepend({"Content-Type", mimeType});
         return HttpAnswer{status, std::move(headers), body, std::nullopt, false};

@@ -90,7 +90,7 @@ int framingRefusal(const HttpRequest &request)
     return codings.size() > 1 ? HttpAnswer::NotImplemented : 0;
 }
 
-} // namespace
+}  // namespace
 
 // One request, from its request line to the end of its answer.
 struct HttpDaemon::Exchange
@@ -108,9 +108,9 @@ struct HttpDaemon::Exchange
     QByteArray target;
     std::optional<HttpRequest> request;
     std::unique_ptr<FormReader> form;
-    std::optional<HttpAnswer> refusal;  // decided, not yet queued
+    std::optional<HttpAnswer> refusal;            // decided, not yet queued
     std::shared_ptr<PendingAnswer::State> later;  // while a decision is to come
-    qint64 received = 0;  // bytes of the body
+    qint64 received = 0;                          // bytes of the body
     bool bodyEnded = false;
     bool answered = false;
     // For the access log.
@@ -275,19 +275,14 @@ bool HttpDaemon::listen(const QHostAddress &address, quint16 port)
     const unsigned ipv6 = address == QHostAddress(QHostAddress::AnyIPv6) ? MHD_USE_DUAL_STACK : MHD_USE_IPv6;
     const unsigned flags = MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | (v6 ? ipv6 : 0);
     m_daemon = MHD_start_daemon(
-        flags, port, &Callbacks::accept, this, &Callbacks::access, this,
-        MHD_OPTION_SOCK_ADDR, &socketAddress,
+        flags, port, &Callbacks::accept, this, &Callbacks::access, this, MHD_OPTION_SOCK_ADDR, &socketAddress,
         MHD_OPTION_LISTENING_ADDRESS_REUSE, 1u,
         // Room for those that gave way and are not closed yet, as many as the table holds.
         MHD_OPTION_CONNECTION_LIMIT, unsigned(2 * m_limits.maxConnections + ConnectionTable::RefusalRoom),
-        MHD_OPTION_CONNECTION_TIMEOUT, unsigned(m_limits.headTimeoutSeconds),
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, m_limits.connectionMemoryBytes,
-        MHD_OPTION_STRICT_FOR_CLIENT, 1,
-        MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1,
-        MHD_OPTION_URI_LOG_CALLBACK, &Callbacks::requestLine, this,
-        MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::completed, this,
-        MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::notify, this,
-        MHD_OPTION_END);
+        MHD_OPTION_CONNECTION_TIMEOUT, unsigned(m_limits.headTimeoutSeconds), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+        m_limits.connectionMemoryBytes, MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1,
+        MHD_OPTION_URI_LOG_CALLBACK, &Callbacks::requestLine, this, MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::completed,
+        this, MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::notify, this, MHD_OPTION_END);
     if (!m_daemon)
         return false;
     m_port = MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_BIND_PORT)->port;
@@ -395,9 +390,9 @@ std::optional<HttpAnswer> HttpDaemon::refusalAtHead(Peer &peer, HttpRequest &req
     const bool withinCap = m_table.headArrived(&peer, forwardedFor);
     if (peer.overCap || !withinCap) {
         if (!withinCap)
-            logRefusal(u"refused a request: the client has %1 in progress already"_s.arg(
-                           m_limits.maxConnectionsPerAddress),
-                       *forwardedFor);
+            logRefusal(
+                u"refused a request: the client has %1 in progress already"_s.arg(m_limits.maxConnectionsPerAddress),
+                *forwardedFor);
         HttpAnswer busy = m_handler.busy();
         busy.headers.append({"Retry-After"_ba, QByteArray::number(BusyRetrySeconds)});
         // A proxy's connection carries other clients' requests too.
@@ -415,8 +410,7 @@ std::optional<HttpAnswer> HttpDaemon::refusalAtHead(Peer &peer, HttpRequest &req
     return std::nullopt;
 }
 
-bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data,
-                        size_t *size)
+bool HttpDaemon::handle(MHD_Connection *connection, Exchange &exchange, const char *method, const char *data, size_t *size)
 {
     // Connections resumed for the daemon to stop are closed, not served.
     if (m_stopping)
@@ -483,8 +477,7 @@ bool HttpDaemon::finishBody(MHD_Connection *connection, Exchange &exchange)
     if (exchange.form)
         error = exchange.form->finish();
     m_deciding = Deciding{&exchange, connection, false};
-    FormDecision decision =
-        m_handler.formArrived(*exchange.request, exchange.form ? exchange.form->form() : none, error);
+    FormDecision decision = m_handler.formArrived(*exchange.request, exchange.form ? exchange.form->form() : none, error);
     m_deciding.reset();
     return takeFormDecision(connection, exchange, std::move(decision));
 }
@@ -619,8 +612,8 @@ bool HttpDaemon::respond(MHD_Connection *connection, Exchange &exchange, HttpAns
 {
     exchange.status = answer.status;
     exchange.bodyBytes = exchange.request->method() == "HEAD" ? 0
-        : answer.file                                        ? answer.file->length
-                                                             : answer.body.size();
+        : answer.file                                         ? answer.file->length
+                                                              : answer.body.size();
     return queue(connection, std::move(answer));
 }
 
@@ -628,10 +621,10 @@ bool HttpDaemon::respond(MHD_Connection *connection, Exchange &exchange, HttpAns
 void HttpDaemon::logAnswer(const Exchange &exchange, bool whole)
 {
     const HttpRequest &request = *exchange.request;
-    m_handler.answered(request, {request.peer(), exchange.receivedAt, request.method(), request.target(),
-                                 exchange.minorVersion, exchange.status, whole ? exchange.bodyBytes : -1,
-                                 request.header("Referer"), request.header("User-Agent"),
-                                 exchange.sinceReceived.nsecsElapsed() / 1000});
+    m_handler.answered(request,
+                       {request.peer(), exchange.receivedAt, request.method(), request.target(), exchange.minorVersion,
+                        exchange.status, whole ? exchange.bodyBytes : -1, request.header("Referer"),
+                        request.header("User-Agent"), exchange.sinceReceived.nsecsElapsed() / 1000});
 }
 
 void HttpDaemon::pause(MHD_Connection *connection, int ms)

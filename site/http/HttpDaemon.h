@@ -1,9 +1,9 @@
 #pragma once
 
+#include "site/http/ConnectionTable.h"
 #include "site/http/FormReader.h"
 #include "site/http/HttpAnswer.h"
 #include "site/http/HttpRequest.h"
-#include "site/http/ConnectionTable.h"
 #include "site/http/PendingAnswer.h"
 #include "site/http/TrustedProxies.h"
 #include "site/log/AccessLog.h"
@@ -41,8 +41,8 @@ public:
         // time), so that a trickle cannot hold a connection for as long as it likes.
         qint64 minBodyBytesPerSecond = 2048;
         int maxConnections = 1000;
-        int maxConnectionsPerAddress = 64;  // per client: an IPv4 address or an IPv6 /64
-        int maxConnectionsPerProxy = 1000;  // per trusted proxy, which carries many clients' requests
+        int maxConnectionsPerAddress = 64;         // per client: an IPv4 address or an IPv6 /64
+        int maxConnectionsPerProxy = 1000;         // per trusted proxy, which carries many clients' requests
         size_t connectionMemoryBytes = 64 * 1024;  // a head, what is being read and what is being written
         // A body up to this size is read and dropped after a refusal decided from the head, so
         // that a client still sending sees the answer rather than a reset; a larger one is not.
@@ -71,7 +71,7 @@ public:
         // the site does not read (501); the connection closes after it.
         virtual HttpAnswer framingRefused(int status) = 0;
         // Told of each answered request once its answer is sent, or cut short.
-        virtual void answered(const HttpRequest &, const AccessLog::Entry &) {}
+        virtual void answered(const HttpRequest &, const AccessLog::Entry &) { }
     };
 
     HttpDaemon(const Limits &limits, Handler &handler, QObject *parent = nullptr);

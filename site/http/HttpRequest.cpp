@@ -46,7 +46,7 @@ QByteArray withoutSpaces(const char *value)
     return view.toByteArray();
 }
 
-} // namespace
+}  // namespace
 
 HttpRequest::HttpRequest(MHD_Connection *connection, const QByteArray &method, const QByteArray &target,
                          const QHostAddress &peer)

@@ -14,8 +14,7 @@ struct MHD_Connection;
 class HttpRequest
 {
 public:
-    HttpRequest(MHD_Connection *connection, const QByteArray &method, const QByteArray &target,
-                const QHostAddress &peer);
+    HttpRequest(MHD_Connection *connection, const QByteArray &method, const QByteArray &target, const QHostAddress &peer);
 
     QByteArray method() const { return m_method; }
     QByteArray target() const { return m_target; }  // as sent: a path, maybe with a query

@@ -18,12 +18,12 @@ std::optional<QString> servedPath(const QString &path)
     const QString withSlash = path.endsWith(u'/') ? path : path + u'/';
     const QStringList segments = withSlash.sliced(1).chopped(1).split(u'/');
     const bool plain = withSlash.startsWith(u'/') && std::none_of(segments.begin(), segments.end(), [](const QString &s) {
-        return s.isEmpty() || s == u"."_s || s == u".."_s;
-    });
+                           return s.isEmpty() || s == u"."_s || s == u".."_s;
+                       });
     return plain ? std::make_optional(withSlash) : std::nullopt;
 }
 
-} // namespace
+}  // namespace
 
 Result<Origins, QString> Origins::fromList(const QStringList &urls)
 {
@@ -85,9 +85,8 @@ void Origins::add(const QString &scheme, const QString &host, int port, const QS
 bool Origins::acceptsHost(QByteArrayView host) const
 {
     // As browsers write it, a host is taken without reading it.
-    if (std::any_of(m_origins.begin(), m_origins.end(), [host](const Origin &origin) {
-            return !origin.hostField.isEmpty() && host == origin.hostField;
-        }))
+    if (std::any_of(m_origins.begin(), m_origins.end(),
+                    [host](const Origin &origin) { return !origin.hostField.isEmpty() && host == origin.hostField; }))
         return true;
     static const QRegularExpression plainHost(u"^([A-Za-z0-9.-]+|\\[[0-9A-Fa-f:.]+\\])(?::([0-9]{1,5}))?$"_s);
     const QRegularExpressionMatch match = plainHost.match(QString::fromLatin1(host));

@@ -43,7 +43,7 @@ private:
         QString scheme;
         QString host;  // as QUrl normalises it: lower case, IPv6 without brackets
         int port;
-        QString path;  // decoded, starting and ending with "/"
+        QString path;          // decoded, starting and ending with "/"
         QByteArray hostField;  // the Host header a browser sends for it; empty when not plain
     };
 

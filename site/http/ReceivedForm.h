@@ -15,7 +15,7 @@ class ReceivedForm
 public:
     struct File
     {
-        QString fileName;  // as the visitor's browser named it; empty when no file was chosen
+        QString fileName;                 // as the visitor's browser named it; empty when no file was chosen
         std::unique_ptr<SpoolFile> data;  // null while nothing was written
         qint64 size() const { return data ? data->size() : 0; }
     };

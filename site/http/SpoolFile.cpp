@@ -21,7 +21,7 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-} // namespace
+}  // namespace
 
 SpoolFile::~SpoolFile()
 {
@@ -38,8 +38,7 @@ bool SpoolFile::open(const QString &folder)
     // EISDIR comes from kernels that predate unnamed files.
     if (m_fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
         do {
-            m_hiddenPath = path + '/' + HiddenPrefix
-                + QByteArray::number(QRandomGenerator::system()->generate64(), 16);
+            m_hiddenPath = path + '/' + HiddenPrefix + QByteArray::number(QRandomGenerator::system()->generate64(), 16);
             m_fd = ::open(m_hiddenPath.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
         } while (m_fd < 0 && errno == EEXIST);
         if (m_fd < 0)

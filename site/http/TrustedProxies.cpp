@@ -16,7 +16,7 @@ QHostAddress plain(const QHostAddress &address)
     return isV4 ? QHostAddress(v4) : address;
 }
 
-} // namespace
+}  // namespace
 
 Result<TrustedProxies, QString> TrustedProxies::fromList(const QStringList &values)
 {

@@ -54,7 +54,7 @@ QByteArray timestamp(const QDateTime &at)
     return lastText;
 }
 
-} // namespace
+}  // namespace
 
 QByteArray AccessLog::line(const Entry &entry)
 {

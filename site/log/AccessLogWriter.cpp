@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
-#include <utility>
 #include <poll.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -26,7 +26,7 @@ qsizetype lineBytes(const AccessLog::Entry &entry)
     return 120 + entry.target.size() + entry.referrer.size() + entry.userAgent.size();
 }
 
-} // namespace
+}  // namespace
 
 AccessLogWriter::AccessLogWriter(int descriptor)
     : m_descriptor(descriptor)
@@ -71,8 +71,7 @@ void AccessLogWriter::run()
             while (m_queue.isEmpty() && !m_stopping)
                 m_queued.wait(&m_mutex);
             const QDeadlineTimer flush(FlushMs);
-            while (m_queuedBytes < BatchBytes && !m_stopping && m_queued.wait(&m_mutex, flush)) {
-            }
+            while (m_queuedBytes < BatchBytes && !m_stopping && m_queued.wait(&m_mutex, flush)) { }
             if (m_queue.isEmpty())
                 return;
             batch.swap(m_queue);

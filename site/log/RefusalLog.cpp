@@ -27,7 +27,8 @@ void RefusalLog::flush()
     const QString seconds = QString::number(IntervalMs / 1000);
     for (auto it = m_repeats.cbegin(); it != m_repeats.cend(); ++it) {
         if (it.value() > 0)
-            m_write(u"%1: %2, %3 more times in %4 s"_s.arg(it.key().second, it.key().first, QString::number(it.value()), seconds));
+            m_write(u"%1: %2, %3 more times in %4 s"_s.arg(it.key().second, it.key().first, QString::number(it.value()),
+                                                           seconds));
     }
     for (auto it = m_others.cbegin(); it != m_others.cend(); ++it)
         m_write(u"other clients: %1, %2 times in %3 s"_s.arg(it.key(), QString::number(it.value()), seconds));

@@ -25,5 +25,5 @@ public:
 private:
     std::function<void(const QString &)> m_write;
     QHash<std::pair<QString, QString>, qint64> m_repeats;  // by what and client, 0 when written once only
-    QHash<QString, qint64> m_others;  // by what, for clients past the allowance
+    QHash<QString, qint64> m_others;                       // by what, for clients past the allowance
 };

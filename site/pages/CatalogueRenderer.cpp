@@ -23,7 +23,7 @@ QStringList commonFields(const SiteResource &resource)
     return fields;
 }
 
-} // namespace
+}  // namespace
 
 QString CatalogueRenderer::cleanField(const QString &value)
 {

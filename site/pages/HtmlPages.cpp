@@ -40,7 +40,7 @@ QString newsList(const QList<SiteResource> &resources, qsizetype count, const QS
             : u"<a class=\"name\" href=\"%1%2\">%3</a>"_s.arg(link, QString::number(resource.id), name);
         // Month and day only: the titles need the room more than the year.
         items += u"<li>%1<span class=\"when\">%2 · %3</span></li>"_s.arg(title, escaped(resource.category),
-                                                                           escaped(resource.collectedAt.mid(5, 5)));
+                                                                         escaped(resource.collectedAt.mid(5, 5)));
     }
     return items.isEmpty() ? u"<p class=\"empty\">暂无</p>"_s : u"<ul class=\"news\">"_s + items + u"</ul>"_s;
 }
@@ -55,10 +55,10 @@ QString errorBox(const QString &message, const QString &id = QString())
 {
     const QString idAttribute = id.isEmpty() ? QString() : u" id=\"%1\""_s.arg(id);
     return u"<p class=\"error\"%1%2>%3</p>"_s.arg(idAttribute, message.isEmpty() ? u" hidden"_s : QString(),
-                                                    escaped(message));
+                                                  escaped(message));
 }
 
-} // namespace
+}  // namespace
 
 // Outside any namespace: the resource's initializer is declared where it is named.
 static const Styles &styles()
@@ -172,8 +172,8 @@ QByteArray HtmlPages::startPage(const SiteStore::Page &official, const SiteStore
 <section><h2>最新收录</h2>%3</section>
 <section><h2>网友新分享</h2>%4</section>
 </div>)"_s.arg(QString::number(official.total), QString::number(user.total),
-                             newsList(official.resources, 5, escaped(root) + u"guanfang/view.php?id="_s),
-                             newsList(user.resources, 5, QString()));
+               newsList(official.resources, 5, escaped(root) + u"guanfang/view.php?id="_s),
+               newsList(user.resources, 5, QString()));
     return document(u"Quillmere 资源共享社区"_s, root, u"资源共享社区"_s, main);
 }
 
@@ -190,7 +190,7 @@ QByteArray HtmlPages::resourcePage(const SiteResource &resource, const QString &
 <p class="remark">%5</p>
 <h2>下载地址</h2>
 %6)"_s.arg(escaped(resource.title), escaped(resource.category), escaped(resource.collectedAt),
-                             QString::number(resource.id), escaped(resource.remark), links);
+           QString::number(resource.id), escaped(resource.remark), links);
     return document(resource.title + u" - Quillmere"_s, root, u"官方资源 › "_s + escaped(resource.category), main);
 }
 
@@ -253,12 +253,11 @@ QByteArray HtmlPages::uploadPage(const QStringList &categories, const std::optio
         button.textContent = '正在上传…';
     });
 })();
-</script>)"_s.arg(errorBox(error, u"error"_s), escaped(root), options,
-                   QString::number(UserUpload::MaxTitleLength), escaped(entered.title),
-                   QString::number(UserUpload::MaxRemarkLength), escaped(entered.remark),
-                   QString::number(UserUpload::MaxFileBytes / (1024 * 1024)),
-                   QString::fromUtf8(QJsonDocument(messages).toJson(QJsonDocument::Compact)),
-                   QString::number(UserUpload::MaxFileBytes));
+</script>)"_s.arg(errorBox(error, u"error"_s), escaped(root), options, QString::number(UserUpload::MaxTitleLength),
+                  escaped(entered.title), QString::number(UserUpload::MaxRemarkLength), escaped(entered.remark),
+                  QString::number(UserUpload::MaxFileBytes / (1024 * 1024)),
+                  QString::fromUtf8(QJsonDocument(messages).toJson(QJsonDocument::Compact)),
+                  QString::number(UserUpload::MaxFileBytes));
     return document(u"资源分享 - Quillmere"_s, root, u"资源分享"_s, main, styles().compact);
 }
 
@@ -275,7 +274,8 @@ QByteArray HtmlPages::uploadDonePage(const SiteResource &resource, const QString
 </dl>
 <p>它已加入“网友资源”。关闭本窗口，在主窗口点“网友资源”就能找到并下载。</p>
 <p><a class="button" href="%7wangyou/">继续上传</a></p>)"_s.arg(
-        escaped(resource.category), escaped(resource.title), resource.remark.isEmpty() ? u"无"_s : escaped(resource.remark),
+        escaped(resource.category), escaped(resource.title),
+        resource.remark.isEmpty() ? u"无"_s : escaped(resource.remark),
         linkTo(root, u"wangyou/up/"_s + resource.filePath), escaped(fileName), escaped(resource.collectedAt),
         escaped(root));
     return document(u"上传成功 - Quillmere"_s, root, u"资源分享"_s, main, styles().compact);
@@ -306,16 +306,18 @@ QByteArray HtmlPages::messageBoardPage(const SiteStore::MessagePage &messages, q
     const QString list = items.isEmpty() ? u"<p class=\"empty\">还没有留言，来写下第一条吧。</p>"_s
                                          : u"<ol class=\"messages\">\n"_s + items + u"</ol>"_s;
 
-    const qint64 lastPage = std::max<qint64>(1, (messages.total + SiteStore::MessagesPerPage - 1) / SiteStore::MessagesPerPage);
+    const qint64 lastPage = std::max<qint64>(
+        1, (messages.total + SiteStore::MessagesPerPage - 1) / SiteStore::MessagesPerPage);
     QString pager;
     if (lastPage > 1) {
         const QString board = escaped(root) + u"nds_wd-nds_wd.html?page="_s;
         const QString newer = page > 1 ? u"<a href=\"%1%2\">‹ 较新的留言</a>"_s.arg(board, QString::number(page - 1))
                                        : u"<span></span>"_s;
-        const QString older = page < lastPage ? u"<a href=\"%1%2\">较早的留言 ›</a>"_s.arg(board, QString::number(page + 1))
-                                              : u"<span></span>"_s;
-        pager = u"<nav class=\"pager\">%1<span>第 %2 / %3 页</span>%4</nav>"_s.arg(
-            newer, QString::number(page), QString::number(lastPage), older);
+        const QString older = page < lastPage
+            ? u"<a href=\"%1%2\">较早的留言 ›</a>"_s.arg(board, QString::number(page + 1))
+            : u"<span></span>"_s;
+        pager = u"<nav class=\"pager\">%1<span>第 %2 / %3 页</span>%4</nav>"_s.arg(newer, QString::number(page),
+                                                                                   QString::number(lastPage), older);
     }
 
     const QString main = uR"(%1
@@ -326,8 +328,8 @@ QByteArray HtmlPages::messageBoardPage(const SiteStore::MessagePage &messages, q
 <h2>大家的留言<small>共 %7 条</small></h2>
 %8
 %9)"_s.arg(notice, escaped(root), QString::number(MessagePost::MaxNameLength), escaped(entered.name),
-                             QString::number(MessagePost::MaxTextLength), escaped(entered.text),
-                             QString::number(messages.total), list, pager);
+           QString::number(MessagePost::MaxTextLength), escaped(entered.text), QString::number(messages.total), list,
+           pager);
     return document(u"留言板 - Quillmere"_s, root, u"留言板"_s, main, styles().compact);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "site/forms/MessagePost.h"
-#include "site/store/SiteStore.h"
 #include "site/forms/UserUpload.h"
+#include "site/store/SiteStore.h"
 
 #include <QByteArray>
 #include <QString>

@@ -28,19 +28,18 @@ HttpDaemon::HeadDecision FileRoutes::userFile(const HttpRequest &request, const 
 {
     const QString root = m_context.root();
     const HttpAnswer gone = m_context.refused(HttpAnswer::Gone, u"这个文件已被删除。"_s);
-    return m_sender.send(
-        request, m_context.store().uploadFolder(), path,
-        [path, root, gone](SiteStore &store) -> std::optional<HttpAnswer> {
-            const auto state = store.uploadState(path);
-            if (!state)
-                return AnswerStatus::storeFailed(state.error());
-            if (*state == SiteStore::UploadState::Removed)
-                return gone;
-            if (*state == SiteStore::UploadState::Hidden)
-                return RouteContext::notFound(root);
-            return std::nullopt;
-        },
-        {{"Content-Disposition", ContentDisposition::attachment(path.section(u'/', -1))},
-         {"X-Content-Type-Options", "nosniff"},
-         {"Content-Security-Policy", "sandbox"}});
+    return m_sender.send(request, m_context.store().uploadFolder(), path,
+                         [path, root, gone](SiteStore &store) -> std::optional<HttpAnswer> {
+                             const auto state = store.uploadState(path);
+                             if (!state)
+                                 return AnswerStatus::storeFailed(state.error());
+                             if (*state == SiteStore::UploadState::Removed)
+                                 return gone;
+                             if (*state == SiteStore::UploadState::Hidden)
+                                 return RouteContext::notFound(root);
+                             return std::nullopt;
+                         },
+                         {{"Content-Disposition", ContentDisposition::attachment(path.section(u'/', -1))},
+                          {"X-Content-Type-Options", "nosniff"},
+                          {"Content-Security-Policy", "sandbox"}});
 }

@@ -29,9 +29,8 @@ HttpAnswer MessageRoutes::boardPage(const SiteStore &store, qint64 page,
     if (!rejection)
         return HttpAnswer::text(html, AnswerStatus::HtmlType);
     return HttpAnswer::text(html, AnswerStatus::HtmlType, AnswerStatus::of(rejection->reason),
-                            rejection->reason == MessagePost::Error::TooFrequent
-                                ? AnswerStatus::retryAfter(waitSeconds)
-                                : HttpAnswer::Headers());
+                            rejection->reason == MessagePost::Error::TooFrequent ? AnswerStatus::retryAfter(waitSeconds)
+                                                                                 : HttpAnswer::Headers());
 }
 
 HttpDaemon::HeadDecision MessageRoutes::board(const HttpRequest &request)

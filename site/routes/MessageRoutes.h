@@ -22,13 +22,12 @@ public:
     }
 
     HttpDaemon::HeadDecision board(const HttpRequest &request);
-    HttpDaemon::FormDecision post(const HttpRequest &request, ReceivedForm &form,
-                                  std::optional<FormReader::Error> error);
+    HttpDaemon::FormDecision post(const HttpRequest &request, ReceivedForm &form, std::optional<FormReader::Error> error);
 
 private:
     static HttpAnswer boardPage(const SiteStore &store, qint64 page,
-                                const std::optional<MessagePost::Rejection> &rejection, bool posted,
-                                qint64 waitSeconds, const QString &root);
+                                const std::optional<MessagePost::Rejection> &rejection, bool posted, qint64 waitSeconds,
+                                const QString &root);
 
     RouteContext &m_context;
     const PostGate &m_gate;

@@ -17,16 +17,15 @@ namespace {
 
 UserUpload::Error uploadError(FormReader::Error error)
 {
-    return error == FormReader::Error::TooLarge      ? UserUpload::Error::FileTooLarge
-        : error == FormReader::Error::SpoolFailed    ? UserUpload::Error::StoreFailed
-                                                     : UserUpload::Error::Malformed;
+    return error == FormReader::Error::TooLarge   ? UserUpload::Error::FileTooLarge
+        : error == FormReader::Error::SpoolFailed ? UserUpload::Error::StoreFailed
+                                                  : UserUpload::Error::Malformed;
 }
 
-} // namespace
+}  // namespace
 
-HttpAnswer UploadRoutes::uploadForm(const QStringList &categories,
-                                    const std::optional<UserUpload::Rejection> &rejection, qint64 waitSeconds,
-                                    const QString &root)
+HttpAnswer UploadRoutes::uploadForm(const QStringList &categories, const std::optional<UserUpload::Rejection> &rejection,
+                                    qint64 waitSeconds, const QString &root)
 {
     const QByteArray html = HtmlPages::uploadPage(categories, rejection, root);
     if (!rejection)
@@ -57,8 +56,8 @@ HttpDaemon::HeadDecision UploadRoutes::uploadPage(const HttpRequest &request)
             if (!done)
                 return [pending, answer = AnswerStatus::storeFailed(done.error())] { pending.answer(answer); };
             if (done->has_value()) {
-                const HttpAnswer answer =
-                    HttpAnswer::text(HtmlPages::uploadDonePage(done->value(), root), AnswerStatus::HtmlType);
+                const HttpAnswer answer = HttpAnswer::text(HtmlPages::uploadDonePage(done->value(), root),
+                                                           AnswerStatus::HtmlType);
                 return [pending, answer] { pending.answer(answer); };
             }
         }

@@ -138,7 +138,7 @@ private:
     int m_fd = -1;
 };
 
-} // namespace
+}  // namespace
 
 ClamdClient::ClamdClient(const QString &socketPath, std::chrono::milliseconds timeout)
     : m_socketPath(socketPath)
@@ -176,8 +176,8 @@ Result<QByteArray, ScanError> ClamdClient::exchange(const QByteArray &command, Q
 {
     const QDeadlineTimer deadline(m_timeout);
     const auto late = [&] {
-        return Failure(ScanError{u"clamd at %1 did not answer within %2 s"_s.arg(
-            m_socketPath, QString::number(m_timeout.count() / 1000.0))});
+        return Failure(ScanError{
+            u"clamd at %1 did not answer within %2 s"_s.arg(m_socketPath, QString::number(m_timeout.count() / 1000.0))});
     };
     UnixConnection socket;
     if (!socket.connectTo(m_socketPath, deadline)) {

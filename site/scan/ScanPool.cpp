@@ -30,6 +30,7 @@ void ScanPool::scan(int descriptor, Done done)
             ::fdatasync(descriptor);
         } else if (descriptor >= 0)
             ::close(descriptor);
-        QMetaObject::invokeMethod(this, [done, result] { done(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [done, result] { done(result); }, Qt::QueuedConnection);
     });
 }

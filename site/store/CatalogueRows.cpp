@@ -31,7 +31,7 @@ SiteResource readResource(const QSqlQuery &query)
     return resource;
 }
 
-} // namespace
+}  // namespace
 
 QString CatalogueRows::catalogueName(Catalogue catalogue)
 {
@@ -234,8 +234,8 @@ Result<QList<SiteResource>, StoreError> CatalogueRows::select(const RowSelection
 Result<void, StoreError> CatalogueRows::setHidden(const QList<qint64> &ids, bool hidden)
 {
     for (const qint64 id : ids) {
-        const auto changed = SqlQuery::change(m_connection.database(), u"UPDATE resources SET hidden = ? WHERE id = ?"_s,
-                                              {hidden ? 1 : 0, id});
+        const auto changed = SqlQuery::change(m_connection.database(),
+                                              u"UPDATE resources SET hidden = ? WHERE id = ?"_s, {hidden ? 1 : 0, id});
         if (!changed)
             return Failure(changed.error());
         if (*changed != 1)
@@ -248,8 +248,8 @@ Result<QStringList, StoreError> CatalogueRows::remove(const QList<qint64> &ids, 
 {
     QStringList files;
     for (const qint64 id : ids) {
-        auto found = SqlQuery::run(m_connection.database(), u"SELECT catalogue, file_path FROM resources WHERE id = ?"_s,
-                                   {id});
+        auto found = SqlQuery::run(m_connection.database(),
+                                   u"SELECT catalogue, file_path FROM resources WHERE id = ?"_s, {id});
         if (!found)
             return Failure(found.error());
         if (!found->next())
@@ -262,11 +262,10 @@ Result<QStringList, StoreError> CatalogueRows::remove(const QList<qint64> &ids, 
             return Failure(removed.error());
         if (filePath.isEmpty())
             continue;
-        if (const auto recorded = SqlQuery::run(
-                m_connection.database(),
-                u"INSERT INTO removed_uploads (file_path, removed_at) VALUES (?, ?)"
-                " ON CONFLICT (file_path) DO UPDATE SET removed_at = excluded.removed_at"_s,
-                {filePath, at});
+        if (const auto recorded = SqlQuery::run(m_connection.database(),
+                                                u"INSERT INTO removed_uploads (file_path, removed_at) VALUES (?, ?)"
+                                                " ON CONFLICT (file_path) DO UPDATE SET removed_at = excluded.removed_at"_s,
+                                                {filePath, at});
             !recorded)
             return Failure(recorded.error());
         files.append(filePath);

@@ -22,7 +22,7 @@ QStringList searchedColumns(SearchField field)
     return {u"title"_s, u"category"_s, u"remark"_s};
 }
 
-} // namespace
+}  // namespace
 
 CatalogueSearch::CatalogueSearch(StoreConnection &connection, Catalogue catalogue, const QString &keyword,
                                  SearchField field)
@@ -41,11 +41,11 @@ Result<void, StoreError> CatalogueSearch::prepare()
         m_runs = m_keyword.toUcs4().size() >= 3;
         // Not a null string, which would bind as NULL.
         const QString filter = m_field == SearchField::Anywhere ? u""_s : searchedColumns(m_field).first() + u" : "_s;
-        auto query = m_runs ? SqlQuery::run(m_connection.database(), SearchWords::sqliteRunsQuery(catalogue, m_field),
-                                            {m_keyword, m_keyword})
-                            : SqlQuery::run(m_connection.database(), SearchWords::sqliteKeywordQuery(),
-                                            {filter, m_keyword, catalogue.first(1), m_keyword, m_keyword, m_keyword,
-                                             m_keyword});
+        auto query = m_runs
+            ? SqlQuery::run(m_connection.database(), SearchWords::sqliteRunsQuery(catalogue, m_field),
+                            {m_keyword, m_keyword})
+            : SqlQuery::run(m_connection.database(), SearchWords::sqliteKeywordQuery(),
+                            {filter, m_keyword, catalogue.first(1), m_keyword, m_keyword, m_keyword, m_keyword});
         if (!query)
             return Failure(query.error());
         if (!query->next())
@@ -100,8 +100,7 @@ CatalogueSearch::Statement CatalogueSearch::words() const
 CatalogueSearch::Statement CatalogueSearch::substring() const
 {
     const QStringList columns = searchedColumns(m_field);
-    return {m_connection.dialect().matchAny(columns),
-            QVariantList(columns.size(), SqlDialect::likePattern(m_keyword))};
+    return {m_connection.dialect().matchAny(columns), QVariantList(columns.size(), SqlDialect::likePattern(m_keyword))};
 }
 
 Result<qint64, StoreError> CatalogueSearch::count() const
@@ -110,7 +109,9 @@ Result<qint64, StoreError> CatalogueSearch::count() const
     if (m_exact && !m_connection.dialect().isPostgres()) {
         statement = {u"SELECT COUNT(*) FROM %1 WHERE %1 MATCH ?"_s.arg(sqliteTable()), {m_match}};
     } else if (m_exact) {
-        const QString field = m_field == SearchField::Title ? u"t"_s : m_field == SearchField::Category ? u"c"_s : u"a"_s;
+        const QString field = m_field == SearchField::Title ? u"t"_s
+            : m_field == SearchField::Category              ? u"c"_s
+                                                            : u"a"_s;
         statement = {u"SELECT COALESCE(MAX(shown), 0) FROM word_counts WHERE word = ?"_s,
                      {CatalogueRows::catalogueName(m_catalogue).first(1) + field + m_words.value(0)}};
     } else {
@@ -128,8 +129,7 @@ Result<qint64, StoreError> CatalogueSearch::count() const
     return counted->toLongLong();
 }
 
-CatalogueSearch::Statement CatalogueSearch::page(const QString &columns, qint64 offset, qint64 total,
-                                                 qint64 shown) const
+CatalogueSearch::Statement CatalogueSearch::page(const QString &columns, qint64 offset, qint64 total, qint64 shown) const
 {
     const Statement confirmed = substring();
     const QString order = u" ORDER BY collected_at DESC, id DESC LIMIT ? OFFSET ?"_s;
@@ -138,8 +138,8 @@ CatalogueSearch::Statement CatalogueSearch::page(const QString &columns, qint64 
     // in order, which costs some eight times as much a row on either store. Either is the
     // substring match.
     if ((offset + CataloguePage::Size) * shown <= 8 * total * total) {
-        return {u"SELECT "_s + columns + u" FROM resources WHERE catalogue = ? AND hidden = 0 AND "_s
-                    + confirmed.text + order,
+        return {u"SELECT "_s + columns + u" FROM resources WHERE catalogue = ? AND hidden = 0 AND "_s + confirmed.text
+                    + order,
                 QVariantList{CatalogueRows::catalogueName(m_catalogue)} + confirmed.values
                     + QVariantList{CataloguePage::Size, offset}};
     }

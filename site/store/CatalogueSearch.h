@@ -44,7 +44,7 @@ private:
     QString m_keyword;
     SearchField m_field;
     bool m_exact = false;
-    bool m_runs = false;      // SQLite: found in the table of runs of three
-    QString m_match;          // SQLite: the full-text query
-    QStringList m_words;      // PostgreSQL: the words looked up
+    bool m_runs = false;  // SQLite: found in the table of runs of three
+    QString m_match;      // SQLite: the full-text query
+    QStringList m_words;  // PostgreSQL: the words looked up
 };

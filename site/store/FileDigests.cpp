@@ -17,7 +17,8 @@ QString FileDigests::version(const QString &filePath) const
 
 Result<std::optional<QByteArray>, StoreError> FileDigests::find(const QString &filePath) const
 {
-    auto query = SqlQuery::run(m_connection.database(), u"SELECT sha256 FROM file_digests WHERE file_path = ? AND version = ?"_s,
+    auto query = SqlQuery::run(m_connection.database(),
+                               u"SELECT sha256 FROM file_digests WHERE file_path = ? AND version = ?"_s,
                                {filePath, version(filePath)});
     if (!query)
         return Failure(query.error());

@@ -7,7 +7,8 @@ using namespace Qt::StringLiterals;
 
 Result<std::optional<FileScans::Verdict>, StoreError> FileScans::find(const QByteArray &sha256) const
 {
-    auto query = SqlQuery::run(m_connection.database(), u"SELECT signature, scanned_at FROM file_scans WHERE sha256 = ?"_s,
+    auto query = SqlQuery::run(m_connection.database(),
+                               u"SELECT signature, scanned_at FROM file_scans WHERE sha256 = ?"_s,
                                {QString::fromLatin1(sha256.toHex())});
     if (!query)
         return Failure(query.error());

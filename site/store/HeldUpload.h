@@ -15,5 +15,5 @@ struct HeldUpload
     QString heldName;    // in the held folder
     QByteArray sha256;
     qint64 size = 0;
-    QString heldAt;      // UTC, "2024-03-15T21:07:42Z"
+    QString heldAt;  // UTC, "2024-03-15T21:07:42Z"
 };

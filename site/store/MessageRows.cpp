@@ -15,10 +15,10 @@ const QString MessageColumns = u"id, name, text, posted_at, address, hidden"_s;
 SiteMessage readMessage(const QSqlQuery &query)
 {
     return {query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString(),
-            query.value(3).toString(), query.value(4).toString(), query.value(5).toBool()};
+            query.value(3).toString(),   query.value(4).toString(), query.value(5).toBool()};
 }
 
-} // namespace
+}  // namespace
 
 Result<qint64, StoreError> MessageRows::add(const SiteMessage &message)
 {

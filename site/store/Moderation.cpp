@@ -13,12 +13,12 @@ using namespace Qt::StringLiterals;
 
 Result<void, StoreError> Moderation::block(const SiteBlock &block)
 {
-    if (const auto done = SqlQuery::run(m_connection.database(),
-                                        u"INSERT INTO blocks (network, blocked_at, until) VALUES (?, ?, ?)"
-                                        " ON CONFLICT (network) DO UPDATE SET blocked_at = excluded.blocked_at,"
-                                        " until = excluded.until"_s,
-                                        {block.network, block.blockedAt,
-                                         block.until.isEmpty() ? QVariant() : QVariant(block.until)});
+    if (const auto done = SqlQuery::run(
+            m_connection.database(),
+            u"INSERT INTO blocks (network, blocked_at, until) VALUES (?, ?, ?)"
+            " ON CONFLICT (network) DO UPDATE SET blocked_at = excluded.blocked_at,"
+            " until = excluded.until"_s,
+            {block.network, block.blockedAt, block.until.isEmpty() ? QVariant() : QVariant(block.until)});
         !done)
         return Failure(done.error());
     return {};

@@ -14,7 +14,7 @@ QString kindName(PostAllowance::Kind kind)
     return kind == PostAllowance::Kind::Message ? u"message"_s : u"upload"_s;
 }
 
-} // namespace
+}  // namespace
 
 Result<bool, StoreError> PostAllowance::take(Kind kind, const QHostAddress &address, qint64 nowMs, int count,
                                              qint64 windowMs)
@@ -30,7 +30,8 @@ Result<bool, StoreError> PostAllowance::take(Kind kind, const QHostAddress &addr
             return Failure(locked.error());
     }
     // Posts that left the window count for nobody any more.
-    if (const auto dropped = SqlQuery::run(m_connection.database(), u"DELETE FROM post_times WHERE kind = ? AND at_ms <= ?"_s,
+    if (const auto dropped = SqlQuery::run(m_connection.database(),
+                                           u"DELETE FROM post_times WHERE kind = ? AND at_ms <= ?"_s,
                                            {kindName(kind), nowMs - windowMs});
         !dropped)
         return Failure(dropped.error());
@@ -50,8 +51,8 @@ Result<bool, StoreError> PostAllowance::take(Kind kind, const QHostAddress &addr
     return taken;
 }
 
-Result<qint64, StoreError> PostAllowance::secondsToWait(Kind kind, const QHostAddress &address, qint64 nowMs,
-                                                        int count, qint64 windowMs) const
+Result<qint64, StoreError> PostAllowance::secondsToWait(Kind kind, const QHostAddress &address, qint64 nowMs, int count,
+                                                        qint64 windowMs) const
 {
     if (count <= 0)
         return 0;
@@ -67,9 +68,10 @@ Result<qint64, StoreError> PostAllowance::secondsToWait(Kind kind, const QHostAd
 
 Result<QList<qint64>, StoreError> PostAllowance::recent(Kind kind, const QHostAddress &address, qint64 sinceMs) const
 {
-    auto query = SqlQuery::run(m_connection.database(),
-                               u"SELECT at_ms FROM post_times WHERE kind = ? AND address = ? AND at_ms > ? ORDER BY at_ms"_s,
-                               {kindName(kind), NetworkAddress::plain(address).toString(), sinceMs});
+    auto query = SqlQuery::run(
+        m_connection.database(),
+        u"SELECT at_ms FROM post_times WHERE kind = ? AND address = ? AND at_ms > ? ORDER BY at_ms"_s,
+        {kindName(kind), NetworkAddress::plain(address).toString(), sinceMs});
     if (!query)
         return Failure(query.error());
     QList<qint64> times;

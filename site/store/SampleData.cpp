@@ -42,7 +42,8 @@ struct UserSeed
 
 // Oldest first: the catalogue lists the newest at the top.
 constexpr OfficialSeed OfficialSeeds[] = {
-    {u"软件", u"VLC 媒体播放器 3.0.20", u"开源全能播放器，几乎什么格式都能放", u"vlc-3.0.20-portable.zip", Local | Mirror | Magnet},
+    {u"软件", u"VLC 媒体播放器 3.0.20", u"开源全能播放器，几乎什么格式都能放", u"vlc-3.0.20-portable.zip",
+     Local | Mirror | Magnet},
     {u"电子书", u"西游记 全本", u"吴承恩原著，一百回完整版", u"xiyouji.txt", Local},
     {u"游戏", u"中国象棋 单机版", u"经典象棋，带残局练习", u"xiangqi.zip", Local},
     {u"工具", u"Everything 1.4 文件秒搜", u"按文件名瞬间搜遍全盘", u"everything-1.4.zip", Local | Mirror},
@@ -65,7 +66,8 @@ constexpr OfficialSeed OfficialSeeds[] = {
     {u"电子书", u"红楼梦 脂评汇校本", u"繁简对照，带注释", u"hongloumeng.txt", Local | Mirror},
     {u"游戏", u"星露谷物语 1.6 中文版", u"种田养成，已整合汉化补丁", u"", Magnet | Ed2k},
     {u"音乐", u"轻音乐 学习专注 歌单", u"适合自习时听，时长两小时", u"study-music-list.txt", Local},
-    {u"软件", u"LibreOffice 7.6 办公套件", u"能打开 Word、Excel 文档的免费办公软件", u"libreoffice-7.6.zip", Local | Mirror},
+    {u"软件", u"LibreOffice 7.6 办公套件", u"能打开 Word、Excel 文档的免费办公软件", u"libreoffice-7.6.zip",
+     Local | Mirror},
     {u"工具", u"Snipaste 截图贴图", u"截图后可以贴在桌面上对照", u"snipaste.zip", Local},
     {u"视频", u"航拍中国 第二季", u"4K 画质，共六集", u"", Magnet},
     {u"教程", u"家用路由器 设置图解", u"宽带拨号、Wi-Fi 加密、端口转发", u"router-setup.txt", Local},
@@ -209,8 +211,8 @@ Result<QByteArray, StoreError> writeSampleFile(const QString &path, const QStrin
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return Failure(StoreError{u"cannot create the folder of %1"_s.arg(path)});
     QSaveFile file(path);
-    const QByteArray content =
-        path.endsWith(u".txt"_s) ? textContent(title, size) : binaryContent(path.section(u'/', -1), size);
+    const QByteArray content = path.endsWith(u".txt"_s) ? textContent(title, size)
+                                                        : binaryContent(path.section(u'/', -1), size);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != size || !file.commit())
         return Failure(StoreError{u"cannot write %1: %2"_s.arg(path, file.errorString())});
     Sha256 digest;
@@ -236,20 +238,20 @@ QList<ResourceLink> officialLinks(const OfficialSeed &seed)
         const QByteArray fileHash = QCryptographicHash::hash(title, QCryptographicHash::Md4).toHex().toUpper();
         // A plausible size of a few hundred MiB that stays the same for the same title.
         const qint64 size = fileHash.left(5).toLongLong(nullptr, 16) * 512;
-        links.append({u"电驴链接"_s, u"ed2k://|file|%1|%2|%3|/"_s.arg(encodedTitle, QString::number(size), QString::fromLatin1(fileHash))});
+        links.append(
+            {u"电驴链接"_s,
+             u"ed2k://|file|%1|%2|%3|/"_s.arg(encodedTitle, QString::number(size), QString::fromLatin1(fileHash))});
     }
     return links;
 }
 
-Result<void, StoreError> addSample(SiteStore &store, const SiteResource &resource, const QString &filePath,
-                                   qint64 size)
+Result<void, StoreError> addSample(SiteStore &store, const SiteResource &resource, const QString &filePath, qint64 size)
 {
     if (!filePath.isEmpty()) {
         const auto written = writeSampleFile(filePath, resource.title, size);
         if (!written)
             return Failure(written.error());
-        if (const auto noted = store.setFileDigest(QDir(store.filesFolder()).relativeFilePath(filePath), *written);
-            !noted)
+        if (const auto noted = store.setFileDigest(QDir(store.filesFolder()).relativeFilePath(filePath), *written); !noted)
             return noted;
     }
     if (!store.addResource(resource))
@@ -257,8 +259,7 @@ Result<void, StoreError> addSample(SiteStore &store, const SiteResource &resourc
     return {};
 }
 
-template<typename Seed>
-SiteResource sampleResource(Catalogue catalogue, const Seed &seed)
+template<typename Seed> SiteResource sampleResource(Catalogue catalogue, const Seed &seed)
 {
     SiteResource resource;
     resource.catalogue = catalogue;
@@ -268,7 +269,7 @@ SiteResource sampleResource(Catalogue catalogue, const Seed &seed)
     return resource;
 }
 
-} // namespace
+}  // namespace
 
 Result<void, StoreError> SampleData::seed(SiteStore &store)
 {

@@ -11,7 +11,7 @@ QString sqlitePositions(const QString &length)
     return u"json_each('[' || replace(hex(zeroblob(%1)), '00', '0,') || '0]')"_s.arg(length);
 }
 
-} // namespace
+}  // namespace
 
 QString SearchWords::sqliteWords(const QString &row, const QString &column)
 {
@@ -125,8 +125,8 @@ QStringList SearchWords::runsOfThree()
         u"{sqlite}CREATE TRIGGER resource_runs_added AFTER INSERT ON resources WHEN new.hidden = 0 BEGIN"
         " INSERT INTO resource_runs (rowid, %1) VALUES (new.id, %2); END"_s.arg(columns, runs(u"new"_s)),
         u"{sqlite}CREATE TRIGGER resource_runs_removed AFTER DELETE ON resources WHEN old.hidden = 0 BEGIN"
-        " INSERT INTO resource_runs (resource_runs, rowid, %1) VALUES ('delete', old.id, %2); END"_s.arg(
-            columns, runs(u"old"_s)),
+        " INSERT INTO resource_runs (resource_runs, rowid, %1) VALUES ('delete', old.id, %2); END"_s.arg(columns,
+                                                                                                         runs(u"old"_s)),
         u"{sqlite}CREATE TRIGGER resource_runs_changed AFTER UPDATE OF id, catalogue, title, category, remark, hidden"
         " ON resources BEGIN"
         " INSERT INTO resource_runs (resource_runs, rowid, %1) SELECT 'delete', old.id, %2 WHERE old.hidden = 0;"

@@ -2,8 +2,8 @@
 
 #include "site/store/SampleData.h"
 #include "site/store/StoreCopy.h"
-#include "site/store/StoredPath.h"
 #include "site/store/StoreSchema.h"
+#include "site/store/StoredPath.h"
 #include "site/store/Transaction.h"
 
 #include <QFile>
@@ -94,8 +94,8 @@ Result<qint64, StoreError> SiteStore::addResource(const SiteResource &resource)
 }
 
 Result<std::optional<qint64>, StoreError> SiteStore::counted(const std::function<Result<qint64, StoreError>()> &add,
-                                                            const QHostAddress &sender, qint64 bytes, qint64 nowMs,
-                                                            qint64 bytesPerDay)
+                                                             const QHostAddress &sender, qint64 bytes, qint64 nowMs,
+                                                             qint64 bytesPerDay)
 {
     Transaction transaction(m_connection);
     if (const auto begun = transaction.begun(); !begun)
@@ -114,8 +114,8 @@ Result<std::optional<qint64>, StoreError> SiteStore::counted(const std::function
 }
 
 Result<std::optional<qint64>, StoreError> SiteStore::addUpload(const SiteResource &resource, const UploadedFile &file,
-                                                              const QHostAddress &sender, qint64 nowMs,
-                                                              qint64 bytesPerDay)
+                                                               const QHostAddress &sender, qint64 nowMs,
+                                                               qint64 bytesPerDay)
 {
     // One commit for all of it: each is a wait for the disk.
     const auto add = [&]() -> Result<qint64, StoreError> {
@@ -136,7 +136,7 @@ Result<std::optional<qint64>, StoreError> SiteStore::addUpload(const SiteResourc
 }
 
 Result<std::optional<qint64>, StoreError> SiteStore::holdUpload(const HeldUpload &upload, const QHostAddress &sender,
-                                                               qint64 nowMs, qint64 bytesPerDay)
+                                                                qint64 nowMs, qint64 bytesPerDay)
 {
     return counted([&] { return m_held.add(upload); }, sender, upload.size, nowMs, bytesPerDay);
 }
@@ -181,15 +181,13 @@ Result<void, StoreError> SiteStore::moderate(const std::function<Result<void, St
     return {};
 }
 
-Result<void, StoreError> SiteStore::setResourcesHidden(const QList<qint64> &ids, bool hidden,
-                                                       const ModerationEntry &entry)
+Result<void, StoreError> SiteStore::setResourcesHidden(const QList<qint64> &ids, bool hidden, const ModerationEntry &entry)
 {
     return moderate([&] { return m_catalogue.setHidden(ids, hidden); }, entry, true);
 }
 
 // Hidden messages change no catalogue.
-Result<void, StoreError> SiteStore::setMessagesHidden(const QList<qint64> &ids, bool hidden,
-                                                      const ModerationEntry &entry)
+Result<void, StoreError> SiteStore::setMessagesHidden(const QList<qint64> &ids, bool hidden, const ModerationEntry &entry)
 {
     return moderate([&] { return m_messages.setHidden(ids, hidden); }, entry, false);
 }

@@ -83,7 +83,7 @@ public:
     struct UploadedFile
     {
         qint64 bytes = 0;
-        QByteArray sha256;  // empty when not known
+        QByteArray sha256;                          // empty when not known
         std::optional<FileScans::Verdict> verdict;  // what a scan found of it, if it was scanned
     };
     // Adds an upload, with its file's digest and verdict, and counts its bytes against its
@@ -119,8 +119,7 @@ public:
     {
         return m_uploadQuota.secondsUntilRoom(sender, nowMs, bytes, bytesPerDay);
     }
-    Result<Page, StoreError> findResources(Catalogue catalogue, const QString &keyword, SearchField field,
-                                           qint64 page) const
+    Result<Page, StoreError> findResources(Catalogue catalogue, const QString &keyword, SearchField field, qint64 page) const
     {
         return m_catalogue.find(catalogue, keyword, field, page);
     }
@@ -153,8 +152,7 @@ public:
     Result<qint64, StoreError> revision() const { return m_connection.revision(); }
 
     // See PostAllowance.
-    Result<bool, StoreError> takePost(PostKind kind, const QHostAddress &address, qint64 nowMs, int count,
-                                      qint64 windowMs)
+    Result<bool, StoreError> takePost(PostKind kind, const QHostAddress &address, qint64 nowMs, int count, qint64 windowMs)
     {
         return m_posts.take(kind, address, nowMs, count, windowMs);
     }

@@ -5,8 +5,7 @@
 
 using namespace Qt::StringLiterals;
 
-Result<QSqlQuery, StoreError> SqlQuery::run(const QSqlDatabase &db, const QString &statement,
-                                            const QVariantList &values)
+Result<QSqlQuery, StoreError> SqlQuery::run(const QSqlDatabase &db, const QString &statement, const QVariantList &values)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
@@ -42,8 +41,7 @@ Result<void, StoreError> SqlQuery::runPrepared(QSqlQuery &query, const QVariantL
     return {};
 }
 
-Result<QVariant, StoreError> SqlQuery::single(const QSqlDatabase &db, const QString &statement,
-                                              const QVariantList &values)
+Result<QVariant, StoreError> SqlQuery::single(const QSqlDatabase &db, const QString &statement, const QVariantList &values)
 {
     auto query = run(db, statement, values);
     if (!query)

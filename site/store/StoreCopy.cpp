@@ -33,7 +33,7 @@ const QList<CopiedTable> CopiedTables = {
     {u"held_uploads"_s, u"id, category, title, remark, address, file_name, held_name, sha256, size, held_at"_s, true},
 };
 
-} // namespace
+}  // namespace
 
 Result<void, StoreError> StoreCopy::toFile(const StoreConnection &source, const QString &filePath)
 {

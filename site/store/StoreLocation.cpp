@@ -17,7 +17,7 @@ QString quoted(const QString &value)
     return u'\'' + escaped + u'\'';
 }
 
-} // namespace
+}  // namespace
 
 const QString StoreLocation::EnvironmentVariable = u"QUILLMERE_DATABASE"_s;
 
@@ -38,8 +38,8 @@ Result<StoreLocation, StoreError> StoreLocation::parse(const QString &text)
     }
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid() || (url.scheme() != u"postgresql"_s && url.scheme() != u"postgres"_s)) {
-        return Failure(StoreError{u"not a database address (sqlite:PATH or postgresql://user@host/database): %1"_s
-                                      .arg(url.isValid() ? url.toDisplayString(QUrl::RemovePassword) : text)});
+        return Failure(StoreError{u"not a database address (sqlite:PATH or postgresql://user@host/database): %1"_s.arg(
+            url.isValid() ? url.toDisplayString(QUrl::RemovePassword) : text)});
     }
     StoreLocation location;
     location.m_kind = Kind::Postgres;

@@ -33,7 +33,8 @@ public:
             m_inbox,
             [this, job, pool] {
                 const Done done = job(*m_store);
-                QMetaObject::invokeMethod(pool, [this, pool, done] { pool->finished(this, done); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    pool, [this, pool, done] { pool->finished(this, done); }, Qt::QueuedConnection);
             },
             Qt::QueuedConnection);
     }

@@ -22,7 +22,8 @@ QStringList shownCounts()
         " WHERE catalogue = 'user' AND hidden = 0"_s,
         u"INSERT INTO shown_counts (name, shown) SELECT 'messages', COUNT(*) FROM messages WHERE hidden = 0"_s,
     };
-    const QList<std::pair<QString, QString>> tables = {{u"resources"_s, u"catalogue"_s}, {u"messages"_s, u"'messages'"_s}};
+    const QList<std::pair<QString, QString>> tables = {{u"resources"_s, u"catalogue"_s},
+                                                       {u"messages"_s, u"'messages'"_s}};
     for (const auto &[table, name] : tables) {
         const QString oldName = QString(name).replace(u"catalogue"_s, u"old.catalogue"_s);
         const QString newName = QString(name).replace(u"catalogue"_s, u"new.catalogue"_s);
@@ -34,7 +35,7 @@ QStringList shownCounts()
             u"{sqlite}CREATE TRIGGER %1_counted_again AFTER UPDATE ON %1 BEGIN"
             " UPDATE shown_counts SET shown = shown - 1 WHERE old.hidden = 0 AND name = %2;"
             " UPDATE shown_counts SET shown = shown + 1 WHERE new.hidden = 0 AND name = %3; END"_s.arg(table, oldName,
-                                                                                                        newName),
+                                                                                                       newName),
             // Once a statement, over the rows it changed: a row trigger would write a new
             // version of its count's row for every row of a large insert.
             u"{postgresql}CREATE FUNCTION quillmere_count_%1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
@@ -111,7 +112,8 @@ const QList<QStringList> &schemaSteps()
             u"CREATE INDEX resources_shown_by_time ON resources (catalogue, hidden, collected_at DESC, id DESC)"_s,
             u"CREATE INDEX resources_by_category ON resources (catalogue, category, id)"_s,
             u"CREATE INDEX messages_shown ON messages (hidden, id)"_s,
-        } + shownCounts() + SearchWords::schema(),
+        } + shownCounts()
+            + SearchWords::schema(),
         {
             // Each file's SHA-256 in lower-case hex, by its path below the files folder, with
             // the version of the file it was taken of; found by digest too.
@@ -146,7 +148,7 @@ const QList<QStringList> &schemaSteps()
     return steps;
 }
 
-} // namespace
+}  // namespace
 
 int StoreSchema::version()
 {

@@ -42,9 +42,9 @@ Result<bool, StoreError> UploadQuota::take(const QHostAddress &address, qint64 n
 
 Result<qint64, StoreError> UploadQuota::used(const QHostAddress &address, qint64 nowMs) const
 {
-    const auto sum = SqlQuery::single(m_connection.database(),
-                                      u"SELECT COALESCE(SUM(bytes), 0) FROM upload_bytes WHERE address = ? AND at_ms > ?"_s,
-                                      {NetworkAddress::plain(address).toString(), nowMs - DayMs});
+    const auto sum = SqlQuery::single(
+        m_connection.database(), u"SELECT COALESCE(SUM(bytes), 0) FROM upload_bytes WHERE address = ? AND at_ms > ?"_s,
+        {NetworkAddress::plain(address).toString(), nowMs - DayMs});
     if (!sum)
         return Failure(sum.error());
     return sum->toLongLong();

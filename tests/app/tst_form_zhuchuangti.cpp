@@ -44,8 +44,7 @@ protected:
         auto *widget = qobject_cast<QWidget *>(watched);
         if (event->type() == QEvent::Hide && widget && widget->isWindow()) {
             const QWidgetList windows = QApplication::topLevelWidgets();
-            remaining.append(std::count_if(windows.begin(), windows.end(),
-                                           [](QWidget *w) { return w->isVisible(); }));
+            remaining.append(std::count_if(windows.begin(), windows.end(), [](QWidget *w) { return w->isVisible(); }));
         }
         return false;
     }
@@ -59,7 +58,7 @@ void writeSkin(const QString &programFolder, const QString &sheet)
     file.write(sheet.toUtf8());
 }
 
-} // namespace
+}  // namespace
 
 class TstFormZhuchuangti : public QObject
 {
@@ -99,8 +98,9 @@ void TstFormZhuchuangti::init()
 {
     writeSkin(m_programFolder.path(), u"QPushButton { color: rgb(1, 2, 3); }"_s);
     m_shell.folders.clear();
-    m_main = std::make_unique<Form_zhuchuangti>(ProgramFolder(m_programFolder.path()), m_shell,
-                                                Form_zhuchuangti::Windows{&m_guanfang, &m_wangyou, &m_fenxiang, &m_liuyan});
+    m_main = std::make_unique<Form_zhuchuangti>(
+        ProgramFolder(m_programFolder.path()), m_shell,
+        Form_zhuchuangti::Windows{&m_guanfang, &m_wangyou, &m_fenxiang, &m_liuyan});
     m_main->show();
     QVERIFY(m_main->isLoaded());
 }

@@ -90,7 +90,7 @@ QString firstTitle(const FakeView &view)
     return view.rows.isEmpty() ? QString() : view.rows.first().value(1);
 }
 
-} // namespace
+}  // namespace
 
 class TstCatalogueBrowser : public QObject
 {
@@ -138,7 +138,8 @@ void TstCatalogueBrowser::firstPageFillsTheListInResponseOrder()
     QCOMPARE(view.rows.size(), 3);
     const int columns = official ? 7 : 6;
     QCOMPARE(view.rows[2],
-             (QStringList{u"软件"_s, u"p1-2"_s, u"备注"_s, u"2024-01-01"_s, u"L/*/http://t/p1/**/"_s, u"2"_s, u"http://b/p1"_s}
+             (QStringList{u"软件"_s, u"p1-2"_s, u"备注"_s, u"2024-01-01"_s, u"L/*/http://t/p1/**/"_s, u"2"_s,
+                          u"http://b/p1"_s}
                   .first(columns)));
     QCOMPARE(view.status, status(Kind::FirstPage, u"125"_s));
     QVERIFY(!view.previousEnabled);
@@ -207,11 +208,11 @@ void TstCatalogueBrowser::pagingFollowsTheButtonRules()
 
 void TstCatalogueBrowser::officialPagingRepeatsTheSearchAsTheBoxNowReads()
 {
-    Opened opened(CatalogueProfile::official(), {
-        {Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
-        {Official + u"page=1&q=%E4%B8%AD&t=1"_s, page(u"s1"_s, 1, u"30"_s, 3)},
-        {Official + u"page=2&q=%E4%B8%AD&t=1"_s, page(u"s2"_s, 1, u"30"_s, 3)},
-        {Official + u"page=3&q=abc&t=0"_s, page(u"s3"_s, 1, u"30"_s, 3)}});
+    Opened opened(CatalogueProfile::official(),
+                  {{Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
+                   {Official + u"page=1&q=%E4%B8%AD&t=1"_s, page(u"s1"_s, 1, u"30"_s, 3)},
+                   {Official + u"page=2&q=%E4%B8%AD&t=1"_s, page(u"s2"_s, 1, u"30"_s, 3)},
+                   {Official + u"page=3&q=abc&t=0"_s, page(u"s3"_s, 1, u"30"_s, 3)}});
     auto &[fetcher, browser, view] = opened;
 
     view.keyword = u"  中  "_s;
@@ -234,10 +235,10 @@ void TstCatalogueBrowser::officialPagingRepeatsTheSearchAsTheBoxNowReads()
 
 void TstCatalogueBrowser::userPagingAfterASearchWalksTheWholeCatalogue()
 {
-    Opened opened(CatalogueProfile::user(), {
-        {User + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
-        {User + u"page=1&q=C%2B%2B"_s, page(u"s1"_s, 1, u"30"_s, 3)},
-        {User + u"page=2"_s, page(u"all2"_s, 1, u"9"_s, 9)}});
+    Opened opened(CatalogueProfile::user(),
+                  {{User + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
+                   {User + u"page=1&q=C%2B%2B"_s, page(u"s1"_s, 1, u"30"_s, 3)},
+                   {User + u"page=2"_s, page(u"all2"_s, 1, u"9"_s, 9)}});
     auto &[fetcher, browser, view] = opened;
 
     view.keyword = u"C++"_s;
@@ -250,12 +251,13 @@ void TstCatalogueBrowser::userPagingAfterASearchWalksTheWholeCatalogue()
 
 void TstCatalogueBrowser::searchWithoutAKeywordGoesBackToPlainPaging()
 {
-    Opened opened(CatalogueProfile::official(), {
-        {Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
-        {Official + u"page=1&q=x&t=1"_s, page(u"x"_s, 1, u"30"_s, 3)},
-        {Official + u"page=1&q=&t=1"_s, page(u"empty"_s, 1, u"90"_s, 9)},
-        {Official + u"page=2"_s, page(u"all2"_s, 1, u"9"_s, 9)},
-        {Official + u"page=2&q=%E8%AF%B7%E8%BE%93%E5%85%A5%E5%85%B3%E9%94%AE%E8%AF%8D&t=1"_s, page(u"hint2"_s, 1, u"9"_s, 9)}});
+    Opened opened(CatalogueProfile::official(),
+                  {{Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
+                   {Official + u"page=1&q=x&t=1"_s, page(u"x"_s, 1, u"30"_s, 3)},
+                   {Official + u"page=1&q=&t=1"_s, page(u"empty"_s, 1, u"90"_s, 9)},
+                   {Official + u"page=2"_s, page(u"all2"_s, 1, u"9"_s, 9)},
+                   {Official + u"page=2&q=%E8%AF%B7%E8%BE%93%E5%85%A5%E5%85%B3%E9%94%AE%E8%AF%8D&t=1"_s,
+                    page(u"hint2"_s, 1, u"9"_s, 9)}});
     auto &[fetcher, browser, view] = opened;
 
     view.keyword = u"x"_s;
@@ -279,10 +281,10 @@ void TstCatalogueBrowser::searchWithoutAKeywordGoesBackToPlainPaging()
 
 void TstCatalogueBrowser::refreshShowsTheEmptySearchInFirstPageWording()
 {
-    Opened opened(CatalogueProfile::official(), {
-        {Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
-        {Official + u"page=1&q=x&t=1"_s, page(u"x"_s, 1, u"30"_s, 1)},
-        {Official + u"page=1&q=&t=1"_s, page(u"fresh"_s, 4, u"131"_s, 14)}});
+    Opened opened(CatalogueProfile::official(),
+                  {{Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
+                   {Official + u"page=1&q=x&t=1"_s, page(u"x"_s, 1, u"30"_s, 1)},
+                   {Official + u"page=1&q=&t=1"_s, page(u"fresh"_s, 4, u"131"_s, 14)}});
     auto &[fetcher, browser, view] = opened;
     view.keyword = u"x"_s;
     browser.Search();
@@ -300,9 +302,9 @@ void TstCatalogueBrowser::refreshShowsTheEmptySearchInFirstPageWording()
 
 void TstCatalogueBrowser::failedFetchKeepsTheLastPageAndThePosition()
 {
-    Opened opened(CatalogueProfile::user(), {
-        {User + u"page=1"_s, page(u"p1"_s, 2, u"50"_s, 5)},
-        {User + u"page=2"_s, page(u"p2"_s, 2, u"50"_s, 5)}});
+    Opened opened(
+        CatalogueProfile::user(),
+        {{User + u"page=1"_s, page(u"p1"_s, 2, u"50"_s, 5)}, {User + u"page=2"_s, page(u"p2"_s, 2, u"50"_s, 5)}});
     auto &[fetcher, browser, view] = opened;
     browser.NextPage();
 
@@ -322,9 +324,9 @@ void TstCatalogueBrowser::failedFetchKeepsTheLastPageAndThePosition()
 
 void TstCatalogueBrowser::failedSearchKeepsTheSearchMode()
 {
-    Opened opened(CatalogueProfile::official(), {
-        {Official + u"page=1"_s, page(u"p1"_s, 2, u"50"_s, 5)},
-        {Official + u"page=2"_s, page(u"p2"_s, 2, u"50"_s, 5)}});
+    Opened opened(CatalogueProfile::official(),
+                  {{Official + u"page=1"_s, page(u"p1"_s, 2, u"50"_s, 5)},
+                   {Official + u"page=2"_s, page(u"p2"_s, 2, u"50"_s, 5)}});
     auto &[fetcher, browser, view] = opened;
 
     fetcher.offline = true;
@@ -340,10 +342,10 @@ void TstCatalogueBrowser::failedSearchKeepsTheSearchMode()
 
 void TstCatalogueBrowser::failedRefreshKeepsTheKeywordBoxAndSearchModeTogether()
 {
-    Opened opened(CatalogueProfile::official(), {
-        {Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
-        {Official + u"page=1&q=abc&t=1"_s, page(u"s1"_s, 1, u"30"_s, 3)},
-        {Official + u"page=2&q=abc&t=1"_s, page(u"s2"_s, 1, u"30"_s, 3)}});
+    Opened opened(CatalogueProfile::official(),
+                  {{Official + u"page=1"_s, page(u"all"_s, 1, u"9"_s, 9)},
+                   {Official + u"page=1&q=abc&t=1"_s, page(u"s1"_s, 1, u"30"_s, 3)},
+                   {Official + u"page=2&q=abc&t=1"_s, page(u"s2"_s, 1, u"30"_s, 3)}});
     auto &[fetcher, browser, view] = opened;
     view.keyword = u"abc"_s;
     browser.Search();
@@ -398,10 +400,10 @@ void TstCatalogueBrowser::reopenedWindowKeepsSearchModeAndLastResponse()
 
 void TstCatalogueBrowser::singlePageCatalogueDisablesBothButtonsWhilePaging()
 {
-    Opened opened(CatalogueProfile::user(), {
-        {User + u"page=1"_s, page(u"p1"_s, 2, u"30"_s, 3)},
-        {User + u"page=2"_s, page(u"shrunk"_s, 0, u"5"_s, 1)},
-        {User + u"page=3"_s, QByteArray("no trailer at all")}});
+    Opened opened(CatalogueProfile::user(),
+                  {{User + u"page=1"_s, page(u"p1"_s, 2, u"30"_s, 3)},
+                   {User + u"page=2"_s, page(u"shrunk"_s, 0, u"5"_s, 1)},
+                   {User + u"page=3"_s, QByteArray("no trailer at all")}});
     auto &[fetcher, browser, view] = opened;
 
     browser.NextPage();
@@ -417,9 +419,9 @@ void TstCatalogueBrowser::singlePageCatalogueDisablesBothButtonsWhilePaging()
 
 void TstCatalogueBrowser::countIsShownVerbatimAndAbsentCountLeavesTheStatus()
 {
-    Opened opened(CatalogueProfile::user(), {
-        {User + u"page=1"_s, page(u"p1"_s, 1, u"abc"_s, 1)},
-        {User + u"page=1&q=z"_s, page(u"z"_s, 1, u"abc"_s, 1)}});
+    Opened opened(
+        CatalogueProfile::user(),
+        {{User + u"page=1"_s, page(u"p1"_s, 1, u"abc"_s, 1)}, {User + u"page=1&q=z"_s, page(u"z"_s, 1, u"abc"_s, 1)}});
     auto &[fetcher, browser, view] = opened;
     view.keyword = u"z"_s;
     browser.Search();
@@ -433,8 +435,8 @@ void TstCatalogueBrowser::countIsShownVerbatimAndAbsentCountLeavesTheStatus()
 
 void TstCatalogueBrowser::rowsBeyondTheListsRangeAreLeftOut()
 {
-    Opened opened(CatalogueProfile::official(), {
-        {Official + u"page=1"_s, page(u"big"_s, CatalogueBrowser::MaxRows + 5, u"40000"_s, 2)}});
+    Opened opened(CatalogueProfile::official(),
+                  {{Official + u"page=1"_s, page(u"big"_s, CatalogueBrowser::MaxRows + 5, u"40000"_s, 2)}});
     auto &[fetcher, browser, view] = opened;
 
     QCOMPARE(view.rows.size(), CatalogueBrowser::MaxRows);

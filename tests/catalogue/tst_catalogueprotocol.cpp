@@ -19,7 +19,7 @@ QStringList fieldsOf(const ResourceRecord &r)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 class TstCatalogueProtocol : public QObject
 {
@@ -55,9 +55,8 @@ void TstCatalogueProtocol::buildsUrl_data()
     QTest::newRow("official search, empty keyword keeps &q=")
         << CatalogueQuery{root + u"guanfang/"_s, u"admin_upload.php?"_s, 1, QString(), qint16(1)}
         << u"http://h/guanfang/admin_upload.php?page=1&q=&t=1"_s;
-    QTest::newRow("user search")
-        << CatalogueQuery{root + u"wangyou/"_s, u"users_upload.php?"_s, 1, u"abc"_s, {}}
-        << u"http://h/wangyou/users_upload.php?page=1&q=abc"_s;
+    QTest::newRow("user search") << CatalogueQuery{root + u"wangyou/"_s, u"users_upload.php?"_s, 1, u"abc"_s, {}}
+                                 << u"http://h/wangyou/users_upload.php?page=1&q=abc"_s;
 }
 
 void TstCatalogueProtocol::buildsUrl()
@@ -106,25 +105,23 @@ void TstCatalogueProtocol::readsTrailer()
 
 void TstCatalogueProtocol::splitsRecords()
 {
-    const QString text
-        = catalogueRecordText({u"软件"_s, u"标题一"_s, u"备注"_s, u"2024-01-02"_s, u"a.zip"_s, u"17"_s, u"http://x/"_s})
-        + catalogueRecordText({u"游戏"_s, u"标题二"_s, u"只有三个字段"_s})
-        + catalogueRecordText({}) + u"?TtbBa?3?1"_s;
+    const QString text = catalogueRecordText(
+                             {u"软件"_s, u"标题一"_s, u"备注"_s, u"2024-01-02"_s, u"a.zip"_s, u"17"_s, u"http://x/"_s})
+        + catalogueRecordText({u"游戏"_s, u"标题二"_s, u"只有三个字段"_s}) + catalogueRecordText({}) + u"?TtbBa?3?1"_s;
 
     const CataloguePage page = ParseCataloguePage(text, 7);
     QCOMPARE(page.records.size(), 3);
     QCOMPARE(fieldsOf(page.records[0]),
              QStringList({u"软件"_s, u"标题一"_s, u"备注"_s, u"2024-01-02"_s, u"a.zip"_s, u"17"_s, u"http://x/"_s}));
-    QCOMPARE(fieldsOf(page.records[1]),
-             QStringList({u"游戏"_s, u"标题二"_s, u"只有三个字段"_s, {}, {}, {}, {}}));
+    QCOMPARE(fieldsOf(page.records[1]), QStringList({u"游戏"_s, u"标题二"_s, u"只有三个字段"_s, {}, {}, {}, {}}));
     QCOMPARE(fieldsOf(page.records[2]), QStringList(7));
     QCOMPARE(page.records[1].field(ResourceRecord::Title), u"标题二");
 }
 
 void TstCatalogueProtocol::fieldsBeyondTheCallersAreIgnored()
 {
-    const QString text
-        = catalogueRecordText({u"c"_s, u"t"_s, u"r"_s, u"d"_s, u"x.rar"_s, u"5"_s, u"browse"_s, u"extra"_s});
+    const QString text = catalogueRecordText(
+        {u"c"_s, u"t"_s, u"r"_s, u"d"_s, u"x.rar"_s, u"5"_s, u"browse"_s, u"extra"_s});
     const ResourceRecord r = ParseCataloguePage(text, 6).records.value(0);
     QCOMPARE(fieldsOf(r), QStringList({u"c"_s, u"t"_s, u"r"_s, u"d"_s, u"x.rar"_s, u"5"_s, {}}));
 }
@@ -142,8 +139,7 @@ void TstCatalogueProtocol::recordWithoutTerminatorIsLost()
 void TstCatalogueProtocol::fieldsKeepQueryCharactersAndByteOrderMark()
 {
     const QString url = u"http://h/guanfang/view.php?id=3&from=list#top"_s;
-    const QString text
-        = u"\uFEFF"_s + catalogueRecordText({u"分类"_s, u"t"_s, {}, {}, {}, {}, url}) + u"?TtbBa?1?1"_s;
+    const QString text = u"\uFEFF"_s + catalogueRecordText({u"分类"_s, u"t"_s, {}, {}, {}, {}, url}) + u"?TtbBa?1?1"_s;
     const CataloguePage page = ParseCataloguePage(text, 7);
     QCOMPARE(page.records.value(0).field(ResourceRecord::Category), u"\uFEFF分类");
     QCOMPARE(page.records.value(0).field(ResourceRecord::BrowseAddress), url);
@@ -154,8 +150,7 @@ void TstCatalogueProtocol::parsesDownloadLinks_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QList<DownloadLink>>("links");
 
-    QTest::newRow("two links") << u"A/*/B/**/C/*/D/**/"_s
-                               << QList<DownloadLink>{{u"A"_s, u"B"_s}, {u"C"_s, u"D"_s}};
+    QTest::newRow("two links") << u"A/*/B/**/C/*/D/**/"_s << QList<DownloadLink>{{u"A"_s, u"B"_s}, {u"C"_s, u"D"_s}};
     QTest::newRow("no closing mark, no link") << u"A/*/B"_s << QList<DownloadLink>{};
     QTest::newRow("empty") << QString() << QList<DownloadLink>{};
     QTest::newRow("text after the last entry is ignored")

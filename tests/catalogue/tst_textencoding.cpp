@@ -26,14 +26,16 @@ void TstTextEncoding::decodesUtf8_data()
     QTest::newRow("empty") << QByteArray() << QString();
     QTest::newRow("ascii") << QByteArray("page 1?") << u"page 1?"_s;
     QTest::newRow("chinese") << QByteArray("\xE4\xB8\xAD\xE6\x96\x87") << u"中文"_s;
-    QTest::newRow("leading byte-order mark is kept")
-        << QByteArray("\xEF\xBB\xBF" "abc") << u"\uFEFFabc"_s;
-    QTest::newRow("every leading byte-order mark is kept")
-        << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF" "A") << u"\uFEFF\uFEFF\uFEFFA"_s;
-    QTest::newRow("byte-order mark inside the text")
-        << QByteArray("a\xEF\xBB\xBF" "b") << u"a\uFEFFb"_s;
-    QTest::newRow("zero byte stays inside the text")
-        << QByteArray("ab\0cd", 5) << QString::fromUtf16(u"ab\0cd", 5);
+    QTest::newRow("leading byte-order mark is kept") << QByteArray("\xEF\xBB\xBF"
+                                                                   "abc")
+                                                     << u"\uFEFFabc"_s;
+    QTest::newRow("every leading byte-order mark is kept") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF"
+                                                                         "A")
+                                                           << u"\uFEFF\uFEFF\uFEFFA"_s;
+    QTest::newRow("byte-order mark inside the text") << QByteArray("a\xEF\xBB\xBF"
+                                                                   "b")
+                                                     << u"a\uFEFFb"_s;
+    QTest::newRow("zero byte stays inside the text") << QByteArray("ab\0cd", 5) << QString::fromUtf16(u"ab\0cd", 5);
     QTest::newRow("four-byte sequence gives a surrogate pair")
         << QByteArray("\xF0\x9F\x98\x80") << QString::fromUtf16(u"\xD83D\xDE00", 2);
 }
@@ -55,7 +57,9 @@ void TstTextEncoding::ill_formedBytesBecomeReplacementCharacters_data()
     QTest::newRow("truncated sequence at the end") << QByteArray("ab\xE4\xB8") << u"ab"_s << QString();
     QTest::newRow("invalid lead byte") << QByteArray("x\xFFy") << u"x"_s << u"y"_s;
     QTest::newRow("overlong encoding") << QByteArray("q\xC0\xAFr") << u"q"_s << u"r"_s;
-    QTest::newRow("encoded surrogate") << QByteArray("1\xED\xA0\x80" "2") << u"1"_s << u"2"_s;
+    QTest::newRow("encoded surrogate") << QByteArray("1\xED\xA0\x80"
+                                                     "2")
+                                       << u"1"_s << u"2"_s;
 }
 
 // Nothing is dropped silently: the bad bytes leave at least one U+FFFD and the text around
@@ -94,8 +98,7 @@ void TstTextEncoding::encodesKeyword_data()
     QTest::newRow("surrogate pair, one four-byte sequence")
         << QString::fromUtf16(u"\xD83D\xDE00", 2) << u"%F0%9F%98%80"_s;
     QTest::newRow("lone high surrogate") << QString::fromUtf16(u"a\xD83D", 2) << u"a%EF%BF%BD"_s;
-    QTest::newRow("lone low surrogate before a letter")
-        << QString::fromUtf16(u"\xDE00z", 2) << u"%EF%BF%BDz"_s;
+    QTest::newRow("lone low surrogate before a letter") << QString::fromUtf16(u"\xDE00z", 2) << u"%EF%BF%BDz"_s;
     QTest::newRow("mixed") << u"资源 v2"_s << u"%E8%B5%84%E6%BA%90%20v2"_s;
 }
 

@@ -205,8 +205,8 @@ void TstDownloader::batchEndsOnlyWhenEveryDownloadHasEnded()
     m_facility->deliver(path(u"c.rar"_s), "cc");
     m_facility->fail(path(u"a.rar"_s), 403, false);
 
-    QCOMPARE(m_log->events, QStringList({u"error b.rar"_s, u"complete 2 c.rar"_s, u"error a.rar"_s,
-                                    u"all [,a.rar,b.rar]"_s}));
+    QCOMPARE(m_log->events,
+             QStringList({u"error b.rar"_s, u"complete 2 c.rar"_s, u"error a.rar"_s, u"all [,a.rar,b.rar]"_s}));
     QCOMPARE(m_downloader->DownloadFiles(), QStringList{QString()});
     QCOMPARE(filesInDir(), QStringList{u"c.rar"_s});
 }
@@ -291,8 +291,7 @@ void TstDownloader::resumeAppendsOnlyTheRestOfTheSameVersion()
 {
     keepPartial("0123", 10);
     m_downloader->BeginDownload(u"http://h/up/a.rar"_s, path(u"a.rar"_s));
-    QCOMPARE(m_facility->reads[0].headers,
-             AsyncReadHeaders({{"Range", "bytes=4-"}, {"If-Range", "\"v1\""}}));
+    QCOMPARE(m_facility->reads[0].headers, AsyncReadHeaders({{"Range", "bytes=4-"}, {"If-Range", "\"v1\""}}));
 
     m_facility->answer(path(u"a.rar"_s), 206, 6, {{"content-range", "bytes 4-9/10"}});
     m_facility->data(path(u"a.rar"_s), "456789");
@@ -399,8 +398,9 @@ void TstDownloader::transientFailuresAreRetriedUntilTheTimeIsSpent()
     }
 
     // Doubling up to half a minute, until the waits since the last byte reach five minutes.
-    QCOMPARE(delays, QList<qint64>({1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000, 30000, 30000, 30000, 30000,
-                                    30000, 30000}));
+    QCOMPARE(
+        delays,
+        QList<qint64>({1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000, 30000, 30000, 30000, 30000, 30000, 30000}));
     QCOMPARE(m_log->retries.first(), std::make_pair(qint64(1000), 1));
     QCOMPARE(m_log->retries.last(), std::make_pair(qint64(30000), 14));
     QCOMPARE(m_log->events, QStringList({u"error a.rar"_s, u"all [,a.rar]"_s}));

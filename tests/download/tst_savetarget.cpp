@@ -34,8 +34,8 @@ void TstSaveTarget::buildsUrlAndFileFromTrimmedNames_data()
     QTest::newRow("no address") << u"t"_s << u"   "_s << std::optional(P::NoAddress) << QString() << QString();
     QTest::newRow("address climbing out")
         << u"t"_s << u"../a.zip"_s << std::optional(P::UnsafeAddress) << QString() << QString();
-    QTest::newRow("absolute address")
-        << u"t"_s << u"/etc/passwd"_s << std::optional(P::UnsafeAddress) << QString() << QString();
+    QTest::newRow("absolute address") << u"t"_s << u"/etc/passwd"_s << std::optional(P::UnsafeAddress) << QString()
+                                      << QString();
 }
 
 void TstSaveTarget::buildsUrlAndFileFromTrimmedNames()
@@ -46,8 +46,8 @@ void TstSaveTarget::buildsUrlAndFileFromTrimmedNames()
     QFETCH(QString, file);
     QFETCH(QString, fileFolder);
 
-    const Result<SaveTarget, SaveTarget::Problem> target =
-        SaveTarget::forEntry(u"/d/"_s, u"http://h/wangyou/up/"_s, title, address);
+    const Result<SaveTarget, SaveTarget::Problem> target = SaveTarget::forEntry(u"/d/"_s, u"http://h/wangyou/up/"_s,
+                                                                                title, address);
 
     QCOMPARE(target.ok(), !problem);
     if (problem) {

@@ -28,8 +28,8 @@ void TstTransferRate::averagesOverTheLastFewSeconds()
     // A resumed transfer starts at the bytes already kept: only the new ones count.
     rate.sample(0, 5'000'000);
     for (qint64 second = 1; second <= 10; ++second)
-        rate.sample(second * 1000, 5'000'000 + std::min<qint64>(second, 5) * 100'000
-                                       + std::max<qint64>(second - 5, 0) * 1'000'000);
+        rate.sample(second * 1000,
+                    5'000'000 + std::min<qint64>(second, 5) * 100'000 + std::max<qint64>(second - 5, 0) * 1'000'000);
     // The first five slow seconds have left the window: the average is the fast rate since.
     const std::optional<double> speed = rate.bytesPerSecond();
     QVERIFY(speed);

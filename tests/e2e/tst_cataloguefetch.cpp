@@ -86,11 +86,11 @@ void TstCatalogueFetch::searchesWithChineseAndAsciiKeywords_data()
     QTest::newRow("official title, Chinese") << u"guanfang/"_s << u"admin_upload.php?"_s << u"象棋"_s
                                              << std::optional<qint16>(1) << int(ResourceRecord::Title);
     QTest::newRow("official title, ASCII with plus signs") << u"guanfang/"_s << u"admin_upload.php?"_s << u"C++"_s
-                                                          << std::optional<qint16>(1) << int(ResourceRecord::Title);
+                                                           << std::optional<qint16>(1) << int(ResourceRecord::Title);
     QTest::newRow("official category") << u"guanfang/"_s << u"admin_upload.php?"_s << u"电子书"_s
                                        << std::optional<qint16>(0) << int(ResourceRecord::Category);
-    QTest::newRow("user, Chinese") << u"wangyou/"_s << u"users_upload.php?"_s << u"音乐"_s
-                                   << std::optional<qint16>() << -1;
+    QTest::newRow("user, Chinese") << u"wangyou/"_s << u"users_upload.php?"_s << u"音乐"_s << std::optional<qint16>()
+                                   << -1;
 }
 
 void TstCatalogueFetch::searchesWithChineseAndAsciiKeywords()

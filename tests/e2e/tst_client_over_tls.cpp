@@ -29,7 +29,7 @@ namespace {
 constexpr int TimeoutMs = 30000;
 const QString Untrusted = u"证书不受信任：签发者不是本机信任的证书机构"_s;
 
-} // namespace
+}  // namespace
 
 // The client against the site behind nginx over TLS, its certificate from an authority the
 // system trusts but the web engine has never heard of, as a community that runs its own does:
@@ -84,8 +84,8 @@ void TstClientOverTls::initTestCase()
     configuration.addCaCertificate(m_trusted.certificate());
     QSslConfiguration::setDefaultConfiguration(configuration);
 
-    const QString started =
-        m_edge.start(m_work.path(), {u"--trusted-proxy"_s, u"127.0.0.1"_s}, 1, {}, m_trustedCertificate);
+    const QString started = m_edge.start(m_work.path(), {u"--trusted-proxy"_s, u"127.0.0.1"_s}, 1, {},
+                                         m_trustedCertificate);
     QVERIFY2(started.isEmpty(), qPrintable(started));
 }
 
@@ -108,9 +108,8 @@ void TstClientOverTls::cleanup()
 
 void TstClientOverTls::openWangyou()
 {
-    m_wangyou = std::make_unique<Form_wangyou>(m_edge.url(QString()), ProgramFolder(m_programFolder->path()),
-                                               m_fetcher, m_shell, m_messageBox,
-                                               [] { return std::make_unique<AsyncReader>(); });
+    m_wangyou = std::make_unique<Form_wangyou>(m_edge.url(QString()), ProgramFolder(m_programFolder->path()), m_fetcher,
+                                               m_shell, m_messageBox, [] { return std::make_unique<AsyncReader>(); });
     m_wangyou->show();
     auto *list = control<ListView>(*m_wangyou, u"ListView"_s);
     QTRY_COMPARE_WITH_TIMEOUT(list->model()->rowCount(), 10, TimeoutMs);

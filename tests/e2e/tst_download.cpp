@@ -92,8 +92,8 @@ void TstDownload::downloadsUserFiles()
 
     const QString name = QFileInfo(target).fileName();
     // The site names each file's digest, so each is checked.
-    QCOMPARE(log.events, QStringList({u"verified "_s + name, u"complete %1 %2"_s.arg(expected.size()).arg(name),
-                                      u"all []"_s}));
+    QCOMPARE(log.events,
+             QStringList({u"verified "_s + name, u"complete %1 %2"_s.arg(expected.size()).arg(name), u"all []"_s}));
     QVERIFY(!log.progress.isEmpty());
     QCOMPARE(log.progress.last(), u"%1/%1 %2"_s.arg(expected.size()).arg(name));
     QCOMPARE(folderContents(), (QMap<QString, QByteArray>{{title + u'/' + address, expected}}));
@@ -107,9 +107,10 @@ void TstDownload::failedDownloadLeavesTheFolderAsItWas_data()
     QTest::addColumn<QString>("saveFile");
 
     QTest::newRow("not on the site") << u"2024/01/no-such-file.zip"_s << ScriptedHttpServer::Answer() << u"t/a.zip"_s;
-    QTest::newRow("target under a file, not a folder") << u"readme-first.txt"_s << ScriptedHttpServer::Answer()
-                                                      << u"t/a.zip/readme-first.txt"_s;
-    QTest::newRow("connection cut mid-body") << QString()
+    QTest::newRow("target under a file, not a folder")
+        << u"readme-first.txt"_s << ScriptedHttpServer::Answer() << u"t/a.zip/readme-first.txt"_s;
+    QTest::newRow("connection cut mid-body")
+        << QString()
         << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nContent-Length: 400000\r\n\r\n" + QByteArray(100000, 'x'), true}
         << u"t/a.zip"_s;
     QTest::newRow("server error") << QString() << ScriptedHttpServer::reply(500, "broken") << u"t/a.zip"_s;
@@ -173,7 +174,8 @@ void TstDownload::batchEndsAfterEveryDownloadWithItsFailures()
 void TstDownload::destroyingTheDownloaderStopsItsDownload()
 {
     ScriptedHttpServer server;
-    server.setAnswer(u"/up/a.zip"_s, {"HTTP/1.1 200 OK\r\nContent-Length: 900000\r\n\r\n" + QByteArray(1000, 'x'), false});
+    server.setAnswer(u"/up/a.zip"_s,
+                     {"HTTP/1.1 200 OK\r\nContent-Length: 900000\r\n\r\n" + QByteArray(1000, 'x'), false});
     auto downloader = std::make_unique<Downloader>(std::make_unique<AsyncReader>(), m_messageBox);
     DownloadEventLog log(*downloader);
     downloader->BeginDownload(server.root() + u"up/a.zip"_s, m_folder->filePath(u"a.zip"_s));
@@ -191,8 +193,7 @@ void TstDownload::diskWithoutRoomGetsNoFile()
     const QString address = u"2024/06/hometown-aerial.mp4"_s;
     const qint64 size = QFileInfo(QDir(m_site.dataPath()).filePath(u"wangyou/up/"_s + address)).size();
     Downloader downloader(std::make_unique<AsyncReader>(), m_messageBox);
-    downloader.setEnvironment({[](const QString &) { return std::optional<qint64>(Downloader::DiskReserve + 1000); },
-                               {}});
+    downloader.setEnvironment({[](const QString &) { return std::optional<qint64>(Downloader::DiskReserve + 1000); }, {}});
     DownloadEventLog log(downloader);
     downloader.BeginDownload(userFile(address), m_folder->filePath(u"video.mp4"_s));
     QTRY_VERIFY_WITH_TIMEOUT(log.batchEnded(), 30000);

@@ -77,7 +77,7 @@ void TstGuanfangSite::search(int field, const QString &keyword)
     control<QComboBox>(*m_form, u"Combo1"_s)->setCurrentIndex(field);
     auto *box = control<QLineEdit>(*m_form, u"textsou"_s);
     QTest::mouseClick(box, Qt::LeftButton);
-    box->insert(keyword); // as an input method commits it
+    box->insert(keyword);  // as an input method commits it
 
     click(u"SoSo"_s);
 }
@@ -148,8 +148,9 @@ void TstGuanfangSite::clickedEntryShowsLinksAndPageAndOpensALink()
 {
     auto *list = control<ListView>(*m_form, u"ListView"_s);
     const QStringList addresses = column(ResourceRecord::DownloadAddress);
-    const int row = int(std::find_if(addresses.begin(), addresses.end(),
-                                     [](const QString &a) { return a.contains(u"/**/"_s); }) - addresses.begin());
+    const int row = int(
+        std::find_if(addresses.begin(), addresses.end(), [](const QString &a) { return a.contains(u"/**/"_s); })
+        - addresses.begin());
     QVERIFY(row < addresses.size());
     auto *web = control<WebPane>(*m_form, u"Web"_s);
     QSignalSpy loaded(web, &WebPane::DownloadComplete);
@@ -160,7 +161,8 @@ void TstGuanfangSite::clickedEntryShowsLinksAndPageAndOpensALink()
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(cell).center());
     QCOMPARE(m_form->browser().selectedRow(), row);
     const QString title = list->cellText(row, ResourceRecord::Title);
-    QTRY_VERIFY_WITH_TIMEOUT(web->url() == QUrl(list->cellText(row, ResourceRecord::BrowseAddress)) && !loaded.isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(web->url() == QUrl(list->cellText(row, ResourceRecord::BrowseAddress)) && !loaded.isEmpty(),
+                             20000);
     QTRY_VERIFY_WITH_TIMEOUT(web->title().contains(title), 20000);
 
     auto *links = control<QListWidget>(*m_form, u"List1"_s);

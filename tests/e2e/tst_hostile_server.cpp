@@ -70,7 +70,7 @@ bool resetPeakMemory()
     return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
 }
 
-} // namespace
+}  // namespace
 
 // The client against a server that misbehaves on purpose: nothing crashes, nothing is written
 // outside the download folder, no file is damaged or left half done, and the user is told
@@ -153,8 +153,7 @@ void TstHostileServer::badCataloguePages_data()
     QTest::newRow("stalled") << Answer{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc", false} << 2
                              << u"连接服务器失败"_s << u"旧一"_s;
     QTest::newRow("no trailer") << page(two + "<html>oops?</html>") << 2 << u"已分享 2 个资源"_s << u"新一"_s;
-    QTest::newRow("garbage trailer") << page(two + "?TtbBa?<b>9</b>?x?") << 2 << u"已分享 <b>9</b> 个资源"_s
-                                     << u"新一"_s;
+    QTest::newRow("garbage trailer") << page(two + "?TtbBa?<b>9</b>?x?") << 2 << u"已分享 <b>9</b> 个资源"_s << u"新一"_s;
     QTest::newRow("invalid UTF-8") << page("c\x02\xff\xfe\xe4\xb8\x01?TtbBa?1?1") << 1 << u"已分享 1 个资源"_s
                                    << u"\uFFFD\uFFFD\uFFFD\uFFFD"_s;
     QByteArray huge;
@@ -171,7 +170,8 @@ void TstHostileServer::badCataloguePages()
     QFETCH(QString, firstTitle);
 
     const QString path = u"/guanfang/admin_upload.php"_s;
-    m_server->setAnswer(path, page(catalogueRecord({u"c"_s, u"旧一"_s}) + catalogueRecord({u"c"_s, u"旧二"_s}) + "?TtbBa?2?1"));
+    m_server->setAnswer(
+        path, page(catalogueRecord({u"c"_s, u"旧一"_s}) + catalogueRecord({u"c"_s, u"旧二"_s}) + "?TtbBa?2?1"));
     Form_guanfang form(m_server->root(), ProgramFolder(m_programFolder), *m_fetcher, m_shell);
     form.show();
     auto *list = control<ListView>(form, u"ListView"_s);
@@ -229,8 +229,9 @@ void TstHostileServer::unsafeLinkTargetsAreNotOpened()
 {
     const QString links = u"本地/*/file:///etc/passwd/**/共享/*/smb://host/share/**/脚本/*/javascript:alert(1)/**/"
                           u"路径/*//usr/bin/xterm/**/未知/*/foo:bar/**/网页/*/http://h/ok.zip/**/"_s;
-    m_server->setAnswer(u"/guanfang/admin_upload.php"_s,
-                        page(catalogueRecord({u"c"_s, u"t"_s, {}, {}, links, u"1"_s, u"file:///etc/passwd"_s}) + "?TtbBa?1?1"));
+    m_server->setAnswer(
+        u"/guanfang/admin_upload.php"_s,
+        page(catalogueRecord({u"c"_s, u"t"_s, {}, {}, links, u"1"_s, u"file:///etc/passwd"_s}) + "?TtbBa?1?1"));
     Form_guanfang form(m_server->root(), ProgramFolder(m_programFolder), *m_fetcher, m_shell);
     form.show();
     auto *list = control<ListView>(form, u"ListView"_s);
@@ -272,14 +273,14 @@ void TstHostileServer::badDownloads_data()
     QTest::addColumn<int>("requests");
 
     const QByteArray body(100000, 'x');
-    QTest::newRow("connection reset mid-body") << cut("Content-Length: 400000\r\n", body, true) << QByteArray()
-                                               << u"连接中断"_s << 0;
-    QTest::newRow("Content-Length larger than the body") << cut("Content-Length: 400000\r\n", body) << QByteArray()
-                                                         << u"连接中断"_s << 0;
+    QTest::newRow("connection reset mid-body")
+        << cut("Content-Length: 400000\r\n", body, true) << QByteArray() << u"连接中断"_s << 0;
+    QTest::newRow("Content-Length larger than the body")
+        << cut("Content-Length: 400000\r\n", body) << QByteArray() << u"连接中断"_s << 0;
     QTest::newRow("HTTP 404") << ScriptedHttpServer::reply(404, "<html>not found</html>", "text/html") << QByteArray()
                               << u"服务器回答 404：文件不存在"_s << 1;
-    QTest::newRow("HTTP 500") << ScriptedHttpServer::reply(500, body) << QByteArray() << u"服务器回答 500：服务器内部错误"_s
-                              << 0;
+    QTest::newRow("HTTP 500") << ScriptedHttpServer::reply(500, body) << QByteArray()
+                              << u"服务器回答 500：服务器内部错误"_s << 0;
     QTest::newRow("stalled transfer") << Answer{"HTTP/1.1 200 OK\r\nContent-Length: 400000\r\n\r\n" + body, false}
                                       << QByteArray() << u"连接超时"_s << 0;
     // The client can only take the server at its word: the announced bytes are the file.
@@ -377,18 +378,17 @@ void TstHostileServer::interruptedDownloads_data()
                             "Content-Length: 200000\r\n";
     const QByteArray digest = reprDigest(file);
 
-    QTest::newRow("resumed where it was cut") << QList<Answer>{cutAtHalf, {rest + "\r\n" + file.sliced(half.size()), true}}
-                                              << file << QByteArray("bytes=200000-") << false;
+    QTest::newRow("resumed where it was cut")
+        << QList<Answer>{cutAtHalf, {rest + "\r\n" + file.sliced(half.size()), true}} << file
+        << QByteArray("bytes=200000-") << false;
     QTest::newRow("changed on the server meanwhile")
-        << QList<Answer>{cutAtHalf, cut("ETag: \"v2\"\r\nContent-Length: 300000\r\n", newer)}
-        << newer << QByteArray("bytes=200000-") << false;
-    QTest::newRow("server ignoring Range")
-        << QList<Answer>{cutAtHalf, cut("ETag: \"v1\"\r\n" + length, file)} << file << QByteArray("bytes=200000-")
-        << false;
-    QTest::newRow("resumed, checked whole")
-        << QList<Answer>{cut("ETag: \"v1\"\r\n" + length + digest, half, true),
-                         {rest + digest + "\r\n" + file.sliced(half.size()), true}}
-        << file << QByteArray("bytes=200000-") << true;
+        << QList<Answer>{cutAtHalf, cut("ETag: \"v2\"\r\nContent-Length: 300000\r\n", newer)} << newer
+        << QByteArray("bytes=200000-") << false;
+    QTest::newRow("server ignoring Range") << QList<Answer>{cutAtHalf, cut("ETag: \"v1\"\r\n" + length, file)} << file
+                                           << QByteArray("bytes=200000-") << false;
+    QTest::newRow("resumed, checked whole") << QList<Answer>{cut("ETag: \"v1\"\r\n" + length + digest, half, true),
+                                                             {rest + digest + "\r\n" + file.sliced(half.size()), true}}
+                                            << file << QByteArray("bytes=200000-") << true;
     // Only the whole's digest can tell that the bytes kept from before the cut were damaged.
     QTest::newRow("damaged before the cut, fetched whole again")
         << QList<Answer>{cut("ETag: \"v1\"\r\n" + length + digest, withOneByteChanged(half, 1234), true),
@@ -440,8 +440,8 @@ void TstHostileServer::failuresSayWhy_data()
     QTest::newRow("HTTP 404") << ScriptedHttpServer::reply(404, "not here") << u"服务器回答 404：文件不存在"_s;
     QTest::newRow("connection refused") << redirect("http://127.0.0.1:" + QByteArray::number(closedPort) + "/x")
                                         << u"连接被拒绝"_s;
-    QTest::newRow("name that does not resolve") << redirect("http://no-such-host.invalid/x")
-                                                << u"找不到服务器 no-such-host.invalid"_s;
+    QTest::newRow("name that does not resolve")
+        << redirect("http://no-such-host.invalid/x") << u"找不到服务器 no-such-host.invalid"_s;
 }
 
 // The message box and the status line tell one failure from another, in the same words.

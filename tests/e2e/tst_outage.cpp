@@ -21,7 +21,7 @@ namespace {
 
 constexpr auto Outage = 90s;
 
-} // namespace
+}  // namespace
 
 // The user window downloading from the site over a line of its own, which goes down for a
 // minute and a half mid-download, much longer than a connection waits in silence.

@@ -9,8 +9,8 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QSslSocket>
+#include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,9 +19,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <memory>
 #include <vector>
-#include <fcntl.h>
 
 using namespace Qt::StringLiterals;
 
@@ -42,7 +42,7 @@ QByteArray randomBytes(qsizetype size)
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 // The site as it runs on several machines: the shipped nginx site in front (TLS, HTTP/2, files
 // sent by nginx itself from the files folder), the site process behind it.
@@ -111,11 +111,12 @@ CurlRun TstSiteBehindNginx::curl(const QStringList &arguments) const
     return {process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1, process->readAllStandardOutput()};
 }
 
-CurlRun TstSiteBehindNginx::upload(const QByteArray &fileName, const QString &localFile,
-                                   const QByteArray &forwardedFor, const QString &title, const QString &root)
+CurlRun TstSiteBehindNginx::upload(const QByteArray &fileName, const QString &localFile, const QByteArray &forwardedFor,
+                                   const QString &title, const QString &root)
 {
     return curl({u"--max-time"_s, u"20"_s, u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"-H"_s,
-                 u"Host: 127.0.0.1:%1"_s.arg(m_edge.port()), u"-H"_s, u"X-Forwarded-For: "_s + QString::fromLatin1(forwardedFor), u"-F"_s, u"category=软件"_s, u"-F"_s,
+                 u"Host: 127.0.0.1:%1"_s.arg(m_edge.port()), u"-H"_s,
+                 u"X-Forwarded-For: "_s + QString::fromLatin1(forwardedFor), u"-F"_s, u"category=软件"_s, u"-F"_s,
                  u"title="_s + title, u"-F"_s, u"remark=e2e"_s, u"-F"_s,
                  u"file=@%1;filename=\"%2\""_s.arg(localFile, QString::fromUtf8(fileName)),
                  (root.isEmpty() ? url(QString()) : root) + u"wangyou/"_s});
@@ -129,8 +130,7 @@ void TstSiteBehindNginx::believesOnlyTrustedProxies_data()
     // The client claims to come from 198.51.100.7 by way of 203.0.113.9; nginx adds the
     // address it saw, 127.0.0.1.
     QTest::newRow("trusted nginx") << QStringList{u"--trusted-proxy"_s, u"127.0.0.1"_s} << u"203.0.113.9"_s;
-    QTest::newRow("trusted network, not nginx")
-        << QStringList{u"--trusted-proxy"_s, u"10.0.0.0/8"_s} << u"127.0.0.1"_s;
+    QTest::newRow("trusted network, not nginx") << QStringList{u"--trusted-proxy"_s, u"10.0.0.0/8"_s} << u"127.0.0.1"_s;
     QTest::newRow("no trusted proxy") << QStringList{} << u"127.0.0.1"_s;
 }
 
@@ -148,7 +148,8 @@ void TstSiteBehindNginx::believesOnlyTrustedProxies()
     QCOMPARE(posted.exitCode, 0);
     QVERIFY2(posted.out.startsWith("HTTP/2 303"), posted.out.constData());
 
-    const ReferenceSite::CommandRun listed = m_edge.sites().front()->command({u"list"_s, u"resources"_s, u"--recent"_s, u"1"_s});
+    const ReferenceSite::CommandRun listed = m_edge.sites().front()->command(
+        {u"list"_s, u"resources"_s, u"--recent"_s, u"1"_s});
     QCOMPARE(listed.exitCode, 0);
     QVERIFY2(listed.out.contains(u'\t' + client + u'\t'), qPrintable(listed.out));
     QByteArray log;
@@ -199,9 +200,8 @@ void TstSiteBehindNginx::slowUploadsStayWithNginx()
         QVERIFY(greedy.back());
     }
     const auto refused = [&] {
-        return std::count_if(greedy.begin(), greedy.end(), [](const auto &socket) {
-            return socket->peek(12) == "HTTP/1.1 503";
-        });
+        return std::count_if(greedy.begin(), greedy.end(),
+                             [](const auto &socket) { return socket->peek(12) == "HTTP/1.1 503"; });
     };
     QTRY_VERIFY_WITH_TIMEOUT(refused() == 6, 30000);
     QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"zorvik/"_s)}).out.startsWith("HTTP/2 200"));
@@ -239,7 +239,8 @@ void TstSiteBehindNginx::servedUnderAPath()
     QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, official}).out.startsWith("HTTP/2 200"));
 
     // As nginx passes it when its location takes the prefix off.
-    const CurlRun stripped = curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"-H"_s, u"Host: 127.0.0.1:%1"_s.arg(m_edge.port()),
+    const CurlRun stripped = curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"-H"_s,
+                                   u"Host: 127.0.0.1:%1"_s.arg(m_edge.port()),
                                    m_edge.sites().front()->root() + u"zorvik/"_s});
     QVERIFY2(stripped.out.startsWith("HTTP/1.1 200"), stripped.out.constData());
 }
@@ -269,13 +270,14 @@ void TstSiteBehindNginx::nginxSendsTheFiles()
     const qsizetype headEnd = whole.out.indexOf("\r\n\r\n") + 4;
     const QByteArray head = whole.out.first(headEnd).toLower();
     // The digest was taken as the upload streamed in, and nginx passes it on, ranged answers too.
-    const QByteArray digest =
-        "repr-digest: sha-256=:" + QCryptographicHash::hash(content, QCryptographicHash::Sha256).toBase64().toLower();
+    const QByteArray digest = "repr-digest: sha-256=:"
+        + QCryptographicHash::hash(content, QCryptographicHash::Sha256).toBase64().toLower();
     QVERIFY2(head.startsWith("http/2 200") && head.contains("content-security-policy: sandbox")
                  && head.contains("content-disposition: attachment") && !head.contains("x-accel-redirect")
                  && head.contains(digest),
              head.constData());
-    const QByteArray ranged = curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"--range"_s, u"5-9"_s, fileUrl}).out.toLower();
+    const QByteArray ranged =
+        curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, u"--range"_s, u"5-9"_s, fileUrl}).out.toLower();
     QVERIFY2(ranged.startsWith("http/2 206") && ranged.contains(digest), ranged.constData());
     QVERIFY(whole.out.sliced(headEnd) == content);
     // The site answered with no byte of the file: nginx sent it.
@@ -283,8 +285,8 @@ void TstSiteBehindNginx::nginxSendsTheFiles()
     QTRY_VERIFY((log += m_edge.sites().front()->readOutput()).contains("GET /wangyou/up/"));
     QVERIFY2(log.contains("HTTP/1.1\" 200 0 "), log.constData());
     // Only the site's answers reach the files folder.
-    QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"_quillmere-files/"_s + below)})
-                .out.startsWith("HTTP/2 404"));
+    QVERIFY(
+        curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"_quillmere-files/"_s + below)}).out.startsWith("HTTP/2 404"));
 
     // Four ranges at once, as a download accelerator fetches.
     const qsizetype quarter = content.size() / 4;
@@ -325,7 +327,7 @@ void TstSiteBehindNginx::twoProcessesShareOneStore()
     const int unnamed = ::open(QFile::encodeName(shared.path()).constData(), O_TMPFILE | O_WRONLY, 0600);
     QVERIFY2(unnamed < 0 && errno == EOPNOTSUPP,
              qPrintable(u"made an unnamed file on "_s + QStorageInfo(shared.path()).fileSystemType()));
-    const QStringList arguments{u"--database"_s, database, u"--trusted-proxy"_s, u"127.0.0.1"_s,
+    const QStringList arguments{u"--database"_s,         database, u"--trusted-proxy"_s, u"127.0.0.1"_s,
                                 u"--message-interval"_s, u"600"_s};
     const QString started = startEdge(arguments, 2, shared.path());
     QVERIFY2(started.isEmpty(), qPrintable(started));
@@ -365,9 +367,9 @@ void TstSiteBehindNginx::twoProcessesShareOneStore()
 
     // One address, one message for both processes.
     const auto post = [&](const ReferenceSite &site, const QString &text) {
-        return status(curl(asNginx + QStringList{u"-o"_s, u"/dev/null"_s, u"-H"_s, u"X-Forwarded-For: 198.51.100.20"_s,
-                                                 u"-d"_s, u"name=a&text="_s + text,
-                                                 site.root() + u"nds_wd-nds_wd.html"_s}));
+        return status(curl(asNginx
+                           + QStringList{u"-o"_s, u"/dev/null"_s, u"-H"_s, u"X-Forwarded-For: 198.51.100.20"_s, u"-d"_s,
+                                         u"name=a&text="_s + text, site.root() + u"nds_wd-nds_wd.html"_s}));
     };
     QCOMPARE(post(a, u"first"_s), 303);
     QCOMPARE(post(b, u"second"_s), 429);
@@ -388,7 +390,8 @@ void TstSiteBehindNginx::twoProcessesShareOneStore()
         return sum;
     };
     const qint64 requests = counted(u"(\\d+) requests in"_s);
-    const qint64 failed = counted(u"Non-2xx or 3xx responses: (\\d+)"_s) + counted(u"(?:connect|read|write|timeout) (\\d+)"_s);
+    const qint64 failed = counted(u"Non-2xx or 3xx responses: (\\d+)"_s)
+        + counted(u"(?:connect|read|write|timeout) (\\d+)"_s);
     qInfo("%lld of %lld requests failed while a process was killed", failed, requests);
     QVERIFY2(requests > 0, qPrintable(report));
     for (int request = 0; request < 4; ++request)
@@ -404,10 +407,12 @@ void TstSiteBehindNginx::twoProcessesShareOneStore()
     qsizetype uploads = 1;
     std::vector<std::unique_ptr<QProcess>> uploaders;
     for (const ReferenceSite *site : {&a, &b}) {
-        uploaders.push_back(startCurl(nginxHost + QStringList{
-            u"--rate"_s, u"40/s"_s, u"--max-time"_s, u"20"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{http_code}\n"_s,
-            u"-F"_s, u"category=软件"_s, u"-F"_s, u"title=restart-%1"_s.arg(site == &a ? 'a' : 'b'), u"-F"_s,
-            u"remark=e2e"_s, u"-F"_s, u"file=@"_s + data.fileName(), site->root() + u"wangyou/?n=[1-120]"_s}));
+        uploaders.push_back(
+            startCurl(nginxHost
+                      + QStringList{u"--rate"_s, u"40/s"_s, u"--max-time"_s, u"20"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s,
+                                    u"%{http_code}\n"_s, u"-F"_s, u"category=软件"_s, u"-F"_s,
+                                    u"title=restart-%1"_s.arg(site == &a ? 'a' : 'b'), u"-F"_s, u"remark=e2e"_s,
+                                    u"-F"_s, u"file=@"_s + data.fileName(), site->root() + u"wangyou/?n=[1-120]"_s}));
         QVERIFY(uploaders.back()->waitForStarted());
     }
     postgres.stop();

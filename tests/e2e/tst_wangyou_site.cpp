@@ -181,8 +181,7 @@ void TstWangyouSite::closingMidDownloadKeepsWhatArrived()
 
     // The site logs the transfer once the client has cut it; by then what the close set off has run.
     QByteArray log;
-    QTRY_VERIFY_WITH_TIMEOUT((log += m_site.readOutput()).contains("GET /wangyou/up/2024/06/hometown-aerial.mp4"),
-                             30000);
+    QTRY_VERIFY_WITH_TIMEOUT((log += m_site.readOutput()).contains("GET /wangyou/up/2024/06/hometown-aerial.mp4"), 30000);
     const QString saved = u"Xiazai/家乡 航拍 小片/2024/06/hometown-aerial.mp4"_s;
     QCOMPARE(filesUnder(m_programFolder->path()), QStringList({saved + u".part"_s, saved + u".part.meta"_s}));
     QVERIFY(m_shell.shownFiles.isEmpty());

@@ -45,7 +45,7 @@ document.getElementById('file').files = dt.files;
 document.getElementById('file').files.length;)"_s.arg(bytes, name);
 }
 
-} // namespace
+}  // namespace
 
 // The two web windows on the real pages of the reference site: a user shares a file and
 // finds it in the user catalogue, and leaves a message on the board.
@@ -135,8 +135,9 @@ void TstWebWindowsSite::sharesAFileThatTheCatalogueThenOffers()
 document.getElementById('category').value = '工具';
 document.getElementById('title').value = '端到端 分享 <测试>';
 document.getElementById('remark').value = '从上传页面传上来的';)"_s);
-    const QString bytes = u"var bytes = new Uint8Array(%1); for (var i = 0; i < bytes.length; ++i) bytes[i] = (i * 7 + 3) & 255;"_s
-                              .arg(FileSize);
+    const QString bytes =
+        u"var bytes = new Uint8Array(%1); for (var i = 0; i < bytes.length; ++i) bytes[i] = (i * 7 + 3) & 255;"_s.arg(
+            FileSize);
     QCOMPARE(evaluate(web, chooseFile(u"'工具 包.bin'"_s, bytes)).toInt(), 1);
 
     clickAndWaitForLoad(web, u"#upload button"_s);
@@ -203,7 +204,8 @@ document.querySelector('form.post [name=text]').value = "第一行 <script>docum
     QCOMPARE(evaluate(web, u"document.querySelector('ol.messages li b').textContent"_s).toString(), name);
     QCOMPARE(evaluate(web, u"document.querySelector('ol.messages li .text').textContent"_s).toString(), text);
     // The markup in the message made no elements of its own.
-    QCOMPARE(evaluate(web, u"document.querySelectorAll('ol.messages li b *, ol.messages li .text *').length"_s).toInt(), 0);
+    QCOMPARE(evaluate(web, u"document.querySelectorAll('ol.messages li b *, ol.messages li .text *').length"_s).toInt(),
+             0);
 
     // Loading the page again does not post again.
     QSignalSpy completed(web, &WebPane::DownloadComplete);

@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case ByteRange::Kind::Span:
         if (part.first < 0 || part.length < 1 || part.first + part.length > fileSize
             || part.contentRange()
-                   != "bytes " + QByteArray::number(part.first) + '-' + QByteArray::number(part.first + part.length - 1)
-                          + '/' + QByteArray::number(fileSize))
+                != "bytes " + QByteArray::number(part.first) + '-' + QByteArray::number(part.first + part.length - 1)
+                    + '/' + QByteArray::number(fileSize))
             std::abort();
         break;
     case ByteRange::Kind::Unsatisfiable:
@@ -41,8 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         break;
     }
     // Without a range, or for another version of the file, the whole file goes.
-    if ((range.isEmpty() || (!ifRange.trimmed().isEmpty() && ifRange.trimmed() != version.etag
-                             && ifRange.trimmed() != version.lastModified))
+    if ((range.isEmpty()
+         || (!ifRange.trimmed().isEmpty() && ifRange.trimmed() != version.etag
+             && ifRange.trimmed() != version.lastModified))
         && part.kind != ByteRange::Kind::Whole)
         std::abort();
     return 0;

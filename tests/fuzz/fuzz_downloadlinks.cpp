@@ -14,7 +14,7 @@ qsizetype separatedEntries(const QString &address)
     return entries;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

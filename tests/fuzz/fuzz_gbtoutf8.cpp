@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     for (QChar c : encoded) {
         const char16_t u = c.unicode();
-        const bool safe = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9')
-            || u == u'-' || u == u'.' || u == u'_' || u == u'~' || u == u'%';
+        const bool safe = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'-'
+            || u == u'.' || u == u'_' || u == u'~' || u == u'%';
         if (!safe)
             std::abort();
     }

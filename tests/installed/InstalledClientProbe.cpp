@@ -51,7 +51,7 @@ void startProbe()
     QTimer::singleShot(0, probe, &InstalledClientProbe::start);
 }
 
-} // namespace
+}  // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(startProbe)
 
@@ -65,24 +65,26 @@ InstalledClientProbe::InstalledClientProbe(const QString &reportFolder)
 void InstalledClientProbe::start()
 {
     record("uid", QString::number(getuid()));
-    waitFor([this] { return (m_mainWindow = visibleWindow(MainWindowTitle)); }, [this] {
-        record("main-window", m_mainWindow->windowTitle());
-        record("program-folder", QCoreApplication::applicationDirPath());
-        QFile sheet(QDir(m_reportFolder).filePath(u"stylesheet.qss"_s));
-        if (sheet.open(QIODevice::WriteOnly))
-            sheet.write(qApp->styleSheet().toUtf8());
-        record("engine-at-start", mappedEngineModule());
+    waitFor([this] { return (m_mainWindow = visibleWindow(MainWindowTitle)); },
+            [this] {
+                record("main-window", m_mainWindow->windowTitle());
+                record("program-folder", QCoreApplication::applicationDirPath());
+                QFile sheet(QDir(m_reportFolder).filePath(u"stylesheet.qss"_s));
+                if (sheet.open(QIODevice::WriteOnly))
+                    sheet.write(qApp->styleSheet().toUtf8());
+                record("engine-at-start", mappedEngineModule());
 
-        // Both commands act at once: the folder is handed to the desktop, the web window made.
-        QDesktopServices::setUrlHandler(u"file"_s, this, "openFile");
-        press("Command_guanli");
-        record("download-folder", m_opened.toLocalFile());
-        press("Command_fenxiang");
-        waitFor([this] { return !m_mainWindow || !m_mainWindow->isVisible(); }, [this] {
-            record("engine-after-web-window", mappedEngineModule());
-            finish();
-        });
-    });
+                // Both commands act at once: the folder is handed to the desktop, the web window made.
+                QDesktopServices::setUrlHandler(u"file"_s, this, "openFile");
+                press("Command_guanli");
+                record("download-folder", m_opened.toLocalFile());
+                press("Command_fenxiang");
+                waitFor([this] { return !m_mainWindow || !m_mainWindow->isVisible(); },
+                        [this] {
+                            record("engine-after-web-window", mappedEngineModule());
+                            finish();
+                        });
+            });
 }
 
 void InstalledClientProbe::openFile(const QUrl &url)

@@ -23,7 +23,7 @@ QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-} // namespace
+}  // namespace
 
 // Starts the client installed under $QUILLMERE_INSTALLED_ROOT through its `quillmere` command,
 // as an ordinary user with an empty home on the offscreen platform, and checks what the
@@ -73,9 +73,9 @@ void TstInstalledClient::initTestCase()
         });
     } else {
         // Installed by root, the program folder is not the user's to write to.
-        QVERIFY(QFile::setPermissions(m_programFolder, QFile::ReadOwner | QFile::ExeOwner
-                                      | QFile::ReadGroup | QFile::ExeGroup
-                                      | QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(m_programFolder,
+                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                                          | QFile::ReadOther | QFile::ExeOther));
     }
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -135,8 +135,7 @@ void TstInstalledClient::loadsWebEngineOnDemand()
 
 void TstInstalledClient::downloadsIntoUsersDownloadFolder()
 {
-    QCOMPARE(QDir::cleanPath(m_report.value(u"download-folder"_s)),
-             m_home.path() + u"/Downloads/Xiazai"_s);
+    QCOMPARE(QDir::cleanPath(m_report.value(u"download-folder"_s)), m_home.path() + u"/Downloads/Xiazai"_s);
 }
 
 QTEST_GUILESS_MAIN(TstInstalledClient)

@@ -49,14 +49,15 @@ void TstAsyncReader::init()
 
 AsyncProperty TstAsyncReader::readToEnd(AsyncReader &reader, const QString &url, const QString &file)
 {
-    const QMetaObject::Connection reporting = connect(&reader, &AsyncReader::AsyncReadProgress, this,
-        [this](const AsyncProperty &property) {
+    const QMetaObject::Connection reporting = connect(
+        &reader, &AsyncReader::AsyncReadProgress, this, [this](const AsyncProperty &property) {
             m_progress.append(property);
             m_body += property.Data;  // a deep copy: the chunk is only lent
             m_progress.last().Data.clear();
         });
     QList<AsyncProperty> completions;
-    const QMetaObject::Connection collecting = connect(&reader, &AsyncReader::AsyncReadComplete, this,
+    const QMetaObject::Connection collecting = connect(
+        &reader, &AsyncReader::AsyncReadComplete, this,
         [&completions](const AsyncProperty &property) { completions.append(property); });
     const bool ended = reader.AsyncRead(url, AsyncReadType::Stream, file, AsyncReadForceUpdate)
         && QTest::qWaitFor([&completions] { return !completions.isEmpty(); }, 10000);
@@ -82,14 +83,15 @@ void TstAsyncReader::streamsTheBodyToItsHost_data()
         large[i] = char(i * 7 % 251);
     QTest::newRow("with Content-Length") << ScriptedHttpServer::reply(200, large) << large << qint64(large.size());
     QTest::newRow("without Content-Length, ended by closing")
-        << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + large, true}
-        << large << qint64(0);
-    QTest::newRow("chunked") << ScriptedHttpServer::Answer{
-        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n", true}
+        << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + large, true} << large
+        << qint64(0);
+    QTest::newRow("chunked")
+        << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n",
+                                      true}
         << QByteArray("abcdefg") << qint64(0);
     QTest::newRow("empty") << ScriptedHttpServer::reply(200, QByteArray()) << QByteArray() << qint64(0);
-    QTest::newRow("after a redirect") << ScriptedHttpServer::Answer{
-        "HTTP/1.1 302 Found\r\nLocation: /final\r\nContent-Length: 0\r\n\r\n", true}
+    QTest::newRow("after a redirect")
+        << ScriptedHttpServer::Answer{"HTTP/1.1 302 Found\r\nLocation: /final\r\nContent-Length: 0\r\n\r\n", true}
         << QByteArray("moved here") << qint64(10);
 }
 
@@ -100,8 +102,9 @@ void TstAsyncReader::streamsTheBodyToItsHost()
     QFETCH(qint64, announced);
     ScriptedHttpServer server;
     server.setAnswer(u"/up/a.rar"_s, answer);
-    server.setAnswer(u"/final"_s, ScriptedHttpServer::Answer{
-        "HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: 10\r\n\r\nmoved here", true});
+    server.setAnswer(
+        u"/final"_s,
+        ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: 10\r\n\r\nmoved here", true});
     const QString file = m_dir->filePath(u"a.rar"_s);
 
     AsyncReader reader;
@@ -137,26 +140,26 @@ void TstAsyncReader::failedReadHandsOnNothing_data()
     QTest::addColumn<Kind>("reason");
 
     QTest::newRow("404") << ScriptedHttpServer::reply(404, "not here") << 404 << Kind::HttpStatus;
-    QTest::newRow("503 with Retry-After") << ScriptedHttpServer::Answer{
-        "HTTP/1.1 503 Busy\r\nRetry-After: 5\r\nContent-Length: 4\r\n\r\nbusy", true} << 503 << Kind::HttpStatus;
+    QTest::newRow("503 with Retry-After")
+        << ScriptedHttpServer::Answer{"HTTP/1.1 503 Busy\r\nRetry-After: 5\r\nContent-Length: 4\r\n\r\nbusy", true}
+        << 503 << Kind::HttpStatus;
     QTest::newRow("cut short of its Content-Length")
         << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x'), true}
         << 200 << Kind::ConnectionCut;
-    QTest::newRow("reset mid-body")
-        << ScriptedHttpServer::Answer{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x'),
-                                      false, true}
-        << 200 << Kind::ConnectionCut;
+    QTest::newRow("reset mid-body") << ScriptedHttpServer::Answer{
+        "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x'), false,
+        true} << 200 << Kind::ConnectionCut;
     QTest::newRow("chunked body cut") << ScriptedHttpServer::Answer{
-        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n1000\r\nabc", true}
-                                      << 200 << Kind::ConnectionCut;
-    QTest::newRow("connection closed before any answer") << ScriptedHttpServer::Answer{QByteArray(), true}
-                                                         << 0 << Kind::ConnectionCut;
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n1000\r\nabc",
+        true} << 200 << Kind::ConnectionCut;
+    QTest::newRow("connection closed before any answer")
+        << ScriptedHttpServer::Answer{QByteArray(), true} << 0 << Kind::ConnectionCut;
     QTest::newRow("redirect to a local file") << ScriptedHttpServer::Answer{
-        "HTTP/1.1 302 Found\r\nLocation: file:///etc/hostname\r\nContent-Length: 0\r\n\r\n", true}
-                                              << 302 << Kind::UnusableAnswer;
+        "HTTP/1.1 302 Found\r\nLocation: file:///etc/hostname\r\nContent-Length: 0\r\n\r\n",
+        true} << 302 << Kind::UnusableAnswer;
     QTest::newRow("endless redirects") << ScriptedHttpServer::Answer{
-        "HTTP/1.1 302 Found\r\nLocation: /up/a.rar\r\nContent-Length: 0\r\n\r\n", true}
-                                       << 302 << Kind::UnusableAnswer;
+        "HTTP/1.1 302 Found\r\nLocation: /up/a.rar\r\nContent-Length: 0\r\n\r\n",
+        true} << 302 << Kind::UnusableAnswer;
 }
 
 void TstAsyncReader::failedReadHandsOnNothing()
@@ -218,8 +221,7 @@ void TstAsyncReader::stalledTransferTimesOut()
     server.setAnswer(u"/slow"_s, {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", false});
 
     AsyncReader reader(200ms);
-    QCOMPARE(readToEnd(reader, server.root() + u"slow"_s, m_dir->filePath(u"slow"_s)).StatusCode,
-             AsyncProperty::Error);
+    QCOMPARE(readToEnd(reader, server.root() + u"slow"_s, m_dir->filePath(u"slow"_s)).StatusCode, AsyncProperty::Error);
     QCOMPARE(readToEnd(reader, server.root() + u"never-answered"_s, m_dir->filePath(u"never"_s)).StatusCode,
              AsyncProperty::Error);
     QCOMPARE(filesInFolder(), QStringList());
@@ -242,8 +244,8 @@ void TstAsyncReader::refusesWhatItCannotRead()
     AsyncReader reader;
     QSignalSpy completions(&reader, &AsyncReader::AsyncReadComplete);
 
-    const Result<void, AsyncReadError> started =
-        reader.AsyncRead(url, AsyncReadType::Stream, m_dir->filePath(u"a.rar"_s), 0);
+    const Result<void, AsyncReadError> started = reader.AsyncRead(url, AsyncReadType::Stream,
+                                                                  m_dir->filePath(u"a.rar"_s), 0);
 
     QVERIFY(!started);
     QCOMPARE(started.error().number, 5);
@@ -256,7 +258,8 @@ void TstAsyncReader::refusesWhatItCannotRead()
 void TstAsyncReader::cancelledReadSendsNothingMore()
 {
     ScriptedHttpServer stuckServer;
-    stuckServer.setAnswer(u"/stuck"_s, {"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(3000, 'x'), false});
+    stuckServer.setAnswer(u"/stuck"_s,
+                          {"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(3000, 'x'), false});
     ScriptedHttpServer quickServer;
     quickServer.setAnswer(u"/quick"_s, ScriptedHttpServer::reply(200, "quick"));
     const QString stuck = m_dir->filePath(u"stuck"_s);
@@ -272,8 +275,7 @@ void TstAsyncReader::cancelledReadSendsNothingMore()
     reader.CancelAsyncRead(stuck);
     QTRY_COMPARE(stuckServer.closedConnections, 1);
     // A read that ends after the cancel gives the cancelled one every chance to report.
-    QVERIFY(reader.AsyncRead(quickServer.root() + u"quick"_s, AsyncReadType::Stream,
-                             m_dir->filePath(u"quick"_s), 0));
+    QVERIFY(reader.AsyncRead(quickServer.root() + u"quick"_s, AsyncReadType::Stream, m_dir->filePath(u"quick"_s), 0));
     QVERIFY(completions.wait());
     QCOMPARE(completions.size(), 1);
     QCOMPARE(completions.first().first().value<AsyncProperty>().PropertyName, m_dir->filePath(u"quick"_s));

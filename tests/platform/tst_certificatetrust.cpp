@@ -54,13 +54,12 @@ void TstCertificateTrust::acceptsWhatTheStoreTrustsForItsHost_data()
 
     QTest::newRow("trusted authority, its name") << QList{m_trusted} << u"localhost"_s << true << Kind::Other;
     QTest::newRow("trusted authority, its address") << QList{m_trusted} << u"127.0.0.1"_s << true << Kind::Other;
-    QTest::newRow("trusted authority, sent with its root") << QList{m_trusted, m_trustedRoot} << u"localhost"_s
-                                                           << true << Kind::Other;
-    QTest::newRow("trusted authority, another host") << QList{m_trusted} << u"example.org"_s << false
-                                                     << Kind::CertificateNameMismatch;
+    QTest::newRow("trusted authority, sent with its root")
+        << QList{m_trusted, m_trustedRoot} << u"localhost"_s << true << Kind::Other;
+    QTest::newRow("trusted authority, another host")
+        << QList{m_trusted} << u"example.org"_s << false << Kind::CertificateNameMismatch;
     QTest::newRow("unknown authority") << QList{m_unknown} << u"localhost"_s << false << Kind::UntrustedCertificate;
-    QTest::newRow("no certificate") << QList<QSslCertificate>() << u"localhost"_s << false
-                                    << Kind::UntrustedCertificate;
+    QTest::newRow("no certificate") << QList<QSslCertificate>() << u"localhost"_s << false << Kind::UntrustedCertificate;
 }
 
 void TstCertificateTrust::acceptsWhatTheStoreTrustsForItsHost()

@@ -52,7 +52,7 @@ public:
     QList<QUrl> urls;
 };
 
-} // namespace
+}  // namespace
 
 // The desktop asked over a real session bus (the test runs under dbus-run-session).
 class TstDesktopShell : public QObject
@@ -103,8 +103,7 @@ void TstDesktopShell::fileManagerServiceShowsTheFileAndNotificationsArrive()
     FileManagerService fileManager;
     NotificationService notifications;
     QVERIFY(desktop.registerObject(u"/org/freedesktop/FileManager1"_s, &fileManager, QDBusConnection::ExportAllSlots));
-    QVERIFY(desktop.registerObject(u"/org/freedesktop/Notifications"_s, &notifications,
-                                   QDBusConnection::ExportAllSlots));
+    QVERIFY(desktop.registerObject(u"/org/freedesktop/Notifications"_s, &notifications, QDBusConnection::ExportAllSlots));
     QVERIFY(desktop.registerService(u"org.freedesktop.FileManager1"_s));
     QVERIFY(desktop.registerService(u"org.freedesktop.Notifications"_s));
 

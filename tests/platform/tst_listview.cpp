@@ -61,16 +61,13 @@ void TstListView::columnsHaveWidthsAndZeroHides_data()
     QTest::addColumn<QList<int>>("widths");
     QTest::addColumn<int>("addressColumn");
 
-    QTest::newRow("as built") << Columns{} << QStringList{u"分类"_s, u"标题"_s}
-                              << QList<int>{80, 200} << 2;
-    QTest::newRow("hidden column in front") << Columns{{0, 0}}
-                                            << QStringList{u"分类"_s, u"标题"_s} << QList<int>{80, 200} << 3;
-    QTest::newRow("shown column after a hidden one") << Columns{{3, 60}}
-                                                     << QStringList{u"分类"_s, u"标题"_s, u"列3"_s}
-                                                     << QList<int>{80, 200, 60} << 2;
-    QTest::newRow("shown column in front") << Columns{{0, 50}, {9, 0}}
-                                           << QStringList{u"列0"_s, u"分类"_s, u"标题"_s}
-                                           << QList<int>{50, 80, 200} << 3;
+    QTest::newRow("as built") << Columns{} << QStringList{u"分类"_s, u"标题"_s} << QList<int>{80, 200} << 2;
+    QTest::newRow("hidden column in front")
+        << Columns{{0, 0}} << QStringList{u"分类"_s, u"标题"_s} << QList<int>{80, 200} << 3;
+    QTest::newRow("shown column after a hidden one")
+        << Columns{{3, 60}} << QStringList{u"分类"_s, u"标题"_s, u"列3"_s} << QList<int>{80, 200, 60} << 2;
+    QTest::newRow("shown column in front")
+        << Columns{{0, 50}, {9, 0}} << QStringList{u"列0"_s, u"分类"_s, u"标题"_s} << QList<int>{50, 80, 200} << 3;
 }
 
 void TstListView::columnsHaveWidthsAndZeroHides()
@@ -216,8 +213,8 @@ void TstListView::keysActOnTheRowFramedOnFocus_data()
     QTest::newRow("Home on the framed row") << 3 << false << Keys{Qt::Key_Home} << Keys{0} << 0;
     QTest::newRow("Home once landed there") << 3 << false << Keys{Qt::Key_Home, Qt::Key_Home} << Keys{0} << 0;
     QTest::newRow("one row: Enter") << 1 << false << Keys{Qt::Key_Enter} << Keys{0} << 1;
-    QTest::newRow("one row: End, Down, Right") << 1 << false << Keys{Qt::Key_End, Qt::Key_Down, Qt::Key_Right}
-                                               << Keys{0} << 0;
+    QTest::newRow("one row: End, Down, Right")
+        << 1 << false << Keys{Qt::Key_End, Qt::Key_Down, Qt::Key_Right} << Keys{0} << 0;
     QTest::newRow("empty list: Home, Enter") << 0 << false << Keys{Qt::Key_Home, Qt::Key_Enter} << Keys{} << 0;
 }
 
@@ -281,8 +278,9 @@ void TstListView::currentRowIsFramedWhileFocused()
     m_view->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
     m_view->setFocus();
-    m_view->selectionModel()->setCurrentIndex(m_view->model()->index(1, 0), selected
-        ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows : QItemSelectionModel::NoUpdate);
+    m_view->selectionModel()->setCurrentIndex(m_view->model()->index(1, 0),
+                                              selected ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
+                                                       : QItemSelectionModel::NoUpdate);
     if (!focused)
         m_view->clearFocus();
     QCOMPARE(m_view->hasFocus(), focused);

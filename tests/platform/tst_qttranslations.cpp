@@ -27,7 +27,7 @@ QString firstEditMenuEntry()
     return menu->actions().value(0)->text();
 }
 
-} // namespace
+}  // namespace
 
 class TstQtTranslations : public QObject
 {

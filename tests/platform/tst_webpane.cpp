@@ -34,9 +34,11 @@ void TstWebPane::initTestCase()
 {
     m_server.setAnswer(u"/report"_s, ScriptedHttpServer::reply(200, reportingPage("report", "/report"), "text/html"));
     m_server.setAnswer(u"/dialogs"_s, ScriptedHttpServer::reply(200, DialogPage, "text/html"));
-    m_server.setAnswer(u"/form"_s, ScriptedHttpServer::reply(
-        200, R"(<html><body><input id="file" type="file" multiple accept=".zip,text/plain,nonsense/x"></body></html>)",
-        "text/html"));
+    m_server.setAnswer(
+        u"/form"_s,
+        ScriptedHttpServer::reply(
+            200, R"(<html><body><input id="file" type="file" multiple accept=".zip,text/plain,nonsense/x"></body></html>)",
+            "text/html"));
 }
 
 void TstWebPane::init()

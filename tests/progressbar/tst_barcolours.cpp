@@ -69,8 +69,8 @@ void TstBarColours::interpolateColours_data()
     QTest::newRow("no steps give the start") << rgb(1, 2, 3) << rgb(9, 9, 9) << 0 << QList<Colour>{rgb(1, 2, 3)};
     QTest::newRow("both ends included") << rgb(0, 0, 0) << rgb(30, 60, 90) << 3
                                         << QList<Colour>{rgb(0, 0, 0), rgb(10, 20, 30), rgb(20, 40, 60), rgb(30, 60, 90)};
-    QTest::newRow("halves round to even") << rgb(0, 3, 255) << rgb(5, 0, 0) << 2
-                                          << QList<Colour>{rgb(0, 3, 255), rgb(2, 2, 128), rgb(5, 0, 0)};
+    QTest::newRow("halves round to even")
+        << rgb(0, 3, 255) << rgb(5, 0, 0) << 2 << QList<Colour>{rgb(0, 3, 255), rgb(2, 2, 128), rgb(5, 0, 0)};
     QTest::newRow("equal channels stay") << rgb(7, 7, 7) << rgb(7, 7, 7) << 4 << QList<Colour>(5, rgb(7, 7, 7));
     QTest::newRow("negative count gives nothing") << rgb(0, 0, 0) << rgb(9, 9, 9) << -1 << QList<Colour>{};
 }
@@ -103,8 +103,15 @@ void TstBarColours::customThemeMixesBothColours()
     const Colour blue = rgb(0, 0, 255);
     const Colour grey = rgb(100, 100, 100);
     const BarPalette palette = themePalette(10, blue, grey).value();
-    const QList<Colour> even = {rgb(255, 255, 255), rgb(150, 150, 150), grey, rgb(180, 180, 180),
-                                rgb(180, 180, 255), rgb(50, 50, 255), blue, rgb(80, 80, 255), blue};
+    const QList<Colour> even = {rgb(255, 255, 255),
+                                rgb(150, 150, 150),
+                                grey,
+                                rgb(180, 180, 180),
+                                rgb(180, 180, 255),
+                                rgb(50, 50, 255),
+                                blue,
+                                rgb(80, 80, 255),
+                                blue};
     for (int i = 0; i < even.size(); ++i)
         QCOMPARE(palette[2 * i], even[i]);
     QCOMPARE(palette[13], blue);

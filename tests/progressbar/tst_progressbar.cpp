@@ -67,7 +67,7 @@ QRect boundsOf(const QList<QPoint> &points)
     return bounds;
 }
 
-} // namespace
+}  // namespace
 
 class TstProgressBar : public QObject
 {
@@ -153,15 +153,30 @@ void TstProgressBar::themePalettes_data()
     QTest::addColumn<int>("theme");
     QTest::addColumn<QList<Colour>>("entries");  // 0, 4, 12 and 16
 
-    QTest::newRow("1 gold") << 1 << QList<Colour>{rgb(248, 246, 242), rgb(226, 215, 182), rgb(203, 166, 57), rgb(204, 168, 62)};
-    QTest::newRow("2 lime") << 2 << QList<Colour>{rgb(247, 248, 242), rgb(222, 226, 182), rgb(190, 203, 57), rgb(192, 204, 62)};
-    QTest::newRow("3 green") << 3 << QList<Colour>{rgb(242, 248, 243), rgb(182, 226, 186), rgb(57, 203, 70), rgb(62, 204, 74)};
-    QTest::newRow("4 teal") << 4 << QList<Colour>{rgb(242, 248, 247), rgb(182, 226, 222), rgb(57, 203, 190), rgb(62, 204, 192)};
-    QTest::newRow("5 blue") << 5 << QList<Colour>{rgb(243, 242, 248), rgb(186, 182, 226), rgb(70, 57, 203), rgb(74, 62, 204)};
-    QTest::newRow("6 pink") << 6 << QList<Colour>{rgb(248, 242, 247), rgb(226, 182, 222), rgb(203, 57, 190), rgb(204, 62, 192)};
-    QTest::newRow("7 red") << 7 << QList<Colour>{rgb(248, 242, 242), rgb(226, 182, 182), rgb(203, 57, 57), rgb(204, 62, 62)};
-    QTest::newRow("8 aqua") << 8 << QList<Colour>{rgb(250, 253, 254), rgb(199, 230, 249), rgb(63, 112, 233), rgb(23, 139, 211)};
-    QTest::newRow("9 silver green") << 9 << QList<Colour>{rgb(231, 243, 232), rgb(179, 189, 179), rgb(26, 228, 26), rgb(188, 184, 188)};
+    QTest::newRow("1 gold") << 1
+                            << QList<Colour>{rgb(248, 246, 242), rgb(226, 215, 182), rgb(203, 166, 57),
+                                             rgb(204, 168, 62)};
+    QTest::newRow("2 lime") << 2
+                            << QList<Colour>{rgb(247, 248, 242), rgb(222, 226, 182), rgb(190, 203, 57),
+                                             rgb(192, 204, 62)};
+    QTest::newRow("3 green") << 3
+                             << QList<Colour>{rgb(242, 248, 243), rgb(182, 226, 186), rgb(57, 203, 70), rgb(62, 204, 74)};
+    QTest::newRow("4 teal") << 4
+                            << QList<Colour>{rgb(242, 248, 247), rgb(182, 226, 222), rgb(57, 203, 190),
+                                             rgb(62, 204, 192)};
+    QTest::newRow("5 blue") << 5
+                            << QList<Colour>{rgb(243, 242, 248), rgb(186, 182, 226), rgb(70, 57, 203), rgb(74, 62, 204)};
+    QTest::newRow("6 pink") << 6
+                            << QList<Colour>{rgb(248, 242, 247), rgb(226, 182, 222), rgb(203, 57, 190),
+                                             rgb(204, 62, 192)};
+    QTest::newRow("7 red") << 7
+                           << QList<Colour>{rgb(248, 242, 242), rgb(226, 182, 182), rgb(203, 57, 57), rgb(204, 62, 62)};
+    QTest::newRow("8 aqua") << 8
+                            << QList<Colour>{rgb(250, 253, 254), rgb(199, 230, 249), rgb(63, 112, 233),
+                                             rgb(23, 139, 211)};
+    QTest::newRow("9 silver green") << 9
+                                    << QList<Colour>{rgb(231, 243, 232), rgb(179, 189, 179), rgb(26, 228, 26),
+                                                     rgb(188, 184, 188)};
 }
 
 void TstProgressBar::themePalettes()
@@ -358,7 +373,8 @@ void TstProgressBar::effectsPrintInOrder_data()
     QTest::newRow("sunken") << 3 << true << QList<QPoint>{{1, 1}, {-1, 0}, {0, 0}} << u"EGT"_s;
     QTest::newRow("outline") << 4 << true << QList<QPoint>{{1, 0}, {-1, 0}, {0, -1}, {0, 1}, {0, 0}} << u"EEEET"_s;
     QTest::newRow("shadow") << 5 << true << QList<QPoint>{{1, 1}, {0, 0}} << u"ET"_s;
-    QTest::newRow("raised, disabled: grey stays 128") << 2 << false << QList<QPoint>{{-1, -1}, {1, 1}, {0, 0}} << u"EGT"_s;
+    QTest::newRow("raised, disabled: grey stays 128")
+        << 2 << false << QList<QPoint>{{-1, -1}, {1, 1}, {0, 0}} << u"EGT"_s;
     QTest::newRow("sunken, disabled") << 3 << false << QList<QPoint>{{1, 1}, {-1, 0}, {0, 0}} << u"EGT"_s;
 }
 
@@ -550,7 +566,8 @@ void TstProgressBar::twoColourGradient()
     painter.end();
 
     const QRect area(QPoint(2, 1), QSize(8, 5));
-    QCOMPARE(pixelsOf(image, qRgb(0, 0, 0)).size(), image.width() * image.height() - (drawn ? area.width() * area.height() : 0));
+    QCOMPARE(pixelsOf(image, qRgb(0, 0, 0)).size(),
+             image.width() * image.height() - (drawn ? area.width() * area.height() : 0));
     if (!drawn)
         return;
     QCOMPARE(image.pixel(area.topLeft()), qRgb(0, 0, 200));

@@ -53,10 +53,10 @@ void TstProgressBarModel::initPropertiesSetsTheDefaultsInOrder()
 
     model.InitProperties(m_ambient);
 
-    QCOMPARE(names(changes), QStringList({u"Max"_s, u"Min"_s, u"Value"_s, u"RoundedValue"_s, u"Enabled"_s,
-                                          u"Theme"_s, u"TextForeColor"_s, u"Text"_s, u"TextAlignment"_s,
-                                          u"TextEffect"_s, u"TextEffectColor"_s, u"TextStyle"_s,
-                                          u"Orientations"_s, u"TextFont"_s}));
+    QCOMPARE(names(changes),
+             QStringList({u"Max"_s, u"Min"_s, u"Value"_s, u"RoundedValue"_s, u"Enabled"_s, u"Theme"_s,
+                          u"TextForeColor"_s, u"Text"_s, u"TextAlignment"_s, u"TextEffect"_s, u"TextEffectColor"_s,
+                          u"TextStyle"_s, u"Orientations"_s, u"TextFont"_s}));
     QCOMPARE(model.Value(), 50);
     QCOMPARE(model.Max(), 100);
     QCOMPARE(model.Min(), 0);
@@ -84,20 +84,22 @@ void TstProgressBarModel::rangeSettersClamp_data()
     QTest::addColumn<QStringList>("notified");
 
     const QList<int> standard{0, 100, 50};
-    QTest::newRow("Value above Max") << standard << u"Value"_s << 150 << QList<int>{0, 100, 100} << QStringList{u"Value"_s};
+    QTest::newRow("Value above Max") << standard << u"Value"_s << 150 << QList<int>{0, 100, 100}
+                                     << QStringList{u"Value"_s};
     QTest::newRow("Value below Min") << QList<int>{20, 100, 50} << u"Value"_s << -5 << QList<int>{20, 100, 20}
                                      << QStringList{u"Value"_s};
     QTest::newRow("Max 0") << standard << u"Max"_s << 0 << QList<int>{0, 1, 1} << QStringList{u"Value"_s, u"Max"_s};
-    QTest::newRow("Max negative above Min") << QList<int>{10, 100, 50} << u"Max"_s << -3 << QList<int>{10, 11, 11}
-                                            << QStringList{u"Value"_s, u"Max"_s};
+    QTest::newRow("Max negative above Min")
+        << QList<int>{10, 100, 50} << u"Max"_s << -3 << QList<int>{10, 11, 11} << QStringList{u"Value"_s, u"Max"_s};
     QTest::newRow("Max equal to Min") << QList<int>{10, 100, 10} << u"Max"_s << 10 << QList<int>{10, 11, 10}
                                       << QStringList{u"Max"_s};
-    QTest::newRow("Max below Value pulls Value down") << QList<int>{0, 100, 80} << u"Max"_s << 50
-                                                      << QList<int>{0, 50, 50} << QStringList{u"Value"_s, u"Max"_s};
-    QTest::newRow("Min at Max") << standard << u"Min"_s << 100 << QList<int>{99, 100, 99} << QStringList{u"Value"_s, u"Min"_s};
+    QTest::newRow("Max below Value pulls Value down")
+        << QList<int>{0, 100, 80} << u"Max"_s << 50 << QList<int>{0, 50, 50} << QStringList{u"Value"_s, u"Max"_s};
+    QTest::newRow("Min at Max") << standard << u"Min"_s << 100 << QList<int>{99, 100, 99}
+                                << QStringList{u"Value"_s, u"Min"_s};
     QTest::newRow("Min negative") << standard << u"Min"_s << -4 << QList<int>{0, 100, 50} << QStringList{u"Min"_s};
-    QTest::newRow("Min above Value pulls Value up") << QList<int>{0, 100, 10} << u"Min"_s << 20
-                                                    << QList<int>{20, 100, 20} << QStringList{u"Value"_s, u"Min"_s};
+    QTest::newRow("Min above Value pulls Value up")
+        << QList<int>{0, 100, 10} << u"Min"_s << 20 << QList<int>{20, 100, 20} << QStringList{u"Value"_s, u"Min"_s};
     QTest::newRow("Max extreme") << standard << u"Max"_s << std::numeric_limits<int>::max()
                                  << QList<int>{0, std::numeric_limits<int>::max(), 50} << QStringList{u"Max"_s};
 }
@@ -142,8 +144,9 @@ void TstProgressBarModel::otherSettersStoreAnythingAndNotify()
     model.setRoundedValue(-7);
     model.setText(u"Ostrel ProgressBar"_s);
 
-    QCOMPARE(names(changes), QStringList({u"Theme"_s, u"Theme"_s, u"TextStyle"_s, u"TextEffect"_s,
-                                          u"Orientations"_s, u"TextAlignment"_s, u"RoundedValue"_s, u"Text"_s}));
+    QCOMPARE(names(changes),
+             QStringList({u"Theme"_s, u"Theme"_s, u"TextStyle"_s, u"TextEffect"_s, u"Orientations"_s,
+                          u"TextAlignment"_s, u"RoundedValue"_s, u"Text"_s}));
     QCOMPARE(model.Theme(), Theme(0));
     QCOMPARE(model.TextStyle(), TextStyle(0));
     QCOMPARE(model.TextEffect(), Effect(0));
@@ -172,8 +175,9 @@ void TstProgressBarModel::newBarSavesWhatDiffersFromTheStoredDefaults()
     PropertyBag bag;
     model.WriteProperties(bag, m_ambient);
 
-    QCOMPARE(bag.toText(), u"TextStyle int 3\nText string \"Ostrel ProgressBar\"\n"
-                           "TextEffectColor colour 0xFFFFFF\nTextEffect int 5\n"_s);
+    QCOMPARE(bag.toText(),
+             u"TextStyle int 3\nText string \"Ostrel ProgressBar\"\n"
+             "TextEffectColor colour 0xFFFFFF\nTextEffect int 5\n"_s);
 }
 
 void TstProgressBarModel::everyKeyIsWrittenAndReadInItsOrder()
@@ -198,19 +202,18 @@ void TstProgressBarModel::everyKeyIsWrittenAndReadInItsOrder()
 
     PropertyBag bag;
     model.WriteProperties(bag, m_ambient);
-    QCOMPARE(bag.names(), QStringList({u"Orientations"_s, u"Max"_s, u"Min"_s, u"Value"_s, u"RoundedValue"_s,
-                                       u"Enabled"_s, u"Theme"_s, u"TextStyle"_s, u"TextFont"_s, u"TextForeColor"_s,
-                                       u"TextAlignment"_s, u"Text"_s, u"TextEffectColor"_s, u"TextEffect"_s,
-                                       u"PBSCustomeColor2"_s, u"PBSCustomeColor1"_s}));
+    QCOMPARE(bag.names(),
+             QStringList({u"Orientations"_s, u"Max"_s, u"Min"_s, u"Value"_s, u"RoundedValue"_s, u"Enabled"_s,
+                          u"Theme"_s, u"TextStyle"_s, u"TextFont"_s, u"TextForeColor"_s, u"TextAlignment"_s, u"Text"_s,
+                          u"TextEffectColor"_s, u"TextEffect"_s, u"PBSCustomeColor2"_s, u"PBSCustomeColor1"_s}));
 
     ProgressBarModel restored;
     QSignalSpy changes(&restored, &ProgressBarModel::PropertyChanged);
     restored.ReadProperties(PropertyBag(), m_ambient, u"ProgressBar1"_s);
-    QCOMPARE(names(changes), QStringList({u"Max"_s, u"Min"_s, u"Value"_s, u"RoundedValue"_s, u"Enabled"_s,
-                                          u"Theme"_s, u"TextStyle"_s, u"Orientations"_s, u"Text"_s,
-                                          u"TextEffectColor"_s, u"TextEffect"_s, u"TextAlignment"_s,
-                                          u"TextFont"_s, u"TextForeColor"_s, u"PBSCustomeColor2"_s,
-                                          u"PBSCustomeColor1"_s}));
+    QCOMPARE(names(changes),
+             QStringList({u"Max"_s, u"Min"_s, u"Value"_s, u"RoundedValue"_s, u"Enabled"_s, u"Theme"_s, u"TextStyle"_s,
+                          u"Orientations"_s, u"Text"_s, u"TextEffectColor"_s, u"TextEffect"_s, u"TextAlignment"_s,
+                          u"TextFont"_s, u"TextForeColor"_s, u"PBSCustomeColor2"_s, u"PBSCustomeColor1"_s}));
 }
 
 void TstProgressBarModel::savedBarIsRestoredExactly_data()
@@ -287,8 +290,8 @@ void TstProgressBarModel::unusableValueLeavesItsPropertyAlone()
 {
     ProgressBarModel model;
     model.InitProperties(m_ambient);
-    const Result<PropertyBag, PropertyBag::TextError> stored =
-        PropertyBag::fromText(u"Max string \"lots\"\nValue int 70\nTheme string \"blue\"\n"_s);
+    const Result<PropertyBag, PropertyBag::TextError> stored = PropertyBag::fromText(
+        u"Max string \"lots\"\nValue int 70\nTheme string \"blue\"\n"_s);
     QVERIFY(stored);
 
     model.ReadProperties(*stored, m_ambient, u"ProgressBar1"_s);

@@ -22,33 +22,41 @@ void TstAccessLog::line_data()
     QTest::addColumn<qint64>("bodyBytes");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("plain") << u"203.0.113.7"_s << 0 << "/a.zip"_ba << "Mozilla/5.0"_ba << 2326LL
+    QTest::newRow("plain") << u"203.0.113.7"_s << 0 << "/a.zip"_ba
+                           << "Mozilla/5.0"_ba << 2326LL
                            << "203.0.113.7 - - [08/Dec/2026:17:20:31 +0000] \"GET /a.zip HTTP/1.1\" 200 2326 "
                               "\"http://x/\" \"Mozilla/5.0\" 1520\n"_ba;
     QTest::newRow("no user agent") << u"203.0.113.7"_s << 0 << "/"_ba << QByteArray() << 2326LL
                                    << "203.0.113.7 - - [08/Dec/2026:17:20:31 +0000] \"GET / HTTP/1.1\" 200 2326 "
                                       "\"http://x/\" \"-\" 1520\n"_ba;
-    QTest::newRow("IPv4 over IPv6") << u"::ffff:198.51.100.4"_s << 0 << "/"_ba << "a"_ba << 2326LL
+    QTest::newRow("IPv4 over IPv6") << u"::ffff:198.51.100.4"_s << 0 << "/"_ba
+                                    << "a"_ba << 2326LL
                                     << "198.51.100.4 - - [08/Dec/2026:17:20:31 +0000] \"GET / HTTP/1.1\" 200 2326 "
                                        "\"http://x/\" \"a\" 1520\n"_ba;
-    QTest::newRow("IPv6") << u"2001:db8::1"_s << 0 << "/"_ba << "a"_ba << 2326LL
+    QTest::newRow("IPv6") << u"2001:db8::1"_s << 0 << "/"_ba
+                          << "a"_ba << 2326LL
                           << "2001:db8::1 - - [08/Dec/2026:17:20:31 +0000] \"GET / HTTP/1.1\" 200 2326 "
                              "\"http://x/\" \"a\" 1520\n"_ba;
-    QTest::newRow("east of UTC") << u"203.0.113.7"_s << 8 * 3600 << "/"_ba << "a"_ba << 2326LL
+    QTest::newRow("east of UTC") << u"203.0.113.7"_s << 8 * 3600 << "/"_ba
+                                 << "a"_ba << 2326LL
                                  << "203.0.113.7 - - [09/Dec/2026:01:20:31 +0800] \"GET / HTTP/1.1\" 200 2326 "
                                     "\"http://x/\" \"a\" 1520\n"_ba;
-    QTest::newRow("west of UTC by a half hour") << u"203.0.113.7"_s << -(3 * 3600 + 1800) << "/"_ba << "a"_ba << 2326LL
+    QTest::newRow("west of UTC by a half hour") << u"203.0.113.7"_s << -(3 * 3600 + 1800) << "/"_ba
+                                                << "a"_ba << 2326LL
                                                 << "203.0.113.7 - - [08/Dec/2026:13:50:31 -0330] \"GET / HTTP/1.1\" "
                                                    "200 2326 \"http://x/\" \"a\" 1520\n"_ba;
     // A client must not end a line, or a field, early.
-    QTest::newRow("quotes and backslashes") << u"203.0.113.7"_s << 0 << "/\"x\\"_ba << "a\" \"b"_ba << 2326LL
+    QTest::newRow("quotes and backslashes") << u"203.0.113.7"_s << 0 << "/\"x\\"_ba
+                                            << "a\" \"b"_ba << 2326LL
                                             << "203.0.113.7 - - [08/Dec/2026:17:20:31 +0000] \"GET /\\x22x\\x5c "
                                                "HTTP/1.1\" 200 2326 \"http://x/\" \"a\\x22 \\x22b\" 1520\n"_ba;
     QTest::newRow("line break and bytes past ASCII")
-        << u"203.0.113.7"_s << 0 << "/a\nb"_ba << "\xe4\xb8\xad"_ba << 2326LL
+        << u"203.0.113.7"_s << 0 << "/a\nb"_ba
+        << "\xe4\xb8\xad"_ba << 2326LL
         << "203.0.113.7 - - [08/Dec/2026:17:20:31 +0000] \"GET /a\\x0ab HTTP/1.1\" 200 2326 \"http://x/\" "
            "\"\\xe4\\xb8\\xad\" 1520\n"_ba;
-    QTest::newRow("answer cut short") << u"203.0.113.7"_s << 0 << "/a.zip"_ba << "a"_ba << -1LL
+    QTest::newRow("answer cut short") << u"203.0.113.7"_s << 0 << "/a.zip"_ba
+                                      << "a"_ba << -1LL
                                       << "203.0.113.7 - - [08/Dec/2026:17:20:31 +0000] \"GET /a.zip HTTP/1.1\" 200 - "
                                          "\"http://x/\" \"a\" 1520\n"_ba;
 }

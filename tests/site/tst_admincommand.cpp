@@ -43,7 +43,7 @@ qint64 addUpload(const QString &dataPath, const QString &title, const QString &f
     return store.addResource(resource).value();
 }
 
-} // namespace
+}  // namespace
 
 // The operator's commands refuse wrong use with a reason and leave the site as it was.
 class TstAdminCommand : public QObject
@@ -104,8 +104,7 @@ void TstAdminCommand::wrongUseChangesNothing_data()
     row("unblock what is not blocked", {u"unblock"_s, u"203.0.113.0/24"_s}, u"not blocked"_s);
     row("log with more words", {u"log"_s, u"all"_s}, u"no more"_s);
     row("scan with no scanner", {u"scan"_s, u"--scan"_s, u"clamav:/run/clamav/clamd.ctl"_s}, u"not a scanner"_s);
-    row("scan while clamd is away", {u"scan"_s, u"--scan"_s, u"clamd:/nonexistent/clamd.ctl"_s},
-        u"cannot reach clamd"_s);
+    row("scan while clamd is away", {u"scan"_s, u"--scan"_s, u"clamd:/nonexistent/clamd.ctl"_s}, u"cannot reach clamd"_s);
     row("no site in the folder", {u"list"_s, u"resources"_s, u"--data"_s, u"{empty}"_s}, u"no site in"_s);
     row("backup of files kept apart", {u"backup"_s, u"{empty}"_s, u"--files"_s, u"{backup}"_s}, u"without --files"_s);
     row("backup into a full folder", {u"backup"_s, u"{backup}"_s}, u"not empty"_s);
@@ -205,8 +204,8 @@ void TstAdminCommand::pathsLeavingTheUploadFolderAreRefused()
     QVERIFY(listed.err.contains(u"names a file outside the upload folder"_s));
 
     // Its copy would land beside the backup folder, not in it.
-    const ReferenceSite::CommandRun backedUp =
-        ReferenceSite::runProgram({u"backup"_s, work.filePath(u"b/backup"_s), u"--data"_s, data});
+    const ReferenceSite::CommandRun backedUp = ReferenceSite::runProgram(
+        {u"backup"_s, work.filePath(u"b/backup"_s), u"--data"_s, data});
     QVERIFY(backedUp.exitCode > 0);
     QVERIFY2(backedUp.err.contains(u"names a file outside the upload folder"_s), qPrintable(backedUp.err));
     QVERIFY(!QFileInfo::exists(work.filePath(u"b/outside.txt"_s)));

@@ -1,8 +1,8 @@
 #include "site/http/ByteRange.h"
 
 #include <QDateTime>
-#include <QTimeZone>
 #include <QTest>
+#include <QTimeZone>
 
 using Kind = ByteRange::Kind;
 
@@ -21,7 +21,7 @@ namespace {
 
 const QDateTime Modified = QDateTime::fromMSecsSinceEpoch(1'700'000'000'123, Qt::UTC);
 
-} // namespace
+}  // namespace
 
 void TstByteRange::versionBytes()
 {

@@ -32,8 +32,7 @@ void TstCatalogueQuery::readsTheQuery_data()
     QTest::newRow("zero page") << user << QByteArray("page=0") << 1ll << QString() << Field::Anywhere;
     QTest::newRow("negative page") << user << QByteArray("page=-3") << 1ll << QString() << Field::Anywhere;
     QTest::newRow("unreadable page") << user << QByteArray("page=2x") << 1ll << QString() << Field::Anywhere;
-    QTest::newRow("page past 32 bits") << user << QByteArray("page=2147483648") << 1ll << QString()
-                                       << Field::Anywhere;
+    QTest::newRow("page past 32 bits") << user << QByteArray("page=2147483648") << 1ll << QString() << Field::Anywhere;
     QTest::newRow("plus stays plus") << user << QByteArray("q=c++") << 1ll << u"c++"_s << Field::Anywhere;
     QTest::newRow("escaped utf-8") << user << QByteArray("q=%E6%B8%B8%20%E6%88%8F") << 1ll << u"游 戏"_s
                                    << Field::Anywhere;
@@ -64,8 +63,8 @@ void TstCatalogueQuery::sameQuerySameKey_data()
 
     const auto official = Catalogue::Official;
     const auto user = Catalogue::User;
-    QTest::newRow("order and strangers") << user << QByteArray("page=2&q=a") << user
-                                         << QByteArray("x=1&q=a&page=02&y") << true;
+    QTest::newRow("order and strangers") << user << QByteArray("page=2&q=a") << user << QByteArray("x=1&q=a&page=02&y")
+                                         << true;
     QTest::newRow("bad page is page 1") << user << QByteArray("page=zz") << user << QByteArray() << true;
     QTest::newRow("escaped or not") << user << QByteArray("q=%61b") << user << QByteArray("q=ab") << true;
     QTest::newRow("title either way") << official << QByteArray("t=1") << official << QByteArray("t=9") << true;

@@ -23,13 +23,12 @@ QByteArray randomBytes(qsizetype size)
 const QByteArray ChunkedFile = randomBytes(3 * ClamdClient::ChunkBytes + 1000);
 
 // What went wrong, for a failure's message; the description is built whether or not it fails.
-template<typename T>
-QByteArray errorOf(const Result<T, ScanError> &result)
+template<typename T> QByteArray errorOf(const Result<T, ScanError> &result)
 {
     return result ? QByteArray() : result.error().text.toUtf8();
 }
 
-} // namespace
+}  // namespace
 
 // What clamd's answers mean, asked of a real clamd: a verdict only for bytes it read whole.
 class TstClamdClient : public QObject

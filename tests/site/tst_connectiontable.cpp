@@ -39,7 +39,7 @@ ConnectionTable::Id id(int n)
     return &ids[n];
 }
 
-} // namespace
+}  // namespace
 
 void TstConnectionTable::admits_data()
 {
@@ -109,7 +109,7 @@ void TstConnectionTable::idleGoBeforeHeadsAndNeverBusy()
 
 void TstConnectionTable::slowHeadsAndBodiesAreLate_data()
 {
-    QTest::addColumn<bool>("idle");     // after an answer, not before the first head
+    QTest::addColumn<bool>("idle");         // after an answer, not before the first head
     QTest::addColumn<qint64>("bodyBytes");  // received by then; -1: waiting for a head
     QTest::addColumn<qint64>("elapsedMs");
     QTest::addColumn<bool>("late");

@@ -61,7 +61,7 @@ public:
     }
 };
 
-} // namespace
+}  // namespace
 
 // Requests answered later, their connections suspended meanwhile: others are served in the
 // meantime, and neither a client that leaves nor a daemon that stops leaves an answer behind
@@ -78,11 +78,9 @@ private slots:
     void othersAreServedMeanwhile();
     void clientLeavesWhileWaiting();
     void daemonStopsWithRequestsWaiting();
+
 private:
-    QString url(const QString &path) const
-    {
-        return u"http://127.0.0.1:%1%2"_s.arg(m_daemon->serverPort()).arg(path);
-    }
+    QString url(const QString &path) const { return u"http://127.0.0.1:%1%2"_s.arg(m_daemon->serverPort()).arg(path); }
     bool waitForPending(int count)
     {
         return QTest::qWaitFor([&] { return m_handler.decisions.size() >= count; }, WaitMs);
@@ -113,13 +111,16 @@ void TstHttpDaemon::othersAreServedMeanwhile_data()
     QTest::addColumn<QByteArray>("status");
     QTest::addColumn<QByteArray>("answer");
     const QByteArray form = "Content-Type: application/x-www-form-urlencoded\r\n";
-    QTest::newRow("a page") << "GET /later HTTP/1.1\r\nHost: x\r\n\r\n"_ba << 1 << "HTTP/1.1 200 OK"_ba << "later"_ba;
+    QTest::newRow("a page") << "GET /later HTTP/1.1\r\nHost: x\r\n\r\n"_ba << 1 << "HTTP/1.1 200 OK"_ba
+                            << "later"_ba;
     QTest::newRow("a form read after its head is decided, answered after it is in")
         << "POST /form HTTP/1.1\r\nHost: x\r\n" + form + "Content-Length: 18\r\n\r\nname=%E5%90%8D&x=1" << 2
-        << "HTTP/1.1 200 OK"_ba << "got 名"_ba;
+        << "HTTP/1.1 200 OK"_ba
+        << "got 名"_ba;
     QTest::newRow("a post refused from its head, its body dropped")
-        << "POST /refuse HTTP/1.1\r\nHost: x\r\n" + form + "Content-Length: 20000\r\n\r\n" + QByteArray(20000, 'a')
-        << 1 << "HTTP/1.1 403 Forbidden"_ba << "refused"_ba;
+        << "POST /refuse HTTP/1.1\r\nHost: x\r\n" + form + "Content-Length: 20000\r\n\r\n" + QByteArray(20000, 'a') << 1
+        << "HTTP/1.1 403 Forbidden"_ba
+        << "refused"_ba;
 }
 
 void TstHttpDaemon::othersAreServedMeanwhile()

@@ -44,14 +44,14 @@ QList<Shown> messagesOn(const QString &html)
     return shown;
 }
 
-} // namespace
+}  // namespace
 
 namespace QTest {
 template<> char *toString(const Shown &shown)
 {
     return qstrdup(qPrintable(shown.name + u": "_s + shown.text));
 }
-} // namespace QTest
+}  // namespace QTest
 
 // The message board of the reference site.
 class TstMessageBoard : public QObject
@@ -111,8 +111,8 @@ void TstMessageBoard::emptyBoardInvitesAFirstMessage()
 
 void TstMessageBoard::postLeadsToTheBoardAndListsNewestFirst()
 {
-    const QList<Shown> posted = {{u"小明"_s, u"第一条"_s}, {u"Li Lei"_s, u"second, with + and &"_s},
-                                 {u"小红"_s, u"第三条\n换行也留着"_s}};
+    const QList<Shown> posted = {
+        {u"小明"_s, u"第一条"_s}, {u"Li Lei"_s, u"second, with + and &"_s}, {u"小红"_s, u"第三条\n换行也留着"_s}};
     for (const Shown &message : posted) {
         const HttpClient::Reply reply = post(message.name, message.text);
         // Loading the answer again must not post again, so it is a redirect to the board.
@@ -168,8 +168,8 @@ void TstMessageBoard::limits_data()
     QTest::newRow("tidied") << u"  两个   空格 \n"_s << u"\r\n 行一\r\n行二\r行三\x01 \n"_s << QString()
                             << u"两个 空格"_s << u"行一\n行二\n行三"_s;
     // A line break counts once, as it does in the browser's text box: 601 characters sent, 401 kept.
-    QTest::newRow("line breaks count once") << u"a"_s << u"字\r\n"_s.repeated(200) + u'字' << QString() << u"a"_s
-                                            << u"字\n"_s.repeated(200) + u'字';
+    QTest::newRow("line breaks count once")
+        << u"a"_s << u"字\r\n"_s.repeated(200) + u'字' << QString() << u"a"_s << u"字\n"_s.repeated(200) + u'字';
 }
 
 void TstMessageBoard::limits()
@@ -235,19 +235,33 @@ void TstMessageBoard::olderDatabaseGainsTheBoard()
         QVERIFY(db.open());
         QSqlQuery query(db);
         // Back to the first schema: the catalogues alone.
-        const QStringList later = {u"DROP TRIGGER resources_counted_in"_s, u"DROP TRIGGER resources_counted_out"_s,
-                                   u"DROP TRIGGER resources_counted_again"_s, u"DROP TRIGGER resource_words_added"_s,
-                                   u"DROP TRIGGER resource_words_removed"_s, u"DROP TRIGGER resource_words_changed"_s,
-                                   u"DROP TABLE resource_words"_s, u"DROP TRIGGER resource_runs_added"_s,
-                                   u"DROP TRIGGER resource_runs_removed"_s, u"DROP TRIGGER resource_runs_changed"_s,
-                                   u"DROP TABLE resource_runs"_s, u"DROP TABLE shown_counts"_s,
-                                   u"DROP INDEX resources_shown_by_time"_s, u"DROP INDEX resources_by_category"_s,
-                                   u"DROP TABLE messages"_s, u"DROP TABLE removed_uploads"_s, u"DROP TABLE blocks"_s,
-                                   u"DROP TABLE post_times"_s, u"DROP TABLE file_digests"_s, u"DROP TABLE upload_bytes"_s,
-                                   u"DROP TABLE file_scans"_s, u"DROP TABLE held_uploads"_s,
-                                   u"DROP TABLE moderation_log"_s, u"DROP INDEX resources_by_file"_s,
+        const QStringList later = {u"DROP TRIGGER resources_counted_in"_s,
+                                   u"DROP TRIGGER resources_counted_out"_s,
+                                   u"DROP TRIGGER resources_counted_again"_s,
+                                   u"DROP TRIGGER resource_words_added"_s,
+                                   u"DROP TRIGGER resource_words_removed"_s,
+                                   u"DROP TRIGGER resource_words_changed"_s,
+                                   u"DROP TABLE resource_words"_s,
+                                   u"DROP TRIGGER resource_runs_added"_s,
+                                   u"DROP TRIGGER resource_runs_removed"_s,
+                                   u"DROP TRIGGER resource_runs_changed"_s,
+                                   u"DROP TABLE resource_runs"_s,
+                                   u"DROP TABLE shown_counts"_s,
+                                   u"DROP INDEX resources_shown_by_time"_s,
+                                   u"DROP INDEX resources_by_category"_s,
+                                   u"DROP TABLE messages"_s,
+                                   u"DROP TABLE removed_uploads"_s,
+                                   u"DROP TABLE blocks"_s,
+                                   u"DROP TABLE post_times"_s,
+                                   u"DROP TABLE file_digests"_s,
+                                   u"DROP TABLE upload_bytes"_s,
+                                   u"DROP TABLE file_scans"_s,
+                                   u"DROP TABLE held_uploads"_s,
+                                   u"DROP TABLE moderation_log"_s,
+                                   u"DROP INDEX resources_by_file"_s,
                                    u"ALTER TABLE resources DROP COLUMN address"_s,
-                                   u"ALTER TABLE resources DROP COLUMN hidden"_s, u"PRAGMA user_version = 1"_s};
+                                   u"ALTER TABLE resources DROP COLUMN hidden"_s,
+                                   u"PRAGMA user_version = 1"_s};
         for (const QString &statement : later)
             QVERIFY2(query.exec(statement), qPrintable(statement));
         db.close();

@@ -30,8 +30,8 @@ void TstOrigins::readsTheList_data()
                                        << u"https://example.org/"_s;
     QTest::newRow("ipv6") << QStringList{u"http://[::1]:8642"_s} << u"http://[::1]:8642/"_s;
     QTest::newRow("under a path") << QStringList{u"https://example.org/share/"_s} << u"https://example.org/share/"_s;
-    QTest::newRow("path without its last slash") << QStringList{u"https://example.org/a/b"_s}
-                                                 << u"https://example.org/a/b/"_s;
+    QTest::newRow("path without its last slash")
+        << QStringList{u"https://example.org/a/b"_s} << u"https://example.org/a/b/"_s;
     QTest::newRow("path outside ASCII") << QStringList{u"https://example.org/分享/"_s}
                                         << u"https://example.org/%E5%88%86%E4%BA%AB/"_s;
     QTest::newRow("path with dot-dot") << QStringList{u"https://example.org/a/../b/"_s} << QString();
@@ -80,8 +80,8 @@ void TstOrigins::acceptsOnlyItsHosts()
 {
     QFETCH(QByteArray, host);
     QTEST(Origins::forAddress(u"127.0.0.1"_s, 8642).acceptsHost(host), "byDefault");
-    const auto origins = Origins::fromList({u"http://127.0.0.1:8642"_s, u"http://localhost:8642"_s,
-                                            u"http://[::1]:8642"_s, u"https://example.org"_s});
+    const auto origins = Origins::fromList(
+        {u"http://127.0.0.1:8642"_s, u"http://localhost:8642"_s, u"http://[::1]:8642"_s, u"https://example.org"_s});
     QVERIFY(origins);
     QTEST(origins->acceptsHost(host), "withExample");
 }
@@ -95,8 +95,8 @@ void TstOrigins::postsFromItsOwnPages_data()
     QTest::newRow("own origin") << QByteArray("http://127.0.0.1:8642") << QByteArray() << true;
     QTest::newRow("own page as referer") << QByteArray() << QByteArray("http://localhost:8642/wangyou/") << true;
     QTest::newRow("neither: a script") << QByteArray() << QByteArray() << true;
-    QTest::newRow("origin decides over referer") << QByteArray("http://evil.example")
-                                                 << QByteArray("http://127.0.0.1:8642/") << false;
+    QTest::newRow("origin decides over referer")
+        << QByteArray("http://evil.example") << QByteArray("http://127.0.0.1:8642/") << false;
     QTest::newRow("other scheme") << QByteArray("https://127.0.0.1:8642") << QByteArray() << false;
     QTest::newRow("other port") << QByteArray("http://127.0.0.1:8000") << QByteArray() << false;
     QTest::newRow("https default port") << QByteArray("https://example.org") << QByteArray() << true;
@@ -107,8 +107,8 @@ void TstOrigins::postsFromItsOwnPages()
 {
     QFETCH(QByteArray, origin);
     QFETCH(QByteArray, referer);
-    const auto origins = Origins::fromList({u"http://127.0.0.1:8642"_s, u"http://localhost:8642"_s,
-                                            u"https://example.org"_s});
+    const auto origins = Origins::fromList(
+        {u"http://127.0.0.1:8642"_s, u"http://localhost:8642"_s, u"https://example.org"_s});
     QVERIFY(origins);
     QTEST(origins->isSameOrigin(origin, referer), "same");
 }
@@ -128,8 +128,8 @@ void TstOrigins::takesPathsWithAndWithoutThePrefix_data()
 void TstOrigins::takesPathsWithAndWithoutThePrefix()
 {
     QFETCH(QString, path);
-    const auto origins = Origins::fromList({u"https://example.org/share/"_s, u"http://10.0.0.5:8642/share/more/"_s,
-                                            u"http://127.0.0.1:8642"_s});
+    const auto origins = Origins::fromList(
+        {u"https://example.org/share/"_s, u"http://10.0.0.5:8642/share/more/"_s, u"http://127.0.0.1:8642"_s});
     QVERIFY(origins);
     QTEST(origins->pathBelow(path), "below");
     QCOMPARE(origins->rootPath(), u"/share/"_s);

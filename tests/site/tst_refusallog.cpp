@@ -29,7 +29,8 @@ void TstRefusalLog::floodsMakeAFewLines()
     log.flush();
     QCOMPARE(lines.size(), RefusalLog::ClientsPerInterval + 2);
     QCOMPARE(lines.at(lines.size() - 2), u"203.0.113.7: %1, 499 more times in 10 s"_s.arg(full));
-    QCOMPARE(lines.last(), u"other clients: %1, %2 times in 10 s"_s.arg(full).arg(1000 - RefusalLog::ClientsPerInterval + 2));
+    QCOMPARE(lines.last(),
+             u"other clients: %1, %2 times in 10 s"_s.arg(full).arg(1000 - RefusalLog::ClientsPerInterval + 2));
 
     // A new interval starts afresh.
     log.note(full, u"203.0.113.7"_s);

@@ -49,7 +49,7 @@ QByteArray reprDigest(const QByteArray &bytes)
     return "sha-256=:" + QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toBase64() + ':';
 }
 
-} // namespace
+}  // namespace
 
 class TstSite : public QObject
 {
@@ -173,8 +173,7 @@ void TstSite::catalogueLayout()
 
     // Records end with U+0001 and hold exactly their fields; the trailer closes the body.
     QStringList pieces = text.split(u'\x01');
-    const QRegularExpressionMatch trailer =
-        QRegularExpression(u"^\\?TtbBa\\?(\\d+)\\?(\\d+)$"_s).match(pieces.takeLast());
+    const QRegularExpressionMatch trailer = QRegularExpression(u"^\\?TtbBa\\?(\\d+)\\?(\\d+)$"_s).match(pieces.takeLast());
     QVERIFY(trailer.hasMatch());
     QCOMPARE(pieces.size(), 10);
     static const QRegularExpression time(u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d$"_s);
@@ -390,7 +389,8 @@ void TstSite::filesAnswerRanges_data()
     QTest::newRow("10 to 19") << false << "bytes=10-19"_ba << QByteArray() << 206 << qint64(10) << qint64(10);
     QTest::newRow("last 5") << false << "bytes=-5"_ba << QByteArray() << 206 << qint64(-5) << qint64(5);
     QTest::newRow("past the end") << false << "bytes=999999999-"_ba << QByteArray() << 416 << qint64(0) << qint64(0);
-    QTest::newRow("another version") << false << "bytes=10-"_ba << "\"0-0\""_ba << 200 << qint64(0) << qint64(-1);
+    QTest::newRow("another version") << false << "bytes=10-"_ba
+                                     << "\"0-0\""_ba << 200 << qint64(0) << qint64(-1);
     QTest::newRow("paced, from 10 on") << true << "bytes=10-"_ba << QByteArray() << 206 << qint64(10) << qint64(-1);
     QTest::newRow("paced, past the end") << true << "bytes=999999999-"_ba << QByteArray() << 416 << qint64(0)
                                          << qint64(0);
@@ -433,12 +433,13 @@ void TstSite::filesAnswerRanges()
     // Of the whole file, whatever part the answer carries.
     QCOMPARE(reply->rawHeader("Repr-Digest"), reprDigest(whole));
     const qint64 from = first < 0 ? whole.size() + first : first;
-    const QByteArray expected = status == 416 ? QByteArray() : whole.sliced(from, length < 0 ? whole.size() - from : length);
+    const QByteArray expected = status == 416 ? QByteArray()
+                                              : whole.sliced(from, length < 0 ? whole.size() - from : length);
     QCOMPARE(reply->readAll(), expected);
     if (status == 206) {
-        QCOMPARE(reply->rawHeader("Content-Range"), "bytes " + QByteArray::number(from) + '-'
-                                                        + QByteArray::number(from + expected.size() - 1) + '/'
-                                                        + QByteArray::number(whole.size()));
+        QCOMPARE(reply->rawHeader("Content-Range"),
+                 "bytes " + QByteArray::number(from) + '-' + QByteArray::number(from + expected.size() - 1) + '/'
+                     + QByteArray::number(whole.size()));
     }
 }
 
@@ -516,8 +517,8 @@ void TstSite::unknownRoutes()
 
 void TstSite::onlyGetIsAnswered()
 {
-    const HttpClient::Reply reply =
-        m_http.post(m_site.root() + Official + u"page=1"_s, "application/x-www-form-urlencoded", "q=x");
+    const HttpClient::Reply reply = m_http.post(m_site.root() + Official + u"page=1"_s,
+                                                "application/x-www-form-urlencoded", "q=x");
     QCOMPARE(reply.status, 405);
     QCOMPARE(reply.header("Allow"), "GET, HEAD");
 }

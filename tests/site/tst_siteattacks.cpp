@@ -16,8 +16,8 @@
 #include <csignal>
 #include <memory>
 #include <optional>
-#include <tuple>
 #include <sys/socket.h>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -68,7 +68,7 @@ const QByteArray MultipartType = "multipart/form-data; boundary=" + Boundary;
 
 struct Answer
 {
-    int status = 0;  // 0 when no whole answer came
+    int status = 0;                         // 0 when no whole answer came
     QHash<QByteArray, QByteArray> headers;  // names in lower case
     QByteArray body;
 };
@@ -109,8 +109,8 @@ public:
     Answer answer(int waitMs = WaitMs)
     {
         // An answer that did not come shows as status 0 to the caller.
-        std::ignore = QTest::qWaitFor(
-            [this] { return poll() || m_socket.state() == QAbstractSocket::UnconnectedState; }, waitMs);
+        std::ignore = QTest::qWaitFor([this] { return poll() || m_socket.state() == QAbstractSocket::UnconnectedState; },
+                                      waitMs);
         poll();
         Answer found = m_pending.value_or(Answer{});
         m_pending.reset();
@@ -207,7 +207,7 @@ QString uploadedPath(const QString &fileName)
     return QDate::currentDate().toString(u"yyyy/MM/"_s) + fileName;
 }
 
-} // namespace
+}  // namespace
 
 void TstSiteAttacks::initTestCase()
 {
@@ -231,8 +231,8 @@ void TstSiteAttacks::floodedFormsAreRefusedCheaply()
     QVERIFY(before > 0);
 
     const QByteArray flood = QByteArray("a&").repeated(5 * 1000 * 1000 / 2);
-    const Answer answer =
-        exchange(site, postHead(site, target, "application/x-www-form-urlencoded", flood.size()), flood);
+    const Answer answer = exchange(site, postHead(site, target, "application/x-www-form-urlencoded", flood.size()),
+                                   flood);
     QCOMPARE(answer.status, 400);
     const qint64 growth = peakBytes(site) - before;
     QVERIFY2(growth < 8 * MiB, qPrintable(u"grew by %1 bytes"_s.arg(growth)));
@@ -360,7 +360,8 @@ void TstSiteAttacks::refusalsAreLoggedBriefly()
     };
     QTRY_VERIFY_WITH_TIMEOUT(lines().size() == 2, WaitMs);
     QCOMPARE(lines().first(), "warning: 127.0.0.6: refused a connection: the client holds 2 already"_ba);
-    QCOMPARE(lines().last(), "warning: 127.0.0.6: refused a connection: the client holds 2 already, 39 more times in 10 s"_ba);
+    QCOMPARE(lines().last(),
+             "warning: 127.0.0.6: refused a connection: the client holds 2 already, 39 more times in 10 s"_ba);
 }
 
 // Behind a trusted proxy each forwarded client has its own share, an IPv6 client its /64's: of
@@ -368,8 +369,8 @@ void TstSiteAttacks::refusalsAreLoggedBriefly()
 void TstSiteAttacks::forwardedClientsAreCountedAsThemselves()
 {
     ReferenceSite site;
-    site.setExtraArguments({u"--trusted-proxy"_s, u"127.0.0.1"_s, u"--client-connections"_s, u"2"_s,
-                            u"--message-interval"_s, u"600"_s});
+    site.setExtraArguments(
+        {u"--trusted-proxy"_s, u"127.0.0.1"_s, u"--client-connections"_s, u"2"_s, u"--message-interval"_s, u"600"_s});
     QVERIFY2(site.start(), qPrintable(site.errorString()));
     const auto forwarded = [&](const QByteArray &client, const QByteArray &rest) {
         return "POST /nds_wd-nds_wd.html HTTP/1.1\r\nHost: " + hostOf(site) + "\r\nX-Forwarded-For: " + client
@@ -384,8 +385,10 @@ void TstSiteAttacks::forwardedClientsAreCountedAsThemselves()
     }
     const QByteArray message = "name=a&text=b";
     const auto post = [&](const QByteArray &client) {
-        return exchange(site, forwarded(client, "Content-Length: " + QByteArray::number(message.size())
-                                                    + "\r\nConnection: close\r\n\r\n" + message))
+        return exchange(site,
+                        forwarded(client,
+                                  "Content-Length: " + QByteArray::number(message.size())
+                                      + "\r\nConnection: close\r\n\r\n" + message))
             .status;
     };
     QCOMPARE(post("2001:db8:5:6:ffff::1"), 503);
@@ -458,8 +461,8 @@ void TstSiteAttacks::pagesPastTheEndAreNotKept()
     for (int page = 2; page < 40'000; page += Batch) {
         QByteArray requests;
         for (int i = page; i < page + Batch; ++i)
-            requests += "GET /wangyou/users_upload.php?page=" + QByteArray::number(i) + " HTTP/1.1\r\nHost: "
-                + hostOf(site) + "\r\n\r\n";
+            requests += "GET /wangyou/users_upload.php?page=" + QByteArray::number(i)
+                + " HTTP/1.1\r\nHost: " + hostOf(site) + "\r\n\r\n";
         connection.send(requests);
         for (int i = 0; i < Batch; ++i)
             QCOMPARE(connection.answer().status, 200);
@@ -472,7 +475,8 @@ void TstSiteAttacks::uploadedPagesAreDownloads_data()
 {
     QTest::addColumn<QByteArray>("fileName");
     QTest::addColumn<QByteArray>("data");
-    QTest::newRow("html") << "evil.html"_ba << "<script>fetch('/wangyou/',{method:'POST'})</script>"_ba;
+    QTest::newRow("html") << "evil.html"_ba
+                          << "<script>fetch('/wangyou/',{method:'POST'})</script>"_ba;
     QTest::newRow("svg") << "evil.svg"_ba
                          << "<svg xmlns=\"http://www.w3.org/2000/svg\"><script>alert(1)</script></svg>"_ba;
 }
@@ -484,8 +488,8 @@ void TstSiteAttacks::uploadedPagesAreDownloads()
     const QByteArray form = uploadForm(fileName, data);
     QCOMPARE(exchange(m_site, postHead(m_site, "/wangyou/", MultipartType, form.size()), form).status, 303);
 
-    const Answer file =
-        exchange(m_site, getHead("/wangyou/up/" + uploadedPath(QString::fromUtf8(fileName)).toUtf8(), hostOf(m_site)));
+    const Answer file = exchange(
+        m_site, getHead("/wangyou/up/" + uploadedPath(QString::fromUtf8(fileName)).toUtf8(), hostOf(m_site)));
     QCOMPARE(file.status, 200);
     QCOMPARE(file.body, data);
     QCOMPARE(file.headers.value("content-disposition"),
@@ -531,10 +535,12 @@ void TstSiteAttacks::unreadDownloadsStayBounded()
         readers.back()->socket().setReadBufferSize(16 * 1024);
         readers.back()->send("GET /wangyou/up/big.bin HTTP/1.1\r\nHost: " + hostOf(site) + "\r\n\r\n");
     }
-    QVERIFY(QTest::qWaitFor([&] {
-        return std::all_of(readers.begin(), readers.end(),
-                           [](const auto &reader) { return reader->socket().bytesAvailable() >= 16 * 1024; });
-    }, WaitMs));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return std::all_of(readers.begin(), readers.end(),
+                               [](const auto &reader) { return reader->socket().bytesAvailable() >= 16 * 1024; });
+        },
+        WaitMs));
     for (const auto &reader : readers)
         QVERIFY(reader->socket().peek(12) == "HTTP/1.1 200");
     // Time for the site to fill whatever it is willing to hold.
@@ -597,7 +603,8 @@ void TstSiteAttacks::protocolRules_data()
     QTest::newRow("absolute target over Host")
         << "GET http://rebound.example:<port>/zorvik/ HTTP/1.1\r\nHost: <host>\r\nConnection: close\r\n\r\n"_ba << 421;
     QTest::newRow("length beside chunked")
-        << post + "5\r\nTransfer-Encoding: chunked\r\n\r\nd\r\nname=a&text=b\r\n0\r\n\r\n" << 400;
+        << post + "5\r\nTransfer-Encoding: chunked\r\n\r\nd\r\nname=a&text=b\r\n0\r\n\r\n"
+        << 400;
     QTest::newRow("coding other than chunked last")
         << "GET /zorvik/ HTTP/1.1\r\nHost: <host>\r\nTransfer-Encoding: gzip\r\n\r\nGET /healthz HTTP/1.1\r\n\r\n"_ba
         << 400;
@@ -642,14 +649,16 @@ void TstSiteAttacks::killedDuringUploadsLeavesAConsistentStore()
         uploads.push_back(std::make_unique<Connection>(site));
         uploads.back()->send(postHead(site, "/wangyou/", MultipartType, form.size()) + form.first(1000 * 1000));
     }
-    QVERIFY(QTest::qWaitFor([&] {
-        return std::all_of(uploads.begin(), uploads.end(),
-                           [](const auto &upload) { return upload->socket().bytesToWrite() == 0; });
-    }, WaitMs));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return std::all_of(uploads.begin(), uploads.end(),
+                               [](const auto &upload) { return upload->socket().bytesToWrite() == 0; });
+        },
+        WaitMs));
     QCOMPARE(::kill(pid_t(site.processId()), SIGKILL), 0);
-    QVERIFY(QTest::qWaitFor([&] {
-        return std::all_of(uploads.begin(), uploads.end(), [](const auto &upload) { return !upload->isOpen(); });
-    }, WaitMs));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return std::all_of(uploads.begin(), uploads.end(), [](const auto &upload) { return !upload->isOpen(); }); },
+        WaitMs));
     QVERIFY2(site.start(), qPrintable(site.errorString()));
 
     QStringList files;

@@ -29,7 +29,8 @@ QByteArray messageForm(const QString &name, const QString &text)
 QByteArray uploadForm(const QString &title, const QByteArray &fileName, const QByteArray &data)
 {
     QByteArray body;
-    for (const auto &[name, value] : QList<std::pair<QByteArray, QByteArray>>{{"category", "软件"}, {"title", title.toUtf8()}})
+    for (const auto &[name, value] :
+         QList<std::pair<QByteArray, QByteArray>>{{"category", "软件"}, {"title", title.toUtf8()}})
         body += "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
     return body + "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + fileName
         + "\"\r\n\r\n" + data + "\r\n--" + Boundary + "--\r\n";
@@ -78,7 +79,7 @@ QList<QStringList> rowsOf(const QString &listing)
     return rows;
 }
 
-} // namespace
+}  // namespace
 
 // The operator's side against the real site program: a spam run taken down with the site's
 // own commands, and a backup taken while visitors upload.
@@ -119,8 +120,8 @@ void TstSiteModeration::spamRunIsTakenDown()
     const QByteArray boardPath = '/' + Board.toUtf8();
     QCOMPARE(requestFrom(Spammer, root, boardPath, FormType, messageForm(u"推销员"_s, u"廉价广告一"_s)).status, 303);
     QCOMPARE(requestFrom(Spammer, root, boardPath, FormType, messageForm(u"推销员"_s, u"廉价广告二"_s)).status, 303);
-    const HttpClient::Reply uploaded =
-        requestFrom(Spammer, root, "/wangyou/", MultipartType, uploadForm(u"破解软件大全"_s, "crack.zip", "PK spam"));
+    const HttpClient::Reply uploaded = requestFrom(Spammer, root, "/wangyou/", MultipartType,
+                                                   uploadForm(u"破解软件大全"_s, "crack.zip", "PK spam"));
     QCOMPARE(uploaded.status, 303);
     QCOMPARE(m_http.post(root + Board, FormType, messageForm(u"老王"_s, u"正常的留言"_s)).status, 303);
     QVERIFY(catalogue().contains(u"破解软件大全"_s.toUtf8()));  // now in the site's cache
@@ -156,13 +157,13 @@ void TstSiteModeration::spamRunIsTakenDown()
     QCOMPARE(m_http.get(fileUrl).status, 410);
 
     QCOMPARE(command({u"block"_s, Spammer.toString(), u"--for"_s, u"7d"_s}).exitCode, 0);
-    const HttpClient::Reply refused =
-        requestFrom(Spammer, root, boardPath, FormType, messageForm(u"推销员"_s, u"换个说法的广告"_s));
+    const HttpClient::Reply refused = requestFrom(Spammer, root, boardPath, FormType,
+                                                  messageForm(u"推销员"_s, u"换个说法的广告"_s));
     QCOMPARE(refused.status, 403);
     QVERIFY(refused.text().contains(u"您已被禁止发言。"_s));
     QVERIFY(refused.text().contains(u"换个说法的广告"_s));  // what was typed stays in the form
-    const HttpClient::Reply refusedUpload =
-        requestFrom(Spammer, root, "/wangyou/", MultipartType, uploadForm(u"再来一次"_s, "again.zip", "PK"));
+    const HttpClient::Reply refusedUpload = requestFrom(Spammer, root, "/wangyou/", MultipartType,
+                                                        uploadForm(u"再来一次"_s, "again.zip", "PK"));
     QCOMPARE(refusedUpload.status, 403);
     QVERIFY(refusedUpload.text().contains(u"您已被禁止发言。"_s));
     QCOMPARE(m_http.post(root + Board, FormType, messageForm(u"老王"_s, u"还能说话"_s)).status, 303);
@@ -217,13 +218,13 @@ void TstSiteModeration::backupWhileUploadsArriveRestoresWhole()
     // The catalogue after each upload: the backup must hold one of these states, whole.
     QList<QByteArray> states = {catalogue()};
     QProcess backup;
-    backup.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE),
-                 {u"backup"_s, backupFolder, u"--data"_s, m_site.dataPath()});
+    backup.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), {u"backup"_s, backupFolder, u"--data"_s, m_site.dataPath()});
     QVERIFY(backup.waitForStarted(TimeoutMs));
     for (int n = 1; n <= 100 && (n <= 3 || backup.state() != QProcess::NotRunning); ++n) {
         const QByteArray file = "payload " + QByteArray::number(n);
-        QCOMPARE(m_http.post(m_site.root() + u"wangyou/"_s, MultipartType,
-                             uploadForm(u"备份中上传%1号"_s.arg(n), "during-" + QByteArray::number(n) + ".bin", file))
+        QCOMPARE(m_http
+                     .post(m_site.root() + u"wangyou/"_s, MultipartType,
+                           uploadForm(u"备份中上传%1号"_s.arg(n), "during-" + QByteArray::number(n) + ".bin", file))
                      .status,
                  303);
         states.append(catalogue());
@@ -232,8 +233,8 @@ void TstSiteModeration::backupWhileUploadsArriveRestoresWhole()
     QVERIFY2(backup.exitCode() == 0, backup.readAllStandardError().constData());
 
     QTemporaryDir restoredData;
-    const ReferenceSite::CommandRun restore =
-        ReferenceSite::runProgram({u"restore"_s, backupFolder, u"--data"_s, restoredData.filePath(u"site"_s)});
+    const ReferenceSite::CommandRun restore = ReferenceSite::runProgram(
+        {u"restore"_s, backupFolder, u"--data"_s, restoredData.filePath(u"site"_s)});
     QVERIFY2(restore.exitCode == 0, qPrintable(restore.err));
     ReferenceSite restored(restoredData.filePath(u"site"_s));
     QVERIFY2(restored.start(), qPrintable(restored.errorString()));

@@ -30,7 +30,7 @@ QList<QStringList> rowsOf(const QString &listing)
     return rows;
 }
 
-} // namespace
+}  // namespace
 
 // The site's own program on a real store, while a query of one visitor is held up and while
 // the operator changes the store from another process.
@@ -131,7 +131,8 @@ void TstSiteQueries::operatorsChangeShowsWithinASecond()
     const QString title = u"西游记 全本"_s;
     QVERIFY(m_http.get(site.root() + OfficialSearch).text().contains(title));
 
-    const QList<QStringList> found = rowsOf(site.command(QStringList{u"list"_s, u"resources"_s, u"--search"_s, title} + store).out);
+    const QList<QStringList> found = rowsOf(
+        site.command(QStringList{u"list"_s, u"resources"_s, u"--search"_s, title} + store).out);
     QCOMPARE(found.size(), 1);
     QCOMPARE(site.command(QStringList{u"hide"_s, u"resource"_s, found.first().value(0)} + store).exitCode, 0);
     QTRY_VERIFY_WITH_TIMEOUT(!m_http.get(site.root() + OfficialSearch).text().contains(title), 1000);

@@ -90,7 +90,7 @@ QByteArray uploadForm(const QByteArray &title)
 
 const QByteArray UploadType = "multipart/form-data; boundary=----siteserver";
 
-} // namespace
+}  // namespace
 
 // The site's server in this process, with short time-outs and small caps, so that the guards
 // against slow, greedy and foreign clients can be watched at work.
@@ -282,12 +282,18 @@ void TstSiteServer::crossSitePostsAreRefused_data()
     QTest::addColumn<QByteArray>("header");
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<int>("status");
-    QTest::newRow("foreign origin") << "Origin"_ba << "http://evil.example"_ba << 403;
-    QTest::newRow("opaque origin") << "Origin"_ba << "null"_ba << 403;
-    QTest::newRow("same host, other port") << "Origin"_ba << "http://127.0.0.1:1"_ba << 403;
-    QTest::newRow("foreign referer") << "Referer"_ba << "http://evil.example/form.html"_ba << 403;
-    QTest::newRow("own origin") << "Origin"_ba << "http://127.0.0.1:%1"_ba << 303;
-    QTest::newRow("own referer") << "Referer"_ba << "http://127.0.0.1:%1/nds_wd-nds_wd.html"_ba << 303;
+    QTest::newRow("foreign origin") << "Origin"_ba
+                                    << "http://evil.example"_ba << 403;
+    QTest::newRow("opaque origin") << "Origin"_ba
+                                   << "null"_ba << 403;
+    QTest::newRow("same host, other port") << "Origin"_ba
+                                           << "http://127.0.0.1:1"_ba << 403;
+    QTest::newRow("foreign referer") << "Referer"_ba
+                                     << "http://evil.example/form.html"_ba << 403;
+    QTest::newRow("own origin") << "Origin"_ba
+                                << "http://127.0.0.1:%1"_ba << 303;
+    QTest::newRow("own referer") << "Referer"_ba
+                                 << "http://127.0.0.1:%1/nds_wd-nds_wd.html"_ba << 303;
     QTest::newRow("neither (a script)") << QByteArray() << QByteArray() << 303;
 }
 
@@ -359,7 +365,8 @@ void TstSiteServer::storeFailuresAreLoggedAndReported()
     // The site reads the store's revision at most that often: a change shows once it is past.
     QTest::qWait(2 * CatalogueCache::RevisionMs);
 
-    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^health check: the store failed: no such table: resources"_s));
+    QTest::ignoreMessage(QtCriticalMsg,
+                         QRegularExpression(u"^health check: the store failed: no such table: resources"_s));
     const HttpClient::Reply health = m_http.get(url("/healthz"));
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^the store failed: no such table: resources"_s));
     const HttpClient::Reply catalogue = m_http.get(url(UserPage));
@@ -387,7 +394,7 @@ QStringList warningsSoFar()
     return warnings;
 }
 
-} // namespace
+}  // namespace
 
 // Standard output as a pipe nobody reads, as a service's output may be: it fills after some
 // dozens of lines, and the site answers all the same. Once read, it gets the lines that were
@@ -445,9 +452,19 @@ TstSiteServer::UnreadOutput TstSiteServer::withUnreadOutput(int requests)
             run.log.append(piece, got);
     };
     // What comes after the dropped lines' count is written after it.
-    run.readAtLast = QTest::qWaitFor([&] { read(); return !warningsSoFar().isEmpty(); }, WaitMs)
+    run.readAtLast = QTest::qWaitFor(
+                         [&] {
+                             read();
+                             return !warningsSoFar().isEmpty();
+                         },
+                         WaitMs)
         && m_http.get(url("/nothing?after")).status == 404
-        && QTest::qWaitFor([&] { read(); return run.log.contains("GET /nothing?after "); }, WaitMs);
+        && QTest::qWaitFor(
+                         [&] {
+                             read();
+                             return run.log.contains("GET /nothing?after ");
+                         },
+                         WaitMs);
     return run;
 }
 

@@ -6,10 +6,10 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -75,8 +75,9 @@ QList<qint64> substringMatches(const StoreLocation &location, const QString &key
         QSqlDatabase db = QSqlDatabase::addDatabase(location.driverName(), u"substring"_s);
         location.configure(db);
         QSqlQuery query(db);
-        if (db.open() && query.prepare(u"SELECT id FROM resources WHERE catalogue = 'user' AND hidden = 0 AND ("_s
-                                       + conditions.join(u" OR "_s) + u") ORDER BY collected_at DESC, id DESC"_s)) {
+        if (db.open()
+            && query.prepare(u"SELECT id FROM resources WHERE catalogue = 'user' AND hidden = 0 AND ("_s
+                             + conditions.join(u" OR "_s) + u") ORDER BY collected_at DESC, id DESC"_s)) {
             for (qsizetype i = 0; i < columns.size(); ++i)
                 query.addBindValue(u'%' + pattern + u'%');
             if (query.exec()) {
@@ -99,7 +100,7 @@ QList<qint64> idsOf(const QList<SiteResource> &resources)
     return ids;
 }
 
-} // namespace
+}  // namespace
 
 // Every case runs on both stores: an SQLite file, and a database of a PostgreSQL server the
 // test starts.
@@ -195,8 +196,9 @@ void TstSiteStore::cleanup()
 void TstSiteStore::setVersionOutside(int version)
 {
     if (onPostgres()) {
-        outside(m_location, {u"CREATE TABLE schema_version (version INTEGER NOT NULL)"_s,
-                             u"INSERT INTO schema_version VALUES (%1)"_s.arg(version)});
+        outside(m_location,
+                {u"CREATE TABLE schema_version (version INTEGER NOT NULL)"_s,
+                 u"INSERT INTO schema_version VALUES (%1)"_s.arg(version)});
     } else {
         outside(m_location, {u"PRAGMA user_version = %1"_s.arg(version)});
     }
@@ -237,8 +239,8 @@ void TstSiteStore::schemaAtStart_data()
     QTest::newRow("new folder") << QStringList() << 0 << QString() << StoreSchema::version() << true;
     QTest::newRow("older database brought up to date") << VersionTwo << 2 << QString() << StoreSchema::version() << true;
     const int newer = StoreSchema::version() + 1;
-    QTest::newRow("newer database refused") << QStringList({u"CREATE TABLE later (x INTEGER)"_s}) << newer
-                                            << u"newer"_s << newer << false;
+    QTest::newRow("newer database refused")
+        << QStringList({u"CREATE TABLE later (x INTEGER)"_s}) << newer << u"newer"_s << newer << false;
     // The step fails on a table in its way; none of its changes may stay.
     QTest::newRow("failed step leaves the version it found")
         << VersionTwo + QStringList({u"CREATE TABLE blocks (x INTEGER)"_s}) << 2 << u"blocks"_s << 2 << false;
@@ -480,9 +482,9 @@ void TstSiteStore::searchFindsWhatTheSubstringMatchFinds()
 {
     QFETCH(QString, keyword);
     QVERIFY(m_store->open());
-    const QStringList pieces = {u"教程"_s, u"中文版"_s, u"软件"_s, u"Qt 6"_s, u"QT"_s, u"2024"_s, u"100%"_s, u"a_b"_s,
-                                u"C:\\dir"_s, u"说\"明"_s, u"😀"_s, u"教"_s, u"程序"_s, u"软件教程"_s, u"中文"_s,
-                                u"abc"_s, u"版"_s, u"文"_s, u"文版"_s, u"件教"_s};
+    const QStringList pieces = {u"教程"_s, u"中文版"_s,  u"软件"_s,   u"Qt 6"_s, u"QT"_s,   u"2024"_s, u"100%"_s,
+                                u"a_b"_s,  u"C:\\dir"_s, u"说\"明"_s, u"😀"_s,    u"教"_s,   u"程序"_s, u"软件教程"_s,
+                                u"中文"_s, u"abc"_s,     u"版"_s,     u"文"_s,   u"文版"_s, u"件教"_s};
     const QStringList categories = {u"软件"_s, u"教程"_s, u"游戏"_s, u"工具"_s};
     quint32 random = 7;
     const auto next = [&random](quint32 below) {
@@ -562,16 +564,17 @@ void TstSiteStore::postsAreCountedPerAddress_data()
     QTest::addColumn<QString>("taken");  // y or n per post
     QTest::addColumn<qint64>("wait");    // seconds the last post's address then waits for its kind
 
-    QTest::newRow("room left") << 3 << 60'000LL
-                               << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 1"_s} << u"yy"_s << 0LL;
-    QTest::newRow("past the allowance")
-        << 2 << 60'000LL << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 1"_s, u"a upload 203.0.113.5 2"_s}
-        << u"yyn"_s << 60LL;
-    QTest::newRow("the window moves on")
-        << 1 << 10'000LL
-        << QStringList{u"a message 203.0.113.5 0"_s, u"a message 203.0.113.5 9999"_s, u"a message 203.0.113.5 10000"_s,
-                       u"a message 203.0.113.5 10001"_s}
-        << u"ynyn"_s << 10LL;
+    QTest::newRow("room left") << 3 << 60'000LL << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 1"_s}
+                               << u"yy"_s << 0LL;
+    QTest::newRow("past the allowance") << 2 << 60'000LL
+                                        << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 1"_s,
+                                                       u"a upload 203.0.113.5 2"_s}
+                                        << u"yyn"_s << 60LL;
+    QTest::newRow("the window moves on") << 1 << 10'000LL
+                                         << QStringList{u"a message 203.0.113.5 0"_s, u"a message 203.0.113.5 9999"_s,
+                                                        u"a message 203.0.113.5 10000"_s,
+                                                        u"a message 203.0.113.5 10001"_s}
+                                         << u"ynyn"_s << 10LL;
     QTest::newRow("a refused post is not counted")
         << 1 << 10'000LL
         << QStringList{u"a message 203.0.113.5 0"_s, u"a message 203.0.113.5 6000"_s, u"a message 203.0.113.5 12000"_s}
@@ -584,11 +587,12 @@ void TstSiteStore::postsAreCountedPerAddress_data()
         << 1 << 10'000LL << QStringList{u"a message ::ffff:203.0.113.5 0"_s, u"a message 203.0.113.5 1"_s} << u"yn"_s
         << 10LL;
     QTest::newRow("another process shares the allowance")
-        << 2 << 60'000LL << QStringList{u"a upload 203.0.113.5 0"_s, u"b upload 203.0.113.5 1"_s, u"a upload 203.0.113.5 2"_s,
-                                        u"b upload 203.0.113.5 3"_s}
+        << 2 << 60'000LL
+        << QStringList{u"a upload 203.0.113.5 0"_s, u"b upload 203.0.113.5 1"_s, u"a upload 203.0.113.5 2"_s,
+                       u"b upload 203.0.113.5 3"_s}
         << u"yynn"_s << 60LL;
-    QTest::newRow("no limit") << 0 << 60'000LL
-                              << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 0"_s} << u"yy"_s << 0LL;
+    QTest::newRow("no limit") << 0 << 60'000LL << QStringList{u"a upload 203.0.113.5 0"_s, u"a upload 203.0.113.5 0"_s}
+                              << u"yy"_s << 0LL;
 }
 
 void TstSiteStore::postsAreCountedPerAddress()
@@ -634,8 +638,8 @@ void TstSiteStore::uploadedBytesAreCountedPerDay_data()
     QTest::newRow("room left") << 10LL << QStringList{u"a 4 0"_s, u"a 4 1"_s} << u"yy"_s << 0LL;
     QTest::newRow("past the share, and nothing added")
         << 10LL << QStringList{u"a 4 0"_s, u"a 4 1"_s, u"a 4 2"_s, u"a 2 3"_s} << u"yyny"_s << 86400LL;
-    QTest::newRow("the day moves on")
-        << 10LL << QStringList{u"a 6 0"_s, u"a 6 %1"_s.arg(Day - 1), u"a 6 %1"_s.arg(Day)} << u"yny"_s << 0LL;
+    QTest::newRow("the day moves on") << 10LL << QStringList{u"a 6 0"_s, u"a 6 %1"_s.arg(Day - 1), u"a 6 %1"_s.arg(Day)}
+                                      << u"yny"_s << 0LL;
     QTest::newRow("another process shares it") << 10LL << QStringList{u"a 6 0"_s, u"b 6 1"_s} << u"yn"_s << 0LL;
     QTest::newRow("no limit") << 0LL << QStringList{u"a 60 0"_s, u"b 60 1"_s} << u"yy"_s << 0LL;
 }
@@ -660,8 +664,11 @@ void TstSiteStore::uploadedBytesAreCountedPerDay()
         const QStringList parts = upload.split(u' ');
         SiteStore &store = parts.at(0) == u"b"_s ? other : *m_store;
         at = start + parts.at(2).toLongLong();
-        const SiteResource resource{.catalogue = Catalogue::User, .category = u"软件"_s, .title = upload,
-                                    .collectedAt = u"2026-01-01 00:00"_s, .filePath = upload + u".bin"_s};
+        const SiteResource resource{.catalogue = Catalogue::User,
+                                    .category = u"软件"_s,
+                                    .title = upload,
+                                    .collectedAt = u"2026-01-01 00:00"_s,
+                                    .filePath = upload + u".bin"_s};
         const SiteStore::UploadedFile file{.bytes = parts.at(1).toLongLong(), .sha256 = {}, .verdict = std::nullopt};
         const auto added = store.addUpload(resource, file, sender, at, limit);
         QVERIFY2(added, added ? "" : qPrintable(added.error().text));
@@ -718,8 +725,9 @@ void TstSiteStore::lostConnectionIsReportedAndMadeAgain()
     QVERIFY(m_store->open());
     QSignalSpy lost(m_store.get(), &SiteStore::connectionLost);
     QSignalSpy changed(m_store.get(), &SiteStore::catalogueChanged);
-    outside(m_location, {u"SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
-                         " WHERE datname = current_database() AND pid <> pg_backend_pid()"_s});
+    outside(m_location,
+            {u"SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+             " WHERE datname = current_database() AND pid <> pg_backend_pid()"_s});
     QTRY_COMPARE(lost.count(), 1);
     QVERIFY(!lost.first().first().toString().isEmpty());
     QTRY_VERIFY(m_store->check());

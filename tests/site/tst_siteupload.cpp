@@ -31,7 +31,7 @@ QByteArray textPart(const QByteArray &name, const QByteArray &value)
 QByteArray filePart(const QByteArray &fileName, const QByteArray &data)
 {
     return "Content-Disposition: form-data; name=\"file\"; filename=\"" + fileName
-           + "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + data;
+        + "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + data;
 }
 
 QByteArray multipart(const QList<QByteArray> &parts, const QByteArray &boundary = Boundary)
@@ -69,7 +69,7 @@ QStringList filesBelow(const QString &folder)
     return files;
 }
 
-} // namespace
+}  // namespace
 
 // The upload page of the reference site: what it stores, what it refuses, and that a refusal
 // leaves nothing behind.
@@ -159,7 +159,7 @@ void TstSiteUpload::storesTheFileAndTheRecord_data()
 {
     QTest::addColumn<QByteArray>("contentType");
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("title");     // as stored
+    QTest::addColumn<QString>("title");  // as stored
     QTest::addColumn<QString>("remark");
     QTest::addColumn<QString>("fileName");  // as stored
     QTest::addColumn<QByteArray>("data");
@@ -169,15 +169,14 @@ void TstSiteUpload::storesTheFileAndTheRecord_data()
                                            << u"输入法 词库"_s << u"备注"_s << u"词库.txt"_s << text;
 
     const QByteArray quoted = "a b:c";
-    QTest::newRow("quoted boundary, tricky bytes")
-        << "Multipart/Form-Data; charset=utf-8; boundary=\"" + quoted + "\"" << form("工具", "tool", "t.bin", trickyBytes(quoted), quoted)
-        << u"tool"_s << u"备注"_s << u"t.bin"_s << trickyBytes(quoted);
+    QTest::newRow("quoted boundary, tricky bytes") << "Multipart/Form-Data; charset=utf-8; boundary=\"" + quoted + "\""
+                                                   << form("工具", "tool", "t.bin", trickyBytes(quoted), quoted)
+                                                   << u"tool"_s << u"备注"_s << u"t.bin"_s << trickyBytes(quoted);
 
-    QTest::newRow("preamble, fields in another order")
-        << MultipartType
-        << "ignored preamble\r\n" + multipart({filePart("notes.md", "# hi"), textPart("title", "  两个   空格 "),
-                                               textPart("category", "教程")})
-        << u"两个 空格"_s << QString() << u"notes.md"_s << "# hi"_ba;
+    QTest::newRow("preamble, fields in another order") << MultipartType
+                                                       << "ignored preamble\r\n"
+            + multipart({filePart("notes.md", "# hi"), textPart("title", "  两个   空格 "), textPart("category", "教程")})
+                                                       << u"两个 空格"_s << QString() << u"notes.md"_s << "# hi"_ba;
 
     QTest::newRow("awkward characters replaced")
         << MultipartType << form("音乐", "awkward", "a<b>:c|d?e#f%22g*h.mp3", "ID3") << u"awkward"_s << u"备注"_s
@@ -218,8 +217,9 @@ void TstSiteUpload::storesTheFileAndTheRecord()
     QCOMPARE(record[ResourceRecord::Title], title);
     QCOMPARE(record[ResourceRecord::Remark], remark);
     const QString address = record[ResourceRecord::DownloadAddress];
-    QVERIFY2(QRegularExpression(u"^\\d{4}/\\d\\d/"_s + QRegularExpression::escape(fileName) + u'$').match(address).hasMatch(),
-             qPrintable(address));
+    QVERIFY2(
+        QRegularExpression(u"^\\d{4}/\\d\\d/"_s + QRegularExpression::escape(fileName) + u'$').match(address).hasMatch(),
+        qPrintable(address));
 
     QFile stored(m_uploads + u'/' + address);
     QVERIFY(stored.open(QIODevice::ReadOnly));
@@ -231,7 +231,8 @@ void TstSiteUpload::storesTheFileAndTheRecord()
         db.setDatabaseName(m_site.dataPath() + u"/site.sqlite"_s);
         QVERIFY(db.open());
         QSqlQuery kept(db);
-        QVERIFY(kept.exec(u"SELECT file_path FROM file_digests WHERE sha256 = '%1'"_s.arg(QString::fromLatin1(sha256.toHex()))));
+        QVERIFY(kept.exec(
+            u"SELECT file_path FROM file_digests WHERE sha256 = '%1'"_s.arg(QString::fromLatin1(sha256.toHex()))));
         QVERIFY(kept.next());
         QCOMPARE(kept.value(0).toString(), u"wangyou/up/"_s + address);
     }
@@ -246,7 +247,8 @@ void TstSiteUpload::sameNameKeepsTheEarlierFile()
 {
     QStringList addresses;
     for (const QByteArray &data : {"first"_ba, "second"_ba, "third"_ba}) {
-        QCOMPARE(m_http.post(m_site.root() + u"wangyou/"_s, MultipartType, form("软件", data, "same.tar.gz", data)).status, 303);
+        QCOMPARE(m_http.post(m_site.root() + u"wangyou/"_s, MultipartType, form("软件", data, "same.tar.gz", data)).status,
+                 303);
         const QStringList record = newest();
         QVERIFY(!record.isEmpty());
         addresses.append(record[ResourceRecord::DownloadAddress]);
@@ -277,19 +279,20 @@ void TstSiteUpload::refusals_data()
     QTest::newRow("empty title") << MultipartType << form("软件", " \t ", "a.txt", "data") << 400 << u"请填写标题"_s;
     QTest::newRow("title too long") << MultipartType << form("软件", QByteArray(61, 'x'), "a.txt", "data") << 400
                                     << u"标题不能超过 60 个字"_s;
-    QTest::newRow("remark too long")
-        << MultipartType
-        << multipart({textPart("category", "软件"), textPart("title", markup), textPart("remark", QByteArray(201, 'r')),
-                      filePart("a.txt", "data")})
-        << 400 << u"备注不能超过 200 个字"_s;
-    QTest::newRow("unknown category") << MultipartType << form("木马", markup, "a.txt", "data") << 400 << u"请选择一个分类"_s;
+    QTest::newRow("remark too long") << MultipartType
+                                     << multipart({textPart("category", "软件"), textPart("title", markup),
+                                                   textPart("remark", QByteArray(201, 'r')), filePart("a.txt", "data")})
+                                     << 400 << u"备注不能超过 200 个字"_s;
+    QTest::newRow("unknown category") << MultipartType << form("木马", markup, "a.txt", "data") << 400
+                                      << u"请选择一个分类"_s;
     QTest::newRow("no file field") << MultipartType
                                    << multipart({textPart("category", "软件"), textPart("title", markup)}) << 400
                                    << u"请选择要上传的文件"_s;
     QTest::newRow("no file chosen") << MultipartType << form("软件", markup, "", "") << 400 << u"请选择要上传的文件"_s;
     QTest::newRow("empty file") << MultipartType << form("软件", markup, "a.txt", "") << 400 << u"是空的"_s;
-    QTest::newRow("file too large") << MultipartType << form("软件", markup, "big.bin", QByteArray(MaxFileBytes + 1, 'b'))
-                                    << 413 << u"不能超过 50 MB"_s;
+    QTest::newRow("file too large") << MultipartType
+                                    << form("软件", markup, "big.bin", QByteArray(MaxFileBytes + 1, 'b')) << 413
+                                    << u"不能超过 50 MB"_s;
 
     QTest::newRow("parent folder") << MultipartType << form("软件", markup, "../../site.sqlite", "x") << 400 << unsafe;
     QTest::newRow("absolute path") << MultipartType << form("软件", markup, "/etc/passwd", "x") << 400 << unsafe;
@@ -302,8 +305,8 @@ void TstSiteUpload::refusals_data()
                                    << u"文件名太长"_s;
 
     QTest::newRow("cut short") << MultipartType << complete.left(complete.size() - 30) << 400 << malformed;
-    QTest::newRow("no closing delimiter") << MultipartType << complete.left(complete.indexOf("--" + Boundary + "--"))
-                                          << 400 << malformed;
+    QTest::newRow("no closing delimiter")
+        << MultipartType << complete.left(complete.indexOf("--" + Boundary + "--")) << 400 << malformed;
     QTest::newRow("no boundary given") << "multipart/form-data"_ba << complete << 400 << malformed;
     QTest::newRow("other boundary") << "multipart/form-data; boundary=other"_ba << complete << 400 << malformed;
     QTest::newRow("unclosed quote") << "multipart/form-data; boundary=\"" + Boundary << complete << 400 << malformed;
@@ -325,7 +328,8 @@ void TstSiteUpload::refusals()
     QCOMPARE(reply.status, status);
     QCOMPARE(reply.header("Content-Type"), "text/html; charset=utf-8");
     const QString html = reply.text();
-    QVERIFY2(html.contains(u"<p class=\"error\" id=\"error\">"_s) && html.contains(message), qPrintable(html.right(2000)));
+    QVERIFY2(html.contains(u"<p class=\"error\" id=\"error\">"_s) && html.contains(message),
+             qPrintable(html.right(2000)));
     // The form comes back for another try, with what was typed, shown as text.
     QVERIFY(html.contains(u"<form"_s));
     QVERIFY(!html.contains(u"<script>alert"_s));
@@ -349,7 +353,8 @@ void TstSiteUpload::requestTooLargeIsRefusedBeforeItsBody_data()
         << "HTTP/1.1 413"_ba;
     QTest::newRow("two lengths") << head + "Content-Length: 10\r\nContent-Length: 99999999999\r\n\r\n"
                                  << "HTTP/1.1 400 Bad Request"_ba;
-    QTest::newRow("unreadable length") << head + "Content-Length: lots\r\n\r\n" << "HTTP/1.1 400 Bad Request"_ba;
+    QTest::newRow("unreadable length") << head + "Content-Length: lots\r\n\r\n"
+                                       << "HTTP/1.1 400 Bad Request"_ba;
     QTest::newRow("length not stated") << head + "Transfer-Encoding: chunked\r\n\r\n10\r\n0123456789abcdef\r\n"
                                        << "HTTP/1.1 411 Length Required"_ba;
     QTest::newRow("endless head") << head + "X-Padding: " + QByteArray(70 * 1024, 'p')
@@ -388,7 +393,8 @@ void TstSiteUpload::nothingIsWrittenThroughALinkOut()
     const QString year = QDate::currentDate().toString(u"yyyy"_s);
     QVERIFY(QFile::link(outside.path(), site.dataPath() + u"/wangyou/up/"_s + year));
 
-    const HttpClient::Reply reply = m_http.post(site.root() + u"wangyou/"_s, MultipartType, form("软件", "外面", "out.txt", "x"));
+    const HttpClient::Reply reply = m_http.post(site.root() + u"wangyou/"_s, MultipartType,
+                                                form("软件", "外面", "out.txt", "x"));
     QCOMPARE(reply.status, 500);
     QVERIFY(reply.text().contains(u"服务器保存文件失败"_s));
     QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());

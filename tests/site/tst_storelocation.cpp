@@ -26,15 +26,15 @@ void TstStoreLocation::addressesAreRead_data()
                             << u"postgresql://quillmere@db.example.org:5433/site"_s << QString();
     QTest::newRow("short scheme") << u"postgres://quillmere@db/site"_s << u"postgresql://quillmere@db/site"_s
                                   << QString();
-    QTest::newRow("password never shown") << u"postgresql://quillmere:s3cret@db/site"_s
-                                          << u"postgresql://quillmere@db/site"_s << QString();
+    QTest::newRow("password never shown")
+        << u"postgresql://quillmere:s3cret@db/site"_s << u"postgresql://quillmere@db/site"_s << QString();
     QTest::newRow("socket folder") << u"postgresql:///site?host=/run/postgresql&port=5433"_s
                                    << u"postgresql:///site?host=/run/postgresql&port=5433"_s << QString();
-    QTest::newRow("further settings quoted") << u"postgresql://db/site?sslmode=require&application_name=it's"_s
-                                             << u"postgresql://db/site"_s
-                                             << u"sslmode='require';application_name='it\\'s'"_s;
-    QTest::newRow("a setting may not end the others") << u"postgresql://db/site?sslmode=a;host=evil"_s << QString()
-                                                      << QString();
+    QTest::newRow("further settings quoted")
+        << u"postgresql://db/site?sslmode=require&application_name=it's"_s << u"postgresql://db/site"_s
+        << u"sslmode='require';application_name='it\\'s'"_s;
+    QTest::newRow("a setting may not end the others")
+        << u"postgresql://db/site?sslmode=a;host=evil"_s << QString() << QString();
     QTest::newRow("another database") << u"mysql://db/site"_s << QString() << QString();
     QTest::newRow("a bare path") << u"/srv/site/site.sqlite"_s << QString() << QString();
 }

@@ -33,15 +33,16 @@ QStringList contents(SiteStore &store)
     if (!resources || !messages || !blocks || !log)
         return {u"unreadable"_s};
     for (const SiteResource &r : *resources) {
-        QString line = u"resource %1|%2|%3|%4|%5|%6|%7|%8"_s.arg(QString::number(r.id), catalogueName(r), r.category, r.title,
-                                                              r.collectedAt, r.filePath, r.address, r.hidden ? u"hidden"_s : u""_s);
+        QString line = u"resource %1|%2|%3|%4|%5|%6|%7|%8"_s.arg(QString::number(r.id), catalogueName(r), r.category,
+                                                                 r.title, r.collectedAt, r.filePath, r.address,
+                                                                 r.hidden ? u"hidden"_s : u""_s);
         for (const ResourceLink &link : r.links)
             line += u'|' + link.label + u'=' + link.target;
         lines.append(line);
     }
     for (const SiteMessage &m : *messages)
         lines.append(u"message %1|%2|%3|%4|%5|%6"_s.arg(QString::number(m.id), m.name, m.text, m.postedAt, m.address,
-                                                     m.hidden ? u"hidden"_s : u""_s));
+                                                        m.hidden ? u"hidden"_s : u""_s));
     for (const SiteBlock &b : *blocks)
         lines.append(u"block %1|%2|%3"_s.arg(b.network, b.blockedAt, b.until));
     for (const ModerationEntry &e : *log)
@@ -59,7 +60,7 @@ QStringList contents(SiteStore &store)
     return lines;
 }
 
-} // namespace
+}  // namespace
 
 class TstStoreMigration : public QObject
 {
@@ -88,11 +89,15 @@ void TstStoreMigration::migrateCarriesASiteOver()
     {
         SiteStore source(data.path());
         QVERIFY(source.open());
-        const auto upload = source.addResource({.catalogue = Catalogue::User, .category = u"软件"_s, .title = u"迁移之前"_s,
-                                                .collectedAt = u"2026-01-02 10:00"_s, .filePath = u"2026/01/a.zip"_s,
+        const auto upload = source.addResource({.catalogue = Catalogue::User,
+                                                .category = u"软件"_s,
+                                                .title = u"迁移之前"_s,
+                                                .collectedAt = u"2026-01-02 10:00"_s,
+                                                .filePath = u"2026/01/a.zip"_s,
                                                 .address = u"203.0.113.5"_s});
         QVERIFY(upload);
-        const auto message = source.addMessage({0, u"路人"_s, u"第一行\n第二行"_s, u"2026-01-02 10:01"_s, u"203.0.113.5"_s});
+        const auto message = source.addMessage(
+            {0, u"路人"_s, u"第一行\n第二行"_s, u"2026-01-02 10:01"_s, u"203.0.113.5"_s});
         QVERIFY(message);
         QVERIFY(source.setMessagesHidden({*message}, true, entry(u"hide message"_s)));
         QVERIFY(source.removeResources({*upload - 1}, entry(u"remove resource"_s)));
@@ -117,8 +122,10 @@ void TstStoreMigration::migrateCarriesASiteOver()
         const auto message = target.addMessage({0, u"新人"_s, u"你好"_s, u"2026-01-03 09:00"_s, u"192.0.2.1"_s});
         QVERIFY(message);
         QCOMPARE(*message, lastMessage + 1);
-        const auto resource = target.addResource({.catalogue = Catalogue::User, .category = u"软件"_s,
-                                                  .title = u"迁移之后"_s, .collectedAt = u"2026-01-03 09:00"_s});
+        const auto resource = target.addResource({.catalogue = Catalogue::User,
+                                                  .category = u"软件"_s,
+                                                  .title = u"迁移之后"_s,
+                                                  .collectedAt = u"2026-01-03 09:00"_s});
         QVERIFY(resource);
         QCOMPARE(*resource, lastResource + 1);
     }

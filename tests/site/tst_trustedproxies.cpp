@@ -23,15 +23,15 @@ void TstTrustedProxies::findsTheClient_data()
     QTest::addColumn<QString>("client");
 
     const QStringList proxies{u"127.0.0.1"_s, u"10.0.0.0/8"_s, u"fd00::/8"_s};
-    QTest::newRow("no proxies: header ignored") << QStringList() << u"127.0.0.1"_s
-                                                << QList<QByteArray>{"192.0.2.1"} << u"127.0.0.1"_s;
+    QTest::newRow("no proxies: header ignored")
+        << QStringList() << u"127.0.0.1"_s << QList<QByteArray>{"192.0.2.1"} << u"127.0.0.1"_s;
     QTest::newRow("untrusted peer: header ignored")
         << proxies << u"198.51.100.9"_s << QList<QByteArray>{"192.0.2.1"} << u"198.51.100.9"_s;
     QTest::newRow("one hop") << proxies << u"127.0.0.1"_s << QList<QByteArray>{"192.0.2.1"} << u"192.0.2.1"_s;
     QTest::newRow("right-most untrusted, forged left ignored")
         << proxies << u"127.0.0.1"_s << QList<QByteArray>{"203.0.113.7, 192.0.2.1, 10.1.2.3"} << u"192.0.2.1"_s;
-    QTest::newRow("spaces and no spaces") << proxies << u"127.0.0.1"_s
-                                          << QList<QByteArray>{"  192.0.2.1 ,10.0.0.2  "} << u"192.0.2.1"_s;
+    QTest::newRow("spaces and no spaces")
+        << proxies << u"127.0.0.1"_s << QList<QByteArray>{"  192.0.2.1 ,10.0.0.2  "} << u"192.0.2.1"_s;
     QTest::newRow("several headers read as one list")
         << proxies << u"127.0.0.1"_s << QList<QByteArray>{"192.0.2.1", "10.0.0.2"} << u"192.0.2.1"_s;
     QTest::newRow("all trusted: the left-most")
@@ -76,9 +76,9 @@ void TstTrustedProxies::findsTheClient()
 
 void TstTrustedProxies::refusesWhatIsNoAddress()
 {
-    for (const QString &value : {u"localhost"_s, u"10.0.0.0/33"_s, u""_s, u"10.0.0.0/x"_s, u"127.1"_s,
-                                 u"0177.0.0.1"_s, u"127.0.0.1/0"_s, u"::/0"_s, u"10.0.0.1/8"_s, u"10.0.0.0/08"_s,
-                                 u"fe80::1%eth0"_s, u"[::1]"_s}) {
+    for (const QString &value :
+         {u"localhost"_s, u"10.0.0.0/33"_s, u""_s, u"10.0.0.0/x"_s, u"127.1"_s, u"0177.0.0.1"_s, u"127.0.0.1/0"_s,
+          u"::/0"_s, u"10.0.0.1/8"_s, u"10.0.0.0/08"_s, u"fe80::1%eth0"_s, u"[::1]"_s}) {
         const auto proxies = TrustedProxies::fromList({u"127.0.0.1"_s, value});
         QVERIFY2(!proxies.ok(), qPrintable(value));
         QVERIFY(proxies.error().contains(value));

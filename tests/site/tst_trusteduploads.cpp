@@ -30,8 +30,8 @@ public:
     explicit SmallDisk(qint64 bytes)
     {
         m_mounted = m_folder.isValid()
-            && QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=%1"_s.arg(bytes), u"tmpfs"_s,
-                                              m_folder.path()})
+            && QProcess::execute(u"mount"_s,
+                                 {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=%1"_s.arg(bytes), u"tmpfs"_s, m_folder.path()})
                 == 0;
     }
     ~SmallDisk()
@@ -50,7 +50,8 @@ private:
 // The file's inode: names that share one share their bytes. 0 when there is no such file.
 quint64 inodeOf(const QString &path)
 {
-    struct stat status{};
+    struct stat status
+    { };
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? quint64(status.st_ino) : 0;
 }
 
@@ -73,7 +74,7 @@ bool holdsBytes(const QString &folder, const QByteArray &bytes)
     });
 }
 
-} // namespace
+}  // namespace
 
 // Uploads from strangers against the real site program and a real clamd: scanned before
 // anyone can fetch them, each file stored once however often it comes, and each address's
@@ -260,7 +261,8 @@ void TstTrustedUploads::newSignaturesReachStoredFiles()
     QCOMPARE(m_http.get(m_site.root() + u"wangyou/up/"_s + address).status, 404);
     const QStringList listed = m_site.command({u"list"_s, u"resources"_s, u"--search"_s, u"老文件"_s}).out.split(u'\n');
     QCOMPARE(listed.filter(u"\tfound:"_s + signature + u"\thidden"_s).size(), 2);
-    QVERIFY(m_site.command({u"log"_s}).out.contains(u"hide resource %1 %2 (scan found %3)"_s.arg(ids.at(1), ids.at(0), signature)));
+    QVERIFY(m_site.command({u"log"_s})
+                .out.contains(u"hide resource %1 %2 (scan found %3)"_s.arg(ids.at(1), ids.at(0), signature)));
     // And refused by its hash when it comes again.
     QCOMPARE(post(u"老文件又来了"_s, "old.bin", old).status, 422);
 }
@@ -288,7 +290,8 @@ void TstTrustedUploads::sameFileIsStoredOnce()
     const quint64 inode = inodeOf(uploads + addressOf.value(ids.at(0)));
     QVERIFY(inode != 0);
     const QStringList before = filesBelow(uploads);
-    QCOMPARE(std::count_if(before.cbegin(), before.cend(), [&](const QString &file) { return inodeOf(file) == inode; }), 3);
+    QCOMPARE(std::count_if(before.cbegin(), before.cend(), [&](const QString &file) { return inodeOf(file) == inode; }),
+             3);
     for (const QString &id : std::as_const(ids))
         QCOMPARE(m_http.get(m_site.root() + u"wangyou/up/"_s + addressOf.value(id)).body, data);
 
@@ -308,7 +311,6 @@ void TstTrustedUploads::sameFileIsStoredOnce()
     QCOMPARE(std::count_if(after.cbegin(), after.cend(), [&](const QString &file) { return inodeOf(file) == inode; }), 1);
 }
 
-
 // Forwarded for by a trusted proxy, the site's clients are whoever the test says.
 void TstTrustedUploads::sharesOfASmallDisk()
 {
@@ -316,8 +318,8 @@ void TstTrustedUploads::sharesOfASmallDisk()
     if (!disk.isMounted())
         QSKIP("mounting a tmpfs needs root");
     ReferenceSite site;
-    site.setExtraArguments({u"--files"_s, disk.path(), u"--upload-quota"_s, u"10"_s, u"--free-space-reserve"_s,
-                            u"8"_s, u"--trusted-proxy"_s, u"127.0.0.1"_s});
+    site.setExtraArguments({u"--files"_s, disk.path(), u"--upload-quota"_s, u"10"_s, u"--free-space-reserve"_s, u"8"_s,
+                            u"--trusted-proxy"_s, u"127.0.0.1"_s});
     QVERIFY2(site.start(), qPrintable(site.errorString()));
 
     struct Step
@@ -328,12 +330,10 @@ void TstTrustedUploads::sharesOfASmallDisk()
     };
     // 4 MiB files, each another's, so that none is stored once for two.
     const QList<Step> quota = {
-        {"2001:db8:1:2::5", 4, 303},
-        {"2001:db8:1:2::5", 4, 303},
-        {"2001:db8:1:2::5", 4, 429},  // 12 MiB would pass its 10
-        {"2001:db8:1:2::6", 1, 303},  // the same /64, with room for a small one
-        {"2001:db8:1:2::7", 4, 429},
-        {"203.0.113.9", 4, 303},      // another client still uploads
+        {"2001:db8:1:2::5", 4, 303}, {"2001:db8:1:2::5", 4, 303},
+        {"2001:db8:1:2::5", 4, 429},                           // 12 MiB would pass its 10
+        {"2001:db8:1:2::6", 1, 303},                           // the same /64, with room for a small one
+        {"2001:db8:1:2::7", 4, 429}, {"203.0.113.9", 4, 303},  // another client still uploads
     };
     int serial = 0;
     const auto send = [&](const QByteArray &client, int mib) {
@@ -343,7 +343,8 @@ void TstTrustedUploads::sharesOfASmallDisk()
     };
     for (const Step &step : quota) {
         const HttpClient::Reply reply = send(step.client, step.mib);
-        QVERIFY2(reply.status == step.status, qPrintable(u"%1: %2"_s.arg(QString::fromLatin1(step.client)).arg(reply.status)));
+        QVERIFY2(reply.status == step.status,
+                 qPrintable(u"%1: %2"_s.arg(QString::fromLatin1(step.client)).arg(reply.status)));
         if (step.status == 429) {
             QVERIFY(reply.text().contains(u"今天上传的文件已达上限"_s));
             QVERIFY(reply.header("Retry-After").toLongLong() > 0);
@@ -362,14 +363,15 @@ void TstTrustedUploads::sharesOfASmallDisk()
     QVERIFY2(QStorageInfo(disk.path()).bytesAvailable() >= 8 * MiB,
              qPrintable(QString::number(QStorageInfo(disk.path()).bytesAvailable())));
     // Messages and downloads go on.
-    QCOMPARE(m_http.post(site.root() + u"nds_wd-nds_wd.html"_s, "application/x-www-form-urlencoded",
-                         "name=%E8%80%81%E7%8E%8B&text=%E6%BB%A1%E4%BA%86%E5%90%97")
+    QCOMPARE(m_http
+                 .post(site.root() + u"nds_wd-nds_wd.html"_s, "application/x-www-form-urlencoded",
+                       "name=%E8%80%81%E7%8E%8B&text=%E6%BB%A1%E4%BA%86%E5%90%97")
                  .status,
              303);
     const QStringList files = filesBelow(disk.path() + u"/wangyou/up"_s);
     QVERIFY(!files.isEmpty());
-    const HttpClient::Reply download =
-        m_http.get(site.root() + u"wangyou/up/"_s + QDir(disk.path() + u"/wangyou/up"_s).relativeFilePath(files.first()));
+    const HttpClient::Reply download = m_http.get(
+        site.root() + u"wangyou/up/"_s + QDir(disk.path() + u"/wangyou/up"_s).relativeFilePath(files.first()));
     QCOMPARE(download.status, 200);
     QCOMPARE(download.body.size(), QFileInfo(files.first()).size());
 }

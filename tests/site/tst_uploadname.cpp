@@ -28,12 +28,11 @@ void TstUploadName::storedName_data()
     const Error none = Error::Malformed;
     QTest::newRow("kept") << u"词库.txt"_s << u"词库.txt"_s << none;
     QTest::newRow("marks replaced") << u" 《三国》 (上)?.txt "_s << u"_三国__(上)_.txt"_s << none;
-    QTest::newRow("86 han, cut keeping the extension") << han.first(86) + u".txt"_s << han.first(65) + u".txt"_s
-                                                       << none;
+    QTest::newRow("86 han, cut keeping the extension") << han.first(86) + u".txt"_s << han.first(65) + u".txt"_s << none;
     QTest::newRow("exactly 200 bytes") << han.first(65) + u"a.txt"_s << han.first(65) + u"a.txt"_s << none;
     QTest::newRow("201 bytes") << han.first(65) + u"ab.txt"_s << han.first(65) + u"a.txt"_s << none;
-    QTest::newRow("cut between characters") << u"ab"_s + han.first(80) + u".zip"_s
-                                            << u"ab"_s + han.first(64) + u".zip"_s << none;
+    QTest::newRow("cut between characters")
+        << u"ab"_s + han.first(80) + u".zip"_s << u"ab"_s + han.first(64) + u".zip"_s << none;
     QTest::newRow("no extension") << han << han.first(66) << none;
     QTest::newRow("suffix too long to be one") << u"a."_s + han.first(90) << u"a."_s + han.first(66) << none;
     QTest::newRow("hidden name shown") << u".config..."_s << u"_config"_s << none;
@@ -70,8 +69,8 @@ void TstUploadName::offeredAsAttachment_data()
     QTest::newRow("marks") << u"a \"b\"\\%;c&(1).txt"_s
                            << "attachment; filename=\"a _b___;c&(1).txt\"; "
                               "filename*=UTF-8''a%20%22b%22%5C%25%3Bc&%281%29.txt"_ba;
-    QTest::newRow("outside the basic plane") << u"😀.png"_s
-                                             << "attachment; filename=\"_.png\"; filename*=UTF-8''%F0%9F%98%80.png"_ba;
+    QTest::newRow("outside the basic plane")
+        << u"😀.png"_s << "attachment; filename=\"_.png\"; filename*=UTF-8''%F0%9F%98%80.png"_ba;
 }
 
 void TstUploadName::offeredAsAttachment()

@@ -17,22 +17,21 @@ public:
         connect(&downloader, &Downloader::DownloadProgress, this, [this](qint64 cur, qint64 max, const QString &file) {
             progress.append(u"%1/%2 %3"_s.arg(cur).arg(max).arg(name(file)));
         });
-        connect(&downloader, &Downloader::DownloadError, this, [this](const QString &file) {
-            events.append(u"error "_s + name(file));
-        });
+        connect(&downloader, &Downloader::DownloadError, this,
+                [this](const QString &file) { events.append(u"error "_s + name(file)); });
         connect(&downloader, &Downloader::DownloadComplete, this, [this](qint64 max, const QString &file) {
             events.append(u"complete %1 %2"_s.arg(max).arg(name(file)));
         });
         connect(&downloader, &Downloader::DownloadNoRoom, this, [this](qint64 needed, qint64 free, const QString &file) {
             events.append(u"no room %1/%2 %3"_s.arg(needed).arg(free).arg(name(file)));
         });
-        connect(&downloader, &Downloader::DownloadVerified, this, [this](const QString &file) {
-            events.append(u"verified "_s + name(file));
-        });
+        connect(&downloader, &Downloader::DownloadVerified, this,
+                [this](const QString &file) { events.append(u"verified "_s + name(file)); });
         connect(&downloader, &Downloader::DownloadFailed, this,
                 [this](const TransferError &reason) { reasons.append(reason); });
-        connect(&downloader, &Downloader::DownloadRetrying, this,
-                [this](qint64 delayMs, int attempt) { retries.append({delayMs, attempt}); });
+        connect(&downloader, &Downloader::DownloadRetrying, this, [this](qint64 delayMs, int attempt) {
+            retries.append({delayMs, attempt});
+        });
         connect(&downloader, &Downloader::DownloadAllComplete, this, [this](const QStringList &failed) {
             QStringList names;
             for (const QString &file : failed)

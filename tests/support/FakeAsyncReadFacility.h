@@ -22,9 +22,8 @@ public:
         AsyncReadHeaders headers;
     };
 
-    Result<void, AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType,
-                                           const QString &propertyName, qint32 options,
-                                           const AsyncReadHeaders &headers = {}) override
+    Result<void, AsyncReadError> AsyncRead(const QString &target, AsyncReadType readType, const QString &propertyName,
+                                           qint32 options, const AsyncReadHeaders &headers = {}) override
     {
         if (refusal)
             return Failure(*refusal);
@@ -77,8 +76,7 @@ public:
 
     void fail(const QString &propertyName, const TransferError &reason, const QHash<QByteArray, QByteArray> &headers = {})
     {
-        Q_EMIT AsyncReadComplete(
-            {propertyName, AsyncProperty::Error, 0, 0, reason.httpStatus, headers, {}, reason});
+        Q_EMIT AsyncReadComplete({propertyName, AsyncProperty::Error, 0, 0, reason.httpStatus, headers, {}, reason});
     }
 
     // Set: every read is refused with it.

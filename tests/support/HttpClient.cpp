@@ -14,7 +14,7 @@ QNetworkRequest request(const QString &url)
     return request;
 }
 
-} // namespace
+}  // namespace
 
 HttpClient::Reply HttpClient::get(const QString &url)
 {

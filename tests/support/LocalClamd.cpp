@@ -23,7 +23,7 @@ bool writeText(const QString &path, const QString &text)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toUtf8()) >= 0 && file.flush();
 }
 
-} // namespace
+}  // namespace
 
 const QString LocalClamd::EicarSignature = u"Eicar-Signature"_s;
 
@@ -38,7 +38,9 @@ LocalClamd::LocalClamd()
 {
     // The site scans uploads of up to 50 MB, which Debian's settings (25M) would refuse; a
     // part left unscanned is reported as a limit's heuristic, never passed as clean.
-    m_settings = {{u"StreamMaxLength"_s, u"60M"_s}, {u"MaxFileSize"_s, u"60M"_s}, {u"MaxScanSize"_s, u"200M"_s},
+    m_settings = {{u"StreamMaxLength"_s, u"60M"_s},
+                  {u"MaxFileSize"_s, u"60M"_s},
+                  {u"MaxScanSize"_s, u"200M"_s},
                   {u"AlertExceedsMax"_s, u"yes"_s}};
     addSignature(EicarSignature, eicar());
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -54,8 +56,9 @@ LocalClamd::~LocalClamd()
 
 void LocalClamd::addSignature(const QString &name, const QByteArray &bytes)
 {
-    m_signatures += u"%1:%2:%3\n"_s.arg(QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()),
-                                        QString::number(bytes.size()), name);
+    m_signatures += u"%1:%2:%3\n"_s.arg(
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()),
+        QString::number(bytes.size()), name);
 }
 
 QString LocalClamd::socketPath() const

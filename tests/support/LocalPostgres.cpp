@@ -52,7 +52,7 @@ bool giveTo(const QString &path, const passwd &user)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 LocalPostgres::LocalPostgres() = default;
 
@@ -104,8 +104,9 @@ bool LocalPostgres::start()
             m_runAs = QString::fromLocal8Bit(user->pw_name);
         }
         // Durability is no concern of a test's cluster; fsync off keeps it quick.
-        if (!run(u"initdb"_s, {u"-D"_s, m_folder->filePath(u"data"_s), u"-U"_s, u"postgres"_s, u"-A"_s, u"trust"_s,
-                                u"-E"_s, u"UTF8"_s, u"--locale=C"_s, u"--no-sync"_s}))
+        if (!run(u"initdb"_s,
+                 {u"-D"_s, m_folder->filePath(u"data"_s), u"-U"_s, u"postgres"_s, u"-A"_s, u"trust"_s, u"-E"_s,
+                  u"UTF8"_s, u"--locale=C"_s, u"--no-sync"_s}))
             return false;
     }
     // A restarted server keeps its address, so that clients can find it again.
@@ -113,8 +114,9 @@ bool LocalPostgres::start()
         m_port = freePort();
     const QString options = u"-k %1 -p %2 -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=200"_s.arg(
         m_folder->path(), QString::number(m_port));
-    if (!run(u"pg_ctl"_s, {u"-D"_s, m_folder->filePath(u"data"_s), u"-l"_s, m_folder->filePath(u"server.log"_s),
-                           u"-o"_s, options, u"-w"_s, u"-t"_s, u"60"_s, u"start"_s})) {
+    if (!run(u"pg_ctl"_s,
+             {u"-D"_s, m_folder->filePath(u"data"_s), u"-l"_s, m_folder->filePath(u"server.log"_s), u"-o"_s, options,
+              u"-w"_s, u"-t"_s, u"60"_s, u"start"_s})) {
         QFile log(m_folder->filePath(u"server.log"_s));
         if (log.open(QIODevice::ReadOnly))
             m_error += u"\n"_s + QString::fromLocal8Bit(log.readAll().right(2000));

@@ -21,7 +21,7 @@ void endWithParent()
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 }
 
-} // namespace
+}  // namespace
 
 NetworkFolder::~NetworkFolder()
 {
@@ -82,8 +82,7 @@ bool NetworkFolder::start()
     m_mount.setProcessChannelMode(QProcess::MergedChannels);
     const QDeadlineTimer deadline(10'000);
     while (!deadline.hasExpired() && m_server.state() != QProcess::NotRunning) {
-        m_mount.start(u"sshfs"_s, {u"-f"_s, u"-o"_s, u"directport="_s + port,
-                                   u"127.0.0.1:"_s + exportedPath(), path()});
+        m_mount.start(u"sshfs"_s, {u"-f"_s, u"-o"_s, u"directport="_s + port, u"127.0.0.1:"_s + exportedPath(), path()});
         while (m_mount.state() != QProcess::NotRunning && !deadline.hasExpired()) {
             if (QStorageInfo(path()).fileSystemType() == "fuse.sshfs" && servesExport())
                 return true;

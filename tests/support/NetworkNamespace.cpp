@@ -20,8 +20,8 @@ bool NetworkNamespace::ip(const QStringList &arguments)
     process.start(u"ip"_s, arguments);
     if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         m_error = process.error() == QProcess::FailedToStart
-                      ? u"needs ip (scripts/setup.sh) and root"_s
-                      : u"ip %1: %2"_s.arg(arguments.join(u' '), QString::fromLocal8Bit(process.readAll()).trimmed());
+            ? u"needs ip (scripts/setup.sh) and root"_s
+            : u"ip %1: %2"_s.arg(arguments.join(u' '), QString::fromLocal8Bit(process.readAll()).trimmed());
         return false;
     }
     return true;

@@ -17,7 +17,10 @@ public:
     bool setLineUp(bool up);
 
     // Prefixed to a command, runs it inside the namespace.
-    QStringList launcher() const { return {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), m_name}; }
+    QStringList launcher() const
+    {
+        return {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), m_name};
+    }
     // The address of the namespace's end of the line, and of the test's end.
     QString insideAddress() const { return m_inside; }
     QString outsideAddress() const { return m_outside; }

@@ -30,7 +30,7 @@ private:
     std::vector<std::unique_ptr<QTcpServer>> m_probes;
 };
 
-} // namespace
+}  // namespace
 
 NginxEdge::~NginxEdge()
 {
@@ -78,9 +78,9 @@ QString NginxEdge::start(const QString &work, const QStringList &siteArguments, 
         m_certificate = {work + u"/tls.pem"_s, work + u"/tls.key"_s};
         QProcess openssl;
         openssl.setStandardErrorFile(QProcess::nullDevice());
-        openssl.start(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s,
-                                     u"1"_s, u"-subj"_s, u"/CN=127.0.0.1"_s, u"-keyout"_s, m_certificate.key,
-                                     u"-out"_s, m_certificate.certificate});
+        openssl.start(u"openssl"_s,
+                      {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"1"_s, u"-subj"_s,
+                       u"/CN=127.0.0.1"_s, u"-keyout"_s, m_certificate.key, u"-out"_s, m_certificate.certificate});
         if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
             return u"openssl made no certificate"_s;
     }

@@ -15,10 +15,7 @@ public:
         QString text;
     };
 
-    void show(Icon icon, const QString &title, const QString &text) override
-    {
-        boxes.append({icon, title, text});
-    }
+    void show(Icon icon, const QString &title, const QString &text) override { boxes.append({icon, title, text}); }
 
     QList<Shown> boxes;
 };

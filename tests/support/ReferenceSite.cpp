@@ -12,7 +12,7 @@ namespace {
 constexpr int StartTimeoutMs = 30000;
 constexpr int StopTimeoutMs = 10000;
 
-} // namespace
+}  // namespace
 
 ReferenceSite::ReferenceSite(const QString &dataPath)
     : m_dataPath(dataPath)
@@ -36,9 +36,18 @@ bool ReferenceSite::start()
 {
     stop();
     m_error.clear();
-    QStringList arguments = {u"--host"_s, u"127.0.0.1"_s, u"--port"_s, u"0"_s, u"--data"_s, m_dataPath, u"--rate"_s,
-                             QString::number(m_fileRate), u"--message-interval"_s, u"0"_s,
-                             u"--uploads-per-minute"_s, u"0"_s};
+    QStringList arguments = {u"--host"_s,
+                             u"127.0.0.1"_s,
+                             u"--port"_s,
+                             u"0"_s,
+                             u"--data"_s,
+                             m_dataPath,
+                             u"--rate"_s,
+                             QString::number(m_fileRate),
+                             u"--message-interval"_s,
+                             u"0"_s,
+                             u"--uploads-per-minute"_s,
+                             u"0"_s};
     // Unread, the log would fill the pipe and stop the site.
     if (!m_accessLog)
         arguments.append(u"--no-access-log"_s);
@@ -50,7 +59,8 @@ bool ReferenceSite::start()
     if (m_launcher.isEmpty())
         m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
     else
-        m_process.start(m_launcher.first(), m_launcher.mid(1) + QStringList{QStringLiteral(QUILLMERE_SITE_EXECUTABLE)} + arguments);
+        m_process.start(m_launcher.first(),
+                        m_launcher.mid(1) + QStringList{QStringLiteral(QUILLMERE_SITE_EXECUTABLE)} + arguments);
     if (!m_process.waitForStarted(StartTimeoutMs)) {
         m_error = m_process.errorString();
         return false;

@@ -31,8 +31,7 @@ void ScriptedHttpServer::setAnswers(const QString &path, const QList<Answer> &an
     m_answers.insert(path, answers);
 }
 
-ScriptedHttpServer::Answer ScriptedHttpServer::reply(int status, const QByteArray &body,
-                                                     const QByteArray &contentType)
+ScriptedHttpServer::Answer ScriptedHttpServer::reply(int status, const QByteArray &body, const QByteArray &contentType)
 {
     QByteArray raw = "HTTP/1.1 " + QByteArray::number(status) + " Scripted\r\n";
     raw += "Content-Type: " + contentType + "\r\n";

@@ -15,9 +15,9 @@ class ScriptedHttpServer : public QObject
 public:
     struct Answer
     {
-        QByteArray raw;            // status line, headers and body, sent as they are
-        bool closeAfter = true;    // close the connection once raw is written
-        bool resetAfter = false;   // instead, drop it at once, as a crashed server does
+        QByteArray raw;           // status line, headers and body, sent as they are
+        bool closeAfter = true;   // close the connection once raw is written
+        bool resetAfter = false;  // instead, drop it at once, as a crashed server does
         // After raw, this many bytes of filler, as fast as the client takes them or, with a
         // pace, one byte a tick; the connection then ends as above.
         qint64 filler = 0;

@@ -11,7 +11,7 @@ namespace {
 // Small keys that are quick to make and that every TLS library takes.
 const QStringList NewKey{u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:prime256v1"_s, u"-nodes"_s};
 
-} // namespace
+}  // namespace
 
 bool TestAuthority::openssl(const QStringList &arguments)
 {
@@ -45,7 +45,9 @@ TestAuthority::Issued TestAuthority::issue(const QString &name, const QStringLis
     QFile extensions(base + u".ext"_s);
     if (!extensions.open(QIODevice::WriteOnly)
         || extensions.write(u"subjectAltName=%1\nbasicConstraints=CA:FALSE\nkeyUsage=digitalSignature\n"
-                            u"extendedKeyUsage=serverAuth\n"_s.arg(alternativeNames.join(u',')).toLatin1()) < 0) {
+                            u"extendedKeyUsage=serverAuth\n"_s.arg(alternativeNames.join(u','))
+                                .toLatin1())
+            < 0) {
         m_error = extensions.errorString();
         return {};
     }

@@ -18,11 +18,14 @@
 // link (id "next") to follow.
 inline QByteArray reportingPage(const QByteArray &title, const QByteArray &link)
 {
-    return "<html><head><title>" + title + "</title></head><body style=\"height:500px\">"
-           "<a id=\"next\" href=\"" + link + "\">next</a><script>"
-           "window.addEventListener('contextmenu', function (e) {"
-           "    setTimeout(function () { document.title = 'cancelled:' + e.defaultPrevented; });"
-           "});</script></body></html>";
+    return "<html><head><title>" + title
+        + "</title></head><body style=\"height:500px\">"
+          "<a id=\"next\" href=\""
+        + link
+        + "\">next</a><script>"
+          "window.addEventListener('contextmenu', function (e) {"
+          "    setTimeout(function () { document.title = 'cancelled:' + e.defaultPrevented; });"
+          "});</script></body></html>";
 }
 
 // A page that tries the three dialogs a script can raise and reports in its title what the
@@ -51,7 +54,7 @@ inline bool waitForApplicationScripts(WebPane *pane)
 {
     auto answered = std::make_shared<bool>(false);
     engineView(pane)->page()->runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld,
-                                [answered](const QVariant &) { *answered = true; });
+                                            [answered](const QVariant &) { *answered = true; });
     return QTest::qWaitFor([&] { return *answered; }, 20000);
 }
 

@@ -54,19 +54,21 @@ private:
 void TstFormGuanfang::initTestCase()
 {
     for (const QString &path : {u"/zorvik/"_s, u"/view/1"_s, u"/view/2"_s})
-        m_pages.setAnswer(path, ScriptedHttpServer::reply(200, "<html><title>" + path.toUtf8() + "</title></html>", "text/html"));
+        m_pages.setAnswer(
+            path, ScriptedHttpServer::reply(200, "<html><title>" + path.toUtf8() + "</title></html>", "text/html"));
 }
 
 void TstFormGuanfang::init()
 {
     m_fetcher = FakeHttpFetcher();
     m_shell = RecordingShell();
-    m_fetcher.bodies.insert(official() + u"page=1"_s,
-                            catalogueRecord({u"软件"_s, u"压缩工具"_s, u"免安装"_s, u"2024-05-18"_s,
-                                    u"本地下载/*/http://h/a.zip/**/磁力链接/*/magnet:?xt=urn:btih:1/**/"_s, u"1"_s, browse(1)})
-                                + catalogueRecord({u"游戏"_s, u"像素冒险"_s, u""_s, u"2024-05-17"_s, u"no links here"_s, u"2"_s, browse(2)})
-                                + catalogueRecord({u"工具"_s, u"本地页面"_s, u""_s, u""_s, u""_s, u"3"_s, u"file:///etc/passwd"_s})
-                                + "?TtbBa?25?3");
+    m_fetcher.bodies.insert(
+        official() + u"page=1"_s,
+        catalogueRecord({u"软件"_s, u"压缩工具"_s, u"免安装"_s, u"2024-05-18"_s,
+                         u"本地下载/*/http://h/a.zip/**/磁力链接/*/magnet:?xt=urn:btih:1/**/"_s, u"1"_s, browse(1)})
+            + catalogueRecord({u"游戏"_s, u"像素冒险"_s, u""_s, u"2024-05-17"_s, u"no links here"_s, u"2"_s, browse(2)})
+            + catalogueRecord({u"工具"_s, u"本地页面"_s, u""_s, u""_s, u""_s, u"3"_s, u"file:///etc/passwd"_s})
+            + "?TtbBa?25?3");
     m_fetcher.bodies.insert(official() + u"page=2"_s, catalogueRecord({u"音乐"_s, u"第二页"_s}) + "?TtbBa?25?3");
     m_form = std::make_unique<Form_guanfang>(m_pages.root(), ProgramFolder(m_programFolder.path()), m_fetcher, m_shell);
     m_form->show();
@@ -166,7 +168,6 @@ void TstFormGuanfang::clickedRowShowsItsLinksAndPage()
     clickRow(1);
     QCOMPARE(links->count(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(web->url(), QUrl(browse(2)), 20000);
-
 }
 
 void TstFormGuanfang::keyboardActsAsTheMouse()
@@ -216,7 +217,8 @@ void TstFormGuanfang::onlyDownloadSchemesAreOpened()
     QFETCH(QString, target);
     QFETCH(bool, opened);
     m_fetcher.bodies.insert(official() + u"page=1&q=&t=1"_s,
-                            catalogueRecord({u"c"_s, u"t"_s, {}, {}, u"链接/*/"_s + target + u"/**/"_s, u"9"_s, {}}) + "?TtbBa?1?1");
+                            catalogueRecord({u"c"_s, u"t"_s, {}, {}, u"链接/*/"_s + target + u"/**/"_s, u"9"_s, {}})
+                                + "?TtbBa?1?1");
     QTest::mouseClick(control<QPushButton>(*m_form, u"ShuaXin"_s), Qt::LeftButton);
     QTRY_COMPARE(control<ListView>(*m_form, u"ListView"_s)->model()->rowCount(), 1);
 

@@ -29,7 +29,7 @@ namespace {
 const QString Root = u"http://site/"_s;
 const QString Catalogue = Root + u"wangyou/users_upload.php?"_s;
 
-} // namespace
+}  // namespace
 
 class TstFormWangyou : public QObject
 {
@@ -83,8 +83,7 @@ void TstFormWangyou::init()
     m_fetcher.bodies.insert(Catalogue + u"page=1"_s,
                             catalogueRecord({u"软件"_s, u"A B"_s, u"备注"_s, u"2024-05-18"_s, u"x.rar"_s, u"1"_s})
                                 + catalogueRecord({u"音乐"_s, u"  歌单  "_s, {}, {}, u"  2024/05/list.txt "_s, u"2"_s})
-                                + catalogueRecord({u"空"_s, u"没有地址"_s, {}, {}, u"   "_s, u"3"_s})
-                                + "?TtbBa?25?3");
+                                + catalogueRecord({u"空"_s, u"没有地址"_s, {}, {}, u"   "_s, u"3"_s}) + "?TtbBa?25?3");
     m_form = std::make_unique<Form_wangyou>(Root, ProgramFolder(m_programFolder->path()), m_fetcher, m_shell,
                                             m_messageBox, [this] {
                                                 auto facility = std::make_unique<FakeAsyncReadFacility>();
@@ -157,8 +156,9 @@ void TstFormWangyou::windowFollowsTheDesign()
             key = key->nextInFocusChain();
         order.append(key->objectName());
     }
-    QCOMPARE(order, QStringList({u"Qian"_s, u"Hou"_s, u"ListView"_s, u"Text1"_s, u"Sousuo"_s,
-                                 u"Command_ziyuanguanli"_s, u"shuaxin"_s}));
+    QCOMPARE(order,
+             QStringList({u"Qian"_s, u"Hou"_s, u"ListView"_s, u"Text1"_s, u"Sousuo"_s, u"Command_ziyuanguanli"_s,
+                          u"shuaxin"_s}));
 }
 
 void TstFormWangyou::progressBarHasItsDesignData()
@@ -394,7 +394,8 @@ void TstFormWangyou::namesFromTheServerStayInsideTheDownloadFolder()
     QFETCH(QString, title);
     QFETCH(QString, address);
     QFETCH(QString, saveFile);
-    m_fetcher.bodies.insert(Catalogue + u"page=1&q="_s, catalogueRecord({u"c"_s, title, {}, {}, address, u"9"_s}) + "?TtbBa?1?1");
+    m_fetcher.bodies.insert(Catalogue + u"page=1&q="_s,
+                            catalogueRecord({u"c"_s, title, {}, {}, address, u"9"_s}) + "?TtbBa?1?1");
     QTest::mouseClick(control<QPushButton>(*m_form, u"shuaxin"_s), Qt::LeftButton);
     QTRY_COMPARE(control<ListView>(*m_form, u"ListView"_s)->model()->rowCount(), 1);
 

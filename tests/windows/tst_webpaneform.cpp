@@ -15,7 +15,7 @@ namespace {
 
 enum class Window { Fenxiang, Liuyan };
 
-} // namespace
+}  // namespace
 
 class TstWebPaneForm : public QObject
 {
