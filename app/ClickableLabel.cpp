@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace Quillmere {
+
 ClickableLabel::ClickableLabel(const QString &text, QWidget *parent)
     : QLabel(text, parent)
 {
@@ -49,3 +51,5 @@ void ClickableLabel::paintEvent(QPaintEvent *event)
     const QRect text = fontMetrics().boundingRect(contentsRect(), int(alignment()), this->text());
     painter.drawRect(text.adjusted(0, 0, 1, 1) & rect().adjusted(0, 0, -1, -1));
 }
+
+}  // namespace Quillmere

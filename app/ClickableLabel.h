@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace Quillmere {
+
 // A label that acts on a left click, like a link drawn straight onto the window. It is also
 // reached with Tab and acts on Space or Enter, with a dotted frame while it has the focus, and
 // screen readers meet it as a link.
@@ -20,3 +22,5 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 };
+
+}  // namespace Quillmere

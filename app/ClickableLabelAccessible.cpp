@@ -2,7 +2,7 @@
 
 #include "app/ClickableLabel.h"
 
-using namespace Qt::StringLiterals;
+namespace Quillmere {
 
 ClickableLabelAccessible::ClickableLabelAccessible(ClickableLabel *label)
     : QAccessibleWidget(label, QAccessible::Link)
@@ -11,7 +11,7 @@ ClickableLabelAccessible::ClickableLabelAccessible(ClickableLabel *label)
 
 QAccessibleInterface *ClickableLabelAccessible::create(const QString &className, QObject *object)
 {
-    if (className == u"ClickableLabel"_s && object && object->isWidgetType())
+    if (className == QLatin1StringView(ClickableLabel::staticMetaObject.className()) && object && object->isWidgetType())
         return new ClickableLabelAccessible(static_cast<ClickableLabel *>(object));
     return nullptr;
 }
@@ -38,3 +38,5 @@ void ClickableLabelAccessible::doAction(const QString &actionName)
     // page meanwhile.
     QMetaObject::invokeMethod(static_cast<ClickableLabel *>(widget()), &ClickableLabel::clicked, Qt::QueuedConnection);
 }
+
+}  // namespace Quillmere

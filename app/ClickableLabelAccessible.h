@@ -3,6 +3,8 @@
 #include <QAccessibleActionInterface>
 #include <QAccessibleWidget>
 
+namespace Quillmere {
+
 class ClickableLabel;
 
 // A clickable label read out as a link by its text, which a screen reader can also press.
@@ -18,3 +20,5 @@ public:
     QStringList actionNames() const override;
     void doAction(const QString &actionName) override;
 };
+
+}  // namespace Quillmere

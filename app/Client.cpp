@@ -10,6 +10,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 void Client::prepareApplication()
 {
     // The program speaks Chinese whatever the desktop's language, and so do the browser panes'
@@ -39,3 +41,5 @@ Client::Client(const QString &serverRoot)
                    {.guanfang = &m_guanfang, .wangyou = &m_wangyou, .fenxiang = &m_fenxiang, .liuyan = &m_liuyan})
 {
 }
+
+}  // namespace Quillmere

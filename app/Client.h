@@ -10,6 +10,8 @@
 #include "windows/Form_liuyan.h"
 #include "windows/Form_wangyou.h"
 
+namespace Quillmere {
+
 // The whole program: the desktop services it uses and its five windows, each one object for
 // the whole run. Nothing is on screen until show().
 class Client
@@ -35,3 +37,5 @@ private:
     Form_liuyan m_liuyan;
     Form_zhuchuangti m_mainWindow;
 };
+
+}  // namespace Quillmere

@@ -10,6 +10,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 Form_zhuchuangti::Form_zhuchuangti(const ProgramFolder &programFolder, Shell &shell, const Windows &windows,
                                    QObject *parent)
     : Form(parent)
@@ -107,3 +109,5 @@ void Form_zhuchuangti::Command_guanli_Click()
 {
     DownloadFolder::open(m_programFolder, m_shell);
 }
+
+}  // namespace Quillmere

@@ -3,6 +3,8 @@
 #include "platform/ProgramFolder.h"
 #include "windows/Form.h"
 
+namespace Quillmere {
+
 class Shell;
 
 // The main window: a picture, four commands and the message-board label. Opening another
@@ -42,3 +44,5 @@ private:
     Shell &m_shell;
     Windows m_windows;
 };
+
+}  // namespace Quillmere

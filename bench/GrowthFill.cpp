@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 const QString GrowthFill::CommonWord = u"合集"_s;
 const QString GrowthFill::RareWord = u"麒麟"_s;

@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+namespace Site {
 class SiteStore;
+}
 
 // Fills a store with as many uploads and messages as a large community gathers, quickly and
 // as the site itself would have kept them: the rows go in through the schema's own triggers
@@ -27,7 +29,7 @@ public:
     }
 
     // Adds the rows to a store opened on a new site.
-    Result<void, StoreError> fill(SiteStore &store) const;
+    Result<void, Site::StoreError> fill(Site::SiteStore &store) const;
     // Keywords of two to four characters as visitors type them, from titles, each different.
     QStringList distinctKeywords(int count) const;
 
@@ -53,8 +55,8 @@ private:
     Upload upload(qint64 row) const;
     Message message(qint64 row) const;
     QString title(qint64 row) const;
-    Result<void, StoreError> fillSqlite(SiteStore &store) const;
-    Result<void, StoreError> fillPostgres(SiteStore &store) const;
+    Result<void, Site::StoreError> fillSqlite(Site::SiteStore &store) const;
+    Result<void, Site::StoreError> fillPostgres(Site::SiteStore &store) const;
 
     qint64 m_rows;
 };

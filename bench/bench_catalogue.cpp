@@ -10,6 +10,7 @@
 #include <functional>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 namespace {
 

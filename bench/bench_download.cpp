@@ -36,6 +36,7 @@
 #include <tuple>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 namespace {
 

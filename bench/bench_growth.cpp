@@ -34,6 +34,7 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 namespace {
 
@@ -55,7 +56,7 @@ QString searchTarget(const QString &keyword, int page = 1)
 }
 
 // The site's own program, its access log written to a file as the journal would keep it.
-class Site
+class SiteProcess
 {
 public:
     bool start(const QString &dataPath, const QString &database)
@@ -71,7 +72,7 @@ public:
         m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
         return m_process.waitForStarted() && LocalNginx::waitUntilListening(m_port);
     }
-    ~Site()
+    ~SiteProcess()
     {
         m_process.terminate();
         m_process.waitForFinished();
@@ -219,12 +220,12 @@ public:
     double rareSearch() const { return m_rareSearch; }
 
 private:
-    bool upload(const Site &site);
+    bool upload(const SiteProcess &site);
     // The median time of a page asked for after an upload, so that nothing of it is cached.
-    double cold(const Site &site, const QString &target, qint64 *matches = nullptr);
-    double plain(const Site &site, const QString &target);
-    QStringList underSearches(const Site &site, const GrowthFill &fill);
-    QString againstNginx(const Site &site, const QString &folder);
+    double cold(const SiteProcess &site, const QString &target, qint64 *matches = nullptr);
+    double plain(const SiteProcess &site, const QString &target);
+    QStringList underSearches(const SiteProcess &site, const GrowthFill &fill);
+    QString againstNginx(const SiteProcess &site, const QString &folder);
 
     QString m_wrk;
     QString m_curl;
@@ -236,7 +237,7 @@ private:
     double m_rareSearch = 0;
 };
 
-bool GrowthBench::upload(const Site &site)
+bool GrowthBench::upload(const SiteProcess &site)
 {
     const QString file = m_work.filePath(u"upload.txt"_s);
     if (!QFile::exists(file)) {
@@ -252,7 +253,7 @@ bool GrowthBench::upload(const Site &site)
     return status == "303";
 }
 
-double GrowthBench::cold(const Site &site, const QString &target, qint64 *matches)
+double GrowthBench::cold(const SiteProcess &site, const QString &target, qint64 *matches)
 {
     QList<double> times;
     for (int round = 0; round < ColdRounds; ++round) {
@@ -273,7 +274,7 @@ double GrowthBench::cold(const Site &site, const QString &target, qint64 *matche
     return median(times);
 }
 
-double GrowthBench::plain(const Site &site, const QString &target)
+double GrowthBench::plain(const SiteProcess &site, const QString &target)
 {
     QList<double> times;
     for (int round = 0; round < ColdRounds; ++round) {
@@ -289,7 +290,7 @@ double GrowthBench::plain(const Site &site, const QString &target)
 
 // wrk asks for distinct searches while this process asks, every 100 ms, for a cached page
 // and for /healthz.
-QStringList GrowthBench::underSearches(const Site &site, const GrowthFill &fill)
+QStringList GrowthBench::underSearches(const SiteProcess &site, const GrowthFill &fill)
 {
     // Each keyword's first page, then each one's second and third: a page of its own to read.
     const QStringList keywords = fill.distinctKeywords(60'000);
@@ -337,7 +338,7 @@ QStringList GrowthBench::underSearches(const Site &site, const GrowthFill &fill)
     return {ms(median(pages)) + u", "_s + ms(worst(pages)), ms(median(health)) + u", "_s + ms(worst(health)), rate};
 }
 
-QString GrowthBench::againstNginx(const Site &site, const QString &folder)
+QString GrowthBench::againstNginx(const SiteProcess &site, const QString &folder)
 {
     const QString cached = UserCatalogue + u"?page=1"_s;
     const Answer page = get(site.port(), cached);
@@ -400,7 +401,7 @@ QStringList GrowthBench::measure(qint64 size, const QString &database)
     const double fillSeconds = double(clock.elapsed()) / 1000;
     std::fprintf(stderr, "filled %lld rows in %.1f s\n", size, fillSeconds);
 
-    Site site;
+    SiteProcess site;
     if (!site.start(data, database)) {
         std::fprintf(stderr, "the site did not start; see %s/errors.log\n", qPrintable(data));
         return {};

@@ -31,6 +31,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 namespace {
 
@@ -81,7 +82,7 @@ double requestsPerSecond(const QString &wrk, const QString &url, int seconds)
 }
 
 // The site's own program on a fresh data folder.
-class Site
+class SiteProcess
 {
 public:
     // Its access log goes to access.log beside the data folder.
@@ -95,7 +96,7 @@ public:
                             + extraArguments);
         return m_process.waitForStarted() && LocalNginx::waitUntilListening(m_port);
     }
-    ~Site()
+    ~SiteProcess()
     {
         m_process.terminate();
         m_process.waitForFinished();
@@ -123,7 +124,7 @@ double downloadSpeed(const QString &curl, const QString &url)
     return run(curl, {u"-sf"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{speed_download}"_s, url}).toDouble();
 }
 
-QTcpSocket *connectTo(const Site &site, QObject *parent)
+QTcpSocket *connectTo(const SiteProcess &site, QObject *parent)
 {
     auto *socket = new QTcpSocket(parent);
     socket->connectToHost(QHostAddress::LocalHost, site.port());
@@ -131,7 +132,7 @@ QTcpSocket *connectTo(const Site &site, QObject *parent)
     return socket;
 }
 
-QByteArray host(const Site &site)
+QByteArray host(const SiteProcess &site)
 {
     return "127.0.0.1:" + QByteArray::number(site.port());
 }
@@ -151,7 +152,7 @@ int main(int argc, char *argv[])
     }
 
     QTemporaryDir work;
-    Site site;
+    SiteProcess site;
     if (!site.start(work.filePath(u"site"_s))) {
         std::fprintf(stderr, "the site did not start\n");
         return 2;
@@ -194,8 +195,8 @@ int main(int argc, char *argv[])
             return 2;
         }
         const QStringList shared{u"--database"_s, database, u"--origin"_s, u"http://127.0.0.1"_s};
-        Site first;
-        Site second;
+        SiteProcess first;
+        SiteProcess second;
         if (!first.start(work.filePath(u"first"_s), shared) || !second.start(work.filePath(u"second"_s), shared))
             return 2;
         QDir().mkpath(work.filePath(u"proxy"_s));
@@ -207,7 +208,7 @@ int main(int argc, char *argv[])
                 : 0.0;
         };
         // The SQLite site takes requests for its own address only; nginx gives its Host.
-        Site alone;
+        SiteProcess alone;
         if (!alone.start(work.filePath(u"alone"_s), {u"--origin"_s, u"http://127.0.0.1"_s}))
             return 2;
         const double sqlite = throughNginx({alone.port()});
@@ -237,7 +238,7 @@ int main(int argc, char *argv[])
     if (!makeFile(upload, UserUpload::MaxFileBytes))
         return 2;
     {
-        Site fresh;
+        SiteProcess fresh;
         if (!fresh.start(work.filePath(u"uploads"_s)))
             return 2;
         const qint64 before = fresh.peak();
@@ -263,7 +264,7 @@ int main(int argc, char *argv[])
 
     // Downloads that are asked for and never read: what the site holds for them.
     {
-        Site fresh;
+        SiteProcess fresh;
         if (!makeFile(work.filePath(u"idle/wangyou/up/fifty.bin"_s), 50 * 1000 * 1000)
             || !fresh.start(work.filePath(u"idle"_s)))
             return 2;
@@ -284,7 +285,7 @@ int main(int argc, char *argv[])
 
     // A form of 2.5 million empty fields.
     {
-        Site fresh;
+        SiteProcess fresh;
         if (!fresh.start(work.filePath(u"flood"_s)))
             return 2;
         const qint64 before = fresh.peak();

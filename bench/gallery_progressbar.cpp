@@ -11,6 +11,7 @@
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 namespace {
 

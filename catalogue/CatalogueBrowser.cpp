@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <tuple>
 
+namespace Quillmere {
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcCatalogue, "quillmere.catalogue", QtWarningMsg)
@@ -165,3 +167,5 @@ void CatalogueBrowser::UpdatePagingButtons(ButtonRule rule, qint32 pageCount)
         break;
     }
 }
+
+}  // namespace Quillmere

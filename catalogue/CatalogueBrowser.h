@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Quillmere {
+
 class CatalogueView;
 
 // The browsing state of one catalogue window: first page, paging, search and refresh, the
@@ -61,3 +63,5 @@ private:
     QByteArray m_lastResponse;
     int m_selectedRow = -1;
 };
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 CatalogueProfile CatalogueProfile::official()
 {
     return {
@@ -25,3 +27,5 @@ CatalogueProfile CatalogueProfile::user()
         .keepsDownloadAddresses = false,
     };
 }
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Quillmere {
+
 // Everything in which the official and the user catalogue windows browse differently.
 struct CatalogueProfile
 {
@@ -15,3 +17,5 @@ struct CatalogueProfile
     static CatalogueProfile official();
     static CatalogueProfile user();
 };
+
+}  // namespace Quillmere

@@ -10,6 +10,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace {
 
 constexpr char16_t RecordTerminator = u'\x01';
@@ -154,3 +156,5 @@ QList<DownloadLink> ParseDownloadLinks(QStringView downloadAddress)
     }
     return links;
 }
+
+}  // namespace Quillmere

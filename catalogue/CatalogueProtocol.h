@@ -9,6 +9,8 @@
 #include <array>
 #include <optional>
 
+namespace Quillmere {
+
 // The parameters of one catalogue request, in the order in which they enter the URL.
 struct CatalogueQuery
 {
@@ -69,3 +71,5 @@ Result<void, HttpFetcher::Error> FetchCatalogue(HttpFetcher &fetcher, const QStr
 CataloguePage ParseCataloguePage(const QString &text, int fieldCount);
 
 QList<DownloadLink> ParseDownloadLinks(QStringView downloadAddress);
+
+}  // namespace Quillmere

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace Quillmere {
+
 // What the status line tells after a browsing operation; the window puts it into words.
 struct CatalogueStatus
 {
@@ -25,3 +27,5 @@ struct CatalogueStatus
 
     friend bool operator==(const CatalogueStatus &, const CatalogueStatus &) = default;
 };
+
+}  // namespace Quillmere

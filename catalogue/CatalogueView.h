@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace Quillmere {
+
 // The controls a catalogue window lends its browser.
 class CatalogueView
 {
@@ -27,3 +29,5 @@ public:
     // Selected index of the search-field selector: 0 category, 1 title.
     virtual int searchField() const = 0;
 };
+
+}  // namespace Quillmere

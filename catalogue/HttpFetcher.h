@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Quillmere {
+
 // A blocking HTTP GET: the whole body, unchanged, or why there is none; no part of a failed
 // answer is ever used.
 class HttpFetcher
@@ -17,3 +19,5 @@ public:
 
     virtual Result<QByteArray, Error> get(const QString &url) = 0;
 };
+
+}  // namespace Quillmere

@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace {
 
 std::optional<QUrl> urlWithScheme(const QString &text, const QStringList &schemes, const QStringList &needHost)
@@ -39,3 +41,5 @@ std::optional<QUrl> browsableAddress(const QString &address)
     static const QStringList schemes = {u"http"_s, u"https"_s};
     return urlWithScheme(address, schemes, schemes);
 }
+
+}  // namespace Quillmere

@@ -1,5 +1,7 @@
 #include "catalogue/TextEncoding.h"
 
+namespace Quillmere {
+
 QString Utf8ToUnicode(const QByteArray &body)
 {
     // QString::fromUtf8 drops one leading byte-order mark, but every one belongs to the first
@@ -74,3 +76,5 @@ QString GBtoUTF8(const QString &keyword)
     }
     return out;
 }
+
+}  // namespace Quillmere

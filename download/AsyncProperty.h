@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QString>
 
+namespace Quillmere {
+
 // What a read reports about itself, in its progress and completion notifications.
 struct AsyncProperty
 {
@@ -34,3 +36,5 @@ struct AsyncProperty
     // With Error: why the read failed.
     TransferError Reason;
 };
+
+}  // namespace Quillmere

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QObject>
 
+namespace Quillmere {
+
 // How a read hands its body over. The facility offers one way: streamed to its host a chunk at a
 // time, so no body is ever held whole in memory.
 enum class AsyncReadType { Stream = 1 };
@@ -45,3 +47,5 @@ Q_SIGNALS:
     void AsyncReadProgress(const AsyncProperty &property);
     void AsyncReadComplete(const AsyncProperty &property);
 };
+
+}  // namespace Quillmere

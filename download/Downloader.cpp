@@ -18,6 +18,8 @@
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
+namespace Quillmere {
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcDownload, "quillmere.download", QtWarningMsg)
@@ -527,3 +529,5 @@ void Downloader::resetLists()
     m_downloadFiles = QStringList{QString()};
     m_downloadStates = QList<quint8>{0};
 }
+
+}  // namespace Quillmere

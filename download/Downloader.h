@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+namespace Quillmere {
+
 class MessageBox;
 
 // Downloads URLs into files through an asynchronous read facility and reports progress,
@@ -123,3 +125,5 @@ private:
     std::map<QString, std::unique_ptr<Transfer>> m_transfers;
     quint64 m_nextSerial = 0;
 };
+
+}  // namespace Quillmere

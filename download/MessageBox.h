@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Quillmere {
+
 // The standard modal message box with a single OK button.
 class MessageBox
 {
@@ -12,3 +14,5 @@ public:
 
     virtual void show(Icon icon, const QString &title, const QString &text) = 0;
 };
+
+}  // namespace Quillmere

@@ -14,6 +14,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace {
 
 // Measured over loopback: 4 MiB leaves the final sync about 10 ms of a 1 GiB file to wait for,
@@ -170,3 +172,5 @@ void PartialFile::discard()
     QFile::remove(path());
     QFile::remove(recordPath());
 }
+
+}  // namespace Quillmere

@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+namespace Quillmere {
+
 // The bytes of a download so far, kept beside its target as "<file>.part" so that a download
 // cut short can continue where it stopped. A small side file, "<file>.part.meta", records where
 // the bytes came from and which version of the remote file they belong to. A side file rather
@@ -66,3 +68,5 @@ private:
     QLockFile m_lock;
     qint64 m_unflushed = 0;
 };
+
+}  // namespace Quillmere

@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace {
 
 // The longest name most file systems hold.
@@ -76,3 +78,5 @@ bool isSafeAddress(const QString &address)
 }
 
 }  // namespace SavePath
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Quillmere {
+
 // Names that come from the server and become paths under the download folder.
 namespace SavePath {
 
@@ -17,3 +19,5 @@ QString folderName(const QString &title);
 bool isSafeAddress(const QString &address);
 
 }  // namespace SavePath
+
+}  // namespace Quillmere

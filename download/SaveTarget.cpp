@@ -8,6 +8,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 Result<SaveTarget, SaveTarget::Problem> SaveTarget::forEntry(const QString &downloadFolder, const QString &filesRoot,
                                                              const QString &title, const QString &address)
 {
@@ -55,3 +57,5 @@ void SaveTarget::removeMadeFolders()
     }
     m_madeFolders.clear();
 }
+
+}  // namespace Quillmere

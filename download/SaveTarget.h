@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace Quillmere {
+
 // Where a catalogue entry is downloaded to: <download folder>/<title>/<address>, fetched from
 // <files root><address>. Title and address come from the server, so they are trimmed and
 // checked here before anything is made on disk.
@@ -45,3 +47,5 @@ private:
     QString m_titleFolder;
     QStringList m_madeFolders;
 };
+
+}  // namespace Quillmere

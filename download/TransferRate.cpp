@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace Quillmere {
+
 void TransferRate::sample(qint64 msecs, qint64 bytesDone)
 {
     m_samples.push_back({msecs, bytesDone});
@@ -26,3 +28,5 @@ std::optional<qint64> TransferRate::secondsLeft(qint64 total) const
         return std::nullopt;
     return qint64(std::ceil(double(std::max<qint64>(total - m_samples.back().bytes, 0)) / *speed));
 }
+
+}  // namespace Quillmere

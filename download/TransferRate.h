@@ -5,6 +5,8 @@
 #include <deque>
 #include <optional>
 
+namespace Quillmere {
+
 // The speed of a transfer averaged over its last few seconds, and the time it needs for the
 // rest at that speed. Fed with the bytes done at moments in milliseconds from any clock.
 class TransferRate
@@ -26,3 +28,5 @@ private:
     };
     std::deque<Sample> m_samples;
 };
+
+}  // namespace Quillmere

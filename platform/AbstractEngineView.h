@@ -9,6 +9,8 @@
 
 class QWidget;
 
+namespace Quillmere {
+
 // What WebPane asks of the web engine's view. The engine lives in a module loaded at run time;
 // this interface is all that passes between the two, so the compiler checks every call.
 class AbstractEngineView
@@ -44,3 +46,5 @@ public:
 // The engine module's one entry point: a new view, a child widget of parent.
 using EngineViewFactory = AbstractEngineView *(*)(QWidget *parent);
 inline constexpr char EngineViewFactorySymbol[] = "quillmereCreateEngineView";
+
+}  // namespace Quillmere

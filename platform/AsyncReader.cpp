@@ -9,6 +9,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace {
 
 // The most a reply buffers before the transfer waits for us: memory stays bounded whatever
@@ -212,3 +214,5 @@ std::unique_ptr<AsyncReader::Read> AsyncReader::take(quint64 id)
     m_reads.erase(found);
     return read;
 }
+
+}  // namespace Quillmere

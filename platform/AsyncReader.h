@@ -8,6 +8,8 @@
 
 class QNetworkAccessManager;
 
+namespace Quillmere {
+
 // The read facility over QNetworkAccessManager: one GET per read, its body handed on in chunks
 // in bounded memory. Only a 2xx answer that arrives whole ends in EndDownloadData; anything else
 // (an error status, a cut connection, a body short of its Content-Length, no byte for the
@@ -42,3 +44,5 @@ private:
     quint64 m_nextId = 0;
     QByteArray m_chunk;
 };
+
+}  // namespace Quillmere

@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace CertificateTrust {
 
 Result<void, TransferError> verify(const QList<QSslCertificate> &chain, const QString &host)
@@ -19,3 +21,5 @@ Result<void, TransferError> verify(const QList<QSslCertificate> &chain, const QS
 }
 
 }  // namespace CertificateTrust
+
+}  // namespace Quillmere

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QSslCertificate>
 
+namespace Quillmere {
+
 // What Qt Network makes of a server's certificate: the authorities of the default TLS
 // configuration are the system's store, as for every catalogue and download.
 namespace CertificateTrust {
@@ -15,3 +17,5 @@ namespace CertificateTrust {
 Result<void, TransferError> verify(const QList<QSslCertificate> &chain, const QString &host);
 
 }  // namespace CertificateTrust
+
+}  // namespace Quillmere

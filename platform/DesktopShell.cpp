@@ -12,6 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 void DesktopShell::openFolder(const QString &folder)
 {
     // The file manager gets the path as one argument, so spaces need no quoting; a folder that
@@ -66,3 +68,5 @@ void DesktopShell::notify(const QString &summary, const QString &body)
          << -1;
     bus.asyncCall(call);
 }
+
+}  // namespace Quillmere

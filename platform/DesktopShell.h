@@ -2,6 +2,8 @@
 
 #include "platform/Shell.h"
 
+namespace Quillmere {
+
 // The desktop's own services: its file manager and link opener, and over the session bus its
 // file-manager and notification services.
 class DesktopShell final : public Shell
@@ -12,3 +14,5 @@ public:
     void showFile(const QString &file) override;
     void notify(const QString &summary, const QString &body) override;
 };
+
+}  // namespace Quillmere

@@ -4,6 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 DialogMessageBox::DialogMessageBox(OwnerWindow owner)
     : m_owner(std::move(owner))
 {
@@ -18,3 +20,5 @@ void DialogMessageBox::show(Icon icon, const QString &title, const QString &text
     box.setWindowModality(Qt::WindowModal);
     box.exec();
 }
+
+}  // namespace Quillmere

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace Quillmere {
+
 // QMessageBox over the window that raised it: modal to that window only and centred on it.
 class DialogMessageBox final : public MessageBox
 {
@@ -21,3 +23,5 @@ public:
 private:
     OwnerWindow m_owner;
 };
+
+}  // namespace Quillmere

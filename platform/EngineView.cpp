@@ -14,6 +14,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace {
 
 // The user's download folder where there is one, else the home folder.
@@ -147,3 +149,5 @@ extern "C" Q_DECL_EXPORT AbstractEngineView *quillmereCreateEngineView(QWidget *
     return new EngineView(parent);
 }
 static_assert(std::is_same_v<decltype(&quillmereCreateEngineView), EngineViewFactory>);
+
+}  // namespace Quillmere

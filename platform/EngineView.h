@@ -4,6 +4,8 @@
 
 #include <QWebEngineView>
 
+namespace Quillmere {
+
 // The web engine's view as WebPane drives it, from the engine module.
 class EngineView : public QWebEngineView, public AbstractEngineView
 {
@@ -23,3 +25,5 @@ public:
     void callOnLoads(std::function<void()> started, std::function<void(bool shown)> finished) override;
     void askAboutUnknownAuthorities(std::function<bool(const QList<QSslCertificate> &chain, const QUrl &url)> trusts) override;
 };
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+namespace Quillmere {
+
 void FocusFrameDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     QStyledItemDelegate::paint(painter, option, index);
@@ -16,3 +18,5 @@ void FocusFrameDelegate::drawFrame(QPainter *painter, const QRect &rect, const Q
     painter->drawRect(rect.adjusted(0, 0, -1, -1));
     painter->restore();
 }
+
+}  // namespace Quillmere

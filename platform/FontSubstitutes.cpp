@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 void installFontSubstitutes()
 {
     QFont::insertSubstitutions(u"楷体"_s, QStringList{u"KaiTi"_s, u"AR PL UKai CN"_s, u"AR PL KaitiM GB"_s});
@@ -17,3 +19,5 @@ void installFontSubstitutes()
     font.setFamilies({font.family(), u"Noto Sans CJK SC"_s, u"Microsoft YaHei"_s});
     QGuiApplication::setFont(font);
 }
+
+}  // namespace Quillmere

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace Quillmere {
+
 int ListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : m_publishedRows;
@@ -167,3 +169,5 @@ void ListModel::schedulePublish()
     m_publishScheduled = true;
     QMetaObject::invokeMethod(this, &ListModel::publishRows, Qt::QueuedConnection);
 }
+
+}  // namespace Quillmere

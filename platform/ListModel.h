@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace Quillmere {
+
 // Rows of text under captioned columns. Rows added in a burst (a page of up to 32 767) are
 // announced to views once, when control returns to the event loop, instead of row by row.
 // Hidden columns keep data for the program only: views, and the screen readers reading them,
@@ -51,3 +53,5 @@ private:
     int m_publishedRows = 0;      // what views have been told
     bool m_publishScheduled = false;
 };
+
+}  // namespace Quillmere

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+namespace Quillmere {
+
 ListView::ListView(QWidget *parent)
     : QTreeView(parent)
     , m_model(new ListModel(this))
@@ -159,3 +161,5 @@ void ListView::announceCurrentRow()
         QAccessible::updateAccessibility(&focus);
     }
 }
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 
 #include <QTreeView>
 
+namespace Quillmere {
+
 class ListModel;
 
 // A multi-column list of text rows: whole rows are clicked and selected, on a white ground.
@@ -46,3 +48,5 @@ private:
 
     ListModel *m_model;
 };
+
+}  // namespace Quillmere

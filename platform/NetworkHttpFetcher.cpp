@@ -12,6 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace {
 
 constexpr qint64 ReadBufferBytes = 2 * 1024 * 1024;
@@ -89,3 +91,5 @@ Result<QByteArray, HttpFetcher::Error> NetworkHttpFetcher::get(const QString &ur
         return Failure(TransferError{TransferError::Kind::AnswerTooLarge, status, target.host(), {}});
     return body;
 }
+
+}  // namespace Quillmere

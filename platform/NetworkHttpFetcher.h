@@ -7,6 +7,8 @@
 
 class QNetworkAccessManager;
 
+namespace Quillmere {
+
 // GET over QNetworkAccessManager, waited for in a local event loop that keeps windows painting
 // but holds back user input, so no second operation can start while one is under way. A
 // broken or hostile server cannot hold the client for ever nor fill its memory: the fetch
@@ -32,3 +34,5 @@ private:
     // Made at the first fetch: start-up does not pay for the network stack.
     std::unique_ptr<QNetworkAccessManager> m_manager;
 };
+
+}  // namespace Quillmere

@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 ProgramFolder::ProgramFolder(const QString &path)
     : m_path(QDir::cleanPath(path))
 {
@@ -29,3 +31,5 @@ QString ProgramFolder::downloadFolder() const
                                              : QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     return base + u"/Xiazai/"_s;
 }
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Quillmere {
+
 // The folder that holds the executable, and the paths the program builds on it.
 class ProgramFolder
 {
@@ -18,3 +20,5 @@ public:
 private:
     QString m_path;
 };
+
+}  // namespace Quillmere

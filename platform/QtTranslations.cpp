@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 QStringList installQtTranslations(const QString &folder)
 {
     QStringList installed;
@@ -19,3 +21,5 @@ QStringList installQtTranslations(const QString &folder)
     }
     return installed;
 }
+
+}  // namespace Quillmere

@@ -6,6 +6,9 @@
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
+
+namespace Quillmere {
+
 using Kind = TransferError::Kind;
 
 namespace {
@@ -105,3 +108,5 @@ TransferError ofCertificate(const QList<QSslError> &errors, const QString &host)
 }
 
 }  // namespace ReplyFailure
+
+}  // namespace Quillmere

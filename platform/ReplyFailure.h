@@ -7,6 +7,8 @@
 
 class QNetworkReply;
 
+namespace Quillmere {
+
 // Why a reply failed, in the words of TransferError, with Qt Network's own text as its detail.
 namespace ReplyFailure {
 
@@ -16,3 +18,5 @@ TransferError of(const QNetworkReply &reply, const QList<QSslError> &sslErrors);
 TransferError ofCertificate(const QList<QSslError> &errors, const QString &host);
 
 }  // namespace ReplyFailure
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Quillmere {
+
 // What the windows ask of the desktop: show a folder or a file, open a link, tell the user
 // something in passing. None of them waits or reports.
 class Shell
@@ -17,3 +19,5 @@ public:
     // A passing desktop notification; where the desktop has none, nothing happens.
     virtual void notify(const QString &summary, const QString &body) = 0;
 };
+
+}  // namespace Quillmere

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFile>
 
+namespace Quillmere {
+
 namespace Skin {
 
 void attach(const QString &skinFile)
@@ -17,3 +19,5 @@ void attach(const QString &skinFile)
 }
 
 }  // namespace Skin
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Quillmere {
+
 // The skin file is a Qt style sheet for the whole application.
 namespace Skin {
 
@@ -9,3 +11,5 @@ namespace Skin {
 void attach(const QString &skinFile);
 
 }  // namespace Skin
+
+}  // namespace Quillmere

@@ -10,6 +10,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcWeb, "quillmere.web", QtWarningMsg)
@@ -117,3 +119,5 @@ void WebPane::setFileChooserCaption(const QString &caption)
     if (m_engine)
         m_engine->setFileChooserCaption(caption);
 }
+
+}  // namespace Quillmere

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace Quillmere {
+
 // The embedded browser of the web windows and of the official catalogue. The browser engine
 // lives in a module of its own, loaded when the first pane is made, so that start-up does not
 // wait for it; where the module cannot be loaded the pane says so in place of the page.
@@ -57,3 +59,5 @@ private:
     // The certificate refused since the load began, and for which address.
     std::optional<std::pair<QUrl, TransferError>> m_refusal;
 };
+
+}  // namespace Quillmere

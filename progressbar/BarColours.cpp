@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace Quillmere {
+
 namespace BarColours {
 
 namespace {
@@ -169,3 +171,5 @@ std::optional<BarPalette> themePalette(qint32 theme, Colour custom1, Colour cust
 }
 
 }  // namespace BarColours
+
+}  // namespace Quillmere

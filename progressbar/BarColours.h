@@ -7,6 +7,8 @@
 #include <array>
 #include <optional>
 
+namespace Quillmere {
+
 // The progress bar's colour arithmetic on 0x00BBGGRR values (red in the low byte). Bits above
 // the blue byte are ignored, so every result is a plain 24-bit colour.
 namespace BarColours {
@@ -55,3 +57,5 @@ QList<Colour> InterpolateColours(Colour start, Colour end, int n);
 std::optional<BarPalette> themePalette(qint32 theme, Colour custom1, Colour custom2);
 
 }  // namespace BarColours
+
+}  // namespace Quillmere

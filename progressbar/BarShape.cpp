@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace Quillmere {
+
 namespace {
 
 // The first pixel of each row inside the shape; the row's last one mirrors it.
@@ -56,3 +58,5 @@ BarShape::BarShape(QSize size, int rounding)
     if (!outlined.isEmpty())
         m_outline = border(filled(outlined, rounding));
 }
+
+}  // namespace Quillmere

@@ -3,6 +3,8 @@
 #include <QRegion>
 #include <QSize>
 
+namespace Quillmere {
+
 // The bar's rounded rectangles in whole pixels: a pixel belongs to one when its centre lies
 // inside a rectangle whose corners are quarter circles `rounding` pixels wide and high. The
 // window is that shape over the whole size; the border outlines the one a pixel smaller to the
@@ -27,3 +29,5 @@ private:
     QRegion m_window;
     QRegion m_outline;
 };
+
+}  // namespace Quillmere

@@ -14,6 +14,9 @@
 #include <span>
 
 using namespace Qt::StringLiterals;
+
+namespace Quillmere {
+
 using namespace BarColours;
 
 namespace {
@@ -322,3 +325,5 @@ void ProgressBar::DrawBarText(QPainter &painter, const QString &text, qint32 ali
         painter.drawStaticText(at + QPoint(copy.dx, copy.dy), m_textLayout);
     }
 }
+
+}  // namespace Quillmere

@@ -10,8 +10,11 @@
 
 #include <functional>
 
-class PropertyBag;
 class QPainter;
+
+namespace Quillmere {
+
+class PropertyBag;
 
 // The self-drawn progress bar. Its picture is kept in an image that DrawBar repaints after
 // every property change and every resize; a paint request only shows that image. The host
@@ -82,3 +85,5 @@ private:
     // The value assistive technologies were last told of.
     qint32 m_announcedValue = 0;
 };
+
+}  // namespace Quillmere

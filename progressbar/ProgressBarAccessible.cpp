@@ -2,7 +2,7 @@
 
 #include "progressbar/ProgressBar.h"
 
-using namespace Qt::StringLiterals;
+namespace Quillmere {
 
 ProgressBarAccessible::ProgressBarAccessible(ProgressBar *bar)
     : QAccessibleWidget(bar, QAccessible::ProgressBar)
@@ -11,7 +11,7 @@ ProgressBarAccessible::ProgressBarAccessible(ProgressBar *bar)
 
 QAccessibleInterface *ProgressBarAccessible::create(const QString &className, QObject *object)
 {
-    if (className == u"ProgressBar"_s && object && object->isWidgetType())
+    if (className == QLatin1StringView(ProgressBar::staticMetaObject.className()) && object && object->isWidgetType())
         return new ProgressBarAccessible(static_cast<ProgressBar *>(object));
     return nullptr;
 }
@@ -50,3 +50,5 @@ const ProgressBar *ProgressBarAccessible::bar() const
 {
     return static_cast<const ProgressBar *>(object());
 }
+
+}  // namespace Quillmere

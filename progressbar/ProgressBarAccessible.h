@@ -3,6 +3,8 @@
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
 
+namespace Quillmere {
+
 class ProgressBar;
 
 // What assistive technologies see of the self-drawn bar: a progress bar whose value, minimum
@@ -29,3 +31,5 @@ public:
 private:
     const ProgressBar *bar() const;
 };
+
+}  // namespace Quillmere

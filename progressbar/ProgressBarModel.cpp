@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace {
 
 using Model = ProgressBarModel;
@@ -222,3 +224,5 @@ void ProgressBarModel::WriteProperties(PropertyBag &bag, const QFont &ambientFon
         bag.WriteProperty(row.name.toString(), row.access.get(*this), fallback);
     }
 }
+
+}  // namespace Quillmere

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVariant>
 
+namespace Quillmere {
+
 class PropertyBag;
 
 // Every property of the progress bar, the range rules of Value, Max and Min, and the saving
@@ -132,3 +134,5 @@ private:
     Colour m_customColor1 = 0;
     Colour m_customColor2 = 0;
 };
+
+}  // namespace Quillmere

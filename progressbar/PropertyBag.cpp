@@ -9,6 +9,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace {
 
 constexpr double LargestPointSize = 1000;
@@ -325,3 +327,5 @@ qsizetype PropertyBag::indexOf(QStringView name) const
     }
     return -1;
 }
+
+}  // namespace Quillmere

@@ -8,6 +8,8 @@
 
 #include <utility>
 
+namespace Quillmere {
+
 // The stored instance data of a control: named values, each written with a default. A value
 // equal to its default is not kept, so reading it back yields the default; names are matched
 // without regard to case. Values are 32-bit integers, booleans, colours (quint32, 0x00BBGGRR),
@@ -45,3 +47,5 @@ private:
 
     QList<std::pair<QString, QVariant>> m_values;
 };
+
+}  // namespace Quillmere

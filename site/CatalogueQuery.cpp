@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 CatalogueQuery CatalogueQuery::parse(Catalogue catalogue, QByteArrayView queryString)
 {
     const QUrlQuery query(QString::fromUtf8(queryString));
@@ -33,3 +35,5 @@ QByteArray CatalogueQuery::key() const
     return (catalogue == Catalogue::Official ? "o " : "u ") + QByteArray::number(int(field)) + ' '
         + QByteArray::number(page) + ' ' + keyword.toUtf8();
 }
+
+}  // namespace Site

@@ -7,6 +7,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+namespace Site {
+
 // What a catalogue address asks for: which page of which matches. Query strings that ask the
 // same (parameters in another order, unknown ones, "page=02") give the same query and key, so
 // a stranger cannot make the site keep a page once per spelling.
@@ -27,3 +29,5 @@ struct CatalogueQuery
     QString keyword;
     SearchField field = SearchField::Anywhere;
 };
+
+}  // namespace Site

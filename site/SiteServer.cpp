@@ -11,6 +11,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 const QString HealthPath = u"/healthz"_s;
@@ -230,3 +232,5 @@ void SiteServer::answered(const HttpRequest &request, const AccessLog::Entry &en
     if (m_accessLog && sitePath(request) != HealthPath)
         m_accessLog->write(entry);
 }
+
+}  // namespace Site

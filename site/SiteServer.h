@@ -25,6 +25,8 @@
 #include <memory>
 #include <optional>
 
+namespace Site {
+
 // Answers the site's routes: the two catalogues, the official resource pages and files, the
 // start page, the users' files, the upload page, the message board and a health check for
 // monitoring. Anything else is a 404 page. Posts are taken only from the site's own pages and
@@ -125,3 +127,5 @@ private:
     // Last: it calls back into everything above until it is gone.
     HttpDaemon m_daemon;
 };
+
+}  // namespace Site

@@ -6,6 +6,8 @@
 
 #include <QPushButton>
 
+namespace Quillmere {
+
 CatalogueForm::CatalogueForm(const CatalogueProfile &profile, const QString &serverRoot,
                              const ProgramFolder &programFolder, HttpFetcher &fetcher, QObject *parent)
     : Form(parent)
@@ -54,3 +56,5 @@ void CatalogueForm::browse(void (CatalogueBrowser::*operation)())
     const WaitCursor busy;
     (m_browser.*operation)();
 }
+
+}  // namespace Quillmere

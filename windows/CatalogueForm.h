@@ -7,11 +7,14 @@
 
 #include <memory>
 
-class ListView;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace Quillmere {
+
+class ListView;
 
 // What both catalogue windows share: a browser that outlives every opening, bound afresh to
 // the controls of each opening, and the busy cursor while it waits for the server.
@@ -56,3 +59,5 @@ private:
 
     std::unique_ptr<CatalogueViewBinding> m_binding;
 };
+
+}  // namespace Quillmere

@@ -10,6 +10,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 CatalogueViewBinding::CatalogueViewBinding(const Widgets &widgets, const QString &firstPagePrefix)
     : m_widgets(widgets)
     , m_firstPagePrefix(firstPagePrefix)
@@ -93,3 +95,5 @@ int CatalogueViewBinding::searchField() const
 {
     return m_widgets.searchField ? m_widgets.searchField->currentIndex() : 0;
 }
+
+}  // namespace Quillmere

@@ -5,11 +5,14 @@
 #include <QPointer>
 #include <QStringList>
 
-class ListView;
 class QAbstractButton;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+
+namespace Quillmere {
+
+class ListView;
 
 // The controls of one opening of a catalogue window, as its browser sees them, and the words
 // of its status line.
@@ -46,3 +49,5 @@ private:
     Widgets m_widgets;
     QString m_firstPagePrefix;
 };
+
+}  // namespace Quillmere

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+namespace Quillmere {
+
 namespace Controls {
 
 QPushButton *button(QWidget *parent, const QString &name, const QString &caption, const QRect &geometry)
@@ -47,3 +49,5 @@ WebPane *webPane(QWidget *parent, const QString &name, const QRect &geometry)
 }
 
 }  // namespace Controls
+
+}  // namespace Quillmere

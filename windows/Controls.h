@@ -7,10 +7,13 @@
 
 #include <utility>
 
-class ListView;
 class QLabel;
 class QPushButton;
 class QWidget;
+
+namespace Quillmere {
+
+class ListView;
 class WebPane;
 
 // Building blocks of the windows' designs: every control is named after its designer name.
@@ -34,3 +37,5 @@ WebPane *webPane(QWidget *parent, const QString &name, const QRect &geometry);
 void setColumns(ListView *list, const QList<std::pair<QString, int>> &columns);
 
 }  // namespace Controls
+
+}  // namespace Quillmere

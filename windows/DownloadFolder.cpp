@@ -5,6 +5,8 @@
 
 #include <QDir>
 
+namespace Quillmere {
+
 namespace DownloadFolder {
 
 void open(const ProgramFolder &programFolder, Shell &shell)
@@ -16,3 +18,5 @@ void open(const ProgramFolder &programFolder, Shell &shell)
 }
 
 }  // namespace DownloadFolder
+
+}  // namespace Quillmere

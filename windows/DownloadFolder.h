@@ -1,5 +1,7 @@
 #pragma once
 
+namespace Quillmere {
+
 class ProgramFolder;
 class Shell;
 
@@ -10,3 +12,5 @@ namespace DownloadFolder {
 void open(const ProgramFolder &programFolder, Shell &shell);
 
 }  // namespace DownloadFolder
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace {
 
 QString statusMeaning(qint32 status)
@@ -93,3 +95,5 @@ QString reason(const TransferError &error)
 }
 
 }  // namespace FailureText
+
+}  // namespace Quillmere

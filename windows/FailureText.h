@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace Quillmere {
+
 // Why a transfer failed, as the user reads it: "连接被拒绝", "找不到服务器 example.org",
 // "服务器回答 404：文件不存在".
 namespace FailureText {
@@ -11,3 +13,5 @@ namespace FailureText {
 QString reason(const TransferError &error);
 
 }  // namespace FailureText
+
+}  // namespace Quillmere

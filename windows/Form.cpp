@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QWidget>
 
+namespace Quillmere {
+
 namespace {
 
 // Each form's window is a plain top-level widget, which Qt reads out as a mere filler; screen
@@ -70,3 +72,5 @@ bool Form::eventFilter(QObject *watched, QEvent *event)
     }
     return QObject::eventFilter(watched, event);
 }
+
+}  // namespace Quillmere

@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QWidget>
 
+namespace Quillmere {
+
 // A window of the program: one object for the whole run. Showing it loads it when needed
 // (its controls are built anew in their design state, then Form_Load runs); closing it runs
 // Form_Unload and destroys the controls, while the object and its own state stay for the next
@@ -40,3 +42,5 @@ protected:
 private:
     QPointer<QWidget> m_window;
 };
+
+}  // namespace Quillmere

@@ -4,6 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 Form_fenxiang::Form_fenxiang(const QString &serverRoot, QObject *parent)
     : WebPaneForm({u"资源上传"_s, QSize(5040, 6225), QRect(0, 0, 5055, 6255)}, QUrl(serverRoot + u"wangyou/"_s), parent)
 {
@@ -38,3 +40,5 @@ void Form_fenxiang::ReloadOnF5()
 {
     web()->Navigate(startAddress());
 }
+
+}  // namespace Quillmere

@@ -16,6 +16,9 @@
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
+
+namespace Quillmere {
+
 using Controls::place;
 
 Form_guanfang::Form_guanfang(const QString &serverRoot, const ProgramFolder &programFolder, HttpFetcher &fetcher,
@@ -119,3 +122,5 @@ void Form_guanfang::Web_DownloadComplete()
     // The page now shown is the document whose context menu is kept away.
     m_web->suppressContextMenuOfDocument();
 }
+
+}  // namespace Quillmere

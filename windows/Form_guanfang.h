@@ -4,6 +4,9 @@
 
 class QComboBox;
 class QListWidget;
+
+namespace Quillmere {
+
 class Shell;
 class WebPane;
 
@@ -38,3 +41,5 @@ private:
     QStringList m_linkTargets;        // List2: target of List1's entry i at entry i
     QString m_clickedAddress;         // HaunCun_Text: field 4 of the clicked row
 };
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 
 #include "windows/WebPaneForm.h"
 
+namespace Quillmere {
+
 // The message board window: the site's message board page, and nothing more of its own.
 class Form_liuyan final : public WebPaneForm
 {
@@ -10,3 +12,5 @@ class Form_liuyan final : public WebPaneForm
 public:
     explicit Form_liuyan(const QString &serverRoot, QObject *parent = nullptr);
 };
+
+}  // namespace Quillmere

@@ -27,6 +27,9 @@
 #include <tuple>
 
 using namespace Qt::StringLiterals;
+
+namespace Quillmere {
+
 using Controls::place;
 
 namespace {
@@ -289,3 +292,5 @@ void Form_wangyou::tell(const QString &message)
 {
     m_messageBox.show(MessageBox::Icon::None, u"提示"_s, message);
 }
+
+}  // namespace Quillmere

@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 
+namespace Quillmere {
+
 class AsyncReadFacility;
 class Downloader;
 class MessageBox;
@@ -79,3 +81,5 @@ private:
     ProgressBar *m_bar = nullptr;       // ProgressBar1
     QPointer<Downloader> m_downloader;  // Downloader1, goes with the window
 };
+
+}  // namespace Quillmere

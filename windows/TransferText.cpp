@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 namespace TransferText {
 
 QString size(qint64 bytes)
@@ -58,3 +60,5 @@ QString noRoom(qint64 needed, qint64 available)
 }
 
 }  // namespace TransferText
+
+}  // namespace Quillmere

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+namespace Quillmere {
+
 // How a download's figures read to the user.
 namespace TransferText {
 
@@ -20,3 +22,5 @@ QString retrying(qint64 seconds, int attempt);
 QString noRoom(qint64 needed, qint64 available);
 
 }  // namespace TransferText
+
+}  // namespace Quillmere

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace Quillmere {
+
 // Window layouts are designed in twips, 15 to a pixel at 96 dots per inch.
 inline int twipsToPixels(int twips)
 {
@@ -15,3 +17,5 @@ inline QRect twipsRect(int left, int top, int width, int height)
 {
     return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 
+namespace Quillmere {
+
 // Shows the busy cursor while a window waits for the server.
 class WaitCursor
 {
@@ -11,3 +13,5 @@ public:
     WaitCursor(const WaitCursor &) = delete;
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
+
+}  // namespace Quillmere

@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Quillmere {
+
 WebPaneForm::WebPaneForm(const Design &design, const QUrl &startAddress, QObject *parent)
     : Form(parent)
     , m_design(design)
@@ -35,3 +37,5 @@ void WebPaneForm::web_DownloadComplete()
 {
     m_web->suppressContextMenuOfDocument();
 }
+
+}  // namespace Quillmere

@@ -8,6 +8,8 @@
 #include <QSize>
 #include <QUrl>
 
+namespace Quillmere {
+
 // A window that is one embedded browser showing a page of the site: it opens on its start
 // address, and no page that has finished loading shows the browser's context menu.
 class WebPaneForm : public Form
@@ -42,3 +44,5 @@ private:
     QUrl m_startAddress;
     QPointer<WebPane> m_web;  // web: goes with the window
 };
+
+}  // namespace Quillmere

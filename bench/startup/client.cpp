@@ -5,6 +5,8 @@
 
 #include <QApplication>
 
+using namespace Quillmere;
+
 int main(int argc, char *argv[])
 {
     // As the program's own main() does, for its web engine.

@@ -17,6 +17,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // The one address or network that block and unblock take, in its normal form.
@@ -556,3 +558,5 @@ int AdminCommand::run(const QStringList &arguments, const QString &defaultDataPa
         return run.scan(rest);
     return fail(u"unknown command: %1"_s.arg(command));
 }
+
+}  // namespace Site

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace Site {
+
 // The operator's side of the site, run on the server against the data folder the site uses:
 // listing, hiding and removing what visitors sent, blocking addresses, the log of all that,
 // and backups. Every change goes into the store's moderation log with the user who made it.
@@ -23,3 +25,5 @@ public:
     // Runs one sub-command: arguments are the program's, from its name on. Returns the exit code.
     static int run(const QStringList &arguments, const QString &defaultDataPath);
 };
+
+}  // namespace Site

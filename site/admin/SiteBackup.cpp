@@ -11,6 +11,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // The folders of a data folder that hold files, relative to it: the users' uploads, those held
@@ -215,3 +217,5 @@ Result<qint64, StoreError> SiteBackup::restore(const QString &folder, const QStr
     }
     return qint64(entries.size());
 }
+
+}  // namespace Site

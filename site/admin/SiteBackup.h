@@ -5,6 +5,8 @@
 
 #include <QString>
 
+namespace Site {
+
 class SiteStore;
 
 // A copy of a site that a new data folder can be made from: a consistent copy of the database,
@@ -26,3 +28,5 @@ public:
 private:
     static Result<qint64, StoreError> write(const SiteStore &store, const QString &dataPath, const QString &folder);
 };
+
+}  // namespace Site

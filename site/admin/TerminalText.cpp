@@ -2,6 +2,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 QString TerminalText::escaped(const QString &text)
 {
     QString shown;
@@ -31,3 +33,5 @@ QString TerminalText::escaped(const QString &text)
     }
     return shown;
 }
+
+}  // namespace Site

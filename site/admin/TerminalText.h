@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Site {
+
 // Text from the store as the operator's terminal is given it. Records written before fields
 // were cleaned at input may hold escapes that retitle the terminal, clear its screen or turn
 // a line around; here every control and format character (Unicode Cc and Cf) is written as
@@ -11,3 +13,5 @@ class TerminalText
 public:
     static QString escaped(const QString &text);
 };
+
+}  // namespace Site

@@ -12,6 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 const QString UploadsBelowFiles = u"wangyou/up/"_s;
@@ -172,3 +174,5 @@ std::optional<QByteArray> UploadRescan::digestOf(const QString &belowFiles, cons
         m_log(u"cannot keep the digest of %1: %2"_s.arg(TerminalText::escaped(path), noted.error().text));
     return sha256;
 }
+
+}  // namespace Site

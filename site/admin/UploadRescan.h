@@ -9,6 +9,8 @@
 
 #include <functional>
 
+namespace Site {
+
 class SiteStore;
 
 // The operator's scan, so that new signatures reach old files: held uploads are scanned and
@@ -53,3 +55,5 @@ private:
     Entry m_entry;
     QSet<QByteArray> m_scanned;  // bytes scanned in this run already
 };
+
+}  // namespace Site

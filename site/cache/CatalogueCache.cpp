@@ -2,6 +2,8 @@
 
 #include "site/store/SiteStore.h"
 
+namespace Site {
+
 CatalogueCache::CatalogueCache(SiteStore &store)
     : m_store(store)
 {
@@ -40,3 +42,5 @@ void CatalogueCache::keepCategories(qint64 generation, const QStringList &catego
     if (generation == m_generation)
         m_categories = categories;
 }
+
+}  // namespace Site

@@ -10,6 +10,8 @@
 
 #include <optional>
 
+namespace Site {
+
 class SiteStore;
 
 // What the site keeps of its catalogues between changes, on the HTTP thread: rendered
@@ -50,3 +52,5 @@ private:
     qint64 m_revision = -1;
     QElapsedTimer m_sinceRevision;  // not started until the revision is first read
 };
+
+}  // namespace Site

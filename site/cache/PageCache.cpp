@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace Site {
+
 namespace {
 
 // What the heap gives a QByteArray of this size: its header, the bytes and their NUL, in
@@ -41,3 +43,5 @@ void PageCache::insert(const QByteArray &key, const QByteArray &body)
     keptBody->squeeze();
     m_pages.insert(keptKey, keptBody, heapBytes(keptKey.size()) + heapBytes(keptBody->size()) + EntryBytes);
 }
+
+}  // namespace Site

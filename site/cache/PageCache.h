@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace Site {
+
 // Rendered answers by key, at most a given number of bytes of memory, keys, bodies and the
 // cache's own share of each entry together (small answers cost more in bookkeeping than in
 // bytes, so counting bytes alone would let a flood of them take many times the bound). Past
@@ -26,3 +28,5 @@ public:
 private:
     QCache<QByteArray, QByteArray> m_pages;
 };
+
+}  // namespace Site

@@ -14,6 +14,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 // A file whose digest the store does not keep (an official file before its first download,
 // a file changed on disk) has it taken on a worker first, and kept.
 HttpDaemon::HeadDecision FileSender::send(const HttpRequest &request, const QString &folder, const QString &relativePath,
@@ -106,3 +108,5 @@ std::optional<QByteArray> FileSender::takeDigest(SiteStore &store, const QString
         qWarning().noquote() << "cannot keep the digest of" << below << ':' << noted.error().text;
     return sha256;
 }
+
+}  // namespace Site

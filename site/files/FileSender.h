@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+namespace Site {
+
 class RouteContext;
 class SiteStore;
 
@@ -48,3 +50,5 @@ private:
     RouteContext &m_context;
     QByteArray m_accelPrefix;  // empty: the site sends files itself
 };
+
+}  // namespace Site

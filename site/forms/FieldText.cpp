@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 bool isControlOrFormat(char32_t c)
@@ -74,3 +76,5 @@ bool FieldText::isBlank(const QString &text)
     }
     return true;
 }
+
+}  // namespace Site

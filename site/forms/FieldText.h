@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Site {
+
 // What a visitor typed into a field, as it is stored: without control and format characters
 // (Unicode Cc and Cf: escapes that retitle a terminal, bidirectional overrides that turn a
 // title around, zero-width characters that make two titles look the same).
@@ -16,3 +18,5 @@ public:
     // Hangul fillers, variation selectors and the like).
     static bool isBlank(const QString &text);
 };
+
+}  // namespace Site

@@ -9,6 +9,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 Result<SiteMessage, MessagePost::Rejection> MessagePost::receive(SiteStore &store, const ReceivedForm *form,
                                                                  const QDateTime &now, const QString &sender,
                                                                  const Gate &mayStore)
@@ -41,3 +43,5 @@ Result<SiteMessage, MessagePost::Rejection> MessagePost::receive(SiteStore &stor
     message.id = *id;
     return message;
 }
+
+}  // namespace Site

@@ -6,8 +6,11 @@
 #include <functional>
 #include <optional>
 
-class ReceivedForm;
 class QDateTime;
+
+namespace Site {
+
+class ReceivedForm;
 class SiteStore;
 
 // A message posted on the message board: checked, tidied and stored.
@@ -44,3 +47,5 @@ public:
     static Result<SiteMessage, Rejection> receive(SiteStore &store, const ReceivedForm *form, const QDateTime &now,
                                                   const QString &sender = {}, const Gate &mayStore = {});
 };
+
+}  // namespace Site

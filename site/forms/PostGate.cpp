@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QDebug>
 
+namespace Site {
+
 PostGate::Decision PostGate::enter(SiteStore &store, PostAllowance::Kind kind, const QHostAddress &peer) const
 {
     if (isBlocked(store, peer))
@@ -57,3 +59,5 @@ qint64 PostGate::secondsToWait(const SiteStore &store, PostAllowance::Kind kind,
     }
     return *wait;
 }
+
+}  // namespace Site

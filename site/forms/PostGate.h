@@ -5,6 +5,9 @@
 #include <QtGlobal>
 
 class QHostAddress;
+
+namespace Site {
+
 class SiteStore;
 
 // Whether an address may post now: it is not blocked, and its allowance of posts of the kind
@@ -46,3 +49,5 @@ private:
     Allowance m_messages;
     Allowance m_uploads;
 };
+
+}  // namespace Site

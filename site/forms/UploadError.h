@@ -1,5 +1,7 @@
 #pragma once
 
+namespace Site {
+
 // Why the site did not take an upload.
 enum class UploadError {
     Malformed,   // not a complete form
@@ -20,3 +22,5 @@ enum class UploadError {
     ScanUnavailable,  // no scan could be had, and the operator has such uploads refused
     StoreFailed,      // the file or the record could not be saved
 };
+
+}  // namespace Site

@@ -17,6 +17,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // What a visitor whose upload could not be scanned is asked to wait.
@@ -226,3 +228,5 @@ UploadIntake::Outcome UploadIntake::refused(const Pending &pending, UserUpload::
 {
     return Failure(Refusal{{reason, pending.entered}, waitSeconds});
 }
+
+}  // namespace Site

@@ -13,6 +13,8 @@
 #include <memory>
 #include <optional>
 
+namespace Site {
+
 class PostGate;
 class ReceivedForm;
 class ScanPool;
@@ -90,3 +92,5 @@ private:
     // Last: the results of its scans come back to the members above until it is gone.
     std::unique_ptr<ScanPool> m_scanner;  // null: uploads are not scanned
 };
+
+}  // namespace Site

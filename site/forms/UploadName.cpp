@@ -4,6 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // The longest start of text within maxBytes of UTF-8, never splitting a character. The text
@@ -60,3 +62,5 @@ Result<QString, UploadError> UploadName::stored(const QString &clientName)
     }
     return name;
 }
+
+}  // namespace Site

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+namespace Site {
+
 // The name an uploaded file is stored under, from the name the visitor's browser gave it.
 class UploadName
 {
@@ -20,3 +22,5 @@ public:
     // extension. Fails with NoFile, UnsafeFileName or FileNameTooLong.
     static Result<QString, UploadError> stored(const QString &clientName);
 };
+
+}  // namespace Site

@@ -5,6 +5,8 @@
 #include <QDebug>
 #include <QStorageInfo>
 
+namespace Site {
+
 namespace {
 
 // What a form may hold beside its file: the site takes a body that much larger than a file.
@@ -54,3 +56,5 @@ qint64 UploadShare::secondsUntilRoom(const SiteStore &store, const QHostAddress 
     }
     return *seconds;
 }
+
+}  // namespace Site

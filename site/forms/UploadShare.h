@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace Site {
+
 class SiteStore;
 
 // An address's share of the disk uploads fill: so many bytes a day (an IPv6 client's /64
@@ -47,3 +49,5 @@ private:
 
     Limits m_limits;
 };
+
+}  // namespace Site

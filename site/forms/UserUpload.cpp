@@ -19,6 +19,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // Fails, errno set, when the name is taken (EEXIST) or the file cannot be linked.
@@ -236,3 +238,5 @@ Result<SiteResource, UserUpload::Error> UserUpload::publish(SiteStore &store, co
     resource.id = **id;
     return resource;
 }
+
+}  // namespace Site

@@ -14,8 +14,11 @@
 #include <memory>
 #include <optional>
 
-class ReceivedForm;
 class QDateTime;
+
+namespace Site {
+
+class ReceivedForm;
 class SiteStore;
 class UploadShare;
 
@@ -75,3 +78,5 @@ private:
     static Result<QString, Error> place(SiteStore &store, const QString &fileName, const QDateTime &now,
                                         const std::function<bool(const QString &target)> &takeName);
 };
+
+}  // namespace Site

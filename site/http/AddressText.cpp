@@ -4,6 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 bool isFullIpv4(QStringView text)
@@ -49,3 +51,5 @@ Result<std::pair<QHostAddress, int>, QString> AddressText::network(QStringView t
                                                                                      QString::number(prefix)));
     return std::pair{*base, prefix};
 }
+
+}  // namespace Site

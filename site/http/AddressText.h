@@ -9,6 +9,8 @@
 #include <optional>
 #include <utility>
 
+namespace Site {
+
 // Addresses and networks as a proxy writes them and an operator should: in full. Qt, like
 // inet_aton, also reads "127.1" as 127.0.0.1, "0x7f.1" and "0177.0.0.1" likewise; an address
 // that several spellings give is one a proxy never wrote and a reader cannot check.
@@ -22,3 +24,5 @@ public:
     // the address set past it. The message says what is wrong.
     static Result<std::pair<QHostAddress, int>, QString> network(QStringView text);
 };
+
+}  // namespace Site

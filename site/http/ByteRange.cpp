@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 ByteRange::Version ByteRange::versionOf(qint64 size, const QDateTime &modified)
 {
     const QDateTime utc = modified.toUTC();
@@ -60,3 +62,5 @@ QByteArray ByteRange::contentRange() const
     }
     return {};
 }
+
+}  // namespace Site

@@ -5,6 +5,8 @@
 
 class QDateTime;
 
+namespace Site {
+
 // What part of a file an answer carries, from the request's Range and If-Range: the whole
 // file, one span of it (206 with Content-Range), or nothing when the range starts past the
 // end (416). Several ranges, or a value that is not a byte range, get the whole file; so does
@@ -32,3 +34,5 @@ struct ByteRange
     qint64 length = 0;  // bytes sent: the whole size, the span's, or 0
     qint64 size = 0;    // of the whole file
 };
+
+}  // namespace Site

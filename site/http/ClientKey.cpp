@@ -4,6 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 QHostAddress ClientKey::of(const QHostAddress &address)
 {
     bool isV4 = false;
@@ -30,3 +32,5 @@ QString ClientKey::text(const QHostAddress &key)
         return key.toString() + u'/' + QString::number(Ipv6PrefixLength);
     return key.toString();
 }
+
+}  // namespace Site

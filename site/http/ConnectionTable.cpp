@@ -1,5 +1,7 @@
 #include "site/http/ConnectionTable.h"
 
+namespace Site {
+
 ConnectionTable::ConnectionTable(const Limits &limits)
     : m_limits(limits)
 {
@@ -141,3 +143,5 @@ void ConnectionTable::count(const QHostAddress &key, int change)
     if (held <= 0)
         m_counts.remove(key);
 }
+
+}  // namespace Site

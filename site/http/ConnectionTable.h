@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace Site {
+
 // The connections a server holds, counted per client (see ClientKey) and in all, with the time
 // each has for what it is doing. It decides who comes in, who gives way to a newcomer when the
 // table is full, and who is too slow to keep; the server carries that out.
@@ -97,3 +99,5 @@ private:
     QHash<Id, Entry> m_entries;
     QHash<QHostAddress, int> m_counts;
 };
+
+}  // namespace Site

@@ -2,6 +2,8 @@
 
 #include <QList>
 
+namespace Site {
+
 QByteArray ContentDisposition::attachment(const QString &fileName)
 {
     QByteArray plain;
@@ -11,3 +13,5 @@ QByteArray ContentDisposition::attachment(const QString &fileName)
     const QByteArray escaped = fileName.toUtf8().toPercentEncoding("!#$&+^`|");
     return "attachment; filename=\"" + plain + "\"; filename*=UTF-8''" + escaped;
 }
+
+}  // namespace Site

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Site {
+
 // The Content-Disposition that makes a browser save a file instead of showing it.
 class ContentDisposition
 {
@@ -12,3 +14,5 @@ public:
     // marks a quoted name or an escape would read, is "_".
     static QByteArray attachment(const QString &fileName);
 };
+
+}  // namespace Site

@@ -2,6 +2,8 @@
 
 #include <microhttpd.h>
 
+namespace Site {
+
 namespace {
 
 // Large enough that a file field arrives in few, large writes.
@@ -122,3 +124,5 @@ bool FormReader::take(const char *key, const char *fileName, const char *data, u
     }
     return true;
 }
+
+}  // namespace Site

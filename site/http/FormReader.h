@@ -10,6 +10,8 @@
 struct MHD_Connection;
 struct MHD_PostProcessor;
 
+namespace Site {
+
 // Reads the body of a form post (urlencoded or multipart) as it arrives, through the HTTP
 // library's post processor, within bounds set before the first byte: text fields are kept in
 // memory, files go straight to disk, and nothing grows past its limit.
@@ -59,3 +61,5 @@ private:
     ReceivedForm::File *m_file = nullptr;  // the file field being received, when it is kept
     bool m_skipping = false;               // a second file field, not kept
 };
+
+}  // namespace Site

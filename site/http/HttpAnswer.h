@@ -8,6 +8,8 @@
 #include <optional>
 #include <utility>
 
+namespace Site {
+
 // What the site answers to one request: a status, headers and a body, held in memory or sent
 // straight from a span of an open file. The HTTP library adds Content-Length, Date and what
 // the connection needs; a HEAD request gets the same head without the body.
@@ -56,3 +58,5 @@ struct HttpAnswer
     // once, the body is not read and the connection closes.
     bool skipsBody = false;
 };
+
+}  // namespace Site

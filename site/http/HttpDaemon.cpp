@@ -16,6 +16,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // What a client turned away for want of room is asked to wait, in seconds.
@@ -639,3 +641,5 @@ void HttpDaemon::pause(MHD_Connection *connection, int ms)
         }
     });
 }
+
+}  // namespace Site

@@ -22,6 +22,8 @@ class QSocketNotifier;
 struct MHD_Connection;
 struct MHD_Daemon;
 
+namespace Site {
+
 // The site's HTTP server: the HTTP library speaks the protocol (heads parsed as they arrive,
 // memory bounded per connection, keep-alive, HEAD, 100 Continue, Date), driven from Qt's event
 // loop on this one thread, so that whatever answers needs no locks. This class keeps the
@@ -151,3 +153,5 @@ private:
     QTimer m_refusalInterval;
     bool m_stopping = false;
 };
+
+}  // namespace Site

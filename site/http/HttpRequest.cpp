@@ -4,6 +4,8 @@
 
 #include <microhttpd.h>
 
+namespace Site {
+
 namespace {
 
 // The target split by hand: QUrl would read "//host/path" as a host.
@@ -101,3 +103,5 @@ QList<QByteArray> HttpRequest::headerValues(const char *name) const
         &values);
     return values.found;
 }
+
+}  // namespace Site

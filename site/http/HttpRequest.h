@@ -9,6 +9,8 @@
 
 struct MHD_Connection;
 
+namespace Site {
+
 // One request as the site's routes see it, valid while it is being answered: its method,
 // target, headers and who sent it. Its body, when it has one, is read separately.
 class HttpRequest
@@ -46,3 +48,5 @@ private:
     std::optional<QByteArray> m_authority;  // of an absolute target
     QHostAddress m_peer;
 };
+
+}  // namespace Site

@@ -8,6 +8,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // "", "/" or "/a/b/" with no empty, "." or ".." segment; nothing else names a place to serve from.
@@ -144,3 +146,5 @@ bool Origins::contains(const QString &scheme, const QString &host, int port) con
         return origin.scheme == scheme && origin.host == host && origin.port == port;
     });
 }
+
+}  // namespace Site

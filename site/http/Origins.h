@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace Site {
+
 // The addresses the site is reached by, as scheme, host, port and the path the site is served
 // under ("/" unless a proxy in front puts it below one, as "/share/"). A request naming another
 // host is not for this site (a page elsewhere may have pointed its own name at our address),
@@ -55,3 +57,5 @@ private:
     QList<Origin> m_origins;
     QString m_root;  // of the first
 };
+
+}  // namespace Site

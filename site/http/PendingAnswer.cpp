@@ -4,6 +4,8 @@
 
 #include <QThread>
 
+namespace Site {
+
 void PendingAnswer::answer(HttpAnswer answer) const
 {
     decide(std::move(answer));
@@ -30,3 +32,5 @@ void PendingAnswer::decide(Decision decision) const
     state.decision = std::move(decision);
     state.daemon->resume(state);
 }
+
+}  // namespace Site

@@ -7,8 +7,11 @@
 #include <optional>
 #include <variant>
 
-class HttpDaemon;
 struct MHD_Connection;
+
+namespace Site {
+
+class HttpDaemon;
 
 // The answer to a request that a route gives later, once work elsewhere (a query on another
 // thread) is done; its connection waits suspended meanwhile, and other connections are served.
@@ -51,3 +54,5 @@ private:
 
     std::shared_ptr<State> m_state;
 };
+
+}  // namespace Site

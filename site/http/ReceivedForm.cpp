@@ -1,5 +1,7 @@
 #include "site/http/ReceivedForm.h"
 
+namespace Site {
+
 QString ReceivedForm::value(QStringView name) const
 {
     for (const auto &[fieldName, data] : m_fields) {
@@ -17,3 +19,5 @@ ReceivedForm::File *ReceivedForm::file(QStringView name)
     }
     return nullptr;
 }
+
+}  // namespace Site

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+namespace Site {
+
 // The fields of a submitted HTML form as a FormReader received them: text fields in memory,
 // a file field's contents in a SpoolFile.
 class ReceivedForm
@@ -31,3 +33,5 @@ private:
     QList<std::pair<QString, QByteArray>> m_fields;
     std::vector<std::pair<QString, File>> m_files;
 };
+
+}  // namespace Site

@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace Site {
+
 namespace {
 
 constexpr char HiddenPrefix[] = ".quillmere-upload-";
@@ -111,3 +113,5 @@ int SpoolFile::removeLeftovers(const QString &folder, const QDateTime &now)
     }
     return removed;
 }
+
+}  // namespace Site

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QString>
 
+namespace Site {
+
 // A file being received, written into a folder without a name: nothing of it is seen there
 // until it is kept under a name, and a file never kept (a cut upload, a refused one, a killed
 // process) vanishes with its descriptor, so no leftover can pile up.
@@ -51,3 +53,5 @@ private:
     QString m_error;
     bool m_nameTaken = false;
 };
+
+}  // namespace Site

@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // A v4 peer on a socket that also takes v6 arrives as ::ffff:a.b.c.d; it is the same address.
@@ -73,3 +75,5 @@ QHostAddress TrustedProxies::client(const QHostAddress &peer, const QList<QByteA
     }
     return client;
 }
+
+}  // namespace Site

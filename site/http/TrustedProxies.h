@@ -10,6 +10,8 @@
 
 #include <utility>
 
+namespace Site {
+
 // The proxies in front of the site (nginx) whose X-Forwarded-For is believed. Anyone can send
 // that header, so it is read only from a listed peer, and only as far back as listed proxies
 // reach: each trusted hop vouches for the address it got the request from, nothing more.
@@ -31,3 +33,5 @@ public:
 private:
     QList<std::pair<QHostAddress, int>> m_networks;
 };
+
+}  // namespace Site

@@ -4,6 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 void appendQuoted(QByteArray &out, QByteArrayView text)
@@ -76,3 +78,5 @@ QByteArray AccessLog::line(const Entry &entry)
     out += ' ' + QByteArray::number(entry.microseconds) + '\n';
     return out;
 }
+
+}  // namespace Site

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QHostAddress>
 
+namespace Site {
+
 // One line of the access log, in the combined format that log readers and analysers know,
 // with the time taken appended:
 // 203.0.113.7 - - [08/Dec/2026:17:20:31 +0000] "GET /a.zip HTTP/1.1" 200 2326 "http://x/" "Mozilla/5.0" 1520
@@ -28,3 +30,5 @@ public:
     // outside printable ASCII written as \xHH, so no request can forge a line or a field.
     static QByteArray line(const Entry &entry);
 };
+
+}  // namespace Site

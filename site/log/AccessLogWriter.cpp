@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace Site {
+
 namespace {
 
 constexpr qsizetype BatchBytes = 32 * 1024;
@@ -121,3 +123,5 @@ int AccessLogWriter::writeOut(QByteArrayView bytes)
     }
     return 0;
 }
+
+}  // namespace Site

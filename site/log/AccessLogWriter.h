@@ -11,6 +11,8 @@
 
 class QThread;
 
+namespace Site {
+
 // Writes the access log on standard output from a thread of its own, so that an output that
 // is slow or not read at all never stops the site. The requests' entries wait in a queue of
 // bounded size; past it they are dropped, and how many went is logged once the output takes
@@ -47,3 +49,5 @@ private:
     std::atomic<bool> m_stopping = false;
     std::unique_ptr<QThread> m_thread;
 };
+
+}  // namespace Site

@@ -2,6 +2,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 RefusalLog::RefusalLog(std::function<void(const QString &)> write)
     : m_write(std::move(write))
 {
@@ -35,3 +37,5 @@ void RefusalLog::flush()
     m_repeats.clear();
     m_others.clear();
 }
+
+}  // namespace Site

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+namespace Site {
+
 // The connections the site turned away or cut off, for the operator's log, without letting a
 // flood of them flood the log: the first of each kind from each client in an interval gets a
 // line at once, repeats are counted into one line when the interval ends, and past a number
@@ -27,3 +29,5 @@ private:
     QHash<std::pair<QString, QString>, qint64> m_repeats;  // by what and client, 0 when written once only
     QHash<QString, qint64> m_others;                       // by what, for clients past the allowance
 };
+
+}  // namespace Site

@@ -4,6 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 constexpr QChar RecordEnd = u'\x01';
@@ -68,3 +70,5 @@ QByteArray CatalogueRenderer::render(const QList<QStringList> &records, qint64 t
     body += QString::number(total) + u'?' + QString::number(lastPage);
     return body.toUtf8();
 }
+
+}  // namespace Site

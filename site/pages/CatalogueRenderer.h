@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Site {
+
 // Writes catalogue pages in the layout the client reads: per record its fields joined by
 // U+0002 and ended by U+0001, then "?TtbBa?", the number of matches, "?" and the last page.
 class CatalogueRenderer
@@ -21,3 +23,5 @@ public:
 private:
     static QByteArray render(const QList<QStringList> &records, qint64 total);
 };
+
+}  // namespace Site

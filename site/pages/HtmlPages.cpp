@@ -9,6 +9,15 @@
 
 using namespace Qt::StringLiterals;
 
+// The resource's initializer is declared where it is named, so it is named outside the site's
+// namespace.
+static void loadSiteResources()
+{
+    Q_INIT_RESOURCE(site);
+}
+
+namespace Site {
+
 namespace {
 
 // The upload page and the message board live in small windows of their own: they add the
@@ -60,11 +69,10 @@ QString errorBox(const QString &message, const QString &id = QString())
 
 }  // namespace
 
-// Outside any namespace: the resource's initializer is declared where it is named.
 static const Styles &styles()
 {
     static const Styles loaded = [] {
-        Q_INIT_RESOURCE(site);
+        loadSiteResources();
         const auto read = [](const QString &path) {
             QFile file(path);
             const bool opened = file.open(QIODevice::ReadOnly);
@@ -339,3 +347,5 @@ QByteArray HtmlPages::refusalPage(const QString &message, const QString &root)
 <p><a class="button" href="%2wangyou/">返回上传页</a></p>)"_s.arg(errorBox(message), escaped(root));
     return document(u"无法处理 - Quillmere"_s, root, u"无法处理"_s, main, styles().compact);
 }
+
+}  // namespace Site

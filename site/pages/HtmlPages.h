@@ -9,6 +9,8 @@
 
 #include <optional>
 
+namespace Site {
+
 // The site's web pages, small enough to read well in the client's browser panes: 840 x 340 in
 // the official window, 337 x 417 for the upload page, 465 x 489 for the message board.
 // Styles are inline and there are no external assets, so a page shows the same offline.
@@ -42,3 +44,5 @@ private:
     static QByteArray document(const QString &title, const QString &root, const QString &trail, const QString &main,
                                const QString &extraStyle = QString());
 };
+
+}  // namespace Site

@@ -4,6 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 const QByteArray AnswerStatus::HtmlType = "text/html; charset=utf-8";
 const QByteArray AnswerStatus::TextType = "text/plain; charset=utf-8";
 
@@ -65,3 +67,5 @@ HttpAnswer::Headers AnswerStatus::retryAfter(qint64 seconds)
 {
     return {{"Retry-After", QByteArray::number(std::max<qint64>(seconds, 1))}};
 }
+
+}  // namespace Site

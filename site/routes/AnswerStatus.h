@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Site {
+
 // What the routes answer besides their pages: the status of each reason a post is refused,
 // a store that failed, the way on after a post and the methods a path takes.
 class AnswerStatus
@@ -28,3 +30,5 @@ public:
     // At least a second.
     static HttpAnswer::Headers retryAfter(qint64 seconds);
 };
+
+}  // namespace Site

@@ -12,6 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 HttpDaemon::HeadDecision CatalogueRoutes::catalogue(const HttpRequest &request, Catalogue catalogue)
 {
     const CatalogueQuery query = CatalogueQuery::parse(catalogue, request.url().query(QUrl::FullyEncoded).toUtf8());
@@ -71,3 +73,5 @@ HttpDaemon::HeadDecision CatalogueRoutes::startPage(const HttpRequest &request)
         return HttpAnswer::text(HtmlPages::startPage(*official, *user, root), AnswerStatus::HtmlType);
     });
 }
+
+}  // namespace Site

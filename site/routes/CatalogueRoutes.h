@@ -3,6 +3,8 @@
 #include "site/http/HttpDaemon.h"
 #include "site/store/SiteResource.h"
 
+namespace Site {
+
 class CatalogueCache;
 class RouteContext;
 
@@ -26,3 +28,5 @@ private:
     RouteContext &m_context;
     CatalogueCache &m_cache;
 };
+
+}  // namespace Site

@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 HttpDaemon::HeadDecision FileRoutes::officialFile(const HttpRequest &request, const QString &path)
 {
     const QString root = m_context.root();
@@ -43,3 +45,5 @@ HttpDaemon::HeadDecision FileRoutes::userFile(const HttpRequest &request, const 
                           {"X-Content-Type-Options", "nosniff"},
                           {"Content-Security-Policy", "sandbox"}});
 }
+
+}  // namespace Site

@@ -3,6 +3,8 @@
 #include "site/files/FileSender.h"
 #include "site/http/HttpDaemon.h"
 
+namespace Site {
+
 class RouteContext;
 
 // The official files, handed out only while a resource the public sees links them, and the
@@ -25,3 +27,5 @@ private:
     RouteContext &m_context;
     FileSender m_sender;
 };
+
+}  // namespace Site

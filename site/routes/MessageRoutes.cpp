@@ -18,6 +18,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 HttpAnswer MessageRoutes::boardPage(const SiteStore &store, qint64 page,
                                     const std::optional<MessagePost::Rejection> &rejection, bool posted,
                                     qint64 waitSeconds, const QString &root)
@@ -88,3 +90,5 @@ HttpDaemon::FormDecision MessageRoutes::post(const HttpRequest &request, Receive
         return boardPage(store, 1, posted.error(), false, wait, root);
     });
 }
+
+}  // namespace Site

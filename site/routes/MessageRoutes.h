@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace Site {
+
 class PostGate;
 class RouteContext;
 class SiteStore;
@@ -32,3 +34,5 @@ private:
     RouteContext &m_context;
     const PostGate &m_gate;
 };
+
+}  // namespace Site

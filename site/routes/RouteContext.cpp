@@ -3,6 +3,8 @@
 #include "site/pages/HtmlPages.h"
 #include "site/routes/AnswerStatus.h"
 
+namespace Site {
+
 PendingAnswer RouteContext::fromStore(const HttpRequest &request, StorePool::Work work,
                                       std::function<HttpAnswer(SiteStore &store)> job)
 {
@@ -24,3 +26,5 @@ HttpAnswer RouteContext::notFound(const QString &root)
 {
     return HttpAnswer::text(HtmlPages::notFoundPage(root), AnswerStatus::HtmlType, HttpAnswer::NotFound);
 }
+
+}  // namespace Site

@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+namespace Site {
+
 class SiteStore;
 
 // What the routes work with: the store's workers and the daemon to answer through once they
@@ -46,3 +48,5 @@ private:
     StorePool &m_pool;
     SiteStore &m_store;
 };
+
+}  // namespace Site

@@ -13,6 +13,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 UserUpload::Error uploadError(FormReader::Error error)
@@ -139,3 +141,5 @@ HttpAnswer UploadRoutes::taken(const UploadIntake::Outcome &outcome, const Uploa
     m_cache.keepCategories(generation, *categories);
     return uploadForm(*categories, outcome.error().rejection, outcome.error().waitSeconds, root);
 }
+
+}  // namespace Site

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace Site {
+
 class CatalogueCache;
 class RouteContext;
 
@@ -43,3 +45,5 @@ private:
     CatalogueCache &m_cache;
     UploadIntake &m_intake;
 };
+
+}  // namespace Site

@@ -15,6 +15,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // Answers are a line: "stream: OK", "stream: <name> FOUND", "<reason> ERROR".
@@ -218,3 +220,5 @@ Result<QByteArray, ScanError> ClamdClient::exchange(const QByteArray &command, Q
     }
     return answer.left(answer.indexOf('\0'));
 }
+
+}  // namespace Site

@@ -10,6 +10,8 @@
 
 class QIODevice;
 
+namespace Site {
+
 // Asks clamd, the ClamAV daemon, over its unix socket whether bytes hold anything its
 // signatures know. The bytes go with its INSTREAM command, in chunks of a stated length ended
 // by an empty one, read from their device a chunk at a time, so that a large file costs a
@@ -40,3 +42,5 @@ private:
     QString m_socketPath;
     std::chrono::milliseconds m_timeout;
 };
+
+}  // namespace Site

@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 ScanPool::ScanPool(const ClamdClient &client, QObject *parent)
     : QObject(parent)
     , m_client(client)
@@ -34,3 +36,5 @@ void ScanPool::scan(int descriptor, Done done)
             this, [done, result] { done(result); }, Qt::QueuedConnection);
     });
 }
+
+}  // namespace Site

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+namespace Site {
+
 // Runs scans beside the site's event loop, on threads of its own, so that a scan never holds
 // up another visitor while the one who uploaded waits; each result comes back on the thread
 // that owns the pool, as a queued call. As many run at once as the machine has cores: clamd
@@ -32,3 +34,5 @@ private:
     ClamdClient m_client;
     QThreadPool m_threads;
 };
+
+}  // namespace Site

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Site {
+
 // What a scanner said of bytes it read whole: nothing found, or the name of the signature that
 // matched them.
 struct ScanVerdict
@@ -16,3 +18,5 @@ struct ScanError
 {
     QString text;
 };
+
+}  // namespace Site

@@ -4,6 +4,8 @@
 
 #include <QList>
 
+namespace Site {
+
 // One page of a catalogue, newest first.
 struct CataloguePage
 {
@@ -12,3 +14,5 @@ struct CataloguePage
     QList<SiteResource> resources;
     qint64 total = 0;  // matches of the whole query, not of this page
 };
+
+}  // namespace Site

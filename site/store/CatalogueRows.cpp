@@ -12,6 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 const QString ResourceColumns = u"id, catalogue, category, title, remark, collected_at, file_path, address, hidden"_s;
@@ -272,3 +274,5 @@ Result<QStringList, StoreError> CatalogueRows::remove(const QList<qint64> &ids, 
     }
     return files;
 }
+
+}  // namespace Site

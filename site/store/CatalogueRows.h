@@ -11,6 +11,8 @@
 
 #include <optional>
 
+namespace Site {
+
 class StoreConnection;
 
 // The resources of both catalogues and their links, as rows of the store. Entries the
@@ -59,3 +61,5 @@ private:
 
     StoreConnection &m_connection;
 };
+
+}  // namespace Site

@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 QStringList searchedColumns(SearchField field)
@@ -153,3 +155,5 @@ CatalogueSearch::Statement CatalogueSearch::page(const QString &columns, qint64 
     statement.values += {CataloguePage::Size, offset};
     return statement;
 }
+
+}  // namespace Site

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QVariantList>
 
+namespace Site {
+
 class StoreConnection;
 
 // A keyword search of one catalogue through the index of its words (see SearchWords), with
@@ -48,3 +50,5 @@ private:
     QString m_match;      // SQLite: the full-text query
     QStringList m_words;  // PostgreSQL: the words looked up
 };
+
+}  // namespace Site

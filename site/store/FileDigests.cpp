@@ -8,6 +8,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 // A file replaced under the same name has another size or time, and so another version.
 QString FileDigests::version(const QString &filePath) const
 {
@@ -52,3 +54,5 @@ Result<std::optional<QString>, StoreError> FileDigests::fileWith(const QByteArra
     }
     return std::optional<QString>();
 }
+
+}  // namespace Site

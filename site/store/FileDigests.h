@@ -9,6 +9,8 @@
 
 #include <optional>
 
+namespace Site {
+
 class StoreConnection;
 
 // The SHA-256 of each file the site serves, by its path below the files folder, with the
@@ -38,3 +40,5 @@ private:
     StoreConnection &m_connection;
     const QDir &m_filesFolder;
 };
+
+}  // namespace Site

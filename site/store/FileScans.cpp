@@ -5,6 +5,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 Result<std::optional<FileScans::Verdict>, StoreError> FileScans::find(const QByteArray &sha256) const
 {
     auto query = SqlQuery::run(m_connection.database(),
@@ -28,3 +30,5 @@ Result<void, StoreError> FileScans::keep(const QByteArray &sha256, const Verdict
         return Failure(kept.error());
     return {};
 }
+
+}  // namespace Site

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace Site {
+
 class StoreConnection;
 
 // What the last scan of some bytes found, by their SHA-256: bytes found once are refused at once
@@ -36,3 +38,5 @@ public:
 private:
     StoreConnection &m_connection;
 };
+
+}  // namespace Site

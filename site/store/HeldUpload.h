@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Site {
+
 // An upload that came while no scan could be had, kept unpublished in the held folder until a
 // later scan passes it: then it takes its name and its entry as any upload does.
 struct HeldUpload
@@ -17,3 +19,5 @@ struct HeldUpload
     qint64 size = 0;
     QString heldAt;  // UTC, "2024-03-15T21:07:42Z"
 };
+
+}  // namespace Site

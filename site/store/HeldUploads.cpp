@@ -5,6 +5,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 Result<qint64, StoreError> HeldUploads::add(const HeldUpload &upload)
 {
     const SiteResource &entry = upload.entry;
@@ -52,3 +54,5 @@ Result<bool, StoreError> HeldUploads::remove(qint64 id)
         return Failure(removed.error());
     return *removed == 1;
 }
+
+}  // namespace Site

@@ -6,6 +6,8 @@
 
 #include <QList>
 
+namespace Site {
+
 class StoreConnection;
 
 // The uploads held unpublished until a scan passes them, as rows of the store. Changes run in
@@ -28,3 +30,5 @@ public:
 private:
     StoreConnection &m_connection;
 };
+
+}  // namespace Site

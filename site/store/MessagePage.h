@@ -4,6 +4,8 @@
 
 #include <QList>
 
+namespace Site {
+
 // One page of the message board, newest first.
 struct MessagePage
 {
@@ -12,3 +14,5 @@ struct MessagePage
     QList<SiteMessage> messages;
     qint64 total = 0;  // messages on the whole board
 };
+
+}  // namespace Site

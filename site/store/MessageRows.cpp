@@ -8,6 +8,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 const QString MessageColumns = u"id, name, text, posted_at, address, hidden"_s;
@@ -87,3 +89,5 @@ Result<void, StoreError> MessageRows::setHidden(const QList<qint64> &ids, bool h
     }
     return {};
 }
+
+}  // namespace Site

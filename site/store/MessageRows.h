@@ -6,6 +6,8 @@
 #include "site/store/SiteMessage.h"
 #include "site/store/StoreError.h"
 
+namespace Site {
+
 class StoreConnection;
 
 // The messages of the board, as rows of the store; hidden ones are off the board.
@@ -29,3 +31,5 @@ public:
 private:
     StoreConnection &m_connection;
 };
+
+}  // namespace Site

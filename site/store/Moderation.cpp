@@ -11,6 +11,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 Result<void, StoreError> Moderation::block(const SiteBlock &block)
 {
     if (const auto done = SqlQuery::run(
@@ -79,3 +81,5 @@ Result<QList<ModerationEntry>, StoreError> Moderation::log() const
         result.append({query->value(0).toString(), query->value(1).toString(), query->value(2).toString()});
     return result;
 }
+
+}  // namespace Site

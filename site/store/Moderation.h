@@ -9,6 +9,9 @@
 
 class QDateTime;
 class QHostAddress;
+
+namespace Site {
+
 class StoreConnection;
 
 // The operator's blocks of addresses and networks, and the log of what the operator did.
@@ -37,3 +40,5 @@ public:
 private:
     StoreConnection &m_connection;
 };
+
+}  // namespace Site

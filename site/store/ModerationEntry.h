@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Site {
+
 // One thing the operator did to the site, recorded with the change it describes.
 struct ModerationEntry
 {
@@ -9,3 +11,5 @@ struct ModerationEntry
     QString who;     // the user name the command ran under
     QString action;  // "hide resource 12 13"
 };
+
+}  // namespace Site

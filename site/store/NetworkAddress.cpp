@@ -2,6 +2,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 std::optional<QString> NetworkAddress::normalNetwork(const QString &text)
 {
     const QString trimmed = text.trimmed();
@@ -33,3 +35,5 @@ bool NetworkAddress::inNetwork(const QString &address, const std::pair<QHostAddr
 {
     return plain(QHostAddress(address)).isInSubnet(network);
 }
+
+}  // namespace Site

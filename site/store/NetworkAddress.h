@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace Site {
+
 // The client addresses and networks the store keeps, compares and blocks.
 class NetworkAddress
 {
@@ -17,3 +19,5 @@ public:
     // Whether a stored address lies in a network given as parseSubnet reads it.
     static bool inNetwork(const QString &address, const std::pair<QHostAddress, int> &network);
 };
+
+}  // namespace Site

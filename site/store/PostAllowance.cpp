@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 QString kindName(PostAllowance::Kind kind)
@@ -79,3 +81,5 @@ Result<QList<qint64>, StoreError> PostAllowance::recent(Kind kind, const QHostAd
         times.append(query->value(0).toLongLong());
     return times;
 }
+
+}  // namespace Site

@@ -6,6 +6,9 @@
 #include <QList>
 
 class QHostAddress;
+
+namespace Site {
+
 class StoreConnection;
 
 // How often an address may post: the times of its counted posts, kept in the store so that a
@@ -35,3 +38,5 @@ private:
 
     StoreConnection &m_connection;
 };
+
+}  // namespace Site

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Site {
+
 // Which entries the operator's listing shows: hidden ones too, newest first.
 struct RowSelection
 {
@@ -9,3 +11,5 @@ struct RowSelection
     QString network{};  // from this address or network only ("203.0.113.0/24"); empty for any
     QString word{};     // with this in a title, remark, category, name or text; empty for any
 };
+
+}  // namespace Site

@@ -13,6 +13,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 enum LinkKind : unsigned {
@@ -299,3 +301,5 @@ Result<void, StoreError> SampleData::seed(SiteStore &store)
     }
     return {};
 }
+
+}  // namespace Site

@@ -3,6 +3,8 @@
 #include "common/Result.h"
 #include "site/store/StoreError.h"
 
+namespace Site {
+
 class SiteStore;
 
 // The catalogue a fresh site starts with: official and user resources in several categories,
@@ -12,3 +14,5 @@ class SampleData
 public:
     static Result<void, StoreError> seed(SiteStore &store);
 };
+
+}  // namespace Site

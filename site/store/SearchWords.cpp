@@ -2,6 +2,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // One row per character of text: json_each walks an array of as many zeros. SQLite allows no
@@ -175,3 +177,5 @@ QString SearchWords::postgresRowWords()
 {
     return u"quillmere_words(catalogue, hidden, title, category, remark)"_s;
 }
+
+}  // namespace Site

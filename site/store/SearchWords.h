@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace Site {
+
 // The words the catalogue is searched by: each character and each run of two neighbouring
 // characters (on PostgreSQL, of three too) of a resource's title, category and remark, letters
 // folded as the database's LIKE folds them, marked with the first letter of the catalogue.
@@ -51,3 +53,5 @@ private:
     static QString postgresWordsFunction(const QString &create, int longest);
     static QString postgresCountWords();
 };
+
+}  // namespace Site

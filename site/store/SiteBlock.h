@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Site {
+
 // An address or network whose posts and uploads the site refuses.
 struct SiteBlock
 {
@@ -9,3 +11,5 @@ struct SiteBlock
     QString blockedAt;  // UTC, "2024-03-15T21:07:42Z"
     QString until;      // the same form; empty for good
 };
+
+}  // namespace Site

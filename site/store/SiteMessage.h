@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Site {
+
 // A message left on the site's message board.
 struct SiteMessage
 {
@@ -12,3 +14,5 @@ struct SiteMessage
     QString address;   // who sent it, as the site saw them
     bool hidden = false;
 };
+
+}  // namespace Site

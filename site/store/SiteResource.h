@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+namespace Site {
+
 // The two catalogues of the site: its own resources and the ones its users share.
 enum class Catalogue { Official, User };
 
@@ -28,3 +30,5 @@ struct SiteResource
     QString address{};            // who sent it, as the site saw them; empty for the site's own
     bool hidden = false;          // taken off every page and catalogue by the operator
 };
+
+}  // namespace Site

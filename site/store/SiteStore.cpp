@@ -11,6 +11,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 const QString SiteStore::DatabaseFileName = u"site.sqlite"_s;
 
 SiteStore::SiteStore(const QString &dataPath, QObject *parent)
@@ -237,3 +239,5 @@ Result<qint64, StoreError> SiteStore::copyInto(SiteStore &target) const
 {
     return StoreCopy::into(m_connection, target.m_connection);
 }
+
+}  // namespace Site

@@ -27,6 +27,8 @@
 class QDateTime;
 class QHostAddress;
 
+namespace Site {
+
 // The site's database and the folders of its files. The database is an SQLite file in the
 // data folder unless a PostgreSQL database is given, which several site processes can share.
 // Opening a fresh store creates the schema and the sample catalogue; an older database is
@@ -37,9 +39,9 @@ class SiteStore : public QObject
     Q_OBJECT
 
 public:
-    using SearchField = ::SearchField;
+    using SearchField = Site::SearchField;
     using Page = CataloguePage;
-    using MessagePage = ::MessagePage;
+    using MessagePage = Site::MessagePage;
     using Selection = RowSelection;
     using UploadState = CatalogueRows::UploadState;
     using PostKind = PostAllowance::Kind;
@@ -225,3 +227,5 @@ private:
     FileScans m_scans;
     HeldUploads m_held;
 };
+
+}  // namespace Site

@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 const QString SqlDialect::CatalogueChannel = u"quillmere_catalogue"_s;
 
 QString SqlDialect::schema(const QString &statement) const
@@ -121,3 +123,5 @@ QString SqlDialect::notifyCatalogueChanged() const
 {
     return isPostgres() ? u"NOTIFY "_s + CatalogueChannel : QString();
 }
+
+}  // namespace Site

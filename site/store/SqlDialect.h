@@ -9,6 +9,8 @@
 
 class QSqlDatabase;
 
+namespace Site {
+
 // What SQLite and PostgreSQL say differently, kept in one place; the store's other SQL is
 // written once for both. Times are text in both ("2024-03-15T21:07:42Z" sorts as it reads), or
 // whole milliseconds where a window of seconds is counted.
@@ -60,3 +62,5 @@ public:
 private:
     StoreLocation::Kind m_kind;
 };
+
+}  // namespace Site

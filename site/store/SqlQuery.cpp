@@ -5,6 +5,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 Result<QSqlQuery, StoreError> SqlQuery::run(const QSqlDatabase &db, const QString &statement, const QVariantList &values)
 {
     QSqlQuery query(db);
@@ -60,3 +62,5 @@ Result<int, StoreError> SqlQuery::change(const QSqlDatabase &db, const QString &
         return Failure(query.error());
     return query->numRowsAffected();
 }
+
+}  // namespace Site

@@ -9,6 +9,8 @@
 
 class QSqlDatabase;
 
+namespace Site {
+
 // Prepares a statement on a connection, binds its values in order and runs it; a failure at
 // any of those steps comes back in the database's own words. Rows are read forward only, so
 // a large result is never held whole.
@@ -28,3 +30,5 @@ public:
     static Result<int, StoreError> change(const QSqlDatabase &db, const QString &statement,
                                           const QVariantList &values = {});
 };
+
+}  // namespace Site

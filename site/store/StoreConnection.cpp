@@ -8,6 +8,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 StoreConnection::StoreConnection(const StoreLocation &location, QObject *parent)
     : QObject(parent)
     , m_location(location)
@@ -165,3 +167,5 @@ Result<void, StoreError> StoreConnection::notifyCatalogueChanged()
         return Failure(notified.error());
     return {};
 }
+
+}  // namespace Site

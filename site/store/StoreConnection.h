@@ -13,6 +13,8 @@
 
 #include <optional>
 
+namespace Site {
+
 // One connection to the site's database, owned by the thread that opened it. The connection
 // a site process listens on also learns of the other processes' changes: on a shared
 // database by their notifications, which need it to stay up, so it is checked regularly and
@@ -76,3 +78,5 @@ private:
     QTimer m_heartbeat;
     QTimer m_reconnect;
 };
+
+}  // namespace Site

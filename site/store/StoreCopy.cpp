@@ -9,6 +9,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // The tables a copy of the store carries, with their columns, parents before children. The
@@ -81,3 +83,5 @@ Result<qint64, StoreError> StoreCopy::into(const StoreConnection &source, StoreC
         return Failure(committed.error());
     return copied;
 }
+
+}  // namespace Site

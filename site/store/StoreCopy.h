@@ -3,6 +3,8 @@
 #include "common/Result.h"
 #include "site/store/StoreError.h"
 
+namespace Site {
+
 class StoreConnection;
 
 // Whole copies of the store: a file of an SQLite database, or every record into another database.
@@ -16,3 +18,5 @@ public:
     // counts come with the rows. Returns how many rows were copied.
     static Result<qint64, StoreError> into(const StoreConnection &source, StoreConnection &target);
 };
+
+}  // namespace Site

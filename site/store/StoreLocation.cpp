@@ -6,6 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // libpq reads a value in single quotes with backslash escapes; Qt turns ';' into a space
@@ -117,3 +119,5 @@ QString StoreLocation::displayName() const
     }
     return url.toDisplayString(QUrl::RemovePassword);
 }
+
+}  // namespace Site

@@ -8,6 +8,8 @@
 
 class QSqlDatabase;
 
+namespace Site {
+
 // Where the site keeps its records: an SQLite file (one process, the default) or a PostgreSQL
 // database that several site processes share. Written "sqlite:PATH" or
 // "postgresql://user@host:port/database?option=value"; what the address leaves out (host, port,
@@ -44,3 +46,5 @@ private:
     QString m_database;
     QStringList m_options;  // further libpq settings, "name='value'"
 };
+
+}  // namespace Site

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace Site {
+
 // One thread with a store of its own, made and closed on that thread, and its own event loop,
 // which takes the jobs one at a time.
 class StorePool::Worker : public QThread
@@ -140,3 +142,5 @@ void StorePool::finished(Worker *worker, const Done &done)
     done();
     dispatch();
 }
+
+}  // namespace Site

@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 
+namespace Site {
+
 class SiteStore;
 
 // Runs the store's work on a few threads of its own, each with a connection of its own (Qt's
@@ -63,3 +65,5 @@ private:
     std::vector<std::unique_ptr<Worker>> m_workers;
     std::deque<Queued> m_queue;
 };
+
+}  // namespace Site

@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 namespace {
 
 // What the public pages count, kept with the rows by the database itself, so that no page
@@ -230,3 +232,5 @@ Result<void, StoreError> StoreSchema::runSteps(StoreConnection &connection, int 
         return set;
     return transaction.commit();
 }
+
+}  // namespace Site

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+namespace Site {
+
 class StoreConnection;
 
 // The schema of the site's database and the steps that bring an older one up to date. The
@@ -36,3 +38,5 @@ private:
     static Result<void, StoreError> runSteps(StoreConnection &connection, int from, int to,
                                              const std::function<Result<void, StoreError>()> &seed);
 };
+
+}  // namespace Site

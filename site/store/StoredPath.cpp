@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 bool StoredPath::isPlain(const QString &relativePath)
 {
     const QStringList segments = relativePath.split(u'/');
@@ -40,3 +42,5 @@ std::optional<QString> StoredPath::locate(const QString &folder, const QString &
         return std::nullopt;
     return QFileInfo(*path).canonicalFilePath();
 }
+
+}  // namespace Site

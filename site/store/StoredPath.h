@@ -4,6 +4,8 @@
 
 #include <optional>
 
+namespace Site {
+
 // A path below one of the site's folders, as a record or a backup's list names a file, or a
 // request asks for one. Whatever wrote it may have been tampered with, so it is taken only
 // while it stays inside its folder.
@@ -19,3 +21,5 @@ public:
     // anything else.
     static std::optional<QString> locate(const QString &folder, const QString &relativePath);
 };
+
+}  // namespace Site

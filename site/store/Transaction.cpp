@@ -5,6 +5,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 Transaction::Transaction(StoreConnection &connection)
     : m_connection(connection)
     , m_outermost(connection.transactionDepth() == 0)
@@ -42,3 +44,5 @@ Result<void, StoreError> Transaction::commit()
     --m_connection.transactionDepth();
     return {};
 }
+
+}  // namespace Site

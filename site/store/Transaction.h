@@ -3,6 +3,8 @@
 #include "common/Result.h"
 #include "site/store/StoreError.h"
 
+namespace Site {
+
 class StoreConnection;
 
 // A transaction that nests: the outermost begins one, inner ones are savepoints within it, so
@@ -26,3 +28,5 @@ private:
     bool m_open = false;
     Result<void, StoreError> m_begun;
 };
+
+}  // namespace Site

@@ -7,6 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace Site {
+
 Result<bool, StoreError> UploadQuota::take(const QHostAddress &address, qint64 nowMs, qint64 bytes, qint64 limit)
 {
     if (limit <= 0)
@@ -74,3 +76,5 @@ Result<qint64, StoreError> UploadQuota::secondsUntilRoom(const QHostAddress &add
     }
     return (freedAt - nowMs + 999) / 1000;
 }
+
+}  // namespace Site

@@ -4,6 +4,9 @@
 #include "site/store/StoreError.h"
 
 class QHostAddress;
+
+namespace Site {
+
 class StoreConnection;
 
 // How many bytes an address may upload a day: the sizes of its uploads of the last 24 hours,
@@ -32,3 +35,5 @@ public:
 private:
     StoreConnection &m_connection;
 };
+
+}  // namespace Site

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+using namespace Quillmere;
+
 // The program as users start it, against the server root given as the only argument, so that
 // tests can drive it from outside against a reference site on any port.
 int main(int argc, char *argv[])

@@ -18,6 +18,7 @@
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 namespace {
 

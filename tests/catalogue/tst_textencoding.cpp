@@ -3,6 +3,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 class TstTextEncoding : public QObject
 {

@@ -13,6 +13,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 class TstDownloader : public QObject
 {

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace Quillmere;
+
 class TstTransferRate : public QObject
 {
     Q_OBJECT

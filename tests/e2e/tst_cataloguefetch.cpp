@@ -7,6 +7,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 // Real pages of both catalogues, fetched from the reference site over HTTP.
 class TstCatalogueFetch : public QObject

@@ -14,6 +14,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 // Real downloads through AsyncReader and the Downloader: user files of the reference site,
 // and a scripted server for answers the site never gives.

@@ -19,6 +19,7 @@
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 // The official window against the reference site, with a real web pane: what a user does.
 class TstGuanfangSite : public QObject

@@ -24,6 +24,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
+using namespace Quillmere;
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 // The user window against the reference site, downloading real files: what a user does.
 class TstWangyouSite : public QObject

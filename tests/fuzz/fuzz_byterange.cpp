@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace Site;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // Four bytes of file size, then the Range value, a line break and the If-Range value.

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <limits>
 
+using namespace Site;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // The first byte picks the catalogue, the rest is the query string.

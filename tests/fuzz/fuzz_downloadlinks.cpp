@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace Quillmere;
+
 namespace {
 
 qsizetype separatedEntries(const QString &address)

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace Quillmere;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));

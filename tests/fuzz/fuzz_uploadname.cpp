@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

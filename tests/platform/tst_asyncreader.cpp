@@ -10,6 +10,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
+using namespace Quillmere;
 
 class TstAsyncReader : public QObject
 {

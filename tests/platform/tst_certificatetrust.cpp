@@ -7,6 +7,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 class TstCertificateTrust : public QObject
 {

@@ -7,6 +7,7 @@
 #include <QVariantMap>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 class TstDialogMessageBox : public QObject
 {

@@ -5,6 +5,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 using Columns = QList<std::pair<int, int>>;  // (position, width) of columns added
 

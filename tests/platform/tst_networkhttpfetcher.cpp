@@ -6,6 +6,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
+using namespace Quillmere;
 
 class TstNetworkHttpFetcher : public QObject
 {

@@ -11,6 +11,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <QWebEngineScript>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 class TstWebPane : public QObject
 {

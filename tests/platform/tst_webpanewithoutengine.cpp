@@ -5,6 +5,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 // This program neither links the engine module nor has it beside itself: the pane must still
 // work as a widget and say why it shows no page.

@@ -2,7 +2,8 @@
 
 #include <QTest>
 
-using namespace BarColours;
+using namespace Quillmere::BarColours;
+using namespace Quillmere;
 
 class TstBarColours : public QObject
 {

@@ -9,7 +9,8 @@
 #include <climits>
 
 using namespace Qt::StringLiterals;
-using namespace BarColours;
+using namespace Quillmere::BarColours;
+using namespace Quillmere;
 using Model = ProgressBarModel;
 
 namespace {

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 namespace {
 

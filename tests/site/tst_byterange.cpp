@@ -4,6 +4,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+using namespace Site;
+
 using Kind = ByteRange::Kind;
 
 // Which part of a file of 100 bytes an answer carries, for the Range and If-Range asked.

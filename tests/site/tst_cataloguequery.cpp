@@ -3,6 +3,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 using Field = SearchField;
 
 // The query a catalogue address asks for, and the key its answer is kept under.

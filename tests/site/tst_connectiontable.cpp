@@ -3,6 +3,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 // Who comes in, who gives way to a newcomer and who is too slow to keep.
 class TstConnectionTable : public QObject

@@ -3,6 +3,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 // What is left of a field, and whether anything of it shows.
 class TstFieldText : public QObject

@@ -10,6 +10,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 // Which hosts and which pages the site takes requests and posts from.
 class TstOrigins : public QObject

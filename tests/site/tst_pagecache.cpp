@@ -4,6 +4,8 @@
 
 #include <malloc.h>
 
+using namespace Site;
+
 // Kept answers are bounded in what they cost in memory, and the least recently used go first.
 class TstPageCache : public QObject
 {

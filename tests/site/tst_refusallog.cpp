@@ -3,6 +3,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 // A flood of refusals makes a few lines, never one each.
 class TstRefusalLog : public QObject

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 // Only what a process that died while receiving left behind goes, and only once nobody can
 // still be writing it.

@@ -6,6 +6,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 // Which stored paths stay inside their folder, links followed.
 class TstStoredPath : public QObject

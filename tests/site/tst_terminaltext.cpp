@@ -3,6 +3,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 // What the operator's terminal is given of a stored field.
 class TstTerminalText : public QObject

@@ -3,6 +3,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 // Which address a request is taken to come from when proxies stand in front of the site.
 class TstTrustedProxies : public QObject

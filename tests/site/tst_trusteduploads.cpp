@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 namespace {
 

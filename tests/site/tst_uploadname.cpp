@@ -4,6 +4,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 using Error = UploadError;
 
 // The name an upload is stored under, and the name its download is offered as.

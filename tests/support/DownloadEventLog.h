@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+namespace Quillmere {
+
 // Records what a Downloader raises, naming files by their last segment: progress, the reasons
 // of failures and the waits for retries apart, every other event as one line, in the order
 // raised ("verified a.rar", "complete 4 a.rar", "error b.rar", "all [,b.rar]").
@@ -51,3 +53,5 @@ public:
 private:
     static QString name(const QString &file) { return QFileInfo(file).fileName(); }
 };
+
+}  // namespace Quillmere

@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 
+namespace Quillmere {
+
 // Starts no transfer: records the reads it is asked for and sends the notifications the test
 // scripts. Cancellations go to a log that outlives the fake, whose owner may destroy it.
 class FakeAsyncReadFacility : public AsyncReadFacility
@@ -84,3 +86,5 @@ public:
     QList<Read> reads;
     std::shared_ptr<QStringList> cancelled = std::make_shared<QStringList>();
 };
+
+}  // namespace Quillmere

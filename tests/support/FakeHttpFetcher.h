@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QStringList>
 
+namespace Quillmere {
+
 // Answers GETs from a table of bodies; a URL without an entry fails as refused, and so does
 // every URL while offline. Records every request.
 class FakeHttpFetcher : public HttpFetcher
@@ -24,3 +26,5 @@ public:
     QStringList requests;
     bool offline = false;
 };
+
+}  // namespace Quillmere

@@ -4,6 +4,8 @@
 
 #include <QTimer>
 
+namespace Quillmere {
+
 // Lets downloader try again as soon as the event loop comes round, rather than after seconds of
 // back-off; the free space stays the system's.
 inline void retryAtOnce(Downloader &downloader)
@@ -12,3 +14,5 @@ inline void retryAtOnce(Downloader &downloader)
                                    QTimer::singleShot(0, &downloader, std::move(retry));
                                }});
 }
+
+}  // namespace Quillmere

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QTest>
 
+namespace Quillmere {
+
 // The list's columns as designed: their widths in pixels, 0 for a hidden column, which the
 // view never shows. Returns whether they match, after a failure has been reported.
 inline bool hasColumns(const ListView *list, const QList<int> &widths)
@@ -21,3 +23,5 @@ inline bool hasColumns(const ListView *list, const QList<int> &widths)
     }();
     return !QTest::currentTestFailed();
 }
+
+}  // namespace Quillmere

@@ -4,6 +4,8 @@
 
 #include <QList>
 
+namespace Quillmere {
+
 // Records the boxes it is asked to show instead of showing them.
 class RecordingMessageBox : public MessageBox
 {
@@ -19,3 +21,5 @@ public:
 
     QList<Shown> boxes;
 };
+
+}  // namespace Quillmere

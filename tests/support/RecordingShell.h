@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+namespace Quillmere {
+
 // Records what the windows ask the desktop to open instead of opening it.
 class RecordingShell : public Shell
 {
@@ -19,3 +21,5 @@ public:
     // "summary|body"
     QStringList notifications;
 };
+
+}  // namespace Quillmere

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QTest>
 
+namespace Quillmere {
+
 // The user window driven as a user does: a search, then a double-click on a row.
 
 // Searches for keyword and waits for the list; the row of the entry titled title, -1 when none.
@@ -36,3 +38,5 @@ inline void doubleClickRow(const Form_wangyou &form, int row)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
 }
+
+}  // namespace Quillmere

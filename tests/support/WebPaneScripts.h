@@ -14,6 +14,8 @@
 #include <memory>
 #include <optional>
 
+namespace Quillmere {
+
 // A page that reports in its title whether a right click's context menu was cancelled, with a
 // link (id "next") to follow.
 inline QByteArray reportingPage(const QByteArray &title, const QByteArray &link)
@@ -90,3 +92,5 @@ inline std::optional<FileDialogSeen> cancelFileDialog(WebPane *pane, const QStri
     QTest::keyClick(inputSurface(pane), Qt::Key_Space);
     return QTest::qWaitFor([&] { return seen.has_value(); }, 20000) ? seen : std::nullopt;
 }
+
+}  // namespace Quillmere

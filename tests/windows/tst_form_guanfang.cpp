@@ -19,6 +19,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 class TstFormGuanfang : public QObject
 {

@@ -5,6 +5,7 @@
 #include <limits>
 
 using namespace Qt::StringLiterals;
+using namespace Quillmere;
 
 class TstTransferText : public QObject
 {
