@@ -1,6 +1,7 @@
 #include "catalogue/CatalogueProtocol.h"
 #include "catalogue/TextEncoding.h"
 #include "support/HttpClient.h"
+#include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
 #include "support/TestFiles.h"
 
@@ -14,7 +15,6 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -142,17 +142,9 @@ QList<QStringList> TstSite::allRecords(const QString &endpoint, const QString &s
 // Sends the request target exactly as written, which a URL class would tidy up first.
 int TstSite::rawStatus(const QByteArray &target)
 {
-    const QUrl root(m_site.root());
-    QTcpSocket socket;
-    socket.connectToHost(root.host(), root.port());
-    if (!socket.waitForConnected(TimeoutMs))
-        return -1;
-    socket.write("GET " + target + " HTTP/1.1\r\nHost: " + root.authority().toLatin1() + "\r\n\r\n");
-    while (!socket.canReadLine()) {
-        if (!socket.waitForReadyRead(TimeoutMs))
-            return -1;
-    }
-    return socket.readLine().split(' ').value(1).toInt();
+    RawHttpConnection connection(m_site.port());
+    connection.send("GET " + target + " HTTP/1.1\r\nHost: " + connection.host() + "\r\n\r\n");
+    return connection.answer().status;
 }
 
 void TstSite::catalogueLayout_data()

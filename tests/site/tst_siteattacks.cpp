@@ -1,3 +1,4 @@
+#include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
 
 #include <QDate>
@@ -7,17 +8,12 @@
 #include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 
 #include <csignal>
 #include <memory>
-#include <optional>
-#include <sys/socket.h>
-#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -66,103 +62,17 @@ constexpr qint64 MiB = 1024 * 1024;
 const QByteArray Boundary = "----QuillmereAttackBoundary";
 const QByteArray MultipartType = "multipart/form-data; boundary=" + Boundary;
 
-struct Answer
-{
-    int status = 0;                         // 0 when no whole answer came
-    QHash<QByteArray, QByteArray> headers;  // names in lower case
-    QByteArray body;
-};
-
-// One connection that sends exactly what it is given and reads answers as they come.
-class Connection
-{
-public:
-    // From another loopback address when one is given, as from another machine.
-    explicit Connection(const ReferenceSite &site, const QHostAddress &from = {})
-    {
-        if (!from.isNull())
-            m_socket.bind(from);
-        m_socket.connectToHost(QHostAddress::LocalHost, QUrl(site.root()).port());
-        // A failure shows as a closed connection and no answer.
-        std::ignore = m_socket.waitForConnected(WaitMs);
-    }
-
-    QTcpSocket &socket() { return m_socket; }
-    void send(const QByteArray &bytes)
-    {
-        m_socket.write(bytes);
-        m_socket.flush();
-    }
-    // Sends a body a piece at a time, stopping once an answer has come: a site may refuse it
-    // before it is all there.
-    void sendBody(const QByteArray &body)
-    {
-        constexpr qsizetype Piece = 64 * 1024;
-        for (qsizetype at = 0; at < body.size() && !m_pending; at += Piece) {
-            send(body.sliced(at, std::min(Piece, body.size() - at)));
-            if (!QTest::qWaitFor([this] { return m_socket.bytesToWrite() == 0 || !isOpen() || poll(); }, WaitMs))
-                return;
-        }
-    }
-    bool isOpen() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
-    // The next whole answer, interim ones included.
-    Answer answer(int waitMs = WaitMs)
-    {
-        // An answer that did not come shows as status 0 to the caller.
-        std::ignore = QTest::qWaitFor([this] { return poll() || m_socket.state() == QAbstractSocket::UnconnectedState; },
-                                      waitMs);
-        poll();
-        Answer found = m_pending.value_or(Answer{});
-        m_pending.reset();
-        return found;
-    }
-
-private:
-    // Reads what has come and takes the next answer from it when it is whole.
-    bool poll()
-    {
-        m_received += m_socket.readAll();
-        if (m_pending)
-            return true;
-        const qsizetype end = m_received.indexOf("\r\n\r\n");
-        if (end < 0)
-            return false;
-        Answer answer;
-        const QList<QByteArray> lines = m_received.first(end).split('\n');
-        answer.status = lines.first().split(' ').value(1).toInt();
-        for (const QByteArray &line : lines.sliced(1)) {
-            const qsizetype colon = line.indexOf(':');
-            answer.headers.insert(line.first(std::max<qsizetype>(colon, 0)).trimmed().toLower(),
-                                  line.sliced(colon + 1).trimmed());
-        }
-        const bool closed = m_socket.state() == QAbstractSocket::UnconnectedState;
-        qsizetype length = 0;
-        if (answer.headers.contains("content-length"))
-            length = answer.headers.value("content-length").toLongLong();
-        else if (answer.status >= 200)
-            length = closed ? m_received.size() - end - 4 : -1;  // to the end of the connection
-        if (length < 0 || m_received.size() < end + 4 + length)
-            return false;
-        answer.body = m_received.sliced(end + 4, length);
-        m_received.remove(0, end + 4 + length);
-        m_pending = answer;
-        return true;
-    }
-
-    QTcpSocket m_socket;
-    QByteArray m_received;
-    std::optional<Answer> m_pending;
-};
+using Answer = RawHttpConnection::Answer;
 
 QByteArray hostOf(const ReferenceSite &site)
 {
-    return "127.0.0.1:" + QByteArray::number(QUrl(site.root()).port());
+    return "127.0.0.1:" + QByteArray::number(site.port());
 }
 
 // One request on a connection of its own.
 Answer exchange(const ReferenceSite &site, const QByteArray &head, const QByteArray &body = {})
 {
-    Connection connection(site);
+    RawHttpConnection connection(site.port());
     connection.send(head);
     connection.sendBody(body);
     return connection.answer();
@@ -242,7 +152,7 @@ void TstSiteAttacks::catalogueCacheStaysBounded()
 {
     ReferenceSite site;
     QVERIFY2(site.start(), qPrintable(site.errorString()));
-    const QByteArray port = QByteArray::number(QUrl(site.root()).port());
+    const QByteArray port = QByteArray::number(site.port());
     QCOMPARE(exchange(site, getHead("/zorvik/", hostOf(site))).status, 200);
     const qint64 before = peakBytes(site);
 
@@ -268,9 +178,9 @@ void TstSiteAttacks::tricklersDoNotHoldOthersBack()
 {
     // Uploads that promise 10 MB and send a byte now and then, for as long as they like.
     const QByteArray promised = uploadForm("slow.bin", QByteArray(10 * 1000 * 1000, 's'));
-    std::vector<std::unique_ptr<Connection>> tricklers;
+    std::vector<std::unique_ptr<RawHttpConnection>> tricklers;
     for (int i = 0; i < 4; ++i) {
-        tricklers.push_back(std::make_unique<Connection>(m_site));
+        tricklers.push_back(std::make_unique<RawHttpConnection>(m_site.port()));
         tricklers.back()->send(postHead(m_site, "/wangyou/", MultipartType, promised.size()) + promised.first(200));
     }
     qsizetype sent = 200;
@@ -283,7 +193,7 @@ void TstSiteAttacks::tricklersDoNotHoldOthersBack()
     trickle.start(2000);
 
     const QByteArray form = uploadForm("honest.bin", QByteArray(1024 * 1024, 'h'));
-    Connection honest(m_site);
+    RawHttpConnection honest(m_site.port());
     honest.send(postHead(m_site, "/wangyou/", MultipartType, form.size()) + form);
     QCOMPARE(honest.answer(25000).status, 303);
     // A byte every 2 s is far below the least rate a body must come at: each is cut off.
@@ -306,9 +216,9 @@ void TstSiteAttacks::fullTableGivesWay()
     ReferenceSite site;
     site.setExtraArguments({u"--max-connections"_s, u"24"_s, u"--client-connections"_s, u"8"_s});
     QVERIFY2(site.start(), qPrintable(site.errorString()));
-    std::vector<std::unique_ptr<Connection>> held;
+    std::vector<std::unique_ptr<RawHttpConnection>> held;
     for (int i = 0; i < 24; ++i) {
-        held.push_back(std::make_unique<Connection>(site, QHostAddress(u"127.0.0.%1"_s.arg(2 + i / 8))));
+        held.push_back(std::make_unique<RawHttpConnection>(site.port(), QHostAddress(u"127.0.0.%1"_s.arg(2 + i / 8))));
         if (idle) {
             held.back()->send("GET /healthz HTTP/1.1\r\nHost: " + hostOf(site) + "\r\n\r\n");
             QCOMPARE(held.back()->answer().status, 200);
@@ -317,7 +227,7 @@ void TstSiteAttacks::fullTableGivesWay()
         }
     }
     // Taken from the queue after all of them, the newcomer finds the table full.
-    Connection newcomer(site, QHostAddress(u"127.0.0.5"_s));
+    RawHttpConnection newcomer(site.port(), QHostAddress(u"127.0.0.5"_s));
     newcomer.send(getHead("/zorvik/", hostOf(site)));
     QCOMPARE(newcomer.answer().status, 200);
     // Which one goes is the table's rule, tested on its own; connections made within the same
@@ -338,14 +248,14 @@ void TstSiteAttacks::refusalsAreLoggedBriefly()
     site.setExtraArguments({u"--client-connections"_s, u"2"_s});
     QVERIFY2(site.start(), qPrintable(site.errorString()));
     const QHostAddress flooder(u"127.0.0.6"_s);
-    std::vector<std::unique_ptr<Connection>> connections;
+    std::vector<std::unique_ptr<RawHttpConnection>> connections;
     for (int i = 0; i < 2; ++i) {
-        connections.push_back(std::make_unique<Connection>(site, flooder));
+        connections.push_back(std::make_unique<RawHttpConnection>(site.port(), flooder));
         connections.back()->send("GET /healthz HTTP/1.1\r\nHost: " + hostOf(site) + "\r\n\r\n");
         QCOMPARE(connections.back()->answer().status, 200);
     }
     for (int i = 0; i < 40; ++i) {
-        Connection refused(site, flooder);
+        RawHttpConnection refused(site.port(), flooder);
         refused.send(getHead("/zorvik/", hostOf(site)));
         QCOMPARE(refused.answer().status, 503);
     }
@@ -377,9 +287,9 @@ void TstSiteAttacks::forwardedClientsAreCountedAsThemselves()
             + "\r\nContent-Type: application/x-www-form-urlencoded\r\n" + rest;
     };
     // Two posts of one client wait to be told to send their bodies, and are in progress.
-    std::vector<std::unique_ptr<Connection>> waiting;
+    std::vector<std::unique_ptr<RawHttpConnection>> waiting;
     for (const QByteArray client : {"2001:db8:5:6::1", "2001:db8:5:6::2"}) {
-        waiting.push_back(std::make_unique<Connection>(site));
+        waiting.push_back(std::make_unique<RawHttpConnection>(site.port()));
         waiting.back()->send(forwarded(client, "Content-Length: 100\r\nExpect: 100-continue\r\n\r\n"));
         QCOMPARE(waiting.back()->answer().status, 100);
     }
@@ -456,7 +366,7 @@ void TstSiteAttacks::pagesPastTheEndAreNotKept()
     // What it keeps, not its peak: seeding the sample data may have reached higher.
     const qint64 before = peakBytes(site, "VmRSS:");
     // Sent ahead in batches on one connection, as fast as the site answers.
-    Connection connection(site);
+    RawHttpConnection connection(site.port());
     constexpr int Batch = 200;
     for (int page = 2; page < 40'000; page += Batch) {
         QByteArray requests;
@@ -492,11 +402,11 @@ void TstSiteAttacks::uploadedPagesAreDownloads()
         m_site, getHead("/wangyou/up/" + uploadedPath(QString::fromUtf8(fileName)).toUtf8(), hostOf(m_site)));
     QCOMPARE(file.status, 200);
     QCOMPARE(file.body, data);
-    QCOMPARE(file.headers.value("content-disposition"),
+    QCOMPARE(file.header("Content-Disposition"),
              "attachment; filename=\"" + fileName + "\"; filename*=UTF-8''" + fileName);
-    QCOMPARE(file.headers.value("x-content-type-options"), "nosniff"_ba);
-    QVERIFY2(file.headers.value("content-security-policy").contains("sandbox"),
-             file.headers.value("content-security-policy").constData());
+    QCOMPARE(file.header("X-Content-Type-Options"), "nosniff"_ba);
+    QVERIFY2(file.header("Content-Security-Policy").contains("sandbox"),
+             file.header("Content-Security-Policy").constData());
 }
 
 void TstSiteAttacks::headSentInPiecesIsAnswered()
@@ -505,11 +415,8 @@ void TstSiteAttacks::headSentInPiecesIsAnswered()
     for (int i = 0; i < 60; ++i)
         head += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(40, 'f') + "\r\n";
     head += "Connection: close\r\n\r\n";
-    Connection connection(m_site);
-    for (qsizetype at = 0; at < head.size(); at += 3) {
-        connection.send(head.sliced(at, std::min<qsizetype>(3, head.size() - at)));
-        QTest::qWait(1);
-    }
+    RawHttpConnection connection(m_site.port());
+    connection.sendSlowly(head, 3, 1);
     const Answer answer = connection.answer();
     QCOMPARE(answer.status, 200);
     QVERIFY(answer.body.contains("</html>"));
@@ -528,9 +435,9 @@ void TstSiteAttacks::unreadDownloadsStayBounded()
     QCOMPARE(exchange(site, getHead("/zorvik/", hostOf(site))).status, 200);
     const qint64 before = peakBytes(site);
 
-    std::vector<std::unique_ptr<Connection>> readers;
+    std::vector<std::unique_ptr<RawHttpConnection>> readers;
     for (int i = 0; i < 64; ++i) {
-        readers.push_back(std::make_unique<Connection>(site));
+        readers.push_back(std::make_unique<RawHttpConnection>(site.port()));
         // Qt stops taking bytes from the system once this much waits unread.
         readers.back()->socket().setReadBufferSize(16 * 1024);
         readers.back()->send("GET /wangyou/up/big.bin HTTP/1.1\r\nHost: " + hostOf(site) + "\r\n\r\n");
@@ -553,10 +460,9 @@ void TstSiteAttacks::halfClosedKeepAliveIsAnswered()
 {
     // A tool that sends its request and closes its half, as "nc -N" does, still reads the answer.
     for (int attempt = 0; attempt < 10; ++attempt) {
-        Connection connection(m_site);
+        RawHttpConnection connection(m_site.port());
         connection.send("GET /zorvik/ HTTP/1.1\r\nHost: " + hostOf(m_site) + "\r\n\r\n");
-        QVERIFY(connection.socket().bytesToWrite() == 0 || connection.socket().waitForBytesWritten(WaitMs));
-        QCOMPARE(::shutdown(int(connection.socket().socketDescriptor()), SHUT_WR), 0);
+        QVERIFY(connection.finishSending());
         const Answer answer = connection.answer();
         QCOMPARE(answer.status, 200);
         QVERIFY(answer.body.contains("</html>"));
@@ -616,10 +522,10 @@ void TstSiteAttacks::protocolRules_data()
 void TstSiteAttacks::protocolRules()
 {
     QFETCH(QByteArray, request);
-    request.replace("<host>", hostOf(m_site)).replace("<port>", QByteArray::number(QUrl(m_site.root()).port()));
+    request.replace("<host>", hostOf(m_site)).replace("<port>", QByteArray::number(m_site.port()));
     const Answer answer = exchange(m_site, request);
     QTEST(answer.status, "status");
-    const QByteArray date = answer.headers.value("date");
+    const QByteArray date = answer.header("Date");
     QVERIFY2(QLocale::c().toDateTime(QString::fromLatin1(date), u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_s).isValid(),
              date.constData());
 }
@@ -627,7 +533,7 @@ void TstSiteAttacks::protocolRules()
 void TstSiteAttacks::continueIsAnswered()
 {
     const QByteArray body = "name=a&text=b";
-    Connection connection(m_site);
+    RawHttpConnection connection(m_site.port());
     connection.send("POST /nds_wd-nds_wd.html HTTP/1.1\r\nHost: " + hostOf(m_site)
                     + "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: "
                     + QByteArray::number(body.size()) + "\r\nExpect: 100-continue\r\nConnection: close\r\n\r\n");
@@ -644,9 +550,9 @@ void TstSiteAttacks::killedDuringUploadsLeavesAConsistentStore()
     QVERIFY2(site.start(), qPrintable(site.errorString()));
 
     const QByteArray form = uploadForm("cut.bin", QByteArray(20 * 1000 * 1000, 'c'));
-    std::vector<std::unique_ptr<Connection>> uploads;
+    std::vector<std::unique_ptr<RawHttpConnection>> uploads;
     for (int i = 0; i < 10; ++i) {
-        uploads.push_back(std::make_unique<Connection>(site));
+        uploads.push_back(std::make_unique<RawHttpConnection>(site.port()));
         uploads.back()->send(postHead(site, "/wangyou/", MultipartType, form.size()) + form.first(1000 * 1000));
     }
     QVERIFY(QTest::qWaitFor(

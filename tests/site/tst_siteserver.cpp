@@ -1,13 +1,13 @@
 #include "site/SiteServer.h"
 #include "site/store/SiteStore.h"
 #include "support/HttpClient.h"
+#include "support/RawHttpConnection.h"
 
 #include <QMutex>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,58 +23,6 @@ namespace {
 constexpr int WaitMs = 30000;
 const QByteArray UserPage = "/wangyou/users_upload.php?page=1";
 const QByteArray FormType = "application/x-www-form-urlencoded";
-
-// A connection that sends exactly what it is given; it is served on the test's own event loop.
-class RawClient
-{
-public:
-    explicit RawClient(quint16 port)
-        : m_port(port)
-    {
-        m_socket.connectToHost(QHostAddress::LocalHost, port);
-    }
-
-    // The site takes only the Host it is reached by, which has the port the test got.
-    void send(QByteArray bytes)
-    {
-        m_socket.write(bytes.replace("Host: 127.0.0.1\r\n", "Host: 127.0.0.1:" + QByteArray::number(m_port) + "\r\n"));
-    }
-    bool waitClosed()
-    {
-        return QTest::qWaitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, WaitMs);
-    }
-    // Waits until count answers with their whole bodies have come.
-    bool waitAnswers(int count)
-    {
-        return QTest::qWaitFor([&] { return answers().size() >= count; }, WaitMs);
-    }
-    // The answers so far as status line and body; a HEAD answer counts as having no body.
-    QList<std::pair<QByteArray, QByteArray>> answers(bool firstIsHead = false)
-    {
-        m_received += m_socket.readAll();
-        QList<std::pair<QByteArray, QByteArray>> found;
-        qsizetype at = 0;
-        for (;;) {
-            const qsizetype end = m_received.indexOf("\r\n\r\n", at);
-            if (end < 0)
-                return found;
-            const QByteArray head = m_received.sliced(at, end - at);
-            static const QRegularExpression length(u"\r\nContent-Length: (\\d+)"_s);
-            const auto match = length.match(QString::fromLatin1(head));
-            const qsizetype size = firstIsHead && found.isEmpty() ? 0 : match.captured(1).toLongLong();
-            if (m_received.size() < end + 4 + size)
-                return found;
-            found.append({head, m_received.sliced(end + 4, size)});
-            at = end + 4 + size;
-        }
-    }
-    bool isOpen() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
-
-private:
-    quint16 m_port;
-    QTcpSocket m_socket;
-    QByteArray m_received;
-};
 
 QByteArray uploadForm(const QByteArray &title)
 {
@@ -170,8 +118,8 @@ void TstSiteServer::connectionEndsAsAsked_data()
     QTest::addColumn<bool>("closes");
     QTest::newRow("HTTP/1.0") << "GET /zorvik/ HTTP/1.0\r\n\r\n"_ba << true;
     QTest::newRow("HTTP/1.0 keep-alive") << "GET /zorvik/ HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"_ba << false;
-    QTest::newRow("HTTP/1.1") << "GET /zorvik/ HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"_ba << false;
-    QTest::newRow("HTTP/1.1 close") << "GET /zorvik/ HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"_ba << true;
+    QTest::newRow("HTTP/1.1") << "GET /zorvik/ HTTP/1.1\r\nHost: <host>\r\n\r\n"_ba << false;
+    QTest::newRow("HTTP/1.1 close") << "GET /zorvik/ HTTP/1.1\r\nHost: <host>\r\nConnection: close\r\n\r\n"_ba << true;
     QTest::newRow("not found, HTTP/1.0") << "GET /nothing HTTP/1.0\r\n\r\n"_ba << true;
 }
 
@@ -180,20 +128,21 @@ void TstSiteServer::connectionEndsAsAsked()
     QFETCH(QByteArray, head);
     QFETCH(bool, closes);
     start();
-    RawClient client(m_server->serverPort());
+    RawHttpConnection client(m_server->serverPort());
+    head.replace("<host>", client.host());
     client.send(head);
+    const RawHttpConnection::Answer first = client.answer();
+    QVERIFY(first.status != 0);
     if (closes) {
         QVERIFY(client.waitClosed());
-        QCOMPARE(client.answers().size(), 1);
-        QVERIFY(client.answers().first().first.contains("\r\nConnection: close"));
+        QVERIFY(first.head.contains("\r\nConnection: close"));
+        QCOMPARE(client.answer(0).status, 0);
         return;
     }
     // An open connection takes the next request and answers it as well.
-    QVERIFY(client.waitAnswers(1));
     client.send(head);
-    QVERIFY(client.waitAnswers(2));
+    QCOMPARE(client.answer().body, first.body);
     QVERIFY(client.isOpen());
-    QCOMPARE(client.answers().at(1).second, client.answers().at(0).second);
 }
 
 void TstSiteServer::headAnswersLikeGetWithoutBody()
@@ -203,14 +152,14 @@ void TstSiteServer::headAnswersLikeGetWithoutBody()
     QVERIFY(!file.isEmpty());
     for (const QByteArray &target : {UserPage, "/guanfang/files/" + file.toUtf8()}) {
         // Sent ahead on one connection: the GET's answer would be garbled if HEAD's had a body.
-        RawClient client(m_server->serverPort());
-        client.send("HEAD " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\nGET " + target
-                    + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QVERIFY(QTest::qWaitFor([&] { return client.answers(true).size() == 2; }, WaitMs));
-        const auto answers = client.answers(true);
-        QCOMPARE(answers.at(0).first, answers.at(1).first);
-        QVERIFY(answers.at(0).first.startsWith("HTTP/1.1 200 OK"));
-        QVERIFY(!answers.at(1).second.isEmpty());
+        RawHttpConnection client(m_server->serverPort());
+        client.send("HEAD " + target + " HTTP/1.1\r\nHost: " + client.host() + "\r\n\r\nGET " + target
+                    + " HTTP/1.1\r\nHost: " + client.host() + "\r\n\r\n");
+        const RawHttpConnection::Answer head = client.answerToHead();
+        const RawHttpConnection::Answer get = client.answer();
+        QCOMPARE(head.head, get.head);
+        QVERIFY(head.head.startsWith("HTTP/1.1 200 OK"));
+        QVERIFY(!get.body.isEmpty());
     }
 }
 
@@ -218,9 +167,8 @@ void TstSiteServer::slowClientsAreClosedWhileOthersAreServed_data()
 {
     QTest::addColumn<QByteArray>("sent");
     QTest::newRow("half a head") << "GET /zorvik/ HTTP/1.1\r\nHost: 127"_ba;
-    QTest::newRow("stalled body")
-        << "POST /nds_wd-nds_wd.html HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100\r\n\r\nname="_ba;
-    QTest::newRow("idle after an answer") << "GET /zorvik/ HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"_ba;
+    QTest::newRow("stalled body") << "POST /nds_wd-nds_wd.html HTTP/1.1\r\nHost: <host>\r\nContent-Length: 100\r\n\r\nname="_ba;
+    QTest::newRow("idle after an answer") << "GET /zorvik/ HTTP/1.1\r\nHost: <host>\r\n\r\n"_ba;
     QTest::newRow("nothing at all") << QByteArray();
 }
 
@@ -231,10 +179,10 @@ void TstSiteServer::slowClientsAreClosedWhileOthersAreServed()
     options.limits.headTimeoutSeconds = 1;
     options.limits.idleTimeoutSeconds = 1;
     start(options);
-    std::vector<std::unique_ptr<RawClient>> slow;
+    std::vector<std::unique_ptr<RawHttpConnection>> slow;
     for (int i = 0; i < 20; ++i) {
-        slow.push_back(std::make_unique<RawClient>(m_server->serverPort()));
-        slow.back()->send(sent);
+        slow.push_back(std::make_unique<RawHttpConnection>(m_server->serverPort()));
+        slow.back()->send(QByteArray(sent).replace("<host>", slow.back()->host()));
     }
     QCOMPARE(m_http.get(url(UserPage)).status, 200);
     for (const auto &client : slow)
@@ -248,16 +196,12 @@ void TstSiteServer::headSentByteByByteHasADeadline()
     // two bytes a tenth of a second apart, and this test would not tell it from the deadline.
     options.limits.headTimeoutSeconds = 2;
     start(options);
-    RawClient client(m_server->serverPort());
-    client.send("GET /zorvik/ HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ");
+    RawHttpConnection client(m_server->serverPort());
+    client.send("GET /zorvik/ HTTP/1.1\r\nHost: " + client.host() + "\r\nX-Slow: ");
     // A byte every tenth of a second is never quiet long enough for a time-out between bytes.
-    QTRY_VERIFY(client.isOpen());
-    for (int i = 0; i < 100 && client.isOpen(); ++i) {
-        client.send("x");
-        QTest::qWait(100);
-    }
+    client.sendSlowly(QByteArray(100, 'x'), 1, 100);
     QVERIFY(!client.isOpen());
-    QVERIFY(client.answers().isEmpty());
+    QCOMPARE(client.answer(0).status, 0);
 }
 
 void TstSiteServer::connectionsPastTheCapAreTurnedAway()
@@ -265,14 +209,14 @@ void TstSiteServer::connectionsPastTheCapAreTurnedAway()
     SiteServer::Options options;
     options.limits.maxConnectionsPerAddress = 2;
     start(options);
-    RawClient first(m_server->serverPort());
-    RawClient second(m_server->serverPort());
-    first.send("GET /zorvik/ HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    QVERIFY(first.waitAnswers(1));
-    RawClient third(m_server->serverPort());
-    third.send("GET /zorvik/ HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    RawHttpConnection first(m_server->serverPort());
+    RawHttpConnection second(m_server->serverPort());
+    first.send("GET /zorvik/ HTTP/1.1\r\nHost: " + first.host() + "\r\n\r\n");
+    QCOMPARE(first.answer().status, 200);
+    RawHttpConnection third(m_server->serverPort());
+    third.send("GET /zorvik/ HTTP/1.1\r\nHost: " + third.host() + "\r\n\r\n");
     QVERIFY(third.waitClosed());
-    const QByteArray head = third.answers().value(0).first;
+    const QByteArray head = third.answer(0).head;
     QVERIFY2(head.startsWith("HTTP/1.1 503 "), head.constData());
     QVERIFY(head.contains("\r\nRetry-After: "));
 }

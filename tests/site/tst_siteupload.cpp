@@ -1,6 +1,7 @@
 #include "catalogue/CatalogueProtocol.h"
 #include "catalogue/TextEncoding.h"
 #include "support/HttpClient.h"
+#include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
 
 #include <QCryptographicHash>
@@ -10,7 +11,6 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,7 +18,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int TimeoutMs = 30000;
 constexpr qint64 MaxFileBytes = 50 * 1024 * 1024;
 const QByteArray Boundary = "----QuillmereFormBoundary7MA4YWxk";
 const QByteArray MultipartType = "multipart/form-data; boundary=" + Boundary;
@@ -94,7 +93,6 @@ private slots:
 private:
     QStringList newest();
     qint64 userCount();
-    QByteArray raw(const QByteArray &request, bool *closed);
 
     ReferenceSite m_site;
     HttpClient m_http;
@@ -124,23 +122,6 @@ qint64 TstSiteUpload::userCount()
 {
     const HttpClient::Reply reply = m_http.get(m_site.root() + u"wangyou/users_upload.php?page=1"_s);
     return ParseCataloguePage(Utf8ToUnicode(reply.body), 6).resourceCount.value_or(u"-1"_s).toLongLong();
-}
-
-// Sends a request exactly as written and reads the answer until the site closes the connection.
-QByteArray TstSiteUpload::raw(const QByteArray &request, bool *closed)
-{
-    const QUrl root(m_site.root());
-    QTcpSocket socket;
-    socket.connectToHost(root.host(), root.port());
-    if (!socket.waitForConnected(TimeoutMs))
-        return {};
-    socket.write(request);
-    QByteArray answer;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(TimeoutMs))
-        answer += socket.readAll();
-    answer += socket.readAll();
-    *closed = socket.state() != QAbstractSocket::ConnectedState;
-    return answer;
 }
 
 void TstSiteUpload::uploadPageOffersTheCategories()
@@ -366,12 +347,14 @@ void TstSiteUpload::requestTooLargeIsRefusedBeforeItsBody()
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, statusLine);
 
-    bool closed = false;
-    const QByteArray answer = raw(request, &closed);
-    QVERIFY2(answer.startsWith(statusLine + (statusLine.endsWith("413") ? " " : "\r\n")), answer.left(200).constData());
-    QVERIFY(closed);
+    RawHttpConnection connection(m_site.port());
+    connection.send(request);
+    const RawHttpConnection::Answer answer = connection.answer();
+    QVERIFY2((answer.head + "\r\n").startsWith(statusLine + (statusLine.endsWith("413") ? " " : "\r\n")),
+             answer.head.constData());
+    QVERIFY(connection.waitClosed());
     if (statusLine.contains("413"))
-        QVERIFY(QString::fromUtf8(answer).contains(u"不能超过 50 MB"_s));
+        QVERIFY(answer.text().contains(u"不能超过 50 MB"_s));
 
     // The site goes on serving.
     QCOMPARE(m_http.get(m_site.root() + u"wangyou/"_s).status, 200);
