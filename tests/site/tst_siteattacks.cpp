@@ -1,5 +1,6 @@
 #include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
+#include "support/UploadForm.h"
 
 #include <QDate>
 #include <QDir>
@@ -59,8 +60,6 @@ namespace {
 
 constexpr int WaitMs = 30000;
 constexpr qint64 MiB = 1024 * 1024;
-const QByteArray Boundary = "----QuillmereAttackBoundary";
-const QByteArray MultipartType = "multipart/form-data; boundary=" + Boundary;
 
 using Answer = RawHttpConnection::Answer;
 
@@ -87,15 +86,6 @@ QByteArray postHead(const ReferenceSite &site, const QByteArray &target, const Q
 {
     return "POST " + target + " HTTP/1.1\r\nHost: " + hostOf(site) + "\r\nContent-Type: " + type
         + "\r\nContent-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n";
-}
-
-QByteArray uploadForm(const QByteArray &fileName, const QByteArray &data)
-{
-    QByteArray body;
-    for (const auto &[name, value] : {std::pair{"category"_ba, "软件"_ba}, {"title"_ba, "t"_ba}})
-        body += "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
-    return body + "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + fileName
-        + "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + data + "\r\n--" + Boundary + "--\r\n";
 }
 
 // The site's peak resident memory so far, or with "VmRSS:" what it holds now.
@@ -177,11 +167,12 @@ void TstSiteAttacks::catalogueCacheStaysBounded()
 void TstSiteAttacks::tricklersDoNotHoldOthersBack()
 {
     // Uploads that promise 10 MB and send a byte now and then, for as long as they like.
-    const QByteArray promised = uploadForm("slow.bin", QByteArray(10 * 1000 * 1000, 's'));
+    const QByteArray promised = UploadForm::body(u"t"_s, "slow.bin", QByteArray(10 * 1000 * 1000, 's'));
     std::vector<std::unique_ptr<RawHttpConnection>> tricklers;
     for (int i = 0; i < 4; ++i) {
         tricklers.push_back(std::make_unique<RawHttpConnection>(m_site.port()));
-        tricklers.back()->send(postHead(m_site, "/wangyou/", MultipartType, promised.size()) + promised.first(200));
+        tricklers.back()->send(postHead(m_site, "/wangyou/", UploadForm::contentType(), promised.size())
+                               + promised.first(200));
     }
     qsizetype sent = 200;
     QTimer trickle;
@@ -192,9 +183,9 @@ void TstSiteAttacks::tricklersDoNotHoldOthersBack()
     });
     trickle.start(2000);
 
-    const QByteArray form = uploadForm("honest.bin", QByteArray(1024 * 1024, 'h'));
+    const QByteArray form = UploadForm::body(u"t"_s, "honest.bin", QByteArray(1024 * 1024, 'h'));
     RawHttpConnection honest(m_site.port());
-    honest.send(postHead(m_site, "/wangyou/", MultipartType, form.size()) + form);
+    honest.send(postHead(m_site, "/wangyou/", UploadForm::contentType(), form.size()) + form);
     QCOMPARE(honest.answer(25000).status, 303);
     // A byte every 2 s is far below the least rate a body must come at: each is cut off.
     for (const auto &trickler : tricklers)
@@ -346,9 +337,8 @@ void TstSiteAttacks::fieldsAreCleanedAtInput()
     QFETCH(QString, title);
     QFETCH(int, status);
     QFETCH(QString, stored);
-    QByteArray form = uploadForm("clean.txt", "x");
-    form.replace("name=\"title\"\r\n\r\nt\r\n", "name=\"title\"\r\n\r\n" + title.toUtf8() + "\r\n");
-    const Answer answer = exchange(m_site, postHead(m_site, "/wangyou/", MultipartType, form.size()), form);
+    const QByteArray form = UploadForm::body(title, "clean.txt", "x");
+    const Answer answer = exchange(m_site, postHead(m_site, "/wangyou/", UploadForm::contentType(), form.size()), form);
     QCOMPARE(answer.status, status);
     if (status != 303) {
         QVERIFY(answer.body.contains(u"请填写标题。"_s.toUtf8()));
@@ -395,8 +385,8 @@ void TstSiteAttacks::uploadedPagesAreDownloads()
 {
     QFETCH(QByteArray, fileName);
     QFETCH(QByteArray, data);
-    const QByteArray form = uploadForm(fileName, data);
-    QCOMPARE(exchange(m_site, postHead(m_site, "/wangyou/", MultipartType, form.size()), form).status, 303);
+    const QByteArray form = UploadForm::body(u"t"_s, fileName, data);
+    QCOMPARE(exchange(m_site, postHead(m_site, "/wangyou/", UploadForm::contentType(), form.size()), form).status, 303);
 
     const Answer file = exchange(
         m_site, getHead("/wangyou/up/" + uploadedPath(QString::fromUtf8(fileName)).toUtf8(), hostOf(m_site)));
@@ -473,8 +463,8 @@ void TstSiteAttacks::longChineseNameIsStoredCut()
 {
     const QString name = QString(90, u'长') + u".txt"_s;
     const QByteArray data = "long name";
-    const QByteArray form = uploadForm(name.toUtf8(), data);
-    QCOMPARE(exchange(m_site, postHead(m_site, "/wangyou/", MultipartType, form.size()), form).status, 303);
+    const QByteArray form = UploadForm::body(u"t"_s, name.toUtf8(), data);
+    QCOMPARE(exchange(m_site, postHead(m_site, "/wangyou/", UploadForm::contentType(), form.size()), form).status, 303);
 
     const QDir month(m_site.dataPath() + u"/wangyou/up/"_s + uploadedPath(QString()));
     const QStringList stored = month.entryList({u"长*.txt"_s}, QDir::Files);
@@ -549,11 +539,12 @@ void TstSiteAttacks::killedDuringUploadsLeavesAConsistentStore()
     ReferenceSite site(data.path());
     QVERIFY2(site.start(), qPrintable(site.errorString()));
 
-    const QByteArray form = uploadForm("cut.bin", QByteArray(20 * 1000 * 1000, 'c'));
+    const QByteArray form = UploadForm::body(u"t"_s, "cut.bin", QByteArray(20 * 1000 * 1000, 'c'));
     std::vector<std::unique_ptr<RawHttpConnection>> uploads;
     for (int i = 0; i < 10; ++i) {
         uploads.push_back(std::make_unique<RawHttpConnection>(site.port()));
-        uploads.back()->send(postHead(site, "/wangyou/", MultipartType, form.size()) + form.first(1000 * 1000));
+        uploads.back()->send(postHead(site, "/wangyou/", UploadForm::contentType(), form.size())
+                             + form.first(1000 * 1000));
     }
     QVERIFY(QTest::qWaitFor(
         [&] {

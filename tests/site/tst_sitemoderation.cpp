@@ -1,6 +1,7 @@
 #include "support/HttpClient.h"
 #include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
+#include "support/UploadForm.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -16,24 +17,12 @@ constexpr int TimeoutMs = 30000;
 const QString Board = u"nds_wd-nds_wd.html"_s;
 const QString UserCatalogue = u"wangyou/users_upload.php?page=1"_s;
 const QByteArray FormType = "application/x-www-form-urlencoded";
-const QByteArray Boundary = "----moderation";
-const QByteArray MultipartType = "multipart/form-data; boundary=" + Boundary;
 // Another machine, as the site sees it: a second loopback address.
 const QHostAddress Spammer(u"127.0.0.2"_s);
 
 QByteArray messageForm(const QString &name, const QString &text)
 {
     return "name=" + QUrl::toPercentEncoding(name) + "&text=" + QUrl::toPercentEncoding(text);
-}
-
-QByteArray uploadForm(const QString &title, const QByteArray &fileName, const QByteArray &data)
-{
-    QByteArray body;
-    for (const auto &[name, value] :
-         QList<std::pair<QByteArray, QByteArray>>{{"category", "软件"}, {"title", title.toUtf8()}})
-        body += "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
-    return body + "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + fileName
-        + "\"\r\n\r\n" + data + "\r\n--" + Boundary + "--\r\n";
 }
 
 // One request sent from a chosen local address, answered before the connection closes.
@@ -101,8 +90,8 @@ void TstSiteModeration::spamRunIsTakenDown()
              303);
     QCOMPARE(requestFrom(Spammer, m_site.port(), boardPath, FormType, messageForm(u"推销员"_s, u"廉价广告二"_s)).status,
              303);
-    const RawHttpConnection::Answer uploaded = requestFrom(Spammer, m_site.port(), "/wangyou/", MultipartType,
-                                                           uploadForm(u"破解软件大全"_s, "crack.zip", "PK spam"));
+    const RawHttpConnection::Answer uploaded = requestFrom(Spammer, m_site.port(), "/wangyou/", UploadForm::contentType(),
+                                                           UploadForm::body(u"破解软件大全"_s, "crack.zip", "PK spam"));
     QCOMPARE(uploaded.status, 303);
     QCOMPARE(m_http.post(root + Board, FormType, messageForm(u"老王"_s, u"正常的留言"_s)).status, 303);
     QVERIFY(catalogue().contains(u"破解软件大全"_s.toUtf8()));  // now in the site's cache
@@ -143,8 +132,9 @@ void TstSiteModeration::spamRunIsTakenDown()
     QCOMPARE(refused.status, 403);
     QVERIFY(refused.text().contains(u"您已被禁止发言。"_s));
     QVERIFY(refused.text().contains(u"换个说法的广告"_s));  // what was typed stays in the form
-    const RawHttpConnection::Answer refusedUpload = requestFrom(Spammer, m_site.port(), "/wangyou/", MultipartType,
-                                                                uploadForm(u"再来一次"_s, "again.zip", "PK"));
+    const RawHttpConnection::Answer refusedUpload = requestFrom(Spammer, m_site.port(), "/wangyou/",
+                                                                UploadForm::contentType(),
+                                                                UploadForm::body(u"再来一次"_s, "again.zip", "PK"));
     QCOMPARE(refusedUpload.status, 403);
     QVERIFY(refusedUpload.text().contains(u"您已被禁止发言。"_s));
     QCOMPARE(m_http.post(root + Board, FormType, messageForm(u"老王"_s, u"还能说话"_s)).status, 303);
@@ -204,8 +194,8 @@ void TstSiteModeration::backupWhileUploadsArriveRestoresWhole()
     for (int n = 1; n <= 100 && (n <= 3 || backup.state() != QProcess::NotRunning); ++n) {
         const QByteArray file = "payload " + QByteArray::number(n);
         QCOMPARE(m_http
-                     .post(m_site.root() + u"wangyou/"_s, MultipartType,
-                           uploadForm(u"备份中上传%1号"_s.arg(n), "during-" + QByteArray::number(n) + ".bin", file))
+                     .post(m_site.root() + u"wangyou/"_s, UploadForm::contentType(),
+                           UploadForm::body(u"备份中上传%1号"_s.arg(n), "during-" + QByteArray::number(n) + ".bin", file))
                      .status,
                  303);
         states.append(catalogue());

@@ -2,6 +2,7 @@
 #include "site/store/SiteStore.h"
 #include "support/HttpClient.h"
 #include "support/RawHttpConnection.h"
+#include "support/UploadForm.h"
 
 #include <QMutex>
 #include <QRegularExpression>
@@ -24,19 +25,8 @@ constexpr int WaitMs = 30000;
 const QByteArray UserPage = "/wangyou/users_upload.php?page=1";
 const QByteArray FormType = "application/x-www-form-urlencoded";
 
-QByteArray uploadForm(const QByteArray &title)
-{
-    const QByteArray boundary = "----siteserver";
-    QByteArray body;
-    const QList<std::pair<QByteArray, QByteArray>> fields = {{"category", "软件"}, {"title", title}};
-    for (const auto &[name, value] : fields)
-        body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
-    body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"a.bin\"\r\n\r\n"
-        + QByteArray(200 * 1024, 'x') + "\r\n--" + boundary + "--\r\n";
-    return body;
-}
-
-const QByteArray UploadType = "multipart/form-data; boundary=----siteserver";
+// Larger than a connection's memory, so that the file comes in many reads.
+const QByteArray UploadData(200 * 1024, 'x');
 
 }  // namespace
 
@@ -252,7 +242,8 @@ void TstSiteServer::crossSitePostsAreRefused()
     const auto headers = header.isEmpty() ? QList<std::pair<QByteArray, QByteArray>>() : QList{std::pair{header, value}};
     QCOMPARE(m_http.post(url("/nds_wd-nds_wd.html"), FormType, "name=a&text=b", headers).status, status);
     QCOMPARE(messageCount(), messages + (status == 303 ? 1 : 0));
-    const HttpClient::Reply upload = m_http.post(url("/wangyou/"), UploadType, uploadForm("跨站"), headers);
+    const HttpClient::Reply upload = m_http.post(url("/wangyou/"), UploadForm::contentType(),
+                                                 UploadForm::body(u"跨站"_s, "a.bin", UploadData), headers);
     QCOMPARE(upload.status, status);
 }
 
@@ -269,8 +260,11 @@ void TstSiteServer::floodsAreRefusedWithAMessage()
     QCOMPARE(messageCount(), messages + 1);
 
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(m_http.post(url("/wangyou/"), UploadType, uploadForm("一")).status, 303);
-    const HttpClient::Reply upload = m_http.post(url("/wangyou/"), UploadType, uploadForm("四"));
+        QCOMPARE(
+            m_http.post(url("/wangyou/"), UploadForm::contentType(), UploadForm::body(u"一"_s, "a.bin", UploadData)).status,
+            303);
+    const HttpClient::Reply upload = m_http.post(url("/wangyou/"), UploadForm::contentType(),
+                                                 UploadForm::body(u"四"_s, "a.bin", UploadData));
     QCOMPARE(upload.status, 429);
     QVERIFY(upload.text().contains(u"上传过于频繁，请稍后再试。"_s));
 }
@@ -283,7 +277,9 @@ void TstSiteServer::newUploadShowsAtOnce()
     QVERIFY(m_http.get(url(search)).body.startsWith("?TtbBa?0?"));
     QCOMPARE(m_http.get(url(UserPage)).body, before);  // from the cache
 
-    QCOMPARE(m_http.post(url("/wangyou/"), UploadType, uploadForm("新上传")).status, 303);
+    QCOMPARE(
+        m_http.post(url("/wangyou/"), UploadForm::contentType(), UploadForm::body(u"新上传"_s, "a.bin", UploadData)).status,
+        303);
     QVERIFY(m_http.get(url(UserPage)).text().startsWith(u"软件\u0002新上传"_s));
     QVERIFY(m_http.get(url(search)).text().contains(u"?TtbBa?1?"_s));
 }
