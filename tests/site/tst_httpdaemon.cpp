@@ -1,9 +1,7 @@
 #include "site/http/HttpDaemon.h"
+#include "support/HttpClient.h"
 #include "support/RawHttpConnection.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <functional>
@@ -88,7 +86,7 @@ private:
 
     LaterHandler m_handler;
     std::unique_ptr<HttpDaemon> m_daemon;
-    QNetworkAccessManager m_network;
+    HttpClient m_http;
 };
 
 void TstHttpDaemon::init()
@@ -134,11 +132,7 @@ void TstHttpDaemon::othersAreServedMeanwhile()
     for (int given = 0; given < decisions; ++given) {
         QVERIFY(waitForPending(1));
         // Each time it waits, another client is served.
-        QNetworkReply *now = m_network.get(QNetworkRequest(QUrl(url(u"/now"_s))));
-        QSignalSpy nowFinished(now, &QNetworkReply::finished);
-        QVERIFY(nowFinished.wait(WaitMs));
-        QCOMPARE(now->readAll(), "now"_ba);
-        now->deleteLater();
+        QCOMPARE(m_http.get(url(u"/now"_s)).body, "now"_ba);
         QCOMPARE(client.receivedBytes(), 0);
         m_handler.decideAll();
     }
@@ -163,11 +157,7 @@ void TstHttpDaemon::clientLeavesWhileWaiting()
     client.socket().abort();
     m_handler.decideAll();
     QVERIFY(!m_handler.pending.first().isWaiting());
-    QNetworkReply *now = m_network.get(QNetworkRequest(QUrl(url(u"/now"_s))));
-    QSignalSpy nowFinished(now, &QNetworkReply::finished);
-    QVERIFY(nowFinished.wait(WaitMs));
-    QCOMPARE(now->readAll(), "now"_ba);
-    now->deleteLater();
+    QCOMPARE(m_http.get(url(u"/now"_s)).body, "now"_ba);
 }
 
 void TstHttpDaemon::daemonStopsWithRequestsWaiting()

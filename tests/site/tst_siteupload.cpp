@@ -20,6 +20,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qint64 MaxFileBytes = 50 * 1024 * 1024;
+const QByteArray MultipartType = UploadForm::contentType();
 const QString Remark = u"备注"_s;
 
 QStringList filesBelow(const QString &folder)
@@ -111,8 +112,8 @@ void TstSiteUpload::storesTheFileAndTheRecord_data()
 
     const QByteArray text = u"第一行\n第二行\n"_s.toUtf8();
     QTest::newRow("as a browser sends it")
-        << UploadForm::contentType() << UploadForm::body(u"输入法 词库"_s, "词库.txt", text, u"软件"_s, Remark)
-        << u"输入法 词库"_s << u"备注"_s << u"词库.txt"_s << text;
+        << MultipartType << UploadForm::body(u"输入法 词库"_s, "词库.txt", text, u"软件"_s, Remark) << u"输入法 词库"_s
+        << u"备注"_s << u"词库.txt"_s << text;
 
     const QByteArray quoted = "a b:c";
     QTest::newRow("quoted boundary, tricky bytes")
@@ -120,7 +121,7 @@ void TstSiteUpload::storesTheFileAndTheRecord_data()
         << UploadForm::body(u"tool"_s, "t.bin", UploadForm::trickyBytes(quoted), u"工具"_s, Remark, quoted) << u"tool"_s
         << u"备注"_s << u"t.bin"_s << UploadForm::trickyBytes(quoted);
 
-    QTest::newRow("preamble, fields in another order") << UploadForm::contentType()
+    QTest::newRow("preamble, fields in another order") << MultipartType
                                                        << "ignored preamble\r\n"
             + UploadForm::multipart({UploadForm::filePart("notes.md", "# hi"),
                                      UploadForm::textPart("title", "  两个   空格 "),
@@ -128,16 +129,14 @@ void TstSiteUpload::storesTheFileAndTheRecord_data()
                                                        << u"两个 空格"_s << QString() << u"notes.md"_s << "# hi"_ba;
 
     QTest::newRow("awkward characters replaced")
-        << UploadForm::contentType()
-        << UploadForm::body(u"awkward"_s, "a<b>:c|d?e#f%22g*h.mp3", "ID3", u"音乐"_s, Remark) << u"awkward"_s
-        << u"备注"_s << u"a_b__c_d_e_f_22g_h.mp3"_s << "ID3"_ba;
+        << MultipartType << UploadForm::body(u"awkward"_s, "a<b>:c|d?e#f%22g*h.mp3", "ID3", u"音乐"_s, Remark)
+        << u"awkward"_s << u"备注"_s << u"a_b__c_d_e_f_22g_h.mp3"_s << "ID3"_ba;
     QTest::newRow("spaces and punctuation replaced")
-        << UploadForm::contentType()
-        << UploadForm::body(u"三国"_s, "《三国》 第1卷 (上).txt", "话说", u"电子书"_s, Remark) << u"三国"_s << u"备注"_s
-        << u"_三国__第1卷_(上).txt"_s << u"话说"_s.toUtf8();
+        << MultipartType << UploadForm::body(u"三国"_s, "《三国》 第1卷 (上).txt", "话说", u"电子书"_s, Remark)
+        << u"三国"_s << u"备注"_s << u"_三国__第1卷_(上).txt"_s << u"话说"_s.toUtf8();
     QTest::newRow("hidden name shown, trailing dots dropped")
-        << UploadForm::contentType() << UploadForm::body(u"hidden"_s, ".config...", "x=1", u"软件"_s, Remark)
-        << u"hidden"_s << u"备注"_s << u"_config"_s << "x=1"_ba;
+        << MultipartType << UploadForm::body(u"hidden"_s, ".config...", "x=1", u"软件"_s, Remark) << u"hidden"_s
+        << u"备注"_s << u"_config"_s << "x=1"_ba;
 }
 
 void TstSiteUpload::storesTheFileAndTheRecord()
@@ -199,7 +198,7 @@ void TstSiteUpload::sameNameKeepsTheEarlierFile()
     QStringList addresses;
     for (const QByteArray &data : {"first"_ba, "second"_ba, "third"_ba}) {
         QCOMPARE(m_http
-                     .post(m_site.root() + u"wangyou/"_s, UploadForm::contentType(),
+                     .post(m_site.root() + u"wangyou/"_s, MultipartType,
                            UploadForm::body(QString::fromLatin1(data), "same.tar.gz", data))
                      .status,
                  303);
@@ -230,54 +229,48 @@ void TstSiteUpload::refusals_data()
     const QString unsafe = u"文件名不安全"_s;
     const QByteArray complete = UploadForm::body(markup, "a.txt", "data");
 
-    QTest::newRow("empty title") << UploadForm::contentType() << UploadForm::body(u" \t "_s, "a.txt", "data") << 400
+    QTest::newRow("empty title") << MultipartType << UploadForm::body(u" \t "_s, "a.txt", "data") << 400
                                  << u"请填写标题"_s;
-    QTest::newRow("title too long") << UploadForm::contentType() << UploadForm::body(QString(61, u'x'), "a.txt", "data")
-                                    << 400 << u"标题不能超过 60 个字"_s;
-    QTest::newRow("remark too long") << UploadForm::contentType()
+    QTest::newRow("title too long") << MultipartType << UploadForm::body(QString(61, u'x'), "a.txt", "data") << 400
+                                    << u"标题不能超过 60 个字"_s;
+    QTest::newRow("remark too long") << MultipartType
                                      << UploadForm::body(markup, "a.txt", "data", u"软件"_s, QString(201, u'r')) << 400
                                      << u"备注不能超过 200 个字"_s;
-    QTest::newRow("unknown category") << UploadForm::contentType()
-                                      << UploadForm::body(markup, "a.txt", "data", u"木马"_s) << 400
+    QTest::newRow("unknown category") << MultipartType << UploadForm::body(markup, "a.txt", "data", u"木马"_s) << 400
                                       << u"请选择一个分类"_s;
-    QTest::newRow("no file field") << UploadForm::contentType()
+    QTest::newRow("no file field") << MultipartType
                                    << UploadForm::multipart({UploadForm::textPart("category", "软件"),
                                                              UploadForm::textPart("title", markup.toUtf8())})
                                    << 400 << u"请选择要上传的文件"_s;
-    QTest::newRow("no file chosen") << UploadForm::contentType() << UploadForm::body(markup, "", "") << 400
+    QTest::newRow("no file chosen") << MultipartType << UploadForm::body(markup, "", "") << 400
                                     << u"请选择要上传的文件"_s;
-    QTest::newRow("empty file") << UploadForm::contentType() << UploadForm::body(markup, "a.txt", "") << 400
-                                << u"是空的"_s;
-    QTest::newRow("file too large") << UploadForm::contentType()
+    QTest::newRow("empty file") << MultipartType << UploadForm::body(markup, "a.txt", "") << 400 << u"是空的"_s;
+    QTest::newRow("file too large") << MultipartType
                                     << UploadForm::body(markup, "big.bin", QByteArray(MaxFileBytes + 1, 'b')) << 413
                                     << u"不能超过 50 MB"_s;
 
-    QTest::newRow("parent folder") << UploadForm::contentType() << UploadForm::body(markup, "../../site.sqlite", "x")
-                                   << 400 << unsafe;
-    QTest::newRow("absolute path") << UploadForm::contentType() << UploadForm::body(markup, "/etc/passwd", "x") << 400
+    QTest::newRow("parent folder") << MultipartType << UploadForm::body(markup, "../../site.sqlite", "x") << 400
                                    << unsafe;
-    QTest::newRow("backslash path") << UploadForm::contentType() << UploadForm::body(markup, "..\\..\\evil.exe", "x")
-                                    << 400 << unsafe;
-    QTest::newRow("dot-dot") << UploadForm::contentType() << UploadForm::body(markup, "..", "x") << 400 << unsafe;
-    QTest::newRow("only dots") << UploadForm::contentType() << UploadForm::body(markup, "....", "x") << 400 << unsafe;
-    QTest::newRow("control character") << UploadForm::contentType() << UploadForm::body(markup, "a\x01.txt", "x") << 400
-                                       << unsafe;
-    QTest::newRow("tab") << UploadForm::contentType() << UploadForm::body(markup, "a\t.txt", "x") << 400 << unsafe;
-    QTest::newRow("name too long") << UploadForm::contentType() << UploadForm::body(markup, QByteArray(101, 'n'), "x")
-                                   << 400 << u"文件名太长"_s;
+    QTest::newRow("absolute path") << MultipartType << UploadForm::body(markup, "/etc/passwd", "x") << 400 << unsafe;
+    QTest::newRow("backslash path") << MultipartType << UploadForm::body(markup, "..\\..\\evil.exe", "x") << 400
+                                    << unsafe;
+    QTest::newRow("dot-dot") << MultipartType << UploadForm::body(markup, "..", "x") << 400 << unsafe;
+    QTest::newRow("only dots") << MultipartType << UploadForm::body(markup, "....", "x") << 400 << unsafe;
+    QTest::newRow("control character") << MultipartType << UploadForm::body(markup, "a\x01.txt", "x") << 400 << unsafe;
+    QTest::newRow("tab") << MultipartType << UploadForm::body(markup, "a\t.txt", "x") << 400 << unsafe;
+    QTest::newRow("name too long") << MultipartType << UploadForm::body(markup, QByteArray(101, 'n'), "x") << 400
+                                   << u"文件名太长"_s;
 
-    QTest::newRow("cut short") << UploadForm::contentType() << complete.left(complete.size() - 30) << 400 << malformed;
+    QTest::newRow("cut short") << MultipartType << complete.left(complete.size() - 30) << 400 << malformed;
     QTest::newRow("no closing delimiter")
-        << UploadForm::contentType() << complete.left(complete.indexOf("--" + UploadForm::boundary() + "--")) << 400
-        << malformed;
+        << MultipartType << complete.left(complete.indexOf("--" + UploadForm::boundary() + "--")) << 400 << malformed;
     QTest::newRow("no boundary given") << "multipart/form-data"_ba << complete << 400 << malformed;
     QTest::newRow("other boundary") << "multipart/form-data; boundary=other"_ba << complete << 400 << malformed;
     QTest::newRow("unclosed quote") << "multipart/form-data; boundary=\"" + UploadForm::boundary() << complete << 400
                                     << malformed;
-    QTest::newRow("bare line feeds") << UploadForm::contentType() << QByteArray(complete).replace("\r\n", "\n") << 400
-                                     << malformed;
+    QTest::newRow("bare line feeds") << MultipartType << QByteArray(complete).replace("\r\n", "\n") << 400 << malformed;
     QTest::newRow("not a form") << "text/plain"_ba << complete << 400 << malformed;
-    QTest::newRow("empty body") << UploadForm::contentType() << QByteArray() << 400 << malformed;
+    QTest::newRow("empty body") << MultipartType << QByteArray() << 400 << malformed;
 }
 
 void TstSiteUpload::refusals()
@@ -312,7 +305,7 @@ void TstSiteUpload::requestTooLargeIsRefusedBeforeItsBody_data()
     QTest::addColumn<QByteArray>("statusLine");
 
     const QByteArray head = "POST /wangyou/ HTTP/1.1\r\nHost: " + QUrl(m_site.root()).authority().toLatin1()
-        + "\r\nContent-Type: " + UploadForm::contentType() + "\r\n";
+        + "\r\nContent-Type: " + MultipartType + "\r\n";
     QTest::newRow("declared body too large")
         << head + "Content-Length: " + QByteArray::number(MaxFileBytes + 64 * 1024 + 1) + "\r\n\r\n"
         << "HTTP/1.1 413"_ba;
@@ -360,7 +353,7 @@ void TstSiteUpload::nothingIsWrittenThroughALinkOut()
     const QString year = QDate::currentDate().toString(u"yyyy"_s);
     QVERIFY(QFile::link(outside.path(), site.dataPath() + u"/wangyou/up/"_s + year));
 
-    const HttpClient::Reply reply = m_http.post(site.root() + u"wangyou/"_s, UploadForm::contentType(),
+    const HttpClient::Reply reply = m_http.post(site.root() + u"wangyou/"_s, MultipartType,
                                                 UploadForm::body(u"外面"_s, "out.txt", "x"));
     QCOMPARE(reply.status, 500);
     QVERIFY(reply.text().contains(u"服务器保存文件失败"_s));
@@ -370,7 +363,7 @@ void TstSiteUpload::nothingIsWrittenThroughALinkOut()
 void TstSiteUpload::uploadsSurviveARestart()
 {
     QCOMPARE(m_http
-                 .post(m_site.root() + u"wangyou/"_s, UploadForm::contentType(),
+                 .post(m_site.root() + u"wangyou/"_s, MultipartType,
                        UploadForm::body(u"留得住"_s, "keep.mp4", "frames", u"视频"_s))
                  .status,
              303);
