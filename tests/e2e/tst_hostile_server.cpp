@@ -14,7 +14,6 @@
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
-#include <QDirIterator>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -99,7 +98,6 @@ private slots:
 private:
     void openWangyou(const QByteArray &catalogue);
     void doubleClickFirstRow();
-    QStringList filesUnder(const QString &folder) const;
 
     std::unique_ptr<ScriptedHttpServer> m_server;
     std::unique_ptr<QTemporaryDir> m_root;
@@ -124,16 +122,6 @@ void TstHostileServer::init()
 void TstHostileServer::cleanup()
 {
     m_wangyou.reset();
-}
-
-QStringList TstHostileServer::filesUnder(const QString &folder) const
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(folder).relativeFilePath(it.next()));
-    files.sort();
-    return files;
 }
 
 void TstHostileServer::badCataloguePages_data()
@@ -311,7 +299,7 @@ void TstHostileServer::badDownloads()
     // A stalled transfer waits out its time-out on every attempt.
     QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 60000);
 
-    QCOMPARE(filesUnder(m_root->path()), QStringList(u"program/Xiazai/资源/file.bin"_s));
+    QCOMPARE(filesBelow(m_root->path()), QStringList(u"program/Xiazai/资源/file.bin"_s));
     if (saved.isEmpty()) {
         QCOMPARE(readFile(target), QByteArray("the copy already on disk"));
         QCOMPARE(m_messageBox.boxes.size(), 1);
@@ -352,7 +340,7 @@ void TstHostileServer::unsafeNamesWriteNothingOutsideTheDownloadFolder()
     auto *bar = control<ProgressBar>(*m_wangyou, u"ProgressBar1"_s);
     QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 20000);
 
-    QCOMPARE(filesUnder(m_root->path()), files);
+    QCOMPARE(filesBelow(m_root->path()), files);
     if (files.isEmpty()) {
         QCOMPARE(m_messageBox.boxes.size(), 1);
         QCOMPARE(m_messageBox.boxes[0].text, u"下载地址无效!"_s);
@@ -415,7 +403,7 @@ void TstHostileServer::interruptedDownloads()
     const QString target = m_programFolder + u"/Xiazai/资源/file.bin"_s;
     QVERIFY(m_messageBox.boxes.isEmpty());
     QCOMPARE(readFile(target), saved);
-    QCOMPARE(filesUnder(m_root->path()), QStringList(u"program/Xiazai/资源/file.bin"_s));
+    QCOMPARE(filesBelow(m_root->path()), QStringList(u"program/Xiazai/资源/file.bin"_s));
     const qsizetype first = m_server->requestedTargets.indexOf(u"/wangyou/up/file.bin"_s);
     QCOMPARE(m_server->requestHeaders.value(first + 1).value("range"), secondRange);
     QCOMPARE(m_server->requestHeaders.value(first + 1).value("if-range"), QByteArray("\"v1\""));

@@ -1,10 +1,10 @@
 #include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
+#include "support/TestFiles.h"
 #include "support/UploadForm.h"
 
 #include <QDate>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QLocale>
 #include <QSqlDatabase>
@@ -423,10 +423,7 @@ void TstSiteAttacks::killedDuringUploadsLeavesAConsistentStore()
         WaitMs));
     QVERIFY2(site.start(), qPrintable(site.errorString()));
 
-    QStringList files;
-    const QString uploadFolder = data.path() + u"/wangyou/up/"_s;
-    for (QDirIterator it(uploadFolder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
-        files.append(it.next().sliced(uploadFolder.size()));
+    const QStringList files = filesBelow(data.path() + u"/wangyou/up"_s);
     QStringList rows;
     QString integrity;
     {
@@ -443,7 +440,6 @@ void TstSiteAttacks::killedDuringUploadsLeavesAConsistentStore()
     QSqlDatabase::removeDatabase(u"after the kill"_s);
     QCOMPARE(integrity, u"ok"_s);
     QVERIFY(!rows.isEmpty());
-    files.sort();
     rows.sort();
     QCOMPARE(files, rows);  // every row has its file, and no other file is left
 }

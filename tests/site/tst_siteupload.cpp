@@ -3,11 +3,11 @@
 #include "support/HttpClient.h"
 #include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
+#include "support/TestFiles.h"
 #include "support/UploadForm.h"
 
 #include <QCryptographicHash>
 #include <QDate>
-#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -22,16 +22,6 @@ namespace {
 constexpr qint64 MaxFileBytes = 50 * 1024 * 1024;
 const QByteArray MultipartType = UploadForm::contentType();
 const QString Remark = u"备注"_s;
-
-QStringList filesBelow(const QString &folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-    files.sort();
-    return files;
-}
 
 }  // namespace
 
