@@ -8,6 +8,7 @@
 #include "support/CatalogueText.h"
 #include "support/FormControls.h"
 #include "support/ImmediateRetries.h"
+#include "support/ProcessFigures.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingShell.h"
 #include "support/ScriptedHttpServer.h"
@@ -48,19 +49,6 @@ QByteArray withOneByteChanged(QByteArray bytes, qsizetype at)
 {
     bytes[at] = char(bytes[at] ^ 0x20);
     return bytes;
-}
-
-// The most memory the process has held since the last reset, in bytes.
-qint64 peakMemory()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return -1;
 }
 
 bool resetPeakMemory()
@@ -198,11 +186,11 @@ void TstHostileServer::hugeCatalogueFailsWithBoundedMemory()
     QCOMPARE(list->itemCount(), 1);
 
     m_server->setAnswer(path, answer);
-    if (peakMemory() < 0 || !resetPeakMemory())
+    if (processFigure("VmHWM") < 0 || !resetPeakMemory())
         QSKIP("the process's peak memory cannot be read here");
-    const qint64 start = peakMemory();
+    const qint64 start = processFigure("VmHWM");
     QTest::mouseClick(control<QPushButton>(form, u"ShuaXin"_s), Qt::LeftButton);
-    const qint64 growth = peakMemory() - start;
+    const qint64 growth = processFigure("VmHWM") - start;
 
     QCOMPARE(control<QLabel>(form, u"JiLu_Text"_s)->text(), u"连接服务器失败"_s);
     QCOMPARE(list->cellText(0, ResourceRecord::Title), u"旧一"_s);

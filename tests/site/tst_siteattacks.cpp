@@ -1,3 +1,4 @@
+#include "support/ProcessFigures.h"
 #include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
 #include "support/TestFiles.h"
@@ -5,6 +6,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 #include <QSqlDatabase>
@@ -14,6 +16,7 @@
 
 #include <csignal>
 #include <memory>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -80,17 +83,10 @@ QByteArray postHead(const ReferenceSite &site, const QByteArray &target, const Q
         + "\r\nContent-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n";
 }
 
-// The site's peak resident memory so far, or with "VmRSS:" what it holds now.
-qint64 peakBytes(const ReferenceSite &site, const QByteArray &field = "VmHWM:")
+// The site's peak resident memory so far, or with "VmRSS" what it holds now.
+qint64 peakBytes(const ReferenceSite &site, const QByteArray &figure = "VmHWM")
 {
-    QFile status(u"/proc/%1/status"_s.arg(site.processId()));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.sliced(field.size()).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
+    return processFigure(figure, site.processId());
 }
 
 // Where an upload of fileName made today is stored, below the upload folder.
@@ -245,7 +241,7 @@ void TstSiteAttacks::pagesPastTheEndAreNotKept()
     QVERIFY2(site.start(), qPrintable(site.errorString()));
     QCOMPARE(exchange(site, getHead("/zorvik/", hostOf(site))).status, 200);
     // What it keeps, not its peak: seeding the sample data may have reached higher.
-    const qint64 before = peakBytes(site, "VmRSS:");
+    const qint64 before = peakBytes(site, "VmRSS");
     // Sent ahead in batches on one connection, as fast as the site answers.
     RawHttpConnection connection(site.port());
     constexpr int Batch = 200;
@@ -258,7 +254,7 @@ void TstSiteAttacks::pagesPastTheEndAreNotKept()
         for (int i = 0; i < Batch; ++i)
             QCOMPARE(connection.answer().status, 200);
     }
-    const qint64 growth = peakBytes(site, "VmRSS:") - before;
+    const qint64 growth = peakBytes(site, "VmRSS") - before;
     QVERIFY2(growth < 3 * MiB, qPrintable(u"grew by %1 bytes"_s.arg(growth)));
 }
 
@@ -318,8 +314,16 @@ void TstSiteAttacks::unreadDownloadsStayBounded()
         WaitMs));
     for (const auto &reader : readers)
         QVERIFY(reader->socket().peek(12) == "HTTP/1.1 200");
-    // Time for the site to fill whatever it is willing to hold.
-    QTest::qWait(3000);
+    // It holds whatever it is willing to hold once it has neither read nor written for a second.
+    qint64 moved = -1;
+    QElapsedTimer still;
+    const auto settled = [&] {
+        const qint64 now = processFigure("rchar", site.processId()) + processFigure("wchar", site.processId());
+        if (std::exchange(moved, now) != now)
+            still.start();
+        return now > 0 && still.elapsed() >= 1000;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(settled(), WaitMs);
     const qint64 growth = peakBytes(site) - before;
     QVERIFY2(growth < 16 * MiB, qPrintable(u"grew by %1 bytes"_s.arg(growth)));
 }
