@@ -3,9 +3,9 @@
 #include "support/HttpClient.h"
 #include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
+#include "support/TestFiles.h"
 #include "support/UploadForm.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -241,12 +241,8 @@ void TstSiteConnections::clientsPastTheirShareAreTurnedAway()
         QVERIFY(refused.waitClosed());
     }
     const auto lines = [&] {
-        QFile file(errors);
-        QList<QByteArray> found;
-        for (const QByteArray &line : file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>()) {
-            if (line.contains("127.0.0.6"))
-                found.append(line);
-        }
+        QList<QByteArray> found = readFile(errors).split('\n');
+        found.removeIf([](const QByteArray &line) { return !line.contains("127.0.0.6"); });
         return found;
     };
     QTRY_VERIFY_WITH_TIMEOUT(lines().size() == 2, WaitMs);
