@@ -15,12 +15,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-constexpr int WaitMs = RawHttpConnection::WaitMs;
 using Answer = RawHttpConnection::Answer;
-
-}  // namespace
 
 // How the site holds connections: when it ends them, the deadlines that free them from slow
 // clients while others are served, and the caps on how many one client and all of them hold.
@@ -163,12 +158,9 @@ void TstSiteConnections::slowClientsAreClosedWhileOthersAreServed()
     if (!trickled.isEmpty())
         trickle.start(100);
 
+    const QByteArray form = UploadForm::body(u"t"_s, "honest.bin", QByteArray(1024 * 1024, 'h'));
     const QString upload = u"http://127.0.0.1:%1/wangyou/"_s.arg(port());
-    QCOMPARE(HttpClient()
-                 .post(upload, UploadForm::contentType(),
-                       UploadForm::body(u"t"_s, "honest.bin", QByteArray(1024 * 1024, 'h')))
-                 .status,
-             303);
+    QCOMPARE(HttpClient().post(upload, UploadForm::contentType(), form).status, 303);
     for (const auto &client : slow)
         QVERIFY(client->waitClosed());
 }
@@ -245,7 +237,7 @@ void TstSiteConnections::clientsPastTheirShareAreTurnedAway()
         found.removeIf([](const QByteArray &line) { return !line.contains("127.0.0.6"); });
         return found;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(lines().size() == 2, WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(lines().size() == 2, RawHttpConnection::WaitMs);
     QCOMPARE(lines().first(), "warning: 127.0.0.6: refused a connection: the client holds 2 already"_ba);
     QCOMPARE(lines().last(),
              "warning: 127.0.0.6: refused a connection: the client holds 2 already, 39 more times in 10 s"_ba);
@@ -285,7 +277,7 @@ void TstSiteConnections::fullTableGivesWay()
     const auto closed = [&held] {
         return std::count_if(held.begin(), held.end(), [](const auto &connection) { return !connection->isOpen(); });
     };
-    QTRY_COMPARE_WITH_TIMEOUT(closed(), 1, WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(closed(), 1, RawHttpConnection::WaitMs);
 }
 
 QTEST_GUILESS_MAIN(TstSiteConnections)
