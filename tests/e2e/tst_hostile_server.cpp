@@ -8,13 +8,13 @@
 #include "support/CatalogueText.h"
 #include "support/FormControls.h"
 #include "support/ImmediateRetries.h"
+#include "support/ProcessFigures.h"
 #include "support/RecordingMessageBox.h"
 #include "support/RecordingShell.h"
 #include "support/ScriptedHttpServer.h"
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
-#include <QDirIterator>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -52,19 +52,6 @@ QByteArray withOneByteChanged(QByteArray bytes, qsizetype at)
     return bytes;
 }
 
-// The most memory the process has held since the last reset, in bytes.
-qint64 peakMemory()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return -1;
-}
-
 bool resetPeakMemory()
 {
     QFile clearRefs(u"/proc/self/clear_refs"_s);
@@ -100,7 +87,6 @@ private slots:
 private:
     void openWangyou(const QByteArray &catalogue);
     void doubleClickFirstRow();
-    QStringList filesUnder(const QString &folder) const;
 
     std::unique_ptr<ScriptedHttpServer> m_server;
     std::unique_ptr<QTemporaryDir> m_root;
@@ -125,16 +111,6 @@ void TstHostileServer::init()
 void TstHostileServer::cleanup()
 {
     m_wangyou.reset();
-}
-
-QStringList TstHostileServer::filesUnder(const QString &folder) const
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(folder).relativeFilePath(it.next()));
-    files.sort();
-    return files;
 }
 
 void TstHostileServer::badCataloguePages_data()
@@ -211,11 +187,11 @@ void TstHostileServer::hugeCatalogueFailsWithBoundedMemory()
     QCOMPARE(list->itemCount(), 1);
 
     m_server->setAnswer(path, answer);
-    if (peakMemory() < 0 || !resetPeakMemory())
+    if (processFigure("VmHWM") < 0 || !resetPeakMemory())
         QSKIP("the process's peak memory cannot be read here");
-    const qint64 start = peakMemory();
+    const qint64 start = processFigure("VmHWM");
     QTest::mouseClick(control<QPushButton>(form, u"ShuaXin"_s), Qt::LeftButton);
-    const qint64 growth = peakMemory() - start;
+    const qint64 growth = processFigure("VmHWM") - start;
 
     QCOMPARE(control<QLabel>(form, u"JiLu_Text"_s)->text(), u"连接服务器失败"_s);
     QCOMPARE(list->cellText(0, ResourceRecord::Title), u"旧一"_s);
@@ -312,7 +288,7 @@ void TstHostileServer::badDownloads()
     // A stalled transfer waits out its time-out on every attempt.
     QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 60000);
 
-    QCOMPARE(filesUnder(m_root->path()), QStringList(u"program/Xiazai/资源/file.bin"_s));
+    QCOMPARE(filesBelow(m_root->path()), QStringList(u"program/Xiazai/资源/file.bin"_s));
     if (saved.isEmpty()) {
         QCOMPARE(readFile(target), QByteArray("the copy already on disk"));
         QCOMPARE(m_messageBox.boxes.size(), 1);
@@ -353,7 +329,7 @@ void TstHostileServer::unsafeNamesWriteNothingOutsideTheDownloadFolder()
     auto *bar = control<ProgressBar>(*m_wangyou, u"ProgressBar1"_s);
     QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 20000);
 
-    QCOMPARE(filesUnder(m_root->path()), files);
+    QCOMPARE(filesBelow(m_root->path()), files);
     if (files.isEmpty()) {
         QCOMPARE(m_messageBox.boxes.size(), 1);
         QCOMPARE(m_messageBox.boxes[0].text, u"下载地址无效!"_s);
@@ -416,7 +392,7 @@ void TstHostileServer::interruptedDownloads()
     const QString target = m_programFolder + u"/Xiazai/资源/file.bin"_s;
     QVERIFY(m_messageBox.boxes.isEmpty());
     QCOMPARE(readFile(target), saved);
-    QCOMPARE(filesUnder(m_root->path()), QStringList(u"program/Xiazai/资源/file.bin"_s));
+    QCOMPARE(filesBelow(m_root->path()), QStringList(u"program/Xiazai/资源/file.bin"_s));
     const qsizetype first = m_server->requestedTargets.indexOf(u"/wangyou/up/file.bin"_s);
     QCOMPARE(m_server->requestHeaders.value(first + 1).value("range"), secondRange);
     QCOMPARE(m_server->requestHeaders.value(first + 1).value("if-range"), QByteArray("\"v1\""));

@@ -1,7 +1,10 @@
 #include "support/LocalPostgres.h"
 #include "support/NetworkFolder.h"
 #include "support/NginxEdge.h"
+#include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
+#include "support/TestFiles.h"
+#include "support/UploadForm.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -9,7 +12,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSslSocket>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
@@ -63,8 +65,6 @@ private slots:
 private:
     // The edge of NginxEdge::start, in a work folder of the test's own.
     QString startEdge(const QStringList &siteArguments, int processes = 1, const QString &filesFolder = {});
-    // A TLS connection to nginx from a loopback address, with bytes sent; null when it failed.
-    std::unique_ptr<QSslSocket> connectFrom(const QHostAddress &from, const QByteArray &sent) const;
     CurlRun curl(const QStringList &arguments) const;
     std::unique_ptr<QProcess> startCurl(const QStringList &arguments) const;
     QString url(const QString &path) const { return m_edge.url(path); }
@@ -158,50 +158,37 @@ void TstSiteBehindNginx::believesOnlyTrustedProxies()
     QVERIFY2(line.startsWith(client.toLatin1() + ' '), line.constData());
 }
 
-std::unique_ptr<QSslSocket> TstSiteBehindNginx::connectFrom(const QHostAddress &from, const QByteArray &sent) const
-{
-    auto socket = std::make_unique<QSslSocket>();
-    socket->setPeerVerifyMode(QSslSocket::VerifyNone);
-    if (!socket->bind(from))
-        return nullptr;
-    socket->connectToHostEncrypted(u"127.0.0.1"_s, m_edge.port());
-    if (!socket->waitForEncrypted(30000))
-        return nullptr;
-    socket->write(sent);
-    if (!socket->waitForBytesWritten(30000))
-        return nullptr;
-    return socket;
-}
-
 // Posts that state a megabyte and stop after a kilobyte: 72 from 9 addresses, 8 each, then
 // 70 from one address more.
 void TstSiteBehindNginx::slowUploadsStayWithNginx()
 {
     const QString started = startEdge({u"--trusted-proxy"_s, u"127.0.0.1"_s});
     QVERIFY2(started.isEmpty(), qPrintable(started));
-    const auto slowPost = [&](const QByteArray &path) {
-        return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_edge.port())
-            + "\r\nContent-Type: multipart/form-data; boundary=x\r\nContent-Length: 1000000\r\n\r\n"
-            + QByteArray(1000, 'x');
+    // A TLS connection to nginx from a loopback address, its post sent.
+    const auto slowPost = [&](const QHostAddress &from, const QByteArray &path) {
+        auto post = std::make_unique<RawHttpConnection>(m_edge.port(), from, RawHttpConnection::Transport::Tls);
+        post->send("POST " + path + " HTTP/1.1\r\nHost: " + post->host() + "\r\nContent-Type: "
+                   + UploadForm::contentType() + "\r\nContent-Length: 1000000\r\n\r\n" + QByteArray(1000, 'x'));
+        return post;
     };
-    std::vector<std::unique_ptr<QSslSocket>> slow;
+    std::vector<std::unique_ptr<RawHttpConnection>> slow;
     for (int i = 0; i < 72; ++i) {
-        slow.push_back(connectFrom(QHostAddress(u"127.0.0.%1"_s.arg(2 + i / 8)), slowPost("/wangyou/")));
-        QVERIFY(slow.back());
+        slow.push_back(slowPost(QHostAddress(u"127.0.0.%1"_s.arg(2 + i / 8)), "/wangyou/"));
+        QVERIFY(slow.back()->isOpen() && slow.back()->waitSent());
     }
     // nginx holds the bodies until they are whole: the site has none of them, and serves everyone.
     for (int visitor = 0; visitor < 5; ++visitor)
         QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"zorvik/"_s)}).out.startsWith("HTTP/2 200"));
 
     // One address past its 64 connections at nginx is told so at once.
-    std::vector<std::unique_ptr<QSslSocket>> greedy;
+    std::vector<std::unique_ptr<RawHttpConnection>> greedy;
     for (int i = 0; i < 70; ++i) {
-        greedy.push_back(connectFrom(QHostAddress(u"127.0.0.20"_s), slowPost("/zorvik/")));
-        QVERIFY(greedy.back());
+        greedy.push_back(slowPost(QHostAddress(u"127.0.0.20"_s), "/zorvik/"));
+        QVERIFY(greedy.back()->isOpen() && greedy.back()->waitSent());
     }
     const auto refused = [&] {
         return std::count_if(greedy.begin(), greedy.end(),
-                             [](const auto &socket) { return socket->peek(12) == "HTTP/1.1 503"; });
+                             [](const auto &connection) { return connection->statusSoFar() == 503; });
     };
     QTRY_VERIFY_WITH_TIMEOUT(refused() == 6, 30000);
     QVERIFY(curl({u"-D"_s, u"-"_s, u"-o"_s, u"/dev/null"_s, url(u"zorvik/"_s)}).out.startsWith("HTTP/2 200"));
@@ -331,14 +318,7 @@ void TstSiteBehindNginx::twoProcessesShareOneStore()
                                 u"--message-interval"_s, u"600"_s};
     const QString started = startEdge(arguments, 2, shared.path());
     QVERIFY2(started.isEmpty(), qPrintable(started));
-    const auto uploadedFiles = [&] {
-        QStringList files;
-        QDirIterator it(shared.exportedPath() + u"/wangyou/up"_s, QDir::Files | QDir::Hidden,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files.append(it.next());
-        return files;
-    };
+    const auto uploadedFiles = [&] { return filesBelow(shared.exportedPath() + u"/wangyou/up"_s); };
     const qsizetype sampleFiles = uploadedFiles().size();
     ReferenceSite &a = *m_edge.sites()[0];
     ReferenceSite &b = *m_edge.sites()[1];
@@ -362,7 +342,7 @@ void TstSiteBehindNginx::twoProcessesShareOneStore()
     // nginx sends it from the shared folder.
     const QStringList kept = uploadedFiles().filter(u"/a.txt"_s);
     QCOMPARE(kept.size(), 1);
-    const QString below = QDir(shared.exportedPath()).relativeFilePath(kept.first());
+    const QString below = u"wangyou/up/"_s + kept.first();
     QCOMPARE(curl({url(QString::fromLatin1(QUrl::toPercentEncoding(below, "/")))}).out, "hello\n");
 
     // One address, one message for both processes.

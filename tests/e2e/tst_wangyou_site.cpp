@@ -11,7 +11,6 @@
 #include "support/TestFiles.h"
 #include "support/WangyouControls.h"
 
-#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,7 +39,6 @@ private slots:
 private:
     int searchFor(const QString &keyword, const QString &title) { return searchUserCatalogue(*m_form, keyword, title); }
     void doubleClickRow(int row) { ::doubleClickRow(*m_form, row); }
-    QStringList filesUnder(const QString &folder) const;
 
     ReferenceSite m_site;
     std::unique_ptr<QTemporaryDir> m_programFolder;
@@ -72,15 +70,6 @@ void TstWangyouSite::init()
 void TstWangyouSite::cleanup()
 {
     m_form.reset();
-}
-
-QStringList TstWangyouSite::filesUnder(const QString &folder) const
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(folder).relativeFilePath(it.next()));
-    return files;
 }
 
 void TstWangyouSite::browsesSearchesAndRefreshes()
@@ -120,7 +109,7 @@ void TstWangyouSite::downloadsAFileWhileTheBarMoves()
     const QByteArray served = readFile(m_site.dataPath() + u"/wangyou/up/"_s + address);
     QVERIFY(served.size() > 4 * 1024 * 1024);
     QCOMPARE(readFile(folder + address), served);
-    QCOMPARE(filesUnder(m_programFolder->path()), QStringList(u"Xiazai/家乡 航拍 小片/"_s + address));
+    QCOMPARE(filesBelow(m_programFolder->path()), QStringList(u"Xiazai/家乡 航拍 小片/"_s + address));
     QCOMPARE(m_shell.shownFiles, QStringList(folder + address));
     QVERIFY(m_messageBox.boxes.isEmpty());
     // The site named the file's digest, and its row says the bytes matched it.
@@ -137,7 +126,7 @@ void TstWangyouSite::downloadsAFileWhileTheBarMoves()
     doubleClickRow(other);
     QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 60000);
     QCOMPARE(m_shell.shownFiles.size(), 2);
-    QCOMPARE(filesUnder(m_programFolder->path()).size(), 2);
+    QCOMPARE(filesBelow(m_programFolder->path()).size(), 2);
 }
 
 void TstWangyouSite::secondDoubleClickDuringADownloadIsRefused()
@@ -148,7 +137,7 @@ void TstWangyouSite::secondDoubleClickDuringADownloadIsRefused()
     QCOMPARE(m_messageBox.boxes.size(), 1);
     QCOMPARE(m_messageBox.boxes[0].text, u"无法多任务下载!"_s);
     QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(*m_form, u"ProgressBar1"_s)->isHidden(), 60000);
-    QCOMPARE(filesUnder(m_programFolder->path()).size(), 1);
+    QCOMPARE(filesBelow(m_programFolder->path()).size(), 1);
 }
 
 void TstWangyouSite::failedDownloadReturnsToIdle()
@@ -164,7 +153,7 @@ void TstWangyouSite::failedDownloadReturnsToIdle()
     QCOMPARE(m_messageBox.boxes.size(), 1);
     QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!\n服务器回答 404：文件不存在"_s);
     QVERIFY(m_shell.shownFiles.isEmpty());
-    QCOMPARE(filesUnder(m_programFolder->path()), QStringList());
+    QCOMPARE(filesBelow(m_programFolder->path()), QStringList());
     QVERIFY(writeFile(served, content));
 }
 
@@ -184,7 +173,7 @@ void TstWangyouSite::closingMidDownloadKeepsWhatArrived()
     QByteArray log;
     QTRY_VERIFY_WITH_TIMEOUT((log += m_site.readOutput()).contains("GET /wangyou/up/2024/06/hometown-aerial.mp4"), 30000);
     const QString saved = u"Xiazai/家乡 航拍 小片/2024/06/hometown-aerial.mp4"_s;
-    QCOMPARE(filesUnder(m_programFolder->path()), QStringList({saved + u".part"_s, saved + u".part.meta"_s}));
+    QCOMPARE(filesBelow(m_programFolder->path()), QStringList({saved + u".part"_s, saved + u".part.meta"_s}));
     QVERIFY(m_shell.shownFiles.isEmpty());
     QVERIFY(m_messageBox.boxes.isEmpty());
 
@@ -199,7 +188,7 @@ void TstWangyouSite::closingMidDownloadKeepsWhatArrived()
 
     QCOMPARE(readFile(m_programFolder->path() + u'/' + saved),
              readFile(m_site.dataPath() + u"/wangyou/up/2024/06/hometown-aerial.mp4"_s));
-    QCOMPARE(filesUnder(m_programFolder->path()), QStringList(saved));
+    QCOMPARE(filesBelow(m_programFolder->path()), QStringList(saved));
     // The bar took up where it had been, not from the start.
     const auto moved = std::find_if(shown.begin(), shown.end(), [](int value) { return value > 0; });
     QVERIFY(moved != shown.end());

@@ -1,9 +1,7 @@
 #include "site/http/HttpDaemon.h"
+#include "support/HttpClient.h"
+#include "support/RawHttpConnection.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSignalSpy>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <functional>
@@ -89,7 +87,7 @@ private:
 
     LaterHandler m_handler;
     std::unique_ptr<HttpDaemon> m_daemon;
-    QNetworkAccessManager m_network;
+    HttpClient m_http;
 };
 
 void TstHttpDaemon::init()
@@ -130,30 +128,23 @@ void TstHttpDaemon::othersAreServedMeanwhile()
     QFETCH(int, decisions);
     QFETCH(QByteArray, status);
     QFETCH(QByteArray, answer);
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, m_daemon->serverPort());
-    QVERIFY(client.waitForConnected(WaitMs));
-    client.write(sent);
-    QByteArray received;
+    RawHttpConnection client(m_daemon->serverPort());
+    client.send(sent);
     for (int given = 0; given < decisions; ++given) {
         QVERIFY(waitForPending(1));
         // Each time it waits, another client is served.
-        QNetworkReply *now = m_network.get(QNetworkRequest(QUrl(url(u"/now"_s))));
-        QSignalSpy nowFinished(now, &QNetworkReply::finished);
-        QVERIFY(nowFinished.wait(WaitMs));
-        QCOMPARE(now->readAll(), "now"_ba);
-        now->deleteLater();
-        received += client.readAll();
-        QVERIFY(received.isEmpty());
+        QCOMPARE(m_http.get(url(u"/now"_s)).body, "now"_ba);
+        QCOMPARE(client.receivedBytes(), 0);
         m_handler.decideAll();
     }
-    QVERIFY(QTest::qWaitFor([&] { return (received += client.readAll()).endsWith("\r\n\r\n" + answer); }, WaitMs));
-    QVERIFY2(received.startsWith(status + "\r\n"), received.constData());
+    const RawHttpConnection::Answer received = client.answer();
+    QCOMPARE(received.body, answer);
+    QVERIFY2(received.head.startsWith(status + "\r\n"), received.head.constData());
     QCOMPARE(m_handler.decisions.size(), 0);
     // The connection stays open for the next request.
-    QVERIFY(!received.contains("Connection: close"));
-    client.write("GET /now HTTP/1.1\r\nHost: x\r\n\r\n");
-    QVERIFY(QTest::qWaitFor([&] { return (received += client.readAll()).endsWith("now"); }, WaitMs));
+    QVERIFY(!received.head.contains("Connection: close"));
+    client.send("GET /now HTTP/1.1\r\nHost: x\r\n\r\n");
+    QCOMPARE(client.answer().body, "now"_ba);
     QTRY_COMPARE(m_handler.answeredCount, decisions + 2);
 }
 
@@ -161,34 +152,26 @@ void TstHttpDaemon::othersAreServedMeanwhile()
 // given, which then goes nowhere.
 void TstHttpDaemon::clientLeavesWhileWaiting()
 {
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, m_daemon->serverPort());
-    QVERIFY(client.waitForConnected(WaitMs));
-    client.write("GET /later HTTP/1.1\r\nHost: x\r\n\r\n");
+    RawHttpConnection client(m_daemon->serverPort());
+    client.send("GET /later HTTP/1.1\r\nHost: x\r\n\r\n");
     QVERIFY(waitForPending(1));
-    client.abort();
+    client.socket().abort();
     m_handler.decideAll();
     QVERIFY(!m_handler.pending.first().isWaiting());
-    QNetworkReply *now = m_network.get(QNetworkRequest(QUrl(url(u"/now"_s))));
-    QSignalSpy nowFinished(now, &QNetworkReply::finished);
-    QVERIFY(nowFinished.wait(WaitMs));
-    QCOMPARE(now->readAll(), "now"_ba);
-    now->deleteLater();
+    QCOMPARE(m_http.get(url(u"/now"_s)).body, "now"_ba);
 }
 
 void TstHttpDaemon::daemonStopsWithRequestsWaiting()
 {
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, m_daemon->serverPort());
-    QVERIFY(client.waitForConnected(WaitMs));
-    client.write("GET /later HTTP/1.1\r\nHost: x\r\n\r\n");
+    RawHttpConnection client(m_daemon->serverPort());
+    client.send("GET /later HTTP/1.1\r\nHost: x\r\n\r\n");
     QVERIFY(waitForPending(1));
     QVERIFY(m_handler.pending.first().isWaiting());
     m_daemon.reset();
     QVERIFY(!m_handler.pending.first().isWaiting());
     m_handler.decideAll();
-    QVERIFY(QTest::qWaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; }, WaitMs));
-    QVERIFY(client.readAll().isEmpty());
+    QVERIFY(client.waitClosed());
+    QCOMPARE(client.receivedBytes(), 0);
 }
 
 QTEST_GUILESS_MAIN(TstHttpDaemon)

@@ -1,20 +1,17 @@
 #include "catalogue/CatalogueProtocol.h"
 #include "catalogue/TextEncoding.h"
 #include "support/HttpClient.h"
+#include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSet>
-#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -22,7 +19,6 @@ using namespace Quillmere;
 
 namespace {
 
-constexpr int TimeoutMs = 30000;
 const QString Official = u"guanfang/admin_upload.php?"_s;
 const QString User = u"wangyou/users_upload.php?"_s;
 
@@ -93,7 +89,6 @@ private:
 
     ReferenceSite m_site;
     HttpClient m_http;
-    QNetworkAccessManager m_network;
 };
 
 void TstSite::initTestCase()
@@ -143,17 +138,9 @@ QList<QStringList> TstSite::allRecords(const QString &endpoint, const QString &s
 // Sends the request target exactly as written, which a URL class would tidy up first.
 int TstSite::rawStatus(const QByteArray &target)
 {
-    const QUrl root(m_site.root());
-    QTcpSocket socket;
-    socket.connectToHost(root.host(), root.port());
-    if (!socket.waitForConnected(TimeoutMs))
-        return -1;
-    socket.write("GET " + target + " HTTP/1.1\r\nHost: " + root.authority().toLatin1() + "\r\n\r\n");
-    while (!socket.canReadLine()) {
-        if (!socket.waitForReadyRead(TimeoutMs))
-            return -1;
-    }
-    return socket.readLine().split(' ').value(1).toInt();
+    RawHttpConnection connection(m_site.port());
+    connection.send("GET " + target + " HTTP/1.1\r\nHost: " + connection.host() + "\r\n\r\n");
+    return connection.answer().status;
 }
 
 void TstSite::catalogueLayout_data()
@@ -331,14 +318,9 @@ void TstSite::officialLinksAndPagesAreReachable()
 void TstSite::linksFollowTheOrigin()
 {
     // Asked by another name the site is reached by, pages still link from the first one.
-    const QUrl own(m_site.root());
-    QNetworkRequest request(QUrl(m_site.root() + Official + u"page=1"_s));
-    request.setRawHeader("Host", "localhost:" + QByteArray::number(own.port()));
-    QNetworkReply *reply = m_network.get(request);
-    QSignalSpy finished(reply, &QNetworkReply::finished);
-    QVERIFY(reply->isFinished() || finished.wait(TimeoutMs));
-    const CataloguePage page = ParseCataloguePage(Utf8ToUnicode(reply->readAll()), 7);
-    reply->deleteLater();
+    const HttpClient::Reply reply = m_http.get(m_site.root() + Official + u"page=1"_s,
+                                               {{"Host", "localhost:" + QByteArray::number(m_site.port())}});
+    const CataloguePage page = ParseCataloguePage(Utf8ToUnicode(reply.body), 7);
     QVERIFY(!page.records.isEmpty());
     for (const ResourceRecord &record : page.records)
         QVERIFY(record.field(ResourceRecord::BrowseAddress).startsWith(m_site.root()));
@@ -419,26 +401,24 @@ void TstSite::filesAnswerRanges()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray whole = file.readAll();
 
-    QNetworkRequest request(QUrl((paced ? pacedSite.root() : m_site.root()) + u"guanfang/files/"_s + name));
+    QList<std::pair<QByteArray, QByteArray>> headers;
     if (!range.isEmpty())
-        request.setRawHeader("Range", range);
+        headers.append({"Range", range});
     if (!ifRange.isEmpty())
-        request.setRawHeader("If-Range", ifRange);
-    QNetworkReply *reply = m_network.get(request);
-    QSignalSpy finished(reply, &QNetworkReply::finished);
-    QVERIFY(reply->isFinished() || finished.wait(TimeoutMs));
-    reply->deleteLater();
-    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), status);
-    QVERIFY(reply->rawHeader("ETag").startsWith('"'));
-    QCOMPARE(reply->rawHeader("Accept-Ranges"), "bytes");
+        headers.append({"If-Range", ifRange});
+    const HttpClient::Reply reply = m_http.get((paced ? pacedSite.root() : m_site.root()) + u"guanfang/files/"_s + name,
+                                               headers);
+    QCOMPARE(reply.status, status);
+    QVERIFY(reply.header("ETag").startsWith('"'));
+    QCOMPARE(reply.header("Accept-Ranges"), "bytes");
     // Of the whole file, whatever part the answer carries.
-    QCOMPARE(reply->rawHeader("Repr-Digest"), reprDigest(whole));
+    QCOMPARE(reply.header("Repr-Digest"), reprDigest(whole));
     const qint64 from = first < 0 ? whole.size() + first : first;
     const QByteArray expected = status == 416 ? QByteArray()
                                               : whole.sliced(from, length < 0 ? whole.size() - from : length);
-    QCOMPARE(reply->readAll(), expected);
+    QCOMPARE(reply.body, expected);
     if (status == 206) {
-        QCOMPARE(reply->rawHeader("Content-Range"),
+        QCOMPARE(reply.header("Content-Range"),
                  "bytes " + QByteArray::number(from) + '-' + QByteArray::number(from + expected.size() - 1) + '/'
                      + QByteArray::number(whole.size()));
     }

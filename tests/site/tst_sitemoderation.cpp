@@ -1,9 +1,10 @@
 #include "support/HttpClient.h"
+#include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
+#include "support/UploadForm.h"
 
 #include <QDate>
 #include <QRegularExpression>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -16,8 +17,6 @@ constexpr int TimeoutMs = 30000;
 const QString Board = u"nds_wd-nds_wd.html"_s;
 const QString UserCatalogue = u"wangyou/users_upload.php?page=1"_s;
 const QByteArray FormType = "application/x-www-form-urlencoded";
-const QByteArray Boundary = "----moderation";
-const QByteArray MultipartType = "multipart/form-data; boundary=" + Boundary;
 // Another machine, as the site sees it: a second loopback address.
 const QHostAddress Spammer(u"127.0.0.2"_s);
 
@@ -26,48 +25,17 @@ QByteArray messageForm(const QString &name, const QString &text)
     return "name=" + QUrl::toPercentEncoding(name) + "&text=" + QUrl::toPercentEncoding(text);
 }
 
-QByteArray uploadForm(const QString &title, const QByteArray &fileName, const QByteArray &data)
-{
-    QByteArray body;
-    for (const auto &[name, value] :
-         QList<std::pair<QByteArray, QByteArray>>{{"category", "软件"}, {"title", title.toUtf8()}})
-        body += "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
-    return body + "--" + Boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + fileName
-        + "\"\r\n\r\n" + data + "\r\n--" + Boundary + "--\r\n";
-}
-
 // One request sent from a chosen local address, answered before the connection closes.
-HttpClient::Reply requestFrom(const QHostAddress &from, const QString &root, const QByteArray &path,
-                              const QByteArray &contentType = {}, const QByteArray &body = {})
+RawHttpConnection::Answer requestFrom(const QHostAddress &from, quint16 port, const QByteArray &path,
+                                      const QByteArray &contentType = {}, const QByteArray &body = {})
 {
-    const QUrl url(root);
-    QTcpSocket socket;
-    HttpClient::Reply reply;
-    if (!socket.bind(from))
-        return reply;
-    socket.connectToHost(url.host(), quint16(url.port()));
-    if (!socket.waitForConnected(TimeoutMs))
-        return reply;
-    const QByteArray host = url.host().toLatin1() + ':' + QByteArray::number(url.port());
-    QByteArray request = (body.isNull() ? "GET " : "POST ") + path + " HTTP/1.1\r\nHost: " + host
+    RawHttpConnection connection(port, from);
+    QByteArray request = (body.isNull() ? "GET " : "POST ") + path + " HTTP/1.1\r\nHost: " + connection.host()
         + "\r\nConnection: close\r\n";
     if (!body.isNull())
         request += "Content-Type: " + contentType + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
-    socket.write(request + "\r\n" + body);
-    QByteArray received;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(TimeoutMs))
-        received += socket.readAll();
-    received += socket.readAll();
-    const qsizetype headEnd = received.indexOf("\r\n\r\n");
-    if (headEnd < 0)
-        return reply;
-    reply.status = received.mid(9, 3).toInt();
-    for (const QByteArray &line : received.first(headEnd).split('\n').mid(1)) {
-        const qsizetype colon = line.indexOf(':');
-        reply.headers.append({line.first(colon).trimmed().toLower(), line.sliced(colon + 1).trimmed()});
-    }
-    reply.body = received.sliced(headEnd + 4);
-    return reply;
+    connection.send(request + "\r\n" + body);
+    return connection.answer();
 }
 
 // The ids of a listing's lines: "id<TAB>time<TAB>address<TAB>title<TAB>size[<TAB>hidden]".
@@ -118,10 +86,12 @@ void TstSiteModeration::spamRunIsTakenDown()
 {
     const QString root = m_site.root();
     const QByteArray boardPath = '/' + Board.toUtf8();
-    QCOMPARE(requestFrom(Spammer, root, boardPath, FormType, messageForm(u"推销员"_s, u"廉价广告一"_s)).status, 303);
-    QCOMPARE(requestFrom(Spammer, root, boardPath, FormType, messageForm(u"推销员"_s, u"廉价广告二"_s)).status, 303);
-    const HttpClient::Reply uploaded = requestFrom(Spammer, root, "/wangyou/", MultipartType,
-                                                   uploadForm(u"破解软件大全"_s, "crack.zip", "PK spam"));
+    QCOMPARE(requestFrom(Spammer, m_site.port(), boardPath, FormType, messageForm(u"推销员"_s, u"廉价广告一"_s)).status,
+             303);
+    QCOMPARE(requestFrom(Spammer, m_site.port(), boardPath, FormType, messageForm(u"推销员"_s, u"廉价广告二"_s)).status,
+             303);
+    const RawHttpConnection::Answer uploaded = requestFrom(Spammer, m_site.port(), "/wangyou/", UploadForm::contentType(),
+                                                           UploadForm::body(u"破解软件大全"_s, "crack.zip", "PK spam"));
     QCOMPARE(uploaded.status, 303);
     QCOMPARE(m_http.post(root + Board, FormType, messageForm(u"老王"_s, u"正常的留言"_s)).status, 303);
     QVERIFY(catalogue().contains(u"破解软件大全"_s.toUtf8()));  // now in the site's cache
@@ -140,7 +110,7 @@ void TstSiteModeration::spamRunIsTakenDown()
     QCOMPARE(resourceRows.first().value(3), u"破解软件大全"_s);
     QCOMPARE(resourceRows.first().value(4), u"7"_s);
     const QString uploadId = resourceRows.first().value(0);
-    QVERIFY(uploaded.header("location").endsWith("?done=" + uploadId.toLatin1()));
+    QVERIFY(uploaded.header("Location").endsWith("?done=" + uploadId.toLatin1()));
     const QRegularExpression filePath(u"wangyou/up/[0-9/]+crack\\.zip"_s);
     const QString fileUrl = root + filePath.match(m_http.get(root + u"wangyou/?done="_s + uploadId).text()).captured();
     QCOMPARE(m_http.get(fileUrl).body, "PK spam"_ba);
@@ -157,13 +127,14 @@ void TstSiteModeration::spamRunIsTakenDown()
     QCOMPARE(m_http.get(fileUrl).status, 410);
 
     QCOMPARE(command({u"block"_s, Spammer.toString(), u"--for"_s, u"7d"_s}).exitCode, 0);
-    const HttpClient::Reply refused = requestFrom(Spammer, root, boardPath, FormType,
-                                                  messageForm(u"推销员"_s, u"换个说法的广告"_s));
+    const RawHttpConnection::Answer refused = requestFrom(Spammer, m_site.port(), boardPath, FormType,
+                                                          messageForm(u"推销员"_s, u"换个说法的广告"_s));
     QCOMPARE(refused.status, 403);
     QVERIFY(refused.text().contains(u"您已被禁止发言。"_s));
     QVERIFY(refused.text().contains(u"换个说法的广告"_s));  // what was typed stays in the form
-    const HttpClient::Reply refusedUpload = requestFrom(Spammer, root, "/wangyou/", MultipartType,
-                                                        uploadForm(u"再来一次"_s, "again.zip", "PK"));
+    const RawHttpConnection::Answer refusedUpload = requestFrom(Spammer, m_site.port(), "/wangyou/",
+                                                                UploadForm::contentType(),
+                                                                UploadForm::body(u"再来一次"_s, "again.zip", "PK"));
     QCOMPARE(refusedUpload.status, 403);
     QVERIFY(refusedUpload.text().contains(u"您已被禁止发言。"_s));
     QCOMPARE(m_http.post(root + Board, FormType, messageForm(u"老王"_s, u"还能说话"_s)).status, 303);
@@ -223,8 +194,8 @@ void TstSiteModeration::backupWhileUploadsArriveRestoresWhole()
     for (int n = 1; n <= 100 && (n <= 3 || backup.state() != QProcess::NotRunning); ++n) {
         const QByteArray file = "payload " + QByteArray::number(n);
         QCOMPARE(m_http
-                     .post(m_site.root() + u"wangyou/"_s, MultipartType,
-                           uploadForm(u"备份中上传%1号"_s.arg(n), "during-" + QByteArray::number(n) + ".bin", file))
+                     .post(m_site.root() + u"wangyou/"_s, UploadForm::contentType(),
+                           UploadForm::body(u"备份中上传%1号"_s.arg(n), "during-" + QByteArray::number(n) + ".bin", file))
                      .status,
                  303);
         states.append(catalogue());

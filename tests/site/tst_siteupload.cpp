@@ -1,16 +1,17 @@
 #include "catalogue/CatalogueProtocol.h"
 #include "catalogue/TextEncoding.h"
 #include "support/HttpClient.h"
+#include "support/RawHttpConnection.h"
 #include "support/ReferenceSite.h"
+#include "support/TestFiles.h"
+#include "support/UploadForm.h"
 
 #include <QCryptographicHash>
 #include <QDate>
-#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,56 +20,9 @@ using namespace Quillmere;
 
 namespace {
 
-constexpr int TimeoutMs = 30000;
 constexpr qint64 MaxFileBytes = 50 * 1024 * 1024;
-const QByteArray Boundary = "----QuillmereFormBoundary7MA4YWxk";
-const QByteArray MultipartType = "multipart/form-data; boundary=" + Boundary;
-
-QByteArray textPart(const QByteArray &name, const QByteArray &value)
-{
-    return "Content-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value;
-}
-
-QByteArray filePart(const QByteArray &fileName, const QByteArray &data)
-{
-    return "Content-Disposition: form-data; name=\"file\"; filename=\"" + fileName
-        + "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + data;
-}
-
-QByteArray multipart(const QList<QByteArray> &parts, const QByteArray &boundary = Boundary)
-{
-    QByteArray body;
-    for (const QByteArray &part : parts)
-        body += "--" + boundary + "\r\n" + part + "\r\n";
-    return body + "--" + boundary + "--\r\n";
-}
-
-QByteArray form(const QByteArray &category, const QByteArray &title, const QByteArray &fileName, const QByteArray &data,
-                const QByteArray &boundary = Boundary)
-{
-    return multipart({textPart("category", category), textPart("title", title), textPart("remark", "备注"),
-                      filePart(fileName, data)},
-                     boundary);
-}
-
-// Bytes that look like the start of a delimiter, line breaks and a NUL: only the real delimiter ends the file.
-QByteArray trickyBytes(const QByteArray &boundary)
-{
-    QByteArray data = "PK\x03\x04\r\n--" + boundary.left(boundary.size() - 1) + "\r\n\r\n--\0end"_ba;
-    for (int i = 0; i < 3000; ++i)
-        data += char(i * 7);
-    return data;
-}
-
-QStringList filesBelow(const QString &folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-    files.sort();
-    return files;
-}
+const QByteArray MultipartType = UploadForm::contentType();
+const QString Remark = u"备注"_s;
 
 }  // namespace
 
@@ -95,7 +49,6 @@ private slots:
 private:
     QStringList newest();
     qint64 userCount();
-    QByteArray raw(const QByteArray &request, bool *closed);
 
     ReferenceSite m_site;
     HttpClient m_http;
@@ -127,23 +80,6 @@ qint64 TstSiteUpload::userCount()
     return ParseCataloguePage(Utf8ToUnicode(reply.body), 6).resourceCount.value_or(u"-1"_s).toLongLong();
 }
 
-// Sends a request exactly as written and reads the answer until the site closes the connection.
-QByteArray TstSiteUpload::raw(const QByteArray &request, bool *closed)
-{
-    const QUrl root(m_site.root());
-    QTcpSocket socket;
-    socket.connectToHost(root.host(), root.port());
-    if (!socket.waitForConnected(TimeoutMs))
-        return {};
-    socket.write(request);
-    QByteArray answer;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(TimeoutMs))
-        answer += socket.readAll();
-    answer += socket.readAll();
-    *closed = socket.state() != QAbstractSocket::ConnectedState;
-    return answer;
-}
-
 void TstSiteUpload::uploadPageOffersTheCategories()
 {
     const HttpClient::Reply reply = m_http.get(m_site.root() + u"wangyou/"_s);
@@ -166,28 +102,32 @@ void TstSiteUpload::storesTheFileAndTheRecord_data()
     QTest::addColumn<QByteArray>("data");
 
     const QByteArray text = u"第一行\n第二行\n"_s.toUtf8();
-    QTest::newRow("as a browser sends it") << MultipartType << form("软件", "输入法 词库", "词库.txt", text)
-                                           << u"输入法 词库"_s << u"备注"_s << u"词库.txt"_s << text;
+    QTest::newRow("as a browser sends it")
+        << MultipartType << UploadForm::body(u"输入法 词库"_s, "词库.txt", text, u"软件"_s, Remark) << u"输入法 词库"_s
+        << u"备注"_s << u"词库.txt"_s << text;
 
     const QByteArray quoted = "a b:c";
-    QTest::newRow("quoted boundary, tricky bytes") << "Multipart/Form-Data; charset=utf-8; boundary=\"" + quoted + "\""
-                                                   << form("工具", "tool", "t.bin", trickyBytes(quoted), quoted)
-                                                   << u"tool"_s << u"备注"_s << u"t.bin"_s << trickyBytes(quoted);
+    QTest::newRow("quoted boundary, tricky bytes")
+        << "Multipart/Form-Data; charset=utf-8; boundary=\"" + quoted + "\""
+        << UploadForm::body(u"tool"_s, "t.bin", UploadForm::trickyBytes(quoted), u"工具"_s, Remark, quoted) << u"tool"_s
+        << u"备注"_s << u"t.bin"_s << UploadForm::trickyBytes(quoted);
 
     QTest::newRow("preamble, fields in another order") << MultipartType
                                                        << "ignored preamble\r\n"
-            + multipart({filePart("notes.md", "# hi"), textPart("title", "  两个   空格 "), textPart("category", "教程")})
+            + UploadForm::multipart({UploadForm::filePart("notes.md", "# hi"),
+                                     UploadForm::textPart("title", "  两个   空格 "),
+                                     UploadForm::textPart("category", "教程")})
                                                        << u"两个 空格"_s << QString() << u"notes.md"_s << "# hi"_ba;
 
     QTest::newRow("awkward characters replaced")
-        << MultipartType << form("音乐", "awkward", "a<b>:c|d?e#f%22g*h.mp3", "ID3") << u"awkward"_s << u"备注"_s
-        << u"a_b__c_d_e_f_22g_h.mp3"_s << "ID3"_ba;
+        << MultipartType << UploadForm::body(u"awkward"_s, "a<b>:c|d?e#f%22g*h.mp3", "ID3", u"音乐"_s, Remark)
+        << u"awkward"_s << u"备注"_s << u"a_b__c_d_e_f_22g_h.mp3"_s << "ID3"_ba;
     QTest::newRow("spaces and punctuation replaced")
-        << MultipartType << form("电子书", "三国", "《三国》 第1卷 (上).txt", "话说") << u"三国"_s << u"备注"_s
-        << u"_三国__第1卷_(上).txt"_s << u"话说"_s.toUtf8();
+        << MultipartType << UploadForm::body(u"三国"_s, "《三国》 第1卷 (上).txt", "话说", u"电子书"_s, Remark)
+        << u"三国"_s << u"备注"_s << u"_三国__第1卷_(上).txt"_s << u"话说"_s.toUtf8();
     QTest::newRow("hidden name shown, trailing dots dropped")
-        << MultipartType << form("软件", "hidden", ".config...", "x=1") << u"hidden"_s << u"备注"_s << u"_config"_s
-        << "x=1"_ba;
+        << MultipartType << UploadForm::body(u"hidden"_s, ".config...", "x=1", u"软件"_s, Remark) << u"hidden"_s
+        << u"备注"_s << u"_config"_s << "x=1"_ba;
 }
 
 void TstSiteUpload::storesTheFileAndTheRecord()
@@ -248,7 +188,10 @@ void TstSiteUpload::sameNameKeepsTheEarlierFile()
 {
     QStringList addresses;
     for (const QByteArray &data : {"first"_ba, "second"_ba, "third"_ba}) {
-        QCOMPARE(m_http.post(m_site.root() + u"wangyou/"_s, MultipartType, form("软件", data, "same.tar.gz", data)).status,
+        QCOMPARE(m_http
+                     .post(m_site.root() + u"wangyou/"_s, MultipartType,
+                           UploadForm::body(QString::fromLatin1(data), "same.tar.gz", data))
+                     .status,
                  303);
         const QStringList record = newest();
         QVERIFY(!record.isEmpty());
@@ -272,45 +215,50 @@ void TstSiteUpload::refusals_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
 
-    const QByteArray markup = "<script>alert(1)</script>";
+    const QString markup = u"<script>alert(1)</script>"_s;
     const QString malformed = u"不完整或格式不对"_s;
     const QString unsafe = u"文件名不安全"_s;
-    const QByteArray complete = form("软件", markup, "a.txt", "data");
+    const QByteArray complete = UploadForm::body(markup, "a.txt", "data");
 
-    QTest::newRow("empty title") << MultipartType << form("软件", " \t ", "a.txt", "data") << 400 << u"请填写标题"_s;
-    QTest::newRow("title too long") << MultipartType << form("软件", QByteArray(61, 'x'), "a.txt", "data") << 400
+    QTest::newRow("empty title") << MultipartType << UploadForm::body(u" \t "_s, "a.txt", "data") << 400
+                                 << u"请填写标题"_s;
+    QTest::newRow("title too long") << MultipartType << UploadForm::body(QString(61, u'x'), "a.txt", "data") << 400
                                     << u"标题不能超过 60 个字"_s;
     QTest::newRow("remark too long") << MultipartType
-                                     << multipart({textPart("category", "软件"), textPart("title", markup),
-                                                   textPart("remark", QByteArray(201, 'r')), filePart("a.txt", "data")})
-                                     << 400 << u"备注不能超过 200 个字"_s;
-    QTest::newRow("unknown category") << MultipartType << form("木马", markup, "a.txt", "data") << 400
+                                     << UploadForm::body(markup, "a.txt", "data", u"软件"_s, QString(201, u'r')) << 400
+                                     << u"备注不能超过 200 个字"_s;
+    QTest::newRow("unknown category") << MultipartType << UploadForm::body(markup, "a.txt", "data", u"木马"_s) << 400
                                       << u"请选择一个分类"_s;
     QTest::newRow("no file field") << MultipartType
-                                   << multipart({textPart("category", "软件"), textPart("title", markup)}) << 400
-                                   << u"请选择要上传的文件"_s;
-    QTest::newRow("no file chosen") << MultipartType << form("软件", markup, "", "") << 400 << u"请选择要上传的文件"_s;
-    QTest::newRow("empty file") << MultipartType << form("软件", markup, "a.txt", "") << 400 << u"是空的"_s;
+                                   << UploadForm::multipart({UploadForm::textPart("category", "软件"),
+                                                             UploadForm::textPart("title", markup.toUtf8())})
+                                   << 400 << u"请选择要上传的文件"_s;
+    QTest::newRow("no file chosen") << MultipartType << UploadForm::body(markup, "", "") << 400
+                                    << u"请选择要上传的文件"_s;
+    QTest::newRow("empty file") << MultipartType << UploadForm::body(markup, "a.txt", "") << 400 << u"是空的"_s;
     QTest::newRow("file too large") << MultipartType
-                                    << form("软件", markup, "big.bin", QByteArray(MaxFileBytes + 1, 'b')) << 413
+                                    << UploadForm::body(markup, "big.bin", QByteArray(MaxFileBytes + 1, 'b')) << 413
                                     << u"不能超过 50 MB"_s;
 
-    QTest::newRow("parent folder") << MultipartType << form("软件", markup, "../../site.sqlite", "x") << 400 << unsafe;
-    QTest::newRow("absolute path") << MultipartType << form("软件", markup, "/etc/passwd", "x") << 400 << unsafe;
-    QTest::newRow("backslash path") << MultipartType << form("软件", markup, "..\\..\\evil.exe", "x") << 400 << unsafe;
-    QTest::newRow("dot-dot") << MultipartType << form("软件", markup, "..", "x") << 400 << unsafe;
-    QTest::newRow("only dots") << MultipartType << form("软件", markup, "....", "x") << 400 << unsafe;
-    QTest::newRow("control character") << MultipartType << form("软件", markup, "a\x01.txt", "x") << 400 << unsafe;
-    QTest::newRow("tab") << MultipartType << form("软件", markup, "a\t.txt", "x") << 400 << unsafe;
-    QTest::newRow("name too long") << MultipartType << form("软件", markup, QByteArray(101, 'n'), "x") << 400
+    QTest::newRow("parent folder") << MultipartType << UploadForm::body(markup, "../../site.sqlite", "x") << 400
+                                   << unsafe;
+    QTest::newRow("absolute path") << MultipartType << UploadForm::body(markup, "/etc/passwd", "x") << 400 << unsafe;
+    QTest::newRow("backslash path") << MultipartType << UploadForm::body(markup, "..\\..\\evil.exe", "x") << 400
+                                    << unsafe;
+    QTest::newRow("dot-dot") << MultipartType << UploadForm::body(markup, "..", "x") << 400 << unsafe;
+    QTest::newRow("only dots") << MultipartType << UploadForm::body(markup, "....", "x") << 400 << unsafe;
+    QTest::newRow("control character") << MultipartType << UploadForm::body(markup, "a\x01.txt", "x") << 400 << unsafe;
+    QTest::newRow("tab") << MultipartType << UploadForm::body(markup, "a\t.txt", "x") << 400 << unsafe;
+    QTest::newRow("name too long") << MultipartType << UploadForm::body(markup, QByteArray(101, 'n'), "x") << 400
                                    << u"文件名太长"_s;
 
     QTest::newRow("cut short") << MultipartType << complete.left(complete.size() - 30) << 400 << malformed;
     QTest::newRow("no closing delimiter")
-        << MultipartType << complete.left(complete.indexOf("--" + Boundary + "--")) << 400 << malformed;
+        << MultipartType << complete.left(complete.indexOf("--" + UploadForm::boundary() + "--")) << 400 << malformed;
     QTest::newRow("no boundary given") << "multipart/form-data"_ba << complete << 400 << malformed;
     QTest::newRow("other boundary") << "multipart/form-data; boundary=other"_ba << complete << 400 << malformed;
-    QTest::newRow("unclosed quote") << "multipart/form-data; boundary=\"" + Boundary << complete << 400 << malformed;
+    QTest::newRow("unclosed quote") << "multipart/form-data; boundary=\"" + UploadForm::boundary() << complete << 400
+                                    << malformed;
     QTest::newRow("bare line feeds") << MultipartType << QByteArray(complete).replace("\r\n", "\n") << 400 << malformed;
     QTest::newRow("not a form") << "text/plain"_ba << complete << 400 << malformed;
     QTest::newRow("empty body") << MultipartType << QByteArray() << 400 << malformed;
@@ -367,12 +315,14 @@ void TstSiteUpload::requestTooLargeIsRefusedBeforeItsBody()
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, statusLine);
 
-    bool closed = false;
-    const QByteArray answer = raw(request, &closed);
-    QVERIFY2(answer.startsWith(statusLine + (statusLine.endsWith("413") ? " " : "\r\n")), answer.left(200).constData());
-    QVERIFY(closed);
+    RawHttpConnection connection(m_site.port());
+    connection.send(request);
+    const RawHttpConnection::Answer answer = connection.answer();
+    QVERIFY2((answer.head + "\r\n").startsWith(statusLine + (statusLine.endsWith("413") ? " " : "\r\n")),
+             answer.head.constData());
+    QVERIFY(connection.waitClosed());
     if (statusLine.contains("413"))
-        QVERIFY(QString::fromUtf8(answer).contains(u"不能超过 50 MB"_s));
+        QVERIFY(answer.text().contains(u"不能超过 50 MB"_s));
 
     // The site goes on serving.
     QCOMPARE(m_http.get(m_site.root() + u"wangyou/"_s).status, 200);
@@ -395,7 +345,7 @@ void TstSiteUpload::nothingIsWrittenThroughALinkOut()
     QVERIFY(QFile::link(outside.path(), site.dataPath() + u"/wangyou/up/"_s + year));
 
     const HttpClient::Reply reply = m_http.post(site.root() + u"wangyou/"_s, MultipartType,
-                                                form("软件", "外面", "out.txt", "x"));
+                                                UploadForm::body(u"外面"_s, "out.txt", "x"));
     QCOMPARE(reply.status, 500);
     QVERIFY(reply.text().contains(u"服务器保存文件失败"_s));
     QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
@@ -403,7 +353,10 @@ void TstSiteUpload::nothingIsWrittenThroughALinkOut()
 
 void TstSiteUpload::uploadsSurviveARestart()
 {
-    QCOMPARE(m_http.post(m_site.root() + u"wangyou/"_s, MultipartType, form("视频", "留得住", "keep.mp4", "frames")).status,
+    QCOMPARE(m_http
+                 .post(m_site.root() + u"wangyou/"_s, MultipartType,
+                       UploadForm::body(u"留得住"_s, "keep.mp4", "frames", u"视频"_s))
+                 .status,
              303);
     const QStringList before = newest();
     QCOMPARE(before.value(ResourceRecord::Title), u"留得住"_s);

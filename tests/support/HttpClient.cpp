@@ -16,9 +16,12 @@ QNetworkRequest request(const QString &url)
 
 }  // namespace
 
-HttpClient::Reply HttpClient::get(const QString &url)
+HttpClient::Reply HttpClient::get(const QString &url, const QList<std::pair<QByteArray, QByteArray>> &headers)
 {
-    return wait(m_network.get(request(url)));
+    QNetworkRequest get = request(url);
+    for (const auto &[name, value] : headers)
+        get.setRawHeader(name, value);
+    return wait(m_network.get(get));
 }
 
 HttpClient::Reply HttpClient::post(const QString &url, const QByteArray &contentType, const QByteArray &body,

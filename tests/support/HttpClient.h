@@ -21,7 +21,7 @@ public:
         QString text() const { return QString::fromUtf8(body); }
     };
 
-    Reply get(const QString &url);
+    Reply get(const QString &url, const QList<std::pair<QByteArray, QByteArray>> &headers = {});
     Reply post(const QString &url, const QByteArray &contentType, const QByteArray &body,
                const QList<std::pair<QByteArray, QByteArray>> &headers = {});
     // Any other method, without a body.

@@ -1,6 +1,7 @@
 #include "support/ReferenceSite.h"
 
 #include <QDeadlineTimer>
+#include <QUrl>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -115,4 +116,9 @@ ReferenceSite::CommandRun ReferenceSite::runProgram(const QStringList &arguments
 ReferenceSite::CommandRun ReferenceSite::command(const QStringList &arguments) const
 {
     return runProgram(arguments + QStringList({u"--data"_s, m_dataPath}));
+}
+
+quint16 ReferenceSite::port() const
+{
+    return quint16(QUrl(m_root).port());
 }

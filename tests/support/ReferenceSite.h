@@ -49,6 +49,7 @@ public:
     CommandRun command(const QStringList &arguments) const;
 
     QString root() const { return m_root; }  // "http://127.0.0.1:<port>/" while running
+    quint16 port() const;
     qint64 processId() const { return m_process.processId(); }
     QString dataPath() const { return m_dataPath; }
     QString errorString() const { return m_error; }
