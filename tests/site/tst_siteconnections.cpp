@@ -14,6 +14,7 @@
 #include <vector>
 
 using namespace Qt::StringLiterals;
+using namespace Site;
 
 using Answer = RawHttpConnection::Answer;
 
