@@ -38,15 +38,6 @@ RawHttpConnection::Answer requestFrom(const QHostAddress &from, quint16 port, co
     return connection.answer();
 }
 
-// The ids of a listing's lines: "id<TAB>time<TAB>address<TAB>title<TAB>size[<TAB>hidden]".
-QList<QStringList> rowsOf(const QString &listing)
-{
-    QList<QStringList> rows;
-    for (const QString &line : listing.split(u'\n', Qt::SkipEmptyParts))
-        rows.append(line.split(u'\t'));
-    return rows;
-}
-
 }  // namespace
 
 // The operator's side against the real site program: a spam run taken down with the site's
@@ -99,13 +90,13 @@ void TstSiteModeration::spamRunIsTakenDown()
     // The operator finds the run by its address, and only it.
     const ReferenceSite::CommandRun messages = command({u"list"_s, u"messages"_s, u"--address"_s, Spammer.toString()});
     QCOMPARE(messages.exitCode, 0);
-    const QList<QStringList> messageRows = rowsOf(messages.out);
+    const QList<QStringList> messageRows = messages.rows();
     QCOMPARE(messageRows.size(), 2);
     for (const QStringList &row : messageRows)
         QCOMPARE(row.value(2), Spammer.toString());
     const ReferenceSite::CommandRun resources = command({u"list"_s, u"resources"_s, u"--address"_s, u"127.0.0.0/30"_s});
     QCOMPARE(resources.exitCode, 0);
-    const QList<QStringList> resourceRows = rowsOf(resources.out);
+    const QList<QStringList> resourceRows = resources.rows();
     QCOMPARE(resourceRows.size(), 1);
     QCOMPARE(resourceRows.first().value(3), u"破解软件大全"_s);
     QCOMPARE(resourceRows.first().value(4), u"7"_s);
@@ -142,7 +133,7 @@ void TstSiteModeration::spamRunIsTakenDown()
 
     const ReferenceSite::CommandRun log = command({u"log"_s});
     QCOMPARE(log.exitCode, 0);
-    const QList<QStringList> logRows = rowsOf(log.out);
+    const QList<QStringList> logRows = log.rows();
     QCOMPARE(logRows.size(), 3);
     QCOMPARE(logRows.at(0).value(2), u"hide message "_s + messageRows.last().value(0));
     QCOMPARE(logRows.at(1).value(2), u"remove resource "_s + uploadId);
@@ -168,7 +159,7 @@ void TstSiteModeration::spamRunIsTakenDown()
 void TstSiteModeration::hiddenOfficialResourcesTakeTheirFiles()
 {
     const QString file = m_site.root() + u"guanfang/files/xiyouji.txt"_s;
-    const QList<QStringList> found = rowsOf(command({u"list"_s, u"resources"_s, u"--search"_s, u"西游记"_s}).out);
+    const QList<QStringList> found = command({u"list"_s, u"resources"_s, u"--search"_s, u"西游记"_s}).rows();
     QCOMPARE(found.size(), 1);
     const QString id = found.first().value(0);
     QCOMPARE(m_http.get(file).status, 200);
@@ -217,7 +208,7 @@ void TstSiteModeration::backupWhileUploadsArriveRestoresWhole()
         const QString url = restored.root() + u"wangyou/up/%1/during-%2.bin"_s.arg(month).arg(n);
         QCOMPARE(HttpClient().get(url).body, "payload " + QByteArray::number(n));
     }
-    QVERIFY(rowsOf(restored.command({u"log"_s}).out).last().value(2).startsWith(u"restore from "_s));
+    QVERIFY(restored.command({u"log"_s}).rows().last().value(2).startsWith(u"restore from "_s));
 }
 
 // Lines go out in batches; SIGTERM, as systemd stops the service, must not lose the last one.

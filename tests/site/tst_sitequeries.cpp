@@ -23,14 +23,6 @@ const QString UserSearch = u"wangyou/users_upload.php?page=1&q=%E6%95%99%E7%A8%8
 // 西游记, the title of one of the sample official resources.
 const QString OfficialSearch = u"guanfang/admin_upload.php?page=1&q=%E8%A5%BF%E6%B8%B8%E8%AE%B0&t=1"_s;
 
-QList<QStringList> rowsOf(const QString &listing)
-{
-    QList<QStringList> rows;
-    for (const QString &line : listing.split(u'\n', Qt::SkipEmptyParts))
-        rows.append(line.split(u'\t'));
-    return rows;
-}
-
 }  // namespace
 
 // The site's own program on a real store, while a query of one visitor is held up and while
@@ -132,8 +124,8 @@ void TstSiteQueries::operatorsChangeShowsWithinASecond()
     const QString title = u"西游记 全本"_s;
     QVERIFY(m_http.get(site.root() + OfficialSearch).text().contains(title));
 
-    const QList<QStringList> found = rowsOf(
-        site.command(QStringList{u"list"_s, u"resources"_s, u"--search"_s, title} + store).out);
+    const QList<QStringList> found =
+        site.command(QStringList{u"list"_s, u"resources"_s, u"--search"_s, title} + store).rows();
     QCOMPARE(found.size(), 1);
     QCOMPARE(site.command(QStringList{u"hide"_s, u"resource"_s, found.first().value(0)} + store).exitCode, 0);
     QTRY_VERIFY_WITH_TIMEOUT(!m_http.get(site.root() + OfficialSearch).text().contains(title), 1000);

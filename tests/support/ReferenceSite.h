@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -17,6 +18,15 @@ public:
         int exitCode = -1;
         QString out;
         QString err;
+
+        // The lines of out, each split at its tabs, as the listing commands write them.
+        QList<QStringList> rows() const
+        {
+            QList<QStringList> rows;
+            for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts))
+                rows.append(line.split(u'\t'));
+            return rows;
+        }
     };
 
     // Without a data folder the site gets a fresh temporary one, removed with this object.
