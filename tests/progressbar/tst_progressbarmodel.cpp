@@ -23,7 +23,6 @@ private slots:
     void rangeSettersClamp_data();
     void rangeSettersClamp();
     void otherSettersStoreAnythingAndNotify();
-    void percentIgnoresMin();
     void newBarSavesWhatDiffersFromTheStoredDefaults();
     void everyKeyIsWrittenAndReadInItsOrder();
     void savedBarIsRestoredExactly_data();
@@ -154,19 +153,6 @@ void TstProgressBarModel::otherSettersStoreAnythingAndNotify()
     QCOMPARE(model.Orientations(), Orientation(3));
     QCOMPARE(model.TextAlignment(), Alignment(10));
     QCOMPARE(model.RoundedValue(), -7);
-}
-
-void TstProgressBarModel::percentIgnoresMin()
-{
-    ProgressBarModel model;
-    model.setMax(100);
-    model.setMin(40);
-    model.setValue(70);
-    QCOMPARE(model.percent(), 70.0);
-    model.setMin(0);
-    model.setMax(3);
-    model.setValue(1);
-    QCOMPARE(model.percent(), 100.0 / 3);
 }
 
 void TstProgressBarModel::newBarSavesWhatDiffersFromTheStoredDefaults()
