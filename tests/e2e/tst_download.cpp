@@ -9,7 +9,6 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,10 +29,6 @@ private slots:
     void downloadsUserFiles();
     void failedDownloadLeavesTheFolderAsItWas_data();
     void failedDownloadLeavesTheFolderAsItWas();
-    void bodyWithoutASizeCompletesWithoutProgress();
-    void batchEndsAfterEveryDownloadWithItsFailures();
-    void destroyingTheDownloaderStopsItsDownload();
-    void diskWithoutRoomGetsNoFile();
 
 private:
     QString userFile(const QString &address) const { return m_site.root() + u"wangyou/up/"_s + address; }
@@ -59,11 +54,8 @@ void TstDownload::init()
 QMap<QString, QByteArray> TstDownload::folderContents() const
 {
     QMap<QString, QByteArray> contents;
-    QDirIterator files(m_folder->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        const QString file = files.next();
-        contents.insert(QDir(m_folder->path()).relativeFilePath(file), readFile(file));
-    }
+    for (const QString &file : filesBelow(m_folder->path()))
+        contents.insert(file, readFile(m_folder->filePath(file)));
     return contents;
 }
 
@@ -138,69 +130,6 @@ void TstDownload::failedDownloadLeavesTheFolderAsItWas()
     QCOMPARE(log.events, QStringList({u"error "_s + name, u"all [,"_s + name + u']'}));
     QCOMPARE(folderContents(), before);
     QVERIFY(m_messageBox.boxes.isEmpty());
-}
-
-void TstDownload::bodyWithoutASizeCompletesWithoutProgress()
-{
-    ScriptedHttpServer server;
-    const QByteArray body(300000, 'z');
-    server.setAnswer(u"/up/a.zip"_s, {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body, true});
-
-    Downloader downloader(std::make_unique<AsyncReader>(), m_messageBox);
-    DownloadEventLog log(downloader);
-    downloader.BeginDownload(server.root() + u"up/a.zip"_s, m_folder->filePath(u"a.zip"_s));
-    QTRY_VERIFY_WITH_TIMEOUT(log.batchEnded(), 30000);
-
-    QCOMPARE(log.events, QStringList({u"complete 300000 a.zip"_s, u"all []"_s}));
-    QCOMPARE(log.progress, QStringList());
-    QCOMPARE(readFile(m_folder->filePath(u"a.zip"_s)), body);
-}
-
-void TstDownload::batchEndsAfterEveryDownloadWithItsFailures()
-{
-    Downloader downloader(std::make_unique<AsyncReader>(), m_messageBox);
-    DownloadEventLog log(downloader);
-    downloader.BeginDownload(userFile(u"2024/06/hometown-aerial.mp4"_s), m_folder->filePath(u"video.mp4"_s));
-    downloader.BeginDownload(userFile(u"missing.zip"_s), m_folder->filePath(u"missing.zip"_s));
-    QTRY_VERIFY_WITH_TIMEOUT(log.batchEnded(), 30000);
-
-    QCOMPARE(log.events.size(), 4);
-    QVERIFY(log.events.contains(u"error missing.zip"_s));
-    QCOMPARE(log.events.filter(u"complete "_s).filter(u" video.mp4"_s).size(), 1);
-    QCOMPARE(log.events.last(), u"all [,missing.zip]"_s);
-    QCOMPARE(folderContents().keys(), QStringList{u"video.mp4"_s});
-    QCOMPARE(downloader.DownloadFiles(), QStringList{QString()});
-}
-
-void TstDownload::destroyingTheDownloaderStopsItsDownload()
-{
-    ScriptedHttpServer server;
-    server.setAnswer(u"/up/a.zip"_s,
-                     {"HTTP/1.1 200 OK\r\nContent-Length: 900000\r\n\r\n" + QByteArray(1000, 'x'), false});
-    auto downloader = std::make_unique<Downloader>(std::make_unique<AsyncReader>(), m_messageBox);
-    DownloadEventLog log(*downloader);
-    downloader->BeginDownload(server.root() + u"up/a.zip"_s, m_folder->filePath(u"a.zip"_s));
-    QTRY_COMPARE_WITH_TIMEOUT(log.progress, QStringList{u"1000/900000 a.zip"_s}, 30000);
-
-    downloader.reset();
-
-    QTRY_COMPARE(server.closedConnections, 1);
-    QVERIFY(log.events.isEmpty());
-    QVERIFY(folderContents().isEmpty());
-}
-
-void TstDownload::diskWithoutRoomGetsNoFile()
-{
-    const QString address = u"2024/06/hometown-aerial.mp4"_s;
-    const qint64 size = QFileInfo(QDir(m_site.dataPath()).filePath(u"wangyou/up/"_s + address)).size();
-    Downloader downloader(std::make_unique<AsyncReader>(), m_messageBox);
-    downloader.setEnvironment({[](const QString &) { return std::optional<qint64>(Downloader::DiskReserve + 1000); }, {}});
-    DownloadEventLog log(downloader);
-    downloader.BeginDownload(userFile(address), m_folder->filePath(u"video.mp4"_s));
-    QTRY_VERIFY_WITH_TIMEOUT(log.batchEnded(), 30000);
-
-    QCOMPARE(log.events, QStringList({u"no room %1/1000 video.mp4"_s.arg(size), u"all [,video.mp4]"_s}));
-    QVERIFY(folderContents().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstDownload)

@@ -32,8 +32,6 @@ private slots:
     void cleanup();
     void browsesSearchesAndRefreshes();
     void downloadsAFileWhileTheBarMoves();
-    void secondDoubleClickDuringADownloadIsRefused();
-    void failedDownloadReturnsToIdle();
     void closingMidDownloadKeepsWhatArrived();
 
 private:
@@ -127,34 +125,6 @@ void TstWangyouSite::downloadsAFileWhileTheBarMoves()
     QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 60000);
     QCOMPARE(m_shell.shownFiles.size(), 2);
     QCOMPARE(filesBelow(m_programFolder->path()).size(), 2);
-}
-
-void TstWangyouSite::secondDoubleClickDuringADownloadIsRefused()
-{
-    const int row = searchFor(u"航拍"_s, u"家乡 航拍 小片"_s);
-    doubleClickRow(row);
-    doubleClickRow(row);
-    QCOMPARE(m_messageBox.boxes.size(), 1);
-    QCOMPARE(m_messageBox.boxes[0].text, u"无法多任务下载!"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(*m_form, u"ProgressBar1"_s)->isHidden(), 60000);
-    QCOMPARE(filesBelow(m_programFolder->path()).size(), 1);
-}
-
-void TstWangyouSite::failedDownloadReturnsToIdle()
-{
-    const int row = searchFor(u"新人"_s, u"先看我 新人 必读"_s);
-    auto *list = control<ListView>(*m_form, u"ListView"_s);
-    const QString served = m_site.dataPath() + u"/wangyou/up/"_s + list->cellText(row, ResourceRecord::DownloadAddress);
-    const QByteArray content = readFile(served);
-    QVERIFY(QFile::remove(served));
-
-    doubleClickRow(row);
-    QTRY_VERIFY_WITH_TIMEOUT(control<ProgressBar>(*m_form, u"ProgressBar1"_s)->isHidden(), 30000);
-    QCOMPARE(m_messageBox.boxes.size(), 1);
-    QCOMPARE(m_messageBox.boxes[0].text, u"下载失败!\n服务器回答 404：文件不存在"_s);
-    QVERIFY(m_shell.shownFiles.isEmpty());
-    QCOMPARE(filesBelow(m_programFolder->path()), QStringList());
-    QVERIFY(writeFile(served, content));
 }
 
 void TstWangyouSite::closingMidDownloadKeepsWhatArrived()
