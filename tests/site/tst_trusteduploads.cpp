@@ -1,5 +1,5 @@
 #include "catalogue/CatalogueProtocol.h"
-#include "catalogue/TextEncoding.h"
+#include "support/CatalogueText.h"
 #include "support/HttpClient.h"
 #include "support/LocalClamd.h"
 #include "support/ReferenceSite.h"
@@ -130,15 +130,7 @@ HttpClient::Reply TstTrustedUploads::post(const QString &title, const QByteArray
 
 QList<QStringList> TstTrustedUploads::userCatalogue()
 {
-    const CataloguePage page = ParseCataloguePage(Utf8ToUnicode(m_http.get(m_site.root() + UserCatalogue).body), 6);
-    QList<QStringList> entries;
-    for (const ResourceRecord &record : page.records) {
-        QStringList fields;
-        for (int k = 0; k <= ResourceRecord::Id; ++k)
-            fields.append(record.field(k).toString());
-        entries.append(fields);
-    }
-    return entries;
+    return catalogueEntries(m_http.get(m_site.root() + UserCatalogue).body, 6);
 }
 
 QString TstTrustedUploads::upload(const QString &title, const QByteArray &fileName, const QByteArray &data)

@@ -29,6 +29,7 @@ void TstUploadName::storedName_data()
     const Error none = Error::Malformed;
     QTest::newRow("kept") << u"词库.txt"_s << u"词库.txt"_s << none;
     QTest::newRow("marks replaced") << u" 《三国》 (上)?.txt "_s << u"_三国__(上)_.txt"_s << none;
+    QTest::newRow("what Windows forbids") << u"a<b>:c|d?e#f%22g*h.mp3"_s << u"a_b__c_d_e_f_22g_h.mp3"_s << none;
     QTest::newRow("86 han, cut keeping the extension") << han.first(86) + u".txt"_s << han.first(65) + u".txt"_s << none;
     QTest::newRow("exactly 200 bytes") << han.first(65) + u"a.txt"_s << han.first(65) + u"a.txt"_s << none;
     QTest::newRow("201 bytes") << han.first(65) + u"ab.txt"_s << han.first(65) + u"a.txt"_s << none;
