@@ -7,6 +7,7 @@
 // Usage: bench_growth [--store sqlite|postgresql] [--seconds S per wrk run, default 4] [N ...]
 //        (default N: 10000 100000 1000000)
 
+#include "BenchSite.h"
 #include "GrowthFill.h"
 #include "LocalNginx.h"
 
@@ -55,36 +56,6 @@ QString searchTarget(const QString &keyword, int page = 1)
     return UserCatalogue + u"?page=%1&q="_s.arg(page) + QString::fromLatin1(encoded(keyword));
 }
 
-// The site's own program, its access log written to a file as the journal would keep it.
-class SiteProcess
-{
-public:
-    bool start(const QString &dataPath, const QString &database)
-    {
-        m_port = LocalNginx::freeLoopbackPort();
-        QStringList arguments{
-            u"--port"_s, QString::number(m_port), u"--data"_s, dataPath, u"--rate"_s, u"0"_s, u"--uploads-per-minute"_s,
-            u"0"_s,      u"--message-interval"_s, u"0"_s};
-        if (!database.isEmpty())
-            arguments += {u"--database"_s, database};
-        m_process.setStandardOutputFile(dataPath + u"/access.log"_s);
-        m_process.setStandardErrorFile(dataPath + u"/errors.log"_s);
-        m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE), arguments);
-        return m_process.waitForStarted() && LocalNginx::waitUntilListening(m_port);
-    }
-    ~SiteProcess()
-    {
-        m_process.terminate();
-        m_process.waitForFinished();
-    }
-    quint16 port() const { return m_port; }
-    QString url(const QString &target) const { return u"http://127.0.0.1:%1"_s.arg(m_port) + target; }
-
-private:
-    QProcess m_process;
-    quint16 m_port = 0;
-};
-
 struct Answer
 {
     int status = 0;
@@ -122,23 +93,6 @@ qint64 matchesOf(const QByteArray &page)
 {
     const qsizetype trailer = page.lastIndexOf("?TtbBa?");
     return trailer < 0 ? -1 : page.mid(trailer + 7).split('?').value(0).toLongLong();
-}
-
-QByteArray run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return {};
-    return process.readAllStandardOutput();
-}
-
-double median(QList<double> values)
-{
-    if (values.isEmpty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 double worst(const QList<double> &values)
@@ -249,7 +203,7 @@ bool GrowthBench::upload(const SiteProcess &site)
     const QByteArray status = run(m_curl,
                                   {u"-s"_s, u"-o"_s, u"/dev/null"_s, u"-w"_s, u"%{http_code}"_s, u"-F"_s,
                                    u"category=软件"_s, u"-F"_s, u"title=测试上传 %1"_s.arg(m_uploads), u"-F"_s,
-                                   u"file=@"_s + file, site.url(u"/wangyou/"_s)});
+                                   u"file=@"_s + file, site.root() + u"/wangyou/"_s});
     return status == "303";
 }
 
@@ -311,7 +265,7 @@ QStringList GrowthBench::underSearches(const SiteProcess &site, const GrowthFill
     QProcess wrk;
     wrk.start(m_wrk,
               {u"-t1"_s, u"-c%1"_s.arg(SearchConnections), u"-d%1s"_s.arg(m_seconds), u"-s"_s, lua.fileName(),
-               site.url(UserCatalogue)});
+               site.root() + UserCatalogue});
     if (!wrk.waitForStarted())
         return {u"—"_s, u"—"_s, u"—"_s};
     wrk.waitForFinished(500);
@@ -359,7 +313,7 @@ QString GrowthBench::againstNginx(const SiteProcess &site, const QString &folder
     QList<double> ours;
     QList<double> theirs;
     for (int round = 0; round < NginxRounds; ++round) {
-        ours.append(rate(site.url(cached)));
+        ours.append(rate(site.root() + cached));
         theirs.append(rate(nginx.url(u"page.txt"_s)));
     }
     return u"%1, %2 (%3x)"_s.arg(median(ours), 0, 'f', 0)
@@ -402,7 +356,8 @@ QStringList GrowthBench::measure(qint64 size, const QString &database)
     std::fprintf(stderr, "filled %lld rows in %.1f s\n", size, fillSeconds);
 
     SiteProcess site;
-    if (!site.start(data, database)) {
+    site.setErrorFile(data + u"/errors.log"_s);
+    if (!site.start(data, database.isEmpty() ? QStringList() : QStringList{u"--database"_s, database})) {
         std::fprintf(stderr, "the site did not start; see %s/errors.log\n", qPrintable(data));
         return {};
     }

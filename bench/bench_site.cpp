@@ -8,6 +8,7 @@
 // 64 connections asking for a 50 MB file and never reading, and a 5 MB form of "a&a&...". Usage: bench_site [seconds
 // per wrk run, default 4]
 
+#include "BenchSite.h"
 #include "LocalNginx.h"
 
 #include "support/LocalPostgres.h"
@@ -54,22 +55,6 @@ const QList<Page> Pages = {
     {"user catalogue, searched", u"/wangyou/users_upload.php?page=1&q=%E6%95%99%E7%A8%8B"_s},
 };
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-// Runs a program to its end and returns what it printed; empty when it failed.
-QByteArray run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return {};
-    return process.readAllStandardOutput();
-}
-
 double requestsPerSecond(const QString &wrk, const QString &url, int seconds)
 {
     const QByteArray output = run(wrk, {u"-t1"_s, u"-c%1"_s.arg(Connections), u"-d%1s"_s.arg(seconds), url});
@@ -80,35 +65,6 @@ double requestsPerSecond(const QString &wrk, const QString &url, int seconds)
         return 0;
     return match.captured(1).toDouble();
 }
-
-// The site's own program on a fresh data folder.
-class SiteProcess
-{
-public:
-    // Its access log goes to access.log beside the data folder.
-    bool start(const QString &dataPath, const QStringList &extraArguments = {})
-    {
-        m_port = LocalNginx::freeLoopbackPort();
-        m_process.setStandardOutputFile(dataPath + u".access.log"_s);
-        m_process.start(QStringLiteral(QUILLMERE_SITE_EXECUTABLE),
-                        QStringList{u"--port"_s, QString::number(m_port), u"--data"_s, dataPath, u"--rate"_s, u"0"_s,
-                                    u"--uploads-per-minute"_s, u"0"_s, u"--message-interval"_s, u"0"_s}
-                            + extraArguments);
-        return m_process.waitForStarted() && LocalNginx::waitUntilListening(m_port);
-    }
-    ~SiteProcess()
-    {
-        m_process.terminate();
-        m_process.waitForFinished();
-    }
-    QString root() const { return u"http://127.0.0.1:%1"_s.arg(m_port); }
-    quint16 port() const { return m_port; }
-    qint64 peak() const { return LocalNginx::statusField(QString::number(m_process.processId()), "VmHWM:"); }
-
-private:
-    QProcess m_process;
-    quint16 m_port = 0;
-};
 
 // A file of size bytes that takes no room on disk, read as zeros.
 bool makeFile(const QString &path, qint64 size)
